@@ -1,0 +1,76 @@
+#include "effect/correction_constants.h"
+
+#include <cmath>
+
+namespace {
+
+// Full-range BT.601 (Kr = 0.299, Kb = 0.114) rounded to five decimals; each
+// literal is the float nearest to the decimal. Row 0 is zero so the spare
+// channel of every product is 0.
+const float kMatYC2BGR[16] = {
+    0.0f, 0.0f, 0.0f,      0.0f,
+    0.0f, 1.0f, 1.772f,    0.0f,       // B
+    0.0f, 1.0f, -0.34414f, -0.71414f,  // G
+    0.0f, 1.0f, 0.0f,      1.402f,     // R
+};
+
+const float kMatBGR2YC[16] = {
+    0.0f, 0.0f,     0.0f,     0.0f,
+    0.0f, 0.114f,   0.587f,   0.299f,    // Y
+    0.0f, 0.5f,     -0.33126f, -0.16874f, // Cb
+    0.0f, -0.08131f, -0.41869f, 0.5f,    // Cr
+};
+
+// One track step is 1/256. The product is formed in double and only then
+// rounded to float, so every integer track gives the exact step multiple.
+float Step(int32_t value) {
+    return static_cast<float>(static_cast<double>(value) * 0.00390625);
+}
+
+float Gain(int32_t track) {
+    return Step(track + 256);
+}
+
+// 8^(track/256): the exponent runs 0.125..8 over the slider, 1 in the middle.
+float Gamma(int32_t track) {
+    return static_cast<float>(std::pow(8.0, static_cast<double>(track) * 0.00390625));
+}
+
+}  // namespace
+
+CorrectionConstants ComputeCorrectionConstants(const int32_t tracks[16]) {
+    CorrectionConstants c{};
+
+    c.ycOffs[0] = 0.0f;
+    c.ycOffs[1] = Step(tracks[0]);
+    c.ycOffs[2] = Step(tracks[2]);
+    c.ycOffs[3] = Step(tracks[4]);
+
+    c.ycAmp[0] = 0.0f;
+    c.ycAmp[1] = Gain(tracks[1]);
+    c.ycAmp[2] = Gain(tracks[3]);
+    c.ycAmp[3] = Gain(tracks[5]);
+
+    // The BGR vectors run blue, green, red, the reverse of the track order.
+    c.bgrOffs[0] = 0.0f;
+    c.bgrOffs[1] = Step(tracks[12]);
+    c.bgrOffs[2] = Step(tracks[9]);
+    c.bgrOffs[3] = Step(tracks[6]);
+
+    c.bgrAmp[0] = 0.0f;
+    c.bgrAmp[1] = Gain(tracks[13]);
+    c.bgrAmp[2] = Gain(tracks[10]);
+    c.bgrAmp[3] = Gain(tracks[7]);
+
+    // x is 1, not 0: the spare channel goes through the gamma as 0^1 = 0.
+    c.bgrGamma[0] = 1.0f;
+    c.bgrGamma[1] = Gamma(tracks[14]);
+    c.bgrGamma[2] = Gamma(tracks[11]);
+    c.bgrGamma[3] = Gamma(tracks[8]);
+
+    for (int i = 0; i < 16; ++i) {
+        c.matYC2BGR[i] = kMatYC2BGR[i];
+        c.matBGR2YC[i] = kMatBGR2YC[i];
+    }
+    return c;
+}

@@ -1,0 +1,512 @@
+#include "effect/correction_reference.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// The single-precision constants the shaders carry, as doubles, so the
+// model reproduces the shaders' own scale factors rather than ideal ones.
+const double kInv65535f = 1.5259021893143654e-05;      // nearest float to 1/65535
+const double kS16Decode = 7.999755859375;              // 32767/4096, exact
+const double kS16Encode = 0.12500381469726562;         // nearest float to 4096/32767
+const double kInv1023f = 0.0009775171056389809;        // nearest float to 1/1023
+const double kLowFieldScale = 1.0009775161743164;      // nearest float to 1024/1023
+const double kThirdf = 0.3333333432674408;             // nearest float to 1/3
+
+// Which of the engine's four paths a kind takes; anything unknown falls to
+// the half-float path, as the engine's dispatch does.
+enum class Path { f32, f16, u16, s16, u10 };
+
+Path PathOf(TextureFormatKind kind) {
+    switch (kind) {
+    case kindF32: return Path::f32;
+    case kindU16: return Path::u16;
+    case kindS16: return Path::s16;
+    case kindU10: return Path::u10;
+    default: return Path::f16;
+    }
+}
+
+// Round half to even without depending on the floating-point environment.
+double RoundNearestEven(double v) {
+    double r = std::floor(v);
+    double d = v - r;
+    if (d > 0.5 || (d == 0.5 && std::fmod(r, 2.0) != 0.0)) {
+        r += 1.0;
+    }
+    return r;
+}
+
+double Clamp(double v, double lo, double hi) {
+    return std::min(std::max(v, lo), hi);
+}
+
+// ---- Steps 2-5, written once for points and for intervals -------------------
+
+struct Interval {
+    double lo;
+    double hi;
+};
+
+double Magnitude(double v) { return std::fabs(v); }
+double Magnitude(Interval v) { return std::max(std::fabs(v.lo), std::fabs(v.hi)); }
+
+double Widen(double v, double) { return v; }
+Interval Widen(Interval v, double slack) { return {v.lo - slack, v.hi + slack}; }
+
+double Scale(double v, double k) { return v * k; }
+Interval Scale(Interval v, double k) {
+    double a = v.lo * k;
+    double b = v.hi * k;
+    return {std::min(a, b), std::max(a, b)};
+}
+
+double Add(double a, double b) { return a + b; }
+Interval Add(Interval a, Interval b) { return {a.lo + b.lo, a.hi + b.hi}; }
+Interval Add(Interval a, double b) { return {a.lo + b, a.hi + b}; }
+
+// Step 3 on one component: the clamped part raised to the exponent, the
+// excess outside [0, 1] added back unchanged. The shader forms the power as
+// exp2(g * log2 q); at q = 0 that is exp2(-inf) = 0 for every positive g.
+double GammaInsideUnit(double b, double g) {
+    double q = Clamp(b, 0.0, 1.0);
+    if (q == 0.0) {
+        // log2(0) = -inf; a zero exponent makes the product NaN, which the
+        // shader's exp2 turns into 0.
+        return b + (g < 0.0 ? std::numeric_limits<double>::infinity() : 0.0);
+    }
+    return (b - q) + std::pow(q, g);
+}
+
+// For a positive exponent the step is non-decreasing in b, so the ends of
+// the range map to the ends of the result.
+Interval GammaRange(Interval b, double g) {
+    double a = GammaInsideUnit(b.lo, g);
+    double c = GammaInsideUnit(b.hi, g);
+    return {std::min(a, c), std::max(a, c)};
+}
+double GammaRange(double b, double g) { return GammaInsideUnit(b, g); }
+
+template <class T>
+struct Steps {
+    T bgr[4];
+    T gamma[4];
+    T adjusted[4];
+    T ycOut[4];
+};
+
+// out_i = sum_j m[4i + j] * in_j, widened by what a four-term float dot
+// product may lose.
+template <class T>
+void MatrixTimes(const float m[16], const T in[4], T out[4], double stepError) {
+    for (int i = 0; i < 4; ++i) {
+        T sum = Scale(in[0], m[4 * i]);
+        double size = std::fabs(m[4 * i]) * Magnitude(in[0]);
+        for (int j = 1; j < 4; ++j) {
+            sum = Add(sum, Scale(in[j], m[4 * i + j]));
+            size += std::fabs(m[4 * i + j]) * Magnitude(in[j]);
+        }
+        out[i] = Widen(sum, 2.0 * stepError * size);
+    }
+}
+
+template <class T>
+Steps<T> RunSteps2To5(const T yc[4], const CorrectionConstants& k, double stepError,
+                      double powError) {
+    Steps<T> s;
+    MatrixTimes(k.matYC2BGR, yc, s.bgr, stepError);
+    for (int i = 0; i < 4; ++i) {
+        T g = GammaRange(s.bgr[i], k.bgrGamma[i]);
+        s.gamma[i] = Widen(g, powError * Magnitude(g) + stepError * (Magnitude(s.bgr[i]) + 1.0));
+        T a = Add(Scale(s.gamma[i], k.bgrAmp[i]), static_cast<double>(k.bgrOffs[i]));
+        s.adjusted[i] = Widen(a, stepError * (Magnitude(s.gamma[i]) * std::fabs(k.bgrAmp[i]) +
+                                              std::fabs(k.bgrOffs[i])));
+    }
+    MatrixTimes(k.matBGR2YC, s.adjusted, s.ycOut, stepError);
+    return s;
+}
+
+// ---- Step 1 -----------------------------------------------------------------
+
+Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, Path path) {
+    Vec4d yc{};
+    for (int i = 0; i < 4; ++i) {
+        double amp = k.ycAmp[i];
+        double offs = k.ycOffs[i];
+        switch (path) {
+        case Path::u16:
+        case Path::u10: {
+            // Back to the unsigned word, then to the host's signed integer:
+            // words 32768 and above were negative values.
+            double n = s.c[i] * 65535.0;
+            if (n - 32768.0 >= 0.0) {
+                n -= 65536.0;
+            }
+            yc.c[i] = (n * amp) * 0.000244140625 + offs;
+            break;
+        }
+        case Path::s16:
+            yc.c[i] = (s.c[i] * amp) * kS16Decode + offs;
+            break;
+        default:
+            yc.c[i] = s.c[i] * amp + offs;
+            break;
+        }
+    }
+    return yc;
+}
+
+// ---- Render-target quantisation and download -----------------------------
+
+uint32_t Unorm10Field(double v, Unorm10Rule rule) {
+    if (std::isnan(v)) {
+        return 0;
+    }
+    double u = Clamp(v, 0.0, 1.0);
+    if (rule == Unorm10Rule::nearest) {
+        return static_cast<uint32_t>(RoundNearestEven(u * 1023.0));
+    }
+    return static_cast<uint32_t>(RoundNearestEven(u * 65535.0)) >> 6;
+}
+
+// 10-bit two's complement, as the shader wrapped negative chroma.
+int32_t SignedField10(uint32_t f) {
+    return f > 511 ? static_cast<int32_t>(f) - 1024 : static_cast<int32_t>(f);
+}
+
+// value * 4096 as the download converters turn it into an integer, before
+// the plain variant keeps only the low 16 bits.
+int32_t FloatToHostUnwrapped(double value, FloatUnpack variant) {
+    const int32_t indefinite = std::numeric_limits<int32_t>::min();
+    double p = value * 4096.0;   // exact: a power-of-two scale
+    double n = (variant == FloatUnpack::plain) ? std::trunc(p) : RoundNearestEven(p);
+    if (std::isnan(n) || n < -2147483648.0 || n > 2147483647.0) {
+        return variant == FloatUnpack::plain ? indefinite : -32768;
+    }
+    if (variant == FloatUnpack::sse) {
+        n = Clamp(n, -32768.0, 32767.0);
+    }
+    return static_cast<int32_t>(n);
+}
+
+int16_t LowBits16(int32_t v) {
+    return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(v) & 0xFFFFu));
+}
+
+void UnpackUnwrapped(const Texel& t, TextureFormatKind kind, const ReferenceRules& rules,
+                     int32_t out[3]) {
+    switch (PathOf(kind)) {
+    case Path::f32:
+        for (int i = 0; i < 3; ++i) {
+            out[i] = FloatToHostUnwrapped(t.f32[i + 1], rules.floatUnpack);
+        }
+        break;
+    case Path::f16:
+        for (int i = 0; i < 3; ++i) {
+            // Through float, as the platform's half-to-float conversion: exact.
+            double v = static_cast<float>(DoubleFromHalf(t.bits16[i + 1]));
+            out[i] = FloatToHostUnwrapped(v, rules.floatUnpack);
+        }
+        break;
+    case Path::u16:
+    case Path::s16:
+        for (int i = 0; i < 3; ++i) {
+            out[i] = static_cast<int16_t>(t.bits16[i + 1]);
+        }
+        break;
+    case Path::u10: {
+        uint32_t w = t.packed;
+        out[0] = static_cast<int32_t>(w >> 20) * 2 - 2048;
+        out[1] = SignedField10((w >> 10) & 0x3FFu) * 8;
+        out[2] = SignedField10(w & 0x3FFu) * 8;
+        break;
+    }
+    }
+}
+
+// Widens a step-5 result by what single-precision encoding and the target's
+// own float arithmetic may add: relative to the value, and for the integer
+// targets relative to their full scale (8.0 on the common scale, twice over).
+Interval EncodeSlack(Interval v, Path path, double stepError) {
+    bool integerTarget = path == Path::u16 || path == Path::s16 || path == Path::u10;
+    double size = Magnitude(v) + (integerTarget ? 16.0 : 0.0);
+    return Widen(v, 2.0 * stepError * size);
+}
+
+}  // namespace
+
+// ---- binary16 -----------------------------------------------------------------
+
+uint16_t HalfFromDouble(double value, HalfRounding rounding) {
+    bool towardZero = rounding == HalfRounding::towardZero;
+    uint16_t sign = std::signbit(value) ? 0x8000 : 0x0000;
+    if (std::isnan(value)) {
+        return 0x7E00;
+    }
+    double a = std::fabs(value);
+    if (std::isinf(a)) {
+        return sign | 0x7C00;
+    }
+    // 65504 is the largest finite half; nearest rounding overflows from 65520,
+    // the midpoint to the next power of two.
+    if (towardZero ? a >= 65504.0 : a >= 65520.0) {
+        return sign | (towardZero ? 0x7BFF : 0x7C00);
+    }
+    int e = 0;
+    std::frexp(a, &e);                  // a = m * 2^e, m in [0.5, 1)
+    int exponent = std::max(e - 1, -14);  // below 2^-14 the halves are subnormal
+    double quantum = std::ldexp(1.0, exponent - 10);
+    double q = a / quantum;             // exact: a power-of-two division
+    double k = towardZero ? std::floor(q) : RoundNearestEven(q);
+    // k counts quanta: 0..1024 subnormal (1024 is the smallest normal),
+    // 1024..2048 normal, 2048 a carry into the next binade.
+    if (a < std::ldexp(1.0, -14)) {
+        return sign | static_cast<uint16_t>(k);
+    }
+    int biased = exponent + 15;
+    if (k >= 2048.0) {
+        k /= 2.0;
+        ++biased;
+    }
+    return sign | static_cast<uint16_t>((biased << 10) | (static_cast<int>(k) - 1024));
+}
+
+double DoubleFromHalf(uint16_t bits) {
+    double sign = (bits & 0x8000) ? -1.0 : 1.0;
+    int biased = (bits >> 10) & 0x1F;
+    int mantissa = bits & 0x3FF;
+    if (biased == 0) {
+        return sign * std::ldexp(mantissa, -24);
+    }
+    if (biased == 31) {
+        return mantissa ? std::numeric_limits<double>::quiet_NaN()
+                        : sign * std::numeric_limits<double>::infinity();
+    }
+    return sign * std::ldexp(1024 + mantissa, biased - 25);
+}
+
+// ---- Stages -------------------------------------------------------------------
+
+Texel PackSourceTexel(YCTriple pixel, TextureFormatKind kind) {
+    Texel t{};
+    const int16_t v[4] = {0, pixel.y, pixel.cb, pixel.cr};
+    for (int i = 0; i < 4; ++i) {
+        switch (PathOf(kind)) {
+        case Path::f32:
+            t.f32[i] = static_cast<float>(v[i] * 0.000244140625);
+            break;
+        case Path::f16:
+            // The upload's float-to-half conversion rounds to nearest even.
+            t.bits16[i] = HalfFromDouble(v[i] * 0.000244140625, HalfRounding::nearestEven);
+            break;
+        default:
+            t.bits16[i] = static_cast<uint16_t>(v[i]);
+            break;
+        }
+    }
+    return t;
+}
+
+Vec4d SampleSourceTexel(const Texel& texel, TextureFormatKind kind) {
+    Vec4d s{};
+    for (int i = 0; i < 4; ++i) {
+        switch (PathOf(kind)) {
+        case Path::f32:
+            s.c[i] = texel.f32[i];
+            break;
+        case Path::f16:
+            s.c[i] = DoubleFromHalf(texel.bits16[i]);
+            break;
+        case Path::s16:
+            s.c[i] = std::max(static_cast<int16_t>(texel.bits16[i]) / 32767.0, -1.0);
+            break;
+        default:  // U16 and the U10 source: unsigned normalised
+            s.c[i] = texel.bits16[i] / 65535.0;
+            break;
+        }
+    }
+    return s;
+}
+
+Vec4d EncodeForTarget(const Vec4d& yc, TextureFormatKind kind) {
+    Vec4d out = yc;
+    switch (PathOf(kind)) {
+    case Path::f32:
+    case Path::f16:
+        break;
+    case Path::u16:
+        for (int i = 0; i < 4; ++i) {
+            // Negative host values go out as their two's-complement word, so
+            // the unsigned target stores the host's bit pattern.
+            double o = Clamp(yc.c[i] * 4096.0, -32768.0, 32767.0);
+            if (o < 0.0) {
+                o += 65536.0;
+            }
+            out.c[i] = o * kInv65535f;
+        }
+        break;
+    case Path::s16:
+        for (int i = 0; i < 4; ++i) {
+            out.c[i] = yc.c[i] * kS16Encode;
+        }
+        break;
+    case Path::u10: {
+        // Y travels as a 12-bit number split over the 10-bit B field (low
+        // part) and the 2-bit alpha (high part); Cb and Cr as 10-bit two's
+        // complement in G and R.
+        double y12 = Clamp(yc.c[1] * 2048.0 + 1024.0, 0.0, 4095.0);
+        double cb10 = Clamp(yc.c[2] * 512.0, -512.0, 511.0);
+        double cr10 = Clamp(yc.c[3] * 512.0, -512.0, 511.0);
+        if (cb10 < 0.0) cb10 += 1024.0;
+        if (cr10 < 0.0) cr10 += 1024.0;
+        double hi = std::floor(y12 * 0.0009765625);
+        double lo = y12 * 0.0009765625 - hi;
+        out.c[0] = cr10 * kInv1023f;
+        out.c[1] = cb10 * kInv1023f;
+        out.c[2] = lo * kLowFieldScale;
+        out.c[3] = hi * kThirdf;
+        break;
+    }
+    }
+    return out;
+}
+
+ShaderTrace ShadeTexel(const Vec4d& sampled, const CorrectionConstants& constants,
+                       TextureFormatKind kind) {
+    ShaderTrace t{};
+    t.yc = DecodeSample(sampled, constants, PathOf(kind));
+    Steps<double> s = RunSteps2To5<double>(t.yc.c, constants, 0.0, 0.0);
+    for (int i = 0; i < 4; ++i) {
+        t.bgr.c[i] = s.bgr[i];
+        t.gamma.c[i] = s.gamma[i];
+        t.adjusted.c[i] = s.adjusted[i];
+        t.ycOut.c[i] = s.ycOut[i];
+    }
+    t.output = EncodeForTarget(t.ycOut, kind);
+    return t;
+}
+
+Texel StoreTargetTexel(const Vec4d& out, TextureFormatKind kind, const ReferenceRules& rules) {
+    Texel t{};
+    switch (PathOf(kind)) {
+    case Path::f32:
+        for (int i = 0; i < 4; ++i) {
+            t.f32[i] = static_cast<float>(out.c[i]);
+        }
+        break;
+    case Path::f16: {
+        HalfRounding mode = rules.halfTarget == HalfRounding::either ? HalfRounding::nearestEven
+                                                                     : rules.halfTarget;
+        for (int i = 0; i < 4; ++i) {
+            t.bits16[i] = HalfFromDouble(out.c[i], mode);
+        }
+        break;
+    }
+    case Path::u16:
+        for (int i = 0; i < 4; ++i) {
+            double v = std::isnan(out.c[i]) ? 0.0 : Clamp(out.c[i], 0.0, 1.0);
+            t.bits16[i] = static_cast<uint16_t>(RoundNearestEven(v * 65535.0));
+        }
+        break;
+    case Path::s16:
+        for (int i = 0; i < 4; ++i) {
+            // The signed target clamps to [-1, 1] first, so -32768 never
+            // appears; Wine's Direct3D stores NaN as -32767.
+            double v = std::isnan(out.c[i]) ? -1.0 : Clamp(out.c[i], -1.0, 1.0);
+            t.bits16[i] = static_cast<uint16_t>(static_cast<int16_t>(RoundNearestEven(v * 32767.0)));
+        }
+        break;
+    case Path::u10: {
+        uint32_t r = Unorm10Field(out.c[0], rules.unorm10Target);
+        uint32_t g = Unorm10Field(out.c[1], rules.unorm10Target);
+        uint32_t b = Unorm10Field(out.c[2], rules.unorm10Target);
+        double av = std::isnan(out.c[3]) ? 0.0 : Clamp(out.c[3], 0.0, 1.0);
+        uint32_t a = static_cast<uint32_t>(RoundNearestEven(av * 3.0));
+        t.packed = r | (g << 10) | (b << 20) | (a << 30);
+        break;
+    }
+    }
+    return t;
+}
+
+YCTriple UnpackTargetTexel(const Texel& texel, TextureFormatKind kind, const ReferenceRules& rules) {
+    int32_t v[3];
+    UnpackUnwrapped(texel, kind, rules, v);
+    return {LowBits16(v[0]), LowBits16(v[1]), LowBits16(v[2])};
+}
+
+ReferenceResult RunReference(YCTriple pixel, const CorrectionConstants& constants,
+                             TextureFormatKind kind, const ReferenceRules& rules) {
+    ReferenceResult r{};
+    r.source = PackSourceTexel(pixel, kind);
+    r.sampled = SampleSourceTexel(r.source, kind);
+    r.shader = ShadeTexel(r.sampled, constants, kind);
+    r.target = StoreTargetTexel(r.shader.output, kind, rules);
+    r.host = UnpackTargetTexel(r.target, kind, rules);
+
+    // The same steps over ranges: each step widened by what float arithmetic
+    // may lose, then the ends pushed through the target and the download.
+    // Each host channel is a non-decreasing function of its own step-5
+    // component (the wrap-arounds in the encodings are undone by the
+    // decodings), so the ends give the ends.
+    Path path = PathOf(kind);
+    Interval yc[4];
+    for (int i = 0; i < 4; ++i) {
+        double size = std::fabs(r.shader.yc.c[i]) + std::fabs(constants.ycOffs[i]);
+        yc[i] = Widen(Interval{r.shader.yc.c[i], r.shader.yc.c[i]}, 2.0 * rules.shaderStepError * size);
+    }
+    Steps<Interval> s = RunSteps2To5<Interval>(yc, constants, rules.shaderStepError, rules.powError);
+    Vec4d lowEnd{};
+    Vec4d highEnd{};
+    for (int i = 0; i < 4; ++i) {
+        Interval v = EncodeSlack(s.ycOut[i], path, rules.shaderStepError);
+        lowEnd.c[i] = v.lo;
+        highEnd.c[i] = v.hi;
+    }
+
+    const HalfRounding bothModes[2] = {HalfRounding::towardZero, HalfRounding::nearestEven};
+    int modeCount = rules.halfTarget == HalfRounding::either ? 2 : 1;
+    for (int c = 0; c < 3; ++c) {
+        r.accepted.lo[c] = std::numeric_limits<int32_t>::max();
+        r.accepted.hi[c] = std::numeric_limits<int32_t>::min();
+    }
+    for (int m = 0; m < modeCount; ++m) {
+        ReferenceRules modeRules = rules;
+        if (modeCount == 2) {
+            modeRules.halfTarget = bothModes[m];
+        }
+        int32_t lo[3];
+        int32_t hi[3];
+        UnpackUnwrapped(StoreTargetTexel(EncodeForTarget(lowEnd, kind), kind, modeRules), kind,
+                        modeRules, lo);
+        UnpackUnwrapped(StoreTargetTexel(EncodeForTarget(highEnd, kind), kind, modeRules), kind,
+                        modeRules, hi);
+        for (int c = 0; c < 3; ++c) {
+            r.accepted.lo[c] = std::min(r.accepted.lo[c], lo[c]);
+            r.accepted.hi[c] = std::max(r.accepted.hi[c], hi[c]);
+        }
+    }
+    return r;
+}
+
+bool HostPixelAccepted(const ReferenceResult& result, YCTriple actual) {
+    const int16_t v[3] = {actual.y, actual.cb, actual.cr};
+    for (int c = 0; c < 3; ++c) {
+        int64_t lo = result.accepted.lo[c];
+        int64_t hi = result.accepted.hi[c];
+        if (hi < lo) {
+            return false;
+        }
+        if (hi - lo >= 65535) {
+            continue;
+        }
+        // Distance from lo up to v on the 16-bit ring.
+        int64_t d = (static_cast<int64_t>(v[c]) - lo) & 0xFFFF;
+        if (d > hi - lo) {
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,144 @@
+// CPU reference model of one pixel's journey: packed into the source texel,
+// sampled, corrected by the effect's steps 1-6, quantised by the render
+// target and unpacked back into host units. The arithmetic is double
+// precision throughout, with the effect's own single-precision constants.
+// Every stage is exposed on its own so a test can check one of them, and the
+// whole path reports the range of host values a correct GPU may return.
+//
+// Not part of the plug-in: tests and the development host link it.
+//
+// On a 32-bit x87 build, Direct3D device creation drops the thread's x87
+// precision to 24 bits; effect/reference.cmake builds this library with SSE2
+// arithmetic so its doubles stay doubles after that (std::pow of the C
+// runtime may still use x87, so run the model before device creation or
+// restore the control word when exact agreement matters).
+#pragma once
+
+#include <cstdint>
+
+#include "effect/correction_constants.h"
+#include "engine/texture_format_kind.h"
+
+// A host pixel: signed 16-bit Y, Cb, Cr, 4096 steps per unit, the layout of
+// the host's own pixel record.
+struct YCTriple {
+    int16_t y;
+    int16_t cb;
+    int16_t cr;
+};
+
+// Four components x, y, z, w (texture channels R, G, B, A).
+struct Vec4d {
+    double c[4];
+};
+
+// One texel as memory holds it. Which member is meaningful depends on the
+// format kind:
+//   F32:          f32[0..3]
+//   F16:          bits16[0..3], binary16 patterns
+//   U16, S16:     bits16[0..3], the 16-bit words (S16: two's complement)
+//   U10 source:   bits16[0..3] (an A16B16G16R16 texel)
+//   U10 target:   packed, one A2B10G10R10 word (R bits 0-9 ... A bits 30-31)
+struct Texel {
+    float f32[4];
+    uint16_t bits16[4];
+    uint32_t packed;
+};
+
+// How an A16B16G16R16F render target rounds the shader's float. Wine's
+// Direct3D on llvmpipe rounds toward zero; a card may round to nearest even.
+// `either` uses nearest for the point value and widens the accepted range to
+// cover both.
+enum class HalfRounding { towardZero, nearestEven, either };
+
+// How an A2B10G10R10 render target turns a [0, 1] value into a 10-bit field.
+// nearest: round(v * 1023). fromUnorm16: the 16-bit result round(v * 65535)
+// shifted right by 6, as Wine's Direct3D does (near truncation at the low
+// end, near rounding at the top; n/1023 always gives n back). Alpha always
+// rounds v * 3 to nearest.
+enum class Unorm10Rule { nearest, fromUnorm16 };
+
+// The two download converters of float results (F32 and F16 kinds).
+// plain: truncate value * 4096 toward zero and keep the low 16 bits (wraps;
+//        NaN or beyond the 32-bit range gives the x86 integer-indefinite
+//        value 0x80000000, whose low 16 bits are 0).
+// sse:   round value * 4096 to nearest even, saturate to -32768..32767
+//        (NaN and beyond the 32-bit range give -32768).
+enum class FloatUnpack { plain, sse };
+
+struct ReferenceRules {
+    HalfRounding halfTarget = HalfRounding::towardZero;
+    Unorm10Rule unorm10Target = Unorm10Rule::fromUnorm16;
+    FloatUnpack floatUnpack = FloatUnpack::plain;
+    // Allowance for the GPU's single-precision arithmetic: relative error per
+    // shader step (2^-22, four float ulps; a 24-bit-float card needs about
+    // 2^-15) and relative error of the shader's power function (Wine's is
+    // within 3e-6).
+    double shaderStepError = 2.384185791015625e-07;
+    double powError = 4e-06;
+};
+
+// The effect's state after each step for one pixel, components x, y, z, w.
+struct ShaderTrace {
+    Vec4d yc;         // step 1: decoded, YC gain and offset applied
+    Vec4d bgr;        // step 2: matYC2BGR * yc
+    Vec4d gamma;      // step 3: power applied inside [0, 1]
+    Vec4d adjusted;   // step 4: BGR gain and offset
+    Vec4d ycOut;      // step 5: matBGR2YC * adjusted, on the common scale
+    Vec4d output;     // step 6: encoded for the render target, before it quantises
+};
+
+// Accepted host values per channel (0 Y, 1 Cb, 2 Cr) as integer ranges
+// before the 16-bit wrap of the plain float download; a value v is accepted
+// when some k in [lo, hi] has the low 16 bits of v.
+struct HostRange {
+    int32_t lo[3];
+    int32_t hi[3];
+};
+
+struct ReferenceResult {
+    Texel source;        // the uploaded texel
+    Vec4d sampled;       // what the sampler returns
+    ShaderTrace shader;
+    Texel target;        // the texel the render target stores
+    YCTriple host;       // the pixel the download writes back
+    HostRange accepted;  // what a correct GPU may give, under the rules
+};
+
+// Kinds other than F32, U16, S16 and U10 take the F16 path, as the engine's
+// dispatch does.
+
+// Stage 1, upload: F32 value/4096; F16 value/4096 rounded to nearest-even
+// binary16; U16, S16, U10 the host's 16-bit words unchanged. Channel R is 0.
+Texel PackSourceTexel(YCTriple pixel, TextureFormatKind kind);
+
+// Stage 2, sampling: floats as stored; unsigned 16-bit n as n/65535; signed
+// 16-bit v as max(v/32767, -1), so -32768 reads like -32767.
+Vec4d SampleSourceTexel(const Texel& texel, TextureFormatKind kind);
+
+// Stage 3, the effect: steps 1-6 of the technique of the kind.
+ShaderTrace ShadeTexel(const Vec4d& sampled, const CorrectionConstants& constants,
+                       TextureFormatKind kind);
+
+// Step 6 alone: the encoding of a step-5 result (x, Y, Cb, Cr on the common
+// scale) for the kind's render target.
+Vec4d EncodeForTarget(const Vec4d& ycOut, TextureFormatKind kind);
+
+// Stage 4, the render target's quantisation of the shader output.
+Texel StoreTargetTexel(const Vec4d& output, TextureFormatKind kind, const ReferenceRules& rules);
+
+// Stage 5, the download into host units.
+YCTriple UnpackTargetTexel(const Texel& texel, TextureFormatKind kind, const ReferenceRules& rules);
+
+// All stages, plus the range of host values that a GPU computing in single
+// precision (within rules' error allowances) may return.
+ReferenceResult RunReference(YCTriple pixel, const CorrectionConstants& constants,
+                             TextureFormatKind kind, const ReferenceRules& rules);
+
+// Whether a returned host pixel lies within result.accepted on all three
+// channels.
+bool HostPixelAccepted(const ReferenceResult& result, YCTriple actual);
+
+// binary16 helpers, exact in double.
+uint16_t HalfFromDouble(double value, HalfRounding rounding);
+double DoubleFromHalf(uint16_t bits);

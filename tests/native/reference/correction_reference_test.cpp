@@ -1,0 +1,384 @@
+#include "effect/correction_reference.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const TextureFormatKind kAllKinds[] = {kindF32, kindF16, kindU16, kindS16, kindU10};
+
+CorrectionConstants Neutral() {
+    const int32_t tracks[16] = {};
+    return ComputeCorrectionConstants(tracks);
+}
+
+CorrectionConstants WithTrack(int index, int32_t value) {
+    int32_t tracks[16] = {};
+    tracks[index] = value;
+    return ComputeCorrectionConstants(tracks);
+}
+
+ReferenceRules Rules(FloatUnpack unpack, HalfRounding half = HalfRounding::towardZero,
+                     Unorm10Rule u10 = Unorm10Rule::fromUnorm16) {
+    ReferenceRules r;
+    r.floatUnpack = unpack;
+    r.halfTarget = half;
+    r.unorm10Target = u10;
+    return r;
+}
+
+YCTriple HostAfter(YCTriple p, TextureFormatKind kind, const ReferenceRules& rules,
+             const CorrectionConstants& k = Neutral()) {
+    return RunReference(p, k, kind, rules).host;
+}
+
+void ExpectPixel(YCTriple actual, int y, int cb, int cr) {
+    EXPECT_EQ(actual.y, y);
+    EXPECT_EQ(actual.cb, cb);
+    EXPECT_EQ(actual.cr, cr);
+}
+
+// The target texel for a step-5 result of host units (Y, Cb, Cr).
+Texel StoreHostUnits(double y, double cb, double cr, TextureFormatKind kind,
+                     const ReferenceRules& rules) {
+    Vec4d yc{{0.0, y / 4096, cb / 4096, cr / 4096}};
+    return StoreTargetTexel(EncodeForTarget(yc, kind), kind, rules);
+}
+
+std::vector<YCTriple> Grid(std::initializer_list<int> values) {
+    std::vector<YCTriple> out;
+    for (int y : values)
+        for (int cb : values)
+            for (int cr : values)
+                out.push_back({int16_t(y), int16_t(cb), int16_t(cr)});
+    return out;
+}
+
+// ---- Upload and sampling ---------------------------------------------------
+
+TEST(ReferenceUpload, PacksEachKindsTexel) {
+    const YCTriple p{4096, -2048, 2047};
+    Texel f32 = PackSourceTexel(p, kindF32);
+    EXPECT_EQ(f32.f32[0], 0.0f);
+    EXPECT_EQ(f32.f32[1], 1.0f);
+    EXPECT_EQ(f32.f32[2], -0.5f);
+    EXPECT_EQ(f32.f32[3], 0.499755859375f);
+
+    for (TextureFormatKind kind : {kindU16, kindS16, kindU10}) {
+        Texel t = PackSourceTexel(p, kind);
+        EXPECT_EQ(t.bits16[0], 0x0000);
+        EXPECT_EQ(t.bits16[1], 0x1000);
+        EXPECT_EQ(t.bits16[2], 0xF800);
+        EXPECT_EQ(t.bits16[3], 0x07FF);
+    }
+}
+
+// Between 2048 and 4096 host units binary16 keeps every second value; the
+// upload rounds ties to the even pattern: 2049 -> 2048, 2051 -> 2052.
+TEST(ReferenceUpload, HalfFloatsRoundTiesToEven) {
+    Texel t = PackSourceTexel({2048, 2049, 2051}, kindF16);
+    EXPECT_EQ(t.bits16[1], 0x3800);
+    EXPECT_EQ(t.bits16[2], 0x3800);
+    EXPECT_EQ(t.bits16[3], 0x3802);
+    EXPECT_EQ(PackSourceTexel({-2048, 0, 0}, kindF16).bits16[1], 0xB800);
+    // Kinds outside the four named paths travel as half floats, as the
+    // engine's dispatch sends them.
+    EXPECT_EQ(PackSourceTexel({2049, 0, 0}, kindNone).bits16[1], 0x3800);
+}
+
+TEST(ReferenceUpload, SamplersReadUnsignedAndSignedWords) {
+    Vec4d u = SampleSourceTexel(PackSourceTexel({-1, -2048, 32767}, kindU16), kindU16);
+    EXPECT_DOUBLE_EQ(u.c[1], 1.0);
+    EXPECT_DOUBLE_EQ(u.c[2], 63488.0 / 65535.0);
+    EXPECT_DOUBLE_EQ(u.c[3], 32767.0 / 65535.0);
+
+    // -32768 and -32767 both read as -1.
+    Vec4d s = SampleSourceTexel(PackSourceTexel({-32768, -32767, 32767}, kindS16), kindS16);
+    EXPECT_EQ(s.c[1], -1.0);
+    EXPECT_EQ(s.c[2], -1.0);
+    EXPECT_EQ(s.c[3], 1.0);
+}
+
+TEST(ReferenceHalf, RoundingModesAndLimits) {
+    const double justAboveOne = 1.0 + 0.75 / 1024;  // three quarters of a step
+    EXPECT_EQ(HalfFromDouble(justAboveOne, HalfRounding::nearestEven), 0x3C01);
+    EXPECT_EQ(HalfFromDouble(justAboveOne, HalfRounding::towardZero), 0x3C00);
+    EXPECT_EQ(HalfFromDouble(-justAboveOne, HalfRounding::nearestEven), 0xBC01);
+    EXPECT_EQ(HalfFromDouble(-justAboveOne, HalfRounding::towardZero), 0xBC00);
+    EXPECT_EQ(HalfFromDouble(65520.0, HalfRounding::nearestEven), 0x7C00);
+    EXPECT_EQ(HalfFromDouble(70000.0, HalfRounding::towardZero), 0x7BFF);
+    const double tiny = std::ldexp(1.0, -24);  // the smallest subnormal
+    EXPECT_EQ(HalfFromDouble(1.5 * tiny, HalfRounding::nearestEven), 0x0002);
+    EXPECT_EQ(HalfFromDouble(1.5 * tiny, HalfRounding::towardZero), 0x0001);
+    EXPECT_EQ(DoubleFromHalf(0x7BFF), 65504.0);
+    EXPECT_EQ(DoubleFromHalf(0x0001), tiny);
+    EXPECT_EQ(DoubleFromHalf(0xC000), -2.0);
+}
+
+// ---- The effect's steps --------------------------------------------------------
+
+// With neutral tracks the two matrices leave a value within 1e-5 per matrix
+// entry of itself, so step 5 is within 1e-5 x (|Y| + |Cb| + |Cr|) of what
+// the shader decoded. All inputs here are exact in every source format.
+TEST(ReferenceShader, NeutralTracksGiveTheInputBackOnTheCommonScale) {
+    const YCTriple inputs[] = {{0, 0, 0}, {4096, 0, 0}, {2048, -2048, 2047},
+                               {1000, 1500, -1700}, {6000, -3000, 3000}, {-2048, 2047, 2047}};
+    for (TextureFormatKind kind : kAllKinds) {
+        for (YCTriple p : inputs) {
+            Vec4d s = SampleSourceTexel(PackSourceTexel(p, kind), kind);
+            ShaderTrace t = ShadeTexel(s, Neutral(), kind);
+            const double v[3] = {p.y / 4096.0, p.cb / 4096.0, p.cr / 4096.0};
+            double tolerance = 1e-5 * (std::fabs(v[0]) + std::fabs(v[1]) + std::fabs(v[2]));
+            EXPECT_EQ(t.ycOut.c[0], 0.0) << "kind " << kind;
+            for (int c = 0; c < 3; ++c) {
+                EXPECT_NEAR(t.ycOut.c[c + 1], v[c], tolerance) << "kind " << kind << " channel " << c;
+            }
+        }
+    }
+}
+
+// Y alone makes B = G = R = Y exactly, so the gamma step sees 1.5, -0.25,
+// 1, 0 and 0.5 as they are.
+TEST(ReferenceShader, GammaActsInsideZeroToOneOnly) {
+    for (int32_t track : {256, -256}) {
+        CorrectionConstants k = WithTrack(14, track);  // B(gamm): 8 or 0.125
+        for (int16_t y : {int16_t(6144), int16_t(-1024), int16_t(4096), int16_t(0)}) {
+            ShaderTrace t = ShadeTexel({{0, y / 4096.0, 0, 0}}, k, kindF32);
+            for (int c = 0; c < 4; ++c) {
+                EXPECT_EQ(t.gamma.c[c], t.bgr.c[c]) << "Y " << y << " component " << c;
+            }
+        }
+    }
+    ShaderTrace dark = ShadeTexel({{0, 0.5, 0, 0}}, WithTrack(14, 256), kindF32);
+    EXPECT_DOUBLE_EQ(dark.gamma.c[1], 0.00390625);  // 0.5^8
+    EXPECT_EQ(dark.gamma.c[2], 0.5);                // G and R keep exponent 1
+    EXPECT_EQ(dark.gamma.c[3], 0.5);
+    ShaderTrace light = ShadeTexel({{0, 0.5, 0, 0}}, WithTrack(14, -256), kindF32);
+    EXPECT_NEAR(light.gamma.c[1], 0.9170040432, 1e-9);  // 2^-0.125
+}
+
+TEST(ReferenceShader, SpareChannelComesOutZero) {
+    CorrectionConstants k = WithTrack(8, -256);
+    for (TextureFormatKind kind : {kindF32, kindU16, kindS16}) {
+        Vec4d s = SampleSourceTexel(PackSourceTexel({3000, -700, 900}, kind), kind);
+        EXPECT_EQ(ShadeTexel(s, k, kind).output.c[0], 0.0) << "kind " << kind;
+    }
+}
+
+// ---- Render-target quantisation ------------------------------------------------
+
+TEST(ReferenceTarget, U16WritesTheHostBitPattern) {
+    const ReferenceRules rules;
+    Texel t = StoreHostUnits(-1, 40000, -40000, kindU16, rules);
+    EXPECT_EQ(t.bits16[1], 0xFFFF);
+    EXPECT_EQ(t.bits16[2], 0x7FFF);
+    EXPECT_EQ(t.bits16[3], 0x8000);
+    // A result a hair below zero wraps to the top of the unsigned range and
+    // so reads back as -1, not 0.
+    Texel near = StoreHostUnits(-0.01, 0.49, -1.6, kindU16, rules);
+    EXPECT_EQ(near.bits16[1], 0xFFFF);
+    EXPECT_EQ(near.bits16[2], 0x0000);
+    EXPECT_EQ(near.bits16[3], 0xFFFE);
+}
+
+TEST(ReferenceTarget, S16NeverWritesMinus32768) {
+    Texel t = StoreHostUnits(-36864, -32768, 32767.4, kindS16, ReferenceRules());
+    EXPECT_EQ(t.bits16[1], 0x8001);
+    EXPECT_EQ(t.bits16[2], 0x8001);
+    EXPECT_EQ(t.bits16[3], 0x7FFF);
+}
+
+TEST(ReferenceTarget, U10PacksTwelveBitYAndTenBitChroma) {
+    for (Unorm10Rule rule : {Unorm10Rule::nearest, Unorm10Rule::fromUnorm16}) {
+        ReferenceRules rules = Rules(FloatUnpack::plain, HalfRounding::towardZero, rule);
+        uint32_t white = StoreHostUnits(4096, 0, 0, kindU10, rules).packed;
+        EXPECT_EQ(white >> 20, 3072u);
+        EXPECT_EQ(white >> 30, 3u);
+        EXPECT_EQ(StoreHostUnits(-2048, 0, 0, kindU10, rules).packed >> 20, 0u);
+        EXPECT_EQ(StoreHostUnits(7000, 0, 0, kindU10, rules).packed >> 20, 4095u);
+        EXPECT_EQ((StoreHostUnits(0, -8, 0, kindU10, rules).packed >> 10) & 0x3FF, 1023u);
+        EXPECT_EQ(StoreHostUnits(0, 0, -4096, kindU10, rules).packed & 0x3FF, 512u);
+        // Y12 = 1023.6: the low field saturates at 1023 instead of carrying.
+        EXPECT_EQ(StoreHostUnits(-0.8, 0, 0, kindU10, rules).packed >> 20, 1023u);
+    }
+}
+
+// Every n/1023 gives n under both rules; in between, the platform's rule
+// (the 16-bit result shifted right by 6) truncates low and rounds high.
+TEST(ReferenceTarget, U10FieldRules) {
+    auto field = [](double value, Unorm10Rule rule) {
+        Vec4d out{{value, 0, 0, 0}};
+        return StoreTargetTexel(out, kindU10, Rules(FloatUnpack::plain, HalfRounding::towardZero, rule))
+                   .packed & 0x3FF;
+    };
+    for (uint32_t n = 0; n <= 1023; ++n) {
+        ASSERT_EQ(field(n / 1023.0, Unorm10Rule::fromUnorm16), n);
+        ASSERT_EQ(field(n / 1023.0, Unorm10Rule::nearest), n);
+    }
+    EXPECT_EQ(field(0.6 / 1023, Unorm10Rule::nearest), 1u);
+    EXPECT_EQ(field(0.6 / 1023, Unorm10Rule::fromUnorm16), 0u);
+    EXPECT_EQ(field(100.6 / 1023, Unorm10Rule::nearest), 101u);
+    EXPECT_EQ(field(100.6 / 1023, Unorm10Rule::fromUnorm16), 100u);
+    EXPECT_EQ(field(1022.6 / 1023, Unorm10Rule::fromUnorm16), 1023u);
+    EXPECT_EQ(field(1023.6 / 1023, Unorm10Rule::fromUnorm16), 1023u);
+
+    // The 2-bit alpha rounds v x 3 to nearest.
+    auto alpha = [](double value) {
+        Vec4d out{{0, 0, 0, value}};
+        return StoreTargetTexel(out, kindU10, ReferenceRules()).packed >> 30;
+    };
+    EXPECT_EQ(alpha(0.6 / 3), 1u);
+    EXPECT_EQ(alpha(2.4 / 3), 2u);
+    EXPECT_EQ(alpha(1.0), 3u);
+}
+
+// ---- Whole path ----------------------------------------------------------------
+
+// The matrix pair's error is below 0.33 host units for any input (largest
+// row sum of |product - identity| is under 1e-5, times 32768), so
+// rounding downloads give every value back.
+TEST(ReferenceRoundTrip, FloatAndS16AreExactWithRoundingDownload) {
+    const ReferenceRules rules = Rules(FloatUnpack::sse);
+    for (YCTriple p : Grid({-32768, -20000, -2048, -1, 0, 1, 2047, 4096, 32767})) {
+        YCTriple f = HostAfter(p, kindF32, rules);
+        ASSERT_TRUE(f.y == p.y && f.cb == p.cb && f.cr == p.cr)
+            << p.y << " " << p.cb << " " << p.cr << " -> " << f.y << " " << f.cb << " " << f.cr;
+        // S16 reads -32768 like -32767 and cannot write it.
+        YCTriple s = HostAfter(p, kindS16, rules);
+        auto expected = [](int16_t v) { return v == -32768 ? -32767 : v; };
+        ASSERT_EQ(s.y, expected(p.y));
+        ASSERT_EQ(s.cb, expected(p.cb));
+        ASSERT_EQ(s.cr, expected(p.cr));
+    }
+}
+
+// The truncating download loses the unit whenever the error is toward zero,
+// never more and never away from zero.
+TEST(ReferenceRoundTrip, F32TruncatingDownloadStaysWithinOneTowardZero) {
+    const ReferenceRules rules = Rules(FloatUnpack::plain);
+    for (YCTriple p : Grid({-32768, -20000, -2048, -1, 0, 1, 2047, 4096, 32767})) {
+        YCTriple f = HostAfter(p, kindF32, rules);
+        const int in[3] = {p.y, p.cb, p.cr};
+        const int out[3] = {f.y, f.cb, f.cr};
+        for (int c = 0; c < 3; ++c) {
+            int drop = in[c] - out[c];
+            int sign = (in[c] > 0) - (in[c] < 0);
+            ASSERT_TRUE(drop == 0 || drop == sign) << in[c] << " -> " << out[c];
+        }
+    }
+}
+
+TEST(ReferenceRoundTrip, U16IsExactExceptJustBelowZero) {
+    const ReferenceRules rules;
+    for (YCTriple p : Grid({-32768, -20000, -1, 1, 2047, 32767})) {
+        YCTriple u = HostAfter(p, kindU16, rules);
+        ASSERT_TRUE(u.y == p.y && u.cb == p.cb && u.cr == p.cr) << p.y << " " << p.cb << " " << p.cr;
+    }
+    ExpectPixel(HostAfter({0, 0, 0}, kindU16, rules), 0, 0, 0);
+    // Cb feeds Y back with 0.114 x 1.772 - 0.587 x 0.34414 = -2.2e-6, and Cr
+    // with -0.08131 x 1.772 + 0.41869 x 0.34414 = +6.7e-6: Y lands just
+    // below zero and wraps, Cr just above.
+    ExpectPixel(HostAfter({0, 2047, 0}, kindU16, rules), -1, 2047, 0);
+}
+
+// Representable U10 values (Y even, chroma multiples of 8) come back with
+// the rounding field rule, as long as Y12 is not a multiple of 1024 with a
+// negative error: there the saturating low field gives 1023 below it.
+TEST(ReferenceRoundTrip, U10ExactWithRoundingFieldsSaturatesBelowCarry) {
+    const ReferenceRules rules = Rules(FloatUnpack::plain, HalfRounding::towardZero, Unorm10Rule::nearest);
+    const int ys[] = {-2046, -2, 2, 1026, 4094, 6142};
+    const int cs[] = {-4096, -8, 8, 2048, 4088};
+    for (int y : ys)
+        for (int cb : cs)
+            for (int cr : cs) {
+                YCTriple u = HostAfter({int16_t(y), int16_t(cb), int16_t(cr)}, kindU10, rules);
+                ASSERT_TRUE(u.y == y && u.cb == cb && u.cr == cr) << y << " " << cb << " " << cr;
+            }
+    ExpectPixel(HostAfter({0, 0, 0}, kindU10, rules), 0, 0, 0);
+    ExpectPixel(HostAfter({4096, 0, 0}, kindU10, rules), 4096, 0, 0);
+    // Cb = 8 pulls Y12 = 1024 a hair down: hi 0, low field 1023, Y = -2.
+    ExpectPixel(HostAfter({0, 8, 0}, kindU10, rules), -2, 8, 0);
+}
+
+// Y = 3000 with Cb = Cr = 1000 comes out a hair low in Y and Cb and a hair
+// high in Cr (see the matrix products above). Rounding toward zero then
+// drops Y to the next half below (2998: halves step by 2 there) and Cb to
+// 999.5 (step 0.5), which the truncating download makes 999 and the
+// rounding one 1000 (ties to even).
+TEST(ReferenceRoundTrip, F16TargetRoundingModes) {
+    const YCTriple p{3000, 1000, 1000};
+    ExpectPixel(HostAfter(p, kindF16, Rules(FloatUnpack::sse, HalfRounding::nearestEven)), 3000, 1000, 1000);
+    ExpectPixel(HostAfter(p, kindF16, Rules(FloatUnpack::sse, HalfRounding::towardZero)), 2998, 1000, 1000);
+    ExpectPixel(HostAfter(p, kindF16, Rules(FloatUnpack::plain, HalfRounding::towardZero)), 2998, 999, 1000);
+    ReferenceResult either = RunReference(p, Neutral(), kindF16, Rules(FloatUnpack::sse, HalfRounding::either));
+    EXPECT_TRUE(HostPixelAccepted(either, {3000, 1000, 1000}));
+    EXPECT_TRUE(HostPixelAccepted(either, {2998, 1000, 1000}));
+    EXPECT_FALSE(HostPixelAccepted(either, {2996, 1000, 1000}));
+}
+
+TEST(ReferenceRoundTrip, GainAndOffsetReachTheHost) {
+    // Y(gain) -256 removes Y; only the (zero) offset remains.
+    ExpectPixel(HostAfter({3000, 0, 0}, kindF32, Rules(FloatUnpack::sse), WithTrack(1, -256)), 0, 0, 0);
+    // B(offs) 256 adds pure blue: Y 0.114, Cb 0.5, Cr -0.08131 of 4096.
+    CorrectionConstants blue = WithTrack(12, 256);
+    ExpectPixel(HostAfter({0, 0, 0}, kindF32, Rules(FloatUnpack::sse), blue), 467, 2048, -333);
+    ExpectPixel(HostAfter({0, 0, 0}, kindF32, Rules(FloatUnpack::plain), blue), 466, 2048, -333);
+    // Y(gain) 256 doubles 32767 to 65534: the plain download wraps to -2,
+    // the rounding one saturates.
+    CorrectionConstants twice = WithTrack(1, 256);
+    ExpectPixel(HostAfter({32767, 0, 0}, kindF32, Rules(FloatUnpack::plain), twice), -2, 0, 0);
+    ExpectPixel(HostAfter({32767, 0, 0}, kindF32, Rules(FloatUnpack::sse), twice), 32767, 0, 0);
+}
+
+// ---- Accepted ranges -----------------------------------------------------------
+
+TEST(ReferenceTolerance, AcceptanceFollowsTheSixteenBitRing) {
+    ReferenceResult r{};
+    r.accepted = {{-3, 0, 32767}, {2, 0, 32768}};
+    EXPECT_TRUE(HostPixelAccepted(r, {-3, 0, 32767}));
+    EXPECT_TRUE(HostPixelAccepted(r, {2, 0, -32768}));
+    EXPECT_FALSE(HostPixelAccepted(r, {-4, 0, 32767}));
+    EXPECT_FALSE(HostPixelAccepted(r, {3, 0, 32767}));
+    EXPECT_FALSE(HostPixelAccepted(r, {0, 1, 32767}));
+    EXPECT_FALSE(HostPixelAccepted(r, {0, 0, 32766}));
+    EXPECT_FALSE(HostPixelAccepted(r, {0, 0, -32767}));
+}
+
+// Well inside every rounding boundary the allowance for float arithmetic
+// must not widen the answer: one value, the input itself.
+TEST(ReferenceTolerance, WellConditionedPixelsAcceptOneValue) {
+    ReferenceResult r = RunReference({1000, 500, -300}, Neutral(), kindF32, Rules(FloatUnpack::sse));
+    const int expected[3] = {1000, 500, -300};
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(r.accepted.lo[c], expected[c]);
+        EXPECT_EQ(r.accepted.hi[c], expected[c]);
+    }
+}
+
+// The model's own answer is always among the accepted ones, whatever the
+// tracks, format and rules.
+TEST(ReferenceTolerance, ModelAnswerLiesInItsRange) {
+    std::srand(12345);
+    const FloatUnpack unpacks[] = {FloatUnpack::plain, FloatUnpack::sse};
+    const HalfRounding halves[] = {HalfRounding::towardZero, HalfRounding::nearestEven, HalfRounding::either};
+    for (int trial = 0; trial < 3000; ++trial) {
+        int32_t tracks[16] = {};
+        for (int i = 0; i < 15; ++i) {
+            tracks[i] = std::rand() % 513 - 256;
+        }
+        CorrectionConstants k = ComputeCorrectionConstants(tracks);
+        YCTriple p{int16_t(std::rand() % 65536 - 32768), int16_t(std::rand() % 8192 - 4096),
+                   int16_t(std::rand() % 8192 - 4096)};
+        ReferenceRules rules = Rules(unpacks[trial % 2], halves[trial % 3],
+                                     trial % 5 ? Unorm10Rule::fromUnorm16 : Unorm10Rule::nearest);
+        for (TextureFormatKind kind : kAllKinds) {
+            ReferenceResult r = RunReference(p, k, kind, rules);
+            ASSERT_TRUE(HostPixelAccepted(r, r.host)) << "trial " << trial << " kind " << kind;
+        }
+    }
+}
+
+}  // namespace
