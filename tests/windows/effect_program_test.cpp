@@ -1,0 +1,413 @@
+// The compiled effect as the plug-in carries it: loaded from resource 104 of
+// the shipped kelvo.auf on a real device, its interface checked against what
+// the engine looks up by name, and every technique drawn and compared pixel
+// by pixel with the CPU reference model.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "effect/correction_reference.h"
+#include "gpu_test_device.h"
+#include "plugin_module.h"
+
+namespace {
+
+struct ParameterShape {
+    const char* name;
+    D3DXPARAMETER_CLASS parameterClass;
+    D3DXPARAMETER_TYPE type;
+    UINT rows;
+    UINT columns;
+};
+
+const ParameterShape expectedParameters[9] = {
+    {"txSrc", D3DXPC_OBJECT, D3DXPT_TEXTURE, 0, 0},
+    {"samSrc", D3DXPC_OBJECT, D3DXPT_SAMPLER2D, 0, 0},
+    {"ycOffs", D3DXPC_VECTOR, D3DXPT_FLOAT, 1, 4},
+    {"ycAmp", D3DXPC_VECTOR, D3DXPT_FLOAT, 1, 4},
+    {"bgrOffs", D3DXPC_VECTOR, D3DXPT_FLOAT, 1, 4},
+    {"bgrAmp", D3DXPC_VECTOR, D3DXPT_FLOAT, 1, 4},
+    {"bgrGamma", D3DXPC_VECTOR, D3DXPT_FLOAT, 1, 4},
+    {"matYC2BGR", D3DXPC_MATRIX_ROWS, D3DXPT_FLOAT, 4, 4},
+    {"matBGR2YC", D3DXPC_MATRIX_ROWS, D3DXPT_FLOAT, 4, 4},
+};
+
+// Each technique, the texture formats it runs between, and the format kind
+// whose layout those textures hold.
+struct TechniqueCase {
+    const char* technique;
+    TextureFormatKind kind;
+    D3DFORMAT source;
+    D3DFORMAT target;
+};
+
+const TechniqueCase techniqueCases[] = {
+    {"ColorCorrection", kindF32, D3DFMT_A32B32G32R32F, D3DFMT_A32B32G32R32F},
+    {"ColorCorrection", kindF16, D3DFMT_A16B16G16R16F, D3DFMT_A16B16G16R16F},
+    {"ColorCorrectionU16", kindU16, D3DFMT_A16B16G16R16, D3DFMT_A16B16G16R16},
+    {"ColorCorrectionS16", kindS16, D3DFMT_Q16W16V16U16, D3DFMT_Q16W16V16U16},
+    {"ColorCorrectionU10", kindU10, D3DFMT_A16B16G16R16, D3DFMT_A2B10G10R10},
+};
+
+const char* const techniqueNames[4] = {"ColorCorrection", "ColorCorrectionU16",
+                                       "ColorCorrectionS16", "ColorCorrectionU10"};
+
+class EffectProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(LoadPlugin(&plugin));
+        ASSERT_TRUE(CreateGpuTestDevice(&gpu));
+        ID3DXBuffer* errors = nullptr;
+        HRESULT hr = D3DXCreateEffectFromResourceW(gpu.device, plugin.module, MAKEINTRESOURCEW(104),
+                                                   nullptr, nullptr, 0, nullptr, &effect, &errors);
+        if (errors != nullptr) {
+            ADD_FAILURE() << "effect messages: "
+                          << static_cast<const char*>(errors->GetBufferPointer());
+            errors->Release();
+        }
+        ASSERT_EQ(hr, D3D_OK);
+        ASSERT_NE(effect, nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (effect != nullptr) {
+            EXPECT_EQ(effect->Release(), 0u);
+            effect = nullptr;
+        }
+        ReleaseGpuTestDevice(&gpu);
+        UnloadPlugin(&plugin);
+    }
+
+    void SetConstants(const CorrectionConstants& constants)
+    {
+        ASSERT_EQ(effect->SetVector("ycOffs", reinterpret_cast<const D3DXVECTOR4*>(constants.ycOffs)), D3D_OK);
+        ASSERT_EQ(effect->SetVector("ycAmp", reinterpret_cast<const D3DXVECTOR4*>(constants.ycAmp)), D3D_OK);
+        ASSERT_EQ(effect->SetVector("bgrOffs", reinterpret_cast<const D3DXVECTOR4*>(constants.bgrOffs)), D3D_OK);
+        ASSERT_EQ(effect->SetVector("bgrAmp", reinterpret_cast<const D3DXVECTOR4*>(constants.bgrAmp)), D3D_OK);
+        ASSERT_EQ(effect->SetVector("bgrGamma", reinterpret_cast<const D3DXVECTOR4*>(constants.bgrGamma)), D3D_OK);
+        ASSERT_EQ(effect->SetValue("matYC2BGR", constants.matYC2BGR, 64), D3D_OK);
+        ASSERT_EQ(effect->SetValue("matBGR2YC", constants.matBGR2YC, 64), D3D_OK);
+    }
+
+    // Packs `pixels` as the format kind's source texels, draws them through
+    // the technique and returns the render target's texels.
+    std::vector<Texel> Draw(const TechniqueCase& c, const std::vector<YCTriple>& pixels, int width)
+    {
+        const int height = static_cast<int>(pixels.size()) / width;
+        const bool floatSource = c.kind == kindF32;
+        const int texelBytes = floatSource ? 16 : 8;
+        std::vector<uint8_t> texels(pixels.size() * texelBytes);
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            Texel t = PackSourceTexel(pixels[i], c.kind);
+            std::memcpy(&texels[i * texelBytes], floatSource ? static_cast<const void*>(t.f32)
+                                                             : static_cast<const void*>(t.bits16),
+                        texelBytes);
+        }
+        IDirect3DTexture9* source = nullptr;
+        HRESULT hr = CreateFilledTexture(gpu.device, c.source, width, height, texels.data(),
+                                         texelBytes, &source);
+        EXPECT_EQ(hr, D3D_OK);
+        ReadBack back;
+        if (SUCCEEDED(hr)) {
+            hr = DrawThroughEffect(gpu.device, effect, c.technique, source, c.target, width,
+                                   height, &back);
+            EXPECT_EQ(hr, D3D_OK);
+            source->Release();
+        }
+        std::vector<Texel> out;
+        if (FAILED(hr)) {
+            return out;
+        }
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                Texel t = {};
+                switch (c.target) {
+                case D3DFMT_A32B32G32R32F:
+                    std::memcpy(t.f32, back.Row(y) + x * 16, 16);
+                    break;
+                case D3DFMT_A2B10G10R10:
+                    std::memcpy(&t.packed, back.Row(y) + x * 4, 4);
+                    break;
+                default:
+                    std::memcpy(t.bits16, back.Row(y) + x * 8, 8);
+                    break;
+                }
+                out.push_back(t);
+            }
+        }
+        return out;
+    }
+
+    LoadedPlugin plugin;
+    GpuTestDevice gpu;
+    ID3DXEffect* effect = nullptr;
+};
+
+TEST_F(EffectProgramTest, ParametersInOrderWithTheirShapes)
+{
+    D3DXEFFECT_DESC desc;
+    ASSERT_EQ(effect->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Parameters, 9u);
+    EXPECT_EQ(desc.Techniques, 4u);
+    for (UINT i = 0; i < 9 && i < desc.Parameters; ++i) {
+        const ParameterShape& expected = expectedParameters[i];
+        SCOPED_TRACE(expected.name);
+        D3DXHANDLE handle = effect->GetParameter(nullptr, i);
+        ASSERT_NE(handle, nullptr);
+        D3DXPARAMETER_DESC p;
+        ASSERT_EQ(effect->GetParameterDesc(handle, &p), D3D_OK);
+        EXPECT_STREQ(p.Name, expected.name);
+        EXPECT_EQ(p.Semantic, nullptr);
+        EXPECT_EQ(p.Annotations, 0u);
+        EXPECT_EQ(p.Class, expected.parameterClass);
+        EXPECT_EQ(p.Type, expected.type);
+        EXPECT_EQ(p.Rows, expected.rows);
+        EXPECT_EQ(p.Columns, expected.columns);
+        EXPECT_EQ(effect->GetParameterByName(nullptr, expected.name), handle);
+    }
+    // Every constant starts at zero, the matrices included.
+    float values[16];
+    for (const char* name : {"ycOffs", "ycAmp", "bgrOffs", "bgrAmp", "bgrGamma"}) {
+        ASSERT_EQ(effect->GetValue(name, values, 16), D3D_OK);
+        for (int k = 0; k < 4; ++k) EXPECT_EQ(values[k], 0.0f) << name << "[" << k << "]";
+    }
+    for (const char* name : {"matYC2BGR", "matBGR2YC"}) {
+        ASSERT_EQ(effect->GetValue(name, values, 64), D3D_OK);
+        for (int k = 0; k < 16; ++k) EXPECT_EQ(values[k], 0.0f) << name << "[" << k << "]";
+    }
+}
+
+TEST_F(EffectProgramTest, FourTechniquesEachWithOnePixelShaderPass)
+{
+    for (UINT i = 0; i < 4; ++i) {
+        SCOPED_TRACE(techniqueNames[i]);
+        D3DXHANDLE technique = effect->GetTechnique(i);
+        ASSERT_NE(technique, nullptr);
+        D3DXTECHNIQUE_DESC t;
+        ASSERT_EQ(effect->GetTechniqueDesc(technique, &t), D3D_OK);
+        EXPECT_STREQ(t.Name, techniqueNames[i]);
+        EXPECT_EQ(t.Passes, 1u);
+        EXPECT_EQ(effect->GetTechniqueByName(techniqueNames[i]), technique);
+        EXPECT_EQ(effect->ValidateTechnique(technique), D3D_OK);
+
+        D3DXPASS_DESC pass;
+        ASSERT_EQ(effect->GetPassDesc(effect->GetPass(technique, 0), &pass), D3D_OK);
+        EXPECT_STREQ(pass.Name, "p0");
+        EXPECT_EQ(pass.pVertexShaderFunction, nullptr);
+        ASSERT_NE(pass.pPixelShaderFunction, nullptr);
+        EXPECT_EQ(D3DXGetShaderVersion(pass.pPixelShaderFunction), D3DPS_VERSION(2, 0));
+
+        // The shader's constant table is what binds the parameters to its
+        // registers; it must name each one the shader reads.
+        ID3DXConstantTable* table = nullptr;
+        ASSERT_EQ(D3DXGetShaderConstantTable(pass.pPixelShaderFunction, &table), D3D_OK);
+        D3DXCONSTANTTABLE_DESC tableDesc;
+        ASSERT_EQ(table->GetDesc(&tableDesc), D3D_OK);
+        EXPECT_EQ(tableDesc.Version, D3DPS_VERSION(2, 0));
+        for (const char* name : {"ycOffs", "ycAmp", "bgrOffs", "bgrAmp", "bgrGamma", "matYC2BGR",
+                                 "matBGR2YC", "samSrc"}) {
+            D3DXHANDLE constant = table->GetConstantByName(nullptr, name);
+            EXPECT_NE(constant, nullptr) << name;
+            if (constant == nullptr) continue;
+            D3DXCONSTANT_DESC c;
+            UINT count = 1;
+            ASSERT_EQ(table->GetConstantDesc(constant, &c, &count), D3D_OK);
+            if (std::strcmp(name, "samSrc") == 0) {
+                EXPECT_EQ(c.RegisterSet, D3DXRS_SAMPLER);
+            } else {
+                EXPECT_EQ(c.RegisterSet, D3DXRS_FLOAT4) << name;
+                EXPECT_EQ(c.RegisterCount, name[0] == 'm' ? 4u : 1u) << name;
+            }
+        }
+        table->Release();
+    }
+}
+
+// Host pixels over the whole signed 16-bit range: the extremes, the nominal
+// limits and their neighbours, the edge cases of the integer encodings, and a
+// fixed pseudo-random spread.
+std::vector<YCTriple> TestPixels(int count)
+{
+    const int16_t interesting[] = {-32768, -32767, -8192, -4096, -2049, -2048, -2047, -8, -1, 0,
+                                   1,      8,      1023,  2047,  2048,  2049,  4095,  4096, 4097,
+                                   6142,   6143,   6144,  8191,  16384, 32767};
+    std::vector<YCTriple> pixels;
+    const int n = sizeof interesting / sizeof interesting[0];
+    for (int i = 0; i < n; ++i) {
+        pixels.push_back({interesting[i], interesting[(i * 7) % n], interesting[(i * 11 + 3) % n]});
+        pixels.push_back({interesting[i], 0, 0});
+        pixels.push_back({2048, interesting[i], interesting[n - 1 - i]});
+    }
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<int> nominalY(-512, 4608), nominalC(-2304, 2304),
+        any(-32768, 32767);
+    while (static_cast<int>(pixels.size()) < count) {
+        bool wide = pixels.size() % 8 == 0;
+        pixels.push_back({static_cast<int16_t>(wide ? any(random) : nominalY(random)),
+                          static_cast<int16_t>(wide ? any(random) : nominalC(random)),
+                          static_cast<int16_t>(wide ? any(random) : nominalC(random))});
+    }
+    pixels.resize(count);
+    return pixels;
+}
+
+struct SliderSet {
+    const char* name;
+    int32_t tracks[16];
+};
+
+const SliderSet sliderSets[] = {
+    {"identity", {}},
+    {"gains", {0, 128, 0, -100, 0, 200, 0, 64, 0, 0, -64, 0, 0, 256, 0, 0}},
+    {"offsets", {100, 0, -50, 0, 30, 0, -128, 0, 0, 64, 0, 0, 200, 0, 0, 0}},
+    {"gamma up", {0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 256, 0, 0, 256, 0}},
+    {"gamma down", {0, 0, 0, 0, 0, 0, 0, 0, -256, 0, 0, -256, 0, 0, -256, 0}},
+    {"mixed", {-40, 60, 12, -30, -7, 90, 33, -120, 77, -18, 45, -200, 5, 140, 128, 0}},
+    {"channels removed", {0, -256, 0, -256, 0, -256, 0, -256, 0, 0, -256, 0, 0, -256, 0, 0}},
+};
+
+TEST_F(EffectProgramTest, EveryTechniqueMatchesTheReferenceModel)
+{
+    const int width = 32;
+    const std::vector<YCTriple> pixels = TestPixels(width * 8);
+    ReferenceRules rules;  // this platform's rounding of each target, stated in the model
+
+    for (const TechniqueCase& c : techniqueCases) {
+        for (const SliderSet& sliders : sliderSets) {
+            SCOPED_TRACE(std::string(c.technique) + " (kind " + std::to_string(c.kind) + "), " +
+                         sliders.name);
+            CorrectionConstants constants = ComputeCorrectionConstants(sliders.tracks);
+            SetConstants(constants);
+            std::vector<Texel> out = Draw(c, pixels, width);
+            ASSERT_EQ(out.size(), pixels.size());
+
+            int failures = 0;
+            int worst[3] = {0, 0, 0};
+            for (size_t i = 0; i < pixels.size(); ++i) {
+                ReferenceResult expected = RunReference(pixels[i], constants, c.kind, rules);
+                YCTriple actual = UnpackTargetTexel(out[i], c.kind, rules);
+                const int16_t got[3] = {actual.y, actual.cb, actual.cr};
+                const int16_t want[3] = {expected.host.y, expected.host.cb, expected.host.cr};
+                for (int k = 0; k < 3; ++k) {
+                    worst[k] = std::max(worst[k], std::abs(got[k] - want[k]));
+                }
+                if (!HostPixelAccepted(expected, actual) && ++failures <= 5) {
+                    ADD_FAILURE() << "pixel " << i << " in (" << pixels[i].y << ", "
+                                  << pixels[i].cb << ", " << pixels[i].cr << ") got ("
+                                  << actual.y << ", " << actual.cb << ", " << actual.cr
+                                  << ") expected (" << expected.host.y << ", "
+                                  << expected.host.cb << ", " << expected.host.cr
+                                  << ") accepted Y " << expected.accepted.lo[0] << ".."
+                                  << expected.accepted.hi[0] << " Cb " << expected.accepted.lo[1]
+                                  << ".." << expected.accepted.hi[1] << " Cr "
+                                  << expected.accepted.lo[2] << ".." << expected.accepted.hi[2];
+                }
+            }
+            EXPECT_EQ(failures, 0);
+            std::printf("%-20s kind %d %-16s largest difference from the model's point value "
+                        "(host units): Y %d, Cb %d, Cr %d\n",
+                        c.technique, c.kind, sliders.name, worst[0], worst[1], worst[2]);
+        }
+    }
+}
+
+TEST_F(EffectProgramTest, IntegerEncodingsAtTheirEdges)
+{
+    // Offsets large enough to push results past the encodings' limits, with
+    // everything else at identity.
+    int32_t tracks[16] = {};
+    CorrectionConstants constants = ComputeCorrectionConstants(tracks);
+    SetConstants(constants);
+    ReferenceRules rules;
+
+    // U16: -1 is written as 0xFFFF; out-of-range values saturate.
+    {
+        const TechniqueCase& c = techniqueCases[2];
+        std::vector<YCTriple> pixels = {{-1, -1, -1}, {32767, -32768, 0}, {4096, 2047, -2048},
+                                        {0, 0, 0}};
+        std::vector<Texel> out = Draw(c, pixels, 4);
+        ASSERT_EQ(out.size(), 4u);
+        EXPECT_EQ(out[0].bits16[1], 0xFFFF);
+        EXPECT_EQ(out[3].bits16[1], 0x0000);
+        EXPECT_EQ(out[2].bits16[1], 4096);
+        for (const Texel& t : out) EXPECT_EQ(t.bits16[0], 0) << "spare channel";
+    }
+    // U10: Y 4096 -> Y12 3072 (hi 3, low field 0); Y -2048 -> 0; Cb -8 -> 1023.
+    {
+        const TechniqueCase& c = techniqueCases[4];
+        std::vector<YCTriple> pixels = {{4096, -8, 8}, {-2048, 0, -8}, {8190, 4088, -4096},
+                                        {0, 0, 0}};
+        std::vector<Texel> out = Draw(c, pixels, 4);
+        ASSERT_EQ(out.size(), 4u);
+        auto y12 = [](uint32_t p) { return static_cast<int>(p >> 20); };
+        auto cb = [](uint32_t p) { return static_cast<int>((p >> 10) & 1023); };
+        auto cr = [](uint32_t p) { return static_cast<int>(p & 1023); };
+        EXPECT_EQ(y12(out[0].packed), 3072);
+        EXPECT_EQ(cb(out[0].packed), 1023);
+        EXPECT_EQ(cr(out[0].packed), 1);
+        EXPECT_EQ(y12(out[1].packed), 0);
+        EXPECT_EQ(cr(out[1].packed), 1023);
+        EXPECT_EQ(y12(out[2].packed), 4095);  // Y above 6142 clamps
+        EXPECT_EQ(cb(out[2].packed), 511);
+        EXPECT_EQ(cr(out[2].packed), 512);    // -512 as 10-bit two's complement
+        EXPECT_EQ(y12(out[3].packed), 1024);
+
+        // Half the Y gain turns Y -1 into -0.5, so Y12 = 1023.75: the high
+        // field stays 0 and the low field saturates at 1023 rather than
+        // carrying into 1024.
+        int32_t halfGain[16] = {0, -128};
+        SetConstants(ComputeCorrectionConstants(halfGain));
+        out = Draw(c, {{-1, 0, 0}, {-1, 0, 0}}, 2);
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_EQ(y12(out[0].packed), 1023);
+    }
+    // S16: -32768 in is read as -1.0 and never written back as -32768.
+    {
+        SetConstants(constants);
+        const TechniqueCase& c = techniqueCases[3];
+        std::vector<YCTriple> pixels = {{-32768, -32768, -32768}, {32767, 32767, 32767},
+                                        {-1, 1, 0}, {4096, -2048, 2048}};
+        std::vector<Texel> out = Draw(c, pixels, 4);
+        ASSERT_EQ(out.size(), 4u);
+        for (const Texel& t : out) {
+            for (int k = 1; k < 4; ++k) EXPECT_NE(t.bits16[k], 0x8000);
+        }
+        EXPECT_EQ(static_cast<int16_t>(out[3].bits16[1]), 4096);
+    }
+}
+
+TEST_F(EffectProgramTest, AlternatingColumnsComeBackIntact)
+{
+    int32_t tracks[16] = {};
+    SetConstants(ComputeCorrectionConstants(tracks));
+    const int width = 64, height = 4;
+    std::vector<YCTriple> pixels;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            pixels.push_back({static_cast<int16_t>(x % 2 == 0 ? 0 : 4096), 0, 0});
+        }
+    }
+    ReferenceRules rules;
+    for (const TechniqueCase& c : techniqueCases) {
+        SCOPED_TRACE(c.technique);
+        std::vector<Texel> out = Draw(c, pixels, width);
+        ASSERT_EQ(out.size(), pixels.size());
+        int blended = 0;
+        for (size_t i = 0; i < out.size(); ++i) {
+            YCTriple got = UnpackTargetTexel(out[i], c.kind, rules);
+            if (std::abs(got.y - pixels[i].y) > 2 || std::abs(got.cb) > 2 || std::abs(got.cr) > 2) {
+                ++blended;
+            }
+        }
+        EXPECT_EQ(blended, 0);
+    }
+}
+
+}  // namespace
