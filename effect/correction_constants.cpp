@@ -27,8 +27,10 @@ float Step(int32_t value) {
     return static_cast<float>(static_cast<double>(value) * 0.00390625);
 }
 
+// The 256 is added in double so that a broken host's extreme track value
+// cannot overflow the integer.
 float Gain(int32_t track) {
-    return Step(track + 256);
+    return static_cast<float>((static_cast<double>(track) + 256.0) * 0.00390625);
 }
 
 // 8^(track/256): the exponent runs 0.125..8 over the slider, 1 in the middle.
