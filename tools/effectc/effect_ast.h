@@ -1,0 +1,82 @@
+// What the parser reads from an effect file: plain records, still in source
+// terms (names, literals, positions). Meaning is given to them by the builder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "diagnostics.h"
+
+namespace effectc {
+
+enum class ParamKind {
+    Float,      // float, floatN, floatRxC
+    Texture,    // texture
+    Sampler2D,  // sampler2D
+};
+
+enum class ValueKind {
+    Identifier,  // CLAMP, POINT, NULL, true, false, ...
+    Number,      // possibly negative literal
+    Reference,   // <name>
+    Asm,         // asm { ... }
+};
+
+struct StateValue {
+    ValueKind kind = ValueKind::Identifier;
+    std::string text;       // identifier, literal text, referenced name or asm body
+    double number = 0.0;    // Number only, sign applied
+    SourceLocation at;
+    SourceLocation bodyAt;  // Asm only: first character of the body
+};
+
+struct StateAssignment {
+    std::string name;
+    SourceLocation at;
+    bool hasIndex = false;  // Name[n] = ...
+    int index = 0;
+    StateValue value;
+};
+
+struct RegisterBinding {
+    bool present = false;
+    char set = 0;  // 'c' or 's'
+    int index = 0;
+    SourceLocation at;
+};
+
+struct ParameterDecl {
+    std::string name;
+    SourceLocation at;      // the name
+    SourceLocation typeAt;  // the type (or its row_major/column_major prefix)
+    ParamKind kind = ParamKind::Float;
+    int rows = 1;
+    int columns = 1;
+    bool isVector = false;  // floatN, even float1
+    bool isMatrix = false;
+    bool rowMajor = false;  // HLSL default is column_major
+    RegisterBinding reg;
+    bool hasInitializer = false;
+    std::vector<double> initializer;            // Float
+    std::vector<StateAssignment> samplerStates;  // Sampler2D
+    SourceLocation initAt;
+};
+
+struct PassDecl {
+    std::string name;
+    SourceLocation at;
+    std::vector<StateAssignment> states;
+};
+
+struct TechniqueDecl {
+    std::string name;
+    SourceLocation at;
+    std::vector<PassDecl> passes;
+};
+
+struct EffectDecl {
+    std::vector<ParameterDecl> parameters;
+    std::vector<TechniqueDecl> techniques;
+};
+
+}  // namespace effectc
