@@ -84,7 +84,7 @@ bool stateAt(Reader& r, size_t& pos, bool inArea, FxStateRecord& s)
 
 bool readFx(const std::vector<uint8_t>& blob, FxFile& out, std::string& error)
 {
-    Reader r{blob};
+    Reader r{blob, 8, 0, {}};
     uint32_t tag = 0, areaSize = 0;
     if (!word(r, 0, tag) || !word(r, 4, areaSize)) return error = r.error, false;
     if (tag != 0xFEFF0901u) return error = "bad tag", false;
