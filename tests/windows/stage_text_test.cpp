@@ -1,0 +1,143 @@
+// The debug window's text and the bounded formatter it is built with, run on
+// the same C runtime the plug-in uses.
+#include <cwchar>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "bounded_format.h"
+#include "stage_timer.h"
+
+namespace {
+
+TEST(BoundedFormat, InvalidCapacitiesTouchNothing)
+{
+    wchar_t buffer[4] = {L'x', L'x', L'x', L'x'};
+    EXPECT_EQ(BoundedFormat(buffer, 0, L"abc"), boundedFormatInvalidArgument);
+    EXPECT_EQ(BoundedFormat(buffer, 2147483648u, L"abc"), boundedFormatInvalidArgument);
+    for (wchar_t c : buffer) EXPECT_EQ(c, L'x');
+}
+
+TEST(BoundedFormat, TextIsCutOffAndAlwaysTerminated)
+{
+    wchar_t buffer[8];
+    std::wmemset(buffer, L'#', 8);
+    EXPECT_EQ(BoundedFormat(buffer, 4, L"%s", L"0123456789"), boundedFormatInsufficientBuffer);
+    EXPECT_STREQ(buffer, L"012");
+    EXPECT_EQ(buffer[4], L'#') << "wrote past the capacity";
+
+    std::wmemset(buffer, L'#', 8);
+    EXPECT_EQ(BoundedFormat(buffer, 4, L"%d", 123), S_OK);  // exactly capacity - 1
+    EXPECT_STREQ(buffer, L"123");
+    EXPECT_EQ(buffer[4], L'#');
+
+    std::wmemset(buffer, L'#', 8);
+    EXPECT_EQ(BoundedFormat(buffer, 1, L"a"), boundedFormatInsufficientBuffer);
+    EXPECT_EQ(buffer[0], L'\0');
+    EXPECT_EQ(buffer[1], L'#');
+}
+
+TEST(BoundedFormat, WideStringsAndThreeDigitExponents)
+{
+    wchar_t buffer[64];
+    EXPECT_EQ(BoundedFormat(buffer, 64, L"%s:%.5E", L"Proc ", 0.0025), S_OK);
+    EXPECT_STREQ(buffer, L"Proc :2.50000E-003");
+    EXPECT_EQ(BoundedFormat(buffer, 64, L"%.5E", -1234567.0), S_OK);
+    EXPECT_STREQ(buffer, L"-1.23457E+006");
+}
+
+StageCheckpoint Checkpoint(int64_t counter, const wchar_t* label)
+{
+    StageCheckpoint c = {};
+    c.counter = counter;
+    std::wcscpy(c.label, label);
+    return c;
+}
+
+TEST(StageText, PlainFrameShowsSizeAndThreeStages)
+{
+    const StageCheckpoint timer[stageCheckpointCount] = {
+        Checkpoint(1000, L"Init"), Checkpoint(3500, L"Put  "), Checkpoint(3600, L"Proc "),
+        Checkpoint(3601, L"Get  "), Checkpoint(99, L"stale"), Checkpoint(98, L"stale")};
+    wchar_t text[stageTextCapacity];
+    FormatStageText(text, 1920, 1080, L"F32", timer, 4, 1.0);
+    EXPECT_STREQ(text, L"Size :1920x1080(F32)\r\n"
+                       L"Put  :2.50000E+003\r\n"
+                       L"Proc :1.00000E+002\r\n"
+                       L"Get  :1.00000E+000\r\n");
+}
+
+TEST(StageText, FiveCheckpointsGiveFourStageLinesInOrder)
+{
+    const StageCheckpoint timer[stageCheckpointCount] = {
+        Checkpoint(0, L"Init"),          Checkpoint(2000000, L"Param"),
+        Checkpoint(3000000, L"Put  "),   Checkpoint(3500000, L"Proc "),
+        Checkpoint(3600000, L"Get  "),   Checkpoint(0, L"")};
+    wchar_t text[stageTextCapacity];
+    FormatStageText(text, 7, 3, L"U10", timer, 5, 1.0e6);  // 1 MHz counter
+    EXPECT_STREQ(text, L"Size :7x3(U10)\r\n"
+                       L"Param:2.00000E+000\r\n"
+                       L"Put  :1.00000E+000\r\n"
+                       L"Proc :5.00000E-001\r\n"
+                       L"Get  :1.00000E-001\r\n");
+}
+
+TEST(StageText, ACounterThatWentBackwardsShowsANegativeTime)
+{
+    const StageCheckpoint timer[stageCheckpointCount] = {
+        Checkpoint(5000, L"Init"), Checkpoint(4000, L"Put  "), Checkpoint(4000, L"Proc "),
+        Checkpoint(4001, L"Get  ")};
+    wchar_t text[stageTextCapacity];
+    FormatStageText(text, 0, 0, L"?", timer, 4, 1.0);
+    EXPECT_STREQ(text, L"Size :0x0(?)\r\n"
+                       L"Put  :-1.00000E+003\r\n"
+                       L"Proc :0.00000E+000\r\n"
+                       L"Get  :1.00000E+000\r\n");
+}
+
+TEST(StageText, MarkStageTakesTheCounterAndTheLabel)
+{
+    StageCheckpoint timer[stageCheckpointCount] = {};
+    LARGE_INTEGER before, after;
+    QueryPerformanceCounter(&before);
+    MarkStage(timer, 2, L"Proc ");
+    QueryPerformanceCounter(&after);
+    EXPECT_GE(timer[2].counter, before.QuadPart);
+    EXPECT_LE(timer[2].counter, after.QuadPart);
+    EXPECT_STREQ(timer[2].label, L"Proc ");
+    EXPECT_EQ(timer[1].counter, 0);
+    EXPECT_EQ(timer[3].counter, 0);
+}
+
+TEST(DebugWindow, ReadOnlyMultiLineEditWithItsTitleAndSize)
+{
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(owner, nullptr);
+    HWND window = CreateDebugWindow(owner, GetModuleHandleW(nullptr));
+    ASSERT_NE(window, nullptr);
+    wchar_t title[32];
+    GetWindowTextW(window, title, 32);
+    EXPECT_STREQ(title, L"Debug KELVO");
+    wchar_t className[16];
+    GetClassNameW(window, className, 16);
+    EXPECT_EQ(_wcsicmp(className, L"EDIT"), 0);
+    const LONG style = GetWindowLongW(window, GWL_STYLE);
+    // The edit control takes WS_BORDER over as its own border, so of
+    // WS_CAPTION only the dialog frame half can be read back.
+    EXPECT_EQ(style & (WS_POPUP | WS_DLGFRAME | WS_SYSMENU), WS_POPUP | WS_DLGFRAME | WS_SYSMENU);
+    EXPECT_TRUE(style & ES_READONLY);
+    EXPECT_TRUE(style & ES_MULTILINE);
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(GetWindow(window, GW_OWNER), owner);
+    RECT rect;
+    GetWindowRect(window, &rect);
+    EXPECT_EQ(rect.right - rect.left, 180);
+    EXPECT_EQ(rect.bottom - rect.top, 160);
+    EXPECT_EQ(reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)),
+              GetStockObject(OEM_FIXED_FONT));
+    DestroyWindow(window);
+    DestroyWindow(owner);
+}
+
+}  // namespace
