@@ -1,0 +1,59 @@
+// The record's lifetime: defaults, teardown, and the process-wide state.
+#include "correction_engine.h"
+
+#include <malloc.h>
+
+#include "release_interface.h"
+#include "sse_probe.h"
+
+CorrectionEngine* correctionEngine = nullptr;
+bool reallocNeeded = true;
+
+CorrectionEngine* InitEngine(CorrectionEngine* engine)
+{
+    engine->direct3d = nullptr;
+    engine->device = nullptr;
+    engine->sourceTexture = nullptr;
+    engine->renderTarget = nullptr;
+    engine->readbackSurface = nullptr;
+    engine->quadVertexBuffer = nullptr;
+    engine->vertexDeclaration = nullptr;
+    engine->effect = nullptr;
+    engine->eventQuery = nullptr;
+    engine->conversionRow = nullptr;
+    engine->hYcOffs = nullptr;
+    engine->hYcAmp = nullptr;
+    engine->hBgrOffs = nullptr;
+    engine->hBgrAmp = nullptr;
+    engine->hBgrGamma = nullptr;
+    engine->hMatYC2BGR = nullptr;
+    engine->hMatBGR2YC = nullptr;
+    engine->hColorCorrection = nullptr;
+    engine->hColorCorrectionU16 = nullptr;
+    engine->hColorCorrectionS16 = nullptr;
+    engine->hColorCorrectionU10 = nullptr;
+    engine->frameWidth = -1;
+    engine->frameHeight = -1;
+    engine->framePitch = -1;
+    engine->sseUsable = ProbeSse();
+    engine->formatKind = kindNone;
+    for (bool& available : engine->formatAvailable) {
+        available = false;
+    }
+    return engine;
+}
+
+void DestroyEngine(CorrectionEngine* engine)
+{
+    _aligned_free(engine->conversionRow);
+    engine->conversionRow = nullptr;
+    ReleaseInterface(engine->eventQuery);
+    ReleaseInterface(engine->effect);
+    ReleaseInterface(engine->vertexDeclaration);
+    ReleaseInterface(engine->quadVertexBuffer);
+    ReleaseInterface(engine->readbackSurface);
+    ReleaseInterface(engine->renderTarget);
+    ReleaseInterface(engine->sourceTexture);
+    ReleaseInterface(engine->device);
+    ReleaseInterface(engine->direct3d);
+}

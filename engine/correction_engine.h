@@ -1,0 +1,88 @@
+// The one engine record through which all GPU work of the plug-in goes, and
+// the operations that live as long as the device: creation, the format and
+// effect setup, the per-frame device check with its recovery, and teardown.
+#pragma once
+
+#include <cstdint>
+
+#include <d3d9.h>
+#include <d3dx9.h>
+
+#include "host_records.h"
+#include "texture_format_kind.h"
+
+// Field order is part of the record's description; keep it.
+struct CorrectionEngine {
+    IDirect3D9* direct3d;
+    IDirect3DDevice9* device;
+    IDirect3DTexture9* sourceTexture;           // packed input frame, bound to txSrc
+    IDirect3DSurface9* renderTarget;            // the effect draws here
+    IDirect3DSurface9* readbackSurface;         // system-memory copy of renderTarget
+    IDirect3DVertexBuffer9* quadVertexBuffer;   // four QuadVertex values
+    IDirect3DVertexDeclaration9* vertexDeclaration;
+    ID3DXEffect* effect;
+    IDirect3DQuery9* eventQuery;                // D3DQUERYTYPE_EVENT
+    float* conversionRow;                       // frameWidth x 4 floats, 16-byte aligned; F16 only
+    D3DXHANDLE hYcOffs;
+    D3DXHANDLE hYcAmp;
+    D3DXHANDLE hBgrOffs;
+    D3DXHANDLE hBgrAmp;
+    D3DXHANDLE hBgrGamma;
+    D3DXHANDLE hMatYC2BGR;
+    D3DXHANDLE hMatBGR2YC;
+    D3DXHANDLE hColorCorrection;                // F32 and F16
+    D3DXHANDLE hColorCorrectionU16;
+    D3DXHANDLE hColorCorrectionS16;
+    D3DXHANDLE hColorCorrectionU10;
+    int32_t frameWidth;                         // of the current per-size objects, -1 before any
+    int32_t frameHeight;
+    int32_t framePitch;                         // host row distance in pixels (maxWidth)
+    bool sseUsable;                             // decided once, by ProbeSse
+    int32_t formatKind;                         // TextureFormatKind in use, kindNone before any
+    bool formatAvailable[textureFormatKindCount];  // as probed at device creation
+};
+
+// A pre-transformed vertex of the screen quad: position x, y, z, rhw, then
+// texture coordinates u, v. 24 bytes with no gaps, as the declaration says.
+struct QuadVertex {
+    float x, y, z, rhw;
+    float u, v;
+};
+static_assert(sizeof(QuadVertex) == 24, "QuadVertex is six packed floats");
+
+// The process-wide engine: null while none exists. The callbacks own its
+// lifetime; the operations that take no record work on this one.
+extern CorrectionEngine* correctionEngine;
+
+// Set when the per-size objects must be rebuilt before the next upload; set
+// at load, cleared by the frame sequence after a rebuild, set again by a
+// successful device reset.
+extern bool reallocNeeded;
+
+// Fills the defaults of a freshly allocated record and returns it.
+CorrectionEngine* InitEngine(CorrectionEngine* engine);
+
+// Brings up Direct3D for the process-wide engine: the device on the host's
+// window, the format probe, the effect from the module's resource 104, the
+// vertex declaration and the event query. Shows its message and returns
+// false on the first failure; DestroyEngine clears what is left.
+bool CreateEngineDevice(const FilterContext* context);
+
+// Releases everything the record holds; safe on any state, any number of times.
+void DestroyEngine(CorrectionEngine* engine);
+
+HRESULT ProbeTextureFormats(CorrectionEngine* engine);
+HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module);
+HRESULT CreateEventQuery(CorrectionEngine* engine);
+
+// Every frame before any allocation or transfer: true when the frame may be
+// processed; recovers a device that waits for a reset.
+bool CheckDevice();
+
+HRESULT ResetEngineDevice(CorrectionEngine* engine);
+
+// Behaviour flags of the device. FPU_PRESERVE keeps Direct3D from cutting the
+// x87 precision of the host's thread to 24 bits (the plug-in runs on it).
+constexpr DWORD engineBehaviourFlags =
+    D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_NOWINDOWCHANGES | D3DCREATE_FPU_PRESERVE;
+static_assert(engineBehaviourFlags == 2082, "software vertices, no window changes, FPU kept");

@@ -1,0 +1,80 @@
+// The correction effect from the plug-in's own resource, and the handles of
+// its parameters and techniques.
+#include "correction_engine.h"
+
+#include <cstdlib>
+#include <cstdint>
+
+#include "release_interface.h"
+#include "show_error.h"
+
+namespace {
+
+constexpr int effectResourceId = 104;
+
+// The compiler's 8-bit text, widened for the error box. D3DX counts the
+// terminating NUL in the buffer size; the last character is forced to NUL in
+// case it did not. An empty buffer has no last character, so an empty line
+// is shown instead of writing in front of the text.
+void ShowCompilerText(ID3DXBuffer* errors)
+{
+    const char* text = static_cast<const char*>(errors->GetBufferPointer());
+    if (text == nullptr) {
+        return;
+    }
+    size_t size = errors->GetBufferSize();
+    if (size == 0) {
+        ShowError(L"");
+        return;
+    }
+    if (size > SIZE_MAX / sizeof(wchar_t)) {
+        return;
+    }
+    // Zero-filled: a conversion that stops at an invalid byte leaves the
+    // rest of the line empty rather than undefined.
+    wchar_t* wide = static_cast<wchar_t*>(std::calloc(size, sizeof(wchar_t)));
+    if (wide == nullptr) {
+        return;
+    }
+    std::mbstowcs(wide, text, size);
+    wide[size - 1] = L'\0';
+    ShowError(wide);
+    std::free(wide);
+}
+
+}  // namespace
+
+HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module)
+{
+    if (engine->device == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    ReleaseInterface(engine->effect);
+
+    ID3DXBuffer* errors = nullptr;
+    HRESULT result = D3DXCreateEffectFromResourceW(
+        engine->device, module, MAKEINTRESOURCEW(effectResourceId), nullptr, nullptr,
+        D3DXFX_NOT_CLONEABLE, nullptr, &engine->effect, &errors);
+    if (result != D3D_OK) {
+        if (errors != nullptr) {
+            ShowCompilerText(errors);
+        }
+        ReleaseInterface(errors);
+        return result;
+    }
+
+    ID3DXEffect* effect = engine->effect;
+    engine->hYcOffs = effect->GetParameterByName(nullptr, "ycOffs");
+    engine->hYcAmp = effect->GetParameterByName(nullptr, "ycAmp");
+    engine->hBgrOffs = effect->GetParameterByName(nullptr, "bgrOffs");
+    engine->hBgrAmp = effect->GetParameterByName(nullptr, "bgrAmp");
+    engine->hBgrGamma = effect->GetParameterByName(nullptr, "bgrGamma");
+    engine->hMatYC2BGR = effect->GetParameterByName(nullptr, "matYC2BGR");
+    engine->hMatBGR2YC = effect->GetParameterByName(nullptr, "matBGR2YC");
+    engine->hColorCorrection = effect->GetTechniqueByName("ColorCorrection");
+    engine->hColorCorrectionU16 = effect->GetTechniqueByName("ColorCorrectionU16");
+    engine->hColorCorrectionS16 = effect->GetTechniqueByName("ColorCorrectionS16");
+    engine->hColorCorrectionU10 = effect->GetTechniqueByName("ColorCorrectionU10");
+    ReleaseInterface(errors);
+    return D3D_OK;
+}

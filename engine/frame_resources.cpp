@@ -1,0 +1,190 @@
+#include "frame_resources.h"
+
+#include <cstring>
+#include <malloc.h>
+
+#include "format_table.h"
+#include "release_interface.h"
+#include "show_error.h"
+
+namespace {
+
+constexpr size_t conversionRowAlignment = 16;  // aligned SSE loads and stores
+constexpr size_t conversionBytesPerPixel = 4 * sizeof(float);
+
+// The first available kind in index order, or kindNone.
+int LowestAvailableKind(const CorrectionEngine* engine)
+{
+    for (int kind = 0; kind < textureFormatKindCount; ++kind) {
+        if (engine->formatAvailable[kind]) {
+            return kind;
+        }
+    }
+    return kindNone;
+}
+
+}  // namespace
+
+bool AllocateFrameResources(int requestedKind, int32_t width, int32_t height, int32_t pitch)
+{
+    CorrectionEngine* engine = correctionEngine;
+    if (engine == nullptr || engine->effect == nullptr) {
+        return false;
+    }
+    // Compared unsigned, so a negative side is as unacceptable as a huge one.
+    if (static_cast<uint32_t>(width) > static_cast<uint32_t>(maxFrameSide) ||
+        static_cast<uint32_t>(height) > static_cast<uint32_t>(maxFrameSide) || pitch < 0 ||
+        pitch < width) {
+        return false;
+    }
+    engine->framePitch = pitch;
+    engine->frameWidth = width;
+    engine->frameHeight = height;
+
+    int kind = requestedKind < 0 ? 0 : requestedKind > kindNone ? kindNone : requestedKind;
+    engine->formatKind = kind;
+    if (kind == kindNone || !engine->formatAvailable[kind]) {
+        engine->formatKind = LowestAvailableKind(engine);
+        if (engine->formatKind == kindNone) {
+            ShowError(L"利用可能なフォーマットがありません");
+            return false;
+        }
+    }
+
+    ReleaseFrameResources(engine);
+    if (FAILED(CreateReadbackSurface(engine))) {
+        return false;
+    }
+    if (FAILED(CreateDrawResources(engine))) {
+        return false;
+    }
+    // Bound by name: the texture parameter has no stored handle.
+    if (FAILED(engine->effect->SetTexture("txSrc", engine->sourceTexture))) {
+        ShowError(L"テクスチャのセットに失敗しました");
+        return false;
+    }
+    if (engine->formatKind == kindF16) {
+        engine->conversionRow = static_cast<float*>(_aligned_malloc(
+            static_cast<size_t>(engine->frameWidth) * conversionBytesPerPixel,
+            conversionRowAlignment));
+        if (engine->conversionRow == nullptr) {
+            ShowError(L"変換用メモリの確保に失敗しました");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReleaseFrameResources(CorrectionEngine* engine)
+{
+    _aligned_free(engine->conversionRow);
+    engine->conversionRow = nullptr;
+    ReleaseInterface(engine->quadVertexBuffer);
+    ReleaseInterface(engine->readbackSurface);
+    ReleaseInterface(engine->renderTarget);
+    ReleaseInterface(engine->sourceTexture);
+    return true;
+}
+
+HRESULT CreateDrawResources(CorrectionEngine* engine)
+{
+    HRESULT result = CreateQuad(engine);
+    if (FAILED(result)) {
+        ShowError(L"頂点のセットに失敗しました");
+        return result;
+    }
+    result = CreateSourceTexture(engine);
+    if (FAILED(result)) {
+        ShowError(L"テクスチャの作成に失敗しました");
+        return result;
+    }
+    result = CreateRenderTargetSurface(engine);
+    if (FAILED(result)) {
+        ShowError(L"レンダーターゲットの作成に失敗しました");
+        return result;
+    }
+    // A fresh query for every allocation: an old one may still wait on an
+    // end issued against the objects just replaced.
+    ReleaseInterface(engine->eventQuery);
+    result = engine->device->CreateQuery(D3DQUERYTYPE_EVENT, &engine->eventQuery);
+    if (FAILED(result)) {
+        ShowError(L"クエリの作成に失敗しました");
+    }
+    return result;
+}
+
+HRESULT CreateQuad(CorrectionEngine* engine)
+{
+    if (engine->device == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    ReleaseInterface(engine->quadVertexBuffer);
+
+    // Pixel centres of the render target fall on texel centres of the source
+    // only with the half-pixel shift of Direct3D 9's rasterisation rules.
+    const float right = static_cast<float>(engine->frameWidth - 0.5);
+    const float bottom = static_cast<float>(engine->frameHeight - 0.5);
+    const QuadVertex vertices[4] = {
+        {-0.5f, -0.5f, 1.0f, 1.0f, 0.0f, 0.0f},
+        {right, -0.5f, 1.0f, 1.0f, 1.0f, 0.0f},
+        {-0.5f, bottom, 1.0f, 1.0f, 0.0f, 1.0f},
+        {right, bottom, 1.0f, 1.0f, 1.0f, 1.0f},
+    };
+    static_assert(sizeof vertices == 96, "four vertices of 24 bytes");
+
+    HRESULT result = engine->device->CreateVertexBuffer(sizeof vertices, D3DUSAGE_WRITEONLY, 0,
+                                                        D3DPOOL_DEFAULT,
+                                                        &engine->quadVertexBuffer, nullptr);
+    if (FAILED(result)) {
+        return result;
+    }
+    void* data = nullptr;
+    HRESULT locked = engine->quadVertexBuffer->Lock(0, 0, &data,
+                                                    D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK);
+    if (FAILED(locked)) {
+        return locked;
+    }
+    std::memcpy(data, vertices, sizeof vertices);
+    engine->quadVertexBuffer->Unlock();
+    return result;
+}
+
+HRESULT CreateSourceTexture(CorrectionEngine* engine)
+{
+    D3DFORMAT format = FormatKindEntry(engine->formatKind).sourceFormat;
+    if (engine->device == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    ReleaseInterface(engine->sourceTexture);
+    return engine->device->CreateTexture(engine->frameWidth, engine->frameHeight, 1,
+                                         D3DUSAGE_DYNAMIC, format, D3DPOOL_DEFAULT,
+                                         &engine->sourceTexture, nullptr);
+}
+
+HRESULT CreateRenderTargetSurface(CorrectionEngine* engine)
+{
+    D3DFORMAT format = FormatKindEntry(engine->formatKind).renderTargetFormat;
+    if (engine->device == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    ReleaseInterface(engine->renderTarget);
+    return engine->device->CreateRenderTarget(engine->frameWidth, engine->frameHeight, format,
+                                              D3DMULTISAMPLE_NONE, 0, FALSE,
+                                              &engine->renderTarget, nullptr);
+}
+
+HRESULT CreateReadbackSurface(CorrectionEngine* engine)
+{
+    D3DFORMAT format = FormatKindEntry(engine->formatKind).readbackFormat;
+    HRESULT result = D3DERR_INVALIDCALL;
+    if (engine->device != nullptr) {
+        ReleaseInterface(engine->readbackSurface);
+        result = engine->device->CreateOffscreenPlainSurface(
+            engine->frameWidth, engine->frameHeight, format, D3DPOOL_SYSTEMMEM,
+            &engine->readbackSurface, nullptr);
+    }
+    if (FAILED(result)) {
+        ShowError(L"サーフェスの作成に失敗しました");
+    }
+    return result;
+}

@@ -1,0 +1,394 @@
+// Bringing the engine up on Wine's Direct3D 9: the record's defaults, the
+// device, the format probe, the effect handles, and every way creation fails.
+#include <cstring>
+
+#include "engine_fixture.h"
+#include "sse_probe.h"
+
+namespace {
+
+using Texts = std::vector<std::wstring>;
+
+const wchar_t* const missingF16 = L"D3DFMT_A16B16G16R16F が利用できません";
+const wchar_t* const missingF32 = L"D3DFMT_A32B32G32R32F が利用できません";
+const wchar_t* const missingU16 = L"D3DFMT_A16B16G16R16 が利用できません";
+const wchar_t* const missingS16 = L"D3DFMT_Q16W16V16U16 が利用できません";
+const wchar_t* const missingU10 = L"D3DFMT_A2B10G10R10 が利用できません";
+const wchar_t* const noPixelFormat = L"利用可能なピクセルフォーマットがひとつもありません";
+
+void ExpectNothingHeld(const CorrectionEngine& engine)
+{
+    EXPECT_EQ(engine.direct3d, nullptr);
+    EXPECT_EQ(engine.device, nullptr);
+    EXPECT_EQ(engine.effect, nullptr);
+    EXPECT_EQ(engine.vertexDeclaration, nullptr);
+    EXPECT_EQ(engine.eventQuery, nullptr);
+}
+
+// --- caps and format replacements -------------------------------------------
+
+typedef HRESULT(WINAPI* GetDeviceCapsFunction)(IDirect3D9*, UINT, D3DDEVTYPE, D3DCAPS9*);
+GetDeviceCapsFunction realGetDeviceCaps;
+DWORD textureCapsToSet;
+DWORD textureCapsToClear;
+
+HRESULT WINAPI GetDeviceCapsWithTextureCaps(IDirect3D9* self, UINT adapter, D3DDEVTYPE type,
+                                            D3DCAPS9* caps)
+{
+    HRESULT result = realGetDeviceCaps(self, adapter, type, caps);
+    caps->TextureCaps = (caps->TextureCaps & ~textureCapsToClear) | textureCapsToSet;
+    return result;
+}
+
+void PretendTextureCaps(DWORD set, DWORD clear)
+{
+    textureCapsToSet = set;
+    textureCapsToClear = clear;
+    realGetDeviceCaps = reinterpret_cast<GetDeviceCapsFunction>(
+        ReplaceMethod(ReferenceDirect3D(), direct3dGetDeviceCaps,
+                      reinterpret_cast<void*>(&GetDeviceCapsWithTextureCaps)));
+}
+
+typedef HRESULT(WINAPI* CheckDeviceFormatFunction)(IDirect3D9*, UINT, D3DDEVTYPE, D3DFORMAT,
+                                                   DWORD, D3DRESOURCETYPE, D3DFORMAT);
+CheckDeviceFormatFunction realCheckDeviceFormat;
+std::vector<D3DFORMAT> refusedFormats;
+struct FormatQuestion {
+    D3DFORMAT adapterFormat;
+    DWORD usage;
+    D3DRESOURCETYPE type;
+    D3DFORMAT format;
+};
+std::vector<FormatQuestion> formatQuestions;
+
+HRESULT WINAPI CheckDeviceFormatRefusing(IDirect3D9* self, UINT adapter, D3DDEVTYPE type,
+                                         D3DFORMAT adapterFormat, DWORD usage,
+                                         D3DRESOURCETYPE resourceType, D3DFORMAT format)
+{
+    formatQuestions.push_back({adapterFormat, usage, resourceType, format});
+    for (D3DFORMAT refused : refusedFormats) {
+        if (refused == format) {
+            return D3DERR_NOTAVAILABLE;
+        }
+    }
+    return realCheckDeviceFormat(self, adapter, type, adapterFormat, usage, resourceType, format);
+}
+
+void RefuseFormats(std::vector<D3DFORMAT> formats)
+{
+    refusedFormats = std::move(formats);
+    formatQuestions.clear();
+    realCheckDeviceFormat = reinterpret_cast<CheckDeviceFormatFunction>(
+        ReplaceMethod(ReferenceDirect3D(), direct3dCheckDeviceFormat,
+                      reinterpret_cast<void*>(&CheckDeviceFormatRefusing)));
+}
+
+// The probe order and what each format decides, as the engine must see it.
+struct ProbedFormat {
+    D3DFORMAT format;
+    TextureFormatKind kind;
+    const wchar_t* message;
+};
+const ProbedFormat probedFormats[] = {
+    {D3DFMT_A16B16G16R16F, kindF16, missingF16}, {D3DFMT_A32B32G32R32F, kindF32, missingF32},
+    {D3DFMT_A16B16G16R16, kindU16, missingU16},  {D3DFMT_Q16W16V16U16, kindS16, missingS16},
+    {D3DFMT_A2B10G10R10, kindU10, missingU10},
+};
+
+}  // namespace
+
+// --- the record ----------------------------------------------------------------
+
+TEST(EngineRecord, InitEngineSetsEveryDefaultWhateverTheMemoryHeld)
+{
+    CorrectionEngine engine;
+    std::memset(&engine, 0xA5, sizeof engine);
+    EXPECT_EQ(InitEngine(&engine), &engine);
+
+    const void* const pointers[] = {
+        engine.direct3d, engine.device, engine.sourceTexture, engine.renderTarget,
+        engine.readbackSurface, engine.quadVertexBuffer, engine.vertexDeclaration,
+        engine.effect, engine.eventQuery, engine.conversionRow, engine.hYcOffs, engine.hYcAmp,
+        engine.hBgrOffs, engine.hBgrAmp, engine.hBgrGamma, engine.hMatYC2BGR, engine.hMatBGR2YC,
+        engine.hColorCorrection, engine.hColorCorrectionU16, engine.hColorCorrectionS16,
+        engine.hColorCorrectionU10};
+    for (const void* pointer : pointers) {
+        EXPECT_EQ(pointer, nullptr);
+    }
+    EXPECT_EQ(engine.frameWidth, -1);
+    EXPECT_EQ(engine.frameHeight, -1);
+    EXPECT_EQ(engine.framePitch, -1);
+    EXPECT_EQ(engine.formatKind, 5);
+    for (bool available : engine.formatAvailable) {
+        EXPECT_FALSE(available);
+    }
+    EXPECT_EQ(engine.sseUsable, ProbeSse());
+}
+
+TEST(EngineRecord, DestroyEngineOnAnEmptyRecordTwiceDoesNothing)
+{
+    CorrectionEngine engine;
+    InitEngine(&engine);
+    DestroyEngine(&engine);
+    DestroyEngine(&engine);
+    EXPECT_EQ(engine.device, nullptr);
+    EXPECT_EQ(engine.conversionRow, nullptr);
+}
+
+// --- the happy path --------------------------------------------------------------
+
+TEST_F(EngineTest, CreatesAReadyEngineOnTheHostWindow)
+{
+    CreateReadyEngine();
+
+    EXPECT_EQ(engine.direct3d, TrackedDirect3D());
+    EXPECT_EQ(engine.device, TrackedDevice());
+    EXPECT_EQ(TrackedDeviceFocusWindow(), context.window);
+    EXPECT_EQ(TrackedDeviceBehaviourFlags(), 2082u)
+        << "software vertex processing, no window changes, FPU preserved";
+
+    for (int kind = 0; kind < textureFormatKindCount; ++kind) {
+        EXPECT_TRUE(engine.formatAvailable[kind]) << "kind " << kind;
+    }
+
+    ASSERT_NE(engine.effect, nullptr);
+    const struct {
+        D3DXHANDLE handle;
+        const char* name;
+        bool technique;
+    } handles[] = {
+        {engine.hYcOffs, "ycOffs", false},
+        {engine.hYcAmp, "ycAmp", false},
+        {engine.hBgrOffs, "bgrOffs", false},
+        {engine.hBgrAmp, "bgrAmp", false},
+        {engine.hBgrGamma, "bgrGamma", false},
+        {engine.hMatYC2BGR, "matYC2BGR", false},
+        {engine.hMatBGR2YC, "matBGR2YC", false},
+        {engine.hColorCorrection, "ColorCorrection", true},
+        {engine.hColorCorrectionU16, "ColorCorrectionU16", true},
+        {engine.hColorCorrectionS16, "ColorCorrectionS16", true},
+        {engine.hColorCorrectionU10, "ColorCorrectionU10", true},
+    };
+    for (const auto& expected : handles) {
+        ASSERT_NE(expected.handle, nullptr) << expected.name;
+        if (expected.technique) {
+            D3DXTECHNIQUE_DESC description;
+            ASSERT_EQ(engine.effect->GetTechniqueDesc(expected.handle, &description), D3D_OK);
+            EXPECT_STREQ(description.Name, expected.name);
+        } else {
+            D3DXPARAMETER_DESC description;
+            ASSERT_EQ(engine.effect->GetParameterDesc(expected.handle, &description), D3D_OK);
+            EXPECT_STREQ(description.Name, expected.name);
+        }
+    }
+
+    ASSERT_NE(engine.vertexDeclaration, nullptr);
+    D3DVERTEXELEMENT9 elements[MAXD3DDECLLENGTH + 1];
+    UINT count = 0;
+    ASSERT_EQ(engine.vertexDeclaration->GetDeclaration(elements, &count), D3D_OK);
+    ASSERT_EQ(count, 3u);
+    const D3DVERTEXELEMENT9 expectedElements[3] = {
+        {0, 0, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITIONT, 0},
+        {0, 16, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+        {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0},
+    };
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(std::memcmp(&elements[i], &expectedElements[i], sizeof elements[i]), 0)
+            << "element " << i;
+    }
+
+    ASSERT_NE(engine.eventQuery, nullptr);
+    EXPECT_EQ(engine.eventQuery->GetType(), D3DQUERYTYPE_EVENT);
+
+    EXPECT_EQ(engine.formatKind, kindNone);
+    EXPECT_EQ(engine.frameWidth, -1);
+    EXPECT_EQ(engine.sourceTexture, nullptr);
+    EXPECT_EQ(engine.readbackSurface, nullptr);
+}
+
+TEST_F(EngineTest, DeviceCreationKeepsTheHostThreadsFloatingPointPrecision)
+{
+    // Direct3D 9 switches the creating thread to 24-bit x87 precision unless
+    // told to preserve it; the host's own double arithmetic runs on this thread.
+    const uint16_t before = X87ControlWord();
+    SetX87ControlWord(0x037F);
+    CreateReadyEngine();
+    EXPECT_EQ(X87ControlWord(), 0x037F);
+    SetX87ControlWord(before);
+}
+
+// --- creation failures ------------------------------------------------------------
+
+TEST_F(EngineTest, NoDirect3DMeansOneMessageAndNothingHeld)
+{
+    FailDirect3DCreate9();
+    EXPECT_FALSE(CreateDevice());
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"Direct3DCreate9()が失敗しました"});
+    ExpectNothingHeld(engine);
+}
+
+TEST_F(EngineTest, FailedDeviceCreationReleasesDirect3D)
+{
+    FailMethod(ReferenceDirect3D(), direct3dCreateDevice, D3DERR_NOTAVAILABLE);
+    EXPECT_FALSE(CreateDevice());
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"D3Dデバイスの作成に失敗しました"});
+    ExpectNothingHeld(engine);
+    EXPECT_EQ(FaultedCalls(direct3dCreateDevice), 1);
+}
+
+TEST_F(EngineTest, FailedCapsFailSilently)
+{
+    FailMethod(ReferenceDirect3D(), direct3dGetDeviceCaps, D3DERR_INVALIDDEVICE);
+    EXPECT_FALSE(CreateDevice());
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+    ExpectNothingHeld(engine);
+    EXPECT_EQ(ProbeTextureFormats(&engine), D3DERR_INVALIDCALL) << "no device: nothing to probe";
+}
+
+TEST_F(EngineTest, FailedDisplayModeFailsSilently)
+{
+    FailMethod(ReferenceDevice(), deviceGetDisplayMode, D3DERR_DRIVERINTERNALERROR);
+    EXPECT_FALSE(CreateDevice());
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+    ExpectNothingHeld(engine);
+}
+
+TEST_F(EngineTest, TextureCapsDecideBeforeAnyFormatIsAsked)
+{
+    const DWORD square = D3DPTEXTURECAPS_SQUAREONLY;
+    const DWORD pow2 = D3DPTEXTURECAPS_POW2;
+    const DWORD conditional = D3DPTEXTURECAPS_NONPOW2CONDITIONAL;
+    const struct {
+        DWORD set;
+        DWORD clear;
+        bool accepted;
+        Texts messages;
+    } cases[] = {
+        {square, pow2 | conditional, false, {L"非正方テクスチャを利用できません"}},
+        // Square-only is tested first.
+        {square | pow2, conditional, false, {L"非正方テクスチャを利用できません"}},
+        {pow2, conditional, false, {L"2の累乗サイズ以外のテクスチャは利用できません"}},
+        {pow2 | conditional, square, true, {}},
+        {conditional, square | pow2, true, {}},
+        {0, square | pow2 | conditional, true, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "TextureCaps set 0x" << std::hex << c.set);
+        StartOver();
+        PretendTextureCaps(c.set, c.clear);
+        RefuseFormats({});
+        EXPECT_EQ(CreateDevice(), c.accepted);
+        EXPECT_EQ(TakeErrorBoxTexts(), c.messages);
+        if (!c.accepted) {
+            ExpectNothingHeld(engine);
+            EXPECT_TRUE(formatQuestions.empty());
+        }
+    }
+}
+
+TEST_F(EngineTest, FormatsAreAskedInOrderAsRenderTargetTexturesOfTheDisplayFormat)
+{
+    RefuseFormats({});
+    CreateReadyEngine();
+    D3DDISPLAYMODE mode;
+    ASSERT_EQ(engine.device->GetDisplayMode(0, &mode), D3D_OK);
+    ASSERT_EQ(formatQuestions.size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(formatQuestions[i].format, probedFormats[i].format) << i;
+        EXPECT_EQ(formatQuestions[i].adapterFormat, mode.Format);
+        EXPECT_EQ(formatQuestions[i].usage, static_cast<DWORD>(D3DUSAGE_RENDERTARGET));
+        EXPECT_EQ(formatQuestions[i].type, D3DRTYPE_TEXTURE);
+    }
+}
+
+TEST_F(EngineTest, EverySubsetOfRefusedFormatsGivesItsMessagesInProbeOrder)
+{
+    for (int refusedMask = 0; refusedMask < 32; ++refusedMask) {
+        SCOPED_TRACE(testing::Message() << "refused formats mask " << refusedMask);
+        std::vector<D3DFORMAT> refused;
+        Texts messages;
+        for (int i = 0; i < 5; ++i) {
+            if (refusedMask & (1 << i)) {
+                refused.push_back(probedFormats[i].format);
+                messages.push_back(probedFormats[i].message);
+            }
+        }
+        const bool noneLeft = refusedMask == 31;
+        if (noneLeft) {
+            messages.push_back(noPixelFormat);
+        }
+        StartOver();
+        RefuseFormats(refused);
+
+        EXPECT_EQ(CreateDevice(), !noneLeft);
+        EXPECT_EQ(TakeErrorBoxTexts(), messages);
+        if (noneLeft) {
+            ExpectNothingHeld(engine);
+        } else {
+            for (int i = 0; i < 5; ++i) {
+                EXPECT_EQ(engine.formatAvailable[probedFormats[i].kind],
+                          (refusedMask & (1 << i)) == 0)
+                    << "kind " << probedFormats[i].kind;
+            }
+            EXPECT_NE(engine.effect, nullptr);
+        }
+    }
+}
+
+TEST_F(EngineTest, FailedVertexDeclarationReleasesEffectDeviceAndDirect3D)
+{
+    FailMethod(ReferenceDevice(), deviceCreateVertexDeclaration, E_OUTOFMEMORY);
+    EXPECT_FALSE(CreateDevice());
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"頂点宣言の作成に失敗しました"});
+    ExpectNothingHeld(engine);
+}
+
+TEST_F(EngineTest, FailedEventQueryReleasesEverythingMadeBeforeIt)
+{
+    FailMethod(ReferenceDevice(), deviceCreateQuery, D3DERR_NOTAVAILABLE);
+    EXPECT_FALSE(CreateDevice());
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"クエリの作成に失敗しました"});
+    ExpectNothingHeld(engine);
+}
+
+TEST_F(EngineTest, CreateEventQueryReplacesTheQuery)
+{
+    CreateReadyEngine();
+    IDirect3DQuery9* old = engine.eventQuery;
+    old->AddRef();
+    EXPECT_EQ(CreateEventQuery(&engine), D3D_OK);
+    EXPECT_NE(engine.eventQuery, old);
+    EXPECT_EQ(old->Release(), 0u) << "the replaced query was not released";
+}
+
+// The shipped effect has the parameter shapes the engine sends and
+// techniques the device accepts.
+TEST_F(EngineTest, PluginEffectHasTheShapesTheEngineReliesOn)
+{
+    CreateReadyEngine();
+    const struct {
+        D3DXHANDLE handle;
+        D3DXPARAMETER_CLASS parameterClass;
+        UINT rows, columns;
+    } parameters[] = {
+        {engine.hYcOffs, D3DXPC_VECTOR, 1, 4},     {engine.hYcAmp, D3DXPC_VECTOR, 1, 4},
+        {engine.hBgrOffs, D3DXPC_VECTOR, 1, 4},    {engine.hBgrAmp, D3DXPC_VECTOR, 1, 4},
+        {engine.hBgrGamma, D3DXPC_VECTOR, 1, 4},   {engine.hMatYC2BGR, D3DXPC_MATRIX_ROWS, 4, 4},
+        {engine.hMatBGR2YC, D3DXPC_MATRIX_ROWS, 4, 4},
+    };
+    for (const auto& expected : parameters) {
+        ASSERT_NE(expected.handle, nullptr);
+        D3DXPARAMETER_DESC description;
+        ASSERT_EQ(engine.effect->GetParameterDesc(expected.handle, &description), D3D_OK);
+        EXPECT_EQ(description.Type, D3DXPT_FLOAT) << description.Name;
+        EXPECT_EQ(description.Class, expected.parameterClass) << description.Name;
+        EXPECT_EQ(description.Rows, expected.rows) << description.Name;
+        EXPECT_EQ(description.Columns, expected.columns) << description.Name;
+    }
+    for (D3DXHANDLE technique : {engine.hColorCorrection, engine.hColorCorrectionU16,
+                                 engine.hColorCorrectionS16, engine.hColorCorrectionU10}) {
+        ASSERT_NE(technique, nullptr);
+        EXPECT_EQ(engine.effect->ValidateTechnique(technique), D3D_OK);
+    }
+    EXPECT_NE(engine.effect->GetParameterByName(nullptr, "txSrc"), nullptr);
+}

@@ -1,0 +1,401 @@
+// The per-size objects: what each format kind makes on the device, the
+// fallback when a kind is unavailable, the size limits, and every failing
+// creation step.
+#include <cstring>
+
+#include "engine_fixture.h"
+#include "format_table.h"
+#include "frame_resources.h"
+
+namespace {
+
+using Texts = std::vector<std::wstring>;
+
+struct KindFormats {
+    TextureFormatKind kind;
+    const wchar_t* tag;
+    D3DFORMAT source;
+    D3DFORMAT target;
+};
+const KindFormats kindFormats[] = {
+    {kindF32, L"F32", D3DFMT_A32B32G32R32F, D3DFMT_A32B32G32R32F},
+    {kindF16, L"F16", D3DFMT_A16B16G16R16F, D3DFMT_A16B16G16R16F},
+    {kindU16, L"U16", D3DFMT_A16B16G16R16, D3DFMT_A16B16G16R16},
+    {kindS16, L"S16", D3DFMT_Q16W16V16U16, D3DFMT_Q16W16V16U16},
+    {kindU10, L"U10", D3DFMT_A16B16G16R16, D3DFMT_A2B10G10R10},
+};
+
+void ExpectSurface(IDirect3DSurface9* surface, UINT width, UINT height, D3DFORMAT format,
+                   D3DPOOL pool, DWORD usage)
+{
+    ASSERT_NE(surface, nullptr);
+    D3DSURFACE_DESC description;
+    ASSERT_EQ(surface->GetDesc(&description), D3D_OK);
+    EXPECT_EQ(description.Width, width);
+    EXPECT_EQ(description.Height, height);
+    EXPECT_EQ(description.Format, format);
+    EXPECT_EQ(description.Pool, pool);
+    EXPECT_EQ(description.Usage, usage);
+    EXPECT_EQ(description.MultiSampleType, D3DMULTISAMPLE_NONE);
+}
+
+// The sizes, kind and objects of the record, to see that a refused call
+// changed nothing.
+struct FrameSnapshot {
+    int32_t width, height, pitch, kind;
+    void* objects[6];
+    bool operator==(const FrameSnapshot& other) const
+    {
+        return std::memcmp(this, &other, sizeof *this) == 0;
+    }
+};
+
+FrameSnapshot Snapshot(const CorrectionEngine& engine)
+{
+    return {engine.frameWidth,
+            engine.frameHeight,
+            engine.framePitch,
+            engine.formatKind,
+            {engine.sourceTexture, engine.renderTarget, engine.readbackSurface,
+             engine.quadVertexBuffer, engine.eventQuery, engine.conversionRow}};
+}
+
+void OnlyAvailable(CorrectionEngine* engine, std::initializer_list<int> kinds)
+{
+    for (bool& available : engine->formatAvailable) {
+        available = false;
+    }
+    for (int kind : kinds) {
+        engine->formatAvailable[kind] = true;
+    }
+}
+
+// --- watching what the quad's lock receives ---------------------------------
+
+typedef HRESULT(WINAPI* LockFunction)(IDirect3DVertexBuffer9*, UINT, UINT, void**, DWORD);
+typedef HRESULT(WINAPI* UnlockFunction)(IDirect3DVertexBuffer9*);
+LockFunction realLock;
+UnlockFunction realUnlock;
+void* lockedData;
+UINT lockOffset, lockSize;
+DWORD lockFlags;
+unsigned char writtenVertices[96];
+
+HRESULT WINAPI WatchLock(IDirect3DVertexBuffer9* self, UINT offset, UINT size, void** data,
+                         DWORD flags)
+{
+    lockOffset = offset;
+    lockSize = size;
+    lockFlags = flags;
+    HRESULT result = realLock(self, offset, size, data, flags);
+    lockedData = SUCCEEDED(result) ? *data : nullptr;
+    return result;
+}
+
+HRESULT WINAPI WatchUnlock(IDirect3DVertexBuffer9* self)
+{
+    if (lockedData != nullptr) {
+        std::memcpy(writtenVertices, lockedData, sizeof writtenVertices);
+    }
+    return realUnlock(self);
+}
+
+// A vertex buffer of the test's own: its class's vtable is the quad's.
+IDirect3DVertexBuffer9* AnyVertexBuffer()
+{
+    static IDirect3DVertexBuffer9* buffer = [] {
+        IDirect3DVertexBuffer9* made = nullptr;
+        ReferenceDevice()->CreateVertexBuffer(96, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &made,
+                                              nullptr);
+        return made;
+    }();
+    return buffer;
+}
+
+void WatchQuadWrites()
+{
+    lockedData = nullptr;
+    std::memset(writtenVertices, 0xFF, sizeof writtenVertices);
+    realLock = reinterpret_cast<LockFunction>(ReplaceMethod(
+        AnyVertexBuffer(), vertexBufferLock, reinterpret_cast<void*>(&WatchLock)));
+    realUnlock = reinterpret_cast<UnlockFunction>(ReplaceMethod(
+        AnyVertexBuffer(), vertexBufferUnlock, reinterpret_cast<void*>(&WatchUnlock)));
+}
+
+// Makes _aligned_malloc of the module fail.
+void* __cdecl NoAlignedMemory(size_t, size_t)
+{
+    return nullptr;
+}
+
+}  // namespace
+
+// --- what an allocation makes ------------------------------------------------------
+
+TEST_F(EngineTest, EachKindMakesItsObjectsAtFullHdSize)
+{
+    CreateReadyEngine();
+    EXPECT_STREQ(FormatKindName(), L"Unknown") << "before any allocation";
+    for (const KindFormats& expected : kindFormats) {
+        SCOPED_TRACE(testing::Message() << "kind " << expected.kind);
+        IDirect3DQuery9* previousQuery = engine.eventQuery;
+        previousQuery->AddRef();  // keeps its address from being reused
+
+        ASSERT_TRUE(ReleaseFrameResources(&engine));
+        ASSERT_TRUE(AllocateFrameResources(expected.kind, 1920, 1080, 1920));
+        EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+        EXPECT_EQ(engine.formatKind, expected.kind);
+        EXPECT_STREQ(FormatKindName(), expected.tag);
+        EXPECT_EQ(engine.frameWidth, 1920);
+        EXPECT_EQ(engine.frameHeight, 1080);
+        EXPECT_EQ(engine.framePitch, 1920);
+
+        ASSERT_NE(engine.sourceTexture, nullptr);
+        EXPECT_EQ(engine.sourceTexture->GetLevelCount(), 1u);
+        D3DSURFACE_DESC source;
+        ASSERT_EQ(engine.sourceTexture->GetLevelDesc(0, &source), D3D_OK);
+        EXPECT_EQ(source.Width, 1920u);
+        EXPECT_EQ(source.Height, 1080u);
+        EXPECT_EQ(source.Format, expected.source);
+        EXPECT_EQ(source.Pool, D3DPOOL_DEFAULT);
+        EXPECT_EQ(source.Usage, static_cast<DWORD>(D3DUSAGE_DYNAMIC));
+
+        ExpectSurface(engine.renderTarget, 1920, 1080, expected.target, D3DPOOL_DEFAULT,
+                      D3DUSAGE_RENDERTARGET);
+        ExpectSurface(engine.readbackSurface, 1920, 1080, expected.target, D3DPOOL_SYSTEMMEM, 0);
+
+        ASSERT_NE(engine.quadVertexBuffer, nullptr);
+        D3DVERTEXBUFFER_DESC quad;
+        ASSERT_EQ(engine.quadVertexBuffer->GetDesc(&quad), D3D_OK);
+        EXPECT_EQ(quad.Size, 96u);
+        EXPECT_EQ(quad.Usage, static_cast<DWORD>(D3DUSAGE_WRITEONLY));
+        EXPECT_EQ(quad.FVF, 0u);
+        EXPECT_EQ(quad.Pool, D3DPOOL_DEFAULT);
+
+        ASSERT_NE(engine.eventQuery, nullptr);
+        EXPECT_EQ(engine.eventQuery->GetType(), D3DQUERYTYPE_EVENT);
+        EXPECT_NE(engine.eventQuery, previousQuery);
+        EXPECT_EQ(previousQuery->Release(), 0u) << "the previous query was not released";
+
+        IDirect3DBaseTexture9* bound = nullptr;
+        ASSERT_EQ(engine.effect->GetTexture("txSrc", &bound), D3D_OK);
+        EXPECT_EQ(bound, engine.sourceTexture);
+        if (bound != nullptr) {
+            bound->Release();
+        }
+
+        if (expected.kind == kindF16) {
+            ASSERT_NE(engine.conversionRow, nullptr);
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(engine.conversionRow) % 16, 0u);
+            // The whole row is there: the last float of the last pixel is writable.
+            engine.conversionRow[1920 * 4 - 1] = 1.0f;
+        } else {
+            EXPECT_EQ(engine.conversionRow, nullptr);
+        }
+    }
+}
+
+TEST_F(EngineTest, QuadCoversTheFrameWithHalfPixelShift)
+{
+    CreateReadyEngine();
+    WatchQuadWrites();
+    ASSERT_TRUE(AllocateFrameResources(kindU16, 1920, 1080, 1920));
+    EXPECT_EQ(lockOffset, 0u);
+    EXPECT_EQ(lockSize, 0u);
+    EXPECT_EQ(lockFlags, static_cast<DWORD>(D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK));
+    float vertices[24];
+    std::memcpy(vertices, writtenVertices, sizeof vertices);
+    const float expected[24] = {
+        -0.5f,   -0.5f,   1.0f, 1.0f, 0.0f, 0.0f,
+        1919.5f, -0.5f,   1.0f, 1.0f, 1.0f, 0.0f,
+        -0.5f,   1079.5f, 1.0f, 1.0f, 0.0f, 1.0f,
+        1919.5f, 1079.5f, 1.0f, 1.0f, 1.0f, 1.0f,
+    };
+    for (int i = 0; i < 24; ++i) {
+        EXPECT_EQ(vertices[i], expected[i]) << "vertex " << i / 6 << " value " << i % 6;
+    }
+}
+
+// --- which kind is used ---------------------------------------------------------------
+
+TEST_F(EngineTest, UnavailableKindFallsBackToTheLowestAvailable)
+{
+    CreateReadyEngine();
+    OnlyAvailable(&engine, {kindF32, kindU16});
+    ASSERT_TRUE(AllocateFrameResources(kindU10, 64, 32, 64));
+    EXPECT_EQ(engine.formatKind, kindF32) << "the lowest index, not the nearest kind";
+    EXPECT_STREQ(FormatKindName(), L"F32");
+
+    OnlyAvailable(&engine, {kindS16, kindU10});
+    ASSERT_TRUE(AllocateFrameResources(kindF16, 64, 32, 64));
+    EXPECT_EQ(engine.formatKind, kindS16);
+    ASSERT_TRUE(AllocateFrameResources(kindU10, 64, 32, 64));
+    EXPECT_EQ(engine.formatKind, kindU10) << "an available request is honoured";
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+}
+
+TEST_F(EngineTest, RequestedKindIsClampedBeforeTheFallback)
+{
+    CreateReadyEngine();
+    ASSERT_TRUE(AllocateFrameResources(-3, 64, 32, 64));
+    EXPECT_EQ(engine.formatKind, kindF32);
+
+    OnlyAvailable(&engine, {kindU16, kindS16});
+    ASSERT_TRUE(AllocateFrameResources(-3, 64, 32, 64));
+    EXPECT_EQ(engine.formatKind, kindU16) << "-3 is F32, which is unavailable";
+    ASSERT_TRUE(AllocateFrameResources(9, 64, 32, 64));
+    EXPECT_EQ(engine.formatKind, kindU16) << "9 is 'none', which is never available";
+    ASSERT_TRUE(AllocateFrameResources(kindNone, 64, 32, 64));
+    EXPECT_EQ(engine.formatKind, kindU16);
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+}
+
+TEST_F(EngineTest, NoAvailableKindIsReportedAndNamedUnknown)
+{
+    CreateReadyEngine();
+    ASSERT_TRUE(AllocateFrameResources(kindU16, 64, 32, 64));
+    IDirect3DSurface9* readback = engine.readbackSurface;
+    OnlyAvailable(&engine, {});
+
+    EXPECT_FALSE(AllocateFrameResources(kindU16, 128, 16, 130));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"利用可能なフォーマットがありません"});
+    EXPECT_EQ(engine.formatKind, kindNone);
+    EXPECT_STREQ(FormatKindName(), L"Unknown");
+    EXPECT_EQ(engine.frameWidth, 128);
+    EXPECT_EQ(engine.frameHeight, 16);
+    EXPECT_EQ(engine.framePitch, 130);
+    EXPECT_EQ(engine.readbackSurface, readback) << "earlier objects are not released yet";
+}
+
+TEST_F(EngineTest, SidesUpTo4096AreTaken)
+{
+    CreateReadyEngine();
+    EXPECT_TRUE(AllocateFrameResources(kindU16, 4096, 8, 4096));
+    EXPECT_TRUE(AllocateFrameResources(kindU16, 8, 4096, 8));
+    EXPECT_TRUE(AllocateFrameResources(kindU16, 8, 8, 8)) << "pitch equal to the width";
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+}
+
+TEST_F(EngineTest, SizesBeyondTheLimitsAreRefusedSilentlyLeavingTheRecord)
+{
+    CreateReadyEngine();
+    ASSERT_TRUE(AllocateFrameResources(kindF16, 64, 32, 80));
+    const FrameSnapshot before = Snapshot(engine);
+    const struct {
+        int32_t width, height, pitch;
+    } refused[] = {
+        {4097, 8, 4097}, {8, 4097, 8},   {-1, 8, 8},   {8, -1, 8},
+        {8, 8, 7},       {8, 8, -1},     {-8, 8, -8},  {INT32_MIN, 8, 8},
+    };
+    for (const auto& size : refused) {
+        EXPECT_FALSE(AllocateFrameResources(kindU16, size.width, size.height, size.pitch))
+            << size.width << "x" << size.height << " pitch " << size.pitch;
+        EXPECT_TRUE(Snapshot(engine) == before);
+    }
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+}
+
+TEST_F(EngineTest, ZeroSideReachesTheSurfaceMessage)
+{
+    CreateReadyEngine();
+    EXPECT_FALSE(AllocateFrameResources(kindU16, 0, 32, 0));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"サーフェスの作成に失敗しました"});
+    EXPECT_FALSE(AllocateFrameResources(kindU16, 32, 0, 32));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"サーフェスの作成に失敗しました"});
+}
+
+TEST_F(EngineTest, NoEffectNoAllocation)
+{
+    EXPECT_FALSE(AllocateFrameResources(kindU16, 64, 32, 64));
+    EXPECT_EQ(engine.frameWidth, -1);
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+}
+
+// --- failing steps ----------------------------------------------------------------------
+
+TEST_F(EngineTest, EachFailingCreationShowsItsMessageAndKeepsWhatCameBefore)
+{
+    const struct {
+        FaultableMethod method;
+        const wchar_t* message;
+        int objectsMade;  // in creation order: readback, quad, source, target
+    } steps[] = {
+        {deviceCreateOffscreenPlainSurface, L"サーフェスの作成に失敗しました", 0},
+        {deviceCreateVertexBuffer, L"頂点のセットに失敗しました", 1},
+        {vertexBufferLock, L"頂点のセットに失敗しました", 2},
+        {deviceCreateTexture, L"テクスチャの作成に失敗しました", 2},
+        {deviceCreateRenderTarget, L"レンダーターゲットの作成に失敗しました", 3},
+        {deviceCreateQuery, L"クエリの作成に失敗しました", 4},  // and no query
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << "failing method " << step.method);
+        StartOver();
+        CreateReadyEngine();
+        ASSERT_TRUE(AllocateFrameResources(kindF16, 64, 32, 64));
+        IDirect3DQuery9* query = engine.eventQuery;
+        void* object = step.method == vertexBufferLock ? static_cast<void*>(AnyVertexBuffer())
+                                                       : static_cast<void*>(engine.device);
+        FailMethod(object, step.method, E_OUTOFMEMORY);
+
+        EXPECT_FALSE(AllocateFrameResources(kindU16, 96, 48, 96));
+        EXPECT_EQ(TakeErrorBoxTexts(), Texts{step.message});
+        EXPECT_EQ(engine.formatKind, kindU16);
+        EXPECT_EQ(engine.frameWidth, 96);
+        EXPECT_EQ(engine.conversionRow, nullptr);
+        const void* made[4] = {engine.readbackSurface, engine.quadVertexBuffer,
+                               engine.sourceTexture, engine.renderTarget};
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(made[i] != nullptr, i < step.objectsMade) << "object " << i;
+        }
+        // The query is replaced only at its own step.
+        if (step.method == deviceCreateQuery) {
+            EXPECT_EQ(engine.eventQuery, nullptr);
+        } else {
+            EXPECT_EQ(engine.eventQuery, query);
+        }
+    }
+}
+
+TEST_F(EngineTest, FailedTextureBindingKeepsAllObjects)
+{
+    CreateReadyEngine();
+    FailMethod(engine.effect, effectSetTexture, D3DERR_INVALIDCALL);
+    EXPECT_FALSE(AllocateFrameResources(kindS16, 64, 32, 64));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"テクスチャのセットに失敗しました"});
+    EXPECT_NE(engine.sourceTexture, nullptr);
+    EXPECT_NE(engine.renderTarget, nullptr);
+    EXPECT_NE(engine.readbackSurface, nullptr);
+    EXPECT_NE(engine.quadVertexBuffer, nullptr);
+    EXPECT_NE(engine.eventQuery, nullptr);
+}
+
+TEST_F(EngineTest, MissingConversionMemoryIsReportedForF16)
+{
+    CreateReadyEngine();
+    PatchPointer(FindImportEntry(GetModuleHandleW(nullptr), "msvcrt.dll", "_aligned_malloc"),
+                 reinterpret_cast<void*>(&NoAlignedMemory));
+    EXPECT_FALSE(AllocateFrameResources(kindF16, 64, 32, 64));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"変換用メモリの確保に失敗しました"});
+    EXPECT_EQ(engine.conversionRow, nullptr);
+    EXPECT_NE(engine.sourceTexture, nullptr);
+    EXPECT_NE(engine.eventQuery, nullptr);
+}
+
+TEST_F(EngineTest, ReleasingFrameResourcesCanBeRepeated)
+{
+    CreateReadyEngine();
+    ASSERT_TRUE(AllocateFrameResources(kindF16, 64, 32, 64));
+    IDirect3DQuery9* query = engine.eventQuery;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(ReleaseFrameResources(&engine));
+        EXPECT_EQ(engine.conversionRow, nullptr);
+        EXPECT_EQ(engine.sourceTexture, nullptr);
+        EXPECT_EQ(engine.renderTarget, nullptr);
+        EXPECT_EQ(engine.readbackSurface, nullptr);
+        EXPECT_EQ(engine.quadVertexBuffer, nullptr);
+        EXPECT_EQ(engine.eventQuery, query);
+        EXPECT_EQ(engine.frameWidth, 64);
+        EXPECT_EQ(engine.formatKind, kindF16);
+    }
+}
+

@@ -1,0 +1,63 @@
+#include "message_capture.h"
+
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "pointer_patch.h"
+
+namespace {
+
+std::vector<CapturedMessage> capturedMessages;
+std::set<HMODULE> capturingModules;
+
+int WINAPI RecordMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style)
+{
+    capturedMessages.push_back({owner, text != nullptr ? text : L"<null>",
+                                caption != nullptr ? caption : L"<null>", style});
+    return IDOK;
+}
+
+}  // namespace
+
+void InstallMessageCapture(HMODULE module)
+{
+    if (capturingModules.count(module) != 0) {
+        return;
+    }
+    void** entry = FindImportEntry(module, "user32.dll", "MessageBoxW");
+    if (entry == nullptr) {
+        ADD_FAILURE() << "the module does not import user32!MessageBoxW";
+        return;
+    }
+    WritePointer(entry, reinterpret_cast<void*>(&RecordMessageBox));
+    capturingModules.insert(module);
+}
+
+std::vector<CapturedMessage> TakeMessages()
+{
+    std::vector<CapturedMessage> messages;
+    messages.swap(capturedMessages);
+    return messages;
+}
+
+std::vector<std::wstring> TakeMessageTexts()
+{
+    std::vector<std::wstring> texts;
+    for (const CapturedMessage& message : TakeMessages()) {
+        texts.push_back(message.text);
+    }
+    return texts;
+}
+
+std::vector<std::wstring> TakeErrorBoxTexts()
+{
+    std::vector<std::wstring> texts;
+    for (const CapturedMessage& message : TakeMessages()) {
+        EXPECT_EQ(message.owner, nullptr) << "box with an owner: " << testing::PrintToString(message.text);
+        EXPECT_EQ(message.caption, L"Tarnel");
+        EXPECT_EQ(message.style, static_cast<UINT>(MB_SYSTEMMODAL | MB_ICONERROR));
+        texts.push_back(message.text);
+    }
+    return texts;
+}
