@@ -176,19 +176,21 @@ int32_t SignedField10(uint32_t f) {
     return f > 511 ? static_cast<int32_t>(f) - 1024 : static_cast<int32_t>(f);
 }
 
-// value * 4096 as the download converters turn it into an integer, before
-// the plain variant keeps only the low 16 bits.
+// value * 4096 as the download converters turn it into a host value: the
+// plain variant truncates toward zero, the SSE variant rounds to nearest
+// even; both saturate to -32768..32767. NaN gives 0 in the plain variant and
+// -32768 in the SSE one, as does a product beyond the 32-bit range there (the
+// vector unit's integer-indefinite value, saturated).
 int32_t FloatToHostUnwrapped(double value, FloatUnpack variant) {
-    const int32_t indefinite = std::numeric_limits<int32_t>::min();
     double p = value * 4096.0;   // exact: a power-of-two scale
+    if (std::isnan(p)) {
+        return variant == FloatUnpack::plain ? 0 : -32768;
+    }
     double n = (variant == FloatUnpack::plain) ? std::trunc(p) : RoundNearestEven(p);
-    if (std::isnan(n) || n < -2147483648.0 || n > 2147483647.0) {
-        return variant == FloatUnpack::plain ? indefinite : -32768;
+    if (variant == FloatUnpack::sse && (n < -2147483648.0 || n > 2147483647.0)) {
+        return -32768;
     }
-    if (variant == FloatUnpack::sse) {
-        n = Clamp(n, -32768.0, 32767.0);
-    }
-    return static_cast<int32_t>(n);
+    return static_cast<int32_t>(Clamp(n, -32768.0, 32767.0));
 }
 
 int16_t LowBits16(int32_t v) {

@@ -59,9 +59,8 @@ enum class HalfRounding { towardZero, nearestEven, either };
 enum class Unorm10Rule { nearest, fromUnorm16 };
 
 // The two download converters of float results (F32 and F16 kinds).
-// plain: truncate value * 4096 toward zero and keep the low 16 bits (wraps;
-//        NaN or beyond the 32-bit range gives the x86 integer-indefinite
-//        value 0x80000000, whose low 16 bits are 0).
+// plain: truncate value * 4096 toward zero, saturate to -32768..32767
+//        (NaN gives 0).
 // sse:   round value * 4096 to nearest even, saturate to -32768..32767
 //        (NaN and beyond the 32-bit range give -32768).
 enum class FloatUnpack { plain, sse };
@@ -88,9 +87,10 @@ struct ShaderTrace {
     Vec4d output;     // step 6: encoded for the render target, before it quantises
 };
 
-// Accepted host values per channel (0 Y, 1 Cb, 2 Cr) as integer ranges
-// before the 16-bit wrap of the plain float download; a value v is accepted
-// when some k in [lo, hi] has the low 16 bits of v.
+// Accepted host values per channel (0 Y, 1 Cb, 2 Cr) as integer ranges; a
+// value v is accepted when some k in [lo, hi] has the low 16 bits of v (the
+// comparison runs on the 16-bit ring, so a range may also be given across
+// the wrap of a two's-complement encoding).
 struct HostRange {
     int32_t lo[3];
     int32_t hi[3];

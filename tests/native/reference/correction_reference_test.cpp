@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -326,10 +327,10 @@ TEST(ReferenceRoundTrip, GainAndOffsetReachTheHost) {
     CorrectionConstants blue = WithTrack(12, 256);
     ExpectPixel(HostAfter({0, 0, 0}, kindF32, Rules(FloatUnpack::sse), blue), 467, 2048, -333);
     ExpectPixel(HostAfter({0, 0, 0}, kindF32, Rules(FloatUnpack::plain), blue), 466, 2048, -333);
-    // Y(gain) 256 doubles 32767 to 65534: the plain download wraps to -2,
-    // the rounding one saturates.
+    // Y(gain) 256 doubles 32767 to 65534: both downloads saturate rather
+    // than wrap white round to black.
     CorrectionConstants twice = WithTrack(1, 256);
-    ExpectPixel(HostAfter({32767, 0, 0}, kindF32, Rules(FloatUnpack::plain), twice), -2, 0, 0);
+    ExpectPixel(HostAfter({32767, 0, 0}, kindF32, Rules(FloatUnpack::plain), twice), 32767, 0, 0);
     ExpectPixel(HostAfter({32767, 0, 0}, kindF32, Rules(FloatUnpack::sse), twice), 32767, 0, 0);
 }
 
@@ -382,3 +383,17 @@ TEST(ReferenceTolerance, ModelAnswerLiesInItsRange) {
 }
 
 }  // namespace
+
+TEST(ReferenceDownload, FloatResultsSaturateAndNaNHasAFixedValue) {
+    Texel t{};
+    t.f32[1] = 8.0f;                                   // 32768: one past the top
+    t.f32[2] = -8.25f;                                 // -33792
+    t.f32[3] = std::numeric_limits<float>::quiet_NaN();
+    ExpectPixel(UnpackTargetTexel(t, kindF32, Rules(FloatUnpack::plain)), 32767, -32768, 0);
+    ExpectPixel(UnpackTargetTexel(t, kindF32, Rules(FloatUnpack::sse)), 32767, -32768, -32768);
+    t.f32[1] = 1.5f / 4096;
+    t.f32[2] = -1.5f / 4096;
+    t.f32[3] = 2.5f / 4096;
+    ExpectPixel(UnpackTargetTexel(t, kindF32, Rules(FloatUnpack::plain)), 1, -1, 2);
+    ExpectPixel(UnpackTargetTexel(t, kindF32, Rules(FloatUnpack::sse)), 2, -2, 2);
+}
