@@ -1,0 +1,157 @@
+// Frames and the converter table shared by the two benchmark programs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/half_rows.h"
+#include "engine/pixel_converters.h"
+
+struct BenchFrame {
+    int32_t width;
+    int32_t height;
+    YCPixel* host;          // width * height pixels, pitch = width
+    unsigned char* texels;  // width * height * 16 bytes, 16-byte aligned
+    unsigned char* copy;    // the same size, the memcpy target
+    float* conversionRow;   // width * 4 floats
+};
+
+enum class Direction { pack, unpack, half };
+
+struct BenchConverter {
+    const char* name;
+    Direction direction;
+    int32_t texelBytes;
+    void (*run)(BenchFrame&);
+};
+
+#if defined(_WIN32)
+#include <malloc.h>
+inline void* AllocateAligned(size_t size)
+{
+    return _aligned_malloc(size, 64);
+}
+inline void FreeAligned(void* p)
+{
+    _aligned_free(p);
+}
+#else
+inline void* AllocateAligned(size_t size)
+{
+    // Rounded up to the alignment, as aligned_alloc requires.
+    return std::aligned_alloc(64, (size + 63) / 64 * 64);
+}
+inline void FreeAligned(void* p)
+{
+    std::free(p);
+}
+#endif
+
+// Host values over the whole nominal range; texels hold what the pack of the
+// same kind would, so the unpacks see ordinary data.
+inline BenchFrame MakeBenchFrame(int32_t width, int32_t height, int32_t texelBytes,
+                                 void (*pack)(BenchFrame&))
+{
+    BenchFrame f{width, height, nullptr, nullptr, nullptr, nullptr};
+    const size_t pixels = static_cast<size_t>(width) * height;
+    f.host = static_cast<YCPixel*>(AllocateAligned(pixels * sizeof(YCPixel)));
+    f.texels = static_cast<unsigned char*>(AllocateAligned(pixels * 16));
+    f.copy = static_cast<unsigned char*>(AllocateAligned(pixels * 16));
+    f.conversionRow = static_cast<float*>(AllocateAligned(static_cast<size_t>(width) * 16));
+    uint32_t seed = 12345;
+    for (size_t i = 0; i < pixels; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        f.host[i] = {static_cast<int16_t>((seed >> 8) % 4097),
+                     static_cast<int16_t>((seed >> 12) % 4097 - 2048),
+                     static_cast<int16_t>((seed >> 16) % 4097 - 2048)};
+    }
+    std::memset(f.texels, 0, pixels * 16);
+    std::memset(f.copy, 1, pixels * 16);
+    if (pack != nullptr) {
+        pack(f);
+    } else if (texelBytes == 4) {
+        for (size_t i = 0; i < pixels; ++i) {
+            const uint32_t w = static_cast<uint32_t>(i) * 2654435761u;
+            std::memcpy(f.texels + 4 * i, &w, 4);
+        }
+    }
+    return f;
+}
+
+inline void FreeBenchFrame(BenchFrame& f)
+{
+    FreeAligned(f.host);
+    FreeAligned(f.texels);
+    FreeAligned(f.copy);
+    FreeAligned(f.conversionRow);
+}
+
+// Whole frames, pitch = width, through each converter.
+inline void RunPackF32(BenchFrame& f) { PackF32(f.host, f.width, f.texels, f.width * 16, f.width, f.height); }
+inline void RunPackF32Sse(BenchFrame& f) { PackF32Sse(f.host, f.width, f.texels, f.width * 16, f.width, f.height); }
+inline void RunPackF16(BenchFrame& f) { PackF16(f.host, f.width, f.texels, f.width * 8, f.width, f.height, f.conversionRow); }
+inline void RunPackF16Sse(BenchFrame& f) { PackF16Sse(f.host, f.width, f.texels, f.width * 8, f.width, f.height, f.conversionRow); }
+inline void RunPackInt16(BenchFrame& f) { PackInt16(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
+inline void RunUnpackF32(BenchFrame& f) { UnpackF32(f.host, f.width, f.texels, f.width * 16, f.width, f.height); }
+inline void RunUnpackF32Sse(BenchFrame& f) { UnpackF32Sse(f.host, f.width, f.texels, f.width * 16, f.width, f.height); }
+inline void RunUnpackF16(BenchFrame& f) { UnpackF16(f.host, f.width, f.texels, f.width * 8, f.width, f.height, f.conversionRow); }
+inline void RunUnpackF16Sse(BenchFrame& f) { UnpackF16Sse(f.host, f.width, f.texels, f.width * 8, f.width, f.height, f.conversionRow); }
+inline void RunUnpackInt16(BenchFrame& f) { UnpackInt16(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
+inline void RunUnpackU10(BenchFrame& f) { UnpackU10(f.host, f.width, f.texels, f.width * 4, f.width, f.height); }
+
+// The half service alone, over the frame's width * 4 values per row.
+inline void BenchHalvesFromFloats(BenchFrame& f)
+{
+    for (int32_t r = 0; r < f.height; ++r) {
+        HalvesFromFloats(reinterpret_cast<uint16_t*>(f.texels + static_cast<size_t>(r) * f.width * 8),
+                         f.conversionRow, static_cast<uint32_t>(f.width) * 4u);
+    }
+}
+
+inline void BenchFloatsFromHalves(BenchFrame& f)
+{
+    for (int32_t r = 0; r < f.height; ++r) {
+        FloatsFromHalves(f.conversionRow,
+                         reinterpret_cast<const uint16_t*>(f.texels + static_cast<size_t>(r) * f.width * 8),
+                         static_cast<uint32_t>(f.width) * 4u);
+    }
+}
+
+// The texel bytes each converter moves: the memcpy it is measured against.
+inline const BenchConverter* BenchConverters(size_t* count)
+{
+    static const BenchConverter table[] = {
+        {"PackF32", Direction::pack, 16, RunPackF32},
+        {"PackF32Sse", Direction::pack, 16, RunPackF32Sse},
+        {"PackF16", Direction::pack, 8, RunPackF16},
+        {"PackF16Sse", Direction::pack, 8, RunPackF16Sse},
+        {"PackInt16", Direction::pack, 8, RunPackInt16},
+        {"UnpackF32", Direction::unpack, 16, RunUnpackF32},
+        {"UnpackF32Sse", Direction::unpack, 16, RunUnpackF32Sse},
+        {"UnpackF16", Direction::unpack, 8, RunUnpackF16},
+        {"UnpackF16Sse", Direction::unpack, 8, RunUnpackF16Sse},
+        {"UnpackInt16", Direction::unpack, 8, RunUnpackInt16},
+        {"UnpackU10", Direction::unpack, 4, RunUnpackU10},
+        {"HalvesFromFloats", Direction::half, 8, BenchHalvesFromFloats},
+        {"FloatsFromHalves", Direction::half, 8, BenchFloatsFromHalves},
+    };
+    *count = sizeof table / sizeof table[0];
+    return table;
+}
+
+// For an unpack, the pack that fills its texels.
+inline void (*PackFor(const BenchConverter& c))(BenchFrame&)
+{
+    if (c.direction == Direction::pack || c.texelBytes == 4) {
+        return nullptr;
+    }
+    if (c.texelBytes == 16) {
+        return RunPackF32;
+    }
+    if (std::strstr(c.name, "F16") != nullptr || std::strstr(c.name, "Halves") != nullptr) {
+        return RunPackF16;
+    }
+    return RunPackInt16;
+}

@@ -1,0 +1,159 @@
+// The SSE converters. This file alone is compiled with -msse -mmmx; it uses
+// MMX and SSE instructions only, never SSE2, because that is all ProbeSse
+// vouches for. It includes no C++ library templates, so no inline function
+// compiled here with SSE can be picked by the linker for the plain code.
+#include "engine/pixel_converters.h"
+
+#include <xmmintrin.h>
+
+#include <cstddef>
+
+#include "engine/half_rows.h"
+
+// The host may call with only 4-byte stack alignment; the entry points
+// realign so that spilled 16-byte values stay aligned.
+#if defined(__i386__)
+#define KELVO_SSE_ENTRY __attribute__((force_align_arg_pointer))
+#else
+#define KELVO_SSE_ENTRY
+#endif
+
+namespace {
+
+// Lane 0 carries nothing; multiplying it by zero keeps it +0.0.
+inline __m128 PackScale()
+{
+    return _mm_set_ps(1.0f / 4096.0f, 1.0f / 4096.0f, 1.0f / 4096.0f, 0.0f);
+}
+
+inline __m128 UnpackScale()
+{
+    return _mm_set_ps(4096.0f, 4096.0f, 4096.0f, 0.0f);
+}
+
+// (0, Y, Cb, Cr) sign-extended to 32 bits, converted and scaled. The products
+// are exact, so this gives the same bits as the plain variant.
+inline __m128 TexelFromPixel(const YCPixel* p, __m128 scale)
+{
+    const __m64 low = _mm_set_pi32(p->y, 0);
+    const __m64 high = _mm_set_pi32(p->cr, p->cb);
+    return _mm_mul_ps(_mm_cvtpi32x2_ps(low, high), scale);
+}
+
+// Scaled, rounded under the current rounding mode (NaN and values beyond the
+// 32-bit range become -2^31) and packed with signed saturation; the result
+// is (Y, Cb, Cr, 0) as 16-bit lanes.
+inline __m64 PixelFromTexel(__m128 texel, __m128 scale)
+{
+    const __m128 product = _mm_mul_ps(texel, scale);
+    const __m64 lanes01 = _mm_cvtps_pi32(product);
+    const __m64 lanes23 = _mm_cvtps_pi32(_mm_movehl_ps(product, product));
+    return _mm_srli_si64(_mm_packs_pi32(lanes01, lanes23), 16);
+}
+
+// Every pixel but the last is stored as 8 bytes, whose last two land on the
+// next pixel's Y and are overwritten by it; the last pixel of the row is
+// stored as 4 + 2 bytes so that nothing past the width is touched.
+inline void StorePixel(YCPixel* out, __m64 ycc)
+{
+    *reinterpret_cast<__m64_u*>(out) = ycc;
+}
+
+inline void StoreLastPixel(YCPixel* out, __m64 ycc)
+{
+    const int yCb = _mm_cvtsi64_si32(ycc);
+    out->y = static_cast<int16_t>(yCb);
+    out->cb = static_cast<int16_t>(yCb >> 16);
+    out->cr = static_cast<int16_t>(_mm_extract_pi16(ycc, 2));
+}
+
+// Rows of aligned 16-byte texels (the locked F32 surface or conversionRow).
+inline void UnpackRow(YCPixel* out, const float* in, int32_t width)
+{
+    const __m128 scale = UnpackScale();
+    int32_t x = 0;
+    for (; x + 1 < width; ++x) {
+        StorePixel(out + x, PixelFromTexel(_mm_load_ps(in + 4 * x), scale));
+    }
+    StoreLastPixel(out + x, PixelFromTexel(_mm_load_ps(in + 4 * x), scale));
+    _mm_empty();
+}
+
+ptrdiff_t TexelRowStride(int32_t texelPitch, int32_t texelBytes)
+{
+    return static_cast<ptrdiff_t>(texelPitch / texelBytes) * texelBytes;
+}
+
+}  // namespace
+
+KELVO_SSE_ENTRY
+void PackF32Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
+                int32_t width, int32_t height)
+{
+    if (width <= 0) {
+        return;
+    }
+    const __m128 scale = PackScale();
+    const ptrdiff_t stride = TexelRowStride(texelPitch, texelBytesF32);
+    for (int32_t r = 0; r < height; ++r) {
+        const YCPixel* in = host + static_cast<ptrdiff_t>(r) * hostPitch;
+        float* out = reinterpret_cast<float*>(static_cast<unsigned char*>(texels) + r * stride);
+        for (int32_t x = 0; x < width; ++x) {
+            _mm_storeu_ps(out + 4 * x, TexelFromPixel(in + x, scale));
+        }
+        _mm_empty();
+    }
+}
+
+// The MMX state is cleared before each call of the half service, which may
+// use the x87 unit.
+KELVO_SSE_ENTRY
+void PackF16Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
+                int32_t width, int32_t height, float* conversionRow)
+{
+    if (width <= 0) {
+        return;
+    }
+    const __m128 scale = PackScale();
+    const ptrdiff_t stride = TexelRowStride(texelPitch, texelBytesF16);
+    for (int32_t r = 0; r < height; ++r) {
+        const YCPixel* in = host + static_cast<ptrdiff_t>(r) * hostPitch;
+        for (int32_t x = 0; x < width; ++x) {
+            _mm_store_ps(conversionRow + 4 * x, TexelFromPixel(in + x, scale));
+        }
+        _mm_empty();
+        uint16_t* out = reinterpret_cast<uint16_t*>(static_cast<unsigned char*>(texels) + r * stride);
+        HalvesFromFloats(out, conversionRow, static_cast<uint32_t>(width) * 4u);
+    }
+}
+
+KELVO_SSE_ENTRY
+void UnpackF32Sse(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
+                  int32_t width, int32_t height)
+{
+    if (width <= 0) {
+        return;
+    }
+    const ptrdiff_t stride = TexelRowStride(texelPitch, texelBytesF32);
+    for (int32_t r = 0; r < height; ++r) {
+        const float* in =
+            reinterpret_cast<const float*>(static_cast<const unsigned char*>(texels) + r * stride);
+        UnpackRow(host + static_cast<ptrdiff_t>(r) * hostPitch, in, width);
+    }
+}
+
+KELVO_SSE_ENTRY
+void UnpackF16Sse(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
+                  int32_t width, int32_t height, float* conversionRow)
+{
+    if (width <= 0) {
+        return;
+    }
+    const ptrdiff_t stride = TexelRowStride(texelPitch, texelBytesF16);
+    for (int32_t r = 0; r < height; ++r) {
+        const uint16_t* in = reinterpret_cast<const uint16_t*>(
+            static_cast<const unsigned char*>(texels) + r * stride);
+        FloatsFromHalves(conversionRow, in, static_cast<uint32_t>(width) * 4u);
+        UnpackRow(host + static_cast<ptrdiff_t>(r) * hostPitch, conversionRow, width);
+    }
+}

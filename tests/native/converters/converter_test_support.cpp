@@ -1,0 +1,284 @@
+#include "converter_test_support.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define KELVO_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define KELVO_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define KELVO_POISON(p, n) ((void)(p), (void)(n))
+#define KELVO_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
+double ChannelOf(int16_t host)
+{
+    return host / 4096.0;
+}
+
+uint16_t HalfBitsOf(double value)
+{
+    const uint16_t sign = std::signbit(value) ? 0x8000 : 0;
+    if (std::isnan(value) || std::isinf(value)) {
+        return sign | 0x7FFF;
+    }
+    const double a = std::fabs(value);
+    if (a == 0.0) {
+        return sign;
+    }
+    int e = 0;
+    std::frexp(a, &e);  // a = m * 2^e, m in [0.5, 1)
+    if (e - 1 < -14) {
+        // Subnormal range: a count of 2^-24 units; 1024 is the smallest normal.
+        return sign | static_cast<uint16_t>(std::nearbyint(std::ldexp(a, 24)));
+    }
+    double n = std::nearbyint(std::ldexp(a, 11 - e));  // 1024..2048
+    if (n == 2048.0) {
+        n = 1024.0;
+        ++e;
+    }
+    const int biased = e - 1 + 15;
+    if (biased > 31) {
+        return sign | 0x7FFF;
+    }
+    return sign | static_cast<uint16_t>(biased << 10 | (static_cast<int>(n) - 1024));
+}
+
+double ValueOfHalf(uint16_t bits)
+{
+    const double sign = (bits & 0x8000) ? -1.0 : 1.0;
+    const int e = (bits >> 10) & 0x1F;
+    const int m = bits & 0x3FF;
+    if (e == 0) {
+        return sign * std::ldexp(m, -24);
+    }
+    return sign * std::ldexp(1024 + m, e - 25);
+}
+
+int16_t PlainHostOf(double product)
+{
+    if (std::isnan(product)) {
+        return 0;
+    }
+    const double t = std::trunc(product);
+    if (t > 32767.0) {
+        return 32767;
+    }
+    if (t < -32768.0) {
+        return -32768;
+    }
+    return static_cast<int16_t>(t);
+}
+
+int16_t SseHostOf(double product)
+{
+    const double n = std::nearbyint(product);
+    if (std::isnan(n) || n > 2147483647.0 || n < -2147483648.0) {
+        return -32768;
+    }
+    if (n > 32767.0) {
+        return 32767;
+    }
+    if (n < -32768.0) {
+        return -32768;
+    }
+    return static_cast<int16_t>(n);
+}
+
+AlignedBytes AllocateExact(size_t size, unsigned char fill)
+{
+    AlignedBytes p(static_cast<unsigned char*>(::operator new(size == 0 ? 1 : size,
+                                                              std::align_val_t{16})));
+    std::memset(p.get(), fill, size);
+    return p;
+}
+
+Frame MakeFrame(const Geometry& g, int32_t texelBytes, unsigned char hostFill,
+                unsigned char texelFill)
+{
+    Frame f{g, texelBytes, {}, nullptr, nullptr};
+    const size_t rows = g.height > 0 ? static_cast<size_t>(g.height) : 1;
+    f.host.resize(static_cast<size_t>(g.hostPitch) * rows);
+    std::memset(f.host.data(), hostFill, f.host.size() * sizeof(YCPixel));
+    f.texels = AllocateExact(static_cast<size_t>(g.texelPitch) * rows, texelFill);
+    const size_t rowFloats = g.width > 0 ? static_cast<size_t>(g.width) * 4 : 4;
+    f.conversionRow = AllocateExact(rowFloats * sizeof(float), 0xCD);
+    return f;
+}
+
+unsigned char* TexelAt(Frame& f, int32_t row, int32_t column)
+{
+    const size_t stride = static_cast<size_t>(f.g.texelPitch / f.texelBytes) * f.texelBytes;
+    return f.texels.get() + row * stride + static_cast<size_t>(column) * f.texelBytes;
+}
+
+YCPixel& HostAt(Frame& f, int32_t row, int32_t column)
+{
+    return f.host[static_cast<size_t>(row) * f.g.hostPitch + column];
+}
+
+namespace {
+
+size_t TexelStride(const Frame& f)
+{
+    return static_cast<size_t>(f.g.texelPitch / f.texelBytes) * f.texelBytes;
+}
+
+// Visits [begin, end) byte ranges past the width of each row.
+template <typename Visit>
+void ForHostMargins(const Frame& f, Visit visit)
+{
+    const unsigned char* base = reinterpret_cast<const unsigned char*>(f.host.data());
+    const size_t rowBytes = static_cast<size_t>(f.g.hostPitch) * sizeof(YCPixel);
+    const size_t used = static_cast<size_t>(f.g.width > 0 ? f.g.width : 0) * sizeof(YCPixel);
+    for (size_t r = 0; r * rowBytes < f.host.size() * sizeof(YCPixel); ++r) {
+        visit(base + r * rowBytes + used, base + (r + 1) * rowBytes);
+    }
+}
+
+template <typename Visit>
+void ForTexelMargins(const Frame& f, Visit visit)
+{
+    const size_t stride = TexelStride(f);
+    const size_t used = static_cast<size_t>(f.g.width > 0 ? f.g.width : 0) * f.texelBytes;
+    const size_t rows = f.g.height > 0 ? static_cast<size_t>(f.g.height) : 1;
+    const size_t total = static_cast<size_t>(f.g.texelPitch) * rows;
+    for (size_t r = 0; r * stride < total && stride > 0; ++r) {
+        const size_t end = r + 1 < rows ? (r + 1) * stride : total;
+        visit(f.texels.get() + r * stride + used, f.texels.get() + end);
+    }
+}
+
+bool AllBytes(const unsigned char* begin, const unsigned char* end, unsigned char fill)
+{
+    for (const unsigned char* p = begin; p < end; ++p) {
+        if (*p != fill) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void PoisonHostMargins(Frame& f)
+{
+    ForHostMargins(f, [](const unsigned char* b, const unsigned char* e) {
+        if (e > b) KELVO_POISON(b, static_cast<size_t>(e - b));
+    });
+}
+
+void PoisonTexelMargins(Frame& f)
+{
+    ForTexelMargins(f, [](const unsigned char* b, const unsigned char* e) {
+        if (e > b) KELVO_POISON(b, static_cast<size_t>(e - b));
+    });
+}
+
+void UnpoisonMargins(Frame& f)
+{
+    KELVO_UNPOISON(f.host.data(), f.host.size() * sizeof(YCPixel));
+    const size_t rows = f.g.height > 0 ? static_cast<size_t>(f.g.height) : 1;
+    KELVO_UNPOISON(f.texels.get(), static_cast<size_t>(f.g.texelPitch) * rows);
+}
+
+bool HostMarginsHold(const Frame& f, unsigned char fill)
+{
+    bool hold = true;
+    ForHostMargins(f, [&](const unsigned char* b, const unsigned char* e) {
+        hold = hold && AllBytes(b, e, fill);
+    });
+    return hold;
+}
+
+bool TexelMarginsHold(const Frame& f, unsigned char fill)
+{
+    bool hold = true;
+    ForTexelMargins(f, [&](const unsigned char* b, const unsigned char* e) {
+        hold = hold && AllBytes(b, e, fill);
+    });
+    return hold;
+}
+
+const PackConverter packConverters[5] = {
+    {"PackF32",
+     [](const YCPixel* h, int32_t hp, void* t, int32_t tp, int32_t w, int32_t ht, float*) {
+         PackF32(h, hp, t, tp, w, ht);
+     },
+     16},
+    {"PackF32Sse",
+     [](const YCPixel* h, int32_t hp, void* t, int32_t tp, int32_t w, int32_t ht, float*) {
+         PackF32Sse(h, hp, t, tp, w, ht);
+     },
+     16},
+    {"PackF16", PackF16, 8},
+    {"PackF16Sse", PackF16Sse, 8},
+    {"PackInt16",
+     [](const YCPixel* h, int32_t hp, void* t, int32_t tp, int32_t w, int32_t ht, float*) {
+         PackInt16(h, hp, t, tp, w, ht);
+     },
+     8},
+};
+
+const UnpackConverter unpackConverters[6] = {
+    {"UnpackF32",
+     [](YCPixel* h, int32_t hp, const void* t, int32_t tp, int32_t w, int32_t ht, float*) {
+         UnpackF32(h, hp, t, tp, w, ht);
+     },
+     16},
+    {"UnpackF32Sse",
+     [](YCPixel* h, int32_t hp, const void* t, int32_t tp, int32_t w, int32_t ht, float*) {
+         UnpackF32Sse(h, hp, t, tp, w, ht);
+     },
+     16},
+    {"UnpackF16", UnpackF16, 8},
+    {"UnpackF16Sse", UnpackF16Sse, 8},
+    {"UnpackInt16",
+     [](YCPixel* h, int32_t hp, const void* t, int32_t tp, int32_t w, int32_t ht, float*) {
+         UnpackInt16(h, hp, t, tp, w, ht);
+     },
+     8},
+    {"UnpackU10",
+     [](YCPixel* h, int32_t hp, const void* t, int32_t tp, int32_t w, int32_t ht, float*) {
+         UnpackU10(h, hp, t, tp, w, ht);
+     },
+     4},
+};
+
+void RunPack(const PackConverter& c, Frame& f)
+{
+    c.run(f.host.data(), f.g.hostPitch, f.texels.get(), f.g.texelPitch, f.g.width, f.g.height,
+          reinterpret_cast<float*>(f.conversionRow.get()));
+}
+
+void RunUnpack(const UnpackConverter& c, Frame& f)
+{
+    c.run(f.host.data(), f.g.hostPitch, f.texels.get(), f.g.texelPitch, f.g.width, f.g.height,
+          reinterpret_cast<float*>(f.conversionRow.get()));
+}
+
+float FloatChannel(const unsigned char* texel, int i)
+{
+    float v;
+    std::memcpy(&v, texel + 4 * i, 4);
+    return v;
+}
+
+uint16_t WordChannel(const unsigned char* texel, int i)
+{
+    uint16_t v;
+    std::memcpy(&v, texel + 2 * i, 2);
+    return v;
+}
+
+void SetFloatChannel(unsigned char* texel, int i, float v)
+{
+    std::memcpy(texel + 4 * i, &v, 4);
+}
+
+void SetWordChannel(unsigned char* texel, int i, uint16_t v)
+{
+    std::memcpy(texel + 2 * i, &v, 2);
+}

@@ -1,0 +1,101 @@
+// Reference statements of the conversion rules, exact-size buffers with
+// marker-filled margins, and the converters as uniform table entries.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "engine/pixel_converters.h"
+
+// ---- Rules, one value at a time, written without the converters' tricks.
+
+// Channel value of a host value in the float kinds.
+double ChannelOf(int16_t host);
+// binary16 bits of a value, D3DX rules: nearest-even, exponent 31 ordinary,
+// beyond 131008, infinity and NaN to 0x7FFF with the sign.
+uint16_t HalfBitsOf(double value);
+// Value of binary16 bits under the same rules.
+double ValueOfHalf(uint16_t bits);
+// Host value of a product channel * 4096, plain rule: truncated, saturated,
+// NaN gives 0.
+int16_t PlainHostOf(double product);
+// SSE rule: nearest-even, saturated; NaN and beyond the 32-bit range -32768.
+int16_t SseHostOf(double product);
+
+// ---- Memory.
+
+struct AlignedDelete {
+    void operator()(unsigned char* p) const { ::operator delete(p, std::align_val_t{16}); }
+};
+using AlignedBytes = std::unique_ptr<unsigned char[], AlignedDelete>;
+
+// Exactly size bytes at a 16-byte aligned address, so that an access past
+// the end leaves the allocation; filled with fill.
+AlignedBytes AllocateExact(size_t size, unsigned char fill);
+
+// Frame geometry of one test case.
+struct Geometry {
+    int32_t width;
+    int32_t height;
+    int32_t hostPitch;   // pixels
+    int32_t texelPitch;  // bytes
+};
+
+// Host rows: pitch * height pixels, exact; texel rows: texelPitch * height
+// bytes, exact, aligned.
+struct Frame {
+    Geometry g;
+    int32_t texelBytes;
+    std::vector<YCPixel> host;
+    AlignedBytes texels;
+    AlignedBytes conversionRow;
+};
+
+Frame MakeFrame(const Geometry& g, int32_t texelBytes, unsigned char hostFill,
+                unsigned char texelFill);
+unsigned char* TexelAt(Frame& f, int32_t row, int32_t column);
+YCPixel& HostAt(Frame& f, int32_t row, int32_t column);
+
+// Makes the bytes outside the frame (past the width in every row) of the
+// source side inaccessible when built with AddressSanitizer, so that a read
+// there fails the test; no effect otherwise.
+void PoisonHostMargins(Frame& f);
+void PoisonTexelMargins(Frame& f);
+void UnpoisonMargins(Frame& f);
+
+// True when every byte past the width of every row still holds fill.
+bool HostMarginsHold(const Frame& f, unsigned char fill);
+bool TexelMarginsHold(const Frame& f, unsigned char fill);
+
+// ---- The converters as table entries with one signature per direction.
+
+using PackFunction = void (*)(const YCPixel*, int32_t, void*, int32_t, int32_t, int32_t, float*);
+using UnpackFunction = void (*)(YCPixel*, int32_t, const void*, int32_t, int32_t, int32_t,
+                                float*);
+
+struct PackConverter {
+    const char* name;
+    PackFunction run;
+    int32_t texelBytes;
+};
+
+struct UnpackConverter {
+    const char* name;
+    UnpackFunction run;
+    int32_t texelBytes;
+};
+
+extern const PackConverter packConverters[5];
+extern const UnpackConverter unpackConverters[6];
+
+void RunPack(const PackConverter& c, Frame& f);
+void RunUnpack(const UnpackConverter& c, Frame& f);
+
+// Channel i (0..3) of a texel as a float, a 16-bit word, or the whole word.
+float FloatChannel(const unsigned char* texel, int i);
+uint16_t WordChannel(const unsigned char* texel, int i);
+void SetFloatChannel(unsigned char* texel, int i, float v);
+void SetWordChannel(unsigned char* texel, int i, uint16_t v);

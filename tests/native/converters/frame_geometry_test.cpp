@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "converter_test_support.h"
+
+namespace {
+
+// Widths 1..9 cover every tail of the four-pixel loops and the last-pixel
+// store; 33 is an odd width past several turns. Host rows carry 3 spare
+// pixels; texel rows carry spare bytes that are not a whole texel.
+std::vector<Geometry> Geometries(int32_t texelBytes)
+{
+    std::vector<Geometry> gs;
+    for (int32_t w : {1, 2, 3, 4, 5, 6, 7, 8, 9, 33}) {
+        for (int32_t h : {1, 3}) {
+            gs.push_back({w, h, w + 3, w * texelBytes + 2 * texelBytes + 3});
+        }
+    }
+    gs.push_back({7, 2, 7, 7 * texelBytes});  // no spare at all: the allocation ends at the row
+    return gs;
+}
+
+void FillHostRandomly(Frame& f, std::mt19937& rng)
+{
+    for (int32_t r = 0; r < f.g.height; ++r) {
+        for (int32_t x = 0; x < f.g.width; ++x) {
+            HostAt(f, r, x) = {static_cast<int16_t>(rng()), static_cast<int16_t>(rng()),
+                               static_cast<int16_t>(rng())};
+        }
+    }
+}
+
+// Texels the float converters read back as finite values of either sign.
+void FillTexelsRandomly(Frame& f, std::mt19937& rng)
+{
+    std::uniform_real_distribution<float> channel(-9.0f, 9.0f);
+    for (int32_t r = 0; r < f.g.height; ++r) {
+        for (int32_t x = 0; x < f.g.width; ++x) {
+            unsigned char* t = TexelAt(f, r, x);
+            for (int i = 0; i < 4; ++i) {
+                if (f.texelBytes == 16) {
+                    SetFloatChannel(t, i, channel(rng));
+                } else if (f.texelBytes == 8) {
+                    SetWordChannel(t, i, static_cast<uint16_t>(rng() & 0xBFFF));  // |v| < 2
+                }
+            }
+            if (f.texelBytes == 4) {
+                const uint32_t w = rng();
+                std::memcpy(t, &w, 4);
+            }
+        }
+    }
+}
+
+// Packs with two different texel markers, source margins made unreadable;
+// both results must agree in the frame (every texel written) and keep their
+// marker outside it.
+TEST(FrameGeometry, PackWritesEveryTexelOfTheFrameAndNothingElse)
+{
+    std::mt19937 rng(1234);
+    for (const PackConverter& c : packConverters) {
+        for (const Geometry& g : Geometries(c.texelBytes)) {
+            SCOPED_TRACE(testing::Message() << c.name << " width " << g.width << " height "
+                                            << g.height << " pitches " << g.hostPitch << ", "
+                                            << g.texelPitch);
+            Frame a = MakeFrame(g, c.texelBytes, 0x3C, 0xA5);
+            FillHostRandomly(a, rng);
+            Frame b = MakeFrame(g, c.texelBytes, 0x3C, 0x5A);
+            b.host = a.host;
+            const std::vector<YCPixel> source = a.host;
+            for (Frame* f : {&a, &b}) {
+                PoisonHostMargins(*f);
+                RunPack(c, *f);
+                UnpoisonMargins(*f);
+            }
+            EXPECT_TRUE(TexelMarginsHold(a, 0xA5));
+            EXPECT_TRUE(TexelMarginsHold(b, 0x5A));
+            EXPECT_TRUE(HostMarginsHold(a, 0x3C));
+            EXPECT_EQ(std::memcmp(a.host.data(), source.data(), source.size() * sizeof(YCPixel)), 0);
+            for (int32_t r = 0; r < g.height; ++r) {
+                EXPECT_EQ(std::memcmp(TexelAt(a, r, 0), TexelAt(b, r, 0),
+                                      static_cast<size_t>(g.width) * c.texelBytes), 0)
+                    << "row " << r;
+            }
+        }
+    }
+}
+
+TEST(FrameGeometry, UnpackWritesEveryPixelOfTheFrameAndNothingElse)
+{
+    std::mt19937 rng(5678);
+    for (const UnpackConverter& c : unpackConverters) {
+        for (const Geometry& g : Geometries(c.texelBytes)) {
+            SCOPED_TRACE(testing::Message() << c.name << " width " << g.width << " height "
+                                            << g.height << " pitches " << g.hostPitch << ", "
+                                            << g.texelPitch);
+            // F32 texel rows must stay 16-byte aligned for the SSE loads.
+            Geometry gg = g;
+            if (c.texelBytes == 16) {
+                gg.texelPitch = (g.width + 2) * 16;
+            }
+            Frame a = MakeFrame(gg, c.texelBytes, 0xA5, 0x3C);
+            FillTexelsRandomly(a, rng);
+            Frame b = MakeFrame(gg, c.texelBytes, 0x5A, 0x3C);
+            const size_t texelSize = static_cast<size_t>(gg.texelPitch) * gg.height;
+            std::memcpy(b.texels.get(), a.texels.get(), texelSize);
+            const std::vector<unsigned char> source(a.texels.get(), a.texels.get() + texelSize);
+            for (Frame* f : {&a, &b}) {
+                PoisonTexelMargins(*f);
+                RunUnpack(c, *f);
+                UnpoisonMargins(*f);
+            }
+            EXPECT_TRUE(HostMarginsHold(a, 0xA5));
+            EXPECT_TRUE(HostMarginsHold(b, 0x5A));
+            EXPECT_EQ(std::memcmp(a.texels.get(), source.data(), texelSize), 0);
+            for (int32_t r = 0; r < gg.height; ++r) {
+                EXPECT_EQ(std::memcmp(&HostAt(a, r, 0), &HostAt(b, r, 0),
+                                      static_cast<size_t>(gg.width) * sizeof(YCPixel)), 0)
+                    << "row " << r;
+            }
+        }
+    }
+}
+
+// Pixels in row r column x of the host land in texel row r column x, with the
+// texel pitch rounded down to whole texels.
+TEST(FrameGeometry, RowsFollowBothPitches)
+{
+    const Geometry g{3, 3, 5, 3 * 8 + 8 + 5};  // texel stride 32 bytes, not 37
+    Frame f = MakeFrame(g, 8, 0, 0xA5);
+    for (int32_t r = 0; r < 3; ++r) {
+        for (int32_t x = 0; x < 3; ++x) {
+            HostAt(f, r, x) = {static_cast<int16_t>(100 * r + x), static_cast<int16_t>(-r),
+                               static_cast<int16_t>(x)};
+        }
+    }
+    PackInt16(f.host.data(), 5, f.texels.get(), g.texelPitch, 3, 3);
+    for (int32_t r = 0; r < 3; ++r) {
+        for (int32_t x = 0; x < 3; ++x) {
+            const unsigned char* t = f.texels.get() + r * 32 + x * 8;
+            EXPECT_EQ(WordChannel(t, 1), 100 * r + x);
+            EXPECT_EQ(static_cast<int16_t>(WordChannel(t, 2)), -r);
+            EXPECT_EQ(WordChannel(t, 3), x);
+        }
+    }
+}
+
+// No row or no column: neither buffer changes. Each converter gets the whole
+// buffers as they would be for one 4x2 frame.
+TEST(FrameGeometry, ZeroOrNegativeCountsDoNothing)
+{
+    const int32_t counts[][2] = {{0, 2}, {4, 0}, {-1, 2}, {4, -1}, {-5, -5},
+                                 {INT32_MIN, 2}, {4, INT32_MIN}};
+    for (const PackConverter& c : packConverters) {
+        for (const auto& wh : counts) {
+            SCOPED_TRACE(testing::Message() << c.name << " " << wh[0] << "x" << wh[1]);
+            Frame f = MakeFrame({4, 2, 4, 4 * c.texelBytes}, c.texelBytes, 0x11, 0xA5);
+            c.run(f.host.data(), 4, f.texels.get(), 4 * c.texelBytes, wh[0], wh[1],
+                  reinterpret_cast<float*>(f.conversionRow.get()));
+            f.g.width = 0;  // every byte is now margin
+            EXPECT_TRUE(TexelMarginsHold(f, 0xA5));
+        }
+    }
+    for (const UnpackConverter& c : unpackConverters) {
+        for (const auto& wh : counts) {
+            SCOPED_TRACE(testing::Message() << c.name << " " << wh[0] << "x" << wh[1]);
+            Frame f = MakeFrame({4, 2, 4, 4 * c.texelBytes}, c.texelBytes, 0xA5, 0x11);
+            c.run(f.host.data(), 4, f.texels.get(), 4 * c.texelBytes, wh[0], wh[1],
+                  reinterpret_cast<float*>(f.conversionRow.get()));
+            f.g.width = 0;
+            EXPECT_TRUE(HostMarginsHold(f, 0xA5));
+        }
+    }
+}
+
+// The dispatch: which converter runs for each kind and SSE flag, told apart
+// by texel layout on the way up and by rounding on the way down.
+TEST(Dispatch, PackChoosesByKind)
+{
+    const YCPixel p{4096, -2048, 2047};
+    struct Case {
+        TextureFormatKind kind;
+        int32_t texelBytes;
+        unsigned char expected[16];
+    };
+    const Case cases[] = {
+        {kindF32, 16, {0, 0, 0, 0, 0, 0, 0x80, 0x3F, 0, 0, 0, 0xBF, 0, 0xE0, 0xFF, 0x3E}},
+        {kindF16, 8, {0, 0, 0x00, 0x3C, 0x00, 0xB8, 0xFF, 0x37}},
+        {kindU16, 8, {0, 0, 0x00, 0x10, 0x00, 0xF8, 0xFF, 0x07}},
+        {kindS16, 8, {0, 0, 0x00, 0x10, 0x00, 0xF8, 0xFF, 0x07}},
+        {kindU10, 8, {0, 0, 0x00, 0x10, 0x00, 0xF8, 0xFF, 0x07}},
+        {kindNone, 8, {0, 0, 0x00, 0x3C, 0x00, 0xB8, 0xFF, 0x37}},  // every other kind: F16
+    };
+    for (const Case& k : cases) {
+        for (bool sse : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "kind " << k.kind << " sse " << sse);
+            Frame f = MakeFrame({1, 1, 1, k.texelBytes}, k.texelBytes, 0, 0xA5);
+            f.host[0] = p;
+            PackFrame(k.kind, sse, f.host.data(), 1, f.texels.get(), k.texelBytes, 1, 1,
+                      reinterpret_cast<float*>(f.conversionRow.get()));
+            EXPECT_EQ(std::memcmp(f.texels.get(), k.expected, k.texelBytes), 0);
+        }
+    }
+}
+
+TEST(Dispatch, UnpackChoosesByKindAndSseFlag)
+{
+    // Y = 1.5 / 4096 as a float and as a half (0x0E00) tells the truncating
+    // variant (1) from the rounding one (2); the same word read as a 16-bit
+    // kind is 3584; a U10 word with A = 3, B = 0 is 4096.
+    unsigned char f32[16] = {};
+    const float channel = 1.5f / 4096;
+    std::memcpy(f32 + 4, &channel, 4);
+    const unsigned char words[8] = {0, 0, 0x00, 0x0E, 0, 0, 0, 0};
+    const unsigned char u10[4] = {0, 0, 0, 0xC0};
+    struct Case {
+        TextureFormatKind kind;
+        bool sse;
+        const unsigned char* texel;
+        int32_t texelBytes;
+        int16_t y;
+    };
+    const Case cases[] = {
+        {kindF32, false, f32, 16, 1},   {kindF32, true, f32, 16, 2},
+        {kindF16, false, words, 8, 1},  {kindF16, true, words, 8, 2},
+        {kindNone, false, words, 8, 1}, {kindNone, true, words, 8, 2},
+        {kindU16, false, words, 8, 3584}, {kindU16, true, words, 8, 3584},
+        {kindS16, false, words, 8, 3584}, {kindS16, true, words, 8, 3584},
+        {kindU10, false, u10, 4, 4096},  {kindU10, true, u10, 4, 4096},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << "kind " << k.kind << " sse " << k.sse);
+        Frame f = MakeFrame({1, 1, 1, k.texelBytes}, k.texelBytes, 0xA5, 0);
+        std::memcpy(f.texels.get(), k.texel, k.texelBytes);
+        UnpackFrame(k.kind, k.sse, f.host.data(), 1, f.texels.get(), k.texelBytes, 1, 1,
+                    reinterpret_cast<float*>(f.conversionRow.get()));
+        EXPECT_EQ(f.host[0].y, k.y);
+    }
+}
+
+}  // namespace

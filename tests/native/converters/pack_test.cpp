@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "converter_test_support.h"
+
+namespace {
+
+// 65536 pixels in rows of 256 (pitch 259 pixels, texel rows with 40 bytes
+// to spare): each channel takes every 16-bit value exactly once, in a
+// different order per channel.
+Geometry AllValuesGeometry(int32_t texelBytes)
+{
+    return {256, 256, 259, 256 * texelBytes + 40};
+}
+
+YCPixel AllValuesPixel(int32_t i)
+{
+    return {static_cast<int16_t>(i), static_cast<int16_t>((i + 0x5555) & 0xFFFF),
+            static_cast<int16_t>((i * 40503) & 0xFFFF)};  // odd factor: a permutation
+}
+
+Frame AllValuesFrame(int32_t texelBytes)
+{
+    Frame f = MakeFrame(AllValuesGeometry(texelBytes), texelBytes, 0x5A, 0xA5);
+    for (int32_t i = 0; i < 65536; ++i) {
+        HostAt(f, i / 256, i % 256) = AllValuesPixel(i);
+    }
+    return f;
+}
+
+bool SameTexels(Frame& a, Frame& b)
+{
+    for (int32_t r = 0; r < a.g.height; ++r) {
+        if (std::memcmp(TexelAt(a, r, 0), TexelAt(b, r, 0),
+                        static_cast<size_t>(a.g.width) * a.texelBytes) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(PackF32, EveryHostValueScalesExactlyAndBothVariantsAgreeBitForBit)
+{
+    Frame plain = AllValuesFrame(16);
+    Frame sse = AllValuesFrame(16);
+    PackF32(plain.host.data(), 259, plain.texels.get(), plain.g.texelPitch, 256, 256);
+    PackF32Sse(sse.host.data(), 259, sse.texels.get(), sse.g.texelPitch, 256, 256);
+    int failures = 0;
+    for (int32_t i = 0; i < 65536 && failures < 10; ++i) {
+        const YCPixel p = AllValuesPixel(i);
+        const unsigned char* t = TexelAt(plain, i / 256, i % 256);
+        const uint32_t zeroBits = 0;
+        const bool ok = std::memcmp(t, &zeroBits, 4) == 0 &&  // +0.0, not -0.0
+                        FloatChannel(t, 1) == static_cast<float>(ChannelOf(p.y)) &&
+                        FloatChannel(t, 2) == static_cast<float>(ChannelOf(p.cb)) &&
+                        FloatChannel(t, 3) == static_cast<float>(ChannelOf(p.cr));
+        if (!ok) {
+            ADD_FAILURE() << "pixel (" << p.y << ", " << p.cb << ", " << p.cr << ")";
+            ++failures;
+        }
+    }
+    EXPECT_TRUE(SameTexels(plain, sse));
+}
+
+TEST(PackF16, EveryHostValueRoundsToNearestEvenHalfAndBothVariantsAgree)
+{
+    Frame plain = AllValuesFrame(8);
+    Frame sse = AllValuesFrame(8);
+    PackF16(plain.host.data(), 259, plain.texels.get(), plain.g.texelPitch, 256, 256,
+            reinterpret_cast<float*>(plain.conversionRow.get()));
+    PackF16Sse(sse.host.data(), 259, sse.texels.get(), sse.g.texelPitch, 256, 256,
+               reinterpret_cast<float*>(sse.conversionRow.get()));
+    int failures = 0;
+    for (int32_t i = 0; i < 65536 && failures < 10; ++i) {
+        const YCPixel p = AllValuesPixel(i);
+        const unsigned char* t = TexelAt(plain, i / 256, i % 256);
+        const bool ok = WordChannel(t, 0) == 0x0000 &&
+                        WordChannel(t, 1) == HalfBitsOf(ChannelOf(p.y)) &&
+                        WordChannel(t, 2) == HalfBitsOf(ChannelOf(p.cb)) &&
+                        WordChannel(t, 3) == HalfBitsOf(ChannelOf(p.cr));
+        if (!ok) {
+            ADD_FAILURE() << "pixel (" << p.y << ", " << p.cb << ", " << p.cr << ")";
+            ++failures;
+        }
+    }
+    EXPECT_TRUE(SameTexels(plain, sse));
+}
+
+TEST(PackInt16, EveryHostValueKeepsItsBitPatternAboveAZeroWord)
+{
+    Frame f = AllValuesFrame(8);
+    PackInt16(f.host.data(), 259, f.texels.get(), f.g.texelPitch, 256, 256);
+    int failures = 0;
+    for (int32_t i = 0; i < 65536 && failures < 10; ++i) {
+        const YCPixel p = AllValuesPixel(i);
+        const unsigned char* t = TexelAt(f, i / 256, i % 256);
+        const bool ok = WordChannel(t, 0) == 0 &&
+                        WordChannel(t, 1) == static_cast<uint16_t>(p.y) &&
+                        WordChannel(t, 2) == static_cast<uint16_t>(p.cb) &&
+                        WordChannel(t, 3) == static_cast<uint16_t>(p.cr);
+        if (!ok) {
+            ADD_FAILURE() << "pixel (" << p.y << ", " << p.cb << ", " << p.cr << ")";
+            ++failures;
+        }
+    }
+}
+
+// One pixel through one pack converter, texel bytes returned.
+std::vector<unsigned char> PackOne(const PackConverter& c, YCPixel p)
+{
+    Frame f = MakeFrame({1, 1, 1, c.texelBytes}, c.texelBytes, 0, 0xA5);
+    f.host[0] = p;
+    RunPack(c, f);
+    return std::vector<unsigned char>(f.texels.get(), f.texels.get() + c.texelBytes);
+}
+
+TEST(PackEdgeCases, WhiteAndChromaExtremesInEveryKind)
+{
+    const YCPixel p{4096, -2048, 2047};
+    for (const PackConverter& c : {packConverters[0], packConverters[1]}) {
+        SCOPED_TRACE(c.name);
+        const std::vector<unsigned char> t = PackOne(c, p);
+        EXPECT_EQ(FloatChannel(t.data(), 0), 0.0f);
+        EXPECT_EQ(FloatChannel(t.data(), 1), 1.0f);
+        EXPECT_EQ(FloatChannel(t.data(), 2), -0.5f);
+        EXPECT_EQ(FloatChannel(t.data(), 3), 0.499755859375f);
+    }
+    for (const PackConverter& c : {packConverters[2], packConverters[3]}) {
+        SCOPED_TRACE(c.name);
+        const std::vector<unsigned char> t = PackOne(c, p);
+        EXPECT_EQ(WordChannel(t.data(), 0), 0x0000);  // +0.0
+        EXPECT_EQ(WordChannel(t.data(), 1), 0x3C00);  // 1.0
+        EXPECT_EQ(WordChannel(t.data(), 2), 0xB800);  // -0.5
+        EXPECT_EQ(WordChannel(t.data(), 3), 0x37FF);  // 2047 / 4096, exact below 2048
+    }
+    const std::vector<unsigned char> t = PackOne(packConverters[4], p);
+    const unsigned char expected[8] = {0x00, 0x00, 0x00, 0x10, 0x00, 0xF8, 0xFF, 0x07};
+    EXPECT_EQ(std::memcmp(t.data(), expected, 8), 0);
+}
+
+TEST(PackEdgeCases, HalfKeepsElevenSignificantBits)
+{
+    struct Case {
+        int16_t y;
+        uint16_t half;
+    };
+    const Case cases[] = {
+        {2048, 0x3800},    // 0.5, exact
+        {2049, 0x3800},    // tie between 2048 and 2050: the even one
+        {2051, 0x3802},    // tie between 2050 and 2052: 2052
+        {-2049, 0xB800},
+        {4097, 0x3C00},    // steps of 4 above 4096: 4097 -> 4096
+        {4099, 0x3C01},    // 4099 -> 4100
+        {32767, 0x4800},   // 7.99976 rounds up to 8.0
+        {-32768, 0xC800},  // -8.0 exact
+        {1, 0x0C00},       // 2^-12, a normal half
+        {0, 0x0000},
+    };
+    for (const PackConverter& c : {packConverters[2], packConverters[3]}) {
+        SCOPED_TRACE(c.name);
+        for (const Case& k : cases) {
+            const std::vector<unsigned char> t = PackOne(c, {k.y, 0, 0});
+            EXPECT_EQ(WordChannel(t.data(), 1), k.half) << "Y = " << k.y;
+        }
+    }
+}
+
+}  // namespace

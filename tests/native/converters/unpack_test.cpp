@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "converter_test_support.h"
+
+namespace {
+
+constexpr float nan32 = std::numeric_limits<float>::quiet_NaN();
+constexpr float inf32 = std::numeric_limits<float>::infinity();
+
+// Channel values as one row of F32 texels, three per texel (channels 1..3),
+// channel 0 set to fill0; returns the unpacked values in the same order.
+std::vector<int16_t> UnpackFloats(const UnpackConverter& c, const std::vector<float>& values,
+                                  float fill0 = 0.0f)
+{
+    const int32_t width = static_cast<int32_t>((values.size() + 2) / 3);
+    Frame f = MakeFrame({width, 1, width, width * 16}, 16, 0xA5, 0);
+    for (size_t i = 0; i < values.size(); ++i) {
+        SetFloatChannel(TexelAt(f, 0, static_cast<int32_t>(i / 3)), static_cast<int>(i % 3) + 1,
+                        values[i]);
+    }
+    for (int32_t x = 0; x < width; ++x) {
+        SetFloatChannel(TexelAt(f, 0, x), 0, fill0);
+    }
+    RunUnpack(c, f);
+    std::vector<int16_t> out;
+    for (size_t i = 0; i < values.size(); ++i) {
+        const YCPixel& p = HostAt(f, 0, static_cast<int32_t>(i / 3));
+        out.push_back(i % 3 == 0 ? p.y : i % 3 == 1 ? p.cb : p.cr);
+    }
+    return out;
+}
+
+// The same through F16 texels.
+std::vector<int16_t> UnpackHalves(const UnpackConverter& c, const std::vector<uint16_t>& halves,
+                                  uint16_t fill0 = 0)
+{
+    const int32_t width = static_cast<int32_t>((halves.size() + 2) / 3);
+    Frame f = MakeFrame({width, 1, width, width * 8}, 8, 0xA5, 0);
+    for (size_t i = 0; i < halves.size(); ++i) {
+        SetWordChannel(TexelAt(f, 0, static_cast<int32_t>(i / 3)), static_cast<int>(i % 3) + 1,
+                       halves[i]);
+    }
+    for (int32_t x = 0; x < width; ++x) {
+        SetWordChannel(TexelAt(f, 0, x), 0, fill0);
+    }
+    RunUnpack(c, f);
+    std::vector<int16_t> out;
+    for (size_t i = 0; i < halves.size(); ++i) {
+        const YCPixel& p = HostAt(f, 0, static_cast<int32_t>(i / 3));
+        out.push_back(i % 3 == 0 ? p.y : i % 3 == 1 ? p.cb : p.cr);
+    }
+    return out;
+}
+
+const UnpackConverter& unpackF32 = unpackConverters[0];
+const UnpackConverter& unpackF32Sse = unpackConverters[1];
+const UnpackConverter& unpackF16 = unpackConverters[2];
+const UnpackConverter& unpackF16Sse = unpackConverters[3];
+
+// Products in quarter steps over -33000..33000 (beyond the 16-bit range on
+// both sides), then values that stress the conversion itself.
+std::vector<float> ProductGrid()
+{
+    std::vector<float> channels;
+    for (int32_t k = -4 * 33000; k <= 4 * 33000; ++k) {
+        channels.push_back(static_cast<float>(k / 16384.0));  // k/4 / 4096, exact
+    }
+    const float specials[] = {
+        nan32, -nan32, inf32, -inf32, -0.0f, 1e-45f, -1e-45f, 1e-30f,
+        8.0f, -8.25f, 9.0f, 16.0f, -16.0f,                     // 32768, -33792, 36864, 65536
+        524287.9f, 524288.0f, -524288.0f, 1048576.0f,          // around 2^31 / 4096
+        1e10f, -1e10f, std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
+    };
+    channels.insert(channels.end(), std::begin(specials), std::end(specials));
+    return channels;
+}
+
+TEST(UnpackF32, PlainTruncatesAndSaturatesSseRoundsAndSaturates)
+{
+    const std::vector<float> channels = ProductGrid();
+    const std::vector<int16_t> plain = UnpackFloats(unpackF32, channels);
+    const std::vector<int16_t> sse = UnpackFloats(unpackF32Sse, channels);
+    int failures = 0;
+    for (size_t i = 0; i < channels.size() && failures < 10; ++i) {
+        const double p = static_cast<double>(channels[i]) * 4096.0;
+        if (plain[i] != PlainHostOf(p) || sse[i] != SseHostOf(p)) {
+            ADD_FAILURE() << "channel " << channels[i] << ": plain " << plain[i] << ", sse "
+                          << sse[i];
+            ++failures;
+        }
+        // Agreement exactly where the product is an in-range integer.
+        const bool inRangeInteger = p == std::trunc(p) && p >= -32768.0 && p <= 32767.0;
+        if (inRangeInteger) {
+            EXPECT_EQ(plain[i], sse[i]) << "product " << p;
+        }
+    }
+}
+
+TEST(UnpackF16, EveryHalfFollowsTheRuleOfItsVariant)
+{
+    std::vector<uint16_t> halves(65536);
+    for (uint32_t h = 0; h < 65536; ++h) {
+        halves[h] = static_cast<uint16_t>(h);
+    }
+    const std::vector<int16_t> plain = UnpackHalves(unpackF16, halves);
+    const std::vector<int16_t> sse = UnpackHalves(unpackF16Sse, halves);
+    int failures = 0;
+    for (uint32_t h = 0; h < 65536 && failures < 10; ++h) {
+        const double p = ValueOfHalf(static_cast<uint16_t>(h)) * 4096.0;
+        if (plain[h] != PlainHostOf(p) || sse[h] != SseHostOf(p)) {
+            ADD_FAILURE() << std::hex << "half 0x" << h << std::dec << ": plain " << plain[h]
+                          << ", sse " << sse[h];
+            ++failures;
+        }
+    }
+}
+
+TEST(UnpackFloatEdgeCases, RoundingSaturationAndNaN)
+{
+    struct Case {
+        float channel;
+        int16_t plain;
+        int16_t sse;
+    };
+    const Case cases[] = {
+        {1.0f, 4096, 4096},
+        {-0.5f, -2048, -2048},
+        {0.499755859375f, 2047, 2047},
+        {8.0f, 32767, 32767},            // p = 32768: saturates, no wrap to -32768
+        {-8.25f, -32768, -32768},        // p = -33792: no wrap to 31744
+        {9.0f, 32767, 32767},            // p = 36864
+        {16.0f, 32767, 32767},           // p = 65536: no wrap to 0
+        {-8.0f, -32768, -32768},
+        {0.5f / 4096, 0, 0},             // p = 0.5
+        {1.5f / 4096, 1, 2},             // ties to even in SSE
+        {-1.5f / 4096, -1, -2},
+        {2.5f / 4096, 2, 2},
+        {2047.9f / 4096, 2047, 2048},
+        {1e10f, 32767, -32768},          // beyond the 32-bit range
+        {-1e10f, -32768, -32768},
+        {inf32, 32767, -32768},
+        {-inf32, -32768, -32768},
+        {nan32, 0, -32768},
+    };
+    for (const UnpackConverter* c : {&unpackF32, &unpackF32Sse}) {
+        SCOPED_TRACE(c->name);
+        const bool sse = c == &unpackF32Sse;
+        for (const Case& k : cases) {
+            const std::vector<int16_t> out = UnpackFloats(*c, {k.channel, k.channel, k.channel});
+            for (int16_t v : out) {
+                EXPECT_EQ(v, sse ? k.sse : k.plain) << "channel " << k.channel;
+            }
+        }
+    }
+    // The same through halves: 8.0, -8.25, +-1.5/4096 (exact in binary16).
+    const std::vector<uint16_t> halves = {0x4800, 0xC820, 0x0E00, 0x8E00, 0x7C00, 0x7FFF};
+    const std::vector<int16_t> plain = UnpackHalves(unpackF16, halves);
+    const std::vector<int16_t> sse = UnpackHalves(unpackF16Sse, halves);
+    EXPECT_EQ(plain, (std::vector<int16_t>{32767, -32768, 1, -1, 32767, 32767}));
+    EXPECT_EQ(sse, (std::vector<int16_t>{32767, -32768, 2, -2, 32767, 32767}));
+}
+
+TEST(UnpackFloatEdgeCases, ChannelZeroIsIgnoredWhateverItHolds)
+{
+    const std::vector<float> values = {1.0f, -0.5f, 0.499755859375f};
+    const float zeros[] = {nan32, -nan32, inf32, -inf32, 1e30f, -3.0f};
+    for (const UnpackConverter* c : {&unpackF32, &unpackF32Sse}) {
+        SCOPED_TRACE(c->name);
+        for (float z : zeros) {
+            EXPECT_EQ(UnpackFloats(*c, values, z), (std::vector<int16_t>{4096, -2048, 2047}))
+                << "channel 0 = " << z;
+        }
+    }
+    const std::vector<uint16_t> halves = {0x3C00, 0xB800, 0x37FF};  // 1.0, -0.5, 2047/4096
+    for (const UnpackConverter* c : {&unpackF16, &unpackF16Sse}) {
+        SCOPED_TRACE(c->name);
+        for (uint16_t z : {uint16_t{0x7C00}, uint16_t{0x7E01}, uint16_t{0xFFFF}}) {
+            EXPECT_EQ(UnpackHalves(*c, halves, z), (std::vector<int16_t>{4096, -2048, 2047}));
+        }
+    }
+}
+
+TEST(UnpackInt16, WordsOneToThreeAreTheHostValues)
+{
+    Frame f = MakeFrame({2, 1, 2, 16}, 8, 0xA5, 0);
+    const unsigned char texels[16] = {0x34, 0x12, 0x00, 0x10, 0x00, 0xF8, 0xFF, 0x07,
+                                      0xFF, 0xFF, 0x00, 0x80, 0xFF, 0x7F, 0xFF, 0xFF};
+    std::memcpy(f.texels.get(), texels, 16);
+    UnpackInt16(f.host.data(), 2, f.texels.get(), 16, 2, 1);
+    EXPECT_EQ(f.host[0].y, 4096);
+    EXPECT_EQ(f.host[0].cb, -2048);
+    EXPECT_EQ(f.host[0].cr, 2047);
+    EXPECT_EQ(f.host[1].y, -32768);
+    EXPECT_EQ(f.host[1].cb, 32767);
+    EXPECT_EQ(f.host[1].cr, -1);
+}
+
+TEST(UnpackInt16, GivesBackEveryPackedPixel)
+{
+    Frame f = MakeFrame({256, 256, 256, 256 * 8}, 8, 0, 0);
+    for (int32_t i = 0; i < 65536; ++i) {
+        HostAt(f, i / 256, i % 256) = {static_cast<int16_t>(i), static_cast<int16_t>(~i),
+                                       static_cast<int16_t>(i ^ 0x8001)};
+    }
+    const std::vector<YCPixel> before = f.host;
+    PackInt16(f.host.data(), 256, f.texels.get(), 256 * 8, 256, 256);
+    std::memset(f.host.data(), 0xA5, f.host.size() * sizeof(YCPixel));
+    UnpackInt16(f.host.data(), 256, f.texels.get(), 256 * 8, 256, 256);
+    EXPECT_EQ(std::memcmp(f.host.data(), before.data(), before.size() * sizeof(YCPixel)), 0);
+}
+
+YCPixel UnpackWord(uint32_t w)
+{
+    Frame f = MakeFrame({1, 1, 1, 4}, 4, 0xA5, 0);
+    std::memcpy(f.texels.get(), &w, 4);
+    UnpackU10(f.host.data(), 1, f.texels.get(), 4, 1, 1);
+    return f.host[0];
+}
+
+TEST(UnpackU10, FieldsDecodeToTheHostScale)
+{
+    struct Case {
+        uint32_t word;
+        int16_t y, cb, cr;
+    };
+    const Case cases[] = {
+        {0x00000000u, -2048, 0, 0},
+        {0xFFFFFFFFu, 6142, -8, -8},
+        {1u << 30, 0, 0, 0},              // A = 1, B = 0: the field value 1024
+        {3u << 30, 4096, 0, 0},           // A = 3, B = 0
+        {0x200u << 10, -2048, -4096, 0},  // G = 0x200
+        {0x1FFu, -2048, 0, 4088},         // R = 0x1FF
+        {0x1FFu << 10 | 0x200u, -2048, 4088, -4096},
+        {(1u << 30) | (1u << 20) | (1u << 10) | 0x3FFu, 2, 8, -8},
+    };
+    for (const Case& k : cases) {
+        const YCPixel p = UnpackWord(k.word);
+        EXPECT_EQ(p.y, k.y) << std::hex << k.word;
+        EXPECT_EQ(p.cb, k.cb) << std::hex << k.word;
+        EXPECT_EQ(p.cr, k.cr) << std::hex << k.word;
+    }
+}
+
+TEST(UnpackU10, EveryFieldValueIsAffine)
+{
+    // Y field 0..4095 in steps of 2 from -2048; 10-bit fields as two's
+    // complement times 8.
+    for (uint32_t f = 0; f < 4096; ++f) {
+        const uint32_t c = f & 0x3FF;
+        const int32_t s = c > 511 ? static_cast<int32_t>(c) - 1024 : static_cast<int32_t>(c);
+        const YCPixel p = UnpackWord(f << 20 | c << 10 | (0x3FF - c));
+        const int32_t sr = (0x3FF - c) > 511 ? static_cast<int32_t>(0x3FF - c) - 1024
+                                             : static_cast<int32_t>(0x3FF - c);
+        ASSERT_EQ(p.y, static_cast<int32_t>(f) * 2 - 2048) << f;
+        ASSERT_EQ(p.cb, s * 8) << f;
+        ASSERT_EQ(p.cr, sr * 8) << f;
+    }
+}
+
+}  // namespace
