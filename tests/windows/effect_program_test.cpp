@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "effect/correction_reference.h"
 #include "gpu_test_device.h"
 #include "plugin_module.h"
+#include "test_pixels.h"
 
 namespace {
 
@@ -230,34 +230,6 @@ TEST_F(EffectProgramTest, FourTechniquesEachWithOnePixelShaderPass)
     }
 }
 
-// Host pixels over the whole signed 16-bit range: the extremes, the nominal
-// limits and their neighbours, the edge cases of the integer encodings, and a
-// fixed pseudo-random spread.
-std::vector<YCTriple> TestPixels(int count)
-{
-    const int16_t interesting[] = {-32768, -32767, -8192, -4096, -2049, -2048, -2047, -8, -1, 0,
-                                   1,      8,      1023,  2047,  2048,  2049,  4095,  4096, 4097,
-                                   6142,   6143,   6144,  8191,  16384, 32767};
-    std::vector<YCTriple> pixels;
-    const int n = sizeof interesting / sizeof interesting[0];
-    for (int i = 0; i < n; ++i) {
-        pixels.push_back({interesting[i], interesting[(i * 7) % n], interesting[(i * 11 + 3) % n]});
-        pixels.push_back({interesting[i], 0, 0});
-        pixels.push_back({2048, interesting[i], interesting[n - 1 - i]});
-    }
-    std::mt19937 random(20261207);
-    std::uniform_int_distribution<int> nominalY(-512, 4608), nominalC(-2304, 2304),
-        any(-32768, 32767);
-    while (static_cast<int>(pixels.size()) < count) {
-        bool wide = pixels.size() % 8 == 0;
-        pixels.push_back({static_cast<int16_t>(wide ? any(random) : nominalY(random)),
-                          static_cast<int16_t>(wide ? any(random) : nominalC(random)),
-                          static_cast<int16_t>(wide ? any(random) : nominalC(random))});
-    }
-    pixels.resize(count);
-    return pixels;
-}
-
 struct SliderSet {
     const char* name;
     int32_t tracks[16];
@@ -276,7 +248,7 @@ const SliderSet sliderSets[] = {
 TEST_F(EffectProgramTest, EveryTechniqueMatchesTheReferenceModel)
 {
     const int width = 32;
-    const std::vector<YCTriple> pixels = TestPixels(width * 8);
+    const std::vector<YCTriple> pixels = RangeCoveringPixels(width * 8);
     ReferenceRules rules;  // this platform's rounding of each target, stated in the model
 
     for (const TechniqueCase& c : techniqueCases) {

@@ -70,6 +70,12 @@ const MethodSlot methodSlots[faultableMethodCount] = {
     METHOD_SLOT(effectSetValue, ID3DXEffect, SetValue),
     METHOD_SLOT(effectOnLostDevice, ID3DXEffect, OnLostDevice),
     METHOD_SLOT(effectOnResetDevice, ID3DXEffect, OnResetDevice),
+    METHOD_SLOT(textureGetSurfaceLevel, IDirect3DTexture9, GetSurfaceLevel),
+    METHOD_SLOT(surfaceLockRect, IDirect3DSurface9, LockRect),
+    METHOD_SLOT(surfaceUnlockRect, IDirect3DSurface9, UnlockRect),
+    METHOD_SLOT(deviceGetRenderTargetData, IDirect3DDevice9, GetRenderTargetData),
+    METHOD_SLOT(deviceBeginScene, IDirect3DDevice9, BeginScene),
+    METHOD_SLOT(queryGetData, IDirect3DQuery9, GetData),
 };
 
 }  // namespace

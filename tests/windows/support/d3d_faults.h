@@ -31,6 +31,12 @@ enum FaultableMethod {
     effectSetValue,
     effectOnLostDevice,
     effectOnResetDevice,
+    textureGetSurfaceLevel,
+    surfaceLockRect,
+    surfaceUnlockRect,
+    deviceGetRenderTargetData,
+    deviceBeginScene,
+    queryGetData,
     faultableMethodCount
 };
 

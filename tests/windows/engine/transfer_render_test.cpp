@@ -1,0 +1,296 @@
+// One frame through the engine as the processing callback drives it: packed
+// into the source texture, drawn through the technique of its kind, read back
+// and unpacked over the host's buffer. Checked pixel by pixel against the CPU
+// reference model, with both converter variants, and through every failure
+// of the transfer and the draw.
+#include <cstring>
+
+#include "correction_parameters.h"
+#include "engine_fixture.h"
+#include "frame_resources.h"
+#include "pixel_transfer.h"
+#include "render_pass.h"
+#include "test_pixels.h"
+
+namespace {
+
+using Texts = std::vector<std::wstring>;
+const wchar_t* const surfaceMissing = L"テクスチャサーフェスを取得できませんでした";
+const wchar_t* const uploadFailed = L"デバイスへコピーできませんでした";
+const wchar_t* const downloadFailed = L"デバイスからコピーできませんでした";
+
+// A host frame: rows `pitch` pixels apart, the columns past the width filled
+// with a marker that no transfer may touch.
+struct HostFrame {
+    int32_t width, height, pitch;
+    std::vector<YCPixel> pixels;
+};
+
+const YCPixel marker = {0x5A5A, -0x5A5B, 0x1234};
+
+HostFrame MakeFrame(int32_t width, int32_t height, int32_t pitch)
+{
+    HostFrame frame{width, height, pitch, std::vector<YCPixel>(size_t(pitch) * height, marker)};
+    std::vector<YCTriple> content = RangeCoveringPixels(width * height);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const YCTriple& p = content[size_t(y) * width + x];
+            frame.pixels[size_t(y) * pitch + x] = {p.y, p.cb, p.cr};
+        }
+    }
+    return frame;
+}
+
+int MarkersDisturbed(const HostFrame& frame)
+{
+    int disturbed = 0;
+    for (int32_t y = 0; y < frame.height; ++y) {
+        for (int32_t x = frame.width; x < frame.pitch; ++x) {
+            const YCPixel& p = frame.pixels[size_t(y) * frame.pitch + x];
+            disturbed += std::memcmp(&p, &marker, sizeof p) != 0;
+        }
+    }
+    return disturbed;
+}
+
+bool SamePixels(const HostFrame& a, const HostFrame& b)
+{
+    return a.pixels.size() == b.pixels.size() &&
+           std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(YCPixel)) == 0;
+}
+
+// How far a kind may land from the model's exact value, in host units, on
+// top of the model's own accepted range: one step of the format. F32 keeps
+// every host value; the 16-bit kinds are exact up to a rounding of the
+// target; F16 holds 11 significant bits (steps of 16 beyond 16384); U10
+// keeps Y in steps of 2 and Cb, Cr in steps of 8.
+struct KindTolerance {
+    TextureFormatKind kind;
+    int y, chroma;
+};
+const KindTolerance tolerances[] = {
+    {kindF32, 1, 1}, {kindF16, 16, 16}, {kindU16, 1, 1}, {kindS16, 1, 1}, {kindU10, 2, 8},
+};
+
+const int32_t sliders[16] = {-40, 60, 12, -30, -7, 90, 33, -120, 77, -18, 45, -200, 5, 140, 128, 0};
+
+struct FrameSize {
+    int32_t width, height, pitch;
+};
+
+}  // namespace
+
+TEST_F(EngineTest, EveryKindCorrectsAFrameLikeTheModelWithBothConverters)
+{
+    const FrameSize sizes[] = {{1, 1, 1}, {7, 3, 9}, {33, 17, 40}, {4096, 2, 4100}};
+    const CorrectionConstants constants = ComputeCorrectionConstants(sliders);
+    for (const KindTolerance& kind : tolerances) {
+        for (bool sse : {false, true}) {
+            for (const FrameSize& size : sizes) {
+                SCOPED_TRACE(testing::Message() << "kind " << kind.kind << (sse ? " SSE " : " plain ")
+                                                << size.width << "x" << size.height << " pitch "
+                                                << size.pitch);
+                StartOver();
+                CreateReadyEngine();
+                engine.sseUsable = sse;
+                ASSERT_TRUE(AllocateFrameResources(kind.kind, size.width, size.height, size.pitch));
+                ASSERT_EQ(engine.formatKind, kind.kind);
+                SetCorrectionParameters(sliders, &engine);
+
+                HostFrame frame = MakeFrame(size.width, size.height, size.pitch);
+                const HostFrame input = frame;
+                ASSERT_TRUE(UploadFrame(frame.pixels.data(), frame.pitch));
+                EXPECT_TRUE(SamePixels(frame, input)) << "the upload wrote to the host buffer";
+                ASSERT_TRUE(RenderFrame());
+                WaitForGpu();
+                ASSERT_TRUE(DownloadFrame(frame.pixels.data(), frame.pitch));
+                EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+                EXPECT_EQ(MarkersDisturbed(frame), 0);
+
+                ReferenceRules rules;
+                rules.floatUnpack = sse ? FloatUnpack::sse : FloatUnpack::plain;
+                int outside = 0;
+                for (int32_t y = 0; y < size.height; ++y) {
+                    for (int32_t x = 0; x < size.width; ++x) {
+                        const YCPixel& in = input.pixels[size_t(y) * size.pitch + x];
+                        const YCPixel& out = frame.pixels[size_t(y) * size.pitch + x];
+                        ReferenceResult expected =
+                            RunReference({in.y, in.cb, in.cr}, constants, kind.kind, rules);
+                        bool accepted = HostPixelAccepted(expected, {out.y, out.cb, out.cr});
+                        bool withinStep = std::abs(out.y - expected.host.y) <= kind.y &&
+                                    std::abs(out.cb - expected.host.cb) <= kind.chroma &&
+                                    std::abs(out.cr - expected.host.cr) <= kind.chroma;
+                        if ((!accepted || !withinStep) && ++outside <= 3) {
+                            ADD_FAILURE() << "(" << x << ", " << y << ") in " << in.y << " "
+                                          << in.cb << " " << in.cr << " got " << out.y << " "
+                                          << out.cb << " " << out.cr << " model "
+                                          << expected.host.y << " " << expected.host.cb << " "
+                                          << expected.host.cr;
+                        }
+                    }
+                }
+                EXPECT_EQ(outside, 0);
+            }
+        }
+    }
+}
+
+TEST_F(EngineTest, RenderFrameUsesTheTechniqueOfTheKind)
+{
+    CreateReadyEngine();
+    const struct {
+        TextureFormatKind kind;
+        D3DXHANDLE CorrectionEngine::*technique;
+    } cases[] = {{kindF32, &CorrectionEngine::hColorCorrection},
+                 {kindF16, &CorrectionEngine::hColorCorrection},
+                 {kindU16, &CorrectionEngine::hColorCorrectionU16},
+                 {kindS16, &CorrectionEngine::hColorCorrectionS16},
+                 {kindU10, &CorrectionEngine::hColorCorrectionU10}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(AllocateFrameResources(c.kind, 8, 8, 8));
+        ASSERT_TRUE(RenderFrame());
+        EXPECT_EQ(engine.effect->GetCurrentTechnique(), engine.*c.technique) << "kind " << c.kind;
+    }
+}
+
+TEST_F(EngineTest, NothingToDrawIntoOrNoSceneRefusesTheFrame)
+{
+    CreateReadyEngine();
+    EXPECT_FALSE(RenderFrame()) << "no render target yet";
+    ASSERT_TRUE(AllocateFrameResources(kindF32, 16, 4, 16));
+
+    // A scene that cannot begin draws nothing; the render target would hand
+    // an older frame to the host, so the frame is refused.
+    FailMethod(engine.device, deviceBeginScene, D3DERR_INVALIDCALL);
+    FailMethodAfter(engine.effect, effectSetTexture, 1000, E_FAIL);  // counts effect calls
+    EXPECT_FALSE(RenderFrame());
+    EXPECT_EQ(FaultedCalls(deviceBeginScene), 1);
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+}
+
+TEST_F(EngineTest, WaitForGpuEndsOnAnyAnswerButNotYet)
+{
+    CreateReadyEngine();
+    WaitForGpu();  // the query of a fresh device
+    ASSERT_TRUE(AllocateFrameResources(kindU16, 16, 4, 16));
+    FailMethodAfter(engine.eventQuery, queryGetData, 1000, E_FAIL);  // counts polls
+    WaitForGpu();
+    EXPECT_GE(FaultedCalls(queryGetData), 1);
+
+    FailMethod(engine.eventQuery, queryGetData, D3DERR_DEVICELOST);
+    WaitForGpu();
+    EXPECT_EQ(FaultedCalls(queryGetData), 1) << "an error ends the wait";
+
+    RestorePatchedPointers();
+    IDirect3DQuery9* query = engine.eventQuery;
+    engine.eventQuery = nullptr;
+    WaitForGpu();  // no query: returns at once
+    engine.eventQuery = query;
+}
+
+TEST_F(EngineTest, UploadFailuresShowTheirMessageAndLeaveTheHostBufferAlone)
+{
+    CreateReadyEngine();
+    ASSERT_TRUE(AllocateFrameResources(kindF32, 5, 3, 6));
+    HostFrame frame = MakeFrame(5, 3, 6);
+    const HostFrame input = frame;
+
+    FailMethod(engine.sourceTexture, textureGetSurfaceLevel, D3DERR_INVALIDCALL);
+    EXPECT_FALSE(UploadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{surfaceMissing});
+    RestorePatchedPointers();
+
+    IDirect3DSurface9* level = nullptr;
+    ASSERT_EQ(engine.sourceTexture->GetSurfaceLevel(0, &level), D3D_OK);
+    auto references = [level] {
+        level->AddRef();
+        return level->Release();
+    };
+    const ULONG referencesBefore = references();
+    for (FaultableMethod method : {surfaceLockRect, surfaceUnlockRect}) {
+        SCOPED_TRACE(method == surfaceLockRect ? "lock fails" : "unlock fails");
+        FailMethod(level, method, D3DERR_INVALIDCALL);
+        EXPECT_FALSE(UploadFrame(frame.pixels.data(), frame.pitch));
+        EXPECT_EQ(TakeErrorBoxTexts(), Texts{uploadFailed});
+        EXPECT_EQ(FaultedCalls(method), 1);
+        RestorePatchedPointers();
+    }
+    // A failed lock left nothing locked, and the surface reference was
+    // given back every time: the next upload locks again and works.
+    EXPECT_TRUE(UploadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_EQ(references(), referencesBefore) << "a surface reference was kept";
+    level->Release();
+    EXPECT_TRUE(SamePixels(frame, input));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+}
+
+TEST_F(EngineTest, DownloadFailuresKeepTheInputFrame)
+{
+    CreateReadyEngine();
+    ASSERT_TRUE(AllocateFrameResources(kindU16, 5, 3, 6));
+    int32_t neutral[16] = {};
+    SetCorrectionParameters(neutral, &engine);
+    HostFrame frame = MakeFrame(5, 3, 6);
+    ASSERT_TRUE(UploadFrame(frame.pixels.data(), frame.pitch));
+    ASSERT_TRUE(RenderFrame());
+
+    // Overwrite the frame with something the neutral correction cannot
+    // produce, so any unpack shows.
+    for (YCPixel& p : frame.pixels) p = marker;
+    const HostFrame before = frame;
+
+    FailMethod(engine.device, deviceGetRenderTargetData, D3DERR_DEVICELOST);
+    EXPECT_FALSE(DownloadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{downloadFailed});
+    EXPECT_TRUE(SamePixels(frame, before));
+    RestorePatchedPointers();
+
+    FailMethod(engine.readbackSurface, surfaceLockRect, D3DERR_INVALIDCALL);
+    EXPECT_FALSE(DownloadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{downloadFailed});
+    EXPECT_TRUE(SamePixels(frame, before));
+    RestorePatchedPointers();
+
+    // Only the final unlock failing: the frame is already unpacked.
+    FailMethod(engine.readbackSurface, surfaceUnlockRect, D3DERR_INVALIDCALL);
+    EXPECT_FALSE(DownloadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{downloadFailed});
+    EXPECT_FALSE(SamePixels(frame, before));
+    EXPECT_EQ(MarkersDisturbed(frame), 0);
+    RestorePatchedPointers();
+    // The readback surface really is still locked after that (the unlock
+    // never reached it); release the lock so the engine can be torn down.
+    engine.readbackSurface->UnlockRect();
+
+    IDirect3DSurface9* readback = engine.readbackSurface;
+    engine.readbackSurface = nullptr;
+    EXPECT_FALSE(DownloadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{downloadFailed});
+    engine.readbackSurface = readback;
+
+    EXPECT_TRUE(DownloadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+}
+
+TEST_F(EngineTest, AHostPitchBelowTheWidthIsRefusedBeforeAnythingIsTouched)
+{
+    CreateReadyEngine();
+    ASSERT_TRUE(AllocateFrameResources(kindF32, 8, 2, 10));
+    // The host shrank its maximum width without changing the frame size:
+    // no re-allocation, so the transfer must take the new pitch from the
+    // frame and refuse one that cannot hold a row.
+    std::vector<YCPixel> small(7 * 2, marker);
+    FailMethodAfter(engine.sourceTexture, textureGetSurfaceLevel, 1000, E_FAIL);
+    EXPECT_FALSE(UploadFrame(small.data(), 7));
+    EXPECT_EQ(FaultedCalls(textureGetSurfaceLevel), 0);
+    EXPECT_FALSE(DownloadFrame(small.data(), 7));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+    for (const YCPixel& p : small) EXPECT_EQ(std::memcmp(&p, &marker, sizeof p), 0);
+
+    // A pitch equal to the width, smaller than at allocation, works.
+    HostFrame frame = MakeFrame(8, 2, 8);
+    EXPECT_TRUE(UploadFrame(frame.pixels.data(), 8));
+    EXPECT_TRUE(RenderFrame());
+    EXPECT_TRUE(DownloadFrame(frame.pixels.data(), 8));
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+}
