@@ -1,7 +1,5 @@
 #include "message_capture.h"
 
-#include <set>
-
 #include <gtest/gtest.h>
 
 #include "pointer_patch.h"
@@ -9,7 +7,6 @@
 namespace {
 
 std::vector<CapturedMessage> capturedMessages;
-std::set<HMODULE> capturingModules;
 
 int WINAPI RecordMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style)
 {
@@ -22,16 +19,17 @@ int WINAPI RecordMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT styl
 
 void InstallMessageCapture(HMODULE module)
 {
-    if (capturingModules.count(module) != 0) {
-        return;
-    }
+    // Decided by the import entry itself, not by remembering the module: a
+    // module unloaded and loaded again at the same address has a fresh
+    // import table.
     void** entry = FindImportEntry(module, "user32.dll", "MessageBoxW");
     if (entry == nullptr) {
         ADD_FAILURE() << "the module does not import user32!MessageBoxW";
         return;
     }
-    WritePointer(entry, reinterpret_cast<void*>(&RecordMessageBox));
-    capturingModules.insert(module);
+    if (*entry != reinterpret_cast<void*>(&RecordMessageBox)) {
+        WritePointer(entry, reinterpret_cast<void*>(&RecordMessageBox));
+    }
 }
 
 std::vector<CapturedMessage> TakeMessages()

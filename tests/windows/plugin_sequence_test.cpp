@@ -1,0 +1,482 @@
+// The plug-in as a host drives it: the shipped kelvo.auf, its five callbacks,
+// a host context with track and check arrays and host functions, and the
+// debug window's text as the record of what each frame did. Message boxes
+// are recorded, the performance counter is scripted, and the Direct3D
+// objects are tracked so that onExit must leave no reference behind.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "d3d_tracking.h"
+#include "effect/correction_reference.h"
+#include "message_capture.h"
+#include "plugin_module.h"
+#include "pointer_patch.h"
+#include "test_pixels.h"
+
+namespace {
+
+using Texts = std::vector<std::wstring>;
+
+// Scripted performance counter: every reading advances by counterStep.
+int64_t counterNow = 0;
+int64_t counterStep = 2500;
+int64_t reportedFrequency = 0;  // 0: "no usable frequency", times in ticks
+
+BOOL WINAPI ScriptedCounter(LARGE_INTEGER* value)
+{
+    counterNow += counterStep;
+    value->QuadPart = counterNow;
+    return TRUE;
+}
+
+BOOL WINAPI ScriptedFrequency(LARGE_INTEGER* value)
+{
+    value->QuadPart = reportedFrequency;
+    return reportedFrequency != 0;
+}
+
+int refreshCalls = 0;
+int isActiveCalls = 0;
+int32_t filterActive = 1;
+
+int32_t __cdecl HostRefreshWindow(FilterContext*)
+{
+    ++refreshCalls;
+    return 1;
+}
+
+int32_t __cdecl HostIsActive(FilterContext*)
+{
+    ++isActiveCalls;
+    return filterActive;
+}
+
+struct WindowSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDebugWindow(HWND window, LPARAM parameter)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    wchar_t title[32] = {};
+    GetWindowTextW(window, title, 32);
+    if (GetWindow(window, GW_OWNER) == search->owner && std::wcscmp(title, L"Debug KELVO") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+struct HostFrame {
+    FrameInfo info;
+    std::vector<YCPixel> pixels;
+};
+
+const YCPixel marker = {0x5A5A, -0x5A5B, 0x1234};
+
+class PluginSequenceTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(LoadPlugin(&plugin));
+        table = plugin.getFilterTable();
+        InstallMessageCapture(plugin.module);
+        TakeMessages();
+        StartDirect3DTracking(plugin.module);
+        PatchPointer(FindImportEntry(plugin.module, "kernel32.dll", "QueryPerformanceCounter"),
+                     reinterpret_cast<void*>(&ScriptedCounter));
+        PatchPointer(FindImportEntry(plugin.module, "kernel32.dll", "QueryPerformanceFrequency"),
+                     reinterpret_cast<void*>(&ScriptedFrequency));
+        counterNow = 0;
+        counterStep = 2500;
+        reportedFrequency = 0;
+        refreshCalls = isActiveCalls = 0;
+        filterActive = 1;
+
+        context = *table;
+        std::memset(tracks, 0, sizeof tracks);
+        checks[0] = 0;
+        functions = {};
+        functions.refreshWindow = HostRefreshWindow;
+        functions.isActive = HostIsActive;
+        context.trackValues = tracks;
+        context.checkValues = checks;
+        context.hostFunctions = &functions;
+        context.window = TestWindow();
+        context.moduleInstance = plugin.module;
+    }
+
+    void TearDown() override
+    {
+        table->onExit(&context);
+        EXPECT_FALSE(debugWindow != nullptr && IsWindow(debugWindow))
+            << "onExit left the debug window";
+        RestorePatchedPointers();
+        EXPECT_EQ(TakeMessageTexts(), Texts{}) << "messages nobody looked at";
+        EXPECT_EQ(ReleaseTrackedDevice(), 0u) << "the plug-in left a reference on the device";
+        EXPECT_EQ(ReleaseTrackedDirect3D(), 0u) << "the plug-in left a reference on Direct3D";
+        UnloadPlugin(&plugin);
+    }
+
+    // Starts the plug-in and finds its debug window: the edit window that the
+    // settings window owns, titled "Debug KELVO" until the first frame's text
+    // replaces the title (an edit control's text is its title).
+    int32_t Init()
+    {
+        int32_t result = table->onInit(&context);
+        WindowSearch search = {context.window, nullptr};
+        EnumThreadWindows(GetCurrentThreadId(), MatchDebugWindow,
+                          reinterpret_cast<LPARAM>(&search));
+        debugWindow = search.found;
+        return result;
+    }
+
+    std::wstring DebugText()
+    {
+        HWND window = debugWindow;
+        if (window == nullptr || !IsWindow(window)) return L"<no window>";
+        wchar_t text[512] = {};
+        GetWindowTextW(window, text, 512);
+        return text;
+    }
+
+    // The stage names of the last frame, from the debug text.
+    std::vector<std::wstring> Stages()
+    {
+        std::vector<std::wstring> stages;
+        std::wstring text = DebugText();
+        size_t start = text.find(L"\r\n");
+        while (start != std::wstring::npos && start + 2 < text.size()) {
+            stages.push_back(text.substr(start + 2, 5));
+            start = text.find(L"\r\n", start + 2);
+        }
+        return stages;
+    }
+
+    HostFrame MakeFrame(int32_t width, int32_t height, int32_t maxWidth)
+    {
+        HostFrame frame;
+        frame.pixels.assign(size_t(maxWidth) * height, marker);
+        std::vector<YCTriple> content = RangeCoveringPixels(width * height);
+        for (int32_t y = 0; y < height; ++y) {
+            for (int32_t x = 0; x < width; ++x) {
+                const YCTriple& p = content[size_t(y) * width + x];
+                frame.pixels[size_t(y) * maxWidth + x] = {p.y, p.cb, p.cr};
+            }
+        }
+        frame.info = {};
+        frame.info.pixels = frame.pixels.data();
+        frame.info.width = width;
+        frame.info.height = height;
+        frame.info.maxWidth = maxWidth;
+        return frame;
+    }
+
+    int32_t Process(HostFrame& frame) { return table->onProcess(&context, &frame.info); }
+    int32_t Update() { return table->onUpdate(&context, 0); }
+    int32_t Message(uint32_t message)
+    {
+        return table->onWindowMessage(nullptr, message, 0, 0, nullptr, &context);
+    }
+
+    LoadedPlugin plugin;
+    FilterTable* table = nullptr;
+    FilterContext context;
+    int32_t tracks[16];
+    int32_t checks[1];
+    HostFunctions functions;
+    HWND debugWindow = nullptr;
+};
+
+const std::vector<std::wstring> allocFrame = {L"Alloc", L"Put  ", L"Proc ", L"Get  "};
+const std::vector<std::wstring> paramFrame = {L"Param", L"Put  ", L"Proc ", L"Get  "};
+const std::vector<std::wstring> plainFrame = {L"Put  ", L"Proc ", L"Get  "};
+
+TEST_F(PluginSequenceTest, FramesRecordTheirStagesAndTheDebugTextShowsThem)
+{
+    ASSERT_EQ(Init(), 1);
+    HostFrame frame = MakeFrame(32, 8, 40);
+
+    ASSERT_EQ(Process(frame), 1);
+    EXPECT_EQ(Stages(), allocFrame);
+    // Frequency unusable: times in ticks; every stage is one counter step.
+    EXPECT_EQ(DebugText(), L"Size :32x8(F32)\r\n"
+                           L"Alloc:2.50000E+003\r\n"
+                           L"Put  :2.50000E+003\r\n"
+                           L"Proc :2.50000E+003\r\n"
+                           L"Get  :2.50000E+003\r\n");
+    ASSERT_EQ(Process(frame), 1);
+    EXPECT_EQ(Stages(), plainFrame);
+
+    EXPECT_EQ(Update(), 1);
+    ASSERT_EQ(Process(frame), 1);
+    EXPECT_EQ(Stages(), paramFrame);
+
+    tracks[15] = kindU16;
+    EXPECT_EQ(Update(), 1);
+    ASSERT_EQ(Process(frame), 1);
+    EXPECT_EQ(Stages(), allocFrame);
+    EXPECT_EQ(DebugText().substr(0, 17), L"Size :32x8(U16)\r\n");
+
+    // A counter that went backwards shows a negative time.
+    counterStep = -1000;
+    ASSERT_EQ(Process(frame), 1);
+    EXPECT_NE(DebugText().find(L"Put  :-1.00000E+003\r\n"), std::wstring::npos) << DebugText();
+    EXPECT_EQ(TakeMessageTexts(), Texts{});
+}
+
+TEST_F(PluginSequenceTest, TheFrameIsCorrectedInPlaceAndNothingPastTheWidthIsTouched)
+{
+    tracks[1] = 64;    // Y(gain)
+    tracks[12] = -32;  // B(offs)
+    ASSERT_EQ(Init(), 1);
+    HostFrame frame = MakeFrame(13, 5, 16);
+    const HostFrame input = frame;
+    ASSERT_EQ(Process(frame), 1);
+
+    const CorrectionConstants constants = ComputeCorrectionConstants(tracks);
+    ReferenceRules rules;  // the plain converters are one valid choice
+    ReferenceRules sseRules;
+    sseRules.floatUnpack = FloatUnpack::sse;
+    for (int32_t y = 0; y < 5; ++y) {
+        for (int32_t x = 0; x < 16; ++x) {
+            const YCPixel& in = input.pixels[size_t(y) * 16 + x];
+            const YCPixel& out = frame.pixels[size_t(y) * 16 + x];
+            if (x >= 13) {
+                EXPECT_EQ(std::memcmp(&out, &marker, sizeof out), 0) << x << ", " << y;
+                continue;
+            }
+            YCTriple got = {out.y, out.cb, out.cr};
+            bool accepted =
+                HostPixelAccepted(RunReference({in.y, in.cb, in.cr}, constants, kindF32, rules), got) ||
+                HostPixelAccepted(RunReference({in.y, in.cb, in.cr}, constants, kindF32, sseRules), got);
+            EXPECT_TRUE(accepted) << x << ", " << y << ": " << in.y << " -> " << out.y;
+        }
+    }
+}
+
+TEST_F(PluginSequenceTest, AChangeOfMaxWidthAloneTransfersWithTheNewPitch)
+{
+    ASSERT_EQ(Init(), 1);
+    HostFrame wide = MakeFrame(10, 4, 20);
+    ASSERT_EQ(Process(wide), 1);
+    HostFrame narrow = MakeFrame(10, 4, 12);  // smaller buffer: a stale pitch would overrun it
+    const HostFrame input = narrow;
+    ASSERT_EQ(Process(narrow), 1);
+    EXPECT_EQ(Stages(), plainFrame) << "a pitch change alone must not re-allocate";
+    int changed = 0;
+    for (int32_t y = 0; y < 4; ++y) {
+        for (int32_t x = 0; x < 12; ++x) {
+            const YCPixel& a = input.pixels[size_t(y) * 12 + x];
+            const YCPixel& b = narrow.pixels[size_t(y) * 12 + x];
+            if (x >= 10) {
+                EXPECT_EQ(std::memcmp(&b, &marker, sizeof b), 0);
+            } else {
+                changed += std::abs(a.y - b.y) > 1;
+            }
+        }
+    }
+    EXPECT_EQ(changed, 0) << "neutral sliders should give the frame back";
+
+    HostFrame broken = MakeFrame(10, 4, 12);
+    broken.info.maxWidth = 9;  // below the width: refused, untouched
+    const HostFrame brokenInput = broken;
+    EXPECT_EQ(Process(broken), 0);
+    EXPECT_EQ(std::memcmp(broken.pixels.data(), brokenInput.pixels.data(),
+                          broken.pixels.size() * sizeof(YCPixel)),
+              0);
+}
+
+TEST_F(PluginSequenceTest, ARefusedSizeFailsEveryFrameAndLeavesTheTextAlone)
+{
+    ASSERT_EQ(Init(), 1);
+    HostFrame good = MakeFrame(8, 8, 8);
+    ASSERT_EQ(Process(good), 1);
+    const std::wstring before = DebugText();
+
+    std::vector<YCPixel> big(4097, marker);
+    FrameInfo tooWide = {};
+    tooWide.pixels = big.data();
+    tooWide.width = 4097;
+    tooWide.height = 1;
+    tooWide.maxWidth = 4097;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        EXPECT_EQ(table->onProcess(&context, &tooWide), 0);
+    }
+    EXPECT_EQ(DebugText(), before);
+    EXPECT_EQ(TakeMessageTexts(), Texts{});
+    // The good size works again, through a fresh allocation.
+    ASSERT_EQ(Process(good), 1);
+    EXPECT_EQ(Stages(), allocFrame);
+}
+
+TEST_F(PluginSequenceTest, AFallbackKindReallocatesAfterEverySettingsChange)
+{
+    tracks[15] = 9;  // clamped to 5, "none": the lowest available kind is used
+    ASSERT_EQ(Init(), 1);
+    HostFrame frame = MakeFrame(8, 2, 8);
+    ASSERT_EQ(Process(frame), 1);
+    EXPECT_EQ(DebugText().substr(0, 16), L"Size :8x2(F32)\r\n");
+    ASSERT_EQ(Process(frame), 1);
+    EXPECT_EQ(Stages(), plainFrame);
+    for (int i = 0; i < 2; ++i) {
+        Update();
+        ASSERT_EQ(Process(frame), 1);
+        EXPECT_EQ(Stages(), allocFrame);
+    }
+}
+
+TEST_F(PluginSequenceTest, RgbSyncCopiesTheOddValueOutAndAsksTheHostToRedraw)
+{
+    checks[0] = 1;
+    const struct {
+        int32_t r, g, b, result;
+    } cases[] = {{10, 10, 30, 30}, {10, 30, 30, 10}, {10, 30, 10, 30}, {10, 20, 30, 20}};
+    for (int group = 0; group < 3; ++group) {
+        for (const auto& c : cases) {
+            std::memset(tracks, 0, sizeof tracks);
+            tracks[6 + group] = c.r;
+            tracks[9 + group] = c.g;
+            tracks[12 + group] = c.b;
+            refreshCalls = 0;
+            EXPECT_EQ(Update(), 1);
+            EXPECT_EQ(tracks[6 + group], c.result);
+            EXPECT_EQ(tracks[9 + group], c.result);
+            EXPECT_EQ(tracks[12 + group], c.result);
+            EXPECT_EQ(refreshCalls, 1) << "group " << group;
+        }
+    }
+    // Two groups changed in one call: one redraw.
+    std::memset(tracks, 0, sizeof tracks);
+    tracks[6] = 1;
+    tracks[10] = 2;
+    refreshCalls = 0;
+    Update();
+    EXPECT_EQ(refreshCalls, 1);
+
+    // Equal groups: no redraw.
+    std::memset(tracks, 0, sizeof tracks);
+    tracks[6] = tracks[9] = tracks[12] = 5;
+    refreshCalls = 0;
+    Update();
+    EXPECT_EQ(refreshCalls, 0);
+    EXPECT_EQ(tracks[6], 5);
+
+    // Sync off: unequal values stay, no redraw.
+    checks[0] = 0;
+    tracks[6] = 1;
+    tracks[9] = 2;
+    tracks[12] = 3;
+    Update();
+    EXPECT_EQ(refreshCalls, 0);
+    EXPECT_EQ(tracks[6], 1);
+    EXPECT_EQ(tracks[9], 2);
+    EXPECT_EQ(tracks[12], 3);
+}
+
+TEST_F(PluginSequenceTest, HostMessagesActOnlyWhileTheFilterIsOff)
+{
+    // Without an engine, 1133 does not even ask whether the filter is on.
+    EXPECT_EQ(Message(1133), 0);
+    EXPECT_EQ(isActiveCalls, 0);
+
+    ASSERT_EQ(Init(), 1);
+    HostFrame frame = MakeFrame(8, 4, 8);
+    ASSERT_EQ(Process(frame), 1);
+
+    filterActive = 1;
+    EXPECT_EQ(Message(1133), 0);
+    EXPECT_EQ(Message(1135), 0);
+    EXPECT_EQ(isActiveCalls, 2);
+    ASSERT_EQ(Process(frame), 1);
+    EXPECT_EQ(Stages(), plainFrame) << "messages while on must change nothing";
+
+    filterActive = 0;
+    EXPECT_EQ(Message(1133), 0);  // frees the per-size objects
+    ASSERT_EQ(Process(frame), 1);
+    EXPECT_EQ(Stages(), allocFrame);
+
+    checks[0] = 1;
+    tracks[7] = 40;  // R(gain) differs from G and B
+    refreshCalls = 0;
+    EXPECT_EQ(Message(1135), 0);  // the whole of onUpdate
+    EXPECT_EQ(tracks[10], 40);
+    EXPECT_EQ(tracks[13], 40);
+    EXPECT_EQ(refreshCalls, 1);
+    ASSERT_EQ(Process(frame), 1);
+    EXPECT_EQ(Stages(), paramFrame);
+
+    EXPECT_EQ(Message(WM_USER + 110), 0);  // any other message: nothing
+    ASSERT_EQ(Process(frame), 1);
+    EXPECT_EQ(Stages(), plainFrame);
+}
+
+TEST_F(PluginSequenceTest, NoEngineMeansNoFrameButSlidersStillSync)
+{
+    HostFrame frame = MakeFrame(4, 2, 4);
+    const HostFrame input = frame;
+    EXPECT_EQ(Process(frame), 0) << "before onInit";
+
+    FailDirect3DCreate9();
+    EXPECT_EQ(Init(), 0);
+    EXPECT_EQ(TakeErrorBoxTexts().size(), 1u);
+    EXPECT_EQ(debugWindow, nullptr);
+    EXPECT_EQ(Process(frame), 0) << "after a failed onInit";
+    EXPECT_EQ(std::memcmp(frame.pixels.data(), input.pixels.data(),
+                          frame.pixels.size() * sizeof(YCPixel)),
+              0);
+    checks[0] = 1;
+    tracks[8] = 3;
+    EXPECT_EQ(Update(), 1);
+    EXPECT_EQ(tracks[11], 3);
+    EXPECT_EQ(tracks[14], 3);
+}
+
+TEST_F(PluginSequenceTest, ExitAndInitAgainWorkAndAClosedWindowBreaksNothing)
+{
+    ASSERT_EQ(Init(), 1);
+    HostFrame frame = MakeFrame(8, 4, 8);
+    ASSERT_EQ(Process(frame), 1);
+
+    // The user closes the debug window with its close box.
+    HWND window = debugWindow;
+    ASSERT_NE(window, nullptr);
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(window));
+    ASSERT_EQ(Process(frame), 1);
+
+    EXPECT_EQ(table->onExit(&context), 1);
+    EXPECT_EQ(Process(frame), 0);
+    ASSERT_EQ(Init(), 1);
+    ASSERT_EQ(Process(frame), 1);
+    EXPECT_EQ(Stages(), allocFrame);
+    EXPECT_EQ(TakeMessageTexts(), Texts{});
+}
+
+TEST_F(PluginSequenceTest, ABrokenHostsNullPointersAreRefusedWithoutAFault)
+{
+    ASSERT_EQ(Init(), 1);
+    HostFrame frame = MakeFrame(4, 2, 4);
+    EXPECT_EQ(table->onProcess(nullptr, &frame.info), 0);
+    EXPECT_EQ(table->onProcess(&context, nullptr), 0);
+    frame.info.pixels = nullptr;
+    EXPECT_EQ(table->onProcess(&context, &frame.info), 0);
+
+    FilterContext noArrays = context;
+    noArrays.trackValues = nullptr;
+    noArrays.checkValues = nullptr;
+    noArrays.hostFunctions = nullptr;
+    HostFrame good = MakeFrame(4, 2, 4);
+    EXPECT_EQ(table->onProcess(&noArrays, &good.info), 0);
+    EXPECT_EQ(table->onUpdate(&noArrays, 0), 1);
+    EXPECT_EQ(table->onUpdate(nullptr, 0), 1);
+    EXPECT_EQ(table->onWindowMessage(nullptr, 1135, 0, 0, nullptr, &noArrays), 0);
+    EXPECT_EQ(table->onWindowMessage(nullptr, 1133, 0, 0, nullptr, nullptr), 0);
+    EXPECT_EQ(TakeMessageTexts(), Texts{});
+}
+
+}  // namespace
