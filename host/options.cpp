@@ -1,0 +1,248 @@
+#include "options.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "picture_io.h"
+
+namespace {
+
+bool ParseInt(const std::string& text, long long lo, long long hi, long long* value)
+{
+    if (text.empty()) {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < lo || v > hi) {
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+bool ParseSize(const std::string& text, int* width, int* height)
+{
+    size_t x = text.find_first_of("xX");
+    long long w;
+    long long h;
+    if (x == std::string::npos || !ParseInt(text.substr(0, x), 1, INT_MAX, &w) ||
+        !ParseInt(text.substr(x + 1), 1, INT_MAX, &h)) {
+        return false;
+    }
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return true;
+}
+
+bool ParseIndexedValue(const std::string& text, IndexedValue* result)
+{
+    size_t equals = text.find('=');
+    long long index;
+    long long value;
+    if (equals == std::string::npos || !ParseInt(text.substr(0, equals), 0, 255, &index) ||
+        !ParseInt(text.substr(equals + 1), INT32_MIN, INT32_MAX, &value)) {
+        return false;
+    }
+    result->index = static_cast<int>(index);
+    result->value = static_cast<int32_t>(value);
+    return true;
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* options,
+                  std::string* error)
+{
+    *options = HostOptions();
+    bool sizeGiven = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        // Options that take a value accept it as the next argument or after '='.
+        std::string name = a;
+        std::string value;
+        bool hasInlineValue = false;
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            size_t equals = a.find('=');
+            if (equals != std::string::npos) {
+                name = a.substr(0, equals);
+                value = a.substr(equals + 1);
+                hasInlineValue = true;
+            }
+        }
+        auto takeValue = [&](std::string* out) {
+            if (hasInlineValue) {
+                *out = value;
+                return true;
+            }
+            if (i + 1 >= arguments.size()) {
+                *error = name + " needs a value";
+                return false;
+            }
+            *out = arguments[++i];
+            return true;
+        };
+        auto bad = [&](const std::string& text, const char* expected) {
+            *error = "bad value '" + text + "' for " + name + " (expected " + expected + ")";
+            return false;
+        };
+        std::string v;
+        long long n;
+        if (name == "-h" || name == "--help") {
+            options->help = true;
+        } else if (name == "--table") {
+            options->table = true;
+        } else if (name == "--verify") {
+            options->verify = true;
+        } else if (name == "--no-timing") {
+            options->timing = false;
+        } else if (name == "--show-errors") {
+            options->showErrors = true;
+        } else if (name == "--raw") {
+            options->rawInput = true;
+        } else if (name == "--plugin") {
+            if (!takeValue(&options->pluginPath)) return false;
+        } else if (name == "-i" || name == "--input") {
+            if (!takeValue(&options->inputPath)) return false;
+        } else if (name == "-o" || name == "--output") {
+            if (!takeValue(&options->outputPath)) return false;
+        } else if (name == "-s" || name == "--size") {
+            if (!takeValue(&v)) return false;
+            if (!ParseSize(v, &options->width, &options->height)) return bad(v, "WIDTHxHEIGHT");
+            sizeGiven = true;
+        } else if (name == "--max-width") {
+            if (!takeValue(&v)) return false;
+            if (!ParseInt(v, 1, INT_MAX, &n)) return bad(v, "a positive number");
+            options->maxWidth = static_cast<int>(n);
+        } else if (name == "-n" || name == "--frames") {
+            if (!takeValue(&v)) return false;
+            if (!ParseInt(v, 1, 1000000, &n)) return bad(v, "1..1000000");
+            options->frames = static_cast<int>(n);
+        } else if (name == "--update-every" || name == "--release-every") {
+            if (!takeValue(&v)) return false;
+            if (!ParseInt(v, 1, 1000000, &n)) return bad(v, "1..1000000");
+            (name == "--update-every" ? options->updateEvery : options->releaseEvery) =
+                static_cast<int>(n);
+        } else if (name == "-t" || name == "--track" || name == "-c" || name == "--check") {
+            if (!takeValue(&v)) return false;
+            IndexedValue item;
+            if (!ParseIndexedValue(v, &item)) return bad(v, "INDEX=VALUE");
+            (name == "-t" || name == "--track" ? options->tracks : options->checks)
+                .push_back(item);
+        } else if (a.size() > 1 && a[0] == '-') {
+            *error = "unknown option " + a;
+            return false;
+        } else if (options->pluginPath.empty()) {
+            options->pluginPath = a;
+        } else {
+            *error = "unexpected argument " + a + " (only one plug-in can be loaded)";
+            return false;
+        }
+    }
+    if (!options->inputPath.empty() &&
+        FileKindOfPath(options->inputPath, false) == FileKind::raw) {
+        options->rawInput = true;
+    }
+    if (options->rawInput && options->inputPath.empty()) {
+        *error = "--raw needs --input";
+        return false;
+    }
+    if (options->rawInput && !sizeGiven) {
+        *error = "raw input needs --size WIDTHxHEIGHT";
+        return false;
+    }
+    if (!options->rawInput && !options->inputPath.empty() && sizeGiven) {
+        *error = "--size applies to raw input and the test picture; a picture has its own size";
+        return false;
+    }
+    if (!options->outputPath.empty() &&
+        FileKindOfPath(options->outputPath, true) == FileKind::unknown) {
+        *error = "output " + options->outputPath +
+                 ": the name must end in .png, .bmp, .jpg, .jpeg, .yc or .raw";
+        return false;
+    }
+    return true;
+}
+
+bool CheckFrameSize(int width, int height, int maxWidth, std::string* error)
+{
+    std::string size = std::to_string(width) + "x" + std::to_string(height);
+    if (width < 1 || height < 1) {
+        *error = "frame size " + size + " is empty";
+        return false;
+    }
+    if (width > hostMaxFrameSide || height > hostMaxFrameSide) {
+        *error = "frame size " + size + " is over the host's limit of 4096x4096";
+        return false;
+    }
+    if (maxWidth < width || maxWidth > hostMaxFrameSide) {
+        *error = "max width " + std::to_string(maxWidth) + " must lie between the width " +
+                 std::to_string(width) + " and 4096";
+        return false;
+    }
+    return true;
+}
+
+const char* UsageText()
+{
+    return
+        "usage: filterhost [options] [PLUGIN]\n"
+        "\n"
+        "Loads a filter plug-in of the host interface (default: kelvo.auf beside\n"
+        "filterhost.exe), starts it (onInit), passes frames through onProcess, stops it\n"
+        "(onExit) and reports the stage timings the plug-in shows in its debug window.\n"
+        "\n"
+        "Input\n"
+        "  -i, --input FILE      picture to process (PNG, BMP, JPEG), or raw frames when\n"
+        "                        FILE ends in .yc or .raw; without it, a built-in test\n"
+        "                        picture: colour bars, a grey ramp, Cb and Cr ramps and\n"
+        "                        fine detail (alternating columns, rows, checkerboard)\n"
+        "      --raw             read --input as raw frames whatever its name\n"
+        "  -s, --size WxH        frame size of raw input or of the test picture\n"
+        "                        (test picture default 1280x720)\n"
+        "      --max-width N     row pitch in pixels handed to the plug-in, >= the width\n"
+        "                        (default: the width); the pixels past the width are\n"
+        "                        checked to be left alone\n"
+        "  Frames are at most 4096x4096, and --max-width at most 4096.\n"
+        "\n"
+        "Settings\n"
+        "  -t, --track N=V       start with track N (0-based, see --table) at V\n"
+        "  -c, --check N=V       start with check box N at V\n"
+        "      --update-every N  report a settings change (onUpdate) before every\n"
+        "                        Nth frame after the first\n"
+        "      --release-every N after every Nth frame switch the filter off, send\n"
+        "                        message 1133 (free frame memory) and switch it on again\n"
+        "  Before the first frame the host calls onUpdate once, as after loading\n"
+        "  settings, so RGB sync applies to the starting values.\n"
+        "\n"
+        "Run\n"
+        "  -n, --frames N        frames to process (default 1, or every frame of raw\n"
+        "                        input); the input's frames are repeated as needed\n"
+        "  -o, --output FILE     write the result: .png, .bmp, .jpg/.jpeg (the last\n"
+        "                        frame) or .yc/.raw (every frame, one after another)\n"
+        "      --verify          compare every output frame with the CPU reference\n"
+        "                        model (format from the debug window's size line) and\n"
+        "                        report the largest error per channel in host units and\n"
+        "                        the pixels outside the model's accepted range\n"
+        "      --no-timing       leave out the timing summary\n"
+        "      --show-errors     show the plug-in's error boxes; by default they are\n"
+        "                        printed to stderr and answered with OK, so nothing\n"
+        "                        waits for a click\n"
+        "      --table           print the plug-in's registration table and stop\n"
+        "      --plugin FILE     the plug-in to load (the same as PLUGIN)\n"
+        "  -h, --help            this text\n"
+        "\n"
+        "Colours\n"
+        "  Pictures become host pixels through ITU-R BT.601 full range on the host's\n"
+        "  scale of 4096 steps per unit: Y = 0.299 R + 0.587 G + 0.114 B with white\n"
+        "  = 4096; Cb = (B - Y) / 1.772 and Cr = (R - Y) / 1.402 with +-0.5 = +-2048.\n"
+        "  Output pictures use the inverse, clamped to 0..255.\n"
+        "  Raw frames: per pixel Y, Cb, Cr as signed 16-bit little-endian (6 bytes),\n"
+        "  rows of exactly the width, top first, frame after frame.\n"
+        "\n"
+        "Exit status\n"
+        "  0 done; 1 the plug-in could not be loaded or started, or a frame failed;\n"
+        "  2 bad command line or input; 3 --verify found pixels outside the model.\n";
+}

@@ -1,0 +1,47 @@
+// The development host's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The host's own frame limit; the plug-in may have a smaller one.
+constexpr int hostMaxFrameSide = 4096;
+constexpr int defaultTestWidth = 1280;
+constexpr int defaultTestHeight = 720;
+
+struct IndexedValue {
+    int index;
+    int32_t value;
+};
+
+struct HostOptions {
+    std::string pluginPath;       // empty: kelvo.auf beside the program
+    std::string inputPath;        // empty: the built-in test picture
+    bool rawInput = false;        // --raw, or implied by a .yc/.raw name
+    int width = 0;                // --size; 0 when not given
+    int height = 0;
+    int maxWidth = 0;             // --max-width; 0: the width
+    std::vector<IndexedValue> tracks;
+    std::vector<IndexedValue> checks;
+    int frames = 0;               // --frames; 0 when not given
+    int updateEvery = 0;          // --update-every; 0: never
+    int releaseEvery = 0;         // --release-every; 0: never
+    std::string outputPath;
+    bool verify = false;
+    bool timing = true;
+    bool showErrors = false;      // show the plug-in's message boxes for real
+    bool table = false;
+    bool help = false;
+};
+
+// Parses the arguments after the program name. False with a one-line
+// message for anything it does not understand.
+bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* options,
+                  std::string* error);
+
+// The frame size handed to the plug-in, against the host's limits:
+// 1..4096 on each side and width <= maxWidth <= 4096.
+bool CheckFrameSize(int width, int height, int maxWidth, std::string* error);
+
+const char* UsageText();

@@ -1,0 +1,61 @@
+// Checking the plug-in's output against the CPU reference model of the
+// correction. Each pixel's expected value comes from RunReference with the
+// constants of the tracks the frame was processed with, in the format kind
+// the plug-in reported. A plug-in may unpack float results either with the
+// plain or the SSE converter, and a render target may round half floats
+// toward zero or to nearest, so a pixel counts as right when it lies in the
+// accepted range under any of these four rule sets; its error is the
+// distance to the nearest of their point values.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+
+#include "effect/correction_reference.h"
+#include "yc_frame.h"
+
+struct VerifyTotals {
+    int64_t frames = 0;
+    int64_t pixels = 0;
+    int64_t outside = 0;          // pixels outside every accepted range
+    int32_t largestError[3] = {};  // Y, Cb, Cr in host units
+    // The first pixel outside, for the report.
+    bool hasExample = false;
+    int64_t exampleFrame = 0;
+    int exampleX = 0;
+    int exampleY = 0;
+    YCPixel exampleInput = {};
+    YCPixel exampleExpected = {};
+    YCPixel exampleActual = {};
+};
+
+constexpr int ruleSetCount = 4;
+
+struct PixelExpectation {
+    YCTriple host[ruleSetCount];  // point values per rule set
+    HostRange accepted[ruleSetCount];
+};
+
+// Remembers the expectations of pixel values seen with the same tracks and
+// kind; pictures repeat values a lot and the model is not cheap.
+struct Verifier {
+    int32_t tracks[16] = {};
+    TextureFormatKind kind = kindNone;
+    bool primed = false;
+    CorrectionConstants constants = {};
+    std::unordered_map<uint64_t, PixelExpectation> cache;
+};
+
+PixelExpectation ExpectPixel(const CorrectionConstants& constants, TextureFormatKind kind,
+                             YCPixel input);
+
+// How far apart two host values are for a kind: U16 and U10 carry the host's
+// words as unsigned patterns (0xFFFF is the top, next to nothing), so they
+// are compared as unsigned words; the float kinds saturate and S16 is signed,
+// so they are compared as signed values. 0..65535 either way.
+int32_t HostUnitDistance(int16_t a, int16_t b, TextureFormatKind kind);
+
+// Compares the first `width` pixels of every row of `output` with what the
+// model makes of `input` (both frames of the same size).
+void VerifyFrame(Verifier* verifier, const int32_t tracks[16], TextureFormatKind kind,
+                 const YCFrame& input, const YCFrame& output, VerifyTotals* totals);

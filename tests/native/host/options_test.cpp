@@ -1,0 +1,127 @@
+// The command line: what is accepted, what is refused, and the frame limits.
+#include <gtest/gtest.h>
+
+#include "options.h"
+
+namespace {
+
+bool Parse(std::vector<std::string> args, HostOptions* options, std::string* error)
+{
+    return ParseOptions(args, options, error);
+}
+
+TEST(Options, DefaultsWithoutArguments)
+{
+    HostOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({}, &o, &error)) << error;
+    EXPECT_TRUE(o.pluginPath.empty());
+    EXPECT_TRUE(o.inputPath.empty());
+    EXPECT_EQ(o.frames, 0);
+    EXPECT_TRUE(o.timing);
+    EXPECT_FALSE(o.showErrors);
+    EXPECT_FALSE(o.verify);
+}
+
+TEST(Options, FullCommandLineInBothSpellings)
+{
+    HostOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"-i", "in.yc", "--size=320x200", "--max-width", "400", "-t", "0=12",
+                       "--track=15=4", "-c", "0=1", "-n", "30", "-o", "out.png", "--verify",
+                       "--no-timing", "--show-errors", "--update-every", "5",
+                       "--release-every=7", "other.auf"},
+                      &o, &error))
+        << error;
+    EXPECT_EQ(o.inputPath, "in.yc");
+    EXPECT_TRUE(o.rawInput);
+    EXPECT_EQ(o.width, 320);
+    EXPECT_EQ(o.height, 200);
+    EXPECT_EQ(o.maxWidth, 400);
+    ASSERT_EQ(o.tracks.size(), 2u);
+    EXPECT_EQ(o.tracks[0].index, 0);
+    EXPECT_EQ(o.tracks[0].value, 12);
+    EXPECT_EQ(o.tracks[1].index, 15);
+    EXPECT_EQ(o.tracks[1].value, 4);
+    ASSERT_EQ(o.checks.size(), 1u);
+    EXPECT_EQ(o.checks[0].value, 1);
+    EXPECT_EQ(o.frames, 30);
+    EXPECT_EQ(o.outputPath, "out.png");
+    EXPECT_TRUE(o.verify);
+    EXPECT_FALSE(o.timing);
+    EXPECT_TRUE(o.showErrors);
+    EXPECT_EQ(o.updateEvery, 5);
+    EXPECT_EQ(o.releaseEvery, 7);
+    EXPECT_EQ(o.pluginPath, "other.auf");
+}
+
+TEST(Options, TrackValuesMayBeNegativeOrOutsideTheSliderRange)
+{
+    HostOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"-t", "3=-256", "-t", "15=-3", "-t", "1=100000"}, &o, &error)) << error;
+    EXPECT_EQ(o.tracks[0].value, -256);
+    EXPECT_EQ(o.tracks[1].value, -3);
+    EXPECT_EQ(o.tracks[2].value, 100000);
+}
+
+TEST(Options, MistakesAreRefusedWithTheirReason)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {{"--bogus"}, "--bogus"},
+        {{"-i"}, "needs a value"},
+        {{"--size", "640"}, "640"},
+        {{"--size", "0x480"}, "0x480"},
+        {{"--size", "64x48x"}, "64x48x"},
+        {{"-t", "3"}, "INDEX=VALUE"},
+        {{"-t", "x=3"}, "INDEX=VALUE"},
+        {{"-t", "3=abc"}, "INDEX=VALUE"},
+        {{"-t", "3=99999999999"}, "INDEX=VALUE"},
+        {{"-n", "0"}, "1..1000000"},
+        {{"--max-width", "-5"}, "-5"},
+        {{"a.auf", "b.auf"}, "b.auf"},
+        {{"-i", "frames.raw"}, "--size"},
+        {{"--raw"}, "--input"},
+        {{"-i", "photo.png", "-s", "64x64"}, "--size"},
+        {{"-o", "result.tiff"}, ".png"},
+    };
+    for (const Case& c : cases) {
+        HostOptions o;
+        std::string error;
+        EXPECT_FALSE(Parse(c.args, &o, &error)) << c.args[0];
+        EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
+    }
+}
+
+TEST(Options, RawInputByNameOrSwitch)
+{
+    HostOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"-i", "CLIP.YC", "-s", "8x8"}, &o, &error)) << error;
+    EXPECT_TRUE(o.rawInput);
+    ASSERT_TRUE(Parse({"-i", "clip.bin", "--raw", "-s", "8x8"}, &o, &error)) << error;
+    EXPECT_TRUE(o.rawInput);
+    ASSERT_TRUE(Parse({"-i", "clip.jpeg"}, &o, &error)) << error;
+    EXPECT_FALSE(o.rawInput);
+}
+
+TEST(Options, FrameSizeLimits)
+{
+    std::string error;
+    EXPECT_TRUE(CheckFrameSize(4096, 4096, 4096, &error));
+    EXPECT_TRUE(CheckFrameSize(1, 1, 1, &error));
+    EXPECT_TRUE(CheckFrameSize(100, 10, 4096, &error));
+    EXPECT_FALSE(CheckFrameSize(4097, 10, 4097, &error));
+    EXPECT_NE(error.find("4096x4096"), std::string::npos) << error;
+    EXPECT_FALSE(CheckFrameSize(10, 4097, 10, &error));
+    EXPECT_FALSE(CheckFrameSize(0, 10, 10, &error));
+    EXPECT_FALSE(CheckFrameSize(100, 10, 99, &error));
+    EXPECT_NE(error.find("99"), std::string::npos) << error;
+    EXPECT_FALSE(CheckFrameSize(100, 10, 4097, &error));
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+// Comparison of output frames with the reference model: the bookkeeping
+// around RunReference, fed with frames whose right answer the model itself
+// gives.
+#include <gtest/gtest.h>
+
+#include "test_picture.h"
+#include "verify.h"
+
+namespace {
+
+// What a correct plug-in would return: the model's point value (plain unpack).
+YCFrame ModelOutput(const YCFrame& input, const int32_t tracks[16], TextureFormatKind kind)
+{
+    CorrectionConstants constants = ComputeCorrectionConstants(tracks);
+    YCFrame output = input;
+    for (int y = 0; y < input.height; ++y) {
+        for (int x = 0; x < input.width; ++x) {
+            YCPixel in = PixelAt(input, x, y);
+            ReferenceRules rules;
+            YCTriple host = RunReference(YCTriple{in.y, in.cb, in.cr}, constants, kind, rules).host;
+            PixelAt(output, x, y) = YCPixel{host.y, host.cb, host.cr};
+        }
+    }
+    return output;
+}
+
+TEST(HostUnitDistanceTest, SignedForFloatAndS16UnsignedForU16AndU10)
+{
+    EXPECT_EQ(HostUnitDistance(5, 2, kindF32), 3);
+    EXPECT_EQ(HostUnitDistance(2, 5, kindF16), 3);
+    // Saturated ends of a float download are as far apart as they can be.
+    EXPECT_EQ(HostUnitDistance(-32768, 32767, kindF32), 65535);
+    EXPECT_EQ(HostUnitDistance(-32768, 32767, kindS16), 65535);
+    // 0x8000 follows 0x7FFF in an unsigned word; 0xFFFF is the top end.
+    EXPECT_EQ(HostUnitDistance(-32768, 32767, kindU16), 1);
+    EXPECT_EQ(HostUnitDistance(-1, 0, kindU16), 65535);
+    EXPECT_EQ(HostUnitDistance(-1, 0, kindF32), 1);
+    EXPECT_EQ(HostUnitDistance(-2, -1, kindU10), 1);
+}
+
+TEST(VerifyFrameTest, ModelOutputPassesForEveryKind)
+{
+    int32_t tracks[16] = {20, -40, 5, 30, -7, 0, 12, 60, -100, 12, 60, -100, 12, 60, -100, 0};
+    YCFrame input = MakeTestPicture(48, 24, 50);
+    for (int kind = 0; kind < 5; ++kind) {
+        Verifier verifier;
+        VerifyTotals totals;
+        YCFrame output = ModelOutput(input, tracks, TextureFormatKind(kind));
+        VerifyFrame(&verifier, tracks, TextureFormatKind(kind), input, output, &totals);
+        EXPECT_EQ(totals.frames, 1);
+        EXPECT_EQ(totals.pixels, 48 * 24);
+        EXPECT_EQ(totals.outside, 0) << "kind " << kind;
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(totals.largestError[c], 0) << kind;
+    }
+}
+
+TEST(VerifyFrameTest, WrongPixelsAreCountedAndTheFirstIsReported)
+{
+    int32_t tracks[16] = {};
+    tracks[1] = 64;  // Y gain 1.25
+    YCFrame input = MakeTestPicture(40, 20, 40);
+    YCFrame output = ModelOutput(input, tracks, kindF32);
+    PixelAt(output, 7, 3).cb += 40;
+    PixelAt(output, 9, 15).cr -= 300;
+    PixelAt(output, 30, 18).y ^= 0x4000;
+
+    Verifier verifier;
+    VerifyTotals totals;
+    VerifyFrame(&verifier, tracks, kindF32, input, output, &totals);
+    EXPECT_EQ(totals.outside, 3);
+    EXPECT_EQ(totals.largestError[1], 40);
+    EXPECT_EQ(totals.largestError[2], 300);
+    EXPECT_EQ(totals.largestError[0], 0x4000);
+    ASSERT_TRUE(totals.hasExample);
+    EXPECT_EQ(totals.exampleX, 7);
+    EXPECT_EQ(totals.exampleY, 3);
+    EXPECT_EQ(totals.exampleActual.cb - totals.exampleExpected.cb, 40);
+
+    // Totals add up over frames; a second, right frame adds no error.
+    YCFrame good = ModelOutput(input, tracks, kindF32);
+    VerifyFrame(&verifier, tracks, kindF32, input, good, &totals);
+    EXPECT_EQ(totals.frames, 2);
+    EXPECT_EQ(totals.pixels, 2 * 40 * 20);
+    EXPECT_EQ(totals.outside, 3);
+    EXPECT_EQ(totals.exampleFrame, 0);
+}
+
+TEST(VerifyFrameTest, ExpectationsFollowTracksAndKind)
+{
+    YCFrame input = MakeTestPicture(32, 16, 32);
+    int32_t plain[16] = {};
+    int32_t brighter[16] = {};
+    brighter[0] = 32;  // Y offset of 512 host units
+    YCFrame unchanged = ModelOutput(input, plain, kindU16);
+
+    // The same verifier first sees unchanged tracks, then changed ones: the
+    // cache of expectations must not carry over.
+    Verifier verifier;
+    VerifyTotals first;
+    VerifyFrame(&verifier, plain, kindU16, input, unchanged, &first);
+    EXPECT_EQ(first.outside, 0);
+    VerifyTotals second;
+    VerifyFrame(&verifier, brighter, kindU16, input, unchanged, &second);
+    EXPECT_EQ(second.outside, second.pixels);
+    EXPECT_GE(second.largestError[0], 500);
+
+    // U16 output judged as U10: the 10-bit result format cannot reproduce
+    // every 16-bit result, so some pixels fall outside.
+    int32_t gain[16] = {};
+    gain[1] = 17;
+    YCFrame u16 = ModelOutput(input, gain, kindU16);
+    Verifier other;
+    VerifyTotals asU10;
+    VerifyFrame(&other, gain, kindU10, input, u16, &asU10);
+    EXPECT_GT(asU10.outside, 0);
+}
+
+}  // namespace

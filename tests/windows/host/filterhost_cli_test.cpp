@@ -1,0 +1,242 @@
+// filterhost.exe as a user runs it, on the stand-in filter: exit status,
+// files written and what it prints.
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "error_boxes.h"
+#include "picture_io.h"
+#include "plugin_module.h"
+#include "test_picture.h"
+
+namespace {
+
+struct RunResult {
+    DWORD status = 0xFFFFFFFF;
+    std::string out;
+    std::string err;
+};
+
+std::wstring TempPath(const wchar_t* name)
+{
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + L"filterhost_cli_" + std::to_wstring(GetCurrentProcessId()) +
+           L"_" + name;
+}
+
+std::string ReadText(const std::wstring& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+HANDLE InheritableFile(const std::wstring& path)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Runs filterhost.exe from beside this program with the stand-in plug-in
+// unless the arguments name another, and waits at most a minute.
+RunResult RunHost(const std::wstring& arguments, bool withStandin = true)
+{
+    std::wstring outPath = TempPath(L"stdout.txt");
+    std::wstring errPath = TempPath(L"stderr.txt");
+    HANDLE out = InheritableFile(outPath);
+    HANDLE err = InheritableFile(errPath);
+    std::wstring command = L"\"" + PathBesideProgram(L"filterhost.exe") + L"\" " + arguments;
+    if (withStandin) {
+        command += L" \"" + PathBesideProgram(L"standin_filter.auf") + L"\"";
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process = {};
+    RunResult result;
+    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                       &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 99);
+            ADD_FAILURE() << "filterhost did not finish within a minute";
+        }
+        GetExitCodeProcess(process.hProcess, &result.status);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    } else {
+        ADD_FAILURE() << "cannot start filterhost.exe, error " << GetLastError();
+    }
+    CloseHandle(out);
+    CloseHandle(err);
+    result.out = ReadText(outPath);
+    result.err = ReadText(errPath);
+    DeleteFileW(outPath.c_str());
+    DeleteFileW(errPath.c_str());
+    return result;
+}
+
+std::wstring Quoted(const std::wstring& path)
+{
+    return L"\"" + path + L"\"";
+}
+
+TEST(FilterHostProgram, RawFramesInAndOut)
+{
+    // Two different frames, cycled over three runs of the filter.
+    std::wstring in = TempPath(L"in.yc");
+    std::wstring out = TempPath(L"out.yc");
+    YCFrame a = MakeTestPicture(6, 4, 6);
+    YCFrame b = MakeTestPicture(6, 4, 6);
+    for (YCPixel& p : b.pixels) p.y = static_cast<int16_t>(p.y / 2);
+    std::FILE* file = OpenFile(Utf8FromWide(in.c_str()), "wb");
+    ASSERT_NE(file, nullptr);
+    WriteRawFrame(file, a);
+    WriteRawFrame(file, b);
+    std::fclose(file);
+
+    RunResult r = RunHost(L"-i " + Quoted(in) + L" -s 6x4 --max-width 9 -n 3 -t 0=2 -o " +
+                          Quoted(out));
+    EXPECT_EQ(r.status, 0u) << r.out << r.err;
+    std::vector<YCFrame> frames;
+    std::string error;
+    ASSERT_TRUE(LoadRawFrames(Utf8FromWide(out.c_str()), 6, 4, 6, &frames, &error)) << error;
+    ASSERT_EQ(frames.size(), 3u);
+    const YCFrame* sources[3] = {&a, &b, &a};
+    for (int f = 0; f < 3; ++f) {
+        for (size_t i = 0; i < a.pixels.size(); ++i) {
+            EXPECT_EQ(frames[f].pixels[i].y, sources[f]->pixels[i].y + 32) << f << " " << i;
+            EXPECT_EQ(frames[f].pixels[i].cb, sources[f]->pixels[i].cb);
+        }
+    }
+    EXPECT_NE(r.out.find("frames:    3 of 6x4 (max width 9), 0 failed\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find('\r'), std::string::npos) << "line ends must be plain";
+    DeleteFileW(in.c_str());
+    DeleteFileW(out.c_str());
+}
+
+TEST(FilterHostProgram, TimingSummaryComesFromTheDebugWindow)
+{
+    RunResult r = RunHost(L"-s 16x8 -n 3 -t 15=1");
+    EXPECT_EQ(r.status, 0u) << r.out << r.err;
+    EXPECT_NE(r.out.find("format:    F16 (debug window: 16x8)"), std::string::npos) << r.out;
+    // Put: 1, 2, 3 ms; Proc: 2, 4, 6 ms; Alloc on the first frame only.
+    EXPECT_NE(r.out.find("Alloc          1       50.000      50.000      50.000\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Put            3        2.000       1.000       3.000\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Proc           3        4.000       2.000       6.000\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Total          3"), std::string::npos) << r.out;
+}
+
+TEST(FilterHostProgram, PictureInAndOut)
+{
+    std::wstring in = TempPath(L"in.png");
+    std::wstring out = TempPath(L"out.bmp");
+    RgbImage image;
+    image.width = 5;
+    image.height = 3;
+    for (int i = 0; i < 15; ++i) {
+        image.rgb.insert(image.rgb.end(), {static_cast<uint8_t>(i * 10), 100, 30});
+    }
+    std::string error;
+    ASSERT_TRUE(SavePicture(Utf8FromWide(in.c_str()), image, &error)) << error;
+    // No change from the stand-in at track 0 = 0: the picture must survive
+    // the host's conversion both ways.
+    RunResult r = RunHost(L"--input " + Quoted(in) + L" --output " + Quoted(out) + L" --no-timing");
+    EXPECT_EQ(r.status, 0u) << r.out << r.err;
+    EXPECT_EQ(r.out.find("median"), std::string::npos) << r.out;
+    RgbImage back;
+    ASSERT_TRUE(LoadPicture(Utf8FromWide(out.c_str()), &back, &error)) << error;
+    EXPECT_EQ(back.rgb, image.rgb);
+    DeleteFileW(in.c_str());
+    DeleteFileW(out.c_str());
+}
+
+TEST(FilterHostProgram, VerifyPassesAMatchingFilterAndFailsASpoiledPixel)
+{
+    // The stand-in's Y + 16 * track 0 is what the model makes of a Y offset
+    // on track 0, with every other colour track at 0.
+    std::wstring neutral = L" -t 1=0 -t 4=0 -t 5=0 -t 6=0 -t 9=0 -t 12=0";
+    RunResult good = RunHost(L"--verify -s 64x32 -n 2 -t 0=10" + neutral);
+    EXPECT_EQ(good.status, 0u) << good.out << good.err;
+    EXPECT_NE(good.out.find("4096 pixels in 2 frames"), std::string::npos) << good.out;
+    EXPECT_NE(good.out.find("(F32)"), std::string::npos) << good.out;
+    EXPECT_NE(good.out.find("outside the accepted range: 0 pixels"), std::string::npos)
+        << good.out;
+
+    RunResult bad = RunHost(L"--verify -s 64x32 -t 0=10 -c 1=55" + neutral);
+    EXPECT_EQ(bad.status, 3u) << bad.out << bad.err;
+    EXPECT_NE(bad.out.find("Cr 100"), std::string::npos) << bad.out;
+    EXPECT_NE(bad.out.find("outside the accepted range: 1 pixels"), std::string::npos) << bad.out;
+    EXPECT_NE(bad.out.find("at (0, 0)"), std::string::npos) << bad.out;
+}
+
+TEST(FilterHostProgram, ErrorBoxesGoToStderrAndFailTheRun)
+{
+    RunResult r = RunHost(L"-s 8x8 -n 2 -t 2=77");
+    EXPECT_EQ(r.status, 1u) << r.out << r.err;
+    EXPECT_NE(r.err.find("error box \"Standin\": "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\nframe refused\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("frame 1: onProcess returned 0"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("2 failed"), std::string::npos) << r.out;
+}
+
+TEST(FilterHostProgram, MistakesGiveClearMessages)
+{
+    struct Case {
+        std::wstring arguments;
+        bool withStandin;
+        DWORD status;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {L"-s 4097x16", true, 2, "over the host's limit of 4096x4096"},
+        {L"-s 64x16 --max-width 32", true, 2, "max width 32"},
+        {L"-i " + Quoted(TempPath(L"absent.png")), true, 2, "cannot open"},
+        {L"-t 16=1", true, 2, "track 16 does not exist"},
+        {L"-s 8x8 -t 1=-999", true, 1, "onInit returned 0"},
+        {L"--frobnicate", true, 2, "unknown option --frobnicate"},
+        {Quoted(PathBesideProgram(L"no_table_filter.auf")), false, 1, "GetFilterTable"},
+        {Quoted(PathBesideProgram(L"nowhere.auf")), false, 1, "no such file"},
+    };
+    for (const Case& c : cases) {
+        RunResult r = RunHost(c.arguments, c.withStandin);
+        EXPECT_EQ(r.status, c.status) << Utf8FromWide(c.arguments.c_str()) << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos)
+            << Utf8FromWide(c.arguments.c_str()) << "\n" << r.err;
+    }
+
+    // An unreadable picture.
+    std::wstring junk = TempPath(L"junk.png");
+    std::FILE* file = OpenFile(Utf8FromWide(junk.c_str()), "wb");
+    std::fputs("not a picture at all", file);
+    std::fclose(file);
+    RunResult r = RunHost(L"-i " + Quoted(junk));
+    EXPECT_EQ(r.status, 2u);
+    EXPECT_NE(r.err.find("as a picture"), std::string::npos) << r.err;
+    DeleteFileW(junk.c_str());
+}
+
+TEST(FilterHostProgram, HelpNamesTheColourConversion)
+{
+    RunResult r = RunHost(L"--help", false);
+    EXPECT_EQ(r.status, 0u);
+    EXPECT_NE(r.out.find("BT.601 full range"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("--verify"), std::string::npos);
+}
+
+}  // namespace
