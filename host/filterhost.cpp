@@ -180,6 +180,7 @@ int Run(const HostOptions& options)
     std::vector<StageStatistics> statistics;
     std::vector<double> hostTimes;
     DebugReport lastReport;
+    std::string lastDebugText;
     Verifier verifier;
     VerifyTotals verifyTotals;
     std::string verifiedKinds;
@@ -207,6 +208,7 @@ int Run(const HostOptions& options)
             DebugReport report = ParseDebugText(result.debugText);
             AddStageTimes(&statistics, report.stages);
             lastReport = report;
+            lastDebugText = result.debugText;
         }
         hostTimes.push_back(result.hostSeconds);
         if (options.verify && result.returned != 0) {
@@ -253,6 +255,19 @@ int Run(const HostOptions& options)
     if (lastReport.hasSize) {
         std::printf("format:    %s (debug window: %dx%d)\n", lastReport.formatTag.c_str(),
                     lastReport.width, lastReport.height);
+    }
+    if (!lastDebugText.empty()) {
+        // The window's own lines, as a user of the host editor sees them.
+        std::string text = lastDebugText;
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        std::printf("debug window after the last frame:\n");
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            std::printf("  | %s\n", text.substr(start, end - start).c_str());
+            start = end + 1;
+        }
     }
     if (missingDebugText) {
         std::printf("note:      no \"Debug KELVO\" window owned by the settings window after "
