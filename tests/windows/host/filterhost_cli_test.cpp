@@ -1,5 +1,5 @@
-// filterhost.exe as a user runs it, on the stand-in filter: exit status,
-// files written and what it prints.
+// filterhost.exe as a user runs it, on the stand-in filter and on the shipped
+// plug-in: exit status, files written and what it prints.
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -237,6 +237,33 @@ TEST(FilterHostProgram, HelpNamesTheColourConversion)
     EXPECT_EQ(r.status, 0u);
     EXPECT_NE(r.out.find("BT.601 full range"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("--verify"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The shipped plug-in end to end, as the README's main job runs it: the
+// built-in picture (ramps over the whole range, colour bars, alternating
+// columns and rows) in every format, with settings changes, a release of
+// the frame memory and a pitch wider than the frame, every frame checked
+// against the reference model within the tolerance of its format.
+TEST(FilterHostProgram, ShippedPluginVerifiesInEveryFormat)
+{
+    const char* const tags[] = {"F32", "F16", "U16", "S16", "U10"};
+    for (int kind = 0; kind < 5; ++kind) {
+        SCOPED_TRACE(tags[kind]);
+        RunResult r = RunHost(L"--size 161x90 --max-width 170 --frames 3 --verify --no-timing "
+                              L"--update-every 1 --release-every 2 --track 1=40 --track 8=-90 "
+                              L"--track 12=30 --track 15=" + std::to_wstring(kind),
+                              false);
+        EXPECT_EQ(r.status, 0u) << r.out << r.err;
+        EXPECT_NE(r.out.find(std::string("format:    ") + tags[kind]), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("frames:    3 of 161x90 (max width 170), 0 failed"),
+                  std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("outside the accepted range: 0 pixels"), std::string::npos) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
 }
 
 }  // namespace
