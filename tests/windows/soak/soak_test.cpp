@@ -1,0 +1,1149 @@
+// Randomised soak of the shipped plug-in: the real kelvo.auf, loaded as a
+// host loads it and driven through its five callbacks for many frames.
+//
+// Every step is drawn from one seeded generator: frame sizes (refused ones
+// among them: a zero side, 4097, negative, a pitch below the width), pitch
+// changes alone, slider and check-box changes with and without RGB sync,
+// host messages 1133 and 1135 with the filter on and off, exit-and-init
+// cycles (some with a failing init), and Direct3D faults on the plug-in's
+// own objects: a lost device, a device waiting for a reset with failing and
+// working resets, another cooperative-level error, failing creations, a
+// failing texture binding, failing locks, copies and unlocks.
+//
+// A model of the plug-in's state (which frame re-allocates or sets the
+// constants, which slider values the effect holds, the format in use, the
+// size of the current allocation) predicts every callback: its result, the
+// number of error boxes, the stage labels and the size line of the debug
+// window. A frame that returns 1 must match the CPU reference model for the
+// format in use; one that returns 0 must leave the host's buffer exactly as
+// it was, except after a failed final unlock of the read-back, where the
+// frame must already be corrected. Pixels past the width never change.
+// Every exit is followed by a check that no Direct3D reference is left, and
+// at the end the process's handle count and private memory must be back
+// near their level after the first exit-and-init cycle.
+//
+// Options: --seed N and --frames N (or KELVO_SOAK_SEED, KELVO_SOAK_FRAMES).
+// Without them: a short run with a fixed seed.
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <d3d9.h>
+#include <d3dx9.h>
+
+#include <gtest/gtest.h>
+
+#include "d3d_faults.h"
+#include "d3d_tracking.h"
+#include "effect/correction_reference.h"
+#include "message_capture.h"
+#include "plugin_module.h"
+#include "pointer_patch.h"
+
+namespace {
+
+constexpr uint32_t defaultSeed = 20240917;
+constexpr int defaultFrames = 300;
+
+// Allowance for the process's own growth between the level after the first
+// cycle and the end: Wine's heaps, the display driver and the software
+// renderer keep caches whose size drifts with the frame sizes seen. A leak
+// per frame or per cycle over thousands of steps exceeds these.
+constexpr SIZE_T privateMemoryMargin = 16u << 20;
+constexpr long handleMargin = 16;
+
+constexpr uint32_t messageReleaseMemory = WM_USER + 109;    // 1133
+constexpr uint32_t messageSettingsChanged = WM_USER + 111;  // 1135
+
+const wchar_t* const kindTags[6] = {L"F32", L"F16", L"U16", L"S16", L"U10", L"Unknown"};
+
+struct Options {
+    uint32_t seed = defaultSeed;
+    int frames = defaultFrames;
+};
+
+Options ReadOptions()
+{
+    Options options;
+    if (const char* seed = std::getenv("KELVO_SOAK_SEED")) {
+        options.seed = static_cast<uint32_t>(std::strtoul(seed, nullptr, 10));
+    }
+    if (const char* frames = std::getenv("KELVO_SOAK_FRAMES")) {
+        options.frames = std::atoi(frames);
+    }
+    for (int i = 1; i + 1 < __argc; ++i) {
+        if (std::strcmp(__argv[i], "--seed") == 0) {
+            options.seed = static_cast<uint32_t>(std::strtoul(__argv[++i], nullptr, 10));
+        } else if (std::strcmp(__argv[i], "--frames") == 0) {
+            options.frames = std::atoi(__argv[++i]);
+        }
+    }
+    return options;
+}
+
+class Random {
+public:
+    explicit Random(uint32_t seed) : engine_(seed) {}
+    int Between(int low, int high)
+    {
+        const uint64_t span = static_cast<uint64_t>(int64_t(high) - low + 1);
+        return static_cast<int>(low + static_cast<int64_t>(engine_() % span));
+    }
+    // True with the given chance in percent (hundredths allowed).
+    bool Chance(double percent) { return engine_() % 10000u < static_cast<uint32_t>(percent * 100); }
+
+private:
+    std::mt19937 engine_;
+};
+
+// The x87 control word: device creation without FPU preservation lowers the
+// thread's precision, and the reference model wants it back while it runs.
+uint16_t X87Word()
+{
+    uint16_t word = 0;
+    asm volatile("fnstcw %0" : "=m"(word));
+    return word;
+}
+
+void SetX87Word(uint16_t word)
+{
+    asm volatile("fldcw %0" : : "m"(word));
+}
+
+// ---- host functions -------------------------------------------------------
+
+int refreshCalls = 0;
+int isActiveCalls = 0;
+int32_t filterActive = 1;
+
+int32_t __cdecl HostRefreshWindow(FilterContext*)
+{
+    ++refreshCalls;
+    return 1;
+}
+
+int32_t __cdecl HostIsActive(FilterContext*)
+{
+    ++isActiveCalls;
+    return filterActive;
+}
+
+struct WindowSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDebugWindow(HWND window, LPARAM parameter)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    wchar_t title[32] = {};
+    GetWindowTextW(window, title, 32);
+    if (GetWindow(window, GW_OWNER) == search->owner && std::wcscmp(title, L"Debug KELVO") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// ---- unlock faults --------------------------------------------------------
+
+// A failing unlock is made to really unlock and then report the failure, as
+// a driver that unlocked but complains would: a surface left locked by the
+// test itself would fail every later frame for a reason of the test's own.
+typedef HRESULT(WINAPI* UnlockRectFunction)(IDirect3DSurface9*);
+UnlockRectFunction realUnlockRect = nullptr;
+int unlockCalls = 0;
+int unlockFailsAt = 0;  // 1-based call of the frame that fails; 0: none
+HRESULT unlockResult = S_OK;
+
+HRESULT WINAPI UnlockThenFail(IDirect3DSurface9* surface)
+{
+    HRESULT result = realUnlockRect(surface);
+    ++unlockCalls;
+    return unlockCalls == unlockFailsAt ? unlockResult : result;
+}
+
+// ---- the faults a frame can meet ------------------------------------------
+
+// Where in the frame a fault strikes: during the re-allocation, the upload,
+// the download before the unpack, or the final unlock of the read-back.
+enum class Phase { allocation, upload, download, finalUnlock };
+
+struct FrameFault {
+    const char* name;
+    FaultableMethod method;  // faultableMethodCount for the unlock faults
+    int passingCalls;        // calls of the frame that still go through
+    Phase phase;
+};
+
+const FrameFault frameFaults[] = {
+    {"CreateOffscreenPlainSurface", deviceCreateOffscreenPlainSurface, 0, Phase::allocation},
+    {"CreateVertexBuffer", deviceCreateVertexBuffer, 0, Phase::allocation},
+    {"VertexBuffer::Lock", vertexBufferLock, 0, Phase::allocation},
+    {"CreateTexture", deviceCreateTexture, 0, Phase::allocation},
+    {"CreateRenderTarget", deviceCreateRenderTarget, 0, Phase::allocation},
+    {"CreateQuery", deviceCreateQuery, 0, Phase::allocation},
+    {"Effect::SetTexture", effectSetTexture, 0, Phase::allocation},
+    {"Texture::GetSurfaceLevel", textureGetSurfaceLevel, 0, Phase::upload},
+    {"source LockRect", surfaceLockRect, 0, Phase::upload},
+    {"source UnlockRect", faultableMethodCount, 1, Phase::upload},
+    {"GetRenderTargetData", deviceGetRenderTargetData, 0, Phase::download},
+    {"read-back LockRect", surfaceLockRect, 1, Phase::download},
+    {"read-back UnlockRect", faultableMethodCount, 2, Phase::finalUnlock},
+};
+constexpr int frameFaultCount = sizeof frameFaults / sizeof frameFaults[0];
+constexpr int firstTransferFault = 7;
+
+const HRESULT faultResults[] = {E_OUTOFMEMORY, D3DERR_INVALIDCALL, D3DERR_OUTOFVIDEOMEMORY,
+                                D3DERR_DEVICELOST, E_FAIL};
+
+// How the device answers TestCooperativeLevel in a frame.
+enum class Level { ok, lost, notReset, otherError };
+
+// Faults that make onInit fail, and whether the plug-in shows a box.
+struct InitFault {
+    const char* name;
+    FaultableMethod method;
+    int boxes;
+};
+const InitFault initFaults[] = {
+    {"CreateDevice", direct3dCreateDevice, 1},
+    {"GetDisplayMode", deviceGetDisplayMode, 0},
+    {"CreateVertexDeclaration", deviceCreateVertexDeclaration, 1},
+    {"CreateQuery", deviceCreateQuery, 1},
+};
+
+// ---- the model of the plug-in ---------------------------------------------
+
+enum class Branch { none, alloc, param };
+
+struct Prediction {
+    int32_t result = 0;
+    int boxes = 0;
+    bool correctedDespiteFailure = false;  // the final unlock failed
+    Branch branch = Branch::none;
+    bool faultReached = false;
+};
+
+struct Model {
+    bool engine = false;
+    bool reallocNeeded = true;  // both flags start set when the module loads
+    bool paramsChanged = true;
+    int kindInUse = kindNone;
+    int32_t frameWidth = -1;
+    int32_t frameHeight = -1;
+    bool sourceTexture = false;
+    int32_t appliedTracks[16] = {};  // what the effect's constants were made from
+    bool available[5] = {};
+};
+
+int ClampKind(int32_t value)
+{
+    return value < 0 ? 0 : value > 5 ? 5 : value;
+}
+
+// Mirrors onProcess for one frame, with the device's answer and the fault
+// planned for it, and moves the model on as the plug-in moves on.
+Prediction PredictFrame(Model& model, const int32_t tracks[16], const FrameInfo& frame, Level level,
+                        bool resetFails, const FrameFault* fault)
+{
+    Prediction p;
+    if (!model.engine) {
+        return p;
+    }
+    if (frame.width != model.frameWidth || frame.height != model.frameHeight) {
+        model.reallocNeeded = true;
+    }
+    switch (level) {
+    case Level::ok:
+        break;
+    case Level::lost:
+    case Level::otherError:
+        p.boxes = 1;
+        return p;
+    case Level::notReset:
+        model.sourceTexture = false;  // the default-pool objects go before the reset
+        if (resetFails) {
+            p.boxes = 1;
+            return p;
+        }
+        model.reallocNeeded = true;
+        break;
+    }
+    if (model.reallocNeeded) {
+        model.sourceTexture = false;
+        if (static_cast<uint32_t>(frame.width) > 4096u ||
+            static_cast<uint32_t>(frame.height) > 4096u || frame.maxWidth < 0 ||
+            frame.maxWidth < frame.width) {
+            return p;  // refused without a message; the next frame tries again
+        }
+        model.frameWidth = frame.width;
+        model.frameHeight = frame.height;
+        int kind = ClampKind(tracks[15]);
+        if (kind == kindNone || !model.available[kind]) {
+            kind = kindNone;
+            for (int k = 0; k < 5 && kind == kindNone; ++k) {
+                if (model.available[k]) kind = k;
+            }
+        }
+        model.kindInUse = kind;
+        if (kind == kindNone || frame.width == 0 || frame.height == 0) {
+            p.boxes = 1;  // no format, or the read-back surface cannot be made
+            p.faultReached = kind != kindNone && fault != nullptr &&
+                             fault->method == deviceCreateOffscreenPlainSurface;
+            return p;
+        }
+        if (fault != nullptr && fault->phase == Phase::allocation) {
+            p.faultReached = true;
+            p.boxes = 1;
+            return p;
+        }
+        model.sourceTexture = true;
+        std::memcpy(model.appliedTracks, tracks, sizeof model.appliedTracks);
+        model.reallocNeeded = false;
+        model.paramsChanged = false;
+        p.branch = Branch::alloc;
+    } else if (model.paramsChanged) {
+        std::memcpy(model.appliedTracks, tracks, sizeof model.appliedTracks);
+        model.paramsChanged = false;
+        p.branch = Branch::param;
+    }
+    if (!model.sourceTexture || frame.maxWidth < model.frameWidth) {
+        return p;  // nothing to upload into, or a pitch that does not fit: silent
+    }
+    if (fault != nullptr && fault->phase != Phase::allocation) {
+        p.faultReached = true;
+        p.boxes = 1;
+        p.correctedDespiteFailure = fault->phase == Phase::finalUnlock;
+        return p;
+    }
+    p.result = 1;
+    return p;
+}
+
+// The check box's rule for one (R, G, B) group: the odd value out is copied
+// onto the other two; when all three differ, G wins.
+bool SyncGroup(int32_t& r, int32_t& g, int32_t& b)
+{
+    if (r == g && g == b) return false;
+    if (r == g) {
+        r = g = b;
+    } else if (g == b) {
+        g = b = r;
+    } else {
+        r = b = g;
+    }
+    return true;
+}
+
+struct Usage {
+    DWORD handles = 0;
+    SIZE_T privateBytes = 0;
+    bool countedHandles = false;  // the process counters answered 0
+    bool countedPages = false;
+};
+
+// Wine may answer the process counters with zeros; then the handles are
+// counted by asking after every handle value in use, and the private
+// memory is the committed private pages of the address space.
+DWORD CountOpenHandles()
+{
+    DWORD count = 0;
+    for (uintptr_t value = 4; value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+    }
+    return count;
+}
+
+SIZE_T CommittedPrivateBytes()
+{
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    const char* address = nullptr;
+    while (VirtualQuery(address, &region, sizeof region) == sizeof region) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address) break;
+        address = next;
+    }
+    return total;
+}
+
+Usage MeasureUsage()
+{
+    Usage usage;
+    if (!GetProcessHandleCount(GetCurrentProcess(), &usage.handles) || usage.handles == 0) {
+        usage.handles = CountOpenHandles();
+        usage.countedHandles = true;
+    }
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof counters)) {
+        usage.privateBytes = counters.PrivateUsage;
+    }
+    if (usage.privateBytes == 0) {
+        usage.privateBytes = CommittedPrivateBytes();
+        usage.countedPages = true;
+    }
+    return usage;
+}
+
+// ---- the soak ---------------------------------------------------------------
+
+class Soak {
+public:
+    explicit Soak(const Options& options) : options_(options), random_(options.seed) {}
+
+    void Run();
+
+private:
+    // Set-up and the objects faults are armed through.
+    bool Load();
+    void ProbeFormats();
+    void ArmFault(FaultableMethod method, int passingCalls, HRESULT result);
+    void DisarmFault(FaultableMethod method);
+    void StartPatches();
+
+    // Host actions between frames.
+    void HostActions(int step);
+    void ChangeSliders();
+    void NotifyChange();
+    void Update(bool viaMessage);
+    void SendReleaseMessage();
+    void Cycle(bool mayFailInit);
+    void Exit();
+    bool Init(bool mayFail);
+
+    // One frame.
+    void DrawShape();
+    void RunFrame(int step);
+    bool FrameMatchesReference(const std::vector<YCPixel>& input, const std::vector<YCPixel>& output,
+                               int rulesIndex);
+    std::wstring DebugText();
+
+    void Failure(const std::string& what);
+    void ExpectBoxes(int expected, const char* where);
+
+    Options options_;
+    Random random_;
+    int step_ = -1;
+
+    LoadedPlugin plugin_;
+    FilterTable* table_ = nullptr;
+    FilterContext context_ = {};
+    HostFunctions functions_ = {};
+    int32_t tracks_[16] = {};
+    int32_t checks_[1] = {};
+    HWND debugWindow_ = nullptr;
+
+    IDirect3DTexture9* referenceTexture_ = nullptr;
+    IDirect3DSurface9* referenceSurface_ = nullptr;
+    IDirect3DVertexBuffer9* referenceVertexBuffer_ = nullptr;
+    ID3DXEffect* referenceEffect_ = nullptr;
+    void* faultObject_[faultableMethodCount] = {};
+    bool armed_[faultableMethodCount] = {};
+
+    Model model_;
+    ReferenceRules rules_[2];
+    int lastRules_ = 0;
+
+    // The device episode in progress: frames still lost, resets still failing.
+    Level level_ = Level::ok;
+    int lostFramesLeft_ = 0;
+    int resetFailuresLeft_ = 0;
+    FaultableMethod resetFault_ = deviceReset;
+
+    // The frame of this step.
+    int32_t width_ = 8, height_ = 8, maxWidth_ = 8;
+    bool refusedShape_ = false;
+
+    // Figures.
+    int framesRun_ = 0, framesCorrected_ = 0, framesFailed_ = 0, framesRefused_ = 0;
+    int framesAlloc_ = 0, framesParam_ = 0, framesPlain_ = 0, framesCorrectedOnUnlock_ = 0;
+    int framesBig_ = 0;
+    int framesPerKind_[6] = {};
+    int faultsArmed_ = 0, faultsReached_ = 0, lostFrames_ = 0, resetsFailed_ = 0, resets_ = 0;
+    int otherLevelErrors_ = 0;
+    int cycles_ = 0, initFailures_ = 0, updates_ = 0, messages1133_ = 0, messages1135_ = 0;
+    int rgbSyncs_ = 0, sseFrames_ = 0, plainFrames_ = 0;
+    int faultHits_[frameFaultCount] = {};
+    int failures_ = 0;
+    double counterFrequency_ = 1.0;
+    double secondsByBranch_[3] = {};  // in onProcess, by branch: none, alloc, param
+    double secondsFailed_ = 0.0;
+    double secondsCycling_ = 0.0;
+    double secondsChecking_ = 0.0;
+    bool baselineTaken_ = false;
+    Usage baseline_, peak_;
+};
+
+void Soak::Failure(const std::string& what)
+{
+    ++failures_;
+    if (failures_ <= 25) {
+        ADD_FAILURE() << "seed " << options_.seed << ", step " << step_ << ": " << what;
+    }
+}
+
+void Soak::ExpectBoxes(int expected, const char* where)
+{
+    const std::vector<std::wstring> boxes = TakeErrorBoxTexts();
+    if (static_cast<int>(boxes.size()) != expected) {
+        std::string texts;
+        for (const std::wstring& text : boxes) {
+            char buffer[256] = {};
+            WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, buffer, sizeof buffer - 1, nullptr,
+                                nullptr);
+            texts += std::string(" [") + buffer + "]";
+        }
+        Failure(std::string(where) + ": " + std::to_string(boxes.size()) + " error boxes, expected " +
+                std::to_string(expected) + texts);
+    }
+}
+
+bool Soak::Load()
+{
+    if (!LoadPlugin(&plugin_)) return false;
+    table_ = plugin_.getFilterTable();
+    InstallMessageCapture(plugin_.module);
+    TakeMessages();
+
+    context_ = *table_;
+    functions_.refreshWindow = HostRefreshWindow;
+    functions_.isActive = HostIsActive;
+    context_.trackValues = tracks_;
+    context_.checkValues = checks_;
+    context_.hostFunctions = &functions_;
+    context_.window = TestWindow();
+    context_.moduleInstance = plugin_.module;
+
+    // The test's own objects of every class a fault is armed on, made before
+    // any slot is redirected.
+    IDirect3DDevice9* device = ReferenceDevice();
+    if (device == nullptr) return false;
+    if (FAILED(device->CreateTexture(4, 4, 1, D3DUSAGE_DYNAMIC, D3DFMT_A16B16G16R16,
+                                     D3DPOOL_DEFAULT, &referenceTexture_, nullptr)) ||
+        FAILED(referenceTexture_->GetSurfaceLevel(0, &referenceSurface_)) ||
+        FAILED(device->CreateVertexBuffer(96, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT,
+                                          &referenceVertexBuffer_, nullptr)) ||
+        FAILED(D3DXCreateEffectFromResourceW(device, plugin_.module, MAKEINTRESOURCEW(104), nullptr,
+                                             nullptr, 0, nullptr, &referenceEffect_, nullptr))) {
+        ADD_FAILURE() << "the objects to arm faults through could not be made";
+        return false;
+    }
+    for (int m = 0; m < faultableMethodCount; ++m) faultObject_[m] = device;
+    faultObject_[direct3dGetDeviceCaps] = ReferenceDirect3D();
+    faultObject_[direct3dCheckDeviceFormat] = ReferenceDirect3D();
+    faultObject_[direct3dCreateDevice] = ReferenceDirect3D();
+    faultObject_[vertexBufferLock] = referenceVertexBuffer_;
+    faultObject_[vertexBufferUnlock] = referenceVertexBuffer_;
+    for (FaultableMethod m : {effectSetTexture, effectSetVector, effectSetValue, effectOnLostDevice,
+                              effectOnResetDevice}) {
+        faultObject_[m] = referenceEffect_;
+    }
+    faultObject_[textureGetSurfaceLevel] = referenceTexture_;
+    faultObject_[surfaceLockRect] = referenceSurface_;
+    faultObject_[surfaceUnlockRect] = referenceSurface_;
+    return true;
+}
+
+// Which formats the card takes as render targets, asked the way the engine asks.
+void Soak::ProbeFormats()
+{
+    const D3DFORMAT formats[5] = {D3DFMT_A32B32G32R32F, D3DFMT_A16B16G16R16F, D3DFMT_A16B16G16R16,
+                                  D3DFMT_Q16W16V16U16, D3DFMT_A2B10G10R10};
+    D3DDISPLAYMODE mode = {};
+    ReferenceDevice()->GetDisplayMode(0, &mode);
+    for (int k = 0; k < 5; ++k) {
+        model_.available[k] = SUCCEEDED(ReferenceDirect3D()->CheckDeviceFormat(
+            D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, mode.Format, D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE,
+            formats[k]));
+    }
+}
+
+void Soak::ArmFault(FaultableMethod method, int passingCalls, HRESULT result)
+{
+    FailMethodAfter(faultObject_[method], method, passingCalls, result);
+    armed_[method] = true;
+}
+
+// Disarmed: the override stays and lets every call through.
+void Soak::DisarmFault(FaultableMethod method)
+{
+    if (armed_[method]) {
+        FailMethodAfter(faultObject_[method], method, INT_MAX, S_OK);
+        armed_[method] = false;
+    }
+}
+
+// Tracking of the plug-in's Direct3D objects and the unlock hook, anew after
+// every restore of the patched pointers.
+void Soak::StartPatches()
+{
+    StartDirect3DTracking(plugin_.module);
+    realUnlockRect = reinterpret_cast<UnlockRectFunction>(
+        ReplaceMethod(referenceSurface_, surfaceUnlockRect, reinterpret_cast<void*>(&UnlockThenFail)));
+    unlockFailsAt = 0;
+    for (bool& armed : armed_) armed = false;
+}
+
+std::wstring Soak::DebugText()
+{
+    if (debugWindow_ == nullptr || !IsWindow(debugWindow_)) return L"<no window>";
+    wchar_t text[512] = {};
+    GetWindowTextW(debugWindow_, text, 512);
+    return text;
+}
+
+bool Soak::Init(bool mayFail)
+{
+    const InitFault* fault = nullptr;
+    if (mayFail && random_.Chance(35)) {
+        fault = &initFaults[random_.Between(0, 3)];
+        ArmFault(fault->method, 0, faultResults[random_.Between(0, 4)]);
+        ++faultsArmed_;
+    }
+    const int32_t result = table_->onInit(&context_);
+    if (fault != nullptr) DisarmFault(fault->method);
+    const int32_t expected = fault != nullptr ? 0 : 1;
+    if (result != expected) {
+        Failure(std::string("onInit returned ") + std::to_string(result) +
+                (fault != nullptr ? std::string(" with ") + fault->name + " failing" : ""));
+    }
+    ExpectBoxes(fault != nullptr ? fault->boxes : 0, "onInit");
+    if (fault != nullptr) {
+        ++initFailures_;
+        ++faultsReached_;
+    }
+    model_.engine = result == 1;
+    model_.kindInUse = kindNone;
+    model_.frameWidth = model_.frameHeight = -1;
+    model_.sourceTexture = false;
+    WindowSearch search = {context_.window, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), MatchDebugWindow, reinterpret_cast<LPARAM>(&search));
+    debugWindow_ = search.found;
+    if ((debugWindow_ != nullptr) != (result == 1)) {
+        Failure("debug window after onInit " + std::to_string(result) + ": " +
+                (debugWindow_ != nullptr ? "present" : "missing"));
+    }
+    return result == 1;
+}
+
+void Soak::Exit()
+{
+    HWND window = debugWindow_;
+    if (table_->onExit(&context_) != 1) Failure("onExit did not return 1");
+    if (window != nullptr && IsWindow(window)) Failure("onExit left the debug window");
+    debugWindow_ = nullptr;
+    model_.engine = false;
+    ExpectBoxes(0, "onExit");
+    const ULONG deviceLeft = ReleaseTrackedDevice();
+    const ULONG direct3dLeft = ReleaseTrackedDirect3D();
+    if (deviceLeft != 0 || direct3dLeft != 0) {
+        Failure("after onExit the plug-in still held " + std::to_string(deviceLeft) +
+                " device and " + std::to_string(direct3dLeft) + " Direct3D references");
+    }
+    RestorePatchedPointers();
+    level_ = Level::ok;  // a new device comes with the next init
+}
+
+void Soak::Cycle(bool mayFailInit)
+{
+    const DWORD started = GetTickCount();
+    ++cycles_;
+    Exit();
+    StartPatches();
+    Init(mayFailInit);
+    secondsCycling_ += (GetTickCount() - started) / 1000.0;
+}
+
+void Soak::Update(bool viaMessage)
+{
+    int32_t expected[16];
+    std::memcpy(expected, tracks_, sizeof expected);
+    bool synced = false;
+    if (checks_[0] != 0) {
+        for (int group = 0; group < 3; ++group) {
+            synced |= SyncGroup(expected[6 + group], expected[9 + group], expected[12 + group]);
+        }
+    }
+    const int refreshBefore = refreshCalls;
+    const int isActiveBefore = isActiveCalls;
+    bool runs = true;
+    if (viaMessage) {
+        ++messages1135_;
+        if (table_->onWindowMessage(nullptr, messageSettingsChanged, 0, 0, nullptr, &context_) != 0) {
+            Failure("message 1135 did not return 0");
+        }
+        if (isActiveCalls != isActiveBefore + 1) Failure("message 1135 did not ask isActive once");
+        runs = filterActive == 0;
+    } else {
+        ++updates_;
+        if (table_->onUpdate(&context_, 0) != 1) Failure("onUpdate did not return 1");
+    }
+    if (!runs) {
+        std::memcpy(expected, tracks_, sizeof expected);
+        synced = false;
+    } else {
+        model_.paramsChanged = true;
+        if (model_.engine && model_.kindInUse != ClampKind(tracks_[15])) model_.reallocNeeded = true;
+    }
+    if (std::memcmp(expected, tracks_, sizeof expected) != 0) {
+        Failure("RGB sync left the tracks other than expected");
+        std::memcpy(tracks_, expected, sizeof expected);
+    }
+    if (refreshCalls - refreshBefore != (synced ? 1 : 0)) {
+        Failure("refreshWindow called " + std::to_string(refreshCalls - refreshBefore) +
+                " times, expected " + std::to_string(synced ? 1 : 0));
+    }
+    rgbSyncs_ += synced;
+    ExpectBoxes(0, viaMessage ? "message 1135" : "onUpdate");
+}
+
+void Soak::SendReleaseMessage()
+{
+    ++messages1133_;
+    const int isActiveBefore = isActiveCalls;
+    if (table_->onWindowMessage(nullptr, messageReleaseMemory, 0, 0, nullptr, &context_) != 0) {
+        Failure("message 1133 did not return 0");
+    }
+    if (isActiveCalls - isActiveBefore != (model_.engine ? 1 : 0)) {
+        Failure("message 1133 asked isActive " + std::to_string(isActiveCalls - isActiveBefore) +
+                " times");
+    }
+    if (model_.engine && filterActive == 0) {
+        model_.reallocNeeded = true;
+        model_.sourceTexture = false;
+    }
+    ExpectBoxes(0, "message 1133");
+}
+
+void Soak::ChangeSliders()
+{
+    const int count = random_.Between(1, 4);
+    for (int i = 0; i < count; ++i) {
+        const int index = random_.Between(0, 15);
+        if (index == 15) {
+            // Mostly the track's own range, sometimes what a broken host sends.
+            tracks_[15] = random_.Chance(70) ? random_.Between(0, 4) : random_.Between(-4, 9);
+        } else if (index >= 6 && random_.Chance(40)) {
+            // Make two of a group equal, so every sync rule comes up.
+            const int group = (index - 6) % 3;
+            const int other = 6 + group + 3 * random_.Between(0, 2);
+            tracks_[index] = tracks_[other];
+        } else {
+            tracks_[index] = random_.Chance(50) ? random_.Between(-48, 48) : random_.Between(-256, 256);
+        }
+    }
+    if (random_.Chance(50)) {
+        tracks_[15] = random_.Chance(70) ? random_.Between(0, 4) : random_.Between(-4, 9);
+    }
+    if (random_.Chance(20)) checks_[0] = checks_[0] != 0 ? 0 : 1;
+}
+
+// A host normally reports a change through onUpdate; message 1135 does it
+// while the filter is off (and nothing while it is on), and sometimes the
+// change is not reported at all before the next frame.
+void Soak::NotifyChange()
+{
+    const int how = random_.Between(0, 99);
+    if (how < 65) {
+        Update(false);
+    } else if (how < 90) {
+        Update(true);
+    }
+}
+
+void Soak::HostActions(int step)
+{
+    // A host tries again soon after a failed init.
+    if (random_.Chance(model_.engine ? 0.5 : 10) || (!baselineTaken_ && step == 25)) {
+        Cycle(baselineTaken_);
+        if (!baselineTaken_) {
+            // The level to come back to: after the first full cycle, engine up.
+            baseline_ = peak_ = MeasureUsage();
+            baselineTaken_ = true;
+        }
+    }
+    if (random_.Chance(3)) filterActive = filterActive != 0 ? 0 : 1;
+    if (random_.Chance(10)) {
+        ChangeSliders();
+        NotifyChange();
+    }
+    if (random_.Chance(3)) SendReleaseMessage();
+    if (random_.Chance(1)) {
+        // Any other message: nothing happens.
+        const int isActiveBefore = isActiveCalls;
+        table_->onWindowMessage(nullptr, WM_USER + 110, 0, 0, nullptr, &context_);
+        if (isActiveCalls != isActiveBefore) Failure("another message asked isActive");
+        ExpectBoxes(0, "other message");
+    }
+}
+
+void Soak::DrawShape()
+{
+    refusedShape_ = false;
+    // Besides chance, a fixed rota: a refused size every 37 frames and a
+    // big one every 97, so that a short run meets every kind of both.
+    const int forcedRefusal = step_ % 37 == 17 ? (step_ / 37) % 6 : -1;
+    const int forcedBig = step_ % 97 == 50 ? (step_ / 97) % 3 : -1;
+    if (forcedRefusal < 0 && forcedBig < 0 && random_.Chance(85)) {
+        // The same size again; sometimes only the pitch changes.
+        if (random_.Chance(10)) maxWidth_ = width_ + random_.Between(0, 12);
+        if (width_ > 0 && height_ > 0 && maxWidth_ >= width_ && width_ <= 4096 && height_ <= 4096) {
+            return;
+        }
+    }
+    int kind = random_.Between(0, 999);
+    if (forcedRefusal >= 0) kind = 0;
+    if (forcedBig >= 0) kind = 40 + 5 * forcedBig;
+    if (kind < 40) {
+        refusedShape_ = true;
+        switch (forcedRefusal >= 0 ? forcedRefusal : random_.Between(0, 5)) {
+        case 0: width_ = 0; height_ = random_.Between(1, 8); maxWidth_ = 4; break;
+        case 1: width_ = random_.Between(1, 8); height_ = 0; maxWidth_ = width_; break;
+        case 2: width_ = 4097; height_ = 1; maxWidth_ = 4097; break;
+        case 3: width_ = 1; height_ = 4097; maxWidth_ = 1; break;
+        case 4: width_ = -random_.Between(1, 5); height_ = random_.Between(-3, 4); maxWidth_ = 8; break;
+        default:
+            width_ = random_.Between(2, 40);
+            height_ = random_.Between(1, 16);
+            maxWidth_ = random_.Chance(20) ? -1 : width_ - random_.Between(1, width_ - 1);
+            break;
+        }
+    } else if (kind < 45) {
+        ++framesBig_;
+        width_ = 640; height_ = 360; maxWidth_ = 640 + random_.Between(0, 1) * 64;
+    } else if (kind < 48) {
+        ++framesBig_;
+        width_ = 4096; height_ = 1; maxWidth_ = 4096;
+    } else if (kind < 50) {
+        ++framesBig_;
+        width_ = 1; height_ = random_.Between(1000, 4096); maxWidth_ = random_.Between(1, 3);
+    } else {
+        width_ = random_.Between(1, 64);
+        height_ = random_.Between(1, 48);
+        maxWidth_ = width_ + (random_.Chance(30) ? random_.Between(1, 16) : 0);
+    }
+}
+
+bool Soak::FrameMatchesReference(const std::vector<YCPixel>& input,
+                                 const std::vector<YCPixel>& output, int rulesIndex)
+{
+    const uint16_t word = X87Word();
+    SetX87Word(0x037F);
+    const CorrectionConstants constants = ComputeCorrectionConstants(model_.appliedTracks);
+    const auto kind = static_cast<TextureFormatKind>(model_.kindInUse);
+    bool matches = true;
+    for (int32_t y = 0; y < height_ && matches; ++y) {
+        for (int32_t x = 0; x < width_; ++x) {
+            const YCPixel& in = input[size_t(y) * maxWidth_ + x];
+            const YCPixel& out = output[size_t(y) * maxWidth_ + x];
+            const ReferenceResult expected =
+                RunReference({in.y, in.cb, in.cr}, constants, kind, rules_[rulesIndex]);
+            if (!HostPixelAccepted(expected, {out.y, out.cb, out.cr})) {
+                matches = false;
+                break;
+            }
+        }
+    }
+    SetX87Word(word);
+    return matches;
+}
+
+void Soak::RunFrame(int step)
+{
+    DrawShape();
+
+    // The device's answer this frame, and a fault for the frame's own steps.
+    if (model_.engine && level_ == Level::ok && random_.Chance(1.5)) {
+        lostFramesLeft_ = random_.Between(0, 2);
+        resetFailuresLeft_ = random_.Between(0, 2);
+        level_ = lostFramesLeft_ > 0 ? Level::lost : Level::notReset;
+        resetFault_ = random_.Chance(70) ? deviceReset : effectOnResetDevice;
+    }
+    Level level = level_;
+    if (level == Level::ok && model_.engine && random_.Chance(0.3)) level = Level::otherError;
+    bool resetFails = false;
+    if (level == Level::ok) {
+        DisarmFault(deviceTestCooperativeLevel);
+    } else {
+        ArmFault(deviceTestCooperativeLevel, 0,
+                 level == Level::lost       ? D3DERR_DEVICELOST
+                 : level == Level::notReset ? D3DERR_DEVICENOTRESET
+                                            : D3DERR_DRIVERINTERNALERROR);
+        if (level == Level::notReset) {
+            resetFails = resetFailuresLeft_ > 0;
+            if (resetFails) {
+                ArmFault(resetFault_, 0, resetFault_ == deviceReset ? D3DERR_DEVICELOST : E_OUTOFMEMORY);
+            } else {
+                DisarmFault(deviceReset);
+                DisarmFault(effectOnResetDevice);
+            }
+        }
+    }
+
+    const FrameFault* fault = nullptr;
+    // Allocation faults only matter on a frame that re-allocates; aim them there.
+    const bool realloc =
+        model_.reallocNeeded || width_ != model_.frameWidth || height_ != model_.frameHeight;
+    if (level == Level::ok && model_.engine && random_.Chance(realloc ? 25 : 6)) {
+        const int index = realloc && random_.Chance(70) ? random_.Between(0, firstTransferFault - 1)
+                                                        : random_.Between(0, frameFaultCount - 1);
+        fault = &frameFaults[index];
+        const HRESULT result = faultResults[random_.Between(0, 4)];
+        if (fault->method == faultableMethodCount) {
+            unlockCalls = 0;
+            unlockFailsAt = fault->passingCalls;
+            unlockResult = result;
+        } else {
+            ArmFault(fault->method, fault->passingCalls, result);
+        }
+        ++faultsArmed_;
+    }
+
+    // The host's frame: content, and other values past the width.
+    const size_t pixelCount =
+        width_ > 0 && height_ > 0 && maxWidth_ > 0 ? size_t(maxWidth_) * height_ + width_ : 64;
+    std::vector<YCPixel> pixels(pixelCount);
+    for (YCPixel& pixel : pixels) {
+        if (random_.Chance(75)) {
+            pixel = {static_cast<int16_t>(random_.Between(-512, 4608)),
+                     static_cast<int16_t>(random_.Between(-2304, 2304)),
+                     static_cast<int16_t>(random_.Between(-2304, 2304))};
+        } else {
+            pixel = {static_cast<int16_t>(random_.Between(-32768, 32767)),
+                     static_cast<int16_t>(random_.Between(-32768, 32767)),
+                     static_cast<int16_t>(random_.Between(-32768, 32767))};
+        }
+    }
+    const std::vector<YCPixel> input = pixels;
+    FrameInfo frame = {};
+    frame.pixels = pixels.data();
+    frame.width = width_;
+    frame.height = height_;
+    frame.maxWidth = maxWidth_;
+
+    const std::wstring textBefore = DebugText();
+    const Prediction p = PredictFrame(model_, tracks_, frame, level, resetFails, fault);
+    LARGE_INTEGER before, after;
+    QueryPerformanceCounter(&before);
+    const int32_t result = table_->onProcess(&context_, &frame);
+    QueryPerformanceCounter(&after);
+    const double callSeconds = double(after.QuadPart - before.QuadPart) / counterFrequency_;
+    ++framesRun_;
+
+    // Faults are single shots: disarm what this frame armed.
+    unlockFailsAt = 0;
+    bool reached = false;
+    if (fault != nullptr) {
+        if (fault->method == faultableMethodCount) {
+            reached = unlockCalls >= fault->passingCalls;
+        } else {
+            reached = FaultedCalls(fault->method) > fault->passingCalls;
+            DisarmFault(fault->method);
+        }
+        if (reached) {
+            ++faultsReached_;
+            ++faultHits_[fault - frameFaults];
+        }
+    }
+    DisarmFault(deviceReset);
+    DisarmFault(effectOnResetDevice);
+
+    std::string shape = std::to_string(width_) + "x" + std::to_string(height_) + " pitch " +
+                        std::to_string(maxWidth_) + " kind " + std::to_string(model_.kindInUse) +
+                        (fault != nullptr ? std::string(", fault ") + fault->name : "") +
+                        (level != Level::ok ? ", level " + std::to_string(int(level)) : "");
+    if (fault != nullptr && reached != p.faultReached) {
+        Failure("frame " + shape + ": the fault was " + (reached ? "" : "not ") +
+                "reached, the model says otherwise");
+    }
+    ExpectBoxes(p.boxes, ("frame " + shape).c_str());
+    if (result != p.result) {
+        Failure("frame " + shape + ": returned " + std::to_string(result) + ", expected " +
+                std::to_string(p.result));
+    }
+
+    // Pixels past the width, and everything of a refused frame, stay as they were.
+    bool untouchedOutside = true;
+    const bool hasRows = width_ > 0 && height_ > 0 && maxWidth_ >= width_;
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        const bool inside = hasRows && i < size_t(maxWidth_) * height_ &&
+                            static_cast<int32_t>(i % maxWidth_) < width_;
+        if ((!inside || (result == 0 && !p.correctedDespiteFailure)) &&
+            std::memcmp(&pixels[i], &input[i], sizeof(YCPixel)) != 0) {
+            untouchedOutside = false;
+            break;
+        }
+    }
+    if (!untouchedOutside) {
+        Failure("frame " + shape + ": returned " + std::to_string(result) +
+                " and changed pixels it must not touch");
+    }
+
+    if (result == 1 || p.correctedDespiteFailure) {
+        const DWORD checkStarted = GetTickCount();
+        if (result == 1) ++framesCorrected_;
+        if (!FrameMatchesReference(input, pixels, lastRules_)) {
+            if (FrameMatchesReference(input, pixels, 1 - lastRules_)) {
+                lastRules_ = 1 - lastRules_;
+            } else {
+                Failure("frame " + shape + ": the output is not the reference model's");
+            }
+        }
+        (lastRules_ == 0 ? plainFrames_ : sseFrames_)++;
+        secondsChecking_ += (GetTickCount() - checkStarted) / 1000.0;
+    }
+    if (result == 1) {
+        ++framesPerKind_[model_.kindInUse];
+        const std::wstring text = DebugText();
+        wchar_t sizeLine[64];
+        swprintf(sizeLine, 64, L"Size :%dx%d(%ls)\r\n", width_, height_, kindTags[model_.kindInUse]);
+        const wchar_t* label = p.branch == Branch::alloc   ? L"\r\nAlloc:"
+                               : p.branch == Branch::param ? L"\r\nParam:"
+                                                           : L"\r\nPut  :";
+        if (text.compare(0, std::wcslen(sizeLine), sizeLine) != 0 ||
+            text.compare(std::wcslen(sizeLine) - 2, std::wcslen(label), label) != 0) {
+            char narrow[512] = {};
+            WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, narrow, sizeof narrow - 1, nullptr,
+                                nullptr);
+            Failure("frame " + shape + ": debug text \"" + narrow + "\", expected the branch " +
+                    std::to_string(int(p.branch)));
+        }
+        p.branch == Branch::alloc ? ++framesAlloc_ : p.branch == Branch::param ? ++framesParam_
+                                                                                : ++framesPlain_;
+        secondsByBranch_[int(p.branch)] += callSeconds;
+    } else {
+        ++framesFailed_;
+        secondsFailed_ += callSeconds;
+        if (refusedShape_) ++framesRefused_;
+        if (p.correctedDespiteFailure) ++framesCorrectedOnUnlock_;
+        if (DebugText() != textBefore) Failure("frame " + shape + ": a failed frame changed the text");
+    }
+
+    // The device episode moves on.
+    if (level_ == Level::lost) {
+        ++lostFrames_;
+        if (--lostFramesLeft_ <= 0) level_ = Level::notReset;
+    } else if (level_ == Level::notReset) {
+        if (resetFails) {
+            ++resetsFailed_;
+            --resetFailuresLeft_;
+        } else {
+            ++resets_;
+            level_ = Level::ok;
+        }
+    } else if (level == Level::otherError) {
+        ++otherLevelErrors_;
+    }
+    (void)step;
+}
+
+void Soak::Run()
+{
+    std::printf("soak: seed %u, %d frames\n", options_.seed, options_.frames);
+    std::fflush(stdout);
+    const DWORD started = GetTickCount();
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    counterFrequency_ = double(frequency.QuadPart);
+    ASSERT_TRUE(Load());
+    StartPatches();
+    ProbeFormats();
+    rules_[0].halfTarget = HalfRounding::either;
+    rules_[1] = rules_[0];
+    rules_[1].floatUnpack = FloatUnpack::sse;
+    ASSERT_TRUE(Init(false));
+
+    for (int step = 0; step < options_.frames; ++step) {
+        step_ = step;
+        HostActions(step);
+        RunFrame(step);
+        if (baselineTaken_ && step % 64 == 0) {
+            const Usage now = MeasureUsage();
+            if (now.privateBytes > peak_.privateBytes) peak_.privateBytes = now.privateBytes;
+            if (now.handles > peak_.handles) peak_.handles = now.handles;
+        }
+        if ((step + 1) % 1000 == 0) {
+            std::printf("soak: %d frames, %d failures\n", step + 1, failures_);
+            std::fflush(stdout);
+        }
+        if (failures_ > 200) {
+            Failure("too many failures; stopping");
+            break;
+        }
+    }
+
+    // Back to the state of the baseline: one more full cycle, engine up.
+    step_ = options_.frames;
+    if (!baselineTaken_) {
+        Cycle(false);
+        baseline_ = peak_ = MeasureUsage();
+        baselineTaken_ = true;
+    }
+    Cycle(false);
+    const Usage end = MeasureUsage();
+    Exit();
+    if (referenceEffect_ != nullptr) referenceEffect_->Release();
+    if (referenceVertexBuffer_ != nullptr) referenceVertexBuffer_->Release();
+    if (referenceSurface_ != nullptr) referenceSurface_->Release();
+    if (referenceTexture_ != nullptr) referenceTexture_->Release();
+    UnloadPlugin(&plugin_);
+
+    const double seconds = (GetTickCount() - started) / 1000.0;
+    std::printf(
+        "soak: seed %u: %d frames in %.1f s: %d corrected (%d alloc, %d param, %d plain; "
+        "F32 %d, F16 %d, U16 %d, S16 %d, U10 %d), %d failed (%d refused sizes, %d corrected before "
+        "a failed final unlock), %d big\n",
+        options_.seed, framesRun_, seconds, framesCorrected_, framesAlloc_, framesParam_,
+        framesPlain_, framesPerKind_[0], framesPerKind_[1], framesPerKind_[2], framesPerKind_[3],
+        framesPerKind_[4], framesFailed_, framesRefused_, framesCorrectedOnUnlock_, framesBig_);
+    std::printf("soak: seconds in onProcess: alloc %.1f, param %.1f, plain %.1f, failed %.1f; in cycles %.1f; checking %.1f; "
+                "formats available:%s%s%s%s%s\n",
+                secondsByBranch_[1], secondsByBranch_[2], secondsByBranch_[0], secondsFailed_, secondsCycling_, secondsChecking_,
+                model_.available[0] ? " F32" : "", model_.available[1] ? " F16" : "",
+                model_.available[2] ? " U16" : "", model_.available[3] ? " S16" : "",
+                model_.available[4] ? " U10" : "");
+    std::printf("soak: float downloads matched the %s converters last (%d plain, %d SSE frames)\n",
+                lastRules_ == 0 ? "plain" : "SSE", plainFrames_, sseFrames_);
+    std::printf("soak: faults armed %d, reached %d; lost frames %d, resets %d ok / %d failed, "
+                "other cooperative-level errors %d; cycles %d (%d failed inits)\n",
+                faultsArmed_, faultsReached_, lostFrames_, resets_, resetsFailed_,
+                otherLevelErrors_, cycles_, initFailures_);
+    std::printf("soak: reached per fault:");
+    for (int i = 0; i < frameFaultCount; ++i) std::printf(" %s %d;", frameFaults[i].name, faultHits_[i]);
+    std::printf("\nsoak: host: %d onUpdate, %d msg 1135, %d msg 1133, %d RGB syncs\n", updates_,
+                messages1135_, messages1133_, rgbSyncs_);
+    std::printf("soak: handles%s %lu after the first cycle, %lu at the end (peak %lu); private "
+                "memory%s %.1f MB, %.1f MB (peak %.1f MB)\n",
+                end.countedHandles ? " (counted)" : "", baseline_.handles, end.handles, peak_.handles,
+                end.countedPages ? " (committed private pages)" : "", baseline_.privateBytes / 1048576.0,
+                end.privateBytes / 1048576.0, peak_.privateBytes / 1048576.0);
+    std::printf("soak: %d failures\n", failures_);
+    std::fflush(stdout);
+
+    EXPECT_LE(static_cast<long>(end.handles), static_cast<long>(baseline_.handles) + handleMargin)
+        << "handles grew";
+    EXPECT_LE(end.privateBytes, baseline_.privateBytes + privateMemoryMargin)
+        << "private memory grew";
+    EXPECT_EQ(failures_, 0) << "seed " << options_.seed;
+}
+
+TEST(PluginSoak, RandomisedFramesFaultsAndCyclesMatchTheModel)
+{
+    Soak soak(ReadOptions());
+    soak.Run();
+}
+
+}  // namespace
