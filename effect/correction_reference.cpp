@@ -493,6 +493,18 @@ ReferenceResult RunReference(YCTriple pixel, const CorrectionConstants& constant
     return r;
 }
 
+ExactHostPixel ExactHostValue(YCTriple pixel, const CorrectionConstants& constants) {
+    const Vec4d scaled = {{0.0, pixel.y * 0.000244140625, pixel.cb * 0.000244140625,
+                           pixel.cr * 0.000244140625}};
+    // The float path decodes a sample as it stands: no format in between.
+    ShaderTrace trace = ShadeTexel(scaled, constants, kindF32);
+    ExactHostPixel exact;
+    for (int i = 0; i < 3; ++i) {
+        exact.c[i] = trace.ycOut.c[i + 1] * 4096.0;
+    }
+    return exact;
+}
+
 bool HostPixelAccepted(const ReferenceResult& result, YCTriple actual) {
     const int16_t v[3] = {actual.y, actual.cb, actual.cr};
     for (int c = 0; c < 3; ++c) {

@@ -135,6 +135,16 @@ YCTriple UnpackTargetTexel(const Texel& texel, TextureFormatKind kind, const Ref
 ReferenceResult RunReference(YCTriple pixel, const CorrectionConstants& constants,
                              TextureFormatKind kind, const ReferenceRules& rules);
 
+// The correction without any format's quantisation: the host pixel scaled
+// exactly to the common scale (value / 4096), steps 1-5 in double precision
+// with the effect's constants, and the step-5 result back in host units
+// (x 4096), neither rounded nor saturated. The yardstick of the formats'
+// precision.
+struct ExactHostPixel {
+    double c[3];  // 0 Y, 1 Cb, 2 Cr
+};
+ExactHostPixel ExactHostValue(YCTriple pixel, const CorrectionConstants& constants);
+
 // Whether a returned host pixel lies within result.accepted on all three
 // channels.
 bool HostPixelAccepted(const ReferenceResult& result, YCTriple actual);

@@ -15,6 +15,7 @@
 #include "host_session.h"
 #include "options.h"
 #include "picture_io.h"
+#include "precision_run.h"
 #include "stage_summary.h"
 #include "test_picture.h"
 #include "verify.h"
@@ -138,6 +139,22 @@ int Run(const HostOptions& options)
     if (!options.showErrors && !CaptureErrorBoxes(session.module, &error)) {
         // Nothing to catch; the plug-in shows no boxes through MessageBoxW.
         error.clear();
+    }
+
+    if (!options.precisionReportDir.empty()) {
+        int status = exitDone;
+        if (StartPlugin(&session) == 0) {
+            Complain("the plug-in did not start: onInit returned 0");
+            status = exitFailed;
+        } else if (!RunPrecisionReport(&session, options.precisionReportDir,
+                                       "filterhost --precision-report " +
+                                           options.precisionReportDir,
+                                       &error)) {
+            Complain(error);
+            status = exitFailed;
+        }
+        CloseSession(&session);
+        return status;
     }
 
     std::vector<YCFrame> inputs;

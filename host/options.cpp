@@ -102,6 +102,9 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
             options->showErrors = true;
         } else if (name == "--raw") {
             options->rawInput = true;
+        } else if (name == "--precision-report") {
+            if (!takeValue(&options->precisionReportDir)) return false;
+            if (options->precisionReportDir.empty()) return bad("", "a folder");
         } else if (name == "--plugin") {
             if (!takeValue(&options->pluginPath)) return false;
         } else if (name == "-i" || name == "--input") {
@@ -231,6 +234,12 @@ const char* UsageText()
         "                        printed to stderr and answered with OK, so nothing\n"
         "                        waits for a click\n"
         "      --table           print the plug-in's registration table and stop\n"
+        "      --precision-report DIR\n"
+        "                        measure every format's error against the exact\n"
+        "                        correction on generated sweeps of the input range,\n"
+        "                        for a few settings, write DIR/precision.md and\n"
+        "                        DIR/precision.png and stop (other input and run\n"
+        "                        options do not apply)\n"
         "      --plugin FILE     the plug-in to load (the same as PLUGIN)\n"
         "  -h, --help            this text\n"
         "\n"

@@ -32,6 +32,7 @@ struct HostOptions {
     bool timing = true;
     bool showErrors = false;      // show the plug-in's message boxes for real
     bool table = false;
+    std::string precisionReportDir;  // --precision-report: write the precision chart there
     bool help = false;
 };
 

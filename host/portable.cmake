@@ -12,6 +12,7 @@ add_library(filterhost_portable STATIC
   ${CMAKE_SOURCE_DIR}/host/color_convert.cpp
   ${CMAKE_SOURCE_DIR}/host/options.cpp
   ${CMAKE_SOURCE_DIR}/host/picture_io.cpp
+  ${CMAKE_SOURCE_DIR}/host/precision_report.cpp
   ${CMAKE_SOURCE_DIR}/host/stage_summary.cpp
   ${CMAKE_SOURCE_DIR}/host/stb_impl.cpp
   ${CMAKE_SOURCE_DIR}/host/test_picture.cpp

@@ -397,3 +397,52 @@ TEST(ReferenceDownload, FloatResultsSaturateAndNaNHasAFixedValue) {
     ExpectPixel(UnpackTargetTexel(t, kindF32, Rules(FloatUnpack::plain)), 1, -1, 2);
     ExpectPixel(UnpackTargetTexel(t, kindF32, Rules(FloatUnpack::sse)), 2, -2, 2);
 }
+
+// ---- The exact yardstick ------------------------------------------------------
+
+TEST(ReferenceExact, NeutralTracksGiveTheInputBackUnclampedAndUnrounded) {
+    const CorrectionConstants k = Neutral();
+    for (const YCTriple& p : Grid({-32768, -4096, -2048, -1, 0, 1, 2048, 4096, 6143, 32767})) {
+        ExactHostPixel e = ExactHostValue(p, k);
+        // Only the float matrices stand between input and output: their
+        // product is the identity to about 1e-5 of the pixel's size.
+        double slack = 1e-5 * (std::abs(p.y) + std::abs(p.cb) + std::abs(p.cr)) + 1e-9;
+        EXPECT_NEAR(e.c[0], p.y, slack) << p.y << " " << p.cb << " " << p.cr;
+        EXPECT_NEAR(e.c[1], p.cb, slack) << p.y << " " << p.cb << " " << p.cr;
+        EXPECT_NEAR(e.c[2], p.cr, slack) << p.y << " " << p.cb << " " << p.cr;
+    }
+}
+
+TEST(ReferenceExact, KeepsFractionsAndValuesBeyondTheHostRange) {
+    // Y gain 257/256: 1000 becomes 1003.90625, not 1003 or 1004.
+    ExactHostPixel small = ExactHostValue({1000, 0, 0}, WithTrack(1, 1));
+    EXPECT_NEAR(small.c[0], 1000.0 * 257 / 256, 1e-3);
+    // Y gain 2: 32767 becomes about 65534, past what a host pixel holds.
+    ExactHostPixel large = ExactHostValue({32767, 0, 0}, WithTrack(1, 256));
+    EXPECT_NEAR(large.c[0], 65534.0, 0.5);
+    // Offset +16/256 of the unit: +256 host units.
+    ExactHostPixel offset = ExactHostValue({-2048, 0, 0}, WithTrack(0, 16));
+    EXPECT_NEAR(offset.c[0], -1792.0, 1e-3);
+}
+
+TEST(ReferenceExact, F32WithRoundingDownloadLiesWithinHalfAUnit) {
+    // The F32 path stores source and result as floats (exact on the way in,
+    // 2^-24 relative on the way out) and rounds to the nearest host unit.
+    int32_t tracks[16] = {};
+    tracks[1] = 40;   // Y gain
+    tracks[4] = -20;  // Cr offset
+    tracks[8] = 64;   // R gamma
+    tracks[11] = -64; // G gamma
+    tracks[12] = 8;   // G offset
+    const CorrectionConstants k = ComputeCorrectionConstants(tracks);
+    const ReferenceRules rules = Rules(FloatUnpack::sse);
+    for (const YCTriple& p : Grid({-2048, -700, 0, 333, 1024, 2047, 3001, 4096, 6143})) {
+        ExactHostPixel e = ExactHostValue(p, k);
+        YCTriple host = HostAfter(p, kindF32, rules, k);
+        const int16_t got[3] = {host.y, host.cb, host.cr};
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_LE(std::fabs(got[c] - e.c[c]), 0.5 + 1e-3)
+                << "channel " << c << " of " << p.y << " " << p.cb << " " << p.cr;
+        }
+    }
+}
