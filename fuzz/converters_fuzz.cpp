@@ -1,0 +1,473 @@
+// Fuzzes the pixel converters and their dispatch on random geometry and
+// contents.
+//
+// The input picks a direction (pack or unpack), a format kind, the width and
+// height (small, zero and negative included), the host pitch in pixels and
+// the texel pitch in bytes (zero, negative, shorter than a row, not a
+// multiple of the texel size), then the contents. Host rows, texel rows and
+// the conversion row live in buffers of exactly the size the rows address,
+// so AddressSanitizer reports any access outside them; every byte of the
+// written buffer that no row covers (padding between rows, the part of a
+// pitch beyond the width) is a guard and must keep its value, and the buffer
+// that is only read must not change at all.
+//
+// Every converter's result is checked against the documented rule, the
+// plain and SSE variants are compared where they must agree byte for byte,
+// and PackFrame / UnpackFrame must give exactly what the converter of the
+// kind gives.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "engine/half_rows.h"
+#include "engine/pixel_converters.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what, long a = 0, long b = 0)
+{
+    std::fprintf(stderr, "converters_fuzz: %s (%ld, %ld)\n", what, a, b);
+    std::abort();
+}
+
+// A buffer of exactly `bytes` bytes, 16-byte aligned (locked surfaces and
+// the conversion row are), with the row origin `origin` bytes in.
+struct ExactBuffer {
+    unsigned char* memory = nullptr;
+    size_t bytes = 0;
+    size_t origin = 0;
+
+    ExactBuffer(size_t size, size_t originOffset) : bytes(size), origin(originOffset)
+    {
+        void* p = nullptr;
+        if (posix_memalign(&p, 16, size) != 0) {
+            Fail("out of memory");
+        }
+        memory = static_cast<unsigned char*>(p);
+    }
+    ~ExactBuffer() { std::free(memory); }
+    ExactBuffer(const ExactBuffer&) = delete;
+    ExactBuffer& operator=(const ExactBuffer&) = delete;
+
+    unsigned char* base() { return memory + origin; }
+    void load(const std::vector<unsigned char>& image)
+    {
+        if (bytes != 0) {
+            std::memcpy(memory, image.data(), bytes);
+        }
+    }
+    bool equals(const std::vector<unsigned char>& image) const
+    {
+        return bytes == 0 || std::memcmp(memory, image.data(), bytes) == 0;
+    }
+};
+
+// Rows of `width` slots of `slotBytes`, row r starting r * slotPitch slots
+// after the origin: the span they cover and, for each slot of the span, the
+// (row, column) that touches it last, or -1.
+struct RowLayout {
+    int32_t slotBytes = 1;
+    int64_t first = 0;  // slot index of the lowest slot, relative to the origin
+    int64_t slots = 0;  // slots in the span
+    std::vector<int64_t> lastWriter;  // row * width + column, or -1
+
+    RowLayout(int32_t width, int32_t height, int64_t slotPitch, int32_t bytesPerSlot)
+        : slotBytes(bytesPerSlot)
+    {
+        if (width <= 0 || height <= 0) {
+            return;
+        }
+        const int64_t lastStart = static_cast<int64_t>(height - 1) * slotPitch;
+        first = lastStart < 0 ? lastStart : 0;
+        const int64_t end = (lastStart > 0 ? lastStart : 0) + width;
+        slots = end - first;
+        lastWriter.assign(static_cast<size_t>(slots), -1);
+        for (int32_t r = 0; r < height; ++r) {
+            for (int32_t x = 0; x < width; ++x) {
+                const int64_t slot = static_cast<int64_t>(r) * slotPitch + x - first;
+                lastWriter[static_cast<size_t>(slot)] = static_cast<int64_t>(r) * width + x;
+            }
+        }
+    }
+    size_t bytes() const { return static_cast<size_t>(slots) * slotBytes; }
+    size_t originOffset() const { return static_cast<size_t>(-first) * slotBytes; }
+    // Byte offset in the buffer of (row, column).
+    size_t offsetOf(int64_t row, int64_t column, int64_t slotPitch) const
+    {
+        return static_cast<size_t>(row * slotPitch + column - first) * slotBytes;
+    }
+};
+
+int32_t PackTexelBytes(TextureFormatKind kind)
+{
+    switch (kind) {
+    case kindF32: return texelBytesF32;
+    case kindU16:
+    case kindS16:
+    case kindU10: return texelBytesInt16;
+    default: return texelBytesF16;
+    }
+}
+
+int32_t UnpackTexelBytes(TextureFormatKind kind)
+{
+    switch (kind) {
+    case kindF32: return texelBytesF32;
+    case kindU16:
+    case kindS16: return texelBytesInt16;
+    case kindU10: return texelBytesU10;
+    default: return texelBytesF16;
+    }
+}
+
+template <typename T>
+T Load(const unsigned char* p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <typename T>
+void Store(unsigned char* p, T v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+// channel * 4096 truncated toward zero and saturated; NaN gives 0.
+int16_t TruncatedRule(float channel)
+{
+    if (std::isnan(channel)) {
+        return 0;
+    }
+    const double t = std::trunc(static_cast<double>(channel) * 4096.0);
+    return static_cast<int16_t>(t > 32767.0 ? 32767.0 : (t < -32768.0 ? -32768.0 : t));
+}
+
+// channel * 4096 rounded to nearest even and saturated; NaN and products
+// beyond the 32-bit range give -32768.
+int16_t RoundedRule(float channel)
+{
+    const double p = static_cast<double>(channel) * 4096.0;
+    if (std::isnan(p) || p >= 2147483648.0 || p < -2147483648.0) {
+        return -32768;
+    }
+    const double n = std::nearbyint(p);
+    return static_cast<int16_t>(n > 32767.0 ? 32767.0 : (n < -32768.0 ? -32768.0 : n));
+}
+
+// Whether the plain and SSE unpack rules must give the same value.
+bool ExactInRange(float channel)
+{
+    const double p = static_cast<double>(channel) * 4096.0;
+    return p == std::trunc(p) && p >= -32768.0 && p <= 32767.0;
+}
+
+float HalfToFloat(uint16_t half)
+{
+    float f;
+    FloatsFromHalves(&f, &half, 1);
+    return f;
+}
+
+struct Geometry {
+    int32_t width, height, hostPitch, texelPitch, texelBytes;
+    int64_t texelSlotPitch;
+};
+
+// ---- pack ----------------------------------------------------------------
+
+// The texel the pack rule gives for one host pixel.
+void ExpectedPackedTexel(TextureFormatKind kind, const YCPixel& p, unsigned char* out)
+{
+    const float channels[4] = {0.0f, static_cast<float>(p.y) / 4096.0f,
+                               static_cast<float>(p.cb) / 4096.0f, static_cast<float>(p.cr) / 4096.0f};
+    switch (PackTexelBytes(kind) == texelBytesF32 ? 0 : (kind == kindF16 || kind == kindNone) ? 1 : 2) {
+    case 0:
+        std::memcpy(out, channels, 16);
+        break;
+    case 1: {
+        uint16_t halves[4];
+        HalvesFromFloats(halves, channels, 4);
+        for (int i = 0; i < 4; ++i) {
+            // binary16 is exact back to binary32 and the half rules round to
+            // nearest: the half must be the closest one to the channel.
+            const float back = HalfToFloat(halves[i]);
+            if (std::fabs(static_cast<double>(back) - channels[i]) >
+                std::ldexp(1.0, std::ilogb(channels[i] == 0.0f ? 1.0f : channels[i]) - 11)) {
+                Fail("pack F16: half not nearest to the channel", i, halves[i]);
+            }
+        }
+        std::memcpy(out, halves, 8);
+        break;
+    }
+    default: {
+        const uint16_t words[4] = {0, static_cast<uint16_t>(p.y), static_cast<uint16_t>(p.cb),
+                                   static_cast<uint16_t>(p.cr)};
+        std::memcpy(out, words, 8);
+        break;
+    }
+    }
+}
+
+void FuzzPack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& in)
+{
+    const RowLayout hostLayout(g.width, g.height, g.hostPitch, sizeof(YCPixel));
+    const RowLayout texelLayout(g.width, g.height, g.texelSlotPitch, g.texelBytes);
+
+    std::vector<unsigned char> hostImage(hostLayout.bytes());
+    const std::vector<unsigned char> content = in.ConsumeRemainingBytes<unsigned char>();
+    for (size_t i = 0; i < hostImage.size(); ++i) {
+        hostImage[i] = content.empty() ? static_cast<unsigned char>(i * 37u) : content[i % content.size()];
+    }
+    std::vector<unsigned char> texelImage(texelLayout.bytes());
+    for (size_t i = 0; i < texelImage.size(); ++i) {
+        texelImage[i] = static_cast<unsigned char>(0xA5u ^ (i * 0x9Du));
+    }
+
+    // The expected texel buffer: untouched guards, and each slot from the
+    // last row that writes it.
+    std::vector<unsigned char> expected = texelImage;
+    for (int64_t s = 0; s < texelLayout.slots; ++s) {
+        const int64_t w = texelLayout.lastWriter[static_cast<size_t>(s)];
+        if (w < 0) {
+            continue;
+        }
+        const int64_t r = w / g.width, x = w % g.width;
+        const YCPixel p = Load<YCPixel>(hostImage.data() + hostLayout.offsetOf(r, x, g.hostPitch));
+        ExpectedPackedTexel(kind, p, expected.data() + static_cast<size_t>(s) * g.texelBytes);
+    }
+
+    ExactBuffer host(hostLayout.bytes(), hostLayout.originOffset());
+    host.load(hostImage);
+    ExactBuffer texels(texelLayout.bytes(), texelLayout.originOffset());
+    const size_t rowBytes = g.width > 0 ? static_cast<size_t>(g.width) * 16 : 0;
+    ExactBuffer conversionRow(rowBytes, 0);
+    const YCPixel* hostRows = reinterpret_cast<const YCPixel*>(host.base());
+    float* row = reinterpret_cast<float*>(conversionRow.memory);
+
+    std::vector<unsigned char> plainResult;
+    const int variants = kind == kindF32 || kind == kindF16 || kind == kindNone ? 2 : 1;
+    for (int v = 0; v < variants; ++v) {
+        const bool sse = v == 1;
+        texels.load(texelImage);
+        if (kind == kindF32) {
+            (sse ? PackF32Sse : PackF32)(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
+        } else if (kind == kindF16 || kind == kindNone) {
+            (sse ? PackF16Sse : PackF16)(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height, row);
+        } else {
+            PackInt16(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
+        }
+        if (!host.equals(hostImage)) {
+            Fail("pack changed the host rows", kind, v);
+        }
+        if (!texels.equals(expected)) {
+            Fail("pack result or guard bytes differ from the rule", kind, v);
+        }
+        std::vector<unsigned char> result(texels.memory, texels.memory + texels.bytes);
+        if (v == 0) {
+            plainResult = result;
+        } else if (result != plainResult) {
+            Fail("plain and SSE pack differ", kind, 0);
+        }
+
+        texels.load(texelImage);
+        PackFrame(kind, sse, hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height, row);
+        if (!host.equals(hostImage) || !texels.equals(expected)) {
+            Fail("PackFrame differs from the kind's converter", kind, v);
+        }
+    }
+}
+
+// ---- unpack --------------------------------------------------------------
+
+// The host pixel the unpack rule gives for one texel.
+YCPixel ExpectedUnpackedPixel(TextureFormatKind kind, bool sse, const unsigned char* t)
+{
+    YCPixel p{};
+    switch (kind) {
+    case kindU16:
+    case kindS16:
+        p.y = static_cast<int16_t>(Load<uint16_t>(t + 2));
+        p.cb = static_cast<int16_t>(Load<uint16_t>(t + 4));
+        p.cr = static_cast<int16_t>(Load<uint16_t>(t + 6));
+        break;
+    case kindU10: {
+        const uint32_t w = Load<uint32_t>(t);
+        const auto field10 = [](uint32_t f) { return static_cast<int32_t>(f >= 512 ? f - 1024 : f); };
+        p.y = static_cast<int16_t>(static_cast<int32_t>(w >> 20) * 2 - 2048);
+        p.cb = static_cast<int16_t>(field10((w >> 10) & 0x3FFu) * 8);
+        p.cr = static_cast<int16_t>(field10(w & 0x3FFu) * 8);
+        break;
+    }
+    default: {
+        float c[3];
+        for (int i = 0; i < 3; ++i) {
+            c[i] = kind == kindF32 ? Load<float>(t + 4 * (i + 1)) : HalfToFloat(Load<uint16_t>(t + 2 * (i + 1)));
+        }
+        const auto rule = sse ? RoundedRule : TruncatedRule;
+        p.y = rule(c[0]);
+        p.cb = rule(c[1]);
+        p.cr = rule(c[2]);
+        break;
+    }
+    }
+    return p;
+}
+
+void FillTexels(TextureFormatKind kind, std::vector<unsigned char>& image, const std::vector<unsigned char>& content,
+                int mode)
+{
+    for (size_t i = 0; i < image.size(); ++i) {
+        image[i] = content.empty() ? static_cast<unsigned char>(i * 53u) : content[i % content.size()];
+    }
+    if (kind != kindF32 || mode == 0) {
+        return;  // raw bits: every half, every float (NaN, infinities, subnormals)
+    }
+    // Mode 1: host values on the 4096 scale, where the variants must agree;
+    // mode 2: halfway between two of them, where the rounding rules differ.
+    for (size_t i = 0; i + 4 <= image.size(); i += 4) {
+        const int16_t k = static_cast<int16_t>(image[i] | image[i + 1] << 8);
+        const float f = mode == 1 ? static_cast<float>(k) / 4096.0f : (static_cast<float>(k) + 0.5f) / 4096.0f;
+        Store(image.data() + i, f);
+    }
+}
+
+void FuzzUnpack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& in)
+{
+    const int mode = in.ConsumeIntegralInRange<int>(0, 2);
+    const RowLayout hostLayout(g.width, g.height, g.hostPitch, sizeof(YCPixel));
+    const RowLayout texelLayout(g.width, g.height, g.texelSlotPitch, g.texelBytes);
+
+    std::vector<unsigned char> texelImage(texelLayout.bytes());
+    FillTexels(kind, texelImage, in.ConsumeRemainingBytes<unsigned char>(), mode);
+    std::vector<unsigned char> hostImage(hostLayout.bytes());
+    for (size_t i = 0; i < hostImage.size(); ++i) {
+        hostImage[i] = static_cast<unsigned char>(0x5Au ^ (i * 0x9Du));
+    }
+
+    ExactBuffer host(hostLayout.bytes(), hostLayout.originOffset());
+    ExactBuffer texels(texelLayout.bytes(), texelLayout.originOffset());
+    texels.load(texelImage);
+    const size_t rowBytes = g.width > 0 ? static_cast<size_t>(g.width) * 16 : 0;
+    ExactBuffer conversionRow(rowBytes, 0);
+    YCPixel* hostRows = reinterpret_cast<YCPixel*>(host.base());
+    float* row = reinterpret_cast<float*>(conversionRow.memory);
+
+    const bool floatKind = kind == kindF32 || kind == kindF16 || kind == kindNone;
+    std::vector<unsigned char> results[2];
+    for (int v = 0; v < (floatKind ? 2 : 1); ++v) {
+        const bool sse = v == 1;
+        std::vector<unsigned char> expected = hostImage;
+        for (int64_t s = 0; s < hostLayout.slots; ++s) {
+            const int64_t w = hostLayout.lastWriter[static_cast<size_t>(s)];
+            if (w < 0) {
+                continue;
+            }
+            const int64_t r = w / g.width, x = w % g.width;
+            const unsigned char* t = texelImage.data() + texelLayout.offsetOf(r, x, g.texelSlotPitch);
+            Store(expected.data() + static_cast<size_t>(s) * sizeof(YCPixel), ExpectedUnpackedPixel(kind, sse, t));
+        }
+
+        host.load(hostImage);
+        switch (kind) {
+        case kindF32:
+            (sse ? UnpackF32Sse : UnpackF32)(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
+            break;
+        case kindU16:
+        case kindS16:
+            UnpackInt16(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
+            break;
+        case kindU10:
+            UnpackU10(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
+            break;
+        default:
+            (sse ? UnpackF16Sse : UnpackF16)(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height,
+                                            row);
+            break;
+        }
+        if (!texels.equals(texelImage)) {
+            Fail("unpack changed the texel rows", kind, v);
+        }
+        if (!host.equals(expected)) {
+            Fail("unpack result or guard bytes differ from the rule", kind, v);
+        }
+        results[v].assign(host.memory, host.memory + host.bytes);
+
+        host.load(hostImage);
+        UnpackFrame(kind, sse, hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height, row);
+        if (!texels.equals(texelImage) || !host.equals(expected)) {
+            Fail("UnpackFrame differs from the kind's converter", kind, v);
+        }
+    }
+
+    // Where every channel * 4096 is a host value, truncation and rounding
+    // coincide: the variants must agree byte for byte.
+    if (floatKind) {
+        for (int64_t s = 0; s < hostLayout.slots; ++s) {
+            const int64_t w = hostLayout.lastWriter[static_cast<size_t>(s)];
+            if (w < 0) {
+                continue;
+            }
+            const int64_t r = w / g.width, x = w % g.width;
+            const unsigned char* t = texelImage.data() + texelLayout.offsetOf(r, x, g.texelSlotPitch);
+            bool exact = true;
+            for (int i = 1; i <= 3; ++i) {
+                exact = exact && ExactInRange(kind == kindF32 ? Load<float>(t + 4 * i)
+                                                              : HalfToFloat(Load<uint16_t>(t + 2 * i)));
+            }
+            const size_t at = static_cast<size_t>(s) * sizeof(YCPixel);
+            if (exact && std::memcmp(results[0].data() + at, results[1].data() + at, sizeof(YCPixel)) != 0) {
+                Fail("plain and SSE unpack differ on exact values", kind, static_cast<long>(s));
+            }
+        }
+    }
+}
+
+// A pitch near the row length (shorter, longer, not a multiple of the slot),
+// a raw small value, or zero; either sign.
+int32_t ConsumePitch(FuzzedDataProvider& in, int32_t width, int32_t unit)
+{
+    const int32_t rowLength = (width > 0 ? width : 0) * unit;
+    int32_t pitch = 0;
+    switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+    case 0: pitch = rowLength; break;
+    case 1: pitch = rowLength + in.ConsumeIntegralInRange<int32_t>(-3 * unit, 3 * unit); break;
+    case 2: pitch = in.ConsumeIntegralInRange<int32_t>(0, 48 * unit); break;
+    default: pitch = 0; break;
+    }
+    return in.ConsumeBool() ? -pitch : pitch;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzedDataProvider in(data, size);
+    const bool pack = in.ConsumeBool();
+    const auto kind = static_cast<TextureFormatKind>(in.ConsumeIntegralInRange<int>(0, kindNone));
+    Geometry g{};
+    g.width = in.ConsumeIntegralInRange<int32_t>(-2, 40);
+    g.height = in.ConsumeIntegralInRange<int32_t>(-2, 6);
+    g.texelBytes = pack ? PackTexelBytes(kind) : UnpackTexelBytes(kind);
+    g.hostPitch = ConsumePitch(in, g.width, 1);
+    g.texelPitch = ConsumePitch(in, g.width, g.texelBytes);
+    if (in.ConsumeBool()) {
+        g.texelPitch += in.ConsumeIntegralInRange<int32_t>(-(g.texelBytes - 1), g.texelBytes - 1);
+    }
+    // Direct3D addresses rows in whole texels: a pitch that is not a
+    // multiple of the texel size is rounded toward zero to one.
+    g.texelSlotPitch = g.texelPitch / g.texelBytes;
+    if (pack) {
+        FuzzPack(kind, g, in);
+    } else {
+        FuzzUnpack(kind, g, in);
+    }
+    return 0;
+}
