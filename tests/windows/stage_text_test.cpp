@@ -1,6 +1,7 @@
 // The debug window's text and the bounded formatter it is built with, run on
 // the same C runtime the plug-in uses.
 #include <cwchar>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -44,6 +45,34 @@ TEST(BoundedFormat, WideStringsAndThreeDigitExponents)
     EXPECT_STREQ(buffer, L"Proc :2.50000E-003");
     EXPECT_EQ(BoundedFormat(buffer, 64, L"%.5E", -1234567.0), S_OK);
     EXPECT_STREQ(buffer, L"-1.23457E+006");
+}
+
+// The contract over many random texts and capacities, on the runtime the
+// plug-in uses (libFuzzer has no build for it): the result says whether the
+// text fit, the destination always holds the longest prefix that fits and a
+// terminator, and nothing past the capacity is written.
+TEST(BoundedFormat, RandomTextsAndCapacitiesKeepTheContract)
+{
+    std::mt19937 random(1207);
+    std::uniform_int_distribution<int> capacities(1, 48), lengths(0, 64), characters(0x20, 0x7E);
+    for (int round = 0; round < 20000; ++round) {
+        const size_t capacity = static_cast<size_t>(capacities(random));
+        std::wstring text(static_cast<size_t>(lengths(random)), L' ');
+        for (wchar_t& c : text) c = static_cast<wchar_t>(characters(random));
+        if (round % 3 == 0) text += L"\u30C7";  // a character beyond ASCII
+        wchar_t buffer[80];
+        std::wmemset(buffer, L'#', 80);
+        const HRESULT result = BoundedFormat(buffer, capacity, L"%s", text.c_str());
+
+        const bool fits = text.size() <= capacity - 1;
+        ASSERT_EQ(result, fits ? S_OK : boundedFormatInsufficientBuffer)
+            << "capacity " << capacity << ", length " << text.size();
+        const size_t kept = fits ? text.size() : capacity - 1;
+        ASSERT_EQ(std::wstring(buffer), text.substr(0, kept));
+        for (size_t i = capacity; i < 80; ++i) {
+            ASSERT_EQ(buffer[i], L'#') << "wrote at " << i << " with capacity " << capacity;
+        }
+    }
 }
 
 StageCheckpoint Checkpoint(int64_t counter, const wchar_t* label)
