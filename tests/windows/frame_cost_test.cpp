@@ -23,6 +23,7 @@
 #include "message_capture.h"
 #include "plugin_module.h"
 #include "pointer_patch.h"
+#include "test_host.h"
 #include "yc_pixel.h"
 
 namespace {
@@ -132,11 +133,6 @@ HRESULT __stdcall CountedLockRect(IDirect3DSurface9* surface, D3DLOCKED_RECT* lo
         VtableSlot(object, offsetof(Interface##Vtbl, Member) / sizeof(void*)),           \
         reinterpret_cast<void*>(&Counter<method, decltype(Interface##Vtbl::Member)>::Call))
 
-// ---- The host side --------------------------------------------------------------
-
-int32_t __cdecl HostRefreshWindow(FilterContext*) { return 1; }
-int32_t __cdecl HostIsActive(FilterContext*) { return 1; }
-
 const char* const kindNames[5] = {"F32", "F16", "U16", "S16", "U10"};
 
 class FrameCostTest : public testing::TestWithParam<int> {
@@ -149,19 +145,12 @@ protected:
         TakeMessages();
         StartDirect3DTracking(plugin.module);
 
-        context = *table;
         std::memset(tracks, 0, sizeof tracks);
         tracks[15] = GetParam();
         tracks[1] = 20;  // a visible setting: Y gain
         checks[0] = 0;
-        functions = {};
-        functions.refreshWindow = HostRefreshWindow;
-        functions.isActive = HostIsActive;
-        context.trackValues = tracks;
-        context.checkValues = checks;
-        context.hostFunctions = &functions;
-        context.window = TestWindow();
-        context.moduleInstance = plugin.module;
+        ResetHostCalls();
+        FillHostContext(&context, table, tracks, checks, &functions, plugin.module);
 
         pixels.assign(size_t(frameWidth) * frameHeight, YCPixel{1024, -300, 700});
         frame = {};

@@ -14,6 +14,7 @@
 #include "message_capture.h"
 #include "plugin_module.h"
 #include "pointer_patch.h"
+#include "test_host.h"
 #include "test_pixels.h"
 
 namespace {
@@ -36,39 +37,6 @@ BOOL WINAPI ScriptedFrequency(LARGE_INTEGER* value)
 {
     value->QuadPart = reportedFrequency;
     return reportedFrequency != 0;
-}
-
-int refreshCalls = 0;
-int isActiveCalls = 0;
-int32_t filterActive = 1;
-
-int32_t __cdecl HostRefreshWindow(FilterContext*)
-{
-    ++refreshCalls;
-    return 1;
-}
-
-int32_t __cdecl HostIsActive(FilterContext*)
-{
-    ++isActiveCalls;
-    return filterActive;
-}
-
-struct WindowSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK MatchDebugWindow(HWND window, LPARAM parameter)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(parameter);
-    wchar_t title[32] = {};
-    GetWindowTextW(window, title, 32);
-    if (GetWindow(window, GW_OWNER) == search->owner && std::wcscmp(title, L"Debug KELVO") == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
 }
 
 struct HostFrame {
@@ -94,20 +62,10 @@ protected:
         counterNow = 0;
         counterStep = 2500;
         reportedFrequency = 0;
-        refreshCalls = isActiveCalls = 0;
-        filterActive = 1;
-
-        context = *table;
+        ResetHostCalls();
         std::memset(tracks, 0, sizeof tracks);
         checks[0] = 0;
-        functions = {};
-        functions.refreshWindow = HostRefreshWindow;
-        functions.isActive = HostIsActive;
-        context.trackValues = tracks;
-        context.checkValues = checks;
-        context.hostFunctions = &functions;
-        context.window = TestWindow();
-        context.moduleInstance = plugin.module;
+        FillHostContext(&context, table, tracks, checks, &functions, plugin.module);
     }
 
     void TearDown() override
@@ -128,10 +86,7 @@ protected:
     int32_t Init()
     {
         int32_t result = table->onInit(&context);
-        WindowSearch search = {context.window, nullptr};
-        EnumThreadWindows(GetCurrentThreadId(), MatchDebugWindow,
-                          reinterpret_cast<LPARAM>(&search));
-        debugWindow = search.found;
+        debugWindow = FindDebugWindow(context.window);
         return result;
     }
 

@@ -43,10 +43,12 @@
 
 #include "d3d_faults.h"
 #include "d3d_tracking.h"
+#include "engine_fixture.h"
 #include "effect/correction_reference.h"
 #include "message_capture.h"
 #include "plugin_module.h"
 #include "pointer_patch.h"
+#include "test_host.h"
 
 namespace {
 
@@ -103,55 +105,6 @@ public:
 private:
     std::mt19937 engine_;
 };
-
-// The x87 control word: device creation without FPU preservation lowers the
-// thread's precision, and the reference model wants it back while it runs.
-uint16_t X87Word()
-{
-    uint16_t word = 0;
-    asm volatile("fnstcw %0" : "=m"(word));
-    return word;
-}
-
-void SetX87Word(uint16_t word)
-{
-    asm volatile("fldcw %0" : : "m"(word));
-}
-
-// ---- host functions -------------------------------------------------------
-
-int refreshCalls = 0;
-int isActiveCalls = 0;
-int32_t filterActive = 1;
-
-int32_t __cdecl HostRefreshWindow(FilterContext*)
-{
-    ++refreshCalls;
-    return 1;
-}
-
-int32_t __cdecl HostIsActive(FilterContext*)
-{
-    ++isActiveCalls;
-    return filterActive;
-}
-
-struct WindowSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK MatchDebugWindow(HWND window, LPARAM parameter)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(parameter);
-    wchar_t title[32] = {};
-    GetWindowTextW(window, title, 32);
-    if (GetWindow(window, GW_OWNER) == search->owner && std::wcscmp(title, L"Debug KELVO") == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 // ---- unlock faults --------------------------------------------------------
 
@@ -518,14 +471,7 @@ bool Soak::Load()
     InstallMessageCapture(plugin_.module);
     TakeMessages();
 
-    context_ = *table_;
-    functions_.refreshWindow = HostRefreshWindow;
-    functions_.isActive = HostIsActive;
-    context_.trackValues = tracks_;
-    context_.checkValues = checks_;
-    context_.hostFunctions = &functions_;
-    context_.window = TestWindow();
-    context_.moduleInstance = plugin_.module;
+    FillHostContext(&context_, table_, tracks_, checks_, &functions_, plugin_.module);
 
     // The test's own objects of every class a fault is armed on, made before
     // any slot is redirected.
@@ -629,9 +575,7 @@ bool Soak::Init(bool mayFail)
     model_.kindInUse = kindNone;
     model_.frameWidth = model_.frameHeight = -1;
     model_.sourceTexture = false;
-    WindowSearch search = {context_.window, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), MatchDebugWindow, reinterpret_cast<LPARAM>(&search));
-    debugWindow_ = search.found;
+    debugWindow_ = FindDebugWindow(context_.window);
     if ((debugWindow_ != nullptr) != (result == 1)) {
         Failure("debug window after onInit " + std::to_string(result) + ": " +
                 (debugWindow_ != nullptr ? "present" : "missing"));
@@ -840,8 +784,8 @@ void Soak::DrawShape()
 bool Soak::FrameMatchesReference(const std::vector<YCPixel>& input,
                                  const std::vector<YCPixel>& output, int rulesIndex)
 {
-    const uint16_t word = X87Word();
-    SetX87Word(0x037F);
+    const uint16_t word = X87ControlWord();
+    SetX87ControlWord(0x037F);
     const CorrectionConstants constants = ComputeCorrectionConstants(model_.appliedTracks);
     const auto kind = static_cast<TextureFormatKind>(model_.kindInUse);
     bool matches = true;
@@ -857,7 +801,7 @@ bool Soak::FrameMatchesReference(const std::vector<YCPixel>& input,
             }
         }
     }
-    SetX87Word(word);
+    SetX87ControlWord(word);
     return matches;
 }
 
