@@ -7,6 +7,11 @@
 // still holds an older frame, which must not reach the host.
 bool RenderFrame();
 
+// Polls that WaitForGpu spins before it starts to yield between polls.
+constexpr int gpuWaitSpinPolls = 16;
+
 // Returns when the GPU has finished everything issued so far, or at once
-// when there is no event query. A busy wait on the calling thread.
+// when there is no event query. A wait on the calling thread that polls
+// the query: spinning for the first polls, then yielding the processor
+// between polls.
 void WaitForGpu();

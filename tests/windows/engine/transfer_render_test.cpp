@@ -188,6 +188,61 @@ TEST_F(EngineTest, WaitForGpuEndsOnAnyAnswerButNotYet)
     engine.eventQuery = query;
 }
 
+// A GPU that needs a measured time: the query answers "not done" until
+// then. The wait must last that long (a stage time includes its GPU work)
+// and, past its first polls, give the processor away between polls.
+namespace busy {
+LARGE_INTEGER doneAt;
+int polls = 0;
+int yields = 0;
+BOOL(WINAPI* realSwitchToThread)() = nullptr;
+HRESULT __stdcall GetData(IDirect3DQuery9*, void*, DWORD, DWORD)
+{
+    ++polls;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart >= doneAt.QuadPart ? S_OK : S_FALSE;
+}
+BOOL WINAPI SwitchToThread()
+{
+    ++yields;
+    return realSwitchToThread();
+}
+}  // namespace busy
+
+TEST_F(EngineTest, WaitForGpuLastsUntilTheGpuIsDoneAndYieldsWhileItWaits)
+{
+    CreateReadyEngine();
+    ASSERT_TRUE(AllocateFrameResources(kindU16, 16, 4, 16));
+    void** yieldEntry = FindImportEntry(GetModuleHandleW(nullptr), "kernel32.dll", "SwitchToThread");
+    ASSERT_NE(yieldEntry, nullptr);
+    busy::realSwitchToThread = reinterpret_cast<BOOL(WINAPI*)()>(
+        PatchPointer(yieldEntry, reinterpret_cast<void*>(&busy::SwitchToThread)));
+    ReplaceMethod(engine.eventQuery, queryGetData, reinterpret_cast<void*>(&busy::GetData));
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    for (const double busyMs : {0.0, 20.0}) {
+        SCOPED_TRACE(testing::Message() << busyMs << " ms of GPU work");
+        busy::polls = busy::yields = 0;
+        QueryPerformanceCounter(&start);
+        busy::doneAt.QuadPart = start.QuadPart + static_cast<LONGLONG>(busyMs * 1e-3 * frequency.QuadPart);
+        WaitForGpu();
+        QueryPerformanceCounter(&end);
+        const double waitedMs = 1e3 * (end.QuadPart - start.QuadPart) / frequency.QuadPart;
+        EXPECT_GE(waitedMs, busyMs);
+        EXPECT_LT(waitedMs, busyMs + 15.0) << "the wait outlasted the GPU";
+        if (busyMs == 0) {
+            EXPECT_EQ(busy::polls, 1);
+            EXPECT_EQ(busy::yields, 0);
+        } else {
+            EXPECT_GT(busy::polls, gpuWaitSpinPolls + 1);
+            EXPECT_EQ(busy::yields, busy::polls - 1 - gpuWaitSpinPolls)
+                << "every poll after the first " << gpuWaitSpinPolls << " yields";
+        }
+    }
+    RestorePatchedPointers();
+}
+
 TEST_F(EngineTest, UploadFailuresShowTheirMessageAndLeaveTheHostBufferAlone)
 {
     CreateReadyEngine();
