@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/half_rows.h"
 #include "engine/pixel_converters.h"
 
 struct BenchFrame {
@@ -14,11 +13,11 @@ struct BenchFrame {
     int32_t height;
     YCPixel* host;          // width * height pixels, pitch = width
     unsigned char* texels;  // width * height * 16 bytes, 16-byte aligned
-    unsigned char* copy;    // the same size, the memcpy target
-    float* conversionRow;   // width * 4 floats
+    unsigned char* copySource;  // the same size: what the memcpy reads
+    unsigned char* copy;        // the same size, the memcpy target
 };
 
-enum class Direction { pack, unpack, half };
+enum class Direction { pack, unpack };
 
 struct BenchConverter {
     const char* name;
@@ -26,6 +25,13 @@ struct BenchConverter {
     int32_t texelBytes;
     void (*run)(BenchFrame&);
 };
+
+// The memcpy a converter is measured against: as many bytes per pixel as
+// the larger of what it reads and what it writes (6 for the host's pixel).
+inline int32_t CopyBytesPerPixel(const BenchConverter& c)
+{
+    return c.texelBytes > 6 ? c.texelBytes : 6;
+}
 
 #if defined(_WIN32)
 #include <malloc.h>
@@ -58,8 +64,8 @@ inline BenchFrame MakeBenchFrame(int32_t width, int32_t height, int32_t texelByt
     const size_t pixels = static_cast<size_t>(width) * height;
     f.host = static_cast<YCPixel*>(AllocateAligned(pixels * sizeof(YCPixel)));
     f.texels = static_cast<unsigned char*>(AllocateAligned(pixels * 16));
+    f.copySource = static_cast<unsigned char*>(AllocateAligned(pixels * 16));
     f.copy = static_cast<unsigned char*>(AllocateAligned(pixels * 16));
-    f.conversionRow = static_cast<float*>(AllocateAligned(static_cast<size_t>(width) * 16));
     uint32_t seed = 12345;
     for (size_t i = 0; i < pixels; ++i) {
         seed = seed * 1664525u + 1013904223u;
@@ -68,6 +74,7 @@ inline BenchFrame MakeBenchFrame(int32_t width, int32_t height, int32_t texelByt
                      static_cast<int16_t>((seed >> 16) % 4097 - 2048)};
     }
     std::memset(f.texels, 0, pixels * 16);
+    std::memset(f.copySource, 2, pixels * 16);
     std::memset(f.copy, 1, pixels * 16);
     if (pack != nullptr) {
         pack(f);
@@ -84,42 +91,24 @@ inline void FreeBenchFrame(BenchFrame& f)
 {
     FreeAligned(f.host);
     FreeAligned(f.texels);
+    FreeAligned(f.copySource);
     FreeAligned(f.copy);
-    FreeAligned(f.conversionRow);
 }
 
 // Whole frames, pitch = width, through each converter.
 inline void RunPackF32(BenchFrame& f) { PackF32(f.host, f.width, f.texels, f.width * 16, f.width, f.height); }
 inline void RunPackF32Sse(BenchFrame& f) { PackF32Sse(f.host, f.width, f.texels, f.width * 16, f.width, f.height); }
-inline void RunPackF16(BenchFrame& f) { PackF16(f.host, f.width, f.texels, f.width * 8, f.width, f.height, f.conversionRow); }
-inline void RunPackF16Sse(BenchFrame& f) { PackF16Sse(f.host, f.width, f.texels, f.width * 8, f.width, f.height, f.conversionRow); }
+inline void RunPackF16(BenchFrame& f) { PackF16(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
+inline void RunPackF16Sse(BenchFrame& f) { PackF16Sse(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
 inline void RunPackInt16(BenchFrame& f) { PackInt16(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
 inline void RunUnpackF32(BenchFrame& f) { UnpackF32(f.host, f.width, f.texels, f.width * 16, f.width, f.height); }
 inline void RunUnpackF32Sse(BenchFrame& f) { UnpackF32Sse(f.host, f.width, f.texels, f.width * 16, f.width, f.height); }
-inline void RunUnpackF16(BenchFrame& f) { UnpackF16(f.host, f.width, f.texels, f.width * 8, f.width, f.height, f.conversionRow); }
-inline void RunUnpackF16Sse(BenchFrame& f) { UnpackF16Sse(f.host, f.width, f.texels, f.width * 8, f.width, f.height, f.conversionRow); }
+inline void RunUnpackF16(BenchFrame& f) { UnpackF16(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
+inline void RunUnpackF16Sse(BenchFrame& f) { UnpackF16Sse(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
 inline void RunUnpackInt16(BenchFrame& f) { UnpackInt16(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
 inline void RunUnpackU10(BenchFrame& f) { UnpackU10(f.host, f.width, f.texels, f.width * 4, f.width, f.height); }
 
-// The half service alone, over the frame's width * 4 values per row.
-inline void BenchHalvesFromFloats(BenchFrame& f)
-{
-    for (int32_t r = 0; r < f.height; ++r) {
-        HalvesFromFloats(reinterpret_cast<uint16_t*>(f.texels + static_cast<size_t>(r) * f.width * 8),
-                         f.conversionRow, static_cast<uint32_t>(f.width) * 4u);
-    }
-}
-
-inline void BenchFloatsFromHalves(BenchFrame& f)
-{
-    for (int32_t r = 0; r < f.height; ++r) {
-        FloatsFromHalves(f.conversionRow,
-                         reinterpret_cast<const uint16_t*>(f.texels + static_cast<size_t>(r) * f.width * 8),
-                         static_cast<uint32_t>(f.width) * 4u);
-    }
-}
-
-// The texel bytes each converter moves: the memcpy it is measured against.
+// Every converter, with the bytes of its texel.
 inline const BenchConverter* BenchConverters(size_t* count)
 {
     static const BenchConverter table[] = {
@@ -134,8 +123,6 @@ inline const BenchConverter* BenchConverters(size_t* count)
         {"UnpackF16Sse", Direction::unpack, 8, RunUnpackF16Sse},
         {"UnpackInt16", Direction::unpack, 8, RunUnpackInt16},
         {"UnpackU10", Direction::unpack, 4, RunUnpackU10},
-        {"HalvesFromFloats", Direction::half, 8, BenchHalvesFromFloats},
-        {"FloatsFromHalves", Direction::half, 8, BenchFloatsFromHalves},
     };
     *count = sizeof table / sizeof table[0];
     return table;
@@ -150,7 +137,7 @@ inline void (*PackFor(const BenchConverter& c))(BenchFrame&)
     if (c.texelBytes == 16) {
         return RunPackF32;
     }
-    if (std::strstr(c.name, "F16") != nullptr || std::strstr(c.name, "Halves") != nullptr) {
+    if (std::strstr(c.name, "F16") != nullptr) {
         return RunPackF16;
     }
     return RunPackInt16;

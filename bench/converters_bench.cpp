@@ -18,7 +18,7 @@ double Seconds(std::chrono::steady_clock::duration d)
 void RunConverter(benchmark::State& state, const BenchConverter* c, int32_t w, int32_t h)
 {
     BenchFrame f = MakeBenchFrame(w, h, c->texelBytes, PackFor(*c));
-    const size_t bytes = static_cast<size_t>(w) * h * c->texelBytes;
+    const size_t bytes = static_cast<size_t>(w) * h * CopyBytesPerPixel(*c);
     double converter = 0;
     double copy = 0;
     for (auto _ : state) {
@@ -26,7 +26,7 @@ void RunConverter(benchmark::State& state, const BenchConverter* c, int32_t w, i
         c->run(f);
         benchmark::ClobberMemory();
         const auto t1 = std::chrono::steady_clock::now();
-        std::memcpy(f.copy, f.texels, bytes);
+        std::memcpy(f.copy, f.copySource, bytes);
         benchmark::ClobberMemory();
         const auto t2 = std::chrono::steady_clock::now();
         converter += Seconds(t1 - t0);

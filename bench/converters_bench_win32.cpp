@@ -1,14 +1,22 @@
 // The converters of the 32-bit plug-in build, timed under Windows (or Wine)
-// without Google Benchmark: best of N runs by QueryPerformanceCounter, each
-// beside a memcpy of the texel bytes it moves. Also checks that every SSE
-// variant gives what its plain variant gives on integer products, so a
-// broken build shows here before it shows in a frame.
+// without Google Benchmark, each beside a memcpy in the same run.
 //
-//   converters_bench_win32.exe [runs]
+// Every converter runs on whole frames (pitch = width) at 1920x1080 and
+// 3840x2160. Each repeat times the converter, then a memcpy of as many bytes
+// per pixel as the larger of what the converter reads and writes, from a
+// buffer of its own (so that the copy does not read what the converter has
+// just left in the cache). The table shows the medians of the repeats and
+// the ratio of the medians; the last line names the worst ratio.
+// It checks first that the plain and SSE variants give the same bytes,
+// so a broken build shows here before it shows in a frame.
+//
+//   converters_bench_win32.exe [repeats]
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "bench_frames.h"
 
@@ -26,19 +34,27 @@ double Now()
     return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// Sanity of the build: the packs of both variants give the same texels.
-bool PacksAgree(int32_t w, int32_t h)
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 != 0 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Sanity of the build: the packs of both variants give the same texels, and
+// the F16 unpacks the same pixels where the products are integers.
+bool VariantsAgree(int32_t w, int32_t h)
 {
     BenchFrame a = MakeBenchFrame(w, h, 16, nullptr);
     BenchFrame b = MakeBenchFrame(w, h, 16, nullptr);
     PackF32(a.host, w, a.texels, w * 16, w, h);
     PackF32Sse(b.host, w, b.texels, w * 16, w, h);
     bool same = std::memcmp(a.texels, b.texels, static_cast<size_t>(w) * h * 16) == 0;
-    PackF16(a.host, w, a.texels, w * 8, w, h, a.conversionRow);
-    PackF16Sse(b.host, w, b.texels, w * 8, w, h, b.conversionRow);
+    PackF16(a.host, w, a.texels, w * 8, w, h);
+    PackF16Sse(b.host, w, b.texels, w * 8, w, h);
     same = same && std::memcmp(a.texels, b.texels, static_cast<size_t>(w) * h * 8) == 0;
-    UnpackF16(a.host, w, a.texels, w * 8, w, h, a.conversionRow);
-    UnpackF16Sse(b.host, w, b.texels, w * 8, w, h, b.conversionRow);
+    UnpackF16(a.host, w, a.texels, w * 8, w, h);
+    UnpackF16Sse(b.host, w, b.texels, w * 8, w, h);
     same = same && std::memcmp(a.host, b.host, static_cast<size_t>(w) * h * 6) == 0;
     FreeBenchFrame(a);
     FreeBenchFrame(b);
@@ -50,32 +66,47 @@ bool PacksAgree(int32_t w, int32_t h)
 int main(int argc, char** argv)
 {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    const int runs = argc > 1 ? std::atoi(argv[1]) : 15;
-    std::printf("plain and SSE variants agree: %s\n", PacksAgree(1921, 7) ? "yes" : "NO");
-    std::printf("%-18s %-10s %10s %10s %8s\n", "converter", "size", "best ms", "memcpy ms",
-                "ratio");
+    const int repeats = argc > 1 && std::atoi(argv[1]) > 0 ? std::atoi(argv[1]) : 15;
+    if (!VariantsAgree(1921, 7)) {
+        std::printf("the plain and SSE variants disagree: this build is broken\n");
+        return 1;
+    }
+    std::printf("| converter | size | ms | memcpy bytes/pixel | memcpy ms | ratio |\n");
+    std::printf("|---|---|---:|---:|---:|---:|\n");
     size_t count = 0;
     const BenchConverter* table = BenchConverters(&count);
     const int32_t sizes[2][2] = {{1920, 1080}, {3840, 2160}};
+    double worst = 0;
+    char worstName[64] = "";
     for (size_t i = 0; i < count; ++i) {
         for (const auto& size : sizes) {
             BenchFrame f = MakeBenchFrame(size[0], size[1], table[i].texelBytes, PackFor(table[i]));
-            const size_t bytes = static_cast<size_t>(size[0]) * size[1] * table[i].texelBytes;
-            double best = 1e9;
-            double bestCopy = 1e9;
-            for (int r = 0; r < runs; ++r) {
+            const int32_t copyBytes = CopyBytesPerPixel(table[i]);
+            const size_t bytes = static_cast<size_t>(size[0]) * size[1] * copyBytes;
+            std::vector<double> converter;
+            std::vector<double> copy;
+            for (int r = 0; r < repeats; ++r) {
                 const double t0 = Now();
                 table[i].run(f);
                 const double t1 = Now();
-                std::memcpy(f.copy, f.texels, bytes);
+                std::memcpy(f.copy, f.copySource, bytes);
                 const double t2 = Now();
-                best = t1 - t0 < best ? t1 - t0 : best;
-                bestCopy = t2 - t1 < bestCopy ? t2 - t1 : bestCopy;
+                converter.push_back(t1 - t0);
+                copy.push_back(t2 - t1);
             }
-            std::printf("%-18s %4dx%-5d %10.2f %10.2f %8.2f\n", table[i].name, size[0], size[1],
-                        best * 1e3, bestCopy * 1e3, best / bestCopy);
+            const double ms = Median(converter) * 1e3;
+            const double copyMs = Median(copy) * 1e3;
+            const double ratio = ms / copyMs;
+            std::printf("| %s | %dx%d | %.2f | %d | %.2f | %.2f |\n", table[i].name, size[0],
+                        size[1], ms, copyBytes, copyMs, ratio);
+            if (ratio > worst) {
+                worst = ratio;
+                std::snprintf(worstName, sizeof worstName, "%s %dx%d", table[i].name, size[0],
+                              size[1]);
+            }
             FreeBenchFrame(f);
         }
     }
+    std::printf("worst converter ratio: %.2f (%s)\n", worst, worstName);
     return 0;
 }

@@ -3,22 +3,12 @@
 # root).
 set(kelvo_converter_sources
   ${CMAKE_SOURCE_DIR}/engine/pixel_converters.cpp
-  ${CMAKE_SOURCE_DIR}/engine/pixel_converters_sse.cpp)
-
-# The plug-in converts halves with D3DX; elsewhere a portable conversion with
-# the same rules takes its place.
-if(WIN32)
-  list(APPEND kelvo_converter_sources ${CMAKE_SOURCE_DIR}/engine/half_rows_d3dx.cpp)
-else()
-  list(APPEND kelvo_converter_sources ${CMAKE_SOURCE_DIR}/engine/half_rows_portable.cpp)
-endif()
+  ${CMAKE_SOURCE_DIR}/engine/pixel_converters_sse.cpp
+  ${CMAKE_SOURCE_DIR}/engine/conversion_tables.cpp)
 
 add_library(kelvo_converters STATIC ${kelvo_converter_sources})
 target_include_directories(kelvo_converters PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_features(kelvo_converters PUBLIC cxx_std_17)
-if(WIN32)
-  target_link_libraries(kelvo_converters PUBLIC d3dx9_40)
-endif()
 
 # Only the SSE converters may contain SSE code: the rest of the plug-in has
 # to run on processors without it. Their entry points realign the stack

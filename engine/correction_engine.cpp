@@ -1,8 +1,6 @@
 // The record's lifetime: defaults, teardown, and the process-wide state.
 #include "correction_engine.h"
 
-#include <malloc.h>
-
 #include "release_interface.h"
 #include "sse_probe.h"
 
@@ -20,7 +18,6 @@ CorrectionEngine* InitEngine(CorrectionEngine* engine)
     engine->vertexDeclaration = nullptr;
     engine->effect = nullptr;
     engine->eventQuery = nullptr;
-    engine->conversionRow = nullptr;
     engine->hYcOffs = nullptr;
     engine->hYcAmp = nullptr;
     engine->hBgrOffs = nullptr;
@@ -45,8 +42,6 @@ CorrectionEngine* InitEngine(CorrectionEngine* engine)
 
 void DestroyEngine(CorrectionEngine* engine)
 {
-    _aligned_free(engine->conversionRow);
-    engine->conversionRow = nullptr;
     ReleaseInterface(engine->eventQuery);
     ReleaseInterface(engine->effect);
     ReleaseInterface(engine->vertexDeclaration);

@@ -22,7 +22,6 @@ struct CorrectionEngine {
     IDirect3DVertexDeclaration9* vertexDeclaration;
     ID3DXEffect* effect;
     IDirect3DQuery9* eventQuery;                // D3DQUERYTYPE_EVENT
-    float* conversionRow;                       // frameWidth x 4 floats, 16-byte aligned; F16 only
     D3DXHANDLE hYcOffs;
     D3DXHANDLE hYcAmp;
     D3DXHANDLE hBgrOffs;

@@ -1,16 +1,12 @@
 #include "frame_resources.h"
 
 #include <cstring>
-#include <malloc.h>
 
 #include "format_table.h"
 #include "release_interface.h"
 #include "show_error.h"
 
 namespace {
-
-constexpr size_t conversionRowAlignment = 16;  // aligned SSE loads and stores
-constexpr size_t conversionBytesPerPixel = 4 * sizeof(float);
 
 // The first available kind in index order, or kindNone.
 int LowestAvailableKind(const CorrectionEngine* engine)
@@ -63,22 +59,11 @@ bool AllocateFrameResources(int requestedKind, int32_t width, int32_t height, in
         ShowError(L"テクスチャのセットに失敗しました");
         return false;
     }
-    if (engine->formatKind == kindF16) {
-        engine->conversionRow = static_cast<float*>(_aligned_malloc(
-            static_cast<size_t>(engine->frameWidth) * conversionBytesPerPixel,
-            conversionRowAlignment));
-        if (engine->conversionRow == nullptr) {
-            ShowError(L"変換用メモリの確保に失敗しました");
-            return false;
-        }
-    }
     return true;
 }
 
 bool ReleaseFrameResources(CorrectionEngine* engine)
 {
-    _aligned_free(engine->conversionRow);
-    engine->conversionRow = nullptr;
     ReleaseInterface(engine->quadVertexBuffer);
     ReleaseInterface(engine->readbackSurface);
     ReleaseInterface(engine->renderTarget);

@@ -1,16 +1,18 @@
 // The plain converters and the dispatch. Built for the baseline processor:
 // the plug-in has to run where ProbeSse says no.
+//
+// Frames are large (a 1920x1080 F32 texture is 33 MB), so every converter
+// is written to keep up with memory: the per-value work is a table lookup
+// or a few integer operations, and the 16-bit converters move two pixels
+// (12 bytes, three 32-bit words) per turn instead of one value at a time.
 #include "engine/pixel_converters.h"
 
 #include <cstddef>
 #include <cstring>
 
-#include "engine/half_rows.h"
+#include "engine/conversion_tables.h"
 
 namespace {
-
-// 2^-12: every 16-bit integer times this is exact in binary32.
-constexpr float hostToChannel = 1.0f / 4096.0f;
 
 // A surface pitch that is not a multiple of the texel size is rounded down
 // to one, as Direct3D addresses rows in whole texels.
@@ -30,61 +32,186 @@ const unsigned char* TexelRow(const void* texels, int32_t texelPitch, int32_t te
     return static_cast<const unsigned char*>(texels) + row * TexelRowStride(texelPitch, texelBytes);
 }
 
-const YCPixel* HostRow(const YCPixel* host, int32_t hostPitch, int32_t row)
+const unsigned char* HostRow(const YCPixel* host, int32_t hostPitch, int32_t row)
 {
-    return host + static_cast<ptrdiff_t>(row) * hostPitch;
+    return reinterpret_cast<const unsigned char*>(host + static_cast<ptrdiff_t>(row) * hostPitch);
 }
 
-YCPixel* HostRow(YCPixel* host, int32_t hostPitch, int32_t row)
+unsigned char* HostRow(YCPixel* host, int32_t hostPitch, int32_t row)
 {
-    return host + static_cast<ptrdiff_t>(row) * hostPitch;
+    return reinterpret_cast<unsigned char*>(host + static_cast<ptrdiff_t>(row) * hostPitch);
 }
 
-void PackFloatPixel(float* out, const YCPixel& p)
+// Unaligned 32-bit accesses: host rows are 6-byte pixels, and x86 reads and
+// writes words at any address at full speed.
+inline uint32_t Load32(const unsigned char* p)
 {
-    out[0] = 0.0f;
-    out[1] = static_cast<float>(p.y) * hostToChannel;
-    out[2] = static_cast<float>(p.cb) * hostToChannel;
-    out[3] = static_cast<float>(p.cr) * hostToChannel;
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
 }
 
-// Four pixels per turn, then the last width mod 4.
-void PackFloatRow(float* out, const YCPixel* in, int32_t width)
+inline void Store32(unsigned char* p, uint32_t v)
 {
+    std::memcpy(p, &v, 4);
+}
+
+inline uint16_t Load16(const unsigned char* p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+inline void Store16(unsigned char* p, uint16_t v)
+{
+    std::memcpy(p, &v, 2);
+}
+
+// ---- Host -> texture.
+
+// (0, Y, Cb, Cr) / 4096 as binary32, looked up: four 32-bit stores per
+// pixel, four pixels per turn, then the last width mod 4.
+void PackFloatRow(unsigned char* out, const unsigned char* in, int32_t width)
+{
+    const uint32_t* floatOf = conversionTables.floatOfHost;
     int32_t x = 0;
     for (; x + 4 <= width; x += 4) {
-        PackFloatPixel(out + 4 * x, in[x]);
-        PackFloatPixel(out + 4 * x + 4, in[x + 1]);
-        PackFloatPixel(out + 4 * x + 8, in[x + 2]);
-        PackFloatPixel(out + 4 * x + 12, in[x + 3]);
+        for (int i = 0; i < 4; ++i) {
+            unsigned char* texel = out + 16 * (x + i);
+            const unsigned char* pixel = in + 6 * (x + i);
+            Store32(texel, 0);
+            Store32(texel + 4, floatOf[Load16(pixel)]);
+            Store32(texel + 8, floatOf[Load16(pixel + 2)]);
+            Store32(texel + 12, floatOf[Load16(pixel + 4)]);
+        }
     }
     for (; x < width; ++x) {
-        PackFloatPixel(out + 4 * x, in[x]);
+        unsigned char* texel = out + 16 * x;
+        const unsigned char* pixel = in + 6 * x;
+        Store32(texel, 0);
+        Store32(texel + 4, floatOf[Load16(pixel)]);
+        Store32(texel + 8, floatOf[Load16(pixel + 2)]);
+        Store32(texel + 12, floatOf[Load16(pixel + 4)]);
     }
 }
 
-void UnpackFloatRowTruncated(YCPixel* out, const float* in, int32_t width)
+// Two pixels are three words: d0 = Y0 | Cb0 << 16, d1 = Cr0 | Y1 << 16,
+// d2 = Cb1 | Cr1 << 16. Each 8-byte texel is (0, Y, Cb, Cr) as 16-bit
+// words, each word passed through map (identity for the integer kinds, the
+// half table for F16).
+template <typename Map>
+void PackWordRow(unsigned char* out, const unsigned char* in, int32_t width, Map map)
 {
-    for (int32_t x = 0; x < width; ++x) {
-        out[x].y = HostFromChannelTruncated(in[4 * x + 1]);
-        out[x].cb = HostFromChannelTruncated(in[4 * x + 2]);
-        out[x].cr = HostFromChannelTruncated(in[4 * x + 3]);
+    int32_t x = 0;
+    for (; x + 2 <= width; x += 2) {
+        const uint32_t d0 = Load32(in + 6 * x);
+        const uint32_t d1 = Load32(in + 6 * x + 4);
+        const uint32_t d2 = Load32(in + 6 * x + 8);
+        unsigned char* texel = out + 8 * x;
+        Store32(texel, map(d0 & 0xFFFFu) << 16);
+        Store32(texel + 4, map(d0 >> 16) | map(d1 & 0xFFFFu) << 16);
+        Store32(texel + 8, map(d1 >> 16) << 16);
+        Store32(texel + 12, map(d2 & 0xFFFFu) | map(d2 >> 16) << 16);
+    }
+    if (x < width) {
+        const unsigned char* pixel = in + 6 * x;
+        unsigned char* texel = out + 8 * x;
+        Store32(texel, map(Load16(pixel)) << 16);
+        Store32(texel + 4, map(Load16(pixel + 2)) | map(Load16(pixel + 4)) << 16);
     }
 }
 
-// 10-bit two's complement.
-int32_t SignedField10(uint32_t field)
+// The maps are types, not function pointers, so that each row function is
+// compiled with its map inlined.
+struct SameWord {
+    uint32_t operator()(uint32_t word) const { return word; }
+};
+
+struct HalfWord {
+    uint32_t operator()(uint32_t word) const { return conversionTables.halfOfHost[word]; }
+};
+
+// ---- Texture -> host.
+
+// Channels 1..3 of each 8-byte texel, through map, two pixels per turn
+// written as three words.
+template <typename Map>
+void UnpackWordRow(unsigned char* out, const unsigned char* in, int32_t width, Map map)
 {
-    return static_cast<int32_t>(field ^ 0x200u) - 0x200;
+    int32_t x = 0;
+    for (; x + 2 <= width; x += 2) {
+        const unsigned char* texel = in + 8 * x;
+        const uint32_t y0 = map(Load32(texel) >> 16);
+        const uint32_t cbCr0 = Load32(texel + 4);
+        const uint32_t y1 = map(Load32(texel + 8) >> 16);
+        const uint32_t cbCr1 = Load32(texel + 12);
+        unsigned char* pixel = out + 6 * x;
+        Store32(pixel, y0 | map(cbCr0 & 0xFFFFu) << 16);
+        Store32(pixel + 4, map(cbCr0 >> 16) | y1 << 16);
+        Store32(pixel + 8, map(cbCr1 & 0xFFFFu) | map(cbCr1 >> 16) << 16);
+    }
+    if (x < width) {
+        const unsigned char* texel = in + 8 * x;
+        unsigned char* pixel = out + 6 * x;
+        Store16(pixel, static_cast<uint16_t>(map(Load16(texel + 2))));
+        Store16(pixel + 2, static_cast<uint16_t>(map(Load16(texel + 4))));
+        Store16(pixel + 4, static_cast<uint16_t>(map(Load16(texel + 6))));
+    }
+}
+
+struct TruncatedHostOfHalf {
+    uint32_t operator()(uint32_t half) const
+    {
+        return static_cast<uint16_t>(conversionTables.hostOfHalfTruncated[half]);
+    }
+};
+
+// The three 16-bit host words of one U10 result word w, as the low 16 bits
+// of each: Y = (w >> 20) * 2 - 2048, Cb and Cr the 10-bit two's-complement
+// fields times 8. The arithmetic shifts sign-extend a field moved to the
+// top; clearing the low bits afterwards multiplies by 8.
+inline uint32_t U10Y(uint32_t w)
+{
+    return ((w >> 19) & ~1u) - 2048u;
+}
+
+inline uint32_t U10Cb(uint32_t w)
+{
+    return static_cast<uint32_t>(static_cast<int32_t>(w << 12) >> 19) & ~7u;
+}
+
+inline uint32_t U10Cr(uint32_t w)
+{
+    return static_cast<uint32_t>(static_cast<int32_t>(w << 22) >> 19) & ~7u;
+}
+
+void UnpackU10Row(unsigned char* out, const unsigned char* in, int32_t width)
+{
+    int32_t x = 0;
+    for (; x + 2 <= width; x += 2) {
+        const uint32_t w0 = Load32(in + 4 * x);
+        const uint32_t w1 = Load32(in + 4 * x + 4);
+        unsigned char* pixel = out + 6 * x;
+        Store32(pixel, (U10Y(w0) & 0xFFFFu) | U10Cb(w0) << 16);
+        Store32(pixel + 4, (U10Cr(w0) & 0xFFFFu) | U10Y(w1) << 16);
+        Store32(pixel + 8, (U10Cb(w1) & 0xFFFFu) | U10Cr(w1) << 16);
+    }
+    if (x < width) {
+        const uint32_t w = Load32(in + 4 * x);
+        unsigned char* pixel = out + 6 * x;
+        Store16(pixel, static_cast<uint16_t>(U10Y(w)));
+        Store16(pixel + 2, static_cast<uint16_t>(U10Cb(w)));
+        Store16(pixel + 4, static_cast<uint16_t>(U10Cr(w)));
+    }
 }
 
 }  // namespace
 
 // Works on the bits of the float instead of converting through the FPU: the
 // product with 4096 only moves the exponent, so truncation is a shift of the
-// significand. On i686 this avoids an x87 control-word switch per value, and
-// it does not depend on the x87 precision that Direct3D lowers to 24 bits.
-// Written without branches, as frames mix every exponent.
+// significand. It does not depend on the x87 precision that Direct3D lowers
+// to 24 bits. Written without branches, as frames mix every exponent.
 // Saturation instead of keeping the low 16 bits: a channel of 8.0 must come
 // back as the brightest value, not as -32768. NaN has neither sign nor size;
 // it gives 0 (black luma, neutral chroma), the least visible choice.
@@ -116,26 +243,24 @@ void PackF32(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texel
         return;
     }
     for (int32_t r = 0; r < height; ++r) {
-        float* out = reinterpret_cast<float*>(TexelRow(texels, texelPitch, texelBytesF32, r));
-        PackFloatRow(out, HostRow(host, hostPitch, r), width);
+        PackFloatRow(TexelRow(texels, texelPitch, texelBytesF32, r), HostRow(host, hostPitch, r),
+                     width);
     }
 }
 
 void PackF16(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
-             int32_t width, int32_t height, float* conversionRow)
+             int32_t width, int32_t height)
 {
     if (width <= 0) {
         return;
     }
     for (int32_t r = 0; r < height; ++r) {
-        PackFloatRow(conversionRow, HostRow(host, hostPitch, r), width);
-        uint16_t* out = reinterpret_cast<uint16_t*>(TexelRow(texels, texelPitch, texelBytesF16, r));
-        HalvesFromFloats(out, conversionRow, static_cast<uint32_t>(width) * 4u);
+        PackWordRow(TexelRow(texels, texelPitch, texelBytesF16, r), HostRow(host, hostPitch, r),
+                    width, HalfWord{});
     }
 }
 
-// The texel as a little-endian 64-bit word is Y << 16 | Cb << 32 | Cr << 48,
-// written as two 32-bit halves.
+// The texel as a little-endian 64-bit word is Y << 16 | Cb << 32 | Cr << 48.
 void PackInt16(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
                int32_t width, int32_t height)
 {
@@ -143,15 +268,8 @@ void PackInt16(const YCPixel* host, int32_t hostPitch, void* texels, int32_t tex
         return;
     }
     for (int32_t r = 0; r < height; ++r) {
-        const YCPixel* in = HostRow(host, hostPitch, r);
-        unsigned char* out = TexelRow(texels, texelPitch, texelBytesInt16, r);
-        for (int32_t x = 0; x < width; ++x) {
-            const uint32_t low = static_cast<uint32_t>(static_cast<uint16_t>(in[x].y)) << 16;
-            const uint32_t high = static_cast<uint32_t>(static_cast<uint16_t>(in[x].cb)) |
-                                  static_cast<uint32_t>(static_cast<uint16_t>(in[x].cr)) << 16;
-            std::memcpy(out + 8 * x, &low, 4);
-            std::memcpy(out + 8 * x + 4, &high, 4);
-        }
+        PackWordRow(TexelRow(texels, texelPitch, texelBytesInt16, r),
+                    HostRow(host, hostPitch, r), width, SameWord{});
     }
 }
 
@@ -164,21 +282,24 @@ void UnpackF32(YCPixel* host, int32_t hostPitch, const void* texels, int32_t tex
     for (int32_t r = 0; r < height; ++r) {
         const float* in =
             reinterpret_cast<const float*>(TexelRow(texels, texelPitch, texelBytesF32, r));
-        UnpackFloatRowTruncated(HostRow(host, hostPitch, r), in, width);
+        YCPixel* out = host + static_cast<ptrdiff_t>(r) * hostPitch;
+        for (int32_t x = 0; x < width; ++x) {
+            out[x].y = HostFromChannelTruncated(in[4 * x + 1]);
+            out[x].cb = HostFromChannelTruncated(in[4 * x + 2]);
+            out[x].cr = HostFromChannelTruncated(in[4 * x + 3]);
+        }
     }
 }
 
 void UnpackF16(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
-               int32_t width, int32_t height, float* conversionRow)
+               int32_t width, int32_t height)
 {
     if (width <= 0) {
         return;
     }
     for (int32_t r = 0; r < height; ++r) {
-        const uint16_t* in =
-            reinterpret_cast<const uint16_t*>(TexelRow(texels, texelPitch, texelBytesF16, r));
-        FloatsFromHalves(conversionRow, in, static_cast<uint32_t>(width) * 4u);
-        UnpackFloatRowTruncated(HostRow(host, hostPitch, r), conversionRow, width);
+        UnpackWordRow(HostRow(host, hostPitch, r), TexelRow(texels, texelPitch, texelBytesF16, r),
+                      width, TruncatedHostOfHalf{});
     }
 }
 
@@ -189,17 +310,8 @@ void UnpackInt16(YCPixel* host, int32_t hostPitch, const void* texels, int32_t t
         return;
     }
     for (int32_t r = 0; r < height; ++r) {
-        const unsigned char* in = TexelRow(texels, texelPitch, texelBytesInt16, r);
-        YCPixel* out = HostRow(host, hostPitch, r);
-        for (int32_t x = 0; x < width; ++x) {
-            uint32_t low;
-            uint32_t high;
-            std::memcpy(&low, in + 8 * x, 4);
-            std::memcpy(&high, in + 8 * x + 4, 4);
-            out[x].y = static_cast<int16_t>(low >> 16);
-            out[x].cb = static_cast<int16_t>(high & 0xFFFFu);
-            out[x].cr = static_cast<int16_t>(high >> 16);
-        }
+        UnpackWordRow(HostRow(host, hostPitch, r),
+                      TexelRow(texels, texelPitch, texelBytesInt16, r), width, SameWord{});
     }
 }
 
@@ -210,21 +322,13 @@ void UnpackU10(YCPixel* host, int32_t hostPitch, const void* texels, int32_t tex
         return;
     }
     for (int32_t r = 0; r < height; ++r) {
-        const unsigned char* in = TexelRow(texels, texelPitch, texelBytesU10, r);
-        YCPixel* out = HostRow(host, hostPitch, r);
-        for (int32_t x = 0; x < width; ++x) {
-            uint32_t w;
-            std::memcpy(&w, in + 4 * x, 4);
-            out[x].y = static_cast<int16_t>(static_cast<int32_t>(w >> 20) * 2 - 2048);
-            out[x].cb = static_cast<int16_t>(SignedField10((w >> 10) & 0x3FFu) * 8);
-            out[x].cr = static_cast<int16_t>(SignedField10(w & 0x3FFu) * 8);
-        }
+        UnpackU10Row(HostRow(host, hostPitch, r), TexelRow(texels, texelPitch, texelBytesU10, r),
+                     width);
     }
 }
 
 void PackFrame(TextureFormatKind kind, bool sseUsable, const YCPixel* host, int32_t hostPitch,
-               void* texels, int32_t texelPitch, int32_t width, int32_t height,
-               float* conversionRow)
+               void* texels, int32_t texelPitch, int32_t width, int32_t height)
 {
     switch (kind) {
     case kindF32:
@@ -241,17 +345,16 @@ void PackFrame(TextureFormatKind kind, bool sseUsable, const YCPixel* host, int3
         break;
     default:
         if (sseUsable) {
-            PackF16Sse(host, hostPitch, texels, texelPitch, width, height, conversionRow);
+            PackF16Sse(host, hostPitch, texels, texelPitch, width, height);
         } else {
-            PackF16(host, hostPitch, texels, texelPitch, width, height, conversionRow);
+            PackF16(host, hostPitch, texels, texelPitch, width, height);
         }
         break;
     }
 }
 
 void UnpackFrame(TextureFormatKind kind, bool sseUsable, YCPixel* host, int32_t hostPitch,
-                 const void* texels, int32_t texelPitch, int32_t width, int32_t height,
-                 float* conversionRow)
+                 const void* texels, int32_t texelPitch, int32_t width, int32_t height)
 {
     switch (kind) {
     case kindU16:
@@ -270,9 +373,9 @@ void UnpackFrame(TextureFormatKind kind, bool sseUsable, YCPixel* host, int32_t 
         break;
     default:
         if (sseUsable) {
-            UnpackF16Sse(host, hostPitch, texels, texelPitch, width, height, conversionRow);
+            UnpackF16Sse(host, hostPitch, texels, texelPitch, width, height);
         } else {
-            UnpackF16(host, hostPitch, texels, texelPitch, width, height, conversionRow);
+            UnpackF16(host, hostPitch, texels, texelPitch, width, height);
         }
         break;
     }

@@ -6,8 +6,7 @@
 // starts r * (texelPitch / texel bytes) * texel bytes after the first texel,
 // host row r starts r * hostPitch pixels after the first pixel. Only the first
 // width pixels and texels of a row are read or written; a width or height of
-// 0 or less does nothing. The F16 converters go through conversionRow,
-// width * 4 floats at a 16-byte aligned address.
+// 0 or less does nothing.
 //
 // Texel layout, channels in memory order: channel 0 carries nothing, 1 Y,
 // 2 Cb, 3 Cr. Float kinds hold value / 4096, the 16-bit kinds the host's bit
@@ -34,16 +33,16 @@ constexpr int32_t texelBytesInt16 = 8;
 constexpr int32_t texelBytesU10 = 4;
 
 // Host -> texture. F32: (0, Y, Cb, Cr) / 4096 as binary32; F16: the same as
-// binary16 through the half-row service; Int16 (U16, S16 and the U10
+// binary16 (conversion_tables.h); Int16 (U16, S16 and the U10
 // source): (0, Y, Cb, Cr) as 16-bit words, unscaled.
 void PackF32(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
              int32_t width, int32_t height);
 void PackF32Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
                 int32_t width, int32_t height);
 void PackF16(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
-             int32_t width, int32_t height, float* conversionRow);
+             int32_t width, int32_t height);
 void PackF16Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
-                int32_t width, int32_t height, float* conversionRow);
+                int32_t width, int32_t height);
 void PackInt16(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
                int32_t width, int32_t height);
 
@@ -51,16 +50,17 @@ void PackInt16(const YCPixel* host, int32_t hostPitch, void* texels, int32_t tex
 //   plain: truncated toward zero, saturated to -32768..32767; NaN gives 0.
 //   SSE:   rounded under the current SSE rounding mode (nearest even by
 //          default), saturated; NaN and products beyond the 32-bit range
-//          give -32768.
+//          give -32768. A half channel is always rounded to nearest even
+//          (it is looked up, not converted).
 // Int16 copies the words of channels 1..3; U10 decodes the packed word.
 void UnpackF32(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
                int32_t width, int32_t height);
 void UnpackF32Sse(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
                   int32_t width, int32_t height);
 void UnpackF16(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
-               int32_t width, int32_t height, float* conversionRow);
+               int32_t width, int32_t height);
 void UnpackF16Sse(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
-                  int32_t width, int32_t height, float* conversionRow);
+                  int32_t width, int32_t height);
 void UnpackInt16(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
                  int32_t width, int32_t height);
 void UnpackU10(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
@@ -73,10 +73,8 @@ int16_t HostFromChannelTruncated(float channel);
 // Runs the converter of the format kind: the SSE variant when sseUsable,
 // else the plain one. U16, S16 and U10 upload through PackInt16; U16 and S16
 // download through UnpackInt16, U10 through UnpackU10; every other kind
-// (F16) through the F16 converters, which need conversionRow.
+// (F16) through the F16 converters.
 void PackFrame(TextureFormatKind kind, bool sseUsable, const YCPixel* host, int32_t hostPitch,
-               void* texels, int32_t texelPitch, int32_t width, int32_t height,
-               float* conversionRow);
+               void* texels, int32_t texelPitch, int32_t width, int32_t height);
 void UnpackFrame(TextureFormatKind kind, bool sseUsable, YCPixel* host, int32_t hostPitch,
-                 const void* texels, int32_t texelPitch, int32_t width, int32_t height,
-                 float* conversionRow);
+                 const void* texels, int32_t texelPitch, int32_t width, int32_t height);

@@ -2,13 +2,20 @@
 // MMX and SSE instructions only, never SSE2, because that is all ProbeSse
 // vouches for. It includes no C++ library templates, so no inline function
 // compiled here with SSE can be picked by the linker for the plain code.
+//
+// The packs write the texture with streaming stores: the texels are not
+// read again by the processor, and on a graphics card the locked memory of
+// a dynamic texture is write-combined, where whole lines written once are
+// the fast way in. They end with SFENCE, so the texels are visible before
+// the texture is unlocked.
 #include "engine/pixel_converters.h"
 
 #include <xmmintrin.h>
 
 #include <cstddef>
+#include <cstdint>
 
-#include "engine/half_rows.h"
+#include "engine/conversion_tables.h"
 
 // The host may call with only 4-byte stack alignment; the entry points
 // realign so that spilled 16-byte values stay aligned.
@@ -67,21 +74,14 @@ inline void StoreLastPixel(YCPixel* out, __m64 ycc)
     out->cr = static_cast<int16_t>(_mm_extract_pi16(ycc, 2));
 }
 
-// Rows of aligned 16-byte texels (the locked F32 surface or conversionRow).
-inline void UnpackRow(YCPixel* out, const float* in, int32_t width)
-{
-    const __m128 scale = UnpackScale();
-    int32_t x = 0;
-    for (; x + 1 < width; ++x) {
-        StorePixel(out + x, PixelFromTexel(_mm_load_ps(in + 4 * x), scale));
-    }
-    StoreLastPixel(out + x, PixelFromTexel(_mm_load_ps(in + 4 * x), scale));
-    _mm_empty();
-}
-
 ptrdiff_t TexelRowStride(int32_t texelPitch, int32_t texelBytes)
 {
     return static_cast<ptrdiff_t>(texelPitch / texelBytes) * texelBytes;
+}
+
+inline uint32_t Word(int16_t value)
+{
+    return static_cast<uint16_t>(value);
 }
 
 }  // namespace
@@ -98,33 +98,45 @@ void PackF32Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t te
     for (int32_t r = 0; r < height; ++r) {
         const YCPixel* in = host + static_cast<ptrdiff_t>(r) * hostPitch;
         float* out = reinterpret_cast<float*>(static_cast<unsigned char*>(texels) + r * stride);
-        for (int32_t x = 0; x < width; ++x) {
-            _mm_storeu_ps(out + 4 * x, TexelFromPixel(in + x, scale));
+        // A streaming store needs a 16-byte aligned texel; a surface whose
+        // rows are not aligned (none seen so far) takes plain stores.
+        if ((reinterpret_cast<uintptr_t>(out) & 15) == 0) {
+            for (int32_t x = 0; x < width; ++x) {
+                _mm_stream_ps(out + 4 * x, TexelFromPixel(in + x, scale));
+            }
+        } else {
+            for (int32_t x = 0; x < width; ++x) {
+                _mm_storeu_ps(out + 4 * x, TexelFromPixel(in + x, scale));
+            }
         }
-        _mm_empty();
     }
+    _mm_sfence();
+    _mm_empty();
 }
 
-// The MMX state is cleared before each call of the half service, which may
-// use the x87 unit.
+// The half of each value from the table, the texel assembled from two
+// 32-bit halves in an MMX register and streamed out: the same words as the
+// plain variant.
 KELVO_SSE_ENTRY
 void PackF16Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
-                int32_t width, int32_t height, float* conversionRow)
+                int32_t width, int32_t height)
 {
     if (width <= 0) {
         return;
     }
-    const __m128 scale = PackScale();
+    const uint16_t* halfOf = conversionTables.halfOfHost;
     const ptrdiff_t stride = TexelRowStride(texelPitch, texelBytesF16);
     for (int32_t r = 0; r < height; ++r) {
         const YCPixel* in = host + static_cast<ptrdiff_t>(r) * hostPitch;
+        __m64* out = reinterpret_cast<__m64*>(static_cast<unsigned char*>(texels) + r * stride);
         for (int32_t x = 0; x < width; ++x) {
-            _mm_store_ps(conversionRow + 4 * x, TexelFromPixel(in + x, scale));
+            const uint32_t low = static_cast<uint32_t>(halfOf[Word(in[x].y)]) << 16;
+            const uint32_t high = halfOf[Word(in[x].cb)] | static_cast<uint32_t>(halfOf[Word(in[x].cr)]) << 16;
+            _mm_stream_pi(out + x, _mm_set_pi32(static_cast<int>(high), static_cast<int>(low)));
         }
-        _mm_empty();
-        uint16_t* out = reinterpret_cast<uint16_t*>(static_cast<unsigned char*>(texels) + r * stride);
-        HalvesFromFloats(out, conversionRow, static_cast<uint32_t>(width) * 4u);
     }
+    _mm_sfence();
+    _mm_empty();
 }
 
 KELVO_SSE_ENTRY
@@ -134,26 +146,40 @@ void UnpackF32Sse(YCPixel* host, int32_t hostPitch, const void* texels, int32_t 
     if (width <= 0) {
         return;
     }
+    const __m128 scale = UnpackScale();
     const ptrdiff_t stride = TexelRowStride(texelPitch, texelBytesF32);
     for (int32_t r = 0; r < height; ++r) {
         const float* in =
             reinterpret_cast<const float*>(static_cast<const unsigned char*>(texels) + r * stride);
-        UnpackRow(host + static_cast<ptrdiff_t>(r) * hostPitch, in, width);
+        YCPixel* out = host + static_cast<ptrdiff_t>(r) * hostPitch;
+        int32_t x = 0;
+        for (; x + 1 < width; ++x) {
+            StorePixel(out + x, PixelFromTexel(_mm_load_ps(in + 4 * x), scale));
+        }
+        StoreLastPixel(out + x, PixelFromTexel(_mm_load_ps(in + 4 * x), scale));
     }
+    _mm_empty();
 }
 
+// The nearest-even table gives what converting the exact half and rounding
+// it would give in the default rounding mode.
 KELVO_SSE_ENTRY
 void UnpackF16Sse(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
-                  int32_t width, int32_t height, float* conversionRow)
+                  int32_t width, int32_t height)
 {
     if (width <= 0) {
         return;
     }
+    const int16_t* hostOf = conversionTables.hostOfHalfNearest;
     const ptrdiff_t stride = TexelRowStride(texelPitch, texelBytesF16);
     for (int32_t r = 0; r < height; ++r) {
         const uint16_t* in = reinterpret_cast<const uint16_t*>(
             static_cast<const unsigned char*>(texels) + r * stride);
-        FloatsFromHalves(conversionRow, in, static_cast<uint32_t>(width) * 4u);
-        UnpackRow(host + static_cast<ptrdiff_t>(r) * hostPitch, conversionRow, width);
+        YCPixel* out = host + static_cast<ptrdiff_t>(r) * hostPitch;
+        for (int32_t x = 0; x < width; ++x) {
+            out[x].y = hostOf[in[4 * x + 1]];
+            out[x].cb = hostOf[in[4 * x + 2]];
+            out[x].cr = hostOf[in[4 * x + 3]];
+        }
     }
 }

@@ -29,8 +29,7 @@ HRESULT FillSourceSurface(CorrectionEngine* engine, const YCPixel* pixels, int32
         return result;
     }
     PackFrame(static_cast<TextureFormatKind>(engine->formatKind), engine->sseUsable, pixels,
-              hostPitch, locked.pBits, locked.Pitch, engine->frameWidth, engine->frameHeight,
-              engine->conversionRow);
+              hostPitch, locked.pBits, locked.Pitch, engine->frameWidth, engine->frameHeight);
     return surface->UnlockRect();
 }
 
@@ -72,8 +71,7 @@ HRESULT ReadBackRenderTarget(CorrectionEngine* engine, IDirect3DSurface9* render
         return result;
     }
     UnpackFrame(static_cast<TextureFormatKind>(engine->formatKind), engine->sseUsable, pixels,
-                hostPitch, locked.pBits, locked.Pitch, engine->frameWidth, engine->frameHeight,
-                engine->conversionRow);
+                hostPitch, locked.pBits, locked.Pitch, engine->frameWidth, engine->frameHeight);
     return readbackSurface->UnlockRect();
 }
 

@@ -4,8 +4,8 @@
 // The input picks a direction (pack or unpack), a format kind, the width and
 // height (small, zero and negative included), the host pitch in pixels and
 // the texel pitch in bytes (zero, negative, shorter than a row, not a
-// multiple of the texel size), then the contents. Host rows, texel rows and
-// the conversion row live in buffers of exactly the size the rows address,
+// multiple of the texel size), then the contents. Host rows and texel rows
+// live in buffers of exactly the size the rows address,
 // so AddressSanitizer reports any access outside them; every byte of the
 // written buffer that no row covers (padding between rows, the part of a
 // pitch beyond the width) is a guard and must keep its value, and the buffer
@@ -25,7 +25,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/half_rows.h"
+#include "half_reference.h"
 #include "engine/pixel_converters.h"
 
 namespace {
@@ -36,8 +36,8 @@ namespace {
     std::abort();
 }
 
-// A buffer of exactly `bytes` bytes, 16-byte aligned (locked surfaces and
-// the conversion row are), with the row origin `origin` bytes in.
+// A buffer of exactly `bytes` bytes, 16-byte aligned (as locked surfaces
+// are), with the row origin `origin` bytes in.
 struct ExactBuffer {
     unsigned char* memory = nullptr;
     size_t bytes = 0;
@@ -247,10 +247,7 @@ void FuzzPack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& in)
     ExactBuffer host(hostLayout.bytes(), hostLayout.originOffset());
     host.load(hostImage);
     ExactBuffer texels(texelLayout.bytes(), texelLayout.originOffset());
-    const size_t rowBytes = g.width > 0 ? static_cast<size_t>(g.width) * 16 : 0;
-    ExactBuffer conversionRow(rowBytes, 0);
     const YCPixel* hostRows = reinterpret_cast<const YCPixel*>(host.base());
-    float* row = reinterpret_cast<float*>(conversionRow.memory);
 
     std::vector<unsigned char> plainResult;
     const int variants = kind == kindF32 || kind == kindF16 || kind == kindNone ? 2 : 1;
@@ -260,7 +257,7 @@ void FuzzPack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& in)
         if (kind == kindF32) {
             (sse ? PackF32Sse : PackF32)(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
         } else if (kind == kindF16 || kind == kindNone) {
-            (sse ? PackF16Sse : PackF16)(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height, row);
+            (sse ? PackF16Sse : PackF16)(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
         } else {
             PackInt16(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
         }
@@ -278,7 +275,7 @@ void FuzzPack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& in)
         }
 
         texels.load(texelImage);
-        PackFrame(kind, sse, hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height, row);
+        PackFrame(kind, sse, hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
         if (!host.equals(hostImage) || !texels.equals(expected)) {
             Fail("PackFrame differs from the kind's converter", kind, v);
         }
@@ -355,10 +352,7 @@ void FuzzUnpack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& i
     ExactBuffer host(hostLayout.bytes(), hostLayout.originOffset());
     ExactBuffer texels(texelLayout.bytes(), texelLayout.originOffset());
     texels.load(texelImage);
-    const size_t rowBytes = g.width > 0 ? static_cast<size_t>(g.width) * 16 : 0;
-    ExactBuffer conversionRow(rowBytes, 0);
     YCPixel* hostRows = reinterpret_cast<YCPixel*>(host.base());
-    float* row = reinterpret_cast<float*>(conversionRow.memory);
 
     const bool floatKind = kind == kindF32 || kind == kindF16 || kind == kindNone;
     std::vector<unsigned char> results[2];
@@ -401,7 +395,7 @@ void FuzzUnpack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& i
         results[v].assign(host.memory, host.memory + host.bytes);
 
         host.load(hostImage);
-        UnpackFrame(kind, sse, hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height, row);
+        UnpackFrame(kind, sse, hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
         if (!texels.equals(texelImage) || !host.equals(expected)) {
             Fail("UnpackFrame differs from the kind's converter", kind, v);
         }

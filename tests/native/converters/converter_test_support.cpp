@@ -98,13 +98,11 @@ AlignedBytes AllocateExact(size_t size, unsigned char fill)
 Frame MakeFrame(const Geometry& g, int32_t texelBytes, unsigned char hostFill,
                 unsigned char texelFill)
 {
-    Frame f{g, texelBytes, {}, nullptr, nullptr};
+    Frame f{g, texelBytes, {}, nullptr};
     const size_t rows = g.height > 0 ? static_cast<size_t>(g.height) : 1;
     f.host.resize(static_cast<size_t>(g.hostPitch) * rows);
     std::memset(f.host.data(), hostFill, f.host.size() * sizeof(YCPixel));
     f.texels = AllocateExact(static_cast<size_t>(g.texelPitch) * rows, texelFill);
-    const size_t rowFloats = g.width > 0 ? static_cast<size_t>(g.width) * 4 : 4;
-    f.conversionRow = AllocateExact(rowFloats * sizeof(float), 0xCD);
     return f;
 }
 
@@ -203,60 +201,24 @@ bool TexelMarginsHold(const Frame& f, unsigned char fill)
 }
 
 const PackConverter packConverters[5] = {
-    {"PackF32",
-     [](const YCPixel* h, int32_t hp, void* t, int32_t tp, int32_t w, int32_t ht, float*) {
-         PackF32(h, hp, t, tp, w, ht);
-     },
-     16},
-    {"PackF32Sse",
-     [](const YCPixel* h, int32_t hp, void* t, int32_t tp, int32_t w, int32_t ht, float*) {
-         PackF32Sse(h, hp, t, tp, w, ht);
-     },
-     16},
-    {"PackF16", PackF16, 8},
-    {"PackF16Sse", PackF16Sse, 8},
-    {"PackInt16",
-     [](const YCPixel* h, int32_t hp, void* t, int32_t tp, int32_t w, int32_t ht, float*) {
-         PackInt16(h, hp, t, tp, w, ht);
-     },
-     8},
+    {"PackF32", PackF32, 16},     {"PackF32Sse", PackF32Sse, 16}, {"PackF16", PackF16, 8},
+    {"PackF16Sse", PackF16Sse, 8}, {"PackInt16", PackInt16, 8},
 };
 
 const UnpackConverter unpackConverters[6] = {
-    {"UnpackF32",
-     [](YCPixel* h, int32_t hp, const void* t, int32_t tp, int32_t w, int32_t ht, float*) {
-         UnpackF32(h, hp, t, tp, w, ht);
-     },
-     16},
-    {"UnpackF32Sse",
-     [](YCPixel* h, int32_t hp, const void* t, int32_t tp, int32_t w, int32_t ht, float*) {
-         UnpackF32Sse(h, hp, t, tp, w, ht);
-     },
-     16},
-    {"UnpackF16", UnpackF16, 8},
-    {"UnpackF16Sse", UnpackF16Sse, 8},
-    {"UnpackInt16",
-     [](YCPixel* h, int32_t hp, const void* t, int32_t tp, int32_t w, int32_t ht, float*) {
-         UnpackInt16(h, hp, t, tp, w, ht);
-     },
-     8},
-    {"UnpackU10",
-     [](YCPixel* h, int32_t hp, const void* t, int32_t tp, int32_t w, int32_t ht, float*) {
-         UnpackU10(h, hp, t, tp, w, ht);
-     },
-     4},
+    {"UnpackF32", UnpackF32, 16},     {"UnpackF32Sse", UnpackF32Sse, 16},
+    {"UnpackF16", UnpackF16, 8},      {"UnpackF16Sse", UnpackF16Sse, 8},
+    {"UnpackInt16", UnpackInt16, 8},  {"UnpackU10", UnpackU10, 4},
 };
 
 void RunPack(const PackConverter& c, Frame& f)
 {
-    c.run(f.host.data(), f.g.hostPitch, f.texels.get(), f.g.texelPitch, f.g.width, f.g.height,
-          reinterpret_cast<float*>(f.conversionRow.get()));
+    c.run(f.host.data(), f.g.hostPitch, f.texels.get(), f.g.texelPitch, f.g.width, f.g.height);
 }
 
 void RunUnpack(const UnpackConverter& c, Frame& f)
 {
-    c.run(f.host.data(), f.g.hostPitch, f.texels.get(), f.g.texelPitch, f.g.width, f.g.height,
-          reinterpret_cast<float*>(f.conversionRow.get()));
+    c.run(f.host.data(), f.g.hostPitch, f.texels.get(), f.g.texelPitch, f.g.width, f.g.height);
 }
 
 float FloatChannel(const unsigned char* texel, int i)

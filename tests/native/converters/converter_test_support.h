@@ -51,7 +51,6 @@ struct Frame {
     int32_t texelBytes;
     std::vector<YCPixel> host;
     AlignedBytes texels;
-    AlignedBytes conversionRow;
 };
 
 Frame MakeFrame(const Geometry& g, int32_t texelBytes, unsigned char hostFill,
@@ -72,9 +71,8 @@ bool TexelMarginsHold(const Frame& f, unsigned char fill);
 
 // ---- The converters as table entries with one signature per direction.
 
-using PackFunction = void (*)(const YCPixel*, int32_t, void*, int32_t, int32_t, int32_t, float*);
-using UnpackFunction = void (*)(YCPixel*, int32_t, const void*, int32_t, int32_t, int32_t,
-                                float*);
+using PackFunction = void (*)(const YCPixel*, int32_t, void*, int32_t, int32_t, int32_t);
+using UnpackFunction = void (*)(YCPixel*, int32_t, const void*, int32_t, int32_t, int32_t);
 
 struct PackConverter {
     const char* name;

@@ -158,8 +158,7 @@ TEST(FrameGeometry, ZeroOrNegativeCountsDoNothing)
         for (const auto& wh : counts) {
             SCOPED_TRACE(testing::Message() << c.name << " " << wh[0] << "x" << wh[1]);
             Frame f = MakeFrame({4, 2, 4, 4 * c.texelBytes}, c.texelBytes, 0x11, 0xA5);
-            c.run(f.host.data(), 4, f.texels.get(), 4 * c.texelBytes, wh[0], wh[1],
-                  reinterpret_cast<float*>(f.conversionRow.get()));
+            c.run(f.host.data(), 4, f.texels.get(), 4 * c.texelBytes, wh[0], wh[1]);
             f.g.width = 0;  // every byte is now margin
             EXPECT_TRUE(TexelMarginsHold(f, 0xA5));
         }
@@ -168,8 +167,7 @@ TEST(FrameGeometry, ZeroOrNegativeCountsDoNothing)
         for (const auto& wh : counts) {
             SCOPED_TRACE(testing::Message() << c.name << " " << wh[0] << "x" << wh[1]);
             Frame f = MakeFrame({4, 2, 4, 4 * c.texelBytes}, c.texelBytes, 0xA5, 0x11);
-            c.run(f.host.data(), 4, f.texels.get(), 4 * c.texelBytes, wh[0], wh[1],
-                  reinterpret_cast<float*>(f.conversionRow.get()));
+            c.run(f.host.data(), 4, f.texels.get(), 4 * c.texelBytes, wh[0], wh[1]);
             f.g.width = 0;
             EXPECT_TRUE(HostMarginsHold(f, 0xA5));
         }
@@ -199,8 +197,7 @@ TEST(Dispatch, PackChoosesByKind)
             SCOPED_TRACE(testing::Message() << "kind " << k.kind << " sse " << sse);
             Frame f = MakeFrame({1, 1, 1, k.texelBytes}, k.texelBytes, 0, 0xA5);
             f.host[0] = p;
-            PackFrame(k.kind, sse, f.host.data(), 1, f.texels.get(), k.texelBytes, 1, 1,
-                      reinterpret_cast<float*>(f.conversionRow.get()));
+            PackFrame(k.kind, sse, f.host.data(), 1, f.texels.get(), k.texelBytes, 1, 1);
             EXPECT_EQ(std::memcmp(f.texels.get(), k.expected, k.texelBytes), 0);
         }
     }
@@ -235,8 +232,7 @@ TEST(Dispatch, UnpackChoosesByKindAndSseFlag)
         SCOPED_TRACE(testing::Message() << "kind " << k.kind << " sse " << k.sse);
         Frame f = MakeFrame({1, 1, 1, k.texelBytes}, k.texelBytes, 0xA5, 0);
         std::memcpy(f.texels.get(), k.texel, k.texelBytes);
-        UnpackFrame(k.kind, k.sse, f.host.data(), 1, f.texels.get(), k.texelBytes, 1, 1,
-                    reinterpret_cast<float*>(f.conversionRow.get()));
+        UnpackFrame(k.kind, k.sse, f.host.data(), 1, f.texels.get(), k.texelBytes, 1, 1);
         EXPECT_EQ(f.host[0].y, k.y);
     }
 }

@@ -75,7 +75,6 @@ TEST_F(EngineTest, DeviceWaitingForResetIsResetInTheSameFrame)
                             engine.formatAvailable[4]};
     IDirect3DSurface9* readback = engine.readbackSurface;
     IDirect3DVertexDeclaration9* declaration = engine.vertexDeclaration;
-    float* row = engine.conversionRow;
     ID3DXEffect* effect = engine.effect;
     D3DXHANDLE technique = engine.hColorCorrection;
 
@@ -100,7 +99,6 @@ TEST_F(EngineTest, DeviceWaitingForResetIsResetInTheSameFrame)
     EXPECT_EQ(engine.eventQuery, nullptr);
     EXPECT_EQ(engine.readbackSurface, readback);
     EXPECT_EQ(engine.vertexDeclaration, declaration);
-    EXPECT_EQ(engine.conversionRow, row);
     EXPECT_EQ(engine.effect, effect);
     EXPECT_EQ(engine.hColorCorrection, technique);
     // The effect was told to let go of the old source texture before the

@@ -108,7 +108,7 @@ TEST(EngineRecord, InitEngineSetsEveryDefaultWhateverTheMemoryHeld)
     const void* const pointers[] = {
         engine.direct3d, engine.device, engine.sourceTexture, engine.renderTarget,
         engine.readbackSurface, engine.quadVertexBuffer, engine.vertexDeclaration,
-        engine.effect, engine.eventQuery, engine.conversionRow, engine.hYcOffs, engine.hYcAmp,
+        engine.effect, engine.eventQuery, engine.hYcOffs, engine.hYcAmp,
         engine.hBgrOffs, engine.hBgrAmp, engine.hBgrGamma, engine.hMatYC2BGR, engine.hMatBGR2YC,
         engine.hColorCorrection, engine.hColorCorrectionU16, engine.hColorCorrectionS16,
         engine.hColorCorrectionU10};
@@ -132,7 +132,6 @@ TEST(EngineRecord, DestroyEngineOnAnEmptyRecordTwiceDoesNothing)
     DestroyEngine(&engine);
     DestroyEngine(&engine);
     EXPECT_EQ(engine.device, nullptr);
-    EXPECT_EQ(engine.conversionRow, nullptr);
 }
 
 // --- the happy path --------------------------------------------------------------

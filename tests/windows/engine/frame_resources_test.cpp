@@ -57,7 +57,7 @@ FrameSnapshot Snapshot(const CorrectionEngine& engine)
             engine.framePitch,
             engine.formatKind,
             {engine.sourceTexture, engine.renderTarget, engine.readbackSurface,
-             engine.quadVertexBuffer, engine.eventQuery, engine.conversionRow}};
+             engine.quadVertexBuffer, engine.eventQuery}};
 }
 
 void OnlyAvailable(CorrectionEngine* engine, std::initializer_list<int> kinds)
@@ -122,12 +122,6 @@ void WatchQuadWrites()
         AnyVertexBuffer(), vertexBufferUnlock, reinterpret_cast<void*>(&WatchUnlock)));
 }
 
-// Makes _aligned_malloc of the module fail.
-void* __cdecl NoAlignedMemory(size_t, size_t)
-{
-    return nullptr;
-}
-
 }  // namespace
 
 // --- what an allocation makes ------------------------------------------------------
@@ -182,15 +176,6 @@ TEST_F(EngineTest, EachKindMakesItsObjectsAtFullHdSize)
         EXPECT_EQ(bound, engine.sourceTexture);
         if (bound != nullptr) {
             bound->Release();
-        }
-
-        if (expected.kind == kindF16) {
-            ASSERT_NE(engine.conversionRow, nullptr);
-            EXPECT_EQ(reinterpret_cast<uintptr_t>(engine.conversionRow) % 16, 0u);
-            // The whole row is there: the last float of the last pixel is writable.
-            engine.conversionRow[1920 * 4 - 1] = 1.0f;
-        } else {
-            EXPECT_EQ(engine.conversionRow, nullptr);
         }
     }
 }
@@ -341,7 +326,6 @@ TEST_F(EngineTest, EachFailingCreationShowsItsMessageAndKeepsWhatCameBefore)
         EXPECT_EQ(TakeErrorBoxTexts(), Texts{step.message});
         EXPECT_EQ(engine.formatKind, kindU16);
         EXPECT_EQ(engine.frameWidth, 96);
-        EXPECT_EQ(engine.conversionRow, nullptr);
         const void* made[4] = {engine.readbackSurface, engine.quadVertexBuffer,
                                engine.sourceTexture, engine.renderTarget};
         for (int i = 0; i < 4; ++i) {
@@ -369,18 +353,6 @@ TEST_F(EngineTest, FailedTextureBindingKeepsAllObjects)
     EXPECT_NE(engine.eventQuery, nullptr);
 }
 
-TEST_F(EngineTest, MissingConversionMemoryIsReportedForF16)
-{
-    CreateReadyEngine();
-    PatchPointer(FindImportEntry(GetModuleHandleW(nullptr), "msvcrt.dll", "_aligned_malloc"),
-                 reinterpret_cast<void*>(&NoAlignedMemory));
-    EXPECT_FALSE(AllocateFrameResources(kindF16, 64, 32, 64));
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"変換用メモリの確保に失敗しました"});
-    EXPECT_EQ(engine.conversionRow, nullptr);
-    EXPECT_NE(engine.sourceTexture, nullptr);
-    EXPECT_NE(engine.eventQuery, nullptr);
-}
-
 TEST_F(EngineTest, ReleasingFrameResourcesCanBeRepeated)
 {
     CreateReadyEngine();
@@ -388,7 +360,6 @@ TEST_F(EngineTest, ReleasingFrameResourcesCanBeRepeated)
     IDirect3DQuery9* query = engine.eventQuery;
     for (int i = 0; i < 2; ++i) {
         EXPECT_TRUE(ReleaseFrameResources(&engine));
-        EXPECT_EQ(engine.conversionRow, nullptr);
         EXPECT_EQ(engine.sourceTexture, nullptr);
         EXPECT_EQ(engine.renderTarget, nullptr);
         EXPECT_EQ(engine.readbackSurface, nullptr);

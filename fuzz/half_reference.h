@@ -1,6 +1,6 @@
-// Row conversion between binary32 and binary16, as the F16 converters need
-// it: in the plug-in through D3DX, elsewhere through a portable conversion
-// that gives the same results.
+// Conversion between binary32 and binary16 by D3DX's rules, written out in
+// full: the fuzz target's independent statement of what the F16 converters'
+// tables must hold.
 //
 // The rules are those of D3DX's half format, which has no infinity and no
 // NaN: exponent 31 is an ordinary exponent (0x7C00 is 65536, 0x7FFF is

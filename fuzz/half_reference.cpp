@@ -1,7 +1,6 @@
-// The half-row service where D3DX is not available (native tools, tests and
-// benchmarks). Integer arithmetic on the bits, so the result does not depend
-// on the floating-point environment.
-#include "engine/half_rows.h"
+// Integer arithmetic on the bits, so the result does not depend on the
+// floating-point environment.
+#include "half_reference.h"
 
 #include <cstring>
 
