@@ -15,3 +15,10 @@ target_compile_features(kelvo_converters PUBLIC cxx_std_17)
 # themselves (the host may call with 4-byte alignment).
 set_source_files_properties(${CMAKE_SOURCE_DIR}/engine/pixel_converters_sse.cpp
   PROPERTIES COMPILE_OPTIONS "-msse;-mmmx")
+
+# The conversion tables are computed by the compiler: several million
+# evaluation steps, past clang's default limit (GCC's is higher).
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/engine/conversion_tables.cpp
+    PROPERTIES COMPILE_OPTIONS "-fconstexpr-steps=100000000")
+endif()

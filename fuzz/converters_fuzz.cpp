@@ -382,8 +382,7 @@ void FuzzUnpack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& i
             UnpackU10(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
             break;
         default:
-            (sse ? UnpackF16Sse : UnpackF16)(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height,
-                                            row);
+            (sse ? UnpackF16Sse : UnpackF16)(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
             break;
         }
         if (!texels.equals(texelImage)) {
