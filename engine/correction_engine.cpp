@@ -37,6 +37,8 @@ CorrectionEngine* InitEngine(CorrectionEngine* engine)
     for (bool& available : engine->formatAvailable) {
         available = false;
     }
+    engine->d3dxModule = nullptr;
+    engine->createEffectFromResource = nullptr;
     return engine;
 }
 
@@ -51,4 +53,5 @@ void DestroyEngine(CorrectionEngine* engine)
     ReleaseInterface(engine->sourceTexture);
     ReleaseInterface(engine->device);
     ReleaseInterface(engine->direct3d);
+    FreeD3dx(engine);
 }

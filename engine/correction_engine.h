@@ -11,7 +11,17 @@
 #include "host_records.h"
 #include "texture_format_kind.h"
 
-// Field order is part of the record's description; keep it.
+// D3DXCreateEffectFromResourceW, taken from d3dx9_40.dll at engine start: the
+// plug-in does not import D3DX, so that it loads where the DirectX end-user
+// runtime is missing and can say so. Everything else of D3DX it uses goes
+// through the effect's COM interface.
+typedef HRESULT(WINAPI* CreateEffectFromResourceFunction)(IDirect3DDevice9*, HMODULE, LPCWSTR,
+                                                          const D3DXMACRO*, ID3DXInclude*, DWORD,
+                                                          ID3DXEffectPool*, ID3DXEffect**,
+                                                          ID3DXBuffer**);
+
+// Field order is part of the record's description; keep it (new fields go
+// at the end).
 struct CorrectionEngine {
     IDirect3D9* direct3d;
     IDirect3DDevice9* device;
@@ -39,6 +49,8 @@ struct CorrectionEngine {
     bool sseUsable;                             // decided once, by ProbeSse
     int32_t formatKind;                         // TextureFormatKind in use, kindNone before any
     bool formatAvailable[textureFormatKindCount];  // as probed at device creation
+    HMODULE d3dxModule;                         // d3dx9_40.dll while the engine lives
+    CreateEffectFromResourceFunction createEffectFromResource;  // from d3dxModule
 };
 
 // A pre-transformed vertex of the screen quad: position x, y, z, rhw, then
@@ -61,14 +73,28 @@ extern bool reallocNeeded;
 // Fills the defaults of a freshly allocated record and returns it.
 CorrectionEngine* InitEngine(CorrectionEngine* engine);
 
-// Brings up Direct3D for the process-wide engine: the device on the host's
+// Brings up Direct3D for the process-wide engine: D3DX (LoadD3dx, unless
+// already loaded) before anything else, then the device on the host's
 // window, the format probe, the effect from the module's resource 104, the
 // vertex declaration and the event query. Shows its message and returns
 // false on the first failure; DestroyEngine clears what is left.
 bool CreateEngineDevice(const FilterContext* context);
 
-// Releases everything the record holds; safe on any state, any number of times.
+// Releases everything the record holds, D3DX last (the effect's code lives
+// in it); safe on any state, any number of times.
 void DestroyEngine(CorrectionEngine* engine);
+
+// The D3DX library of the plug-in.
+constexpr const wchar_t* d3dxLibraryName = L"d3dx9_40.dll";
+
+// Loads `library` into the record and takes its entry points. When the
+// library or an entry point is missing, shows the message that names
+// d3dx9_40.dll and the DirectX end-user runtime, leaves the record without
+// a module and returns false.
+bool LoadD3dx(CorrectionEngine* engine, const wchar_t* library);
+
+// Frees the record's D3DX library; safe when none is loaded.
+void FreeD3dx(CorrectionEngine* engine);
 
 HRESULT ProbeTextureFormats(CorrectionEngine* engine);
 HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module);

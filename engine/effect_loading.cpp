@@ -46,13 +46,13 @@ void ShowCompilerText(ID3DXBuffer* errors)
 
 HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module)
 {
-    if (engine->device == nullptr) {
+    if (engine->device == nullptr || engine->createEffectFromResource == nullptr) {
         return D3DERR_INVALIDCALL;
     }
     ReleaseInterface(engine->effect);
 
     ID3DXBuffer* errors = nullptr;
-    HRESULT result = D3DXCreateEffectFromResourceW(
+    HRESULT result = engine->createEffectFromResource(
         engine->device, module, MAKEINTRESOURCEW(effectResourceId), nullptr, nullptr,
         D3DXFX_NOT_CLONEABLE, nullptr, &engine->effect, &errors);
     if (result != D3D_OK) {

@@ -47,6 +47,11 @@ bool CreateEngineDevice(const FilterContext* context)
     ReleaseInterface(engine->device);
     ReleaseInterface(engine->direct3d);
 
+    // D3DX first: without it no effect can be made, so nothing else is.
+    if (engine->d3dxModule == nullptr && !LoadD3dx(engine, d3dxLibraryName)) {
+        return false;
+    }
+
     engine->direct3d = Direct3DCreate9(D3D_SDK_VERSION);
     if (engine->direct3d == nullptr) {
         ShowError(L"Direct3DCreate9()が失敗しました");

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks what the shipped plug-in file is made of, as a host's loader sees it:
 # a PE32 i386 DLL, one export (GetFilterTable at ordinal 1), imports only from
-# Windows system DLLs and Direct3D 9 / D3DX, and a version resource.
+# Windows system DLLs and Direct3D 9 (D3DX is loaded when the engine starts,
+# not imported), and a version resource.
 # usage: check_dll_image.sh kelvo.auf OBJDUMP
 set -u
 dll=$1
@@ -26,7 +27,7 @@ address_count=$(awk '/Export Address Table --/{on=1; next} on && /\[[[:space:]]*
 [ "$address_count" = "1" ] || fail "$address_count entries in the export address table, expected 1"
 
 # Imports: system DLLs and Direct3D only; the C++ runtime is linked in.
-allowed='^(kernel32|user32|gdi32|advapi32|msvcrt|version|d3d9|d3dx9_40)\.dll$'
+allowed='^(kernel32|user32|gdi32|advapi32|msvcrt|version|d3d9)\.dll$'
 imports=$(sed -nE 's/^[[:space:]]*DLL Name: (.*)$/\1/p' <<<"$headers" | tr 'A-Z' 'a-z' | sort -u)
 [ -n "$imports" ] || fail "no import table found"
 for name in $imports; do

@@ -4,6 +4,7 @@
 // are recorded, the performance counter is scripted, and the Direct3D
 // objects are tracked so that onExit must leave no reference behind.
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -384,6 +385,7 @@ TEST_F(PluginSequenceTest, NoEngineMeansNoFrameButSlidersStillSync)
     EXPECT_EQ(std::memcmp(frame.pixels.data(), input.pixels.data(),
                           frame.pixels.size() * sizeof(YCPixel)),
               0);
+    EXPECT_EQ(GetModuleHandleW(L"d3dx9_40.dll"), nullptr) << "a failed onInit kept D3DX";
     checks[0] = 1;
     tracks[8] = 3;
     EXPECT_EQ(Update(), 1);
@@ -393,7 +395,11 @@ TEST_F(PluginSequenceTest, NoEngineMeansNoFrameButSlidersStillSync)
 
 TEST_F(PluginSequenceTest, ExitAndInitAgainWorkAndAClosedWindowBreaksNothing)
 {
+    // D3DX is the engine's: loaded by onInit, freed by onExit (this program
+    // does not load it itself).
+    EXPECT_EQ(GetModuleHandleW(L"d3dx9_40.dll"), nullptr);
     ASSERT_EQ(Init(), 1);
+    EXPECT_NE(GetModuleHandleW(L"d3dx9_40.dll"), nullptr);
     HostFrame frame = MakeFrame(8, 4, 8);
     ASSERT_EQ(Process(frame), 1);
 
@@ -405,6 +411,7 @@ TEST_F(PluginSequenceTest, ExitAndInitAgainWorkAndAClosedWindowBreaksNothing)
     ASSERT_EQ(Process(frame), 1);
 
     EXPECT_EQ(table->onExit(&context), 1);
+    EXPECT_EQ(GetModuleHandleW(L"d3dx9_40.dll"), nullptr) << "onExit left D3DX loaded";
     EXPECT_EQ(Process(frame), 0);
     ASSERT_EQ(Init(), 1);
     ASSERT_EQ(Process(frame), 1);
@@ -432,6 +439,70 @@ TEST_F(PluginSequenceTest, ABrokenHostsNullPointersAreRefusedWithoutAFault)
     EXPECT_EQ(table->onWindowMessage(nullptr, 1135, 0, 0, nullptr, &noArrays), 0);
     EXPECT_EQ(table->onWindowMessage(nullptr, 1133, 0, 0, nullptr, nullptr), 0);
     EXPECT_EQ(TakeMessageTexts(), Texts{});
+}
+
+// The plug-in's heap blocks from its malloc import (operator new included)
+// that it has not freed yet.
+std::set<void*> liveBlocks;
+void*(__cdecl* realMalloc)(size_t);
+void(__cdecl* realFree)(void*);
+
+void* __cdecl TrackedMalloc(size_t size)
+{
+    void* block = realMalloc(size);
+    if (block != nullptr) liveBlocks.insert(block);
+    return block;
+}
+
+void __cdecl TrackedFree(void* block)
+{
+    liveBlocks.erase(block);
+    realFree(block);
+}
+
+// Runs only in a process for which Wine disables d3dx9_40.dll (CTest's
+// plugin_sequence_without_d3dx; the plain run leaves it out): the plug-in
+// loads, says what is missing, and behaves as after any failed start.
+using PluginWithoutD3dxTest = PluginSequenceTest;
+
+TEST_F(PluginWithoutD3dxTest, InitNamesTheMissingRuntimeAndLeavesFramesAndNothingBehind)
+{
+    HMODULE d3dx = LoadLibraryW(L"d3dx9_40.dll");
+    if (d3dx != nullptr) FreeLibrary(d3dx);
+    ASSERT_EQ(d3dx, nullptr) << "this test needs a process without d3dx9_40.dll";
+
+    liveBlocks.clear();
+    realMalloc = reinterpret_cast<void*(__cdecl*)(size_t)>(
+        PatchPointer(FindImportEntry(plugin.module, "msvcrt.dll", "malloc"),
+                     reinterpret_cast<void*>(&TrackedMalloc)));
+    realFree = reinterpret_cast<void(__cdecl*)(void*)>(
+        PatchPointer(FindImportEntry(plugin.module, "msvcrt.dll", "free"),
+                     reinterpret_cast<void*>(&TrackedFree)));
+
+    HostFrame frame = MakeFrame(6, 3, 8);
+    const HostFrame input = frame;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        SCOPED_TRACE("onInit number " + std::to_string(attempt + 1));
+        EXPECT_EQ(Init(), 0);
+        EXPECT_EQ(TakeErrorBoxTexts(),
+                  Texts{L"d3dx9_40.dll が見つからないか、使用できません。"
+                        L"DirectX エンドユーザーランタイムをインストールしてください。"});
+        EXPECT_EQ(debugWindow, nullptr);
+        EXPECT_EQ(TrackedDirect3D(), nullptr) << "Direct3D was started without D3DX";
+        EXPECT_EQ(Process(frame), 0);
+        EXPECT_EQ(std::memcmp(frame.pixels.data(), input.pixels.data(),
+                              frame.pixels.size() * sizeof(YCPixel)),
+                  0);
+        filterActive = 0;
+        EXPECT_EQ(Message(1133), 0);
+        EXPECT_EQ(Message(1135), 0);
+        checks[0] = 1;
+        tracks[7] = 10 + attempt;
+        EXPECT_EQ(Update(), 1);
+        EXPECT_EQ(tracks[13], 10 + attempt) << "RGB sync works without an engine";
+        EXPECT_EQ(table->onExit(&context), 1);
+        EXPECT_TRUE(liveBlocks.empty()) << liveBlocks.size() << " block(s) not freed";
+    }
 }
 
 }  // namespace

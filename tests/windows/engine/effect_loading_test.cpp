@@ -1,19 +1,19 @@
-// Loading the effect from the module's resource, and what the user sees when
-// D3DX refuses it.
+// D3DX from its library, loading the effect from the module's resource, and
+// what the user sees when either is refused.
 #include <cstring>
 
 #include "engine_fixture.h"
+#include "plugin_module.h"
 
 namespace {
 
 using Texts = std::vector<std::wstring>;
 const wchar_t* const effectLoadFailed = L"エフェクトのロードに失敗しました";
+const wchar_t* const d3dxMissing =
+    L"d3dx9_40.dll が見つからないか、使用できません。"
+    L"DirectX エンドユーザーランタイムをインストールしてください。";
 
 // --- a stand-in for D3DXCreateEffectFromResourceW ---------------------------
-
-typedef HRESULT(WINAPI* CreateEffectFunction)(IDirect3DDevice9*, HMODULE, LPCWSTR,
-                                              const D3DXMACRO*, ID3DXInclude*, DWORD,
-                                              ID3DXEffectPool*, ID3DXEffect**, ID3DXBuffer**);
 
 struct EffectRequest {
     IDirect3DDevice9* device;
@@ -26,7 +26,7 @@ struct EffectRequest {
     bool errorsWanted;
 };
 
-CreateEffectFunction realCreateEffect;
+CreateEffectFromResourceFunction realCreateEffect;
 std::vector<EffectRequest> effectRequests;
 bool effectCreationFails;
 HRESULT effectFailure;
@@ -52,16 +52,17 @@ HRESULT WINAPI CreateEffectAsTold(IDirect3DDevice9* device, HMODULE module, LPCW
     return effectFailure;
 }
 
-// Effect creation goes through CreateEffectAsTold; without a failure armed it
-// passes every call on.
-void RedirectEffectCreation()
+// The engine's effect creation goes through CreateEffectAsTold; without a
+// failure armed it passes every call on. D3DX is loaded into the record
+// first, so that device creation keeps the stand-in.
+void RedirectEffectCreation(CorrectionEngine* engine)
 {
     effectRequests.clear();
     effectCreationFails = false;
     errorsToReturn = nullptr;
-    realCreateEffect = reinterpret_cast<CreateEffectFunction>(PatchPointer(
-        FindImportEntry(GetModuleHandleW(nullptr), "d3dx9_40.dll", "D3DXCreateEffectFromResourceW"),
-        reinterpret_cast<void*>(&CreateEffectAsTold)));
+    ASSERT_TRUE(LoadD3dx(engine, d3dxLibraryName));
+    realCreateEffect = engine->createEffectFromResource;
+    engine->createEffectFromResource = &CreateEffectAsTold;
 }
 
 void FailEffectCreation(HRESULT result, ID3DXBuffer* errors)
@@ -152,9 +153,39 @@ void ExpectNoEffectAndNoDevice(const CorrectionEngine& engine)
 
 }  // namespace
 
+TEST_F(EngineTest, D3dxComesFromItsLibraryAndGoesWithTheEngine)
+{
+    CreateReadyEngine();
+    HMODULE d3dx = GetModuleHandleW(d3dxLibraryName);
+    ASSERT_NE(d3dx, nullptr);
+    EXPECT_EQ(engine.d3dxModule, d3dx);
+    EXPECT_EQ(reinterpret_cast<void*>(engine.createEffectFromResource),
+              reinterpret_cast<void*>(GetProcAddress(d3dx, "D3DXCreateEffectFromResourceW")));
+    for (int i = 0; i < 2; ++i) {
+        DestroyEngine(&engine);
+        EXPECT_EQ(engine.d3dxModule, nullptr);
+        EXPECT_EQ(engine.createEffectFromResource, nullptr);
+    }
+}
+
+TEST_F(EngineTest, AMissingLibraryOrEntryPointNamesTheRuntimeAndHoldsNothing)
+{
+    // A library of this project without D3DX's entry point, and no library.
+    const std::wstring withoutEntryPoint = PathBesideProgram(L"no_table_filter.auf");
+    ASSERT_TRUE(LoadD3dx(&engine, d3dxLibraryName));
+    for (const std::wstring& library : {withoutEntryPoint, std::wstring(L"kelvo_no_such.dll")}) {
+        SCOPED_TRACE(testing::PrintToString(library));
+        EXPECT_FALSE(LoadD3dx(&engine, library.c_str()));
+        EXPECT_EQ(TakeErrorBoxTexts(), Texts{d3dxMissing});
+        EXPECT_EQ(engine.d3dxModule, nullptr);
+        EXPECT_EQ(engine.createEffectFromResource, nullptr);
+        EXPECT_EQ(GetModuleHandleW(withoutEntryPoint.c_str()), nullptr) << "left loaded";
+    }
+}
+
 TEST_F(EngineTest, EffectComesFromResource104OfTheHostGivenModule)
 {
-    RedirectEffectCreation();
+    RedirectEffectCreation(&engine);
     CreateReadyEngine();
     ASSERT_EQ(effectRequests.size(), 1u);
     const EffectRequest& request = effectRequests[0];
@@ -172,7 +203,7 @@ TEST_F(EngineTest, CompilerTextIsShownBeforeTheLoadFailure)
 {
     const char text[] = "ColorCorrection.fx(12,5): error X3004: undeclared identifier 'ycGain'\n";
     ID3DXBuffer* errors = MakeBuffer(text, sizeof text);
-    RedirectEffectCreation();
+    RedirectEffectCreation(&engine);
     FailEffectCreation(D3DXERR_INVALIDDATA, errors);
 
     EXPECT_FALSE(CreateDevice());
@@ -187,7 +218,7 @@ TEST_F(EngineTest, CompilerTextIsShownBeforeTheLoadFailure)
 TEST_F(EngineTest, LastByteOfTheCompilerTextIsTakenForItsEnd)
 {
     ID3DXBuffer* errors = MakeBuffer("abcd", 4);
-    RedirectEffectCreation();
+    RedirectEffectCreation(&engine);
     FailEffectCreation(E_FAIL, errors);
     GuardCalloc();
 
@@ -202,7 +233,7 @@ TEST_F(EngineTest, EmptyErrorBufferShowsAnEmptyLineAndWritesNothingOutside)
 {
     ID3DXBuffer* errors = MakeBuffer(nullptr, 0);
     ASSERT_NE(errors->GetBufferPointer(), nullptr) << "D3DX gave no pointer for 0 bytes";
-    RedirectEffectCreation();
+    RedirectEffectCreation(&engine);
     FailEffectCreation(E_FAIL, errors);
     GuardCalloc();
 
@@ -215,7 +246,7 @@ TEST_F(EngineTest, EmptyErrorBufferShowsAnEmptyLineAndWritesNothingOutside)
 
 TEST_F(EngineTest, FailureWithoutCompilerTextShowsOnlyTheLoadFailure)
 {
-    RedirectEffectCreation();
+    RedirectEffectCreation(&engine);
     FailEffectCreation(E_OUTOFMEMORY, nullptr);
     EXPECT_FALSE(CreateDevice());
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{effectLoadFailed});
