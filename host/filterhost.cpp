@@ -318,9 +318,11 @@ int Run(const HostOptions& options)
         ShowProgress(&progress, framesDone, feed.length, true);
     }
     CloseSession(&session);
+    error.clear();
     if (!CloseSink(&sink, &error)) {
-        Complain(error);
+        if (!error.empty()) Complain(error);
         outputBroken = true;
+        framesDone = sink.framesWritten;
     }
     const std::string inputDescription = DescribeFeed(feed);
     const YCFrame& shape = feed.stream ? feed.current : feed.frames.front();
@@ -377,6 +379,7 @@ int Run(const HostOptions& options)
         figures.seconds = runSeconds;
         figures.ownMilliseconds = 1000.0 * Median(ownTimes);
         figures.pluginMilliseconds = 1000.0 * Median(hostTimes);
+        figures.writeMilliseconds = 1000.0 * Median(sink.writeSeconds);
         std::fprintf(stderr, "%s\n", SummaryText(figures, inputDescription).c_str());
     }
     if (failed > 0 || pastWidth > 0 || outputBroken) status = exitFailed;

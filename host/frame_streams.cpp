@@ -61,6 +61,40 @@ bool WriteAll(std::FILE* file, const void* data, size_t size)
     return std::fwrite(data, 1, size, file) == size && std::fflush(file) == 0;
 }
 
+double Seconds()
+{
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER count;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&count);
+    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void WriteFrames(FrameSink* sink)
+{
+    std::unique_lock<std::mutex> hold(sink->lock);
+    for (;;) {
+        sink->changed.wait(hold, [sink] { return sink->writing || sink->stopping; });
+        if (!sink->writing) return;
+        hold.unlock();
+        const double start = Seconds();
+        errno = 0;
+        const bool written = WriteAll(sink->file, sink->bytes.data(), sink->bytes.size());
+        const int code = errno != 0 ? errno : EIO;
+        const double seconds = Seconds() - start;
+        hold.lock();
+        sink->writeSeconds.push_back(seconds);
+        if (!written) {
+            sink->writeError = code;
+        } else if (sink->seekable) {
+            sink->wholeBytes = _telli64(_fileno(sink->file));
+        }
+        sink->writing = false;
+        sink->changed.notify_all();
+        if (!written) return;
+    }
+}
+
 std::string WriteFailure(const FrameSink& sink, int64_t index, int code)
 {
     std::string text = "frame " + std::to_string(index) + ": cannot write " + sink.name;
@@ -217,49 +251,82 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
     return true;
 }
 
+namespace {
+
+// Waits until the writer thread is idle; false with the message of a
+// failed write, after cutting a file back to its last whole frame.
+bool FinishWriting(FrameSink* sink, std::string* error)
+{
+    std::unique_lock<std::mutex> hold(sink->lock);
+    sink->changed.wait(hold, [sink] { return !sink->writing; });
+    if (sink->writeError == 0) return true;
+    if (!sink->failureReported) {
+        sink->failureReported = true;
+        --sink->framesWritten;
+        *error = WriteFailure(*sink, sink->writingIndex, sink->writeError);
+        if (sink->seekable) {
+            // No half frame is left behind for the next program to choke on.
+            _chsize_s(_fileno(sink->file), sink->wholeBytes);
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::string* error)
 {
-    bool written = true;
     switch (sink->kind) {
     case FileKind::unknown:
         return true;
     case FileKind::raw:
-        written = WriteRawFrame(sink->file, frame) && std::fflush(sink->file) == 0;
-        break;
+        if (!WriteRawFrame(sink->file, frame) || std::fflush(sink->file) != 0) {
+            *error = WriteFailure(*sink, index, errno);
+            return false;
+        }
+        ++sink->framesWritten;
+        return true;
     case FileKind::y4m:
-        EncodeY4MFrame(frame, sink->levels, &sink->bytes);
-        written = WriteAll(sink->file, sink->bytes.data(), sink->bytes.size());
         break;
     default:
         sink->last = frame;
         return true;
     }
-    if (!written) {
-        const int code = errno;
-        *error = WriteFailure(*sink, index, code);
-        if (sink->seekable) {
-            // No half frame is left behind for the next program to choke on.
-            _chsize_s(_fileno(sink->file), sink->wholeBytes);
-        }
-        return false;
+    if (!FinishWriting(sink, error)) return false;
+    EncodeY4MFrame(frame, sink->levels, &sink->bytes);
+    if (!sink->writer.joinable()) {
+        sink->writer = std::thread(WriteFrames, sink);
     }
-    if (sink->seekable) sink->wholeBytes = _telli64(_fileno(sink->file));
+    std::lock_guard<std::mutex> hold(sink->lock);
+    sink->writing = true;
+    sink->writingIndex = index;
     ++sink->framesWritten;
+    sink->changed.notify_all();
     return true;
 }
 
 bool CloseSink(FrameSink* sink, std::string* error)
 {
     bool ok = true;
+    if (sink->writer.joinable()) {
+        ok = FinishWriting(sink, error);
+        {
+            std::lock_guard<std::mutex> hold(sink->lock);
+            sink->stopping = true;
+            sink->changed.notify_all();
+        }
+        sink->writer.join();
+    }
     if (sink->file != nullptr) {
+        bool closed;
         if (sink->file == stdout) {
-            ok = std::fflush(stdout) == 0;
+            closed = std::fflush(stdout) == 0;
         } else {
-            ok = std::fclose(sink->file) == 0;
+            closed = std::fclose(sink->file) == 0;
         }
         sink->file = nullptr;
-        if (!ok) *error = "cannot write " + sink->name + ": " + std::strerror(errno);
-        return ok;
+        if (ok && !closed) *error = "cannot write " + sink->name + ": " + std::strerror(errno);
+        return ok && closed;
     }
     if (sink->kind != FileKind::unknown && sink->kind != FileKind::raw &&
         sink->kind != FileKind::y4m && !sink->last.pixels.empty()) {

@@ -53,11 +53,17 @@ std::string SummaryText(const RunFigures& figures, const std::string& what)
     std::string line = text;
     if (figures.frames > 0 && figures.pluginMilliseconds > 0) {
         std::snprintf(text, sizeof text,
-                      "; own work %.1f ms per frame, %.1f %% of the plug-in's %.1f ms (medians)",
+                      "; own work %.1f ms per frame, %.1f %% of the plug-in's %.1f ms",
                       figures.ownMilliseconds,
                       100.0 * figures.ownMilliseconds / figures.pluginMilliseconds,
                       figures.pluginMilliseconds);
         line += text;
+        if (figures.writeMilliseconds > 0) {
+            std::snprintf(text, sizeof text, ", and %.1f ms writing alongside it",
+                          figures.writeMilliseconds);
+            line += text;
+        }
+        line += " (medians)";
     }
     return line;
 }

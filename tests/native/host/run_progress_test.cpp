@@ -20,6 +20,9 @@ TEST(RunProgress, LinesSayFramesRateAndTimeLeft)
     EXPECT_EQ(SummaryText(figures, "1920x1080 C444p16, limited range"),
               "filterhost: 120 frames of 1920x1080 C444p16, limited range in 4.8 s (25.0 fps); "
               "own work 8.1 ms per frame, 3.2 % of the plug-in's 250.0 ms (medians)");
+    figures.writeMilliseconds = 11.04;
+    EXPECT_NE(SummaryText(figures, "x").find("250.0 ms, and 11.0 ms writing alongside it (medians)"),
+              std::string::npos);
     figures.frames = 0;
     EXPECT_EQ(SummaryText(figures, "64x48"), "filterhost: 0 frames of 64x48 in 4.8 s (0.0 fps)");
 }
