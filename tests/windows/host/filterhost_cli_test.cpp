@@ -290,7 +290,7 @@ TEST(FilterHostProgram, HelpNamesTheColourConversion)
     EXPECT_EQ(r.status, 0u);
     EXPECT_NE(r.out.find("BT.601 full range"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("limited range by default"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("within 7 (8 in full"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("within 7 (8 in full range)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("--verify"), std::string::npos);
 }
 
