@@ -27,26 +27,34 @@ uint8_t ClampToByte(double value)
 
 YCPixel YCFromRgb(uint8_t r8, uint8_t g8, uint8_t b8)
 {
-    double r = r8 / 255.0;
-    double g = g8 / 255.0;
-    double b = b8 / 255.0;
+    return YCFromRgbUnit(r8 / 255.0, g8 / 255.0, b8 / 255.0);
+}
+
+YCPixel YCFromRgbUnit(double r, double g, double b)
+{
     double y = kr * r + kg * g + kb * b;
     double cb = (b - y) / (2.0 * (1.0 - kb));
     double cr = (r - y) / (2.0 * (1.0 - kr));
     return YCPixel{RoundToHost(y), RoundToHost(cb), RoundToHost(cr)};
 }
 
-void RgbFromYC(YCPixel pixel, uint8_t rgb[3])
+void RgbUnitFromYC(YCPixel pixel, double rgb[3])
 {
     double y = pixel.y / scale;
     double cb = pixel.cb / scale;
     double cr = pixel.cr / scale;
-    double r = y + 2.0 * (1.0 - kr) * cr;
-    double b = y + 2.0 * (1.0 - kb) * cb;
-    double g = (y - kr * r - kb * b) / kg;
-    rgb[0] = ClampToByte(r);
-    rgb[1] = ClampToByte(g);
-    rgb[2] = ClampToByte(b);
+    rgb[0] = y + 2.0 * (1.0 - kr) * cr;
+    rgb[2] = y + 2.0 * (1.0 - kb) * cb;
+    rgb[1] = (y - kr * rgb[0] - kb * rgb[2]) / kg;
+}
+
+void RgbFromYC(YCPixel pixel, uint8_t rgb[3])
+{
+    double unit[3];
+    RgbUnitFromYC(pixel, unit);
+    for (int c = 0; c < 3; ++c) {
+        rgb[c] = ClampToByte(unit[c]);
+    }
 }
 
 YCFrame FrameFromRgb(const RgbImage& image, int maxWidth)

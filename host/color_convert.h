@@ -18,10 +18,14 @@ struct RgbImage {
 };
 
 YCPixel YCFromRgb(uint8_t r, uint8_t g, uint8_t b);
+// The same for R, G, B on 0..1 (the lattice of a 3D LUT).
+YCPixel YCFromRgbUnit(double r, double g, double b);
 
 // Values outside the RGB cube (any host pixel may be out of range) are
 // clamped to 0..255 per channel.
 void RgbFromYC(YCPixel pixel, uint8_t rgb[3]);
+// The same on 0..1, neither rounded nor clamped.
+void RgbUnitFromYC(YCPixel pixel, double rgb[3]);
 
 YCFrame FrameFromRgb(const RgbImage& image, int maxWidth);
 RgbImage RgbFromFrame(const YCFrame& frame);

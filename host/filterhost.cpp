@@ -10,14 +10,15 @@
 
 #include <windows.h>
 
-#include "color_convert.h"
+#include "cube_lut.h"
+#include "cube_run.h"
 #include "error_boxes.h"
+#include "frame_streams.h"
 #include "host_session.h"
 #include "options.h"
-#include "picture_io.h"
 #include "precision_run.h"
+#include "run_progress.h"
 #include "stage_summary.h"
-#include "test_picture.h"
 #include "verify.h"
 
 namespace {
@@ -32,31 +33,39 @@ void Complain(const std::string& message)
     std::fprintf(stderr, "filterhost: %s\n", message.c_str());
 }
 
-bool PrepareInput(const HostOptions& options, std::vector<YCFrame>* frames, std::string* error)
+double Now()
 {
-    if (options.inputPath.empty()) {
-        int width = options.width != 0 ? options.width : defaultTestWidth;
-        int height = options.height != 0 ? options.height : defaultTestHeight;
-        int maxWidth = options.maxWidth != 0 ? options.maxWidth : width;
-        if (!CheckFrameSize(width, height, maxWidth, error)) return false;
-        frames->push_back(MakeTestPicture(width, height, maxWidth));
-        return true;
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER count;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&count);
+    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Progress on standard error: rewritten in place on a terminal, a line at a
+// time (the first frame, then every second) when asked for elsewhere.
+struct Progress {
+    bool enabled = false;
+    bool terminal = false;
+    double start = 0;
+    double lastShown = -1;
+};
+
+void ShowProgress(Progress* progress, int64_t frames, int64_t total, bool last)
+{
+    if (!progress->enabled) return;
+    const double now = Now();
+    const double interval = progress->terminal ? 0.25 : 1.0;
+    if (!last && progress->lastShown >= 0 && now - progress->lastShown < interval) return;
+    if (last && !progress->terminal) return;
+    progress->lastShown = now;
+    const std::string text = ProgressText(frames, total, now - progress->start);
+    if (progress->terminal) {
+        std::fprintf(stderr, "\r%-60s%s", text.c_str(), last ? "\n" : "");
+    } else {
+        std::fprintf(stderr, "%s\n", text.c_str());
     }
-    if (options.rawInput) {
-        int maxWidth = options.maxWidth != 0 ? options.maxWidth : options.width;
-        if (!CheckFrameSize(options.width, options.height, maxWidth, error)) return false;
-        return LoadRawFrames(options.inputPath, options.width, options.height, maxWidth, frames,
-                             error);
-    }
-    RgbImage image;
-    if (!LoadPicture(options.inputPath, &image, error)) return false;
-    int maxWidth = options.maxWidth != 0 ? options.maxWidth : image.width;
-    if (!CheckFrameSize(image.width, image.height, maxWidth, error)) {
-        *error = options.inputPath + ": " + *error;
-        return false;
-    }
-    frames->push_back(FrameFromRgb(image, maxWidth));
-    return true;
+    std::fflush(stderr);
 }
 
 void ApplySettings(HostSession* session, const HostOptions& options, bool* ok)
@@ -97,18 +106,18 @@ TextureFormatKind KindOfFrame(const DebugReport& report, const HostSession& sess
     return static_cast<TextureFormatKind>(kind);
 }
 
-void PrintVerifyReport(const VerifyTotals& totals, const std::string& kinds)
+void PrintVerifyReport(std::FILE* report, const VerifyTotals& totals, const std::string& kinds)
 {
-    std::printf("verify:    %lld pixels in %lld frames against the reference model (%s)\n",
+    std::fprintf(report, "verify:    %lld pixels in %lld frames against the reference model (%s)\n",
                 static_cast<long long>(totals.pixels), static_cast<long long>(totals.frames),
                 kinds.c_str());
-    std::printf("  largest error (host units): Y %d  Cb %d  Cr %d\n",
+    std::fprintf(report, "  largest error (host units): Y %d  Cb %d  Cr %d\n",
                 static_cast<int>(totals.largestError[0]), static_cast<int>(totals.largestError[1]),
                 static_cast<int>(totals.largestError[2]));
-    std::printf("  outside the accepted range: %lld pixels\n",
+    std::fprintf(report, "  outside the accepted range: %lld pixels\n",
                 static_cast<long long>(totals.outside));
     if (totals.hasExample) {
-        std::printf("  first: frame %lld at (%d, %d): input (%d, %d, %d) expected (%d, %d, %d) "
+        std::fprintf(report, "  first: frame %lld at (%d, %d): input (%d, %d, %d) expected (%d, %d, %d) "
                     "got (%d, %d, %d)\n",
                     static_cast<long long>(totals.exampleFrame), totals.exampleX, totals.exampleY,
                     totals.exampleInput.y, totals.exampleInput.cb, totals.exampleInput.cr,
@@ -120,6 +129,8 @@ void PrintVerifyReport(const VerifyTotals& totals, const std::string& kinds)
 
 int Run(const HostOptions& options)
 {
+    // With the video on standard output, everything else goes to stderr.
+    std::FILE* report = OutputIsStdout(options) ? stderr : stdout;
     std::wstring pluginPath =
         options.pluginPath.empty() ? DefaultPluginPath() : WideFromUtf8(options.pluginPath);
     HostSession session;
@@ -157,61 +168,107 @@ int Run(const HostOptions& options)
         return status;
     }
 
-    std::vector<YCFrame> inputs;
     bool settingsOk = true;
-    if (!PrepareInput(options, &inputs, &error)) {
-        Complain(error);
-        CloseSession(&session);
-        return exitUsage;
-    }
     ApplySettings(&session, options, &settingsOk);
     if (!settingsOk) {
         CloseSession(&session);
         return exitUsage;
     }
-    std::FILE* rawOutput = nullptr;
-    FileKind outputKind =
-        options.outputPath.empty() ? FileKind::unknown : FileKindOfPath(options.outputPath, true);
-    if (outputKind == FileKind::raw) {
-        rawOutput = OpenFile(options.outputPath, "wb");
-        if (rawOutput == nullptr) {
-            Complain("cannot create " + options.outputPath);
-            CloseSession(&session);
-            return exitUsage;
+
+    if (!options.cubePath.empty()) {
+        int status = exitDone;
+        if (StartPlugin(&session) == 0) {
+            Complain("the plug-in did not start: onInit returned 0");
+            status = exitFailed;
+        } else {
+            NotifyUpdate(&session);
+            const int size = options.cubeSize != 0 ? options.cubeSize : defaultCubeSize;
+            if (!RunCubeExport(&session, options.cubePath, size, report, &error)) {
+                Complain(error);
+                status = exitFailed;
+            }
         }
+        CloseSession(&session);
+        return status;
+    }
+
+    FrameFeed feed;
+    FrameSink sink;
+    std::string notes;
+    if (!OpenFeed(options, &feed, &notes, &error)) {
+        Complain(error);
+        CloseFeed(&feed);
+        CloseSession(&session);
+        return exitUsage;
+    }
+    if (!notes.empty()) {
+        Complain("note: " + notes);
+    }
+    if (!OpenSink(options, feed, &sink, &error)) {
+        Complain(error);
+        CloseSink(&sink, &error);
+        CloseFeed(&feed);
+        CloseSession(&session);
+        return exitUsage;
     }
 
     if (StartPlugin(&session) == 0) {
         Complain("the plug-in did not start: onInit returned 0");
         CloseSession(&session);
-        if (rawOutput != nullptr) std::fclose(rawOutput);
+        CloseSink(&sink, &error);
+        CloseFeed(&feed);
         return exitFailed;
     }
     // As after loading saved settings, so RGB sync sees the starting values.
     NotifyUpdate(&session);
 
-    const int frameCount = options.frames != 0 ? options.frames : static_cast<int>(inputs.size());
+    Progress progress;
+    progress.terminal = _isatty(_fileno(stderr)) != 0;
+    progress.enabled = options.progress || progress.terminal;
+    progress.start = Now();
+    const bool streamRun = feed.stream || sink.kind == FileKind::y4m;
+
+    const int64_t frameLimit = feed.stream ? options.frames : feed.length;
+    int64_t framesDone = 0;
     int failed = 0;
     int pastWidth = 0;
+    bool inputBroken = false;
+    bool outputBroken = false;
     bool missingDebugText = false;
     std::vector<StageStatistics> statistics;
     std::vector<double> hostTimes;
+    std::vector<double> ownTimes;
     DebugReport lastReport;
     std::string lastDebugText;
     Verifier verifier;
     VerifyTotals verifyTotals;
     std::string verifiedKinds;
     bool kindGuessed = false;
-    YCFrame lastOutput;
-    for (int i = 0; i < frameCount; ++i) {
+    YCFrame work;
+    for (int64_t i = 0;; ++i) {
         if (i > 0 && options.updateEvery != 0 && i % options.updateEvery == 0) {
             NotifyUpdate(&session);
         }
-        const YCFrame& input = inputs[static_cast<size_t>(i) % inputs.size()];
-        YCFrame frame = input;
+        const double readStart = Now();
+        YCFrame* input = NextFrame(&feed, i, frameLimit, &error);
+        if (input == nullptr) {
+            if (!error.empty()) {
+                Complain(error);
+                inputBroken = true;
+            }
+            break;
+        }
+        // A stream's frame is corrected in place unless the input is still
+        // needed for --verify; frames held in memory are used again.
+        YCFrame* frame = input;
+        if (!feed.stream || options.verify) {
+            work = *input;
+            frame = &work;
+        }
+        double ownSeconds = Now() - readStart;
         int32_t tracks[16];
         std::copy(session.trackValues.begin(), session.trackValues.begin() + 16, tracks);
-        FrameResult result = ProcessFrame(&session, &frame);
+        FrameResult result = ProcessFrame(&session, frame);
         if (!result.paddingIntact && ++pastWidth <= reportedFrameProblems) {
             Complain("frame " + std::to_string(i) + ": the plug-in wrote past the frame width");
         }
@@ -222,9 +279,9 @@ int Run(const HostOptions& options)
         } else if (!result.hasDebugText) {
             missingDebugText = true;
         } else {
-            DebugReport report = ParseDebugText(result.debugText);
-            AddStageTimes(&statistics, report.stages);
-            lastReport = report;
+            DebugReport debug = ParseDebugText(result.debugText);
+            AddStageTimes(&statistics, debug.stages);
+            lastReport = debug;
             lastDebugText = result.debugText;
         }
         hostTimes.push_back(result.hostSeconds);
@@ -236,78 +293,97 @@ int Run(const HostOptions& options)
             if (verifiedKinds.find(names[kind]) == std::string::npos) {
                 verifiedKinds += verifiedKinds.empty() ? names[kind] : std::string(", ") + names[kind];
             }
-            VerifyFrame(&verifier, tracks, kind, input, frame, &verifyTotals);
+            VerifyFrame(&verifier, tracks, kind, *input, *frame, &verifyTotals);
         }
-        if (rawOutput != nullptr && !WriteRawFrame(rawOutput, frame)) {
-            Complain("cannot write " + options.outputPath);
-            std::fclose(rawOutput);
-            rawOutput = nullptr;
-            ++failed;
+        const double writeStart = Now();
+        const bool written = WriteFrame(&sink, *frame, i, &error);
+        ownSeconds += Now() - writeStart;
+        if (!written) {
+            Complain(error);
+            outputBroken = true;
+            break;
         }
-        if (i == frameCount - 1) {
-            lastOutput = std::move(frame);
-        }
+        ++framesDone;
+        ownTimes.push_back(ownSeconds);
+        ShowProgress(&progress, framesDone, feed.length, false);
         if (options.releaseEvery != 0 && (i + 1) % options.releaseEvery == 0 &&
-            i + 1 < frameCount) {
+            (feed.length < 0 || i + 1 < feed.length)) {
             session.active = false;
             SendHostMessage(&session, hostMessageReleaseMemory, 0, 0);
             session.active = true;
         }
     }
+    const double runSeconds = Now() - progress.start;
+    if (framesDone > 0) {
+        ShowProgress(&progress, framesDone, feed.length, true);
+    }
     CloseSession(&session);
-    if (rawOutput != nullptr && std::fclose(rawOutput) != 0) {
-        Complain("cannot write " + options.outputPath);
-        ++failed;
+    error.clear();
+    if (!CloseSink(&sink, &error)) {
+        if (!error.empty()) Complain(error);
+        outputBroken = true;
+        framesDone = sink.framesWritten;
     }
-    if (!options.outputPath.empty() && outputKind != FileKind::raw &&
-        !SavePicture(options.outputPath, RgbFromFrame(lastOutput), &error)) {
-        Complain(error);
-        ++failed;
-    }
+    const std::string inputDescription = DescribeFeed(feed);
+    const YCFrame& shape = feed.stream ? feed.current : feed.frames.front();
+    CloseFeed(&feed);
 
-    const YCFrame& first = inputs.front();
-    std::printf("plugin:    %s\n", Utf8FromWide(pluginPath.c_str()).c_str());
-    std::printf("frames:    %d of %dx%d (max width %d), %d failed\n", frameCount, first.width,
-                first.height, first.maxWidth, failed);
+    std::fprintf(report, "plugin:    %s\n", Utf8FromWide(pluginPath.c_str()).c_str());
+    std::fprintf(report, "frames:    %lld of %dx%d (max width %d), %d failed\n",
+                 static_cast<long long>(framesDone), shape.width, shape.height, shape.maxWidth,
+                 failed);
     if (lastReport.hasSize) {
-        std::printf("format:    %s (debug window: %dx%d)\n", lastReport.formatTag.c_str(),
-                    lastReport.width, lastReport.height);
+        std::fprintf(report, "format:    %s (debug window: %dx%d)\n", lastReport.formatTag.c_str(),
+                     lastReport.width, lastReport.height);
     }
     if (!lastDebugText.empty()) {
         // The window's own lines, as a user of the host editor sees them.
         std::string text = lastDebugText;
         text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-        std::printf("debug window after the last frame:\n");
+        std::fprintf(report, "debug window after the last frame:\n");
         size_t start = 0;
         while (start < text.size()) {
             size_t end = text.find('\n', start);
             if (end == std::string::npos) end = text.size();
-            std::printf("  | %s\n", text.substr(start, end - start).c_str());
+            std::fprintf(report, "  | %s\n", text.substr(start, end - start).c_str());
             start = end + 1;
         }
     }
     if (missingDebugText) {
-        std::printf("note:      no \"Debug KELVO\" window owned by the settings window after "
-                    "some frames\n");
+        std::fprintf(report, "note:      no \"Debug KELVO\" window owned by the settings window "
+                             "after some frames\n");
     }
     if (options.timing) {
         std::vector<StageStatistics> rows = statistics;
         rows.push_back(StageStatistics{"Total", hostTimes});
-        std::printf("%s", FormatStageSummary(rows).c_str());
-        std::printf("  (Total: the onProcess call on the host's clock)\n");
+        std::fprintf(report, "%s", FormatStageSummary(rows).c_str());
+        std::fprintf(report, "  (Total: the onProcess call on the host's clock)\n");
     }
     int status = exitDone;
     if (options.verify) {
-        PrintVerifyReport(verifyTotals, verifiedKinds.empty() ? "no frame" : verifiedKinds);
+        PrintVerifyReport(report, verifyTotals,
+                          verifiedKinds.empty() ? "no frame" : verifiedKinds);
         if (kindGuessed) {
-            std::printf("  note: the debug window named no format; the Format track was used\n");
+            std::fprintf(report,
+                         "  note: the debug window named no format; the Format track was used\n");
         }
         if (verifyTotals.outside > 0) status = exitVerify;
     }
     if (pastWidth > 0) {
-        std::printf("past width: %d frames had pixels past the width changed\n", pastWidth);
+        std::fprintf(report, "past width: %d frames had pixels past the width changed\n",
+                     pastWidth);
     }
-    if (failed > 0 || pastWidth > 0) status = exitFailed;
+    if (streamRun || progress.enabled) {
+        RunFigures figures;
+        figures.frames = framesDone;
+        figures.seconds = runSeconds;
+        figures.ownMilliseconds = 1000.0 * Median(ownTimes);
+        figures.pluginMilliseconds = 1000.0 * Median(hostTimes);
+        figures.writeMilliseconds = 1000.0 * Median(sink.writeSeconds);
+        std::fprintf(stderr, "%s\n", SummaryText(figures, inputDescription).c_str());
+    }
+    if (failed > 0 || pastWidth > 0 || outputBroken) status = exitFailed;
+    if (inputBroken) status = exitUsage;
     return status;
 }
 
@@ -315,7 +391,9 @@ int Run(const HostOptions& options)
 
 int wmain(int argc, wchar_t** argv)
 {
-    // Plain line ends: the output is read on the Linux side.
+    // Plain line ends: the output is read on the Linux side. Standard
+    // input and output may also carry video.
+    _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     std::vector<std::string> arguments;
@@ -334,5 +412,6 @@ int wmain(int argc, wchar_t** argv)
     }
     int status = Run(options);
     std::fflush(stdout);
+    std::fflush(stderr);
     return status;
 }

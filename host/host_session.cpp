@@ -74,20 +74,6 @@ std::string SystemMessage(DWORD code)
     return "error " + std::to_string(code) + (text.empty() ? "" : ": " + text);
 }
 
-std::string FromShiftJis(const char* text)
-{
-    if (text == nullptr) {
-        return "(null)";
-    }
-    int length = MultiByteToWideChar(932, 0, text, -1, nullptr, 0);
-    if (length == 0) {
-        return "(unreadable)";
-    }
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(932, 0, text, -1, &wide[0], length);
-    return Utf8FromWide(wide.c_str());
-}
-
 void PumpMessages()
 {
     MSG message;
@@ -120,6 +106,20 @@ BOOL CALLBACK MatchDebugWindow(HWND window, LPARAM parameter)
 }
 
 }  // namespace
+
+std::string FromShiftJis(const char* text)
+{
+    if (text == nullptr) {
+        return "(null)";
+    }
+    int length = MultiByteToWideChar(932, 0, text, -1, nullptr, 0);
+    if (length == 0) {
+        return "(unreadable)";
+    }
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(932, 0, text, -1, &wide[0], length);
+    return Utf8FromWide(wide.c_str());
+}
 
 bool OpenSession(HostSession* session, const std::wstring& pluginPath, std::string* error)
 {

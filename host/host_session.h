@@ -78,5 +78,8 @@ void CloseSession(HostSession* session);
 
 std::wstring DefaultPluginPath();
 
+// A string of the plug-in's table (code page 932) as UTF-8; "(null)" for none.
+std::string FromShiftJis(const char* text);
+
 // The registration table as text, strings converted from Shift-JIS.
 std::string DescribeTable(const FilterTable& table);

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "cube_lut.h"
 #include "picture_io.h"
 
 namespace {
@@ -52,6 +53,11 @@ bool ParseIndexedValue(const std::string& text, IndexedValue* result)
 }
 
 }  // namespace
+
+bool IsStreamPath(const std::string& path)
+{
+    return path == "-" || FileKindOfPath(path, false) == FileKind::y4m;
+}
 
 bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* options,
                   std::string* error)
@@ -102,6 +108,20 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
             options->showErrors = true;
         } else if (name == "--raw") {
             options->rawInput = true;
+        } else if (name == "--progress") {
+            options->progress = true;
+        } else if (name == "--range") {
+            if (!takeValue(&v)) return false;
+            if (v != "limited" && v != "full") return bad(v, "limited or full");
+            options->range = v == "full" ? VideoRange::full : VideoRange::limited;
+            options->rangeGiven = true;
+        } else if (name == "--cube") {
+            if (!takeValue(&options->cubePath)) return false;
+            if (options->cubePath.empty()) return bad("", "a file name");
+        } else if (name == "--cube-size") {
+            if (!takeValue(&v)) return false;
+            if (!ParseInt(v, smallestCubeSize, largestCubeSize, &n)) return bad(v, "2..256");
+            options->cubeSize = static_cast<int>(n);
         } else if (name == "--precision-report") {
             if (!takeValue(&options->precisionReportDir)) return false;
             if (options->precisionReportDir.empty()) return bad("", "a folder");
@@ -144,9 +164,32 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
             return false;
         }
     }
+    const bool streamInput = !options->rawInput && IsStreamPath(options->inputPath);
     if (!options->inputPath.empty() &&
         FileKindOfPath(options->inputPath, false) == FileKind::raw) {
         options->rawInput = true;
+    }
+    if (options->rawInput && options->inputPath == "-") {
+        *error = "raw frames are read from files only; standard input carries a YUV4MPEG2 stream";
+        return false;
+    }
+    if (streamInput && sizeGiven) {
+        *error = "--size applies to raw input and the test picture; a YUV4MPEG2 stream has its "
+                 "own size";
+        return false;
+    }
+    if (options->rangeGiven && !streamInput && !IsStreamPath(options->outputPath)) {
+        *error = "--range applies to YUV4MPEG2 streams (--input or --output - or FILE.y4m)";
+        return false;
+    }
+    if (options->cubeSize != 0 && options->cubePath.empty()) {
+        *error = "--cube-size needs --cube FILE";
+        return false;
+    }
+    if (!options->cubePath.empty() &&
+        (!options->inputPath.empty() || !options->outputPath.empty() || options->frames != 0)) {
+        *error = "--cube writes the LUT and stops; --input, --output and --frames do not apply";
+        return false;
     }
     if (options->rawInput && options->inputPath.empty()) {
         *error = "--raw needs --input";
@@ -160,10 +203,11 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
         *error = "--size applies to raw input and the test picture; a picture has its own size";
         return false;
     }
-    if (!options->outputPath.empty() &&
+    if (!options->outputPath.empty() && !IsStreamPath(options->outputPath) &&
         FileKindOfPath(options->outputPath, true) == FileKind::unknown) {
         *error = "output " + options->outputPath +
-                 ": the name must end in .png, .bmp, .jpg, .jpeg, .yc or .raw";
+                 ": the name must end in .png, .bmp, .jpg, .jpeg, .yc, .raw or .y4m, "
+                 "or be - (standard output)";
         return false;
     }
     return true;
@@ -198,10 +242,12 @@ const char* UsageText()
         "(onExit) and reports the stage timings the plug-in shows in its debug window.\n"
         "\n"
         "Input\n"
-        "  -i, --input FILE      picture to process (PNG, BMP, JPEG), or raw frames when\n"
-        "                        FILE ends in .yc or .raw; without it, a built-in test\n"
-        "                        picture: colour bars, a grey ramp, Cb and Cr ramps and\n"
-        "                        fine detail (alternating columns, rows, checkerboard)\n"
+        "  -i, --input FILE      picture to process (PNG, BMP, JPEG); raw frames when\n"
+        "                        FILE ends in .yc or .raw; a YUV4MPEG2 stream when it\n"
+        "                        ends in .y4m or is - (standard input); without it, a\n"
+        "                        built-in test picture: colour bars, a grey ramp, Cb\n"
+        "                        and Cr ramps and fine detail (alternating columns,\n"
+        "                        rows, checkerboard)\n"
         "      --raw             read --input as raw frames whatever its name\n"
         "  -s, --size WxH        frame size of raw input or of the test picture\n"
         "                        (test picture default 1280x720)\n"
@@ -224,7 +270,13 @@ const char* UsageText()
         "  -n, --frames N        frames to process (default 1, or every frame of raw\n"
         "                        input); the input's frames are repeated as needed\n"
         "  -o, --output FILE     write the result: .png, .bmp, .jpg/.jpeg (the last\n"
-        "                        frame) or .yc/.raw (every frame, one after another)\n"
+        "                        frame), .yc/.raw (every frame, one after another),\n"
+        "                        or a YUV4MPEG2 stream: FILE.y4m or - (standard\n"
+        "                        output; the report then goes to standard error)\n"
+        "      --range limited|full\n"
+        "                        levels of YUV4MPEG2 input and output (see Video)\n"
+        "      --progress        show progress on standard error even when it is not a\n"
+        "                        terminal (on a terminal it is always shown)\n"
         "      --verify          compare every output frame with the CPU reference\n"
         "                        model (format from the debug window's size line) and\n"
         "                        report the largest error per channel in host units and\n"
@@ -240,6 +292,12 @@ const char* UsageText()
         "                        for a few settings, write DIR/precision.md and\n"
         "                        DIR/precision.png and stop (other input and run\n"
         "                        options do not apply)\n"
+        "      --cube FILE       write the current settings as a 3D LUT (.cube, RGB\n"
+        "                        in and out, 0..1, BT.601 full range) and stop; the\n"
+        "                        plug-in itself corrects a frame holding the lattice,\n"
+        "                        in the format of track 15; results outside 0..1 are\n"
+        "                        clipped and counted\n"
+        "      --cube-size N     lattice points per side, 2..256 (default 33)\n"
         "      --plugin FILE     the plug-in to load (the same as PLUGIN)\n"
         "  -h, --help            this text\n"
         "\n"
@@ -251,7 +309,32 @@ const char* UsageText()
         "  Raw frames: per pixel Y, Cb, Cr as signed 16-bit little-endian (6 bytes),\n"
         "  rows of exactly the width, top first, frame after frame.\n"
         "\n"
+        "Video\n"
+        "  YUV4MPEG2 streams must be progressive 4:4:4 at 8, 10, 12 or 16 bits (C444,\n"
+        "  C444p10, C444p12, C444p16); with ffmpeg on both sides:\n"
+        "    ffmpeg -i clip.mp4 -pix_fmt yuv444p16le -strict -1 -f yuv4mpegpipe - |\n"
+        "      filterhost --input - --output - --track 1=40 |\n"
+        "      ffmpeg -f yuv4mpegpipe -i - -c:v ffv1 graded.mkv\n"
+        "  Other layouts and interlaced streams are refused. Frames are read, corrected\n"
+        "  and written one at a time; the output keeps the input's size, depth, frame\n"
+        "  rate and aspect (16 bits, 25 fps for pictures and raw frames).\n"
+        "  Levels: ITU-R BT.601, limited range by default (Y 16..235, Cb and Cr\n"
+        "  16..240 at 8 bits, times 4, 16 or 256 at 10, 12 or 16 bits), or full range\n"
+        "  when the stream's header says XCOLORRANGE=FULL (Y 0..2^n-1, Cb and Cr\n"
+        "  centred on 2^(n-1)); --range overrides both ways. Y 16 is host 0 and Y 235\n"
+        "  host 4096; Cb, Cr 16 and 240 are -2048 and 2048. A host unit is finer than\n"
+        "  a code at 8, 10 and 12 bits, so with all tracks at 0 every code comes back\n"
+        "  unchanged; at 16 bits a host unit spans about 14 codes (16 in full range),\n"
+        "  and codes come back within 7 (8 in full range) of where they were.\n"
+        "  Progress (frames, frames per second, time left when the length is known)\n"
+        "  goes to standard error, and a stream run ends with a one-line summary\n"
+        "  there. A stream that is cut short or damaged, or a frame of another size,\n"
+        "  stops the run with a message naming the frame (numbered from 0); every\n"
+        "  frame written before it is whole.\n"
+        "\n"
         "Exit status\n"
-        "  0 done; 1 the plug-in could not be loaded or started, or a frame failed;\n"
-        "  2 bad command line or input; 3 --verify found pixels outside the model.\n";
+        "  0 done; 1 the plug-in could not be loaded or started, a frame failed, or\n"
+        "  the output could not be written (a closed pipe, a full disk); 2 bad\n"
+        "  command line or input, a broken or cut-short stream included; 3 --verify\n"
+        "  found pixels outside the model.\n";
 }

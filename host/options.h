@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "video_levels.h"
+
 // The host's own frame limit; the plug-in may have a smaller one.
 constexpr int hostMaxFrameSide = 4096;
 constexpr int defaultTestWidth = 1280;
@@ -33,8 +35,17 @@ struct HostOptions {
     bool showErrors = false;      // show the plug-in's message boxes for real
     bool table = false;
     std::string precisionReportDir;  // --precision-report: write the precision chart there
+    bool rangeGiven = false;      // --range; otherwise the stream's own, or limited
+    VideoRange range = VideoRange::limited;
+    bool progress = false;        // --progress, even when stderr is no terminal
+    std::string cubePath;         // --cube: write the grade as a 3D LUT and stop
+    int cubeSize = 0;             // --cube-size; 0 when not given
     bool help = false;
 };
+
+// Whether a path names a YUV4MPEG2 stream: "-" (standard input or output)
+// or a name ending in .y4m.
+bool IsStreamPath(const std::string& path);
 
 // Parses the arguments after the program name. False with a one-line
 // message for anything it does not understand.

@@ -15,11 +15,11 @@
 #include "color_convert.h"
 #include "yc_frame.h"
 
-enum class FileKind { picture, png, bmp, jpeg, raw, unknown };
+enum class FileKind { picture, png, bmp, jpeg, raw, y4m, unknown };
 
-// By the name's ending, case-insensitive: .png, .bmp, .jpg/.jpeg, .yc/.raw;
-// any other ending gives `picture` (let the reader find out), or `unknown`
-// when `forWriting` (a writer has to know what to write).
+// By the name's ending, case-insensitive: .png, .bmp, .jpg/.jpeg, .yc/.raw,
+// .y4m; any other ending gives `picture` (let the reader find out), or
+// `unknown` when `forWriting` (a writer has to know what to write).
 FileKind FileKindOfPath(const std::string& path, bool forWriting);
 
 std::FILE* OpenFile(const std::string& path, const char* mode);

@@ -1,6 +1,7 @@
 # The parts of the development host that do not need Windows: picture files,
-# colour conversion, the test picture, the command line, the debug text and
-# its statistics, and the comparison with the reference model. Both trees
+# colour conversion, video levels and YUV4MPEG2 streams, 3D LUT files, the
+# test picture, the command line, progress text, the debug text and its
+# statistics, and the comparison with the reference model. Both trees
 # build it; include from the top-level CMakeLists after effect/reference.cmake.
 set(KELVO_STB_INCLUDE_DIR /usr/include/stb CACHE PATH "Folder of stb_image.h (Debian libstb-dev)")
 if(NOT EXISTS ${KELVO_STB_INCLUDE_DIR}/stb_image.h)
@@ -10,13 +11,17 @@ endif()
 
 add_library(filterhost_portable STATIC
   ${CMAKE_SOURCE_DIR}/host/color_convert.cpp
+  ${CMAKE_SOURCE_DIR}/host/cube_lut.cpp
   ${CMAKE_SOURCE_DIR}/host/options.cpp
   ${CMAKE_SOURCE_DIR}/host/picture_io.cpp
   ${CMAKE_SOURCE_DIR}/host/precision_report.cpp
+  ${CMAKE_SOURCE_DIR}/host/run_progress.cpp
   ${CMAKE_SOURCE_DIR}/host/stage_summary.cpp
   ${CMAKE_SOURCE_DIR}/host/stb_impl.cpp
   ${CMAKE_SOURCE_DIR}/host/test_picture.cpp
   ${CMAKE_SOURCE_DIR}/host/verify.cpp
+  ${CMAKE_SOURCE_DIR}/host/video_levels.cpp
+  ${CMAKE_SOURCE_DIR}/host/y4m_stream.cpp
 )
 target_include_directories(filterhost_portable PUBLIC
   ${CMAKE_SOURCE_DIR}/host

@@ -87,7 +87,14 @@ TEST(Options, MistakesAreRefusedWithTheirReason)
         {{"-i", "frames.raw"}, "--size"},
         {{"--raw"}, "--input"},
         {{"-i", "photo.png", "-s", "64x64"}, "--size"},
-        {{"-o", "result.tiff"}, ".png"},
+        {{"-o", "result.tiff"}, ".y4m"},
+        {{"-i", "-", "-s", "64x48"}, "own size"},
+        {{"-i", "-", "--raw", "-s", "64x48"}, "files only"},
+        {{"--range", "tv"}, "limited or full"},
+        {{"-i", "a.png", "--range", "full"}, "YUV4MPEG2"},
+        {{"--cube-size", "17"}, "--cube FILE"},
+        {{"--cube", "a.cube", "--cube-size", "1"}, "2..256"},
+        {{"--cube", "a.cube", "-i", "clip.y4m"}, "do not apply"},
     };
     for (const Case& c : cases) {
         HostOptions o;
@@ -95,6 +102,30 @@ TEST(Options, MistakesAreRefusedWithTheirReason)
         EXPECT_FALSE(Parse(c.args, &o, &error)) << c.args[0];
         EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
     }
+}
+
+TEST(Options, StreamsAndLuts)
+{
+    HostOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"-i", "-", "-o", "-", "--range=full", "--progress", "-t", "1=40"}, &o,
+                      &error))
+        << error;
+    EXPECT_TRUE(IsStreamPath(o.inputPath));
+    EXPECT_TRUE(IsStreamPath(o.outputPath));
+    EXPECT_FALSE(o.rawInput);
+    EXPECT_TRUE(o.rangeGiven);
+    EXPECT_EQ(o.range, VideoRange::full);
+    EXPECT_TRUE(o.progress);
+    ASSERT_TRUE(Parse({"-i", "Clip.Y4M", "-o", "graded.y4m"}, &o, &error)) << error;
+    EXPECT_FALSE(o.rangeGiven);
+    EXPECT_TRUE(IsStreamPath(o.inputPath));
+    ASSERT_TRUE(Parse({"-o", "-", "--range", "limited"}, &o, &error)) << error;
+    ASSERT_TRUE(Parse({"--cube", "grade.cube", "-t", "8=-90"}, &o, &error)) << error;
+    EXPECT_EQ(o.cubePath, "grade.cube");
+    EXPECT_EQ(o.cubeSize, 0);
+    ASSERT_TRUE(Parse({"--cube", "grade.cube", "--cube-size=65"}, &o, &error)) << error;
+    EXPECT_EQ(o.cubeSize, 65);
 }
 
 TEST(Options, RawInputByNameOrSwitch)

@@ -11,6 +11,7 @@
 #include "picture_io.h"
 #include "plugin_module.h"
 #include "test_picture.h"
+#include "y4m_stream.h"
 
 namespace {
 
@@ -124,6 +125,57 @@ TEST(FilterHostProgram, RawFramesInAndOut)
     DeleteFileW(out.c_str());
 }
 
+// A YUV4MPEG2 file through the stand-in, checked by --verify: out to
+// standard output with the report on stderr, and out to a file from a
+// stream cut short in its last frame, which stops the run at that frame
+// and leaves the frames before it whole.
+TEST(FilterHostProgram, StreamsInAndOutAndACutShortStream)
+{
+    std::wstring in = TempPath(L"in.y4m");
+    std::wstring cut = TempPath(L"cut.y4m");
+    std::wstring out = TempPath(L"out.y4m");
+    Y4MHeader header;
+    header.width = 6;
+    header.height = 4;
+    header.depth = 10;
+    std::string stream = FormatY4MHeader(header, VideoRange::limited);
+    const LevelTables levels = MakeLevelTables(10, VideoRange::limited);
+    std::vector<uint8_t> bytes;
+    for (int f = 0; f < 3; ++f) {
+        YCFrame frame = MakeTestPicture(6, 4, 6);
+        for (YCPixel& p : frame.pixels) p.cb = static_cast<int16_t>(p.cb / (f + 1));
+        EncodeY4MFrame(frame, levels, &bytes);
+        stream.append(bytes.begin(), bytes.end());
+    }
+    for (const auto& file : {std::make_pair(in, stream.size()),
+                             std::make_pair(cut, stream.size() - 10)}) {
+        std::FILE* f = OpenFile(Utf8FromWide(file.first.c_str()), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(stream.data(), 1, file.second, f);
+        std::fclose(f);
+    }
+    const std::wstring neutral = L" -t 0=3 -t 1=0 -t 4=0 -t 5=0 -t 6=0 -t 9=0 -t 12=0 --verify";
+
+    RunResult r = RunHost(L"-i " + Quoted(in) + L" -o - --progress" + neutral);
+    EXPECT_EQ(r.status, 0u) << r.err;
+    EXPECT_EQ(r.out.compare(0, stream.find('\n') + 1, stream, 0, stream.find('\n') + 1), 0)
+        << "standard output carries the stream, header first";
+    EXPECT_EQ(r.out.size(), stream.size());
+    EXPECT_NE(r.err.find("outside the accepted range: 0 pixels"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("frame 1 of 3, "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("filterhost: 3 frames of 6x4 C444p10, limited range in "),
+              std::string::npos) << r.err;
+
+    r = RunHost(L"-i " + Quoted(cut) + L" -o " + Quoted(out) + neutral);
+    EXPECT_EQ(r.status, 2u) << r.err;
+    EXPECT_NE(r.err.find("frame 2: the stream ends inside the frame"), std::string::npos) << r.err;
+    std::string written = ReadText(out);
+    EXPECT_EQ(written.size(), stream.find('\n') + 1 + 2 * bytes.size()) << "header and two frames";
+    EXPECT_NE(r.out.find("frames:    2 of 6x4"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("outside the accepted range: 0 pixels"), std::string::npos) << r.out;
+    for (const std::wstring& path : {in, cut, out}) DeleteFileW(path.c_str());
+}
+
 TEST(FilterHostProgram, TimingSummaryComesFromTheDebugWindow)
 {
     RunResult r = RunHost(L"-s 16x8 -n 3 -t 15=1");
@@ -210,6 +262,7 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
         {L"-t 16=1", true, 2, "track 16 does not exist"},
         {L"-s 8x8 -t 1=-999", true, 1, "onInit returned 0"},
         {L"--frobnicate", true, 2, "unknown option --frobnicate"},
+        {L"-i " + Quoted(TempPath(L"absent.y4m")), true, 2, "cannot open"},
         {Quoted(PathBesideProgram(L"no_table_filter.auf")), false, 1, "GetFilterTable"},
         {Quoted(PathBesideProgram(L"nowhere.auf")), false, 1, "no such file"},
     };
@@ -236,6 +289,8 @@ TEST(FilterHostProgram, HelpNamesTheColourConversion)
     RunResult r = RunHost(L"--help", false);
     EXPECT_EQ(r.status, 0u);
     EXPECT_NE(r.out.find("BT.601 full range"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("limited range by default"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("within 7 (8 in full range)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("--verify"), std::string::npos);
 }
 

@@ -1,0 +1,336 @@
+#include "frame_streams.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+
+#include <windows.h>
+
+#include "color_convert.h"
+#include "test_picture.h"
+
+namespace {
+
+constexpr int pictureStreamDepth = 16;
+
+bool PrepareFrames(const HostOptions& options, std::vector<YCFrame>* frames, std::string* error)
+{
+    if (options.inputPath.empty()) {
+        int width = options.width != 0 ? options.width : defaultTestWidth;
+        int height = options.height != 0 ? options.height : defaultTestHeight;
+        int maxWidth = options.maxWidth != 0 ? options.maxWidth : width;
+        if (!CheckFrameSize(width, height, maxWidth, error)) return false;
+        frames->push_back(MakeTestPicture(width, height, maxWidth));
+        return true;
+    }
+    if (options.rawInput) {
+        int maxWidth = options.maxWidth != 0 ? options.maxWidth : options.width;
+        if (!CheckFrameSize(options.width, options.height, maxWidth, error)) return false;
+        return LoadRawFrames(options.inputPath, options.width, options.height, maxWidth, frames,
+                             error);
+    }
+    RgbImage image;
+    if (!LoadPicture(options.inputPath, &image, error)) return false;
+    int maxWidth = options.maxWidth != 0 ? options.maxWidth : image.width;
+    if (!CheckFrameSize(image.width, image.height, maxWidth, error)) {
+        *error = options.inputPath + ": " + *error;
+        return false;
+    }
+    frames->push_back(FrameFromRgb(image, maxWidth));
+    return true;
+}
+
+// The frames a regular file holds, counted from its size as if every FRAME
+// line were bare; -1 for a pipe.
+int64_t FramesInFile(std::FILE* file, const Y4MReader& reader)
+{
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) {
+        return -1;
+    }
+    const int64_t size = _filelengthi64(_fileno(file));
+    const Y4MHeader& h = reader.header;
+    const int64_t frame = static_cast<int64_t>(Y4MFrameBytes(h.width, h.height, h.depth)) + 6;
+    return size < reader.headerBytes ? -1 : (size - reader.headerBytes) / frame;
+}
+
+bool WriteAll(std::FILE* file, const void* data, size_t size)
+{
+    return std::fwrite(data, 1, size, file) == size && std::fflush(file) == 0;
+}
+
+double Seconds()
+{
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER count;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&count);
+    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void WriteFrames(FrameSink* sink)
+{
+    std::unique_lock<std::mutex> hold(sink->lock);
+    for (;;) {
+        sink->changed.wait(hold, [sink] { return sink->writing || sink->stopping; });
+        if (!sink->writing) return;
+        hold.unlock();
+        const double start = Seconds();
+        errno = 0;
+        const bool written = WriteAll(sink->file, sink->bytes.data(), sink->bytes.size());
+        const int code = errno != 0 ? errno : EIO;
+        const double seconds = Seconds() - start;
+        hold.lock();
+        sink->writeSeconds.push_back(seconds);
+        if (!written) {
+            sink->writeError = code;
+        } else if (sink->seekable) {
+            sink->wholeBytes = _telli64(_fileno(sink->file));
+        }
+        sink->writing = false;
+        sink->changed.notify_all();
+        if (!written) return;
+    }
+}
+
+std::string WriteFailure(const FrameSink& sink, int64_t index, int code)
+{
+    std::string text = "frame " + std::to_string(index) + ": cannot write " + sink.name;
+    // A closed pipe reaches msvcrt as EPIPE or, under Wine, as EINVAL.
+    if (sink.path == "-" && (code == EPIPE || code == EINVAL)) {
+        return text + ": the program reading it has closed the pipe";
+    }
+    return text + ": " + std::strerror(code);
+}
+
+}  // namespace
+
+bool OutputIsStdout(const HostOptions& options)
+{
+    return options.outputPath == "-";
+}
+
+bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::string* notes, std::string* error)
+{
+    if (options.rawInput || !IsStreamPath(options.inputPath)) {
+        if (!PrepareFrames(options, &feed->frames, error)) return false;
+        feed->length = options.frames != 0 ? options.frames
+                                           : static_cast<int64_t>(feed->frames.size());
+        return true;
+    }
+    feed->stream = true;
+    if (options.inputPath == "-") {
+        feed->name = "standard input";
+        _setmode(_fileno(stdin), _O_BINARY);
+        feed->file = stdin;
+    } else {
+        feed->name = options.inputPath;
+        feed->file = OpenFile(options.inputPath, "rb");
+        if (feed->file == nullptr) {
+            *error = "cannot open " + options.inputPath + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    if (!StartY4MReader(feed->file, &feed->reader, error)) {
+        *error = feed->name + ": " + *error;
+        return false;
+    }
+    const Y4MHeader& h = feed->reader.header;
+    const int maxWidth = options.maxWidth != 0 ? options.maxWidth : h.width;
+    if (!CheckFrameSize(h.width, h.height, maxWidth, error)) {
+        *error = feed->name + ": " + *error;
+        return false;
+    }
+    VideoRange range = h.hasRange ? h.range : VideoRange::limited;
+    if (options.rangeGiven) {
+        if (h.hasRange && h.range != options.range) {
+            *notes = std::string("the stream says XCOLORRANGE=") +
+                     (h.range == VideoRange::full ? "FULL" : "LIMITED") + "; --range " +
+                     RangeName(options.range) + " overrides it";
+        }
+        range = options.range;
+    }
+    feed->levels = MakeLevelTables(h.depth, range);
+    feed->current = MakeFrame(h.width, h.height, maxWidth);
+    feed->length = FramesInFile(feed->file, feed->reader);
+    if (options.frames != 0) {
+        feed->length = feed->length < 0 ? options.frames
+                                        : std::min<int64_t>(feed->length, options.frames);
+    }
+    return true;
+}
+
+YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::string* error)
+{
+    error->clear();
+    if (frameLimit != 0 && index >= frameLimit) {
+        return nullptr;
+    }
+    if (!feed->stream) {
+        return &feed->frames[static_cast<size_t>(index % static_cast<int64_t>(feed->frames.size()))];
+    }
+    switch (ReadY4MFrame(&feed->reader, error)) {
+    case Y4MRead::frame:
+        DecodeY4MFrame(feed->reader.samples.data(), feed->levels, &feed->current);
+        return &feed->current;
+    case Y4MRead::end:
+        if (index == 0) *error = feed->name + ": the stream holds no frames";
+        return nullptr;
+    case Y4MRead::failed:
+        *error = feed->name + ", " + *error;
+        return nullptr;
+    }
+    return nullptr;
+}
+
+void CloseFeed(FrameFeed* feed)
+{
+    if (feed->file != nullptr && feed->file != stdin) {
+        std::fclose(feed->file);
+    }
+    feed->file = nullptr;
+}
+
+std::string DescribeFeed(const FrameFeed& feed)
+{
+    if (!feed.stream) {
+        const YCFrame& f = feed.frames.front();
+        return std::to_string(f.width) + "x" + std::to_string(f.height);
+    }
+    const Y4MHeader& h = feed.reader.header;
+    return std::to_string(h.width) + "x" + std::to_string(h.height) + " " +
+           ColourSpaceTag(h.depth) + ", " + RangeName(feed.levels.range) + " range";
+}
+
+bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink,
+              std::string* error)
+{
+    if (options.outputPath.empty()) {
+        return true;
+    }
+    sink->path = options.outputPath;
+    sink->name = options.outputPath == "-" ? "standard output" : options.outputPath;
+    sink->kind = IsStreamPath(options.outputPath) ? FileKind::y4m
+                                                  : FileKindOfPath(options.outputPath, true);
+    if (sink->kind != FileKind::raw && sink->kind != FileKind::y4m) {
+        return true;  // a picture, written at the end
+    }
+    if (options.outputPath == "-") {
+        sink->file = stdout;
+    } else {
+        sink->file = OpenFile(options.outputPath, "wb");
+        if (sink->file == nullptr) {
+            *error = "cannot create " + options.outputPath + ": " + std::strerror(errno);
+            return false;
+        }
+        HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(sink->file)));
+        sink->seekable = GetFileType(handle) == FILE_TYPE_DISK;
+    }
+    if (sink->kind == FileKind::raw) {
+        return true;
+    }
+    Y4MHeader header;
+    if (feed.stream) {
+        header = feed.reader.header;
+        sink->levels = feed.levels;
+    } else {
+        header.width = feed.frames.front().width;
+        header.height = feed.frames.front().height;
+        header.depth = pictureStreamDepth;
+        sink->levels = MakeLevelTables(pictureStreamDepth,
+                                       options.rangeGiven ? options.range : VideoRange::limited);
+    }
+    const std::string line = FormatY4MHeader(header, sink->levels.range);
+    if (!WriteAll(sink->file, line.data(), line.size())) {
+        *error = "cannot write " + sink->name + ": " + std::strerror(errno);
+        return false;
+    }
+    sink->wholeBytes = static_cast<int64_t>(line.size());
+    return true;
+}
+
+namespace {
+
+// Waits until the writer thread is idle; false with the message of a
+// failed write, after cutting a file back to its last whole frame.
+bool FinishWriting(FrameSink* sink, std::string* error)
+{
+    std::unique_lock<std::mutex> hold(sink->lock);
+    sink->changed.wait(hold, [sink] { return !sink->writing; });
+    if (sink->writeError == 0) return true;
+    if (!sink->failureReported) {
+        sink->failureReported = true;
+        --sink->framesWritten;
+        *error = WriteFailure(*sink, sink->writingIndex, sink->writeError);
+        if (sink->seekable) {
+            // No half frame is left behind for the next program to choke on.
+            _chsize_s(_fileno(sink->file), sink->wholeBytes);
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::string* error)
+{
+    switch (sink->kind) {
+    case FileKind::unknown:
+        return true;
+    case FileKind::raw:
+        if (!WriteRawFrame(sink->file, frame) || std::fflush(sink->file) != 0) {
+            *error = WriteFailure(*sink, index, errno);
+            return false;
+        }
+        ++sink->framesWritten;
+        return true;
+    case FileKind::y4m:
+        break;
+    default:
+        sink->last = frame;
+        return true;
+    }
+    if (!FinishWriting(sink, error)) return false;
+    EncodeY4MFrame(frame, sink->levels, &sink->bytes);
+    if (!sink->writer.joinable()) {
+        sink->writer = std::thread(WriteFrames, sink);
+    }
+    std::lock_guard<std::mutex> hold(sink->lock);
+    sink->writing = true;
+    sink->writingIndex = index;
+    ++sink->framesWritten;
+    sink->changed.notify_all();
+    return true;
+}
+
+bool CloseSink(FrameSink* sink, std::string* error)
+{
+    bool ok = true;
+    if (sink->writer.joinable()) {
+        ok = FinishWriting(sink, error);
+        {
+            std::lock_guard<std::mutex> hold(sink->lock);
+            sink->stopping = true;
+            sink->changed.notify_all();
+        }
+        sink->writer.join();
+    }
+    if (sink->file != nullptr) {
+        bool closed;
+        if (sink->file == stdout) {
+            closed = std::fflush(stdout) == 0;
+        } else {
+            closed = std::fclose(sink->file) == 0;
+        }
+        sink->file = nullptr;
+        if (ok && !closed) *error = "cannot write " + sink->name + ": " + std::strerror(errno);
+        return ok && closed;
+    }
+    if (sink->kind != FileKind::unknown && sink->kind != FileKind::raw &&
+        sink->kind != FileKind::y4m && !sink->last.pixels.empty()) {
+        ok = SavePicture(sink->path, RgbFromFrame(sink->last), error);
+    }
+    return ok;
+}

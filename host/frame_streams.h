@@ -1,0 +1,92 @@
+// Where filterhost's frames come from and where its results go: pictures,
+// raw frames and the test picture held in memory (and repeated as needed),
+// or a YUV4MPEG2 stream read one frame at a time; results to a picture (the
+// last frame), a raw file or a YUV4MPEG2 stream, file or standard output.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "options.h"
+#include "picture_io.h"
+#include "video_levels.h"
+#include "y4m_stream.h"
+#include "yc_frame.h"
+
+struct FrameFeed {
+    std::vector<YCFrame> frames;  // held in memory, repeated as needed
+    bool stream = false;          // a YUV4MPEG2 stream instead
+    std::string name;             // the file, or "standard input"
+    std::FILE* file = nullptr;
+    Y4MReader reader;
+    LevelTables levels;
+    YCFrame current;              // the stream's current frame
+    int64_t length = -1;          // frames the run will take; -1 unknown
+};
+
+// Opens and checks the input; a stream's header is read, nothing more.
+// `notes` receives remarks for the user (a range that overrides the
+// stream's own).
+bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::string* notes,
+              std::string* error);
+
+// Frame `index` (from 0), or null at the end of the input; null with a
+// message for a stream that turns out broken.
+YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::string* error);
+
+void CloseFeed(FrameFeed* feed);
+
+// What the input is, for the summary: "1920x1080 C444p16, limited range".
+std::string DescribeFeed(const FrameFeed& feed);
+
+// A stream's frames are written by a thread of their own while the plug-in
+// corrects the next frame: writing 12 MB into a pipe takes about as long as
+// the reader needs to drain it, which is no work of the host's. There is
+// still one output buffer: the next frame is encoded into it only when the
+// write before has finished.
+struct FrameSink {
+    FileKind kind = FileKind::unknown;  // unknown: no output
+    std::string path;
+    std::string name;                   // the file, or "standard output"
+    std::FILE* file = nullptr;          // raw and stream output
+    bool seekable = false;              // a file that can be cut back
+    LevelTables levels;                 // stream output
+    std::vector<uint8_t> bytes;         // the frame being written
+    int64_t wholeBytes = 0;             // written up to the end of the last whole frame
+    int64_t framesWritten = 0;
+    YCFrame last;                       // picture output
+
+    std::thread writer;
+    std::mutex lock;
+    std::condition_variable changed;
+    bool writing = false;               // `bytes` hold frame `writingIndex`
+    bool stopping = false;
+    int64_t writingIndex = 0;
+    int writeError = 0;                 // errno of a failed write; 0 none
+    bool failureReported = false;
+    std::vector<double> writeSeconds;   // per frame, on the writer thread
+};
+// Creates the output and writes a stream's header, so that a name that
+// cannot be written fails before any frame is run.
+bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink,
+              std::string* error);
+
+// Appends frame `index` (a stream's frame once the write before it has
+// finished). False when this or an earlier frame's write failed, with a
+// message naming that frame; the output is then cut back to its last whole
+// frame where that is possible.
+bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::string* error);
+
+// Waits for the last write and closes the output; a picture is written now,
+// from the last frame. False when a write failed, with a message unless
+// WriteFrame gave it already.
+bool CloseSink(FrameSink* sink, std::string* error);
+
+// Whether the report has to go to standard error: the output is standard
+// output.
+bool OutputIsStdout(const HostOptions& options);

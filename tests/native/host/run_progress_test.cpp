@@ -1,0 +1,30 @@
+// The progress line and the run's summary line.
+#include <gtest/gtest.h>
+
+#include "run_progress.h"
+
+namespace {
+
+TEST(RunProgress, LinesSayFramesRateAndTimeLeft)
+{
+    EXPECT_EQ(ProgressText(50, 200, 2.0), "frame 50 of 200, 25.0 fps, 0:06 left");
+    EXPECT_EQ(ProgressText(50, -1, 2.0), "frame 50, 25.0 fps");
+    EXPECT_EQ(ProgressText(1, 90001, 1.0), "frame 1 of 90001, 1.0 fps, 25:00:00 left");
+    EXPECT_EQ(ClockText(59.6), "1:00");
+
+    RunFigures figures;
+    figures.frames = 120;
+    figures.seconds = 4.8;
+    figures.ownMilliseconds = 8.1;
+    figures.pluginMilliseconds = 250.0;
+    EXPECT_EQ(SummaryText(figures, "1920x1080 C444p16, limited range"),
+              "filterhost: 120 frames of 1920x1080 C444p16, limited range in 4.8 s (25.0 fps); "
+              "own work 8.1 ms per frame, 3.2 % of the plug-in's 250.0 ms (medians)");
+    figures.writeMilliseconds = 11.04;
+    EXPECT_NE(SummaryText(figures, "x").find("250.0 ms, and 11.0 ms writing alongside it (medians)"),
+              std::string::npos);
+    figures.frames = 0;
+    EXPECT_EQ(SummaryText(figures, "64x48"), "filterhost: 0 frames of 64x48 in 4.8 s (0.0 fps)");
+}
+
+}  // namespace
