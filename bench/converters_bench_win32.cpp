@@ -10,7 +10,9 @@
 // It checks first that the plain and SSE variants give the same bytes,
 // so a broken build shows here before it shows in a frame.
 //
-//   converters_bench_win32.exe [repeats]
+//   converters_bench_win32.exe [repeats] [name]
+//
+// With a name, only the converters whose names contain it run.
 #include <windows.h>
 
 #include <algorithm>
@@ -71,14 +73,18 @@ int main(int argc, char** argv)
         std::printf("the plain and SSE variants disagree: this build is broken\n");
         return 1;
     }
-    std::printf("| converter | size | ms | memcpy bytes/pixel | memcpy ms | ratio |\n");
-    std::printf("|---|---|---:|---:|---:|---:|\n");
+    std::printf("| converter | size | ms | memcpy bytes/pixel | memcpy ms | ratio | best ratio |\n");
+    std::printf("|---|---|---:|---:|---:|---:|---:|\n");
     size_t count = 0;
     const BenchConverter* table = BenchConverters(&count);
     const int32_t sizes[2][2] = {{1920, 1080}, {3840, 2160}};
     double worst = 0;
     char worstName[64] = "";
+    const char* only = argc > 2 ? argv[2] : "";
     for (size_t i = 0; i < count; ++i) {
+        if (std::strstr(table[i].name, only) == nullptr) {
+            continue;
+        }
         for (const auto& size : sizes) {
             BenchFrame f = MakeBenchFrame(size[0], size[1], table[i].texelBytes, PackFor(table[i]));
             const int32_t copyBytes = CopyBytesPerPixel(table[i]);
@@ -97,8 +103,10 @@ int main(int argc, char** argv)
             const double ms = Median(converter) * 1e3;
             const double copyMs = Median(copy) * 1e3;
             const double ratio = ms / copyMs;
-            std::printf("| %s | %dx%d | %.2f | %d | %.2f | %.2f |\n", table[i].name, size[0],
-                        size[1], ms, copyBytes, copyMs, ratio);
+            const double best = *std::min_element(converter.begin(), converter.end()) /
+                                *std::min_element(copy.begin(), copy.end());
+            std::printf("| %s | %dx%d | %.2f | %d | %.2f | %.2f | %.2f |\n", table[i].name, size[0],
+                        size[1], ms, copyBytes, copyMs, ratio, best);
             if (ratio > worst) {
                 worst = ratio;
                 std::snprintf(worstName, sizeof worstName, "%s %dx%d", table[i].name, size[0],

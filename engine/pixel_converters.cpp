@@ -160,11 +160,9 @@ void UnpackWordRow(unsigned char* out, const unsigned char* in, int32_t width, M
     }
 }
 
-struct TruncatedHostOfHalf {
-    uint32_t operator()(uint32_t half) const
-    {
-        return static_cast<uint16_t>(conversionTables.hostOfHalfTruncated[half]);
-    }
+struct HostOfHalf {
+    const int16_t* table;
+    uint32_t operator()(uint32_t half) const { return static_cast<uint16_t>(table[half]); }
 };
 
 // The three 16-bit host words of one U10 result word w, as the low 16 bits
@@ -186,18 +184,11 @@ inline uint32_t U10Cr(uint32_t w)
     return static_cast<uint32_t>(static_cast<int32_t>(w << 22) >> 19) & ~7u;
 }
 
+// One 16-bit store per value: fewer operations than merging the values into
+// words, and stores are not what limits this loop.
 void UnpackU10Row(unsigned char* out, const unsigned char* in, int32_t width)
 {
-    int32_t x = 0;
-    for (; x + 2 <= width; x += 2) {
-        const uint32_t w0 = Load32(in + 4 * x);
-        const uint32_t w1 = Load32(in + 4 * x + 4);
-        unsigned char* pixel = out + 6 * x;
-        Store32(pixel, (U10Y(w0) & 0xFFFFu) | U10Cb(w0) << 16);
-        Store32(pixel + 4, (U10Cr(w0) & 0xFFFFu) | U10Y(w1) << 16);
-        Store32(pixel + 8, (U10Cb(w1) & 0xFFFFu) | U10Cr(w1) << 16);
-    }
-    if (x < width) {
+    for (int32_t x = 0; x < width; ++x) {
         const uint32_t w = Load32(in + 4 * x);
         unsigned char* pixel = out + 6 * x;
         Store16(pixel, static_cast<uint16_t>(U10Y(w)));
@@ -273,6 +264,68 @@ void PackInt16(const YCPixel* host, int32_t hostPitch, void* texels, int32_t tex
     }
 }
 
+// The x87 unit truncates when its rounding control says so, and converts a
+// whole value in three instructions (load, scale, store as a 16-bit
+// integer), where the bits take twenty. The control word is set once per
+// call and the caller's environment (control word, exception flags) put
+// back at the end; every exception is masked meanwhile, so a NaN or a
+// product beyond the 16-bit range stores the "integer indefinite" -32768
+// instead of trapping. That one value is looked at again on the bits, which
+// tell a true -32768 from saturation and NaN.
+#if defined(__i386__) || defined(__x86_64__)
+namespace {
+
+struct X87Environment {
+    unsigned char bytes[28];  // FNSTENV's protected-mode image
+};
+
+const float hostScale = 4096.0f;
+
+void BeginTruncation(X87Environment* saved)
+{
+    uint16_t control;
+    __asm__ __volatile__("fnstenv %0\n\tfnstcw %1" : "=m"(*saved), "=m"(control));
+    control = static_cast<uint16_t>(control | 0x0C3Fu);  // round toward zero, all masked
+    __asm__ __volatile__("fldcw %0" : : "m"(control));
+}
+
+void EndTruncation(const X87Environment* saved)
+{
+    __asm__ __volatile__("fldenv %0" : : "m"(*saved));
+}
+
+inline void StoreTruncated(int16_t* out, const float* channel)
+{
+    __asm__ __volatile__("fmuls %2\n\tfistps %0" : "=m"(*out) : "t"(*channel), "m"(hostScale)
+                         : "st");
+    if (__builtin_expect(*out == -32768, 0)) {
+        *out = HostFromChannelTruncated(*channel);
+    }
+}
+
+}  // namespace
+
+void UnpackF32(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
+               int32_t width, int32_t height)
+{
+    if (width <= 0) {
+        return;
+    }
+    X87Environment saved;
+    BeginTruncation(&saved);
+    for (int32_t r = 0; r < height; ++r) {
+        const float* in =
+            reinterpret_cast<const float*>(TexelRow(texels, texelPitch, texelBytesF32, r));
+        YCPixel* out = host + static_cast<ptrdiff_t>(r) * hostPitch;
+        for (int32_t x = 0; x < width; ++x) {
+            StoreTruncated(&out[x].y, in + 4 * x + 1);
+            StoreTruncated(&out[x].cb, in + 4 * x + 2);
+            StoreTruncated(&out[x].cr, in + 4 * x + 3);
+        }
+    }
+    EndTruncation(&saved);
+}
+#else
 void UnpackF32(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
                int32_t width, int32_t height)
 {
@@ -290,17 +343,25 @@ void UnpackF32(YCPixel* host, int32_t hostPitch, const void* texels, int32_t tex
         }
     }
 }
+#endif
 
-void UnpackF16(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
-               int32_t width, int32_t height)
+void UnpackHalfFrame(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
+                     int32_t width, int32_t height, const int16_t* hostOfHalf)
 {
     if (width <= 0) {
         return;
     }
     for (int32_t r = 0; r < height; ++r) {
         UnpackWordRow(HostRow(host, hostPitch, r), TexelRow(texels, texelPitch, texelBytesF16, r),
-                      width, TruncatedHostOfHalf{});
+                      width, HostOfHalf{hostOfHalf});
     }
+}
+
+void UnpackF16(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
+               int32_t width, int32_t height)
+{
+    UnpackHalfFrame(host, hostPitch, texels, texelPitch, width, height,
+                    conversionTables.hostOfHalfTruncated);
 }
 
 void UnpackInt16(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,

@@ -66,6 +66,12 @@ void UnpackInt16(YCPixel* host, int32_t hostPitch, const void* texels, int32_t t
 void UnpackU10(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
                int32_t width, int32_t height);
 
+// The F16 unpack of both variants, which differ only in their rounding:
+// each half channel's host value from hostOfHalf, one of the two tables of
+// conversion_tables.h. Lookups leave nothing for SIMD instructions to do.
+void UnpackHalfFrame(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
+                     int32_t width, int32_t height, const int16_t* hostOfHalf);
+
 // The plain unpack rule for one channel value: channel * 4096 truncated
 // toward zero and saturated; NaN gives 0.
 int16_t HostFromChannelTruncated(float channel);

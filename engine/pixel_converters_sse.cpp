@@ -3,10 +3,10 @@
 // vouches for. It includes no C++ library templates, so no inline function
 // compiled here with SSE can be picked by the linker for the plain code.
 //
-// The packs write the texture with streaming stores: the texels are not
+// The F32 pack writes the texture with streaming stores: the texels are not
 // read again by the processor, and on a graphics card the locked memory of
 // a dynamic texture is write-combined, where whole lines written once are
-// the fast way in. They end with SFENCE, so the texels are visible before
+// the fast way in. It ends with SFENCE, so the texels are visible before
 // the texture is unlocked.
 #include "engine/pixel_converters.h"
 
@@ -79,11 +79,6 @@ ptrdiff_t TexelRowStride(int32_t texelPitch, int32_t texelBytes)
     return static_cast<ptrdiff_t>(texelPitch / texelBytes) * texelBytes;
 }
 
-inline uint32_t Word(int16_t value)
-{
-    return static_cast<uint16_t>(value);
-}
-
 }  // namespace
 
 KELVO_SSE_ENTRY
@@ -114,29 +109,11 @@ void PackF32Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t te
     _mm_empty();
 }
 
-// The half of each value from the table, the texel assembled from two
-// 32-bit halves in an MMX register and streamed out: the same words as the
-// plain variant.
-KELVO_SSE_ENTRY
+// The F16 pack is one lookup per value and the same in both variants.
 void PackF16Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
                 int32_t width, int32_t height)
 {
-    if (width <= 0) {
-        return;
-    }
-    const uint16_t* halfOf = conversionTables.halfOfHost;
-    const ptrdiff_t stride = TexelRowStride(texelPitch, texelBytesF16);
-    for (int32_t r = 0; r < height; ++r) {
-        const YCPixel* in = host + static_cast<ptrdiff_t>(r) * hostPitch;
-        __m64* out = reinterpret_cast<__m64*>(static_cast<unsigned char*>(texels) + r * stride);
-        for (int32_t x = 0; x < width; ++x) {
-            const uint32_t low = static_cast<uint32_t>(halfOf[Word(in[x].y)]) << 16;
-            const uint32_t high = halfOf[Word(in[x].cb)] | static_cast<uint32_t>(halfOf[Word(in[x].cr)]) << 16;
-            _mm_stream_pi(out + x, _mm_set_pi32(static_cast<int>(high), static_cast<int>(low)));
-        }
-    }
-    _mm_sfence();
-    _mm_empty();
+    PackF16(host, hostPitch, texels, texelPitch, width, height);
 }
 
 KELVO_SSE_ENTRY
@@ -163,23 +140,9 @@ void UnpackF32Sse(YCPixel* host, int32_t hostPitch, const void* texels, int32_t 
 
 // The nearest-even table gives what converting the exact half and rounding
 // it would give in the default rounding mode.
-KELVO_SSE_ENTRY
 void UnpackF16Sse(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
                   int32_t width, int32_t height)
 {
-    if (width <= 0) {
-        return;
-    }
-    const int16_t* hostOf = conversionTables.hostOfHalfNearest;
-    const ptrdiff_t stride = TexelRowStride(texelPitch, texelBytesF16);
-    for (int32_t r = 0; r < height; ++r) {
-        const uint16_t* in = reinterpret_cast<const uint16_t*>(
-            static_cast<const unsigned char*>(texels) + r * stride);
-        YCPixel* out = host + static_cast<ptrdiff_t>(r) * hostPitch;
-        for (int32_t x = 0; x < width; ++x) {
-            out[x].y = hostOf[in[4 * x + 1]];
-            out[x].cb = hostOf[in[4 * x + 2]];
-            out[x].cr = hostOf[in[4 * x + 3]];
-        }
-    }
+    UnpackHalfFrame(host, hostPitch, texels, texelPitch, width, height,
+                    conversionTables.hostOfHalfNearest);
 }

@@ -165,6 +165,27 @@ TEST(UnpackFloatEdgeCases, RoundingSaturationAndNaN)
     EXPECT_EQ(sse, (std::vector<int16_t>{32767, -32768, 2, -2, 32767, 32767}));
 }
 
+#if defined(__i386__) || defined(__x86_64__)
+// The plain unpack truncates on the x87 unit under a control word of its
+// own: the caller's control word and exception flags must come back as they
+// were, whatever the frame held (NaN and overflows raise the invalid flag).
+TEST(UnpackFloatEdgeCases, PlainVariantLeavesTheX87StateAsItFoundIt)
+{
+    for (const uint16_t control : {uint16_t{0x037F}, uint16_t{0x007F}, uint16_t{0x0F7F}}) {
+        uint16_t before = control;
+        __asm__ __volatile__("fclex\n\tfldcw %0" : : "m"(before));
+        UnpackFloats(unpackF32, {nan32, 1e10f, -inf32, 1.0f, 2047.9f / 4096, -8.25f});
+        uint16_t after = 0;
+        uint16_t status = 0;
+        __asm__ __volatile__("fnstcw %0\n\tfnstsw %1" : "=m"(after), "=m"(status));
+        EXPECT_EQ(after, control);
+        EXPECT_EQ(status & 0x3F, 0) << "exception flags left behind";
+        uint16_t standard = 0x037F;
+        __asm__ __volatile__("fclex\n\tfldcw %0" : : "m"(standard));
+    }
+}
+#endif
+
 TEST(UnpackFloatEdgeCases, ChannelZeroIsIgnoredWhateverItHolds)
 {
     const std::vector<float> values = {1.0f, -0.5f, 0.499755859375f};

@@ -1,0 +1,154 @@
+// Where the upload's time goes: the discarding lock of a frame-sized dynamic
+// texture, as the plug-in makes and locks it, on a device of its own. Per
+// frame it times GetSurfaceLevel + LockRect(DISCARD | NOSYSLOCK), the writes
+// into the locked memory, UnlockRect and an event-query wait, then a use of
+// the texture by the GPU (StretchRect into a render target of the same
+// format, as the draw samples it) and its wait; for four ways of writing:
+// none, one byte per 4 KB page, every byte (memset), and every byte a second
+// time (the second pass timed alone). It counts how often the lock hands out
+// another address than the frame before. Medians per way, size and format.
+//
+//   upload_cost_bench [FRAMES]
+#include <windows.h>
+
+#include <d3d9.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+double Now()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) * 1e3 / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+void Wait(IDirect3DQuery9* query)
+{
+    query->Issue(D3DISSUE_END);
+    while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE) {
+        SwitchToThread();
+    }
+}
+
+enum Way { noWrites, touchPages, writeAll, writeTwice, wayCount };
+const char* const wayNames[wayCount] = {"lock + unlock only", "one byte per page", "every byte",
+                                        "every byte again"};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    const int frames = argc > 1 ? std::max(3, std::atoi(argv[1])) : 9;
+    HWND window = CreateWindowExW(0, L"STATIC", L"upload cost", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    IDirect3D9* direct3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DPRESENT_PARAMETERS parameters = {};
+    parameters.Windowed = TRUE;
+    parameters.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    parameters.BackBufferFormat = D3DFMT_UNKNOWN;
+    IDirect3DDevice9* device = nullptr;
+    if (direct3d == nullptr ||
+        FAILED(direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
+                                      D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE,
+                                      &parameters, &device))) {
+        std::fprintf(stderr, "upload_cost_bench: no device\n");
+        return 1;
+    }
+    IDirect3DQuery9* query = nullptr;
+    device->CreateQuery(D3DQUERYTYPE_EVENT, &query);
+
+    struct Format {
+        const char* name;
+        D3DFORMAT format;
+        int bytes;
+    };
+    const Format formats[] = {{"A16B16G16R16 (U16, S16, U10, F16 size)", D3DFMT_A16B16G16R16, 8},
+                              {"A32B32G32R32F (F32)", D3DFMT_A32B32G32R32F, 16}};
+    const int sizes[2][2] = {{1920, 1080}, {3840, 2160}};
+    std::printf("| texture | size | writes | lock ms | writes ms | unlock ms | wait ms | use + wait ms | new address |\n");
+    std::printf("|---|---|---|---:|---:|---:|---:|---:|---:|\n");
+    for (const Format& f : formats) {
+        for (const auto& size : sizes) {
+            IDirect3DTexture9* texture = nullptr;
+            if (FAILED(device->CreateTexture(size[0], size[1], 1, D3DUSAGE_DYNAMIC, f.format,
+                                             D3DPOOL_DEFAULT, &texture, nullptr))) {
+                std::fprintf(stderr, "upload_cost_bench: no %s texture\n", f.name);
+                continue;
+            }
+            IDirect3DSurface9* target = nullptr;
+            device->CreateRenderTarget(size[0], size[1], f.format, D3DMULTISAMPLE_NONE, 0, FALSE,
+                                       &target, nullptr);
+            for (int way = 0; way < wayCount; ++way) {
+                std::vector<double> lock, write, unlock, wait, use;
+                void* last = nullptr;
+                int moved = 0;
+                for (int i = 0; i < frames; ++i) {
+                    const double t0 = Now();
+                    IDirect3DSurface9* surface = nullptr;
+                    texture->GetSurfaceLevel(0, &surface);
+                    D3DLOCKED_RECT locked;
+                    surface->LockRect(&locked, nullptr, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK);
+                    double t1 = Now();
+                    unsigned char* bits = static_cast<unsigned char*>(locked.pBits);
+                    const size_t bytes = static_cast<size_t>(locked.Pitch) * size[1];
+                    if (way == touchPages) {
+                        for (size_t b = 0; b < bytes; b += 4096) bits[b] = 1;
+                    } else if (way == writeAll || way == writeTwice) {
+                        std::memset(bits, 1, bytes);
+                    }
+                    // The second pass alone is timed: what writing costs once
+                    // the pages are there.
+                    double t2 = Now();
+                    if (way == writeTwice) {
+                        t1 = t2;
+                        std::memset(bits, 2, bytes);
+                        t2 = Now();
+                    }
+                    surface->UnlockRect();
+                    const double t3 = Now();
+                    Wait(query);
+                    const double t4 = Now();
+                    device->StretchRect(surface, nullptr, target, nullptr, D3DTEXF_NONE);
+                    Wait(query);
+                    const double t5 = Now();
+                    surface->Release();
+                    moved += i > 0 && locked.pBits != last;
+                    last = locked.pBits;
+                    if (i == 0) continue;  // the first lock of a way sets things up
+                    lock.push_back(t1 - t0);
+                    write.push_back(t2 - t1);
+                    unlock.push_back(t3 - t2);
+                    wait.push_back(t4 - t3);
+                    use.push_back(t5 - t4);
+                }
+                std::printf("| %s | %dx%d | %s | %.2f | %.2f | %.2f | %.2f | %.2f | %d of %d |\n",
+                            f.name, size[0], size[1], wayNames[way], Median(lock), Median(write),
+                            Median(unlock), Median(wait), Median(use), moved, frames - 1);
+            }
+            target->Release();
+            texture->Release();
+        }
+    }
+    query->Release();
+    device->Release();
+    direct3d->Release();
+    return 0;
+}
