@@ -21,20 +21,9 @@
 #include <vector>
 
 #include "bench_frames.h"
+#include "windows_clock.h"
 
 namespace {
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 double Median(std::vector<double> values)
 {
@@ -92,11 +81,11 @@ int main(int argc, char** argv)
             std::vector<double> converter;
             std::vector<double> copy;
             for (int r = 0; r < repeats; ++r) {
-                const double t0 = Now();
+                const double t0 = SecondsNow();
                 table[i].run(f);
-                const double t1 = Now();
+                const double t1 = SecondsNow();
                 std::memcpy(f.copy, f.copySource, bytes);
-                const double t2 = Now();
+                const double t2 = SecondsNow();
                 converter.push_back(t1 - t0);
                 copy.push_back(t2 - t1);
             }

@@ -19,18 +19,13 @@
 #include <cstring>
 #include <vector>
 
+#include "windows_clock.h"
+
 namespace {
 
-double Now()
+double Milliseconds()
 {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1e3 / static_cast<double>(frequency.QuadPart);
+    return SecondsNow() * 1e3;
 }
 
 double Median(std::vector<double> v)
@@ -101,12 +96,12 @@ int main(int argc, char** argv)
                 void* last = nullptr;
                 int moved = 0;
                 for (int i = 0; i < frames; ++i) {
-                    const double t0 = Now();
+                    const double t0 = Milliseconds();
                     IDirect3DSurface9* surface = nullptr;
                     texture->GetSurfaceLevel(0, &surface);
                     D3DLOCKED_RECT locked;
                     surface->LockRect(&locked, nullptr, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK);
-                    double t1 = Now();
+                    double t1 = Milliseconds();
                     unsigned char* bits = static_cast<unsigned char*>(locked.pBits);
                     const size_t bytes = static_cast<size_t>(locked.Pitch) * size[1];
                     if (way == touchPages) {
@@ -116,19 +111,19 @@ int main(int argc, char** argv)
                     }
                     // The second pass alone is timed: what writing costs once
                     // the pages are there.
-                    double t2 = Now();
+                    double t2 = Milliseconds();
                     if (way == writeTwice) {
                         t1 = t2;
                         std::memset(bits, 2, bytes);
-                        t2 = Now();
+                        t2 = Milliseconds();
                     }
                     surface->UnlockRect();
-                    const double t3 = Now();
+                    const double t3 = Milliseconds();
                     Wait(query);
-                    const double t4 = Now();
+                    const double t4 = Milliseconds();
                     device->StretchRect(surface, nullptr, target, nullptr, D3DTEXF_NONE);
                     Wait(query);
-                    const double t5 = Now();
+                    const double t5 = Milliseconds();
                     surface->Release();
                     moved += i > 0 && locked.pBits != last;
                     last = locked.pBits;
