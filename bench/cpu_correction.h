@@ -6,7 +6,7 @@
 #pragma once
 
 #include "effect/correction_constants.h"
-#include "yc_pixel.h"
+#include "host_interface/yc_pixel.h"
 
 // `height` rows of `width` pixels, rows `pitch` pixels apart in both frames.
 void CorrectFrameOnCpu(const CorrectionConstants& constants, const YCPixel* input,

@@ -97,10 +97,10 @@ struct Steps {
     T ycOut[4];
 };
 
-// out_i = sum_j m[4i + j] * in_j, widened by what a four-term float dot
-// product may lose.
+// out_i = sum_j m[4i + j] * in_j, widened by what a dp4 (four products, three
+// sums, each rounded) may lose: four roundings of the sum of the terms' sizes.
 template <class T>
-void MatrixTimes(const float m[16], const T in[4], T out[4], double stepError) {
+void MatrixTimes(const float m[16], const T in[4], T out[4], double operation) {
     for (int i = 0; i < 4; ++i) {
         T sum = Scale(in[0], m[4 * i]);
         double size = std::fabs(m[4 * i]) * Magnitude(in[0]);
@@ -108,23 +108,52 @@ void MatrixTimes(const float m[16], const T in[4], T out[4], double stepError) {
             sum = Add(sum, Scale(in[j], m[4 * i + j]));
             size += std::fabs(m[4 * i + j]) * Magnitude(in[j]);
         }
-        out[i] = Widen(sum, 2.0 * stepError * size);
+        out[i] = Widen(sum, 4.0 * operation * size);
     }
 }
 
-template <class T>
-Steps<T> RunSteps2To5(const T yc[4], const CorrectionConstants& k, double stepError,
-                      double powError) {
-    Steps<T> s;
-    MatrixTimes(k.matYC2BGR, yc, s.bgr, stepError);
-    for (int i = 0; i < 4; ++i) {
-        T g = GammaRange(s.bgr[i], k.bgrGamma[i]);
-        s.gamma[i] = Widen(g, powError * Magnitude(g) + stepError * (Magnitude(s.bgr[i]) + 1.0));
-        T a = Add(Scale(s.gamma[i], k.bgrAmp[i]), static_cast<double>(k.bgrOffs[i]));
-        s.adjusted[i] = Widen(a, stepError * (Magnitude(s.gamma[i]) * std::fabs(k.bgrAmp[i]) +
-                                              std::fabs(k.bgrOffs[i])));
+// Relative error of exp2(g * log2 q), q in (0, 1]: log's error carried
+// through g, the product's rounding and exp's own error. exp2(-inf) at
+// q = 0 is exact.
+double PowRelativeError(double q, double g, const GpuErrorBounds& e) {
+    if (!(q > 0.0)) {
+        return 0.0;
     }
-    MatrixTimes(k.matBGR2YC, s.adjusted, s.ycOut, stepError);
+    double log2q = std::fabs(std::log2(q));
+    double logError = e.log2Error * std::max(1.0, log2q);
+    return 0.6931471805599453 * std::fabs(g) * (logError + e.operation * log2q) + e.exp2Error;
+}
+
+// What the power may be off by, absolutely. Over a range the error peaks at
+// an end: the ranges are narrow, and the error's size grows with q wherever
+// it matters.
+double PowSlack(double, double, const GpuErrorBounds&) { return 0.0; }
+double PowSlack(Interval b, double g, const GpuErrorBounds& e) {
+    double worst = 0.0;
+    for (double end : {b.lo, b.hi}) {
+        double q = Clamp(end, 0.0, 1.0);
+        worst = std::max(worst, PowRelativeError(q, g, e) * std::pow(q, g));
+    }
+    return worst;
+}
+
+template <class T>
+Steps<T> RunSteps2To5(const T yc[4], const CorrectionConstants& k, const GpuErrorBounds& e) {
+    const double u = e.operation;
+    Steps<T> s;
+    MatrixTimes(k.matYC2BGR, yc, s.bgr, u);
+    for (int i = 0; i < 4; ++i) {
+        // The power's own error, then the subtraction of the clamped part and
+        // the addition of the power, each rounded.
+        T g = GammaRange(s.bgr[i], k.bgrGamma[i]);
+        s.gamma[i] = Widen(g, PowSlack(s.bgr[i], k.bgrGamma[i], e) +
+                                  2.0 * u * (Magnitude(s.bgr[i]) + 1.0));
+        // mad: the product and the sum may each be rounded.
+        T a = Add(Scale(s.gamma[i], k.bgrAmp[i]), static_cast<double>(k.bgrOffs[i]));
+        s.adjusted[i] = Widen(a, 2.0 * u * (Magnitude(s.gamma[i]) * std::fabs(k.bgrAmp[i]) +
+                                            std::fabs(k.bgrOffs[i])));
+    }
+    MatrixTimes(k.matBGR2YC, s.adjusted, s.ycOut, u);
     return s;
 }
 
@@ -158,15 +187,46 @@ Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, Path path) {
     return yc;
 }
 
+// What step 1 may lose. The integer paths rebuild the 16-bit word first
+// (sampler conversion, times 65535, minus 32768) and only then subtract
+// 65536 from the upper half, so their rounding errors scale with the word,
+// up to 65535, not with the host value that remains: near the wrap a small
+// result carries the error of a large word. Then the gain's multiply and
+// the offset's add, each rounded.
+double DecodeSlack(double sampled, double yc, const CorrectionConstants& k, int i, Path path,
+                   double operation) {
+    double amp = std::fabs(k.ycAmp[i]);
+    double rest = 2.0 * operation * (std::fabs(yc) + std::fabs(k.ycOffs[i]));
+    switch (path) {
+    case Path::u16:
+    case Path::u10:
+        return 3.0 * operation * std::fabs(sampled) * 65535.0 * amp * 0.000244140625 + rest;
+    case Path::s16:
+        return 3.0 * operation * std::fabs(sampled) * amp * kS16Decode + rest;
+    default:
+        return operation * std::fabs(sampled) * amp + rest;
+    }
+}
+
 // ---- Render-target quantisation and download -----------------------------
 
-uint32_t Unorm10Field(double v, Unorm10Rule rule) {
+// A normalised target's integer for v * scale: nearest, moved by `bias` (a
+// correct card may land up to normTargetSteps from the exact product, so the
+// range asks for the nearest integer a little either side of it).
+double NormRound(double x, double bias) { return RoundNearestEven(x + bias); }
+
+uint32_t Unorm10Field(double v, Unorm10Rule rule, double bias) {
     if (std::isnan(v)) {
         return 0;
     }
     double u = Clamp(v, 0.0, 1.0);
-    if (rule == Unorm10Rule::nearest) {
-        return static_cast<uint32_t>(RoundNearestEven(u * 1023.0));
+    switch (rule) {
+    case Unorm10Rule::nearest:
+        return static_cast<uint32_t>(Clamp(NormRound(u * 1023.0, bias), 0.0, 1023.0));
+    case Unorm10Rule::towardZero:
+        return static_cast<uint32_t>(std::floor(u * 1023.0));
+    case Unorm10Rule::fromUnorm16:
+        break;
     }
     return static_cast<uint32_t>(RoundNearestEven(u * 65535.0)) >> 6;
 }
@@ -228,13 +288,91 @@ void UnpackUnwrapped(const Texel& t, TextureFormatKind kind, const ReferenceRule
     }
 }
 
-// Widens a step-5 result by what single-precision encoding and the target's
-// own float arithmetic may add: relative to the value, and for the integer
-// targets relative to their full scale (8.0 on the common scale, twice over).
-Interval EncodeSlack(Interval v, Path path, double stepError) {
+// Widens a step-5 result by what the encoding's float steps may add. The
+// integer encodings work on the host's scale, where wrapping a negative
+// value adds 65536 (16.0 on the common scale), and end with one multiply;
+// the float targets take the result as it is.
+Interval EncodeSlack(Interval v, Path path, double operation) {
     bool integerTarget = path == Path::u16 || path == Path::s16 || path == Path::u10;
-    double size = Magnitude(v) + (integerTarget ? 16.0 : 0.0);
-    return Widen(v, 2.0 * stepError * size);
+    return integerTarget ? Widen(v, 2.0 * operation * (Magnitude(v) + 16.0)) : v;
+}
+
+// One rounding of the render target: the point value's, or one end of what
+// a correct card may store.
+struct TargetRounding {
+    HalfRounding half;
+    Unorm10Rule unorm10;
+    double normBias;
+};
+
+Texel StoreTexel(const Vec4d& out, TextureFormatKind kind, const TargetRounding& rounding) {
+    Texel t{};
+    switch (PathOf(kind)) {
+    case Path::f32:
+        for (int i = 0; i < 4; ++i) {
+            t.f32[i] = static_cast<float>(out.c[i]);
+        }
+        break;
+    case Path::f16:
+        for (int i = 0; i < 4; ++i) {
+            t.bits16[i] = HalfFromDouble(out.c[i], rounding.half);
+        }
+        break;
+    case Path::u16:
+        for (int i = 0; i < 4; ++i) {
+            double v = std::isnan(out.c[i]) ? 0.0 : Clamp(out.c[i], 0.0, 1.0);
+            t.bits16[i] = static_cast<uint16_t>(Clamp(NormRound(v * 65535.0, rounding.normBias), 0.0, 65535.0));
+        }
+        break;
+    case Path::s16:
+        for (int i = 0; i < 4; ++i) {
+            // The signed target clamps to [-1, 1] first, so -32768 never
+            // appears; Wine's Direct3D stores NaN as -32767.
+            double v = std::isnan(out.c[i]) ? -1.0 : Clamp(out.c[i], -1.0, 1.0);
+            double n = Clamp(NormRound(v * 32767.0, rounding.normBias), -32767.0, 32767.0);
+            t.bits16[i] = static_cast<uint16_t>(static_cast<int16_t>(n));
+        }
+        break;
+    case Path::u10: {
+        uint32_t r = Unorm10Field(out.c[0], rounding.unorm10, rounding.normBias);
+        uint32_t g = Unorm10Field(out.c[1], rounding.unorm10, rounding.normBias);
+        uint32_t b = Unorm10Field(out.c[2], rounding.unorm10, rounding.normBias);
+        double av = std::isnan(out.c[3]) ? 0.0 : Clamp(out.c[3], 0.0, 1.0);
+        uint32_t a = static_cast<uint32_t>(RoundNearestEven(av * 3.0));
+        t.packed = r | (g << 10) | (b << 20) | (a << 30);
+        break;
+    }
+    }
+    return t;
+}
+
+// The roundings the accepted range spans for a path: each conformant one,
+// and the normalised targets' nearest a little either side.
+int TargetRoundings(Path path, const GpuErrorBounds& e, TargetRounding out[8]) {
+    const double bias = std::max(0.0, e.normTargetSteps - 0.5);
+    int n = 0;
+    switch (path) {
+    case Path::f32:
+        out[n++] = {HalfRounding::nearestEven, Unorm10Rule::nearest, 0.0};
+        break;
+    case Path::f16:
+        for (HalfRounding h : conformantHalfRoundings) {
+            out[n++] = {h, Unorm10Rule::nearest, 0.0};
+        }
+        break;
+    case Path::u16:
+    case Path::s16:
+        out[n++] = {HalfRounding::nearestEven, Unorm10Rule::nearest, -bias};
+        out[n++] = {HalfRounding::nearestEven, Unorm10Rule::nearest, bias};
+        break;
+    case Path::u10:
+        for (Unorm10Rule r : conformantUnorm10Rules) {
+            out[n++] = {HalfRounding::nearestEven, r, -bias};
+            out[n++] = {HalfRounding::nearestEven, r, bias};
+        }
+        break;
+    }
+    return n;
 }
 
 }  // namespace
@@ -379,7 +517,7 @@ ShaderTrace ShadeTexel(const Vec4d& sampled, const CorrectionConstants& constant
                        TextureFormatKind kind) {
     ShaderTrace t{};
     t.yc = DecodeSample(sampled, constants, PathOf(kind));
-    Steps<double> s = RunSteps2To5<double>(t.yc.c, constants, 0.0, 0.0);
+    Steps<double> s = RunSteps2To5<double>(t.yc.c, constants, exactArithmetic);
     for (int i = 0; i < 4; ++i) {
         t.bgr.c[i] = s.bgr[i];
         t.gamma.c[i] = s.gamma[i];
@@ -391,46 +529,7 @@ ShaderTrace ShadeTexel(const Vec4d& sampled, const CorrectionConstants& constant
 }
 
 Texel StoreTargetTexel(const Vec4d& out, TextureFormatKind kind, const ReferenceRules& rules) {
-    Texel t{};
-    switch (PathOf(kind)) {
-    case Path::f32:
-        for (int i = 0; i < 4; ++i) {
-            t.f32[i] = static_cast<float>(out.c[i]);
-        }
-        break;
-    case Path::f16: {
-        HalfRounding mode = rules.halfTarget == HalfRounding::either ? HalfRounding::nearestEven
-                                                                     : rules.halfTarget;
-        for (int i = 0; i < 4; ++i) {
-            t.bits16[i] = HalfFromDouble(out.c[i], mode);
-        }
-        break;
-    }
-    case Path::u16:
-        for (int i = 0; i < 4; ++i) {
-            double v = std::isnan(out.c[i]) ? 0.0 : Clamp(out.c[i], 0.0, 1.0);
-            t.bits16[i] = static_cast<uint16_t>(RoundNearestEven(v * 65535.0));
-        }
-        break;
-    case Path::s16:
-        for (int i = 0; i < 4; ++i) {
-            // The signed target clamps to [-1, 1] first, so -32768 never
-            // appears; Wine's Direct3D stores NaN as -32767.
-            double v = std::isnan(out.c[i]) ? -1.0 : Clamp(out.c[i], -1.0, 1.0);
-            t.bits16[i] = static_cast<uint16_t>(static_cast<int16_t>(RoundNearestEven(v * 32767.0)));
-        }
-        break;
-    case Path::u10: {
-        uint32_t r = Unorm10Field(out.c[0], rules.unorm10Target);
-        uint32_t g = Unorm10Field(out.c[1], rules.unorm10Target);
-        uint32_t b = Unorm10Field(out.c[2], rules.unorm10Target);
-        double av = std::isnan(out.c[3]) ? 0.0 : Clamp(out.c[3], 0.0, 1.0);
-        uint32_t a = static_cast<uint32_t>(RoundNearestEven(av * 3.0));
-        t.packed = r | (g << 10) | (b << 20) | (a << 30);
-        break;
-    }
-    }
-    return t;
+    return StoreTexel(out, kind, TargetRounding{rules.halfTarget, rules.unorm10Target, 0.0});
 }
 
 YCTriple UnpackTargetTexel(const Texel& texel, TextureFormatKind kind, const ReferenceRules& rules) {
@@ -454,37 +553,34 @@ ReferenceResult RunReference(YCTriple pixel, const CorrectionConstants& constant
     // component (the wrap-arounds in the encodings are undone by the
     // decodings), so the ends give the ends.
     Path path = PathOf(kind);
+    const GpuErrorBounds& e = rules.errors;
     Interval yc[4];
     for (int i = 0; i < 4; ++i) {
-        double size = std::fabs(r.shader.yc.c[i]) + std::fabs(constants.ycOffs[i]);
-        yc[i] = Widen(Interval{r.shader.yc.c[i], r.shader.yc.c[i]}, 2.0 * rules.shaderStepError * size);
+        yc[i] = Widen(Interval{r.shader.yc.c[i], r.shader.yc.c[i]},
+                      DecodeSlack(r.sampled.c[i], r.shader.yc.c[i], constants, i, path, e.operation));
     }
-    Steps<Interval> s = RunSteps2To5<Interval>(yc, constants, rules.shaderStepError, rules.powError);
+    Steps<Interval> s = RunSteps2To5<Interval>(yc, constants, e);
     Vec4d lowEnd{};
     Vec4d highEnd{};
     for (int i = 0; i < 4; ++i) {
-        Interval v = EncodeSlack(s.ycOut[i], path, rules.shaderStepError);
+        Interval v = EncodeSlack(s.ycOut[i], path, e.operation);
         lowEnd.c[i] = v.lo;
         highEnd.c[i] = v.hi;
     }
 
-    const HalfRounding bothModes[2] = {HalfRounding::towardZero, HalfRounding::nearestEven};
-    int modeCount = rules.halfTarget == HalfRounding::either ? 2 : 1;
     for (int c = 0; c < 3; ++c) {
         r.accepted.lo[c] = std::numeric_limits<int32_t>::max();
         r.accepted.hi[c] = std::numeric_limits<int32_t>::min();
     }
-    for (int m = 0; m < modeCount; ++m) {
-        ReferenceRules modeRules = rules;
-        if (modeCount == 2) {
-            modeRules.halfTarget = bothModes[m];
-        }
+    const Vec4d lowOut = EncodeForTarget(lowEnd, kind);
+    const Vec4d highOut = EncodeForTarget(highEnd, kind);
+    TargetRounding roundings[8];
+    int count = TargetRoundings(path, e, roundings);
+    for (int m = 0; m < count; ++m) {
         int32_t lo[3];
         int32_t hi[3];
-        UnpackUnwrapped(StoreTargetTexel(EncodeForTarget(lowEnd, kind), kind, modeRules), kind,
-                        modeRules, lo);
-        UnpackUnwrapped(StoreTargetTexel(EncodeForTarget(highEnd, kind), kind, modeRules), kind,
-                        modeRules, hi);
+        UnpackUnwrapped(StoreTexel(lowOut, kind, roundings[m]), kind, rules, lo);
+        UnpackUnwrapped(StoreTexel(highOut, kind, roundings[m]), kind, rules, hi);
         for (int c = 0; c < 3; ++c) {
             r.accepted.lo[c] = std::min(r.accepted.lo[c], lo[c]);
             r.accepted.hi[c] = std::max(r.accepted.hi[c], hi[c]);

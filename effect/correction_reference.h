@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "effect/correction_constants.h"
+#include "effect/gpu_tolerance.h"
 #include "engine/texture_format_kind.h"
 
 // A host pixel: signed 16-bit Y, Cb, Cr, 4096 steps per unit, the layout of
@@ -45,19 +46,6 @@ struct Texel {
     uint32_t packed;
 };
 
-// How an A16B16G16R16F render target rounds the shader's float. Wine's
-// Direct3D on llvmpipe rounds toward zero; a card may round to nearest even.
-// `either` uses nearest for the point value and widens the accepted range to
-// cover both.
-enum class HalfRounding { towardZero, nearestEven, either };
-
-// How an A2B10G10R10 render target turns a [0, 1] value into a 10-bit field.
-// nearest: round(v * 1023). fromUnorm16: the 16-bit result round(v * 65535)
-// shifted right by 6, as Wine's Direct3D does (near truncation at the low
-// end, near rounding at the top; n/1023 always gives n back). Alpha always
-// rounds v * 3 to nearest.
-enum class Unorm10Rule { nearest, fromUnorm16 };
-
 // The two download converters of float results (F32 and F16 kinds).
 // plain: truncate value * 4096 toward zero, saturate to -32768..32767
 //        (NaN gives 0).
@@ -65,16 +53,15 @@ enum class Unorm10Rule { nearest, fromUnorm16 };
 //        (NaN and beyond the 32-bit range give -32768).
 enum class FloatUnpack { plain, sse };
 
+// The point value follows one rounding of each target and one download
+// converter, this machine's renderer by default. The accepted range covers
+// every rounding gpu_tolerance.h allows for the target, whatever the point
+// value follows, and widens each shader step by `errors`.
 struct ReferenceRules {
     HalfRounding halfTarget = HalfRounding::towardZero;
     Unorm10Rule unorm10Target = Unorm10Rule::fromUnorm16;
     FloatUnpack floatUnpack = FloatUnpack::plain;
-    // Allowance for the GPU's single-precision arithmetic: relative error per
-    // shader step (2^-22, four float ulps; a 24-bit-float card needs about
-    // 2^-15) and relative error of the shader's power function (Wine's is
-    // within 3e-6).
-    double shaderStepError = 2.384185791015625e-07;
-    double powError = 4e-06;
+    GpuErrorBounds errors = conformantErrors;
 };
 
 // The effect's state after each step for one pixel, components x, y, z, w.
@@ -130,8 +117,8 @@ Texel StoreTargetTexel(const Vec4d& output, TextureFormatKind kind, const Refere
 // Stage 5, the download into host units.
 YCTriple UnpackTargetTexel(const Texel& texel, TextureFormatKind kind, const ReferenceRules& rules);
 
-// All stages, plus the range of host values that a GPU computing in single
-// precision (within rules' error allowances) may return.
+// All stages, plus the range of host values that a correct GPU may return:
+// any conformant rounding of the target, each step within rules.errors.
 ReferenceResult RunReference(YCTriple pixel, const CorrectionConstants& constants,
                              TextureFormatKind kind, const ReferenceRules& rules);
 

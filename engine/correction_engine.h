@@ -8,7 +8,7 @@
 #include <d3d9.h>
 #include <d3dx9.h>
 
-#include "host_records.h"
+#include "host_interface/host_records.h"
 #include "texture_format_kind.h"
 
 // D3DXCreateEffectFromResourceW, taken from d3dx9_40.dll at engine start: the

@@ -24,7 +24,7 @@
 #include <cstdint>
 
 #include "engine/texture_format_kind.h"
-#include "plugin/yc_pixel.h"
+#include "host_interface/yc_pixel.h"
 
 // Texel sizes in bytes.
 constexpr int32_t texelBytesF32 = 16;

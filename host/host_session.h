@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-#include "host_records.h"
+#include "host_interface/host_records.h"
 #include "yc_frame.h"
 
 // Host messages the plug-in reacts to while it is switched off.

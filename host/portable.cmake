@@ -25,7 +25,7 @@ add_library(filterhost_portable STATIC
 )
 target_include_directories(filterhost_portable PUBLIC
   ${CMAKE_SOURCE_DIR}/host
-  ${CMAKE_SOURCE_DIR}/plugin)
+  ${CMAKE_SOURCE_DIR})
 # Only the stb folder, never the whole system include folder: the cross
 # compiler must not see the build machine's headers.
 target_include_directories(filterhost_portable SYSTEM PRIVATE ${KELVO_STB_INCLUDE_DIR})

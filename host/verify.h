@@ -1,11 +1,12 @@
 // Checking the plug-in's output against the CPU reference model of the
 // correction. Each pixel's expected value comes from RunReference with the
 // constants of the tracks the frame was processed with, in the format kind
-// the plug-in reported. A plug-in may unpack float results either with the
-// plain or the SSE converter, and a render target may round half floats
-// toward zero or to nearest, so a pixel counts as right when it lies in the
-// accepted range under any of these four rule sets; its error is the
-// distance to the nearest of their point values.
+// the plug-in reported. A pixel counts as right when it lies in the model's
+// accepted range, which covers every rounding of the render target and every
+// arithmetic error a correct card may have (effect/gpu_tolerance.h), under
+// either download converter (plain or SSE) a plug-in may unpack float
+// results with. Its error is the distance to the nearest of four point
+// values: the two converters with half-float targets truncated or rounded.
 #pragma once
 
 #include <cstdint>

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "yc_pixel.h"
+#include "host_interface/yc_pixel.h"
 
 struct YCFrame {
     int width = 0;

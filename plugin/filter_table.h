@@ -1,7 +1,7 @@
 // The module's export and the callbacks its registration table points to.
 #pragma once
 
-#include "host_records.h"
+#include "host_interface/host_records.h"
 
 // Exported by name and as ordinal 1 (see kelvo.def): the address of the one
 // static registration table, the same on every call.

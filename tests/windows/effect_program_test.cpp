@@ -249,7 +249,7 @@ TEST_F(EffectProgramTest, EveryTechniqueMatchesTheReferenceModel)
 {
     const int width = 32;
     const std::vector<YCTriple> pixels = RangeCoveringPixels(width * 8);
-    ReferenceRules rules;  // this platform's rounding of each target, stated in the model
+    ReferenceRules rules;  // accepts every conformant rounding of each target
 
     for (const TechniqueCase& c : techniqueCases) {
         for (const SliderSet& sliders : sliderSets) {

@@ -24,7 +24,7 @@
 #include "plugin_module.h"
 #include "pointer_patch.h"
 #include "test_host.h"
-#include "yc_pixel.h"
+#include "host_interface/yc_pixel.h"
 
 namespace {
 

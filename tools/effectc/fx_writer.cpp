@@ -219,7 +219,9 @@ std::vector<uint8_t> writeFx20(const FxEffect& effect)
     s.push_back(static_cast<uint32_t>(w.emptyObjects.size()));
     s.push_back(static_cast<uint32_t>(w.resources.size()));
     for (uint32_t id : w.emptyObjects) s.insert(s.end(), {id, 0u});
-    for (const Resource& r : w.resources) putResource(s, r);
+    // The reference compiler lists resources last first; D3DX reads them in
+    // any order.
+    for (auto r = w.resources.rbegin(); r != w.resources.rend(); ++r) putResource(s, *r);
 
     std::vector<uint32_t> file;
     file.push_back(fx20Tag);

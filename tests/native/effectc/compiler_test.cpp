@@ -73,7 +73,7 @@ TEST(Compiler, MinimalEffectCompilesAndBindsThroughTheConstantTable)
     ASSERT_EQ(fx.resources.size(), 2u);
     std::vector<test::CtabRecord> table;
     std::string creator;
-    ASSERT_TRUE(test::readConstantTable(fx.resources[1].data, table, creator, error)) << error;
+    ASSERT_TRUE(test::readConstantTable(fx.resources[0].data, table, creator, error)) << error;
     EXPECT_NE(creator.find("dir/t.fx"), std::string::npos);  // the blob names its source
     ASSERT_EQ(table.size(), 2u);  // in parameter order: the sampler, then k
     EXPECT_EQ(table[0].name, "smp");

@@ -127,13 +127,15 @@ TEST(FxWriter, SmallEffectAtHandComputedOffsets)
                                   0x00, 0, 0x1B4, 0x1D0};             // ZEnable = 0
     for (int i = 0; i < 18; ++i) EXPECT_EQ(wordAt(blob, 0x21C + 4 * i), technique[i]) << i;
     EXPECT_EQ(wordAt(blob, 0x1B8), 3u);  // the shader state's object id
+    // Resources last first, as the reference compiler lists them.
     const uint32_t tail[] = {1, 2,                                    // one object blob, two resources
                              1, 0,                                    // object 1 (txSrc), empty
-                             0xFFFFFFFF, 2, 0, 0, 1, 6, 0x72537874, 0x00000063,  // sSrc state 0 names "txSrc"
                              0, 0, 0xFFFFFFFF, 1, 0, 212};            // T0/P0 state 1: 212 bytes of code
-    for (int i = 0; i < 18; ++i) EXPECT_EQ(wordAt(blob, 0x264 + 4 * i), tail[i]) << i;
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(wordAt(blob, 0x264 + 4 * i), tail[i]) << i;
     std::vector<uint32_t> shader = sampleShader();
-    for (size_t i = 0; i < shader.size(); ++i) EXPECT_EQ(wordAt(blob, 0x2AC + 4 * i), shader[i]) << i;
+    for (size_t i = 0; i < shader.size(); ++i) EXPECT_EQ(wordAt(blob, 0x28C + 4 * i), shader[i]) << i;
+    const uint32_t samplerResource[] = {0xFFFFFFFF, 2, 0, 0, 1, 6, 0x72537874, 0x00000063};  // sSrc state 0 names "txSrc"
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(wordAt(blob, 0x360 + 4 * i), samplerResource[i]) << i;
 }
 
 TEST(FxWriter, ReaderFollowsEveryOffset)
@@ -168,9 +170,11 @@ TEST(FxWriter, ReaderFollowsEveryOffset)
     EXPECT_EQ(fx.techniques[0].passes[0].states[1].value, 3u);
     EXPECT_EQ(fx.techniques[1].passes[0].states[0].value, 4u);
     EXPECT_EQ(fx.techniques[1].passes[1].states[1].value, 5u);
+    // Resources last first, as the reference compiler lists them.
     ASSERT_EQ(fx.resources.size(), 4u);
-    EXPECT_EQ(fx.resources[3].technique, 1u);
-    EXPECT_EQ(fx.resources[3].pass, 1u);
-    EXPECT_EQ(fx.resources[3].state, 1u);
-    EXPECT_EQ(fx.resources[3].data.size(), 212u);
+    EXPECT_EQ(fx.resources[0].technique, 1u);
+    EXPECT_EQ(fx.resources[0].pass, 1u);
+    EXPECT_EQ(fx.resources[0].state, 1u);
+    EXPECT_EQ(fx.resources[0].data.size(), 212u);
+    EXPECT_EQ(fx.resources[3].technique, 0xFFFFFFFFu) << "the sampler's texture";
 }

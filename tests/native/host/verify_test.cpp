@@ -1,6 +1,9 @@
 // Comparison of output frames with the reference model: the bookkeeping
 // around RunReference, fed with frames whose right answer the model itself
 // gives.
+#include <algorithm>
+#include <climits>
+
 #include <gtest/gtest.h>
 
 #include "test_picture.h"
@@ -8,15 +11,16 @@
 
 namespace {
 
-// What a correct plug-in would return: the model's point value (plain unpack).
-YCFrame ModelOutput(const YCFrame& input, const int32_t tracks[16], TextureFormatKind kind)
+// What a correct plug-in would return: the model's point value (plain
+// unpack) under one rounding of the render target.
+YCFrame ModelOutput(const YCFrame& input, const int32_t tracks[16], TextureFormatKind kind,
+                    ReferenceRules rules = ReferenceRules())
 {
     CorrectionConstants constants = ComputeCorrectionConstants(tracks);
     YCFrame output = input;
     for (int y = 0; y < input.height; ++y) {
         for (int x = 0; x < input.width; ++x) {
             YCPixel in = PixelAt(input, x, y);
-            ReferenceRules rules;
             YCTriple host = RunReference(YCTriple{in.y, in.cb, in.cr}, constants, kind, rules).host;
             PixelAt(output, x, y) = YCPixel{host.y, host.cb, host.cr};
         }
@@ -38,19 +42,43 @@ TEST(HostUnitDistanceTest, SignedForFloatAndS16UnsignedForU16AndU10)
     EXPECT_EQ(HostUnitDistance(-2, -1, kindU10), 1);
 }
 
-TEST(VerifyFrameTest, ModelOutputPassesForEveryKind)
+// A card may round each target either way: every such answer passes, and
+// an answer one unit past the accepted range does not.
+TEST(VerifyFrameTest, EitherRoundingPassesForEveryKindAndAUnitBeyondFails)
 {
     int32_t tracks[16] = {20, -40, 5, 30, -7, 0, 12, 60, -100, 12, 60, -100, 12, 60, -100, 0};
+    const CorrectionConstants constants = ComputeCorrectionConstants(tracks);
     YCFrame input = MakeTestPicture(48, 24, 50);
     for (int kind = 0; kind < 5; ++kind) {
+        for (HalfRounding half : conformantHalfRoundings) {
+            for (Unorm10Rule field : conformantUnorm10Rules) {
+                ReferenceRules rules;
+                rules.halfTarget = half;
+                rules.unorm10Target = field;
+                Verifier verifier;
+                VerifyTotals totals;
+                YCFrame output = ModelOutput(input, tracks, TextureFormatKind(kind), rules);
+                VerifyFrame(&verifier, tracks, TextureFormatKind(kind), input, output, &totals);
+                EXPECT_EQ(totals.frames, 1);
+                EXPECT_EQ(totals.pixels, 48 * 24);
+                EXPECT_EQ(totals.outside, 0) << "kind " << kind;
+            }
+        }
+        // One pixel's Cb a unit above the top of what either converter allows.
+        YCFrame output = ModelOutput(input, tracks, TextureFormatKind(kind));
+        YCPixel in = PixelAt(input, 5, 5);
+        int32_t top = INT32_MIN;
+        for (FloatUnpack unpack : {FloatUnpack::plain, FloatUnpack::sse}) {
+            ReferenceRules rules;
+            rules.floatUnpack = unpack;
+            top = std::max(top, RunReference({in.y, in.cb, in.cr}, constants, TextureFormatKind(kind),
+                                             rules).accepted.hi[1]);
+        }
+        PixelAt(output, 5, 5).cb = static_cast<int16_t>(top + 1);
         Verifier verifier;
         VerifyTotals totals;
-        YCFrame output = ModelOutput(input, tracks, TextureFormatKind(kind));
         VerifyFrame(&verifier, tracks, TextureFormatKind(kind), input, output, &totals);
-        EXPECT_EQ(totals.frames, 1);
-        EXPECT_EQ(totals.pixels, 48 * 24);
-        EXPECT_EQ(totals.outside, 0) << "kind " << kind;
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(totals.largestError[c], 0) << kind;
+        EXPECT_EQ(totals.outside, 1) << "kind " << kind;
     }
 }
 

@@ -1,5 +1,7 @@
 #include "effect/correction_reference.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -225,6 +227,9 @@ TEST(ReferenceTarget, U10FieldRules) {
     EXPECT_EQ(field(100.6 / 1023, Unorm10Rule::fromUnorm16), 100u);
     EXPECT_EQ(field(1022.6 / 1023, Unorm10Rule::fromUnorm16), 1023u);
     EXPECT_EQ(field(1023.6 / 1023, Unorm10Rule::fromUnorm16), 1023u);
+    EXPECT_EQ(field(0.6 / 1023, Unorm10Rule::towardZero), 0u);
+    EXPECT_EQ(field(1022.6 / 1023, Unorm10Rule::towardZero), 1022u);
+    EXPECT_EQ(field(1.0, Unorm10Rule::towardZero), 1023u);
 
     // The 2-bit alpha rounds v x 3 to nearest.
     auto alpha = [](double value) {
@@ -314,7 +319,8 @@ TEST(ReferenceRoundTrip, F16TargetRoundingModes) {
     ExpectPixel(HostAfter(p, kindF16, Rules(FloatUnpack::sse, HalfRounding::nearestEven)), 3000, 1000, 1000);
     ExpectPixel(HostAfter(p, kindF16, Rules(FloatUnpack::sse, HalfRounding::towardZero)), 2998, 1000, 1000);
     ExpectPixel(HostAfter(p, kindF16, Rules(FloatUnpack::plain, HalfRounding::towardZero)), 2998, 999, 1000);
-    ReferenceResult either = RunReference(p, Neutral(), kindF16, Rules(FloatUnpack::sse, HalfRounding::either));
+    // The accepted range covers both, whichever the point value follows.
+    ReferenceResult either = RunReference(p, Neutral(), kindF16, Rules(FloatUnpack::sse, HalfRounding::towardZero));
     EXPECT_TRUE(HostPixelAccepted(either, {3000, 1000, 1000}));
     EXPECT_TRUE(HostPixelAccepted(either, {2998, 1000, 1000}));
     EXPECT_FALSE(HostPixelAccepted(either, {2996, 1000, 1000}));
@@ -364,7 +370,8 @@ TEST(ReferenceTolerance, WellConditionedPixelsAcceptOneValue) {
 TEST(ReferenceTolerance, ModelAnswerLiesInItsRange) {
     std::srand(12345);
     const FloatUnpack unpacks[] = {FloatUnpack::plain, FloatUnpack::sse};
-    const HalfRounding halves[] = {HalfRounding::towardZero, HalfRounding::nearestEven, HalfRounding::either};
+    const HalfRounding halves[] = {HalfRounding::towardZero, HalfRounding::nearestEven};
+    const Unorm10Rule fields[] = {Unorm10Rule::fromUnorm16, Unorm10Rule::nearest, Unorm10Rule::towardZero};
     for (int trial = 0; trial < 3000; ++trial) {
         int32_t tracks[16] = {};
         for (int i = 0; i < 15; ++i) {
@@ -373,8 +380,7 @@ TEST(ReferenceTolerance, ModelAnswerLiesInItsRange) {
         CorrectionConstants k = ComputeCorrectionConstants(tracks);
         YCTriple p{int16_t(std::rand() % 65536 - 32768), int16_t(std::rand() % 8192 - 4096),
                    int16_t(std::rand() % 8192 - 4096)};
-        ReferenceRules rules = Rules(unpacks[trial % 2], halves[trial % 3],
-                                     trial % 5 ? Unorm10Rule::fromUnorm16 : Unorm10Rule::nearest);
+        ReferenceRules rules = Rules(unpacks[trial % 2], halves[trial / 2 % 2], fields[trial % 3]);
         for (TextureFormatKind kind : kAllKinds) {
             ReferenceResult r = RunReference(p, k, kind, rules);
             ASSERT_TRUE(HostPixelAccepted(r, r.host)) << "trial " << trial << " kind " << kind;
@@ -382,6 +388,101 @@ TEST(ReferenceTolerance, ModelAnswerLiesInItsRange) {
     }
 }
 
+
+// With exact arithmetic the range is the targets' choice of rounding and
+// nothing else: every conformant rounding's answer lies in it, its ends are
+// such answers, and a unit beyond either end is refused.
+TEST(ReferenceTolerance, EitherRoundingOfATargetPassesAndNothingBeyond) {
+    std::srand(777);
+    for (int trial = 0; trial < 1500; ++trial) {
+        int32_t tracks[16] = {};
+        for (int i = 0; i < 15; ++i) {
+            tracks[i] = std::rand() % 513 - 256;
+        }
+        CorrectionConstants k = ComputeCorrectionConstants(tracks);
+        YCTriple p{int16_t(std::rand() % 12288 - 4096), int16_t(std::rand() % 8192 - 4096),
+                   int16_t(std::rand() % 8192 - 4096)};
+        for (TextureFormatKind kind : kAllKinds) {
+            SCOPED_TRACE(testing::Message() << "trial " << trial << " kind " << kind);
+            ReferenceRules exact;
+            exact.errors = exactArithmetic;
+            const ReferenceResult r = RunReference(p, k, kind, exact);
+            int32_t lo[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
+            int32_t hi[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
+            for (HalfRounding half : conformantHalfRoundings) {
+                for (Unorm10Rule field : conformantUnorm10Rules) {
+                    ReferenceRules rounding = Rules(FloatUnpack::plain, half, field);
+                    YCTriple answer = UnpackTargetTexel(
+                        StoreTargetTexel(r.shader.output, kind, rounding), kind, rounding);
+                    ASSERT_TRUE(HostPixelAccepted(r, answer));
+                    const int16_t v[3] = {answer.y, answer.cb, answer.cr};
+                    for (int c = 0; c < 3; ++c) {
+                        lo[c] = std::min<int32_t>(lo[c], v[c]);
+                        hi[c] = std::max<int32_t>(hi[c], v[c]);
+                    }
+                }
+            }
+            for (int c = 0; c < 3; ++c) {
+                // Saturated and wrapped ends aside, the range is the answers' span.
+                if (r.accepted.hi[c] - r.accepted.lo[c] >= 16) continue;
+                ASSERT_EQ(static_cast<int16_t>(r.accepted.lo[c]), lo[c]) << "channel " << c;
+                ASSERT_EQ(static_cast<int16_t>(r.accepted.hi[c]), hi[c]) << "channel " << c;
+                YCTriple below = r.host;
+                YCTriple above = r.host;
+                int16_t* belowChannel[3] = {&below.y, &below.cb, &below.cr};
+                int16_t* aboveChannel[3] = {&above.y, &above.cb, &above.cr};
+                *belowChannel[c] = static_cast<int16_t>(r.accepted.lo[c] - 1);
+                *aboveChannel[c] = static_cast<int16_t>(r.accepted.hi[c] + 1);
+                ASSERT_FALSE(HostPixelAccepted(r, below)) << "channel " << c;
+                ASSERT_FALSE(HostPixelAccepted(r, above)) << "channel " << c;
+            }
+        }
+    }
+}
+
+// A sampler may convert an integer texel to float one step off (this
+// machine's multiplies by the float nearest 1/65535). The integer paths
+// rebuild the 16-bit word from it, so near the word's wrap a small host
+// value carries the error of a word near 65535, and a gamma below 1 near
+// black magnifies it past a rounding boundary: the range must hold the
+// answer of a sample off by one float step either way. The first case is
+// such a pixel (Cb -1408 under gamma 0.34 comes back as -981 on this
+// machine, -980.29 exactly).
+TEST(ReferenceTolerance, ASampleOneFloatStepOffStaysInRange) {
+    std::srand(4242);
+    for (int trial = 0; trial < 1500; ++trial) {
+        int32_t tracks[16] = {26, 149, 90, 102, 29, 11, 169, -44, -134, 169, -44, -134, 169, -44, -134, 0};
+        YCTriple p{330, -1408, -550};
+        if (trial > 0) {
+            for (int i = 0; i < 15; ++i) {
+                tracks[i] = std::rand() % 513 - 256;
+            }
+            p = {int16_t(std::rand() % 12288 - 4096), int16_t(std::rand() % 8192 - 4096),
+                 int16_t(std::rand() % 8192 - 4096)};
+        }
+        CorrectionConstants k = ComputeCorrectionConstants(tracks);
+        for (TextureFormatKind kind : kAllKinds) {
+            // The allowance for the arithmetic alone must hold it: log, exp
+            // and the target round exactly here.
+            ReferenceRules rules;
+            rules.errors = {conformantErrors.operation, 0.0, 0.0, 0.5};
+            const ReferenceResult r = RunReference(p, k, kind, rules);
+            for (float direction : {-INFINITY, INFINITY}) {
+                Vec4d sampled = r.sampled;
+                for (double& c : sampled.c) {
+                    c = std::nextafter(static_cast<float>(c), direction);
+                }
+                const ShaderTrace shaded = ShadeTexel(sampled, k, kind);
+                YCTriple answer =
+                    UnpackTargetTexel(StoreTargetTexel(shaded.output, kind, rules), kind, rules);
+                ASSERT_TRUE(HostPixelAccepted(r, answer))
+                    << "trial " << trial << " kind " << kind << " got " << answer.y << " "
+                    << answer.cb << " " << answer.cr << " model " << r.host.y << " " << r.host.cb
+                    << " " << r.host.cr;
+            }
+        }
+    }
+}
 }  // namespace
 
 TEST(ReferenceDownload, FloatResultsSaturateAndNaNHasAFixedValue) {

@@ -1,9 +1,12 @@
 // One frame through the engine as the processing callback drives it: packed
 // into the source texture, drawn through the technique of its kind, read back
 // and unpacked over the host's buffer. Checked pixel by pixel against the CPU
-// reference model, with both converter variants, and through every failure
-// of the transfer and the draw.
+// reference model, with both converter variants and with surface pitches
+// padded as real drivers pad them, and through every failure of the
+// transfer and the draw.
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "correction_parameters.h"
 #include "engine_fixture.h"
@@ -59,18 +62,108 @@ bool SamePixels(const HostFrame& a, const HostFrame& b)
            std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(YCPixel)) == 0;
 }
 
-// How far a kind may land from the model's exact value, in host units, on
-// top of the model's own accepted range: one step of the format. F32 keeps
-// every host value; the 16-bit kinds are exact up to a rounding of the
-// target; F16 holds 11 significant bits (steps of 16 beyond 16384); U10
-// keeps Y in steps of 2 and Cb, Cr in steps of 8.
-struct KindTolerance {
-    TextureFormatKind kind;
-    int y, chroma;
+const TextureFormatKind kinds[] = {kindF32, kindF16, kindU16, kindS16, kindU10};
+
+// Surfaces whose rows lie further apart than width x texel size, as real
+// drivers align them. Every LockRect answers a copy of the surface with rows
+// `padTexels` texels longer (or rounded up to 256 bytes), its padding filled
+// with a marker; UnlockRect copies a written copy back and counts the bytes
+// the converters touched that they must not: the padding of every lock, and
+// anything at all of a read-only one. Pitches stay whole texels, so F32 rows
+// stay 16-byte aligned for UnpackF32Sse: the converters step rows by whole
+// texels (pixel_converters.h), and no driver hands out rows a fraction of a
+// texel apart.
+namespace padded {
+using LockRectFunction = HRESULT(__stdcall*)(IDirect3DSurface9*, D3DLOCKED_RECT*, const RECT*, DWORD);
+using UnlockRectFunction = HRESULT(__stdcall*)(IDirect3DSurface9*);
+LockRectFunction realLock = nullptr;
+UnlockRectFunction realUnlock = nullptr;
+int padTexels = 0;  // -1: rows rounded up to a multiple of 256 bytes
+const unsigned char padMarker = 0xA7;
+
+struct Lock {
+    IDirect3DSurface9* surface = nullptr;
+    D3DLOCKED_RECT real = {};
+    bool readOnly = false;
+    int32_t rows = 0, rowBytes = 0, pitch = 0;
+    std::vector<unsigned char> storage;  // 16 bytes of slack to align the copy
+    std::vector<unsigned char> asLocked;
+    unsigned char* Copy() { return storage.data() + (-reinterpret_cast<uintptr_t>(storage.data()) & 15); }
 };
-const KindTolerance tolerances[] = {
-    {kindF32, 1, 1}, {kindF16, 16, 16}, {kindU16, 1, 1}, {kindS16, 1, 1}, {kindU10, 2, 8},
-};
+std::vector<Lock> open;
+int locks = 0;
+int touched = 0;
+
+int32_t TexelBytes(D3DFORMAT format)
+{
+    switch (format) {
+    case D3DFMT_A32B32G32R32F: return 16;
+    case D3DFMT_A2B10G10R10: return 4;
+    default: return 8;
+    }
+}
+
+HRESULT __stdcall LockRect(IDirect3DSurface9* surface, D3DLOCKED_RECT* locked, const RECT* rect,
+                           DWORD flags)
+{
+    Lock lock;
+    HRESULT result = realLock(surface, &lock.real, rect, flags);
+    if (result != D3D_OK) return result;
+    D3DSURFACE_DESC desc;
+    surface->GetDesc(&desc);
+    const int32_t texelBytes = TexelBytes(desc.Format);
+    lock.surface = surface;
+    lock.readOnly = (flags & D3DLOCK_READONLY) != 0;
+    lock.rows = int32_t(desc.Height);
+    lock.rowBytes = int32_t(desc.Width) * texelBytes;
+    lock.pitch = padTexels >= 0 ? lock.rowBytes + padTexels * texelBytes : (lock.rowBytes + 255) & ~255;
+    lock.storage.assign(size_t(lock.pitch) * lock.rows + 16, padMarker);
+    for (int32_t r = 0; r < lock.rows; ++r) {
+        std::memcpy(lock.Copy() + size_t(r) * lock.pitch,
+                    static_cast<unsigned char*>(lock.real.pBits) + size_t(r) * lock.real.Pitch,
+                    size_t(lock.rowBytes));
+    }
+    lock.asLocked.assign(lock.Copy(), lock.Copy() + size_t(lock.pitch) * lock.rows);
+    locked->pBits = lock.Copy();
+    locked->Pitch = lock.pitch;
+    ++locks;
+    open.push_back(std::move(lock));
+    return D3D_OK;
+}
+
+HRESULT __stdcall UnlockRect(IDirect3DSurface9* surface)
+{
+    for (auto it = open.begin(); it != open.end(); ++it) {
+        if (it->surface != surface) continue;
+        Lock& lock = *it;
+        for (int32_t r = 0; r < lock.rows; ++r) {
+            const unsigned char* row = lock.Copy() + size_t(r) * lock.pitch;
+            const unsigned char* before = lock.asLocked.data() + size_t(r) * lock.pitch;
+            for (int32_t b = lock.readOnly ? 0 : lock.rowBytes; b < lock.pitch; ++b) {
+                touched += row[b] != before[b];
+            }
+            if (!lock.readOnly) {
+                std::memcpy(static_cast<unsigned char*>(lock.real.pBits) + size_t(r) * lock.real.Pitch,
+                            row, size_t(lock.rowBytes));
+            }
+        }
+        open.erase(it);
+        break;
+    }
+    return realUnlock(surface);
+}
+
+void Install(IDirect3DSurface9* anySurface, int texels)
+{
+    padTexels = texels;
+    locks = touched = 0;
+    open.clear();
+    realLock = reinterpret_cast<LockRectFunction>(
+        ReplaceMethod(anySurface, surfaceLockRect, reinterpret_cast<void*>(&LockRect)));
+    realUnlock = reinterpret_cast<UnlockRectFunction>(
+        ReplaceMethod(anySurface, surfaceUnlockRect, reinterpret_cast<void*>(&UnlockRect)));
+}
+}  // namespace padded
 
 const int32_t sliders[16] = {-40, 60, 12, -30, -7, 90, 33, -120, 77, -18, 45, -200, 5, 140, 128, 0};
 
@@ -80,56 +173,64 @@ struct FrameSize {
 
 }  // namespace
 
-TEST_F(EngineTest, EveryKindCorrectsAFrameLikeTheModelWithBothConverters)
+TEST_F(EngineTest, EveryKindCorrectsAFrameLikeTheModelWithBothConvertersAndAnyPitch)
 {
     const FrameSize sizes[] = {{1, 1, 1}, {7, 3, 9}, {33, 17, 40}, {4096, 2, 4100}};
+    // Texels of padding per surface row; -1 rounds rows up to 256 bytes. 0
+    // leaves the surface as this machine's driver locks it.
+    const int paddings[] = {0, 1, 3, 13, -1};
     const CorrectionConstants constants = ComputeCorrectionConstants(sliders);
-    for (const KindTolerance& kind : tolerances) {
+    for (TextureFormatKind kind : kinds) {
         for (bool sse : {false, true}) {
             for (const FrameSize& size : sizes) {
-                SCOPED_TRACE(testing::Message() << "kind " << kind.kind << (sse ? " SSE " : " plain ")
-                                                << size.width << "x" << size.height << " pitch "
-                                                << size.pitch);
                 StartOver();
                 CreateReadyEngine();
                 engine.sseUsable = sse;
-                ASSERT_TRUE(AllocateFrameResources(kind.kind, size.width, size.height, size.pitch));
-                ASSERT_EQ(engine.formatKind, kind.kind);
+                ASSERT_TRUE(AllocateFrameResources(kind, size.width, size.height, size.pitch));
+                ASSERT_EQ(engine.formatKind, kind);
                 SetCorrectionParameters(sliders, &engine);
+                for (int padding : paddings) {
+                    SCOPED_TRACE(testing::Message() << "kind " << kind << (sse ? " SSE " : " plain ")
+                                                    << size.width << "x" << size.height << " pitch "
+                                                    << size.pitch << " padding " << padding);
+                    if (padding != 0) padded::Install(engine.readbackSurface, padding);
 
-                HostFrame frame = MakeFrame(size.width, size.height, size.pitch);
-                const HostFrame input = frame;
-                ASSERT_TRUE(UploadFrame(frame.pixels.data(), frame.pitch));
-                EXPECT_TRUE(SamePixels(frame, input)) << "the upload wrote to the host buffer";
-                ASSERT_TRUE(RenderFrame());
-                WaitForGpu();
-                ASSERT_TRUE(DownloadFrame(frame.pixels.data(), frame.pitch));
-                EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
-                EXPECT_EQ(MarkersDisturbed(frame), 0);
+                    HostFrame frame = MakeFrame(size.width, size.height, size.pitch);
+                    const HostFrame input = frame;
+                    ASSERT_TRUE(UploadFrame(frame.pixels.data(), frame.pitch));
+                    EXPECT_TRUE(SamePixels(frame, input)) << "the upload wrote to the host buffer";
+                    ASSERT_TRUE(RenderFrame());
+                    WaitForGpu();
+                    ASSERT_TRUE(DownloadFrame(frame.pixels.data(), frame.pitch));
+                    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+                    EXPECT_EQ(MarkersDisturbed(frame), 0);
+                    if (padding != 0) {
+                        EXPECT_EQ(padded::locks, 2) << "the source and the read-back surface";
+                        EXPECT_EQ(padded::touched, 0) << "bytes outside the texels, or of a read-only lock";
+                        RestorePatchedPointers();
+                    }
 
-                ReferenceRules rules;
-                rules.floatUnpack = sse ? FloatUnpack::sse : FloatUnpack::plain;
-                int outside = 0;
-                for (int32_t y = 0; y < size.height; ++y) {
-                    for (int32_t x = 0; x < size.width; ++x) {
-                        const YCPixel& in = input.pixels[size_t(y) * size.pitch + x];
-                        const YCPixel& out = frame.pixels[size_t(y) * size.pitch + x];
-                        ReferenceResult expected =
-                            RunReference({in.y, in.cb, in.cr}, constants, kind.kind, rules);
-                        bool accepted = HostPixelAccepted(expected, {out.y, out.cb, out.cr});
-                        bool withinStep = std::abs(out.y - expected.host.y) <= kind.y &&
-                                    std::abs(out.cb - expected.host.cb) <= kind.chroma &&
-                                    std::abs(out.cr - expected.host.cr) <= kind.chroma;
-                        if ((!accepted || !withinStep) && ++outside <= 3) {
-                            ADD_FAILURE() << "(" << x << ", " << y << ") in " << in.y << " "
-                                          << in.cb << " " << in.cr << " got " << out.y << " "
-                                          << out.cb << " " << out.cr << " model "
-                                          << expected.host.y << " " << expected.host.cb << " "
-                                          << expected.host.cr;
+                    ReferenceRules rules;
+                    rules.floatUnpack = sse ? FloatUnpack::sse : FloatUnpack::plain;
+                    int outside = 0;
+                    for (int32_t y = 0; y < size.height; ++y) {
+                        for (int32_t x = 0; x < size.width; ++x) {
+                            const YCPixel& in = input.pixels[size_t(y) * size.pitch + x];
+                            const YCPixel& out = frame.pixels[size_t(y) * size.pitch + x];
+                            ReferenceResult expected =
+                                RunReference({in.y, in.cb, in.cr}, constants, kind, rules);
+                            if (!HostPixelAccepted(expected, {out.y, out.cb, out.cr}) &&
+                                ++outside <= 3) {
+                                ADD_FAILURE() << "(" << x << ", " << y << ") in " << in.y << " "
+                                              << in.cb << " " << in.cr << " got " << out.y << " "
+                                              << out.cb << " " << out.cr << " model "
+                                              << expected.host.y << " " << expected.host.cb << " "
+                                              << expected.host.cr;
+                            }
                         }
                     }
+                    EXPECT_EQ(outside, 0);
                 }
-                EXPECT_EQ(outside, 0);
             }
         }
     }

@@ -24,7 +24,7 @@
 
 #include <windows.h>
 
-#include "host_records.h"
+#include "host_interface/host_records.h"
 
 constexpr int32_t standinRefuseInit = -999;
 constexpr int32_t standinShowError = 77;

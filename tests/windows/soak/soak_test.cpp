@@ -1005,7 +1005,6 @@ void Soak::Run()
     ASSERT_TRUE(Load());
     StartPatches();
     ProbeFormats();
-    rules_[0].halfTarget = HalfRounding::either;
     rules_[1] = rules_[0];
     rules_[1].floatUnpack = FloatUnpack::sse;
     ASSERT_TRUE(Init(false));

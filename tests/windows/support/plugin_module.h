@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "host_records.h"
+#include "host_interface/host_records.h"
 
 // Full path of a file beside the running test program.
 std::wstring PathBesideProgram(const wchar_t* fileName);

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "host_records.h"
+#include "host_interface/host_records.h"
 
 // What the host functions saw; isActive answers filterActive.
 extern int refreshCalls;

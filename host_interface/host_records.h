@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "yc_pixel.h"
+#include "host_interface/yc_pixel.h"
 
 #if !defined(_WIN32) || INTPTR_MAX != INT32_MAX
 #error "host records describe a 32-bit Windows interface"

@@ -1,0 +1,60 @@
+// What a correct Direct3D 9 implementation may return other than the exact
+// arithmetic of the effect: how each render target may round, and how far
+// each step of the shaders may stray. This is the one statement of it; the
+// reference model widens its answer by exactly these allowances, and
+// filterhost --verify, the soak test and the Windows-side tests judge the
+// plug-in by the model's answer, so none of them keeps a tolerance of its own.
+//
+// Arithmetic. ps_2_0 asks for "full precision" without a figure; every card
+// with a current Windows driver runs ps_2_0 on the single-precision units of
+// Direct3D 10 and later, whose rules bound an add or a multiply by one unit
+// in the last place (Direct3D 11 tightens it to half a unit). Cards with
+// 24-bit pixel arithmetic (the first ps_2_0 generation) are not covered.
+// The sampler's conversion of an integer texel to float counts as one such
+// step. log and exp are documented with 21 bits of precision: log2 to 2^-21
+// absolutely near 1 (relatively beyond |log2 x| = 1), exp2 to 2^-21
+// relatively.
+//
+// Targets. Float to UNORM and SNORM rounds to nearest within 0.6 of a step.
+// Float to binary16 may truncate (the rule of Direct3D 10's format
+// conversions, and what this machine's renderer does) or round to nearest
+// even (what most cards do). The 10-bit fields of A2B10G10R10 may be rounded
+// to nearest or toward zero; this machine's renderer rounds to 16 bits first
+// and keeps the top ten, which lands up to a step above the nearest near
+// the top of the range, so that rule is accepted too.
+#pragma once
+
+// How an A16B16G16R16F render target turns the shader's float into a half.
+enum class HalfRounding { towardZero, nearestEven };
+
+// How an A2B10G10R10 render target turns a [0, 1] value into a 10-bit field.
+// nearest: round(v * 1023). towardZero: floor(v * 1023). fromUnorm16: the
+// 16-bit result round(v * 65535) shifted right by 6 (this machine's
+// renderer: near truncation at the low end, near rounding at the top; n/1023
+// always gives n back). Alpha always rounds v * 3 to nearest.
+enum class Unorm10Rule { nearest, towardZero, fromUnorm16 };
+
+// Every rounding a correct card may use for each target.
+constexpr HalfRounding conformantHalfRoundings[] = {HalfRounding::towardZero,
+                                                    HalfRounding::nearestEven};
+constexpr Unorm10Rule conformantUnorm10Rules[] = {Unorm10Rule::nearest, Unorm10Rule::towardZero,
+                                                  Unorm10Rule::fromUnorm16};
+
+// Error bounds of the shader's steps and of the normalised targets.
+struct GpuErrorBounds {
+    double operation;       // relative error of one add, multiply or sampler conversion
+    double log2Error;       // log: absolute for |log2 x| <= 1, relative beyond
+    double exp2Error;       // exp: relative
+    double normTargetSteps; // how far from v * (2^n - 1) a UNORM or SNORM target may store
+};
+
+constexpr GpuErrorBounds conformantErrors = {
+    0x1p-23,  // one unit in the last place of a float in [1, 2)
+    0x1p-21,
+    0x1p-21,
+    0.6,
+};
+
+// Exact arithmetic and exact rounding: what is left is the targets' choice
+// of rounding alone.
+constexpr GpuErrorBounds exactArithmetic = {0.0, 0.0, 0.0, 0.5};
