@@ -1,6 +1,8 @@
 // Test-side reader for fx_2_0 blobs: follows every offset like D3DX does,
 // but checks each one against the data, so a layout mistake in the writer
-// shows up as a readable failure instead of garbage.
+// shows up as a readable failure instead of garbage. It reads the reference
+// compiler's layouts too (annotations, semantics, structs, arrays, object
+// data), so it is not checked only against effectc's own writer.
 #pragma once
 
 #include <cstdint>
@@ -11,31 +13,47 @@ namespace test {
 
 struct FxType {
     uint32_t type = 0, cls = 0, elements = 0, rows = 0, columns = 0;
-    std::string name;
+    std::string name, semantic;
+    std::vector<FxType> members;  // struct members, each a full type with its own name
 };
 
 struct FxStateRecord {
     uint32_t op = 0, index = 0;
     FxType type;
-    uint32_t value = 0;  // first word of the value
+    uint32_t value = 0;  // first word of the value; the whole value is bounds-checked
+};
+
+struct FxAnnotationRecord {
+    FxType type;
+    std::vector<uint32_t> value;  // as FxParameterRecord::value
 };
 
 struct FxParameterRecord {
     std::string name;
     FxType type;
     uint32_t flags = 0;
-    std::vector<uint32_t> value;  // numeric values or the object id
-    std::vector<FxStateRecord> samplerStates;
+    // Numeric words and object ids, element after element and member after
+    // member; each sampler element contributes its state count.
+    std::vector<uint32_t> value;
+    std::vector<FxStateRecord> samplerStates;  // every sampler element's states, in order
+    std::vector<FxAnnotationRecord> annotations;
 };
 
 struct FxPassRecord {
     std::string name;
+    std::vector<FxAnnotationRecord> annotations;
     std::vector<FxStateRecord> states;
 };
 
 struct FxTechniqueRecord {
     std::string name;
+    std::vector<FxAnnotationRecord> annotations;
     std::vector<FxPassRecord> passes;
+};
+
+struct FxObjectRecord {
+    uint32_t id = 0;
+    std::vector<uint8_t> data;  // a string's text with its NUL, a shader's bytecode, or nothing
 };
 
 struct FxResourceRecord {
@@ -48,12 +66,14 @@ struct FxFile {
     uint32_t objectCount = 0;
     std::vector<FxParameterRecord> parameters;
     std::vector<FxTechniqueRecord> techniques;
-    std::vector<uint32_t> emptyObjects;
+    std::vector<FxObjectRecord> objects;
     std::vector<FxResourceRecord> resources;
 };
 
-// Returns false with a message on any out-of-range offset, unterminated
-// string, object id beyond the object count, or resource addressing nothing.
+// Returns false with a message on any out-of-range offset or value,
+// unterminated string, unnamed parameter, member or annotation, numeric type
+// outside 1x1..4x4, object id beyond the object count, or resource
+// addressing nothing.
 bool readFx(const std::vector<uint8_t>& blob, FxFile& out, std::string& error);
 
 struct CtabRecord {
