@@ -70,29 +70,28 @@ inline void Store16(unsigned char* p, uint16_t v)
 
 // ---- Host -> texture.
 
-// (0, Y, Cb, Cr) / 4096 as binary32, looked up: four 32-bit stores per
-// pixel, four pixels per turn, then the last width mod 4.
-void PackFloatRow(unsigned char* out, const unsigned char* in, int32_t width)
+// (0, Y, Cb, Cr) / 4096 as binary32, looked up: four 32-bit stores.
+inline void PackFloatTexel(unsigned char* texel, const unsigned char* pixel)
 {
     const uint32_t* floatOf = conversionTables.floatOfHost;
+    Store32(texel, 0);
+    Store32(texel + 4, floatOf[Load16(pixel)]);
+    Store32(texel + 8, floatOf[Load16(pixel + 2)]);
+    Store32(texel + 12, floatOf[Load16(pixel + 4)]);
+}
+
+// Four pixels per turn, then the last width mod 4.
+void PackFloatRow(unsigned char* out, const unsigned char* in, int32_t width)
+{
     int32_t x = 0;
     for (; x + 4 <= width; x += 4) {
-        for (int i = 0; i < 4; ++i) {
-            unsigned char* texel = out + 16 * (x + i);
-            const unsigned char* pixel = in + 6 * (x + i);
-            Store32(texel, 0);
-            Store32(texel + 4, floatOf[Load16(pixel)]);
-            Store32(texel + 8, floatOf[Load16(pixel + 2)]);
-            Store32(texel + 12, floatOf[Load16(pixel + 4)]);
-        }
+        PackFloatTexel(out + 16 * x, in + 6 * x);
+        PackFloatTexel(out + 16 * x + 16, in + 6 * x + 6);
+        PackFloatTexel(out + 16 * x + 32, in + 6 * x + 12);
+        PackFloatTexel(out + 16 * x + 48, in + 6 * x + 18);
     }
     for (; x < width; ++x) {
-        unsigned char* texel = out + 16 * x;
-        const unsigned char* pixel = in + 6 * x;
-        Store32(texel, 0);
-        Store32(texel + 4, floatOf[Load16(pixel)]);
-        Store32(texel + 8, floatOf[Load16(pixel + 2)]);
-        Store32(texel + 12, floatOf[Load16(pixel + 4)]);
+        PackFloatTexel(out + 16 * x, in + 6 * x);
     }
 }
 
@@ -272,7 +271,6 @@ void PackInt16(const YCPixel* host, int32_t hostPitch, void* texels, int32_t tex
 // product beyond the 16-bit range stores the "integer indefinite" -32768
 // instead of trapping. That one value is looked at again on the bits, which
 // tell a true -32768 from saturation and NaN.
-#if defined(__i386__) || defined(__x86_64__)
 namespace {
 
 struct X87Environment {
@@ -325,25 +323,6 @@ void UnpackF32(YCPixel* host, int32_t hostPitch, const void* texels, int32_t tex
     }
     EndTruncation(&saved);
 }
-#else
-void UnpackF32(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
-               int32_t width, int32_t height)
-{
-    if (width <= 0) {
-        return;
-    }
-    for (int32_t r = 0; r < height; ++r) {
-        const float* in =
-            reinterpret_cast<const float*>(TexelRow(texels, texelPitch, texelBytesF32, r));
-        YCPixel* out = host + static_cast<ptrdiff_t>(r) * hostPitch;
-        for (int32_t x = 0; x < width; ++x) {
-            out[x].y = HostFromChannelTruncated(in[4 * x + 1]);
-            out[x].cb = HostFromChannelTruncated(in[4 * x + 2]);
-            out[x].cr = HostFromChannelTruncated(in[4 * x + 3]);
-        }
-    }
-}
-#endif
 
 void UnpackHalfFrame(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
                      int32_t width, int32_t height, const int16_t* hostOfHalf)
