@@ -251,6 +251,7 @@ int Run(const HostOptions& options)
         }
         const double readStart = Now();
         YCFrame* input = NextFrame(&feed, i, frameLimit, &error);
+        StartWriting(&sink);
         if (input == nullptr) {
             if (!error.empty()) {
                 Complain(error);

