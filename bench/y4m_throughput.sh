@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# filterhost's own work on a YUV4MPEG2 stream (reading and parsing, the
-# conversion to and from the host's pixels, writing) against the plug-in's
-# frame time, side by side in the same runs: filterhost times both for every
-# frame and prints their medians in its summary line. The stream is a
-# 1920x1080 C444p16 testsrc2 clip from ffmpeg in a file (so that reading does
-# not wait for a producer). The output goes, in alternate runs, to a file
-# and through a pipe to cat, as it would to an encoder: writing 12 MB into a
-# pipe costs what the reader takes to drain it. REPEATS (default 5) runs of
-# FRAMES (default 10) frames each way; the table shows every run and the
-# medians over the runs.
-# Further arguments go to filterhost (tracks, say); SIZE overrides the size.
+# What filterhost adds to the plug-in's frame time on a YUV4MPEG2 stream,
+# measured side by side in the same runs. filterhost times every frame and
+# prints medians in its summary line: its own work on the host's thread
+# (waiting for the next frame, encoding, handing it to the writer), the
+# reading and decoding and the writing that run on threads of their own
+# while the plug-in works, the onProcess call, and the period from one
+# frame's start to the next.
+#
+# Three ways, in alternation: the stream from a file to a file, from a file
+# through a pipe to cat (as to an encoder: writing into a pipe costs what the
+# reader takes to drain it), and the same frames held in memory with no
+# output, which is the plug-in alone. The last lines compare each stream's
+# frame period with the plug-in alone, which counts the threads' work too
+# where it slows the plug-in down.
+#
+# The stream is a testsrc2 clip from ffmpeg, 1920x1080 unless SIZE says
+# otherwise, yuv444p16le unless PIX_FMT does (yuv444p, yuv444p10le,
+# yuv444p12le), limited range unless RANGE=full. REPEATS (default 5) runs of
+# FRAMES (default 10) frames each way. Further arguments go to filterhost
+# (tracks, say).
 #
 #   bench/y4m_throughput.sh [REPEATS] [FRAMES] [FILTERHOST OPTIONS...]
 #
@@ -20,39 +29,60 @@ repeats=${1:-5}
 frames=${2:-10}
 shift $(($# < 2 ? $# : 2))
 size=${SIZE:-1920x1080}
+pix_fmt=${PIX_FMT:-yuv444p16le}
+case ${RANGE:-limited} in
+  limited) color_range=tv ;;
+  full) color_range=pc ;;
+  *) echo "RANGE must be limited or full" >&2; exit 2 ;;
+esac
+filterhost=("$root/scripts/wine-run" "$root/build/win32/bin/filterhost.exe")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 ffmpeg -nostdin -v error -f lavfi -i "testsrc2=size=$size:rate=25" -frames:v "$frames" \
-  -pix_fmt yuv444p16le -strict -1 -f yuv4mpegpipe "$work/clip.y4m"
+  -pix_fmt "$pix_fmt" -color_range "$color_range" -strict -1 -f yuv4mpegpipe "$work/clip.y4m"
+(cd "$work" && "${filterhost[@]}" --input clip.y4m --output clip.raw --no-timing >/dev/null 2>&1)
 
 median() { sort -g | awk '{v[NR] = $1} END {if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+figure() { sed -nE "s/.*$1.*/\\1/p" <<<"$2" | grep . || echo 0; }
 
+echo "stream: $size $pix_fmt, ${RANGE:-limited} range; $frames frames a run"
 echo "machine: $(uptime)"
 echo
-percent() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.1f", 100 * a / b}'; }
-echo "| output | run | own work ms | plug-in ms | own / plug-in |"
-echo "|---|---:|---:|---:|---:|"
+echo "| way | run | own work ms | reading ms | writing ms | plug-in ms | frame period ms |"
+echo "|---|---:|---:|---:|---:|---:|---:|"
 for ((r = 1; r <= repeats; ++r)); do
-  for way in file pipe; do
-    (cd "$work" && if [ "$way" = file ]; then
-       "$root/scripts/wine-run" "$root/build/win32/bin/filterhost.exe" --input clip.y4m \
-         --output out.y4m --no-timing "$@" >/dev/null 2>err
-     else
-       "$root/scripts/wine-run" "$root/build/win32/bin/filterhost.exe" --input clip.y4m \
-         --output - --no-timing "$@" 2>err | cat >/dev/null
-     fi)
+  for way in file pipe memory; do
+    (cd "$work" && case $way in
+       file) "${filterhost[@]}" --input clip.y4m --output out.y4m --no-timing "$@" >/dev/null 2>err ;;
+       pipe) "${filterhost[@]}" --input clip.y4m --output - --no-timing "$@" 2>err | cat >/dev/null ;;
+       memory) "${filterhost[@]}" --raw --input clip.raw --size "$size" --progress --no-timing "$@" \
+                 >/dev/null 2>err ;;
+     esac)
     line=$(grep '^filterhost: .* own work' "$work/err") || { cat "$work/err" >&2; exit 1; }
-    own=$(sed -E 's/.*own work ([0-9.]+) ms.*/\1/' <<<"$line")
-    plugin=$(sed -E "s/.*plug-in's ([0-9.]+) ms.*/\1/" <<<"$line")
-    echo "$way $own $plugin" >>"$work/runs"
-    printf '| %s | %d | %.1f | %.1f | %s %% |\n' "$way" "$r" "$own" "$plugin" "$(percent "$own" "$plugin")"
+    own=$(figure 'own work ([0-9.]+) ms' "$line")
+    reading=$(figure ' ([0-9.]+) ms reading' "$line")
+    writing=$(figure ' ([0-9.]+) ms writing' "$line")
+    plugin=$(figure "plug-in's ([0-9.]+) ms" "$line")
+    period=$(figure 'a frame every ([0-9.]+) ms' "$line")
+    echo "$way $own $reading $writing $plugin $period" >>"$work/runs"
+    printf '| %s | %d | %.1f | %.1f | %.1f | %.1f | %.1f |\n' \
+      "$way" "$r" "$own" "$reading" "$writing" "$plugin" "$period"
   done
 done
+column() { awk -v w="$1" -v c="$2" '$1 == w {print $c}' "$work/runs" | median; }
+for way in file pipe memory; do
+  printf '| %s | median | %.1f | %.1f | %.1f | %.1f | %.1f |\n' "$way" \
+    "$(column "$way" 2)" "$(column "$way" 3)" "$(column "$way" 4)" "$(column "$way" 5)" \
+    "$(column "$way" 6)"
+done
+echo
+alone=$(column memory 5)
 for way in file pipe; do
-  own=$(awk -v w="$way" '$1 == w {print $2}' "$work/runs" | median)
-  plugin=$(awk -v w="$way" '$1 == w {print $3}' "$work/runs" | median)
-  printf '| %s | median | %.1f | %.1f | %s %% |\n' "$way" "$own" "$plugin" "$(percent "$own" "$plugin")"
+  awk -v w="$way" -v own="$(column "$way" 2)" -v plugin="$(column "$way" 5)" \
+      -v period="$(column "$way" 6)" -v alone="$alone" 'BEGIN {
+    printf "%s: own work %.1f %% of the plug-in'"'"'s frame; a frame every %.1f ms, %+.1f %% against the plug-in alone (%.1f ms)\n",
+      w, 100 * own / plugin, period, 100 * (period / alone - 1), alone }'
 done
 echo
 echo "machine: $(uptime)"

@@ -238,6 +238,8 @@ int Run(const HostOptions& options)
     std::vector<StageStatistics> statistics;
     std::vector<double> hostTimes;
     std::vector<double> ownTimes;
+    std::vector<double> periods;
+    double lastStart = 0;
     DebugReport lastReport;
     std::string lastDebugText;
     Verifier verifier;
@@ -250,6 +252,8 @@ int Run(const HostOptions& options)
             NotifyUpdate(&session);
         }
         const double readStart = Now();
+        if (i > 0) periods.push_back(readStart - lastStart);
+        lastStart = readStart;
         YCFrame* input = NextFrame(&feed, i, frameLimit, &error);
         StartWriting(&sink);
         if (input == nullptr) {
@@ -380,7 +384,9 @@ int Run(const HostOptions& options)
         figures.seconds = runSeconds;
         figures.ownMilliseconds = 1000.0 * Median(ownTimes);
         figures.pluginMilliseconds = 1000.0 * Median(hostTimes);
+        figures.readMilliseconds = 1000.0 * Median(feed.readSeconds);
         figures.writeMilliseconds = 1000.0 * Median(sink.writeSeconds);
+        figures.periodMilliseconds = 1000.0 * Median(periods);
         std::fprintf(stderr, "%s\n", SummaryText(figures, inputDescription).c_str());
     }
     if (failed > 0 || pastWidth > 0 || outputBroken) status = exitFailed;

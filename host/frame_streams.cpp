@@ -72,6 +72,7 @@ bool WriteAll(std::FILE* file, const void* data, size_t size)
             switch (GetLastError()) {
             case ERROR_BROKEN_PIPE:
             case ERROR_NO_DATA:
+            case ERROR_PIPE_NOT_CONNECTED:  // Wine, for a pipe whose reader has gone
                 errno = EPIPE;
                 break;
             case ERROR_DISK_FULL:
@@ -190,6 +191,40 @@ bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::string* notes, s
     return true;
 }
 
+namespace {
+
+void ReadFrames(FrameFeed* feed)
+{
+    std::unique_lock<std::mutex> hold(feed->lock);
+    for (;;) {
+        feed->changed.wait(hold, [feed] { return feed->reading || feed->stopping; });
+        if (!feed->reading) return;
+        hold.unlock();
+        const double start = Seconds();
+        std::string error;
+        const Y4MRead result = ReadY4MFrame(&feed->reader, &error);
+        if (result == Y4MRead::frame) {
+            DecodeY4MFrame(feed->reader.samples.data(), feed->levels, &feed->next);
+        }
+        const double seconds = Seconds() - start;
+        hold.lock();
+        if (result == Y4MRead::frame) feed->readSeconds.push_back(seconds);
+        feed->nextResult = result;
+        feed->nextError = error;
+        feed->reading = false;
+        feed->changed.notify_all();
+    }
+}
+
+void StartReading(FrameFeed* feed)
+{
+    std::lock_guard<std::mutex> hold(feed->lock);
+    feed->reading = true;
+    feed->changed.notify_all();
+}
+
+}  // namespace
+
 YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::string* error)
 {
     error->clear();
@@ -199,9 +234,26 @@ YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::stri
     if (!feed->stream) {
         return &feed->frames[static_cast<size_t>(index % static_cast<int64_t>(feed->frames.size()))];
     }
-    switch (ReadY4MFrame(&feed->reader, error)) {
+    if (!feed->readerThread.joinable()) {
+        feed->next = feed->current;
+        feed->readerThread = std::thread(ReadFrames, feed);
+        StartReading(feed);
+    }
+    Y4MRead result;
+    {
+        std::unique_lock<std::mutex> hold(feed->lock);
+        feed->changed.wait(hold, [feed] { return !feed->reading; });
+        result = feed->nextResult;
+        *error = feed->nextError;
+        feed->nextResult = Y4MRead::end;  // a stream that has ended stays ended
+        feed->nextError.clear();
+    }
+    switch (result) {
     case Y4MRead::frame:
-        DecodeY4MFrame(feed->reader.samples.data(), feed->levels, &feed->current);
+        std::swap(feed->current.pixels, feed->next.pixels);
+        if (frameLimit == 0 || index + 1 < frameLimit) {
+            StartReading(feed);
+        }
         return &feed->current;
     case Y4MRead::end:
         if (index == 0) *error = feed->name + ": the stream holds no frames";
@@ -215,6 +267,15 @@ YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::stri
 
 void CloseFeed(FrameFeed* feed)
 {
+    if (feed->readerThread.joinable()) {
+        {
+            std::unique_lock<std::mutex> hold(feed->lock);
+            feed->changed.wait(hold, [feed] { return !feed->reading; });
+            feed->stopping = true;
+            feed->changed.notify_all();
+        }
+        feed->readerThread.join();
+    }
     if (feed->file != nullptr && feed->file != stdin) {
         std::fclose(feed->file);
     }

@@ -18,6 +18,10 @@
 #include "y4m_stream.h"
 #include "yc_frame.h"
 
+// A stream's frames are read and decoded by a thread of their own: while
+// the plug-in corrects frame n, frame n + 1 is read into `next`; NextFrame
+// waits for it and swaps it into `current`. Two frames are held, never more,
+// and nothing is read past the run's last frame.
 struct FrameFeed {
     std::vector<YCFrame> frames;  // held in memory, repeated as needed
     bool stream = false;          // a YUV4MPEG2 stream instead
@@ -27,6 +31,16 @@ struct FrameFeed {
     LevelTables levels;
     YCFrame current;              // the stream's current frame
     int64_t length = -1;          // frames the run will take; -1 unknown
+
+    std::thread readerThread;
+    std::mutex lock;
+    std::condition_variable changed;
+    YCFrame next;                 // being read, or read and not yet taken
+    bool reading = false;         // the thread is reading into `next`
+    bool stopping = false;
+    Y4MRead nextResult = Y4MRead::end;
+    std::string nextError;        // with Y4MRead::failed
+    std::vector<double> readSeconds;  // per frame, on the reading thread
 };
 
 // Opens and checks the input; a stream's header is read, nothing more.

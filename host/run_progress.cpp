@@ -58,9 +58,20 @@ std::string SummaryText(const RunFigures& figures, const std::string& what)
                       100.0 * figures.ownMilliseconds / figures.pluginMilliseconds,
                       figures.pluginMilliseconds);
         line += text;
-        if (figures.writeMilliseconds > 0) {
-            std::snprintf(text, sizeof text, ", and %.1f ms writing alongside it",
-                          figures.writeMilliseconds);
+        if (figures.readMilliseconds > 0 || figures.writeMilliseconds > 0) {
+            line += "; alongside it ";
+            if (figures.readMilliseconds > 0) {
+                std::snprintf(text, sizeof text, "%.1f ms reading", figures.readMilliseconds);
+                line += text;
+                if (figures.writeMilliseconds > 0) line += " and ";
+            }
+            if (figures.writeMilliseconds > 0) {
+                std::snprintf(text, sizeof text, "%.1f ms writing", figures.writeMilliseconds);
+                line += text;
+            }
+        }
+        if (figures.periodMilliseconds > 0) {
+            std::snprintf(text, sizeof text, "; a frame every %.1f ms", figures.periodMilliseconds);
             line += text;
         }
         line += " (medians)";

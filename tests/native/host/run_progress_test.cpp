@@ -21,7 +21,12 @@ TEST(RunProgress, LinesSayFramesRateAndTimeLeft)
               "filterhost: 120 frames of 1920x1080 C444p16, limited range in 4.8 s (25.0 fps); "
               "own work 8.1 ms per frame, 3.2 % of the plug-in's 250.0 ms (medians)");
     figures.writeMilliseconds = 11.04;
-    EXPECT_NE(SummaryText(figures, "x").find("250.0 ms, and 11.0 ms writing alongside it (medians)"),
+    figures.periodMilliseconds = 259.26;
+    EXPECT_NE(SummaryText(figures, "x").find(
+                  "250.0 ms; alongside it 11.0 ms writing; a frame every 259.3 ms (medians)"),
+              std::string::npos);
+    figures.readMilliseconds = 4.2;
+    EXPECT_NE(SummaryText(figures, "x").find("alongside it 4.2 ms reading and 11.0 ms writing;"),
               std::string::npos);
     figures.frames = 0;
     EXPECT_EQ(SummaryText(figures, "64x48"), "filterhost: 0 frames of 64x48 in 4.8 s (0.0 fps)");
