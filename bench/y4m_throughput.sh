@@ -11,7 +11,8 @@
 # shows every run and the medians over the runs.
 # Further arguments go to filterhost (tracks, say); SIZE overrides the size,
 # PIX_FMT the depth (yuv444p, yuv444p10le, yuv444p12le; default yuv444p16le)
-# and RANGE=full makes a full-range stream (XCOLORRANGE=FULL).
+# RANGE=full makes a full-range stream (XCOLORRANGE=FULL), and FILTERHOST
+# runs another build of filterhost.exe (one kept from before a change).
 #
 #   bench/y4m_throughput.sh [REPEATS] [FRAMES] [FILTERHOST OPTIONS...]
 #
@@ -22,6 +23,7 @@ repeats=${1:-5}
 frames=${2:-10}
 shift $(($# < 2 ? $# : 2))
 size=${SIZE:-1920x1080}
+filterhost=$(realpath "${FILTERHOST:-$root/build/win32/bin/filterhost.exe}")
 pix_fmt=${PIX_FMT:-yuv444p16le}
 case ${RANGE:-limited} in
   limited) color_range=tv ;;
@@ -36,7 +38,7 @@ ffmpeg -nostdin -v error -f lavfi -i "testsrc2=size=$size:rate=25" -frames:v "$f
 
 median() { sort -g | awk '{v[NR] = $1} END {if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
-echo "stream: $size $pix_fmt, ${RANGE:-limited} range"
+echo "stream: $size $pix_fmt, ${RANGE:-limited} range; $filterhost"
 echo "machine: $(uptime)"
 echo
 percent() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.1f", 100 * a / b}'; }
@@ -45,10 +47,10 @@ echo "|---|---:|---:|---:|---:|"
 for ((r = 1; r <= repeats; ++r)); do
   for way in file pipe; do
     (cd "$work" && if [ "$way" = file ]; then
-       "$root/scripts/wine-run" "$root/build/win32/bin/filterhost.exe" --input clip.y4m \
+       "$root/scripts/wine-run" "$filterhost" --input clip.y4m \
          --output out.y4m --no-timing "$@" >/dev/null 2>err
      else
-       "$root/scripts/wine-run" "$root/build/win32/bin/filterhost.exe" --input clip.y4m \
+       "$root/scripts/wine-run" "$filterhost" --input clip.y4m \
          --output - --no-timing "$@" 2>err | cat >/dev/null
      fi)
     line=$(grep '^filterhost: .* own work' "$work/err") || { cat "$work/err" >&2; exit 1; }
