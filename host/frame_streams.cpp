@@ -181,7 +181,7 @@ bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::string* notes, s
         }
         range = options.range;
     }
-    feed->levels = MakeLevelTables(h.depth, range);
+    feed->levels = MakeRowLevels(h.depth, range);
     feed->current = MakeFrame(h.width, h.height, maxWidth);
     feed->length = FramesInFile(feed->file, feed->reader);
     if (options.frames != 0) {
@@ -328,7 +328,7 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
         header.width = feed.frames.front().width;
         header.height = feed.frames.front().height;
         header.depth = pictureStreamDepth;
-        sink->levels = MakeLevelTables(pictureStreamDepth,
+        sink->levels = MakeRowLevels(pictureStreamDepth,
                                        options.rangeGiven ? options.range : VideoRange::limited);
     }
     const std::string line = FormatY4MHeader(header, sink->levels.range);

@@ -28,7 +28,7 @@ struct FrameFeed {
     std::string name;             // the file, or "standard input"
     std::FILE* file = nullptr;
     Y4MReader reader;
-    LevelTables levels;
+    RowLevels levels;
     YCFrame current;              // the stream's current frame
     int64_t length = -1;          // frames the run will take; -1 unknown
 
@@ -71,7 +71,7 @@ struct FrameSink {
     std::string name;                   // the file, or "standard output"
     std::FILE* file = nullptr;          // raw and stream output
     bool seekable = false;              // a file that can be cut back
-    LevelTables levels;                 // stream output
+    RowLevels levels;                   // stream output
     std::vector<uint8_t> bytes;         // the frame being written
     int64_t wholeBytes = 0;             // written up to the end of the last whole frame
     int64_t framesWritten = 0;

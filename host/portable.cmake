@@ -12,6 +12,7 @@ endif()
 add_library(filterhost_portable STATIC
   ${CMAKE_SOURCE_DIR}/host/color_convert.cpp
   ${CMAKE_SOURCE_DIR}/host/cube_lut.cpp
+  ${CMAKE_SOURCE_DIR}/host/level_rows.cpp
   ${CMAKE_SOURCE_DIR}/host/options.cpp
   ${CMAKE_SOURCE_DIR}/host/picture_io.cpp
   ${CMAKE_SOURCE_DIR}/host/precision_report.cpp

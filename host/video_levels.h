@@ -33,7 +33,8 @@ int16_t HostFromCode(int code, const Levels& levels);
 // Clamped to 0..maxCode: the plug-in may return anything a host pixel holds.
 uint16_t CodeFromHost(int16_t host, const Levels& levels);
 
-// Both directions as lookup tables, for whole frames.
+// Both directions as lookup tables: the reference the frame conversion
+// (level_rows.h) and the checks of ffmpeg's decoding are held to.
 struct LevelTables {
     int depth = 8;
     VideoRange range = VideoRange::limited;

@@ -352,89 +352,28 @@ Y4MRead ReadY4MFrame(Y4MReader* reader, std::string* error)
     return read;
 }
 
-namespace {
-
-// 16-bit samples are little-endian words, as on x86; they are copied in and
-// out with memcpy, which compiles to plain loads and stores without
-// breaking the aliasing rules.
-template <typename Sample>
-unsigned LoadCode(const uint8_t* planes, size_t i)
+void DecodeY4MFrame(const uint8_t* samples, const RowLevels& levels, YCFrame* frame)
 {
-    Sample code;
-    std::memcpy(&code, planes + i * sizeof(Sample), sizeof code);
-    return code;
-}
-
-template <typename Sample, bool clampCodes>
-void DecodeRows(const uint8_t* samples, const LevelTables& levels, YCFrame* frame)
-{
-    const size_t plane = static_cast<size_t>(frame->width) * frame->height;
-    const unsigned maxCode = static_cast<unsigned>(levels.hostFromLuma.size() - 1);
-    const int16_t* luma = levels.hostFromLuma.data();
-    const int16_t* chroma = levels.hostFromChroma.data();
-    // Out-of-range words of a 10- or 12-bit stream are held at the top.
-    auto code = [&](size_t i) {
-        const unsigned c = LoadCode<Sample>(samples, i);
-        return clampCodes && c > maxCode ? maxCode : c;
-    };
+    const size_t row = static_cast<size_t>(frame->width) * (levels.depth > 8 ? 2 : 1);
+    const size_t plane = row * frame->height;
     for (int y = 0; y < frame->height; ++y) {
-        YCPixel* row = &PixelAt(*frame, 0, y);
-        const size_t first = static_cast<size_t>(y) * frame->width;
-        for (int x = 0; x < frame->width; ++x) {
-            const size_t i = first + x;
-            row[x].y = luma[code(i)];
-            row[x].cb = chroma[code(i + plane)];
-            row[x].cr = chroma[code(i + 2 * plane)];
-        }
+        const uint8_t* first = samples + y * row;
+        const uint8_t* const planes[3] = {first, first + plane, first + 2 * plane};
+        PixelsFromPlanes(planes, frame->width, levels, &PixelAt(*frame, 0, y));
     }
 }
 
-template <typename Sample>
-void EncodeRows(const YCFrame& frame, const LevelTables& levels, uint8_t* samples)
+void EncodeY4MFrame(const YCFrame& frame, const RowLevels& levels, std::vector<uint8_t>* bytes)
 {
-    const size_t plane = static_cast<size_t>(frame.width) * frame.height;
-    const uint16_t* luma = levels.lumaFromHost.data();
-    const uint16_t* chroma = levels.chromaFromHost.data();
-    auto store = [&](size_t i, uint16_t value) {
-        const Sample code = static_cast<Sample>(value);
-        std::memcpy(samples + i * sizeof(Sample), &code, sizeof code);
-    };
-    for (int y = 0; y < frame.height; ++y) {
-        const YCPixel* row = &PixelAt(frame, 0, y);
-        const size_t first = static_cast<size_t>(y) * frame.width;
-        for (int x = 0; x < frame.width; ++x) {
-            const size_t i = first + x;
-            store(i, luma[static_cast<uint16_t>(row[x].y)]);
-            store(i + plane, chroma[static_cast<uint16_t>(row[x].cb)]);
-            store(i + 2 * plane, chroma[static_cast<uint16_t>(row[x].cr)]);
-        }
-    }
-}
-
-}  // namespace
-
-void DecodeY4MFrame(const uint8_t* samples, const LevelTables& levels, YCFrame* frame)
-{
-    if (levels.depth == 16) {
-        DecodeRows<uint16_t, false>(samples, levels, frame);
-    } else if (levels.depth > 8) {
-        DecodeRows<uint16_t, true>(samples, levels, frame);
-    } else {
-        DecodeRows<uint8_t, false>(samples, levels, frame);
-    }
-}
-
-void EncodeY4MFrame(const YCFrame& frame, const LevelTables& levels, std::vector<uint8_t>* bytes)
-{
-    // The planes start 6 bytes in, behind "FRAME\n": 2-byte aligned, which
-    // is all 16-bit samples need.
     static const char marker[] = "FRAME\n";
     const size_t markerBytes = sizeof marker - 1;
-    bytes->resize(markerBytes + Y4MFrameBytes(frame.width, frame.height, levels.depth));
+    const size_t row = static_cast<size_t>(frame.width) * (levels.depth > 8 ? 2 : 1);
+    const size_t plane = row * frame.height;
+    bytes->resize(markerBytes + 3 * plane);
     std::memcpy(bytes->data(), marker, markerBytes);
-    if (levels.depth > 8) {
-        EncodeRows<uint16_t>(frame, levels, bytes->data() + markerBytes);
-    } else {
-        EncodeRows<uint8_t>(frame, levels, bytes->data() + markerBytes);
+    for (int y = 0; y < frame.height; ++y) {
+        uint8_t* first = bytes->data() + markerBytes + y * row;
+        uint8_t* const planes[3] = {first, first + plane, first + 2 * plane};
+        PlanesFromPixels(&PixelAt(frame, 0, y), frame.width, levels, planes);
     }
 }

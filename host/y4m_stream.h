@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "level_rows.h"
 #include "video_levels.h"
 #include "yc_frame.h"
 
@@ -70,5 +71,5 @@ Y4MRead ReadY4MFrame(Y4MReader* reader, std::string* error);
 // The planes of a frame of the reader's size into the host's pixels (the
 // frame's first `width` pixels of each row) and back. `bytes` of
 // EncodeY4MFrame receives the FRAME line and the planes, ready to write.
-void DecodeY4MFrame(const uint8_t* samples, const LevelTables& levels, YCFrame* frame);
-void EncodeY4MFrame(const YCFrame& frame, const LevelTables& levels, std::vector<uint8_t>* bytes);
+void DecodeY4MFrame(const uint8_t* samples, const RowLevels& levels, YCFrame* frame);
+void EncodeY4MFrame(const YCFrame& frame, const RowLevels& levels, std::vector<uint8_t>* bytes);

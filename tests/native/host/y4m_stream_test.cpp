@@ -90,7 +90,7 @@ TEST(Y4MHeader, UnusableHeadersNameTheFieldAndTheFfmpegOption)
 TEST(Y4MFrame, PlanesInOrderAndLittleEndian)
 {
     YCFrame frame = MakeFrame(2, 1, 3);
-    const LevelTables t16 = MakeLevelTables(16, VideoRange::limited);
+    const RowLevels t16 = MakeRowLevels(16, VideoRange::limited);
     // Y 4096 and 60160 (black, white), Cb 4096 and 61440 (-0.5, +0.5),
     // Cr 32768 twice.
     const uint8_t planes16[] = {0x00, 0x10, 0x00, 0xEB, 0x00, 0x10, 0x00, 0xF0, 0x00, 0x80, 0x00, 0x80};
@@ -103,7 +103,7 @@ TEST(Y4MFrame, PlanesInOrderAndLittleEndian)
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
               "FRAME\n" + std::string(planes16, planes16 + sizeof planes16));
 
-    const LevelTables t8 = MakeLevelTables(8, VideoRange::limited);
+    const RowLevels t8 = MakeRowLevels(8, VideoRange::limited);
     const uint8_t planes8[] = {16, 235, 16, 240, 128, 128};
     DecodeY4MFrame(planes8, t8, &frame);
     EXPECT_TRUE(SamePixel(PixelAt(frame, 1, 0), YCPixel{4096, 2048, 0}));
@@ -111,7 +111,7 @@ TEST(Y4MFrame, PlanesInOrderAndLittleEndian)
     EXPECT_EQ(std::string(bytes.begin() + 6, bytes.end()), std::string(planes8, planes8 + 6));
 
     // A 10-bit word past 1023 is taken as 1023, not read past the table.
-    const LevelTables t10 = MakeLevelTables(10, VideoRange::limited);
+    const RowLevels t10 = MakeRowLevels(10, VideoRange::limited);
     const uint8_t planes10[] = {0xFF, 0xFF, 0xFF, 0x03, 0, 2, 0, 2, 0, 2, 0, 2};
     DecodeY4MFrame(planes10, t10, &frame);
     EXPECT_EQ(PixelAt(frame, 0, 0).y, PixelAt(frame, 1, 0).y);

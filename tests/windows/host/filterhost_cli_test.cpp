@@ -139,7 +139,7 @@ TEST(FilterHostProgram, StreamsInAndOutAndACutShortStream)
     header.height = 4;
     header.depth = 10;
     std::string stream = FormatY4MHeader(header, VideoRange::limited);
-    const LevelTables levels = MakeLevelTables(10, VideoRange::limited);
+    const RowLevels levels = MakeRowLevels(10, VideoRange::limited);
     std::vector<uint8_t> bytes;
     for (int f = 0; f < 3; ++f) {
         YCFrame frame = MakeTestPicture(6, 4, 6);

@@ -1,0 +1,64 @@
+// Rows of stream codes to the host's pixels and back, by integer
+// multiply-adds eight pixels at a time (SSE2), for whole frames.
+//
+// The results are exactly those of HostFromCode and CodeFromHost
+// (video_levels.h). The lookup tables of MakeLevelTables give the same, but
+// at 16 bits each is 128 KB, looked up at random, and between two plug-in
+// frames they fall out of the cache; the arithmetic needs no memory besides
+// the frame's own, and moves Y, Cb and Cr between planes and pixels in
+// registers.
+#pragma once
+
+#include <cstdint>
+
+#include "video_levels.h"
+#include "host_interface/yc_pixel.h"
+
+// Code to host, on the code's distance from the offset d = |code - offset|
+// so that halves round away from zero on both sides as lround does:
+//   host = +-((d * mulHigh + (d * mulLow >> 16) + add) >> shift)
+// mulHigh:mulLow is 4096 / codesPerUnit * 2^shift in 16.16 fixed point,
+// rounded up, and `add` is one half plus one step of 2^-shift, which makes
+// up for the low bits of d * mulLow dropped: the sum lands above the exact
+// value plus one half, by less than two steps. That never reaches the next
+// integer, whose distance is at least 2^shift / (2 codesPerUnit) steps: 4
+// or more at the finest shift for which the sum fits 32 bits.
+struct CodeToHostSteps {
+    uint16_t offset = 0;
+    uint16_t maxCode = 0;  // larger words (10 and 12 bits) are taken as this
+    uint16_t mulHigh = 0;
+    uint16_t mulLow = 0;
+    uint32_t add = 0;
+    int shift = 0;
+};
+
+// Host to code: code = clamp((host * codesPerUnit + offset * 4096 + 2048) >> 12)
+// which is CodeFromHost's sum without rounding in between. The host value
+// is first held to -8192..8191 (every depth's codes are at their ends well
+// inside that) and moved to 0..16383 for an unsigned 16-bit multiply; `add`
+// takes that move back and also moves the result down by 32768, so that
+// SSE2's signed saturating pack clamps to the codes 0..65535.
+struct HostToCodeSteps {
+    uint16_t mul = 0;        // codesPerUnit
+    int32_t add = 0;
+    int16_t maxBiased = 0;   // maxCode - 32768
+};
+
+struct RowLevels {
+    int depth = 8;
+    VideoRange range = VideoRange::limited;
+    CodeToHostSteps lumaIn;
+    CodeToHostSteps chromaIn;
+    HostToCodeSteps lumaOut;
+    HostToCodeSteps chromaOut;
+};
+
+RowLevels MakeRowLevels(int depth, VideoRange range);
+
+// One row of a frame: `width` samples from each of the planes Y, Cb and Cr
+// (bytes at 8 bits, otherwise little-endian words, at any address) to the
+// host's pixels, and back.
+void PixelsFromPlanes(const uint8_t* const planes[3], int width, const RowLevels& levels,
+                      YCPixel* pixels);
+void PlanesFromPixels(const YCPixel* pixels, int width, const RowLevels& levels,
+                      uint8_t* const planes[3]);
