@@ -18,7 +18,8 @@
 # otherwise, yuv444p16le unless PIX_FMT does (yuv444p, yuv444p10le,
 # yuv444p12le), limited range unless RANGE=full. REPEATS (default 5) runs of
 # FRAMES (default 10) frames each way. Further arguments go to filterhost
-# (tracks, say).
+# (tracks, say). FILTERHOST=path/to/filterhost.exe runs another build (its
+# plug-in beside it).
 #
 #   bench/y4m_throughput.sh [REPEATS] [FRAMES] [FILTERHOST OPTIONS...]
 #
@@ -35,7 +36,7 @@ case ${RANGE:-limited} in
   full) color_range=pc ;;
   *) echo "RANGE must be limited or full" >&2; exit 2 ;;
 esac
-filterhost=("$root/scripts/wine-run" "$root/build/win32/bin/filterhost.exe")
+filterhost=("$root/scripts/wine-run" "${FILTERHOST:-$root/build/win32/bin/filterhost.exe}")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
