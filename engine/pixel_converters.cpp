@@ -2,9 +2,10 @@
 // the plug-in has to run where ProbeSse says no.
 //
 // Frames are large (a 1920x1080 F32 texture is 33 MB), so every converter
-// is written to keep up with memory: the per-value work is a table lookup
-// or a few integer operations, and the 16-bit converters move two pixels
-// (12 bytes, three 32-bit words) per turn instead of one value at a time.
+// is written to keep up with memory: the per-value work is a table lookup,
+// a few integer operations or one x87 conversion, and the 16-bit converters
+// move two pixels (12 bytes, three 32-bit words) per turn instead of one
+// value at a time.
 #include "engine/pixel_converters.h"
 
 #include <cstddef>

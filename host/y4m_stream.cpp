@@ -12,6 +12,12 @@ constexpr char pixFmtAdvice[] =
     "have ffmpeg write one with -pix_fmt yuv444p16le -strict -1 (or yuv444p, yuv444p10le, "
     "yuv444p12le)";
 
+// A sample is a byte at 8 bits, otherwise a little-endian word.
+size_t SampleBytes(int depth)
+{
+    return depth > 8 ? 2 : 1;
+}
+
 // For quoting what was found where something else was expected.
 std::string Printable(const std::string& bytes)
 {
@@ -250,7 +256,7 @@ std::string FormatY4MHeader(const Y4MHeader& header, VideoRange range)
 
 size_t Y4MFrameBytes(int width, int height, int depth)
 {
-    return static_cast<size_t>(width) * height * 3 * (depth > 8 ? 2 : 1);
+    return static_cast<size_t>(width) * height * 3 * SampleBytes(depth);
 }
 
 bool StartY4MReader(std::FILE* file, Y4MReader* reader, std::string* error)
@@ -354,7 +360,7 @@ Y4MRead ReadY4MFrame(Y4MReader* reader, std::string* error)
 
 void DecodeY4MFrame(const uint8_t* samples, const RowLevels& levels, YCFrame* frame)
 {
-    const size_t row = static_cast<size_t>(frame->width) * (levels.depth > 8 ? 2 : 1);
+    const size_t row = static_cast<size_t>(frame->width) * SampleBytes(levels.depth);
     const size_t plane = row * frame->height;
     for (int y = 0; y < frame->height; ++y) {
         const uint8_t* first = samples + y * row;
@@ -367,9 +373,9 @@ void EncodeY4MFrame(const YCFrame& frame, const RowLevels& levels, std::vector<u
 {
     static const char marker[] = "FRAME\n";
     const size_t markerBytes = sizeof marker - 1;
-    const size_t row = static_cast<size_t>(frame.width) * (levels.depth > 8 ? 2 : 1);
+    const size_t row = static_cast<size_t>(frame.width) * SampleBytes(levels.depth);
     const size_t plane = row * frame.height;
-    bytes->resize(markerBytes + 3 * plane);
+    bytes->resize(markerBytes + Y4MFrameBytes(frame.width, frame.height, levels.depth));
     std::memcpy(bytes->data(), marker, markerBytes);
     for (int y = 0; y < frame.height; ++y) {
         uint8_t* first = bytes->data() + markerBytes + y * row;
