@@ -270,7 +270,9 @@ void PackInt16(const YCPixel* host, int32_t hostPitch, void* texels, int32_t tex
 // call and the caller's environment (control word, exception flags) put
 // back at the end; every exception is masked meanwhile, so a NaN or a
 // product beyond the 16-bit range stores the "integer indefinite" -32768
-// instead of trapping. That one value is looked at again on the bits, which
+// instead of trapping, and raises the invalid flag. Each row is converted
+// without a look at what was stored; only a row that raised the flag is
+// gone over again, and there the -32768s are worked out on the bits, which
 // tell a true -32768 from saturation and NaN.
 namespace {
 
@@ -297,8 +299,38 @@ inline void StoreTruncated(int16_t* out, const float* channel)
 {
     __asm__ __volatile__("fmuls %2\n\tfistps %0" : "=m"(*out) : "t"(*channel), "m"(hostScale)
                          : "st");
-    if (__builtin_expect(*out == -32768, 0)) {
-        *out = HostFromChannelTruncated(*channel);
+}
+
+void ClearX87Flags()
+{
+    __asm__ __volatile__("fnclex");
+}
+
+bool X87InvalidRaised()
+{
+    uint16_t status;
+    __asm__ __volatile__("fnstsw %0" : "=m"(status));
+    return (status & 1u) != 0;
+}
+
+void TruncateRow(YCPixel* out, const float* in, int32_t width)
+{
+    for (int32_t x = 0; x < width; ++x) {
+        StoreTruncated(&out[x].y, in + 4 * x + 1);
+        StoreTruncated(&out[x].cb, in + 4 * x + 2);
+        StoreTruncated(&out[x].cr, in + 4 * x + 3);
+    }
+}
+
+void RedoIndefinites(YCPixel* out, const float* in, int32_t width)
+{
+    for (int32_t x = 0; x < width; ++x) {
+        int16_t* values[3] = {&out[x].y, &out[x].cb, &out[x].cr};
+        for (int c = 0; c < 3; ++c) {
+            if (*values[c] == -32768) {
+                *values[c] = HostFromChannelTruncated(in[4 * x + 1 + c]);
+            }
+        }
     }
 }
 
@@ -316,10 +348,10 @@ void UnpackF32(YCPixel* host, int32_t hostPitch, const void* texels, int32_t tex
         const float* in =
             reinterpret_cast<const float*>(TexelRow(texels, texelPitch, texelBytesF32, r));
         YCPixel* out = host + static_cast<ptrdiff_t>(r) * hostPitch;
-        for (int32_t x = 0; x < width; ++x) {
-            StoreTruncated(&out[x].y, in + 4 * x + 1);
-            StoreTruncated(&out[x].cb, in + 4 * x + 2);
-            StoreTruncated(&out[x].cr, in + 4 * x + 3);
+        ClearX87Flags();
+        TruncateRow(out, in, width);
+        if (X87InvalidRaised()) {
+            RedoIndefinites(out, in, width);
         }
     }
     EndTruncation(&saved);

@@ -12,24 +12,28 @@ namespace {
 constexpr float nan32 = std::numeric_limits<float>::quiet_NaN();
 constexpr float inf32 = std::numeric_limits<float>::infinity();
 
-// Channel values as one row of F32 texels, three per texel (channels 1..3),
-// channel 0 set to fill0; returns the unpacked values in the same order.
+// Channel values as F32 texels, three per texel (channels 1..3), in rows of
+// at most 1024 texels (the plain variant works row by row); channel 0 set
+// to fill0. Returns the unpacked values in the same order.
 std::vector<int16_t> UnpackFloats(const UnpackConverter& c, const std::vector<float>& values,
                                   float fill0 = 0.0f)
 {
-    const int32_t width = static_cast<int32_t>((values.size() + 2) / 3);
-    Frame f = MakeFrame({width, 1, width, width * 16}, 16, 0xA5, 0);
+    const int32_t texels = static_cast<int32_t>((values.size() + 2) / 3);
+    const int32_t width = texels < 1024 ? texels : 1024;
+    const int32_t height = (texels + width - 1) / width;
+    Frame f = MakeFrame({width, height, width, width * 16}, 16, 0xA5, 0);
     for (size_t i = 0; i < values.size(); ++i) {
-        SetFloatChannel(TexelAt(f, 0, static_cast<int32_t>(i / 3)), static_cast<int>(i % 3) + 1,
-                        values[i]);
+        const int32_t t = static_cast<int32_t>(i / 3);
+        SetFloatChannel(TexelAt(f, t / width, t % width), static_cast<int>(i % 3) + 1, values[i]);
     }
-    for (int32_t x = 0; x < width; ++x) {
-        SetFloatChannel(TexelAt(f, 0, x), 0, fill0);
+    for (int32_t t = 0; t < width * height; ++t) {
+        SetFloatChannel(TexelAt(f, t / width, t % width), 0, fill0);
     }
     RunUnpack(c, f);
     std::vector<int16_t> out;
     for (size_t i = 0; i < values.size(); ++i) {
-        const YCPixel& p = HostAt(f, 0, static_cast<int32_t>(i / 3));
+        const int32_t t = static_cast<int32_t>(i / 3);
+        const YCPixel& p = HostAt(f, t / width, t % width);
         out.push_back(i % 3 == 0 ? p.y : i % 3 == 1 ? p.cb : p.cr);
     }
     return out;
