@@ -47,6 +47,33 @@ inline __m128 TexelFromPixel(const YCPixel* p, __m128 scale)
     return _mm_mul_ps(_mm_cvtpi32x2_ps(low, high), scale);
 }
 
+// Two pixels at once, the same values. PMADDWD multiplies four signed words
+// by four others and adds them in pairs into two 32-bit lanes; with factors
+// of 0 and 1 it picks and sign-extends two of the words in one instruction.
+// The 8 bytes at a pixel are (Y, Cb, Cr, next Y), so the pair's first 8
+// bytes give (Y0, Y1) and (Cb0, Cr0), and the 8 bytes at the second pixel
+// give (Cb1, Cr1): three conversions for six values. The second read ends
+// with the Y of the pixel after the pair, which has to exist.
+struct TexelPair {
+    __m128 first;
+    __m128 second;
+};
+
+inline TexelPair TexelsFromPixelPair(const YCPixel* p, __m128 scale)
+{
+    const __m64 pickFirstAndLast = _mm_set_pi16(1, 0, 0, 1);
+    const __m64 pickMiddle = _mm_set_pi16(0, 1, 1, 0);
+    const __m64 words0 = *reinterpret_cast<const __m64_u*>(p);
+    const __m64 words1 = *reinterpret_cast<const __m64_u*>(p + 1);
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 ys = _mm_unpacklo_ps(
+        zero, _mm_cvtpi32_ps(zero, _mm_madd_pi16(words0, pickFirstAndLast)));  // 0 Y0 0 Y1
+    const __m128 chroma0 = _mm_cvtpi32_ps(zero, _mm_madd_pi16(words0, pickMiddle));
+    const __m128 chroma1 = _mm_cvtpi32_ps(zero, _mm_madd_pi16(words1, pickMiddle));
+    return {_mm_mul_ps(_mm_movelh_ps(ys, chroma0), scale),
+            _mm_mul_ps(_mm_shuffle_ps(ys, chroma1, _MM_SHUFFLE(1, 0, 3, 2)), scale)};
+}
+
 // Scaled, rounded under the current rounding mode (NaN and values beyond the
 // 32-bit range become -2^31) and packed with signed saturation; the result
 // is (Y, Cb, Cr, 0) as 16-bit lanes.
@@ -81,6 +108,42 @@ ptrdiff_t TexelRowStride(int32_t texelPitch, int32_t texelBytes)
 
 }  // namespace
 
+namespace {
+
+// A streaming store needs a 16-byte aligned texel; a surface whose rows are
+// not aligned (none seen so far) takes plain stores.
+template <bool streaming>
+inline void StoreTexel(float* out, __m128 texel)
+{
+    if (streaming) {
+        _mm_stream_ps(out, texel);
+    } else {
+        _mm_storeu_ps(out, texel);
+    }
+}
+
+// Two pairs per turn while a pixel follows them, then the last pixels one
+// by one.
+template <bool streaming>
+void PackF32Row(float* out, const YCPixel* in, int32_t width, __m128 scale)
+{
+    const __m128 pairScale = _mm_set1_ps(1.0f / 4096.0f);
+    int32_t x = 0;
+    for (; x + 4 < width; x += 4) {
+        const TexelPair a = TexelsFromPixelPair(in + x, pairScale);
+        const TexelPair b = TexelsFromPixelPair(in + x + 2, pairScale);
+        StoreTexel<streaming>(out + 4 * x, a.first);
+        StoreTexel<streaming>(out + 4 * x + 4, a.second);
+        StoreTexel<streaming>(out + 4 * x + 8, b.first);
+        StoreTexel<streaming>(out + 4 * x + 12, b.second);
+    }
+    for (; x < width; ++x) {
+        StoreTexel<streaming>(out + 4 * x, TexelFromPixel(in + x, scale));
+    }
+}
+
+}  // namespace
+
 KELVO_SSE_ENTRY
 void PackF32Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
                 int32_t width, int32_t height)
@@ -93,16 +156,10 @@ void PackF32Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t te
     for (int32_t r = 0; r < height; ++r) {
         const YCPixel* in = host + static_cast<ptrdiff_t>(r) * hostPitch;
         float* out = reinterpret_cast<float*>(static_cast<unsigned char*>(texels) + r * stride);
-        // A streaming store needs a 16-byte aligned texel; a surface whose
-        // rows are not aligned (none seen so far) takes plain stores.
         if ((reinterpret_cast<uintptr_t>(out) & 15) == 0) {
-            for (int32_t x = 0; x < width; ++x) {
-                _mm_stream_ps(out + 4 * x, TexelFromPixel(in + x, scale));
-            }
+            PackF32Row<true>(out, in, width, scale);
         } else {
-            for (int32_t x = 0; x < width; ++x) {
-                _mm_storeu_ps(out + 4 * x, TexelFromPixel(in + x, scale));
-            }
+            PackF32Row<false>(out, in, width, scale);
         }
     }
     _mm_sfence();
