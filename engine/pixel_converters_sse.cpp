@@ -106,10 +106,6 @@ ptrdiff_t TexelRowStride(int32_t texelPitch, int32_t texelBytes)
     return static_cast<ptrdiff_t>(texelPitch / texelBytes) * texelBytes;
 }
 
-}  // namespace
-
-namespace {
-
 // A streaming store needs a 16-byte aligned texel; a surface whose rows are
 // not aligned (none seen so far) takes plain stores.
 template <bool streaming>
