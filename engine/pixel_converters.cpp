@@ -72,14 +72,16 @@ inline void Store16(unsigned char* p, uint16_t v)
 // ---- Host -> texture.
 
 // value / 4096 as binary32 on the x87 unit: load the 16-bit integer, scale,
-// store single. Exact in every precision and rounding mode.
+// store single. Exact in every precision and rounding mode. The load takes
+// a stack slot for the moment; the st(7) clobber keeps one free.
 const float packScale = 1.0f / 4096.0f;
 
 inline void StoreScaled(unsigned char* out, const unsigned char* value)
 {
     __asm__ __volatile__("filds %1\n\tfmuls %2\n\tfstps %0"
                          : "=m"(*reinterpret_cast<float*>(out))
-                         : "m"(*reinterpret_cast<const int16_t*>(value)), "m"(packScale));
+                         : "m"(*reinterpret_cast<const int16_t*>(value)), "m"(packScale)
+                         : "st(7)");
 }
 
 // (0, Y, Cb, Cr) / 4096 as binary32. Y is looked up and Cb and Cr converted:

@@ -66,8 +66,9 @@ const UnpackConverter& unpackF32Sse = unpackConverters[1];
 const UnpackConverter& unpackF16 = unpackConverters[2];
 const UnpackConverter& unpackF16Sse = unpackConverters[3];
 
-// Products in quarter steps over -33000..33000 (beyond the 16-bit range on
-// both sides), then values that stress the conversion itself.
+// Values that stress the conversion itself, then products in quarter steps
+// over -33000..33000 (beyond the 16-bit range on both sides): both the
+// first and the last rows of the frame hold values beyond the 16-bit range.
 std::vector<float> ProductGrid()
 {
     std::vector<float> channels;
@@ -80,7 +81,7 @@ std::vector<float> ProductGrid()
         524287.9f, 524288.0f, -524288.0f, 1048576.0f,          // around 2^31 / 4096
         1e10f, -1e10f, std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
     };
-    channels.insert(channels.end(), std::begin(specials), std::end(specials));
+    channels.insert(channels.begin(), std::begin(specials), std::end(specials));
     return channels;
 }
 
