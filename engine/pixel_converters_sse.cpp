@@ -27,10 +27,11 @@
 
 namespace {
 
-// Lane 0 carries nothing; multiplying it by zero keeps it +0.0.
+// Every lane is scaled alike: lane 0 converts the integer 0, which stays
+// +0.0.
 inline __m128 PackScale()
 {
-    return _mm_set_ps(1.0f / 4096.0f, 1.0f / 4096.0f, 1.0f / 4096.0f, 0.0f);
+    return _mm_set1_ps(1.0f / 4096.0f);
 }
 
 inline __m128 UnpackScale()
@@ -123,11 +124,10 @@ inline void StoreTexel(float* out, __m128 texel)
 template <bool streaming>
 void PackF32Row(float* out, const YCPixel* in, int32_t width, __m128 scale)
 {
-    const __m128 pairScale = _mm_set1_ps(1.0f / 4096.0f);
     int32_t x = 0;
     for (; x + 4 < width; x += 4) {
-        const TexelPair a = TexelsFromPixelPair(in + x, pairScale);
-        const TexelPair b = TexelsFromPixelPair(in + x + 2, pairScale);
+        const TexelPair a = TexelsFromPixelPair(in + x, scale);
+        const TexelPair b = TexelsFromPixelPair(in + x + 2, scale);
         StoreTexel<streaming>(out + 4 * x, a.first);
         StoreTexel<streaming>(out + 4 * x + 4, a.second);
         StoreTexel<streaming>(out + 4 * x + 8, b.first);

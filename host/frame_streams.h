@@ -94,9 +94,10 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
               std::string* error);
 
 // Appends frame `index` (a stream's frame once the write before it has
-// finished; its own write waits for StartWriting or CloseSink). False when this or an earlier frame's write failed, with a
-// message naming that frame; the output is then cut back to its last whole
-// frame where that is possible.
+// finished; its own write waits for StartWriting or CloseSink). False when
+// this or an earlier frame's write failed, with a message naming that frame;
+// the output is then cut back to its last whole frame where that is
+// possible.
 bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::string* error);
 
 // Starts the write of a stream frame that WriteFrame has queued, if any.
