@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "bench_frames.h"
-#include "windows_clock.h"
+#include "host/seconds_now.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <cstring>
 #include <vector>
 
-#include "windows_clock.h"
+#include "host/seconds_now.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include "options.h"
 #include "precision_run.h"
 #include "run_progress.h"
+#include "seconds_now.h"
 #include "stage_summary.h"
 #include "verify.h"
 
@@ -33,15 +34,6 @@ void Complain(const std::string& message)
     std::fprintf(stderr, "filterhost: %s\n", message.c_str());
 }
 
-double Now()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER count;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&count);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 // Progress on standard error: rewritten in place on a terminal, a line at a
 // time (the first frame, then every second) when asked for elsewhere.
 struct Progress {
@@ -54,7 +46,7 @@ struct Progress {
 void ShowProgress(Progress* progress, int64_t frames, int64_t total, bool last)
 {
     if (!progress->enabled) return;
-    const double now = Now();
+    const double now = SecondsNow();
     const double interval = progress->terminal ? 0.25 : 1.0;
     if (!last && progress->lastShown >= 0 && now - progress->lastShown < interval) return;
     if (last && !progress->terminal) return;
@@ -225,7 +217,7 @@ int Run(const HostOptions& options)
     Progress progress;
     progress.terminal = _isatty(_fileno(stderr)) != 0;
     progress.enabled = options.progress || progress.terminal;
-    progress.start = Now();
+    progress.start = SecondsNow();
     const bool streamRun = feed.stream || sink.kind == FileKind::y4m;
 
     const int64_t frameLimit = feed.stream ? options.frames : feed.length;
@@ -251,7 +243,7 @@ int Run(const HostOptions& options)
         if (i > 0 && options.updateEvery != 0 && i % options.updateEvery == 0) {
             NotifyUpdate(&session);
         }
-        const double readStart = Now();
+        const double readStart = SecondsNow();
         if (i > 0) periods.push_back(readStart - lastStart);
         lastStart = readStart;
         YCFrame* input = NextFrame(&feed, i, frameLimit, &error);
@@ -270,7 +262,7 @@ int Run(const HostOptions& options)
             work = *input;
             frame = &work;
         }
-        double ownSeconds = Now() - readStart;
+        double ownSeconds = SecondsNow() - readStart;
         int32_t tracks[16];
         std::copy(session.trackValues.begin(), session.trackValues.begin() + 16, tracks);
         FrameResult result = ProcessFrame(&session, frame);
@@ -300,9 +292,9 @@ int Run(const HostOptions& options)
             }
             VerifyFrame(&verifier, tracks, kind, *input, *frame, &verifyTotals);
         }
-        const double writeStart = Now();
+        const double writeStart = SecondsNow();
         const bool written = WriteFrame(&sink, *frame, i, &error);
-        ownSeconds += Now() - writeStart;
+        ownSeconds += SecondsNow() - writeStart;
         if (!written) {
             Complain(error);
             outputBroken = true;
@@ -318,7 +310,7 @@ int Run(const HostOptions& options)
             session.active = true;
         }
     }
-    const double runSeconds = Now() - progress.start;
+    const double runSeconds = SecondsNow() - progress.start;
     if (framesDone > 0) {
         ShowProgress(&progress, framesDone, feed.length, true);
     }

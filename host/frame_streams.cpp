@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "color_convert.h"
+#include "seconds_now.h"
 #include "test_picture.h"
 
 namespace {
@@ -90,15 +91,6 @@ bool WriteAll(std::FILE* file, const void* data, size_t size)
     return true;
 }
 
-double Seconds()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER count;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&count);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 void WriteFrames(FrameSink* sink)
 {
     std::unique_lock<std::mutex> hold(sink->lock);
@@ -106,11 +98,11 @@ void WriteFrames(FrameSink* sink)
         sink->changed.wait(hold, [sink] { return sink->writing || sink->stopping; });
         if (!sink->writing) return;
         hold.unlock();
-        const double start = Seconds();
+        const double start = SecondsNow();
         errno = 0;
         const bool written = WriteAll(sink->file, sink->bytes.data(), sink->bytes.size());
         const int code = errno != 0 ? errno : EIO;
-        const double seconds = Seconds() - start;
+        const double seconds = SecondsNow() - start;
         hold.lock();
         sink->writeSeconds.push_back(seconds);
         if (!written) {
@@ -200,13 +192,13 @@ void ReadFrames(FrameFeed* feed)
         feed->changed.wait(hold, [feed] { return feed->reading || feed->stopping; });
         if (!feed->reading) return;
         hold.unlock();
-        const double start = Seconds();
+        const double start = SecondsNow();
         std::string error;
         const Y4MRead result = ReadY4MFrame(&feed->reader, &error);
         if (result == Y4MRead::frame) {
             DecodeY4MFrame(feed->reader.samples.data(), feed->levels, &feed->next);
         }
-        const double seconds = Seconds() - start;
+        const double seconds = SecondsNow() - start;
         hold.lock();
         if (result == Y4MRead::frame) feed->readSeconds.push_back(seconds);
         feed->nextResult = result;

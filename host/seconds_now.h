@@ -1,4 +1,5 @@
-// The performance counter in seconds, for the Windows-side benchmarks.
+// The performance counter in seconds: the clock of filterhost's own timings
+// and of the Windows-side benchmarks.
 #pragma once
 
 #include <windows.h>
