@@ -98,13 +98,18 @@ bool ReadLine(std::FILE* file, std::string* line)
 
 enum class Marker { frame, end, bad, failed };
 
-// The FRAME line of frame `index`. `failed`: the stream ends inside it, or
+std::string FrameLabel(int64_t index)
+{
+    return "frame " + std::to_string(index + 1) + ": ";
+}
+
+// The FRAME line of frame `index` (from 0). `failed`: the stream ends inside it, or
 // another stream's header begins, or the input cannot be read (the frames
 // before are whole); `bad`: something else stands there, so the data
 // before it is not a frame of the header's size. `found` quotes it.
 Marker ReadMarker(Y4MReader* reader, int64_t index, std::string* found, std::string* error)
 {
-    const std::string frame = "frame " + std::to_string(index) + ": ";
+    const std::string frame = FrameLabel(index);
     char start[5];
     size_t n = std::fread(start, 1, sizeof start, reader->file);
     if (n == 0 && !std::ferror(reader->file)) {
@@ -129,12 +134,13 @@ Marker ReadMarker(Y4MReader* reader, int64_t index, std::string* found, std::str
     if (n < sizeof start || std::memcmp(start, "FRAME", 5) != 0) {
         return Marker::bad;
     }
-    // Frame parameters, if any, are ignored.
+    // Frame parameters, if any, are ignored; a CR before the newline too.
     std::string parameters;
     if (!ReadLine(reader->file, &parameters)) {
         *error = frame + "the stream ends inside the frame's FRAME line (it is cut short)";
         return Marker::failed;
     }
+    if (!parameters.empty() && parameters.back() == '\r') parameters.pop_back();
     if (!parameters.empty() && parameters[0] != ' ') {
         *found += parameters.substr(0, 8);
         return Marker::bad;
@@ -144,9 +150,14 @@ Marker ReadMarker(Y4MReader* reader, int64_t index, std::string* found, std::str
 
 }  // namespace
 
-bool ParseY4MHeader(const std::string& line, Y4MHeader* header, std::string* error)
+bool ParseY4MHeader(const std::string& text, Y4MHeader* header, std::string* error)
 {
     *header = Y4MHeader();
+    std::string line = text;
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+        header->crlf = true;
+    }
     if (line.compare(0, 9, "YUV4MPEG2") != 0 || (line.size() > 9 && line[9] != ' ')) {
         *error = "not a YUV4MPEG2 stream: it starts with \"" + Printable(line.substr(0, 12)) +
                  "\" (ffmpeg writes one with -f yuv4mpegpipe)";
@@ -165,6 +176,13 @@ bool ParseY4MHeader(const std::string& line, Y4MHeader* header, std::string* err
         if (field.empty()) continue;
         const std::string value = field.substr(1);
         const std::string quoted = "header field " + Printable(field);
+        for (unsigned char c : field) {
+            if (c < 0x21 || c > 0x7E) {
+                *error = quoted + ": bytes outside printable ASCII; the header is damaged, or "
+                         "the file is no YUV4MPEG2 stream";
+                return false;
+            }
+        }
         switch (field[0]) {
         case 'W':
         case 'H': {
@@ -213,14 +231,19 @@ bool ParseY4MHeader(const std::string& line, Y4MHeader* header, std::string* err
             break;
         case 'X':
             if (value.compare(0, 11, "COLORRANGE=") == 0) {
+                const std::string range = value.substr(11);
+                if (range != "FULL" && range != "LIMITED") {
+                    *error = quoted + ": the colour range must be FULL or LIMITED";
+                    return false;
+                }
                 header->hasRange = true;
-                header->range = value.substr(11) == "FULL" ? VideoRange::full : VideoRange::limited;
+                header->range = range == "FULL" ? VideoRange::full : VideoRange::limited;
             } else if (value.compare(0, 6, "YSCSS=") != 0) {
-                header->other.push_back(field);
+                header->dropped.push_back(field);
             }
             break;
         default:
-            header->other.push_back(field);
+            header->dropped.push_back(field);
         }
     }
     if (!widthGiven || !heightGiven) {
@@ -248,9 +271,6 @@ std::string FormatY4MHeader(const Y4MHeader& header, VideoRange range)
                        header.aspect + " " + ColourSpaceTag(header.depth) + " XYSCSS=" +
                        (header.depth == 8 ? "444" : "444P" + std::to_string(header.depth)) +
                        " XCOLORRANGE=" + (range == VideoRange::full ? "FULL" : "LIMITED");
-    for (const std::string& field : header.other) {
-        line += " " + field;
-    }
     return line + "\n";
 }
 
@@ -282,6 +302,25 @@ bool StartY4MReader(std::FILE* file, Y4MReader* reader, std::string* error)
 
 namespace {
 
+// Whether `found`, which stands where a FRAME line should, is trailing data:
+// the input ends less than a whole frame (its FRAME line and its data)
+// after it, and no FRAME line is in the frame's data or after it (a frame
+// shorter than the header says takes in the next one's FRAME line).
+// Otherwise the frame is not of the header's size. `found` receives the
+// rest of the input.
+bool OnlyTrailingBytes(Y4MReader* reader, std::string* found)
+{
+    const std::vector<uint8_t>& data = reader->samples;
+    const size_t wholeFrame = data.size() + 6;
+    if (found->size() >= wholeFrame) return false;
+    std::vector<char> rest(wholeFrame - found->size());
+    const size_t got = std::fread(rest.data(), 1, rest.size(), reader->file);
+    if (std::ferror(reader->file) || got == rest.size()) return false;
+    found->append(rest.data(), got);
+    const std::string all = std::string(data.begin(), data.end()) + *found;
+    return all.find("FRAME") == std::string::npos;
+}
+
 Y4MRead ReadFrame(Y4MReader* reader, std::string* error)
 {
     if (!reader->pendingError.empty()) {
@@ -302,8 +341,8 @@ Y4MRead ReadFrame(Y4MReader* reader, std::string* error)
             reader->ended = true;
             return Y4MRead::end;
         case Marker::bad:
-            *error = "frame " + std::to_string(index) + ": no FRAME line where it should start "
-                     "(found \"" + Printable(found) + "\")";
+            *error = FrameLabel(index) + "no FRAME line where it should start (found \"" +
+                     Printable(found) + "\")";
             return Y4MRead::failed;
         case Marker::failed:
             return Y4MRead::failed;
@@ -313,7 +352,7 @@ Y4MRead ReadFrame(Y4MReader* reader, std::string* error)
     const size_t size = Y4MFrameBytes(h.width, h.height, h.depth);
     reader->samples.resize(size);
     const size_t got = std::fread(reader->samples.data(), 1, size, reader->file);
-    const std::string frame = "frame " + std::to_string(index) + ": ";
+    const std::string frame = FrameLabel(index);
     const std::string layout = "a " + std::to_string(h.width) + "x" + std::to_string(h.height) +
                                " " + ColourSpaceTag(h.depth) + " frame is " +
                                std::to_string(size) + " bytes";
@@ -338,6 +377,14 @@ Y4MRead ReadFrame(Y4MReader* reader, std::string* error)
         reader->pendingError = next;  // this frame is whole; the next one is not
         break;
     case Marker::bad:
+        if (OnlyTrailingBytes(reader, &found)) {
+            // This frame is whole; what follows it is no frame.
+            reader->pendingError = "trailing data after frame " + std::to_string(index + 1) + ": " +
+                                   std::to_string(found.size()) + " bytes that are no frame (\"" +
+                                   Printable(found.substr(0, 16)) + "\"" +
+                                   (found.size() > 16 ? "..." : "") + ")";
+            break;
+        }
         *error = frame + "its data does not end where the next FRAME line should start (found \"" +
                  Printable(found) + "\"): the frame is larger or smaller than the header says (" +
                  layout + "), or the stream is damaged";

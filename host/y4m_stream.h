@@ -8,10 +8,18 @@
 // that names the header field and the ffmpeg option that gives a stream it
 // can read.
 //
+// Headers are read strictly: a field of bytes outside printable ASCII is
+// refused, a header line that ends in CR LF is read as the same header (and
+// noted), and fields filterhost does not know are dropped from the output
+// header, with a warning, rather than passed on unread.
+//
 // A stream is read one frame at a time. Each frame's data is checked to be
 // followed by the next FRAME line (or the end) before the frame is handed
 // out, so a frame whose size differs from the header's is caught as itself
-// and never passed on.
+// and never passed on. Bytes after the last whole frame that are no frame
+// are reported as trailing data; the frames before them are whole.
+//
+// Frames are numbered from 1 in every message.
 #pragma once
 
 #include <cstdint>
@@ -31,14 +39,16 @@ struct Y4MHeader {
     std::string aspect = "1:1";      // the A field
     bool hasRange = false;           // an XCOLORRANGE field was given
     VideoRange range = VideoRange::limited;
-    std::vector<std::string> other;  // further fields, passed on unchanged
+    bool crlf = false;               // the line ended in CR LF
+    std::vector<std::string> dropped;  // fields not understood, left out of the output
 };
 
-// `line` without its newline. False with a message naming the field.
+// `line` without its newline (a CR before it is taken off here). False
+// with a message naming the field.
 bool ParseY4MHeader(const std::string& line, Y4MHeader* header, std::string* error);
 
 // The header line with its newline; C, XYSCSS and XCOLORRANGE (`range`)
-// describe what is written.
+// describe what is written. Dropped fields are not written.
 std::string FormatY4MHeader(const Y4MHeader& header, VideoRange range);
 
 // "C444p16" and the like.
@@ -64,8 +74,10 @@ bool StartY4MReader(std::FILE* file, Y4MReader* reader, std::string* error);
 enum class Y4MRead { frame, end, failed };
 
 // The next frame's planes into reader->samples. `failed` with a message
-// naming the frame (numbered from 0) for a stream that ends inside a frame
-// or whose data does not end where the next FRAME line should start.
+// naming the frame (numbered from 1) for a stream that ends inside a frame
+// or whose data does not end where the next FRAME line should start, and
+// for trailing data after the last whole frame (the frames before it were
+// all handed out).
 Y4MRead ReadY4MFrame(Y4MReader* reader, std::string* error);
 
 // The planes of a frame of the reader's size into the host's pixels (the

@@ -17,15 +17,18 @@ TEST(Y4MHeader, FfmpegHeadersAreTakenAndWrittenBack)
         int depth;
         VideoRange range;
         bool hasRange;
+        size_t dropped;  // fields not understood
     };
-    // As ffmpeg writes them, plus a bare one and one with fields of its own.
+    // As ffmpeg writes them, plus a bare one, one with fields filterhost
+    // does not know, and one whose line ended in CR LF.
     const Case cases[] = {
         {"YUV4MPEG2 W64 H48 F25:1 Ip A1:1 C444 XYSCSS=444 XCOLORRANGE=LIMITED", 8,
-         VideoRange::limited, true},
+         VideoRange::limited, true, 0},
         {"YUV4MPEG2 W64 H48 F30000:1001 Ip A4:3 C444p10 XYSCSS=444P10 XCOLORRANGE=FULL", 10,
-         VideoRange::full, true},
-        {"YUV4MPEG2 W64 H48 F25:1 Ip A1:1 C444p12 XYSCSS=444P12", 12, VideoRange::limited, false},
-        {"YUV4MPEG2 H48 W64 C444p16 I? A0:0 XFOO=1 Zbar", 16, VideoRange::limited, false},
+         VideoRange::full, true, 0},
+        {"YUV4MPEG2 W64 H48 F25:1 Ip A1:1 C444p12 XYSCSS=444P12", 12, VideoRange::limited, false, 0},
+        {"YUV4MPEG2 H48 W64 C444p16 I? A0:0 XFOO=1 Zbar", 16, VideoRange::limited, false, 2},
+        {"YUV4MPEG2 W64 H48 C444p10 XCOLORRANGE=FULL\r", 10, VideoRange::full, true, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -37,7 +40,10 @@ TEST(Y4MHeader, FfmpegHeadersAreTakenAndWrittenBack)
         EXPECT_EQ(h.depth, c.depth);
         EXPECT_EQ(h.range, c.range);
         EXPECT_EQ(h.hasRange, c.hasRange);
-        // What is written reads back the same, in the range it names.
+        EXPECT_EQ(h.dropped.size(), c.dropped);
+        EXPECT_EQ(h.crlf, std::string(c.line).back() == '\r');
+        // What is written reads back the same, in the range it names, with
+        // plain line ends and nothing that was not understood.
         std::string line = FormatY4MHeader(h, VideoRange::full);
         ASSERT_EQ(line.back(), '\n');
         line.pop_back();
@@ -46,7 +52,8 @@ TEST(Y4MHeader, FfmpegHeadersAreTakenAndWrittenBack)
         EXPECT_EQ(back.depth, h.depth);
         EXPECT_EQ(back.frameRate, h.frameRate);
         EXPECT_EQ(back.aspect, h.aspect);
-        EXPECT_EQ(back.other, h.other);
+        EXPECT_TRUE(back.dropped.empty());
+        EXPECT_FALSE(back.crlf);
         EXPECT_EQ(back.range, VideoRange::full);
     }
     Y4MHeader h;
@@ -75,6 +82,9 @@ TEST(Y4MHeader, UnusableHeadersNameTheFieldAndTheFfmpegOption)
         {"YUV4MPEG2 W64 C444", "no H", "height"},
         {"YUV4MPEG2 W64 H48 F25 C444", "F25", "N:D"},
         {"YUV4MPEG W64 H48", "not a YUV4MPEG2 stream", "-f yuv4mpegpipe"},
+        {"YUV4MPEG2 W64 H48 C444 \x01\xFEjunk", "\\x01\\xFEjunk", "printable ASCII"},
+        {"YUV4MPEG2 W64 H48 C444 XCOLORRANGE=FULL\r\r", "FULL\\x0D", "printable ASCII"},
+        {"YUV4MPEG2 W64 H48 C444 XCOLORRANGE=WIDE", "XCOLORRANGE=WIDE", "FULL or LIMITED"},
     };
     for (const Case& c : cases) {
         Y4MHeader h;
@@ -134,21 +144,26 @@ TEST(Y4MReaderTest, BrokenStreamsStopAtTheRightFrame)
         const char* mentions;  // nullptr: the stream ends cleanly
     };
     const Case cases[] = {
-        {"good, with frame parameters", header + frame('a') + "FRAME Ixyz\n" +
-             std::string(frameBytes, 'b') + frame('c'), 3, nullptr},
+        {"good, with frame parameters and a CR LF", header + frame('a') + "FRAME Ixyz\n" +
+             std::string(frameBytes, 'b') + "FRAME\r\n" + std::string(frameBytes, 'c'), 3,
+         nullptr},
         {"header only", header, 0, nullptr},
-        {"cut inside frame 1", header + frame('a') + frame('b').substr(0, 10), 1,
-         "frame 1: the stream ends inside the frame, after 4 bytes"},
-        {"cut inside frame 2's FRAME line", header + frame('a') + frame('b') + "FRA", 2,
-         "frame 2: the stream ends inside"},
-        {"frame 0 one byte long", header + frame('a', frameBytes + 1) + frame('b'), 0,
-         "frame 0: its data does not end where the next FRAME line"},
-        {"frame 1 two bytes short", header + frame('a') + frame('b', frameBytes - 2) + frame('c'),
-         1, "frame 1: its data does not end"},
-        {"another stream after frame 1", header + frame('a') + frame('b') +
-             "YUV4MPEG2 W8 H2 C444\n" + frame('c', 48), 2, "frame 2: a new stream header"},
+        {"cut inside frame 2", header + frame('a') + frame('b').substr(0, 10), 1,
+         "frame 2: the stream ends inside the frame, after 4 bytes"},
+        {"cut inside frame 3's FRAME line", header + frame('a') + frame('b') + "FRA", 2,
+         "frame 3: the stream ends inside"},
+        {"frame 1 one byte long", header + frame('a', frameBytes + 1) + frame('b'), 0,
+         "frame 1: its data does not end where the next FRAME line"},
+        {"frame 2 two bytes short", header + frame('a') + frame('b', frameBytes - 2) + frame('c'),
+         1, "frame 2: its data does not end"},
+        {"another stream after frame 2", header + frame('a') + frame('b') +
+             "YUV4MPEG2 W8 H2 C444\n" + frame('c', 48), 2, "frame 3: a new stream header"},
         {"no FRAME line at all", header + std::string(frameBytes, 'a'), 0,
-         "frame 0: no FRAME line"},
+         "frame 1: no FRAME line"},
+        {"a line end after the last frame", header + frame('a') + frame('b') + "\r\n", 2,
+         "trailing data after frame 2: 2 bytes that are no frame (\"\\x0D\\x0A\")"},
+        {"the last frame a frame's size too long", header + frame('a') + frame('b') +
+             std::string(frameBytes + 6, 'x'), 1, "frame 2: its data does not end"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
