@@ -66,10 +66,16 @@ CodeToHostLanes Lanes(const CodeToHostSteps& s)
                            _mm_cvtsi32_si128(s.shift)};
 }
 
+// Words above the depth's largest code are taken as it.
+__m128i AtMost(__m128i codes, __m128i maxCode)
+{
+    return _mm_sub_epi16(codes, _mm_subs_epu16(codes, maxCode));
+}
+
 __m128i HostsOfCodes(__m128i codes, const CodeToHostLanes& s)
 {
     const __m128i zero = _mm_setzero_si128();
-    codes = _mm_sub_epi16(codes, _mm_subs_epu16(codes, s.maxCode));  // min(code, maxCode)
+    codes = AtMost(codes, s.maxCode);
     // Unsigned saturation leaves one of the two at zero.
     const __m128i above = _mm_subs_epu16(codes, s.offset);
     const __m128i below = _mm_subs_epu16(s.offset, codes);
@@ -145,19 +151,147 @@ void StoreCodes(__m128i codes, uint8_t* samples)
     }
 }
 
-// Eight pixels from eight samples of each plane. Each pixel is stored as 8
-// bytes, Y Cb Cr and a word that the next pixel's store overwrites: the
-// group writes 2 bytes past its eighth pixel.
+// Y, Cb and Cr of eight pixels, as codes or as host values.
+struct Channels {
+    __m128i y, cb, cr;
+};
+
+// BT.601: the channels apart, each converted as soon as it is loaded, and
+// stored as soon as it is converted, which keeps few registers busy.
 template <typename Sample>
-void DecodeGroup(const uint8_t* const planes[3], const RowLanes& lanes, YCPixel* pixels)
+Channels HostsOfPlanes(const uint8_t* const planes[3], const RowLanes& lanes)
 {
-    const __m128i luma = HostsOfCodes(LoadCodes<Sample>(planes[0]), lanes.lumaIn);
-    const __m128i cb = HostsOfCodes(LoadCodes<Sample>(planes[1]), lanes.chromaIn);
-    const __m128i cr = HostsOfCodes(LoadCodes<Sample>(planes[2]), lanes.chromaIn);
-    const __m128i lumaCbLow = _mm_unpacklo_epi16(luma, cb);
-    const __m128i lumaCbHigh = _mm_unpackhi_epi16(luma, cb);
-    const __m128i crLow = _mm_unpacklo_epi16(cr, cr);
-    const __m128i crHigh = _mm_unpackhi_epi16(cr, cr);
+    return Channels{HostsOfCodes(LoadCodes<Sample>(planes[0]), lanes.lumaIn),
+                    HostsOfCodes(LoadCodes<Sample>(planes[1]), lanes.chromaIn),
+                    HostsOfCodes(LoadCodes<Sample>(planes[2]), lanes.chromaIn)};
+}
+
+template <typename Sample>
+void PlanesOfHosts(const Channels& hosts, const RowLanes& lanes, uint8_t* const planes[3])
+{
+    StoreCodes<Sample>(CodesOfHosts(hosts.y, lanes.lumaOut), planes[0]);
+    StoreCodes<Sample>(CodesOfHosts(hosts.cb, lanes.chromaOut), planes[1]);
+    StoreCodes<Sample>(CodesOfHosts(hosts.cr, lanes.chromaOut), planes[2]);
+}
+
+// Another matrix than the host's: floats, four pixels at a time, in
+// 32-bit lanes.
+struct MatrixLanes {
+    __m128 toHost[3][3];
+    __m128 toCode[3][3];
+    __m128i offset[3];
+    __m128i codeAdd[3];  // offset - 32768, for the clamp of CodesOfHosts
+    __m128i maxCode, maxBiased;
+};
+
+MatrixLanes MatrixLanesOf(const RowLevels& levels)
+{
+    const MatrixSteps& s = levels.matrixSteps;
+    MatrixLanes lanes;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            lanes.toHost[i][j] = _mm_set1_ps(s.toHost[i][j]);
+            lanes.toCode[i][j] = _mm_set1_ps(s.toCode[i][j]);
+        }
+        lanes.offset[i] = _mm_set1_epi32(s.offset[i]);
+        lanes.codeAdd[i] = _mm_set1_epi32(s.offset[i] - 32768);
+    }
+    lanes.maxCode = _mm_set1_epi16(static_cast<int16_t>(levels.lumaIn.maxCode));
+    lanes.maxBiased = _mm_set1_epi16(levels.lumaOut.maxBiased);
+    return lanes;
+}
+
+// Four of the eight pixels in 32-bit lanes, as floats.
+struct Four {
+    __m128 y, cb, cr;
+};
+
+// The low or the high four of eight codes, widened to 32 bits.
+__m128i HalfOfCodes(__m128i codes, bool high)
+{
+    const __m128i zero = _mm_setzero_si128();
+    return high ? _mm_unpackhi_epi16(codes, zero) : _mm_unpacklo_epi16(codes, zero);
+}
+
+// The same of host values, with their signs: each word goes to the top of
+// a lane and is shifted back down arithmetically.
+__m128i HalfOfHosts(__m128i hosts, bool high)
+{
+    const __m128i doubled =
+        high ? _mm_unpackhi_epi16(hosts, hosts) : _mm_unpacklo_epi16(hosts, hosts);
+    return _mm_srai_epi32(doubled, 16);
+}
+
+Four DistancesOf(const Channels& codes, bool high, const MatrixLanes& s)
+{
+    return Four{_mm_cvtepi32_ps(_mm_sub_epi32(HalfOfCodes(codes.y, high), s.offset[0])),
+                _mm_cvtepi32_ps(_mm_sub_epi32(HalfOfCodes(codes.cb, high), s.offset[1])),
+                _mm_cvtepi32_ps(_mm_sub_epi32(HalfOfCodes(codes.cr, high), s.offset[2]))};
+}
+
+Four FloatsOf(const Channels& hosts, bool high)
+{
+    return Four{_mm_cvtepi32_ps(HalfOfHosts(hosts.y, high)),
+                _mm_cvtepi32_ps(HalfOfHosts(hosts.cb, high)),
+                _mm_cvtepi32_ps(HalfOfHosts(hosts.cr, high))};
+}
+
+// One row of a 3x3 map on four pixels, rounded. cvtps rounds to nearest
+// (halves to even) by the MXCSR's default; Direct3D's precision setting is
+// the x87's and leaves it alone.
+__m128i MapRow(const __m128 row[3], const Four& in)
+{
+    const __m128 sum = _mm_add_ps(_mm_add_ps(_mm_mul_ps(row[0], in.y), _mm_mul_ps(row[1], in.cb)),
+                                  _mm_mul_ps(row[2], in.cr));
+    return _mm_cvtps_epi32(sum);
+}
+
+template <typename Sample>
+Channels HostsOfPlanes(const uint8_t* const planes[3], const MatrixLanes& s)
+{
+    const Channels codes = {AtMost(LoadCodes<Sample>(planes[0]), s.maxCode),
+                            AtMost(LoadCodes<Sample>(planes[1]), s.maxCode),
+                            AtMost(LoadCodes<Sample>(planes[2]), s.maxCode)};
+    const Four low = DistancesOf(codes, false, s);
+    const Four high = DistancesOf(codes, true, s);
+    // Signed saturation clamps to int16 as HostFromCodes does.
+    return Channels{_mm_packs_epi32(MapRow(s.toHost[0], low), MapRow(s.toHost[0], high)),
+                    _mm_packs_epi32(MapRow(s.toHost[1], low), MapRow(s.toHost[1], high)),
+                    _mm_packs_epi32(MapRow(s.toHost[2], low), MapRow(s.toHost[2], high))};
+}
+
+// Channel `i` of eight pixels: the offset, less 32768, goes on as an
+// integer, and the codes are clamped as in CodesOfHosts above.
+__m128i CodesOfChannel(int i, const Four& low, const Four& high, const MatrixLanes& s)
+{
+    const __m128i biased = _mm_packs_epi32(_mm_add_epi32(MapRow(s.toCode[i], low), s.codeAdd[i]),
+                                           _mm_add_epi32(MapRow(s.toCode[i], high), s.codeAdd[i]));
+    return _mm_xor_si128(_mm_min_epi16(biased, s.maxBiased),
+                         _mm_set1_epi16(static_cast<int16_t>(0x8000)));
+}
+
+template <typename Sample>
+void PlanesOfHosts(const Channels& hosts, const MatrixLanes& s, uint8_t* const planes[3])
+{
+    const Four low = FloatsOf(hosts, false);
+    const Four high = FloatsOf(hosts, true);
+    for (int i = 0; i < 3; ++i) {
+        StoreCodes<Sample>(CodesOfChannel(i, low, high, s), planes[i]);
+    }
+}
+
+// Eight pixels from eight samples of each plane, by the conversion of
+// RowLanes (BT.601) or MatrixLanes. Each pixel is stored as 8 bytes, Y Cb
+// Cr and a word that the next pixel's store overwrites: the group writes 2
+// bytes past its eighth pixel.
+template <typename Sample, typename Conversion>
+void DecodeGroup(const uint8_t* const planes[3], const Conversion& lanes, YCPixel* pixels)
+{
+    const Channels hosts = HostsOfPlanes<Sample>(planes, lanes);
+    const __m128i lumaCbLow = _mm_unpacklo_epi16(hosts.y, hosts.cb);
+    const __m128i lumaCbHigh = _mm_unpackhi_epi16(hosts.y, hosts.cb);
+    const __m128i crLow = _mm_unpacklo_epi16(hosts.cr, hosts.cr);
+    const __m128i crHigh = _mm_unpackhi_epi16(hosts.cr, hosts.cr);
     const __m128i pairs[4] = {_mm_unpacklo_epi32(lumaCbLow, crLow), _mm_unpackhi_epi32(lumaCbLow, crLow),
                               _mm_unpacklo_epi32(lumaCbHigh, crHigh), _mm_unpackhi_epi32(lumaCbHigh, crHigh)};
     for (int i = 0; i < 4; ++i) {
@@ -169,8 +303,8 @@ void DecodeGroup(const uint8_t* const planes[3], const RowLanes& lanes, YCPixel*
 
 // Eight pixels into eight samples of each plane. Each pixel is loaded as 8
 // bytes, so the group reads 2 bytes past its eighth pixel.
-template <typename Sample>
-void EncodeGroup(const YCPixel* pixels, const RowLanes& lanes, uint8_t* const planes[3])
+template <typename Sample, typename Conversion>
+void EncodeGroup(const YCPixel* pixels, const Conversion& lanes, uint8_t* const planes[3])
 {
     __m128i pairs[4];  // Y Cb Cr - of two pixels each
     for (int i = 0; i < 4; ++i) {
@@ -185,16 +319,15 @@ void EncodeGroup(const YCPixel* pixels, const RowLanes& lanes, uint8_t* const pl
     const __m128i d = _mm_unpackhi_epi16(pairs[2], pairs[3]);
     const __m128i lumaCbLow = _mm_unpacklo_epi16(a, b);   // Y0..Y3 Cb0..Cb3
     const __m128i lumaCbHigh = _mm_unpacklo_epi16(c, d);  // Y4..Y7 Cb4..Cb7
-    const __m128i cr = _mm_unpacklo_epi64(_mm_unpackhi_epi16(a, b), _mm_unpackhi_epi16(c, d));
-    StoreCodes<Sample>(CodesOfHosts(_mm_unpacklo_epi64(lumaCbLow, lumaCbHigh), lanes.lumaOut),
-                       planes[0]);
-    StoreCodes<Sample>(CodesOfHosts(_mm_unpackhi_epi64(lumaCbLow, lumaCbHigh), lanes.chromaOut),
-                       planes[1]);
-    StoreCodes<Sample>(CodesOfHosts(cr, lanes.chromaOut), planes[2]);
+    const Channels hosts = {
+        _mm_unpacklo_epi64(lumaCbLow, lumaCbHigh), _mm_unpackhi_epi64(lumaCbLow, lumaCbHigh),
+        _mm_unpacklo_epi64(_mm_unpackhi_epi16(a, b), _mm_unpackhi_epi16(c, d))};
+    PlanesOfHosts<Sample>(hosts, lanes, planes);
 }
 
-template <typename Sample>
-void DecodeRow(const uint8_t* const planes[3], int width, const RowLanes& lanes, YCPixel* pixels)
+template <typename Sample, typename Conversion>
+void DecodeRow(const uint8_t* const planes[3], int width, const Conversion& lanes,
+               YCPixel* pixels)
 {
     // Whole groups while the 2 bytes past each stay inside the row; the
     // rest (1 to 8 pixels) through copies.
@@ -215,8 +348,9 @@ void DecodeRow(const uint8_t* const planes[3], int width, const RowLanes& lanes,
     std::memcpy(pixels + x, result, rest * sizeof(YCPixel));
 }
 
-template <typename Sample>
-void EncodeRow(const YCPixel* pixels, int width, const RowLanes& lanes, uint8_t* const planes[3])
+template <typename Sample, typename Conversion>
+void EncodeRow(const YCPixel* pixels, int width, const Conversion& lanes,
+               uint8_t* const planes[3])
 {
     int x = 0;
     for (; x + groupPixels < width; x += groupPixels) {
@@ -235,40 +369,81 @@ void EncodeRow(const YCPixel* pixels, int width, const RowLanes& lanes, uint8_t*
     }
 }
 
+MatrixSteps MakeMatrixSteps(VideoMatrix matrix, const Levels& luma, const Levels& chroma)
+{
+    MatrixSteps steps;
+    const MatrixMap& map = MapOfMatrix(matrix);
+    const Levels* const levels[3] = {&luma, &chroma, &chroma};
+    for (int i = 0; i < 3; ++i) {
+        steps.offset[i] = static_cast<int32_t>(Whole(levels[i]->offset));
+        for (int j = 0; j < 3; ++j) {
+            steps.toHost[i][j] =
+                static_cast<float>(map.toHost[i][j] * 4096.0 / levels[j]->codesPerUnit);
+            steps.toCode[i][j] =
+                static_cast<float>(map.toStream[i][j] * levels[i]->codesPerUnit / 4096.0);
+        }
+    }
+    return steps;
+}
+
+template <typename Sample>
+void DecodeRowOf(const uint8_t* const planes[3], int width, const RowLevels& levels,
+                 YCPixel* pixels)
+{
+    if (levels.matrix == VideoMatrix::bt601) {
+        DecodeRow<Sample>(planes, width, Lanes(levels), pixels);
+    } else {
+        DecodeRow<Sample>(planes, width, MatrixLanesOf(levels), pixels);
+    }
+}
+
+template <typename Sample>
+void EncodeRowOf(const YCPixel* pixels, int width, const RowLevels& levels,
+                 uint8_t* const planes[3])
+{
+    if (levels.matrix == VideoMatrix::bt601) {
+        EncodeRow<Sample>(pixels, width, Lanes(levels), planes);
+    } else {
+        EncodeRow<Sample>(pixels, width, MatrixLanesOf(levels), planes);
+    }
+}
+
 }  // namespace
 
-RowLevels MakeRowLevels(int depth, VideoRange range)
+RowLevels MakeRowLevels(int depth, VideoRange range, VideoMatrix matrix)
 {
     RowLevels r;
     r.depth = depth;
     r.range = range;
+    r.matrix = matrix;
     const Levels luma = LumaLevels(depth, range);
     const Levels chroma = ChromaLevels(depth, range);
     r.lumaIn = MakeCodeToHost(luma);
     r.chromaIn = MakeCodeToHost(chroma);
     r.lumaOut = MakeHostToCode(luma);
     r.chromaOut = MakeHostToCode(chroma);
+    if (matrix != VideoMatrix::bt601) {
+        r.matrixSteps = MakeMatrixSteps(matrix, luma, chroma);
+    }
     return r;
 }
 
 void PixelsFromPlanes(const uint8_t* const planes[3], int width, const RowLevels& levels,
                       YCPixel* pixels)
 {
-    const RowLanes lanes = Lanes(levels);
     if (levels.depth > 8) {
-        DecodeRow<uint16_t>(planes, width, lanes, pixels);
+        DecodeRowOf<uint16_t>(planes, width, levels, pixels);
     } else {
-        DecodeRow<uint8_t>(planes, width, lanes, pixels);
+        DecodeRowOf<uint8_t>(planes, width, levels, pixels);
     }
 }
 
 void PlanesFromPixels(const YCPixel* pixels, int width, const RowLevels& levels,
                       uint8_t* const planes[3])
 {
-    const RowLanes lanes = Lanes(levels);
     if (levels.depth > 8) {
-        EncodeRow<uint16_t>(pixels, width, lanes, planes);
+        EncodeRowOf<uint16_t>(pixels, width, levels, planes);
     } else {
-        EncodeRow<uint8_t>(pixels, width, lanes, planes);
+        EncodeRowOf<uint8_t>(pixels, width, levels, planes);
     }
 }

@@ -1,12 +1,19 @@
-// Rows of stream codes to the host's pixels and back, by integer
-// multiply-adds eight pixels at a time (SSE2), for whole frames.
+// Rows of stream codes to the host's pixels and back, eight pixels at a time
+// (SSE2), for whole frames.
 //
-// The results are exactly those of HostFromCode and CodeFromHost
-// (video_levels.h). The lookup tables of MakeLevelTables give the same, but
-// at 16 bits each is 128 KB, looked up at random, and between two plug-in
-// frames they fall out of the cache; the arithmetic needs no memory besides
-// the frame's own, and moves Y, Cb and Cr between planes and pixels in
-// registers.
+// In BT.601 the channels stay apart and are converted by integer
+// multiply-adds whose results are exactly those of HostFromCode and
+// CodeFromHost (video_levels.h). The lookup tables of MakeLevelTables give
+// the same, but at 16 bits each is 128 KB, looked up at random, and between
+// two plug-in frames they fall out of the cache; the arithmetic needs no
+// memory besides the frame's own, and moves Y, Cb and Cr between planes and
+// pixels in registers.
+//
+// In BT.709 each pixel goes through a 3x3 map in single precision. Its sums
+// are off the exact ones by a few roundings of 2^-24 of the terms' sizes,
+// thousandths of a host unit or code for any ordinary pixel, so they round
+// otherwise than HostFromCodes and CodesFromHost only where the exact value
+// is that close to halfway between two integers.
 #pragma once
 
 #include <cstdint>
@@ -44,16 +51,29 @@ struct HostToCodeSteps {
     int16_t maxBiased = 0;   // maxCode - 32768
 };
 
+// A matrix other than the host's, by rows Y, Cb, Cr, on the codes'
+// distances from their offsets, which are whole and taken off and put back
+// as integers so that the floats hold no more than the distances:
+//   host = round(toHost x (code - offset))
+//   code = clamp(round(toCode x host) + offset)
+struct MatrixSteps {
+    int32_t offset[3] = {};
+    float toHost[3][3] = {};
+    float toCode[3][3] = {};
+};
+
 struct RowLevels {
     int depth = 8;
     VideoRange range = VideoRange::limited;
-    CodeToHostSteps lumaIn;
+    VideoMatrix matrix = VideoMatrix::bt601;
+    CodeToHostSteps lumaIn;   // maxCode is also the matrix's
     CodeToHostSteps chromaIn;
-    HostToCodeSteps lumaOut;
+    HostToCodeSteps lumaOut;  // maxBiased is also the matrix's
     HostToCodeSteps chromaOut;
+    MatrixSteps matrixSteps;  // bt709 only
 };
 
-RowLevels MakeRowLevels(int depth, VideoRange range);
+RowLevels MakeRowLevels(int depth, VideoRange range, VideoMatrix matrix = VideoMatrix::bt601);
 
 // One row of a frame: `width` samples from each of the planes Y, Cb and Cr
 // (bytes at 8 bits, otherwise little-endian words, at any address) to the

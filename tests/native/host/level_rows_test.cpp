@@ -1,7 +1,13 @@
-// The frame conversion's arithmetic against the exact mapping, held in the
-// lookup tables of MakeLevelTables: every word a stream can hold and every
-// host value, in each of Y, Cb and Cr, at every depth and in both ranges.
+// The frame conversion against the double-precision mapping of
+// video_levels.h: every word a stream can hold and every host value, in each
+// of Y, Cb and Cr, at every depth, in both ranges and both matrices. In
+// BT.601 that is HostFromCode and CodeFromHost channel by channel, the
+// lookup tables of MakeLevelTables, and the rows must give it exactly; the
+// floats of BT.709 may round the other way only where the exact value is
+// within their error of halfway between two integers.
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -22,7 +28,43 @@ uint16_t Word(int plane, int x)
     return static_cast<uint16_t>(x + plane * 21845);
 }
 
-TEST(LevelRows, EveryCodeAndHostValueAsTheTables)
+// Whether an exact value, the sum of three terms, lies so close to halfway
+// between two integers that single precision may round it either way: its
+// sum is off by a few roundings of 2^-24 of the terms' sizes; eight are
+// allowed.
+bool NearTie(const double terms[3])
+{
+    const double sum = terms[0] + terms[1] + terms[2];
+    const double size = std::fabs(terms[0]) + std::fabs(terms[1]) + std::fabs(terms[2]);
+    return std::fabs(sum - std::floor(sum) - 0.5) <= std::ldexp(size, -21);
+}
+
+// Channel `i` of HostFromCodes before rounding, as its terms.
+void HostTerms(const int codes[3], int depth, VideoRange range, VideoMatrix matrix, int i,
+               double terms[3])
+{
+    const Levels luma = LumaLevels(depth, range);
+    const Levels chroma = ChromaLevels(depth, range);
+    const auto& m = MapOfMatrix(matrix).toHost;
+    for (int j = 0; j < 3; ++j) {
+        const Levels& levels = j == 0 ? luma : chroma;
+        terms[j] = m[i][j] * (codes[j] - levels.offset) / levels.codesPerUnit * 4096.0;
+    }
+}
+
+// Channel `i` of CodesFromHost before rounding, less its whole offset.
+void CodeTerms(const YCPixel& host, int depth, VideoRange range, VideoMatrix matrix, int i,
+               double terms[3])
+{
+    const Levels levels = i == 0 ? LumaLevels(depth, range) : ChromaLevels(depth, range);
+    const auto& m = MapOfMatrix(matrix).toStream;
+    const int16_t values[3] = {host.y, host.cb, host.cr};
+    for (int j = 0; j < 3; ++j) {
+        terms[j] = m[i][j] * values[j] / 4096.0 * levels.codesPerUnit;
+    }
+}
+
+TEST(LevelRows, EveryCodeAndHostValueAsTheReference)
 {
     std::vector<YCPixel> hosts(width);
     for (int x = 0; x < width; ++x) {
@@ -47,42 +89,114 @@ TEST(LevelRows, EveryCodeAndHostValueAsTheTables)
             return std::min(word, (1 << depth) - 1);
         };
         for (VideoRange range : {VideoRange::limited, VideoRange::full}) {
-            SCOPED_TRACE(std::to_string(depth) + " bits, " + RangeName(range));
-            const LevelTables t = MakeLevelTables(depth, range);
-            const RowLevels r = MakeRowLevels(depth, range);
+            for (VideoMatrix matrix : {VideoMatrix::bt601, VideoMatrix::bt709}) {
+                SCOPED_TRACE(std::to_string(depth) + " bits, " + RangeName(range) + ", " +
+                             MatrixName(matrix));
+                const RowLevels r = MakeRowLevels(depth, range, matrix);
+                // The floats of BT.709 may be one off, next to halfway.
+                auto tie = [&](int got, int want, const double terms[3]) {
+                    return matrix != VideoMatrix::bt601 && std::abs(got - want) == 1 &&
+                           NearTie(terms);
+                };
 
-            std::vector<YCPixel> got(width);
-            PixelsFromPlanes(in, width, r, got.data());
-            int wrong = 0;
-            for (int x = 0; x < width; ++x) {
-                const YCPixel want = {t.hostFromLuma[codeAt(0, x)], t.hostFromChroma[codeAt(1, x)],
-                                      t.hostFromChroma[codeAt(2, x)]};
-                if (!SamePixel(got[x], want) && ++wrong <= 5) {
-                    ADD_FAILURE() << "codes " << codeAt(0, x) << " " << codeAt(1, x) << " "
-                                  << codeAt(2, x) << ": host " << got[x].y << " " << got[x].cb
-                                  << " " << got[x].cr;
-                }
-            }
-            EXPECT_EQ(wrong, 0);
-
-            std::vector<uint8_t> out[3];
-            for (auto& plane : out) plane.resize(static_cast<size_t>(width) * bytes);
-            uint8_t* const outPlanes[3] = {out[0].data(), out[1].data(), out[2].data()};
-            PlanesFromPixels(hosts.data(), width, r, outPlanes);
-            wrong = 0;
-            for (int p = 0; p < 3; ++p) {
-                const std::vector<uint16_t>& table = p == 0 ? t.lumaFromHost : t.chromaFromHost;
+                std::vector<YCPixel> got(width);
+                PixelsFromPlanes(in, width, r, got.data());
+                int wrong = 0;
                 for (int x = 0; x < width; ++x) {
-                    const int code = bytes == 2 ? out[p][2 * x] | out[p][2 * x + 1] << 8 : out[p][x];
-                    if (code != table[Word(p, x)] && ++wrong <= 5) {
-                        ADD_FAILURE() << "plane " << p << ", host "
-                                      << static_cast<int16_t>(Word(p, x)) << ": code " << code
-                                      << ", not " << table[Word(p, x)];
+                    const int codes[3] = {codeAt(0, x), codeAt(1, x), codeAt(2, x)};
+                    const YCPixel want = HostFromCodes(codes, depth, range, matrix);
+                    const int gotHost[3] = {got[x].y, got[x].cb, got[x].cr};
+                    const int wantHost[3] = {want.y, want.cb, want.cr};
+                    for (int i = 0; i < 3; ++i) {
+                        double terms[3];
+                        HostTerms(codes, depth, range, matrix, i, terms);
+                        if (gotHost[i] != wantHost[i] && !tie(gotHost[i], wantHost[i], terms) &&
+                            ++wrong <= 5) {
+                            ADD_FAILURE() << "codes " << codes[0] << " " << codes[1] << " "
+                                          << codes[2] << ": host " << got[x].y << " "
+                                          << got[x].cb << " " << got[x].cr;
+                        }
                     }
                 }
+                EXPECT_EQ(wrong, 0);
+
+                std::vector<uint8_t> out[3];
+                for (auto& plane : out) plane.resize(static_cast<size_t>(width) * bytes);
+                uint8_t* const outPlanes[3] = {out[0].data(), out[1].data(), out[2].data()};
+                PlanesFromPixels(hosts.data(), width, r, outPlanes);
+                wrong = 0;
+                for (int x = 0; x < width; ++x) {
+                    uint16_t want[3];
+                    CodesFromHost(hosts[x], depth, range, matrix, want);
+                    for (int p = 0; p < 3; ++p) {
+                        const int code =
+                            bytes == 2 ? out[p][2 * x] | out[p][2 * x + 1] << 8 : out[p][x];
+                        double terms[3];
+                        CodeTerms(hosts[x], depth, range, matrix, p, terms);
+                        if (code != want[p] && !tie(code, want[p], terms) && ++wrong <= 5) {
+                            ADD_FAILURE() << "plane " << p << ", host " << hosts[x].y << " "
+                                          << hosts[x].cb << " " << hosts[x].cr << ": code "
+                                          << code << ", not " << want[p];
+                        }
+                    }
+                }
+                EXPECT_EQ(wrong, 0);
             }
-            EXPECT_EQ(wrong, 0);
         }
+    }
+}
+
+// Every code triple of 8 and 10 bits through the rows to the host and back,
+// a row of every Y for each Cb and Cr: no code may move, although BT.709
+// mixes the channels' rounding (video_levels.h).
+template <typename Sample>
+int WorstRoundTrip(int depth, VideoRange range, VideoMatrix matrix)
+{
+    const RowLevels levels = MakeRowLevels(depth, range, matrix);
+    const int codes = 1 << depth;
+    std::vector<Sample> luma(codes);
+    for (int y = 0; y < codes; ++y) luma[y] = static_cast<Sample>(y);
+    // Row c holds the code c throughout, for Cb and Cr.
+    std::vector<Sample> same(static_cast<size_t>(codes) * codes);
+    for (int c = 0; c < codes; ++c) {
+        std::fill(same.begin() + c * codes, same.begin() + (c + 1) * codes, static_cast<Sample>(c));
+    }
+    std::vector<Sample> out[3];
+    for (auto& plane : out) plane.resize(codes);
+    // Little-endian words, as x86 holds them.
+    uint8_t* const outPlanes[3] = {reinterpret_cast<uint8_t*>(out[0].data()),
+                                   reinterpret_cast<uint8_t*>(out[1].data()),
+                                   reinterpret_cast<uint8_t*>(out[2].data())};
+    std::vector<YCPixel> pixels(codes);
+    int worst = 0;
+    for (int cb = 0; cb < codes; ++cb) {
+        for (int cr = 0; cr < codes; ++cr) {
+            const Sample* const in[3] = {luma.data(), same.data() + cb * codes,
+                                         same.data() + cr * codes};
+            const uint8_t* const inPlanes[3] = {reinterpret_cast<const uint8_t*>(in[0]),
+                                                reinterpret_cast<const uint8_t*>(in[1]),
+                                                reinterpret_cast<const uint8_t*>(in[2])};
+            PixelsFromPlanes(inPlanes, codes, levels, pixels.data());
+            PlanesFromPixels(pixels.data(), codes, levels, outPlanes);
+            for (int p = 0; p < 3; ++p) {
+                if (std::equal(out[p].begin(), out[p].end(), in[p])) continue;
+                for (int x = 0; x < codes; ++x) {
+                    worst = std::max(worst, std::abs(in[p][x] - out[p][x]));
+                }
+            }
+        }
+    }
+    return worst;
+}
+
+// BT.601 keeps the channels apart, so its per-channel round trip
+// (video_levels_test.cpp) covers it.
+TEST(LevelRows, EveryCodeTripleOf8And10BitsComesBackInBt709)
+{
+    for (VideoRange range : {VideoRange::limited, VideoRange::full}) {
+        SCOPED_TRACE(RangeName(range));
+        EXPECT_EQ(WorstRoundTrip<uint8_t>(8, range, VideoMatrix::bt709), 0);
+        EXPECT_EQ(WorstRoundTrip<uint16_t>(10, range, VideoMatrix::bt709), 0);
     }
 }
 
