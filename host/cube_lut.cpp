@@ -5,6 +5,7 @@
 
 #include "color_convert.h"
 #include "options.h"
+#include "picture_io.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ bool WriteCube(std::FILE* file, const YCFrame& corrected, int size, const std::s
         std::snprintf(line, sizeof line, "%.6f %.6f %.6f\n", rgb[0], rgb[1], rgb[2]);
         text += line;
         if (text.size() >= (1 << 20) || i + 1 == summary.points) {
-            if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) return false;
+            if (!WriteAll(file, text.data(), text.size())) return false;
             text.clear();
         }
     }

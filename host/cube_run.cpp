@@ -56,17 +56,14 @@ bool RunCubeExport(HostSession* session, const std::string& path, int size, std:
         "Check boxes: " + (checks.empty() ? std::string("none") : checks),
     };
     const CubeSummary summary = SummariseCube(frame, size);
-    std::FILE* file = OpenFile(path, "wb");
-    if (file == nullptr) {
-        *error = "cannot create " + path + ": " + std::strerror(errno);
-        return false;
+    // Written whole or not at all: a tool that finds the file can use it.
+    PendingFile file;
+    if (!BeginFile(path, &file, error)) return false;
+    errno = 0;
+    if (!WriteCube(file.file, frame, size, title, comments)) {
+        file.firstError = errno != 0 ? errno : EIO;
     }
-    bool written = WriteCube(file, frame, size, title, comments);
-    written = std::fclose(file) == 0 && written;
-    if (!written) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
+    if (!FinishFile(&file, error)) return false;
     std::fprintf(report, "cube:      %s, %d points per side, texture format %s\n", path.c_str(),
                  size, format.c_str());
     std::fprintf(report, "  settings: %s\n", changed.empty() ? "all tracks 0" : changed.c_str());

@@ -18,6 +18,7 @@
 #include "options.h"
 #include "precision_run.h"
 #include "run_progress.h"
+#include "same_file.h"
 #include "seconds_now.h"
 #include "stage_summary.h"
 #include "verify.h"
@@ -70,12 +71,13 @@ void ApplySettings(HostSession* session, const HostOptions& options, bool* ok)
             *ok = false;
             continue;
         }
+        // A slider cannot be moved past its ends, so neither can a track here.
         if (t.trackMinimums != nullptr && t.trackMaximums != nullptr &&
             (v.value < t.trackMinimums[v.index] || v.value > t.trackMaximums[v.index])) {
-            std::fprintf(stderr, "filterhost: note: track %d = %d lies outside its range %d..%d\n",
-                         v.index, static_cast<int>(v.value),
-                         static_cast<int>(t.trackMinimums[v.index]),
-                         static_cast<int>(t.trackMaximums[v.index]));
+            Complain("track " + std::to_string(v.index) + " = " + std::to_string(v.value) +
+                     " lies outside its range " + std::to_string(t.trackMinimums[v.index]) +
+                     ".." + std::to_string(t.trackMaximums[v.index]));
+            *ok = false;
         }
     }
     for (const IndexedValue& v : options.checks) {
@@ -111,7 +113,7 @@ void PrintVerifyReport(std::FILE* report, const VerifyTotals& totals, const std:
     if (totals.hasExample) {
         std::fprintf(report, "  first: frame %lld at (%d, %d): input (%d, %d, %d) expected (%d, %d, %d) "
                     "got (%d, %d, %d)\n",
-                    static_cast<long long>(totals.exampleFrame), totals.exampleX, totals.exampleY,
+                    static_cast<long long>(totals.exampleFrame + 1), totals.exampleX, totals.exampleY,
                     totals.exampleInput.y, totals.exampleInput.cb, totals.exampleInput.cr,
                     totals.exampleExpected.y, totals.exampleExpected.cb,
                     totals.exampleExpected.cr, totals.exampleActual.y, totals.exampleActual.cb,
@@ -184,24 +186,30 @@ int Run(const HostOptions& options)
         return status;
     }
 
+    // Before anything is opened for writing.
+    if (OutputIsInput(options.inputPath, options.outputPath, &error)) {
+        Complain(error);
+        CloseSession(&session);
+        return exitUsage;
+    }
     FrameFeed feed;
     FrameSink sink;
-    std::string notes;
+    std::vector<std::string> notes;
     if (!OpenFeed(options, &feed, &notes, &error)) {
         Complain(error);
         CloseFeed(&feed);
         CloseSession(&session);
         return exitUsage;
     }
-    if (!notes.empty()) {
-        Complain("note: " + notes);
+    for (const std::string& note : notes) {
+        Complain(note);
     }
     if (!OpenSink(options, feed, &sink, &error)) {
         Complain(error);
         CloseSink(&sink, &error);
         CloseFeed(&feed);
         CloseSession(&session);
-        return exitUsage;
+        return exitFailed;
     }
 
     if (StartPlugin(&session) == 0) {
@@ -267,11 +275,11 @@ int Run(const HostOptions& options)
         std::copy(session.trackValues.begin(), session.trackValues.begin() + 16, tracks);
         FrameResult result = ProcessFrame(&session, frame);
         if (!result.paddingIntact && ++pastWidth <= reportedFrameProblems) {
-            Complain("frame " + std::to_string(i) + ": the plug-in wrote past the frame width");
+            Complain("frame " + std::to_string(i + 1) + ": the plug-in wrote past the frame width");
         }
         if (result.returned == 0) {
             if (++failed <= reportedFrameProblems) {
-                Complain("frame " + std::to_string(i) + ": onProcess returned 0");
+                Complain("frame " + std::to_string(i + 1) + ": onProcess returned 0");
             }
         } else if (!result.hasDebugText) {
             missingDebugText = true;
@@ -321,7 +329,15 @@ int Run(const HostOptions& options)
         outputBroken = true;
         framesDone = sink.framesWritten;
     }
-    const std::string inputDescription = DescribeFeed(feed);
+    if (feed.stream && options.frames != 0 && framesDone < options.frames && !inputBroken &&
+        !outputBroken) {
+        Complain("note: the stream ended after " + std::to_string(framesDone) +
+                 " frames, fewer than --frames " + std::to_string(options.frames));
+    }
+    std::string inputDescription = DescribeFeed(feed);
+    if (!feed.stream && sink.kind == FileKind::y4m) {
+        inputDescription += ", written as " + DescribeSink(sink);
+    }
     const YCFrame& shape = feed.stream ? feed.current : feed.frames.front();
     CloseFeed(&feed);
 

@@ -9,12 +9,20 @@
 #include <windows.h>
 
 #include "color_convert.h"
+#include "file_writes.h"
 #include "seconds_now.h"
 #include "test_picture.h"
 
 namespace {
 
 constexpr int pictureStreamDepth = 16;
+
+// The colour matrix of a stream's YCbCr: as given, or what players take a
+// stream of that size to use.
+VideoMatrix StreamMatrix(const HostOptions& options, int width, int height)
+{
+    return options.matrixAuto ? MatrixForFrameSize(width, height) : options.matrix;
+}
 
 bool PrepareFrames(const HostOptions& options, std::vector<YCFrame>* frames, std::string* error)
 {
@@ -57,40 +65,6 @@ int64_t FramesInFile(std::FILE* file, const Y4MReader& reader)
     return size < reader.headerBytes ? -1 : (size - reader.headerBytes) / frame;
 }
 
-// A frame goes to the system in one WriteFile call, past the C library's
-// buffer: fwrite hands a large block over in pieces of its buffer size,
-// which cost 40 ms for a 12 MB frame to a file under Wine, against 3 ms
-// for the single call. errno is set as the C library would set it.
-bool WriteAll(std::FILE* file, const void* data, size_t size)
-{
-    if (std::fflush(file) != 0) return false;
-    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-    const char* next = static_cast<const char*>(data);
-    while (size > 0) {
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
-        DWORD done = 0;
-        if (!WriteFile(handle, next, chunk, &done, nullptr) || done == 0) {
-            switch (GetLastError()) {
-            case ERROR_BROKEN_PIPE:
-            case ERROR_NO_DATA:
-            case ERROR_PIPE_NOT_CONNECTED:  // Wine, for a pipe whose reader has gone
-                errno = EPIPE;
-                break;
-            case ERROR_DISK_FULL:
-            case ERROR_HANDLE_DISK_FULL:
-                errno = ENOSPC;
-                break;
-            default:
-                errno = EIO;
-            }
-            return false;
-        }
-        next += done;
-        size -= done;
-    }
-    return true;
-}
-
 void WriteFrames(FrameSink* sink)
 {
     std::unique_lock<std::mutex> hold(sink->lock);
@@ -100,7 +74,12 @@ void WriteFrames(FrameSink* sink)
         hold.unlock();
         const double start = SecondsNow();
         errno = 0;
-        const bool written = WriteAll(sink->file, sink->bytes.data(), sink->bytes.size());
+        bool written = !sink->checkRoom || RoomFor(sink->file, sink->bytes.size());
+        if (!written) {
+            errno = ENOSPC;
+        } else {
+            written = WriteAll(sink->file, sink->bytes.data(), sink->bytes.size());
+        }
         const int code = errno != 0 ? errno : EIO;
         const double seconds = SecondsNow() - start;
         hold.lock();
@@ -118,7 +97,7 @@ void WriteFrames(FrameSink* sink)
 
 std::string WriteFailure(const FrameSink& sink, int64_t index, int code)
 {
-    std::string text = "frame " + std::to_string(index) + ": cannot write " + sink.name;
+    std::string text = "frame " + std::to_string(index + 1) + ": cannot write " + sink.name;
     // A closed pipe reaches msvcrt as EPIPE or, under Wine, as EINVAL.
     if (sink.path == "-" && (code == EPIPE || code == EINVAL)) {
         return text + ": the program reading it has closed the pipe";
@@ -133,7 +112,8 @@ bool OutputIsStdout(const HostOptions& options)
     return options.outputPath == "-";
 }
 
-bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::string* notes, std::string* error)
+bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::string>* notes,
+              std::string* error)
 {
     if (options.rawInput || !IsStreamPath(options.inputPath)) {
         if (!PrepareFrames(options, &feed->frames, error)) return false;
@@ -164,16 +144,25 @@ bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::string* notes, s
         *error = feed->name + ": " + *error;
         return false;
     }
+    if (h.crlf) {
+        notes->push_back("note: " + feed->name + ": the header line ends in CR LF; read as the "
+                         "same header, written with a plain line end");
+    }
+    for (const std::string& field : h.dropped) {
+        notes->push_back("warning: " + feed->name + ": header field " + field +
+                         " is not one filterhost knows; left out of the output");
+    }
     VideoRange range = h.hasRange ? h.range : VideoRange::limited;
     if (options.rangeGiven) {
         if (h.hasRange && h.range != options.range) {
-            *notes = std::string("the stream says XCOLORRANGE=") +
-                     (h.range == VideoRange::full ? "FULL" : "LIMITED") + "; --range " +
-                     RangeName(options.range) + " overrides it";
+            notes->push_back(std::string("note: the stream says XCOLORRANGE=") +
+                             (h.range == VideoRange::full ? "FULL" : "LIMITED") + "; --range " +
+                             RangeName(options.range) + " overrides it");
         }
         range = options.range;
     }
-    feed->levels = MakeRowLevels(h.depth, range);
+    feed->matrixByFrameSize = options.matrixAuto;
+    feed->levels = MakeRowLevels(h.depth, range, StreamMatrix(options, h.width, h.height));
     feed->current = MakeFrame(h.width, h.height, maxWidth);
     feed->length = FramesInFile(feed->file, feed->reader);
     if (options.frames != 0) {
@@ -282,7 +271,15 @@ std::string DescribeFeed(const FrameFeed& feed)
     }
     const Y4MHeader& h = feed.reader.header;
     return std::to_string(h.width) + "x" + std::to_string(h.height) + " " +
-           ColourSpaceTag(h.depth) + ", " + RangeName(feed.levels.range) + " range";
+           ColourSpaceTag(h.depth) + ", " + RangeName(feed.levels.range) + " range, " +
+           MatrixName(feed.levels.matrix) + (feed.matrixByFrameSize ? " (by frame size)" : "");
+}
+
+std::string DescribeSink(const FrameSink& sink)
+{
+    if (sink.kind != FileKind::y4m) return "";
+    return ColourSpaceTag(sink.levels.depth) + ", " + RangeName(sink.levels.range) + " range, " +
+           MatrixName(sink.levels.matrix) + (sink.matrixByFrameSize ? " (by frame size)" : "");
 }
 
 bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink,
@@ -306,9 +303,11 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
             *error = "cannot create " + options.outputPath + ": " + std::strerror(errno);
             return false;
         }
-        HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(sink->file)));
-        sink->seekable = GetFileType(handle) == FILE_TYPE_DISK;
     }
+    const int64_t start = FilePosition(sink->file);
+    sink->seekable = start >= 0 && CanCutBack(sink->file);
+    sink->checkRoom = start >= 0 && !sink->seekable;
+    sink->wholeBytes = start;
     if (sink->kind == FileKind::raw) {
         return true;
     }
@@ -321,14 +320,23 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
         header.height = feed.frames.front().height;
         header.depth = pictureStreamDepth;
         sink->levels = MakeRowLevels(pictureStreamDepth,
-                                       options.rangeGiven ? options.range : VideoRange::limited);
+                                     options.rangeGiven ? options.range : VideoRange::limited,
+                                     StreamMatrix(options, header.width, header.height));
+        sink->matrixByFrameSize = options.matrixAuto;
     }
     const std::string line = FormatY4MHeader(header, sink->levels.range);
-    if (!WriteAll(sink->file, line.data(), line.size())) {
+    bool written = !sink->checkRoom || RoomFor(sink->file, line.size());
+    if (!written) {
+        errno = ENOSPC;
+    } else {
+        written = WriteAll(sink->file, line.data(), line.size());
+    }
+    if (!written) {
         *error = "cannot write " + sink->name + ": " + std::strerror(errno);
+        if (sink->seekable) CutBack(sink->file, start);
         return false;
     }
-    sink->wholeBytes = static_cast<int64_t>(line.size());
+    if (sink->seekable) sink->wholeBytes = _telli64(_fileno(sink->file));
     return true;
 }
 
@@ -347,7 +355,7 @@ bool FinishWriting(FrameSink* sink, std::string* error)
         *error = WriteFailure(*sink, sink->writingIndex, sink->writeError);
         if (sink->seekable) {
             // No half frame is left behind for the next program to choke on.
-            _chsize_s(_fileno(sink->file), sink->wholeBytes);
+            CutBack(sink->file, sink->wholeBytes);
         }
     }
     return false;
@@ -361,12 +369,6 @@ bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::strin
     case FileKind::unknown:
         return true;
     case FileKind::raw:
-        if (!WriteRawFrame(sink->file, frame) || std::fflush(sink->file) != 0) {
-            *error = WriteFailure(*sink, index, errno);
-            return false;
-        }
-        ++sink->framesWritten;
-        return true;
     case FileKind::y4m:
         break;
     default:
@@ -375,7 +377,11 @@ bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::strin
     }
     StartWriting(sink);  // a frame still queued goes out before its buffer is used again
     if (!FinishWriting(sink, error)) return false;
-    EncodeY4MFrame(frame, sink->levels, &sink->bytes);
+    if (sink->kind == FileKind::raw) {
+        EncodeRawFrame(frame, &sink->bytes);
+    } else {
+        EncodeY4MFrame(frame, sink->levels, &sink->bytes);
+    }
     if (!sink->writer.joinable()) {
         sink->writer = std::thread(WriteFrames, sink);
     }

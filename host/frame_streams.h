@@ -28,7 +28,8 @@ struct FrameFeed {
     std::string name;             // the file, or "standard input"
     std::FILE* file = nullptr;
     Y4MReader reader;
-    RowLevels levels;
+    RowLevels levels;             // with the stream's colour matrix
+    bool matrixByFrameSize = false;  // the matrix was chosen by the frame size
     YCFrame current;              // the stream's current frame
     int64_t length = -1;          // frames the run will take; -1 unknown
 
@@ -44,18 +45,20 @@ struct FrameFeed {
 };
 
 // Opens and checks the input; a stream's header is read, nothing more.
-// `notes` receives remarks for the user (a range that overrides the
-// stream's own).
-bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::string* notes,
+// `notes` receives remarks for the user, each beginning "note: " or
+// "warning: " (a range that overrides the stream's own, a header line that
+// ends in CR LF, fields left out).
+bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::string>* notes,
               std::string* error);
 
-// Frame `index` (from 0), or null at the end of the input; null with a
-// message for a stream that turns out broken.
+// Frame `index` (from 0; messages number frames from 1), or null at the end
+// of the input; null with a message for a stream that turns out broken.
 YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::string* error);
 
 void CloseFeed(FrameFeed* feed);
 
-// What the input is, for the summary: "1920x1080 C444p16, limited range".
+// What the input is, for the summary: "1920x1080 C444p16, limited range,
+// BT.709 (by frame size)".
 std::string DescribeFeed(const FrameFeed& feed);
 
 // A stream's frames are written by a thread of their own while the plug-in
@@ -70,8 +73,10 @@ struct FrameSink {
     std::string path;
     std::string name;                   // the file, or "standard output"
     std::FILE* file = nullptr;          // raw and stream output
-    bool seekable = false;              // a file that can be cut back
+    bool seekable = false;              // a file that can be cut back, standard output too
+    bool checkRoom = false;             // a file that cannot: write only what fits
     RowLevels levels;                   // stream output
+    bool matrixByFrameSize = false;     // of a stream made from pictures
     std::vector<uint8_t> bytes;         // the frame being written
     int64_t wholeBytes = 0;             // written up to the end of the last whole frame
     int64_t framesWritten = 0;
@@ -88,16 +93,17 @@ struct FrameSink {
     bool failureReported = false;
     std::vector<double> writeSeconds;   // per frame, on the writer thread
 };
-// Creates the output and writes a stream's header, so that a name that
-// cannot be written fails before any frame is run.
+// Creates raw and stream output and writes a stream's header, so that a
+// name that cannot be written fails before any frame is run. Pictures are
+// written at the end, whole or not at all (PendingFile).
 bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink,
               std::string* error);
 
-// Appends frame `index` (a stream's frame once the write before it has
+// Appends frame `index` (raw and stream frames once the write before has
 // finished; its own write waits for StartWriting or CloseSink). False when
-// this or an earlier frame's write failed, with a message naming that frame;
-// the output is then cut back to its last whole frame where that is
-// possible.
+// this or an earlier frame's write failed, with a message naming that frame
+// and the system's reason; a file, or standard output that is a file, is
+// then cut back to its last whole frame.
 bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::string* error);
 
 // Starts the write of a stream frame that WriteFrame has queued, if any.
@@ -107,6 +113,11 @@ void StartWriting(FrameSink* sink);
 // from the last frame. False when a write failed, with a message unless
 // WriteFrame gave it already.
 bool CloseSink(FrameSink* sink, std::string* error);
+
+// What a stream made from pictures or raw frames is written as, for the
+// summary: "C444p16, limited range, BT.709 (by frame size)"; empty for
+// other output.
+std::string DescribeSink(const FrameSink& sink);
 
 // Whether the report has to go to standard error: the output is standard
 // output.

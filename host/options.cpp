@@ -1,8 +1,10 @@
 #include "options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "cube_lut.h"
 #include "picture_io.h"
@@ -52,6 +54,41 @@ bool ParseIndexedValue(const std::string& text, IndexedValue* result)
     return true;
 }
 
+bool EndsWith(const std::string& text, const char* ending)
+{
+    const size_t n = std::strlen(ending);
+    if (text.size() < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != ending[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A device path where "-" is meant: /dev/stdin, /dev/stdout, CON and the like.
+bool IsDevicePath(const std::string& path)
+{
+    return path.compare(0, 5, "/dev/") == 0 || path.compare(0, 4, "\\\\.\\") == 0 ||
+           path == "CON" || path == "CONIN$" || path == "CONOUT$";
+}
+
+// What to use instead of a file filterhost cannot read or write, or "".
+std::string AdviceForPath(const std::string& path, const char* direction)
+{
+    if (IsDevicePath(path)) {
+        return std::string(direction) + " " + path + ": for standard " +
+               (direction[0] == 'i' ? "input" : "output") + " give - (a YUV4MPEG2 stream)";
+    }
+    if (EndsWith(path, ".yuv")) {
+        return std::string(direction) + " " + path +
+               ": raw YUV has no header to tell its size and layout; use a YUV4MPEG2 stream "
+               "(.y4m, or - with ffmpeg's -f yuv4mpegpipe), or --raw for the host's own raw "
+               "frames (.yc)";
+    }
+    return "";
+}
+
 }  // namespace
 
 bool IsStreamPath(const std::string& path)
@@ -64,6 +101,7 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
 {
     *options = HostOptions();
     bool sizeGiven = false;
+    bool matrixGiven = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
         // Options that take a value accept it as the next argument or after '='.
@@ -115,6 +153,12 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
             if (v != "limited" && v != "full") return bad(v, "limited or full");
             options->range = v == "full" ? VideoRange::full : VideoRange::limited;
             options->rangeGiven = true;
+        } else if (name == "--matrix") {
+            if (!takeValue(&v)) return false;
+            if (v != "601" && v != "709" && v != "auto") return bad(v, "601, 709 or auto");
+            options->matrixAuto = v == "auto";
+            options->matrix = v == "709" ? VideoMatrix::bt709 : VideoMatrix::bt601;
+            matrixGiven = true;
         } else if (name == "--cube") {
             if (!takeValue(&options->cubePath)) return false;
             if (options->cubePath.empty()) return bad("", "a file name");
@@ -164,6 +208,14 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
             return false;
         }
     }
+    if (!options->rawInput && !AdviceForPath(options->inputPath, "input").empty()) {
+        *error = AdviceForPath(options->inputPath, "input");
+        return false;
+    }
+    if (!AdviceForPath(options->outputPath, "output").empty()) {
+        *error = AdviceForPath(options->outputPath, "output");
+        return false;
+    }
     const bool streamInput = !options->rawInput && IsStreamPath(options->inputPath);
     if (!options->inputPath.empty() &&
         FileKindOfPath(options->inputPath, false) == FileKind::raw) {
@@ -180,6 +232,10 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
     }
     if (options->rangeGiven && !streamInput && !IsStreamPath(options->outputPath)) {
         *error = "--range applies to YUV4MPEG2 streams (--input or --output - or FILE.y4m)";
+        return false;
+    }
+    if (matrixGiven && !streamInput && !IsStreamPath(options->outputPath)) {
+        *error = "--matrix applies to YUV4MPEG2 streams (--input or --output - or FILE.y4m)";
         return false;
     }
     if (options->cubeSize != 0 && options->cubePath.empty()) {
@@ -257,7 +313,8 @@ const char* UsageText()
         "  Frames are at most 4096x4096, and --max-width at most 4096.\n"
         "\n"
         "Settings\n"
-        "  -t, --track N=V       start with track N (0-based, see --table) at V\n"
+        "  -t, --track N=V       start with track N (0-based, see --table) at V, which\n"
+        "                        must lie in the track's range\n"
         "  -c, --check N=V       start with check box N at V\n"
         "      --update-every N  report a settings change (onUpdate) before every\n"
         "                        Nth frame after the first\n"
@@ -267,14 +324,22 @@ const char* UsageText()
         "  settings, so RGB sync applies to the starting values.\n"
         "\n"
         "Run\n"
-        "  -n, --frames N        frames to process (default 1, or every frame of raw\n"
-        "                        input); the input's frames are repeated as needed\n"
+        "  -n, --frames N        frames to process. A picture, raw frames or the test\n"
+        "                        picture are repeated as needed (default 1, or every\n"
+        "                        frame of raw input); a stream is read up to N frames\n"
+        "                        (default every frame), and one that ends sooner is\n"
+        "                        noted\n"
         "  -o, --output FILE     write the result: .png, .bmp, .jpg/.jpeg (the last\n"
         "                        frame), .yc/.raw (every frame, one after another),\n"
         "                        or a YUV4MPEG2 stream: FILE.y4m or - (standard\n"
-        "                        output; the report then goes to standard error)\n"
+        "                        output; the report then goes to standard error).\n"
+        "                        An output that is the input file (the same name, a\n"
+        "                        link to it, or a redirection) is refused\n"
         "      --range limited|full\n"
         "                        levels of YUV4MPEG2 input and output (see Video)\n"
+        "      --matrix 601|709|auto\n"
+        "                        colour matrix of YUV4MPEG2 input and output (see\n"
+        "                        Video; default auto)\n"
         "      --progress        show progress on standard error even when it is not a\n"
         "                        terminal (on a terminal it is always shown)\n"
         "      --verify          compare every output frame with the CPU reference\n"
@@ -326,15 +391,32 @@ const char* UsageText()
         "  a code at 8, 10 and 12 bits, so with all tracks at 0 every code comes back\n"
         "  unchanged; at 16 bits a host unit spans about 14 codes (16 in full range),\n"
         "  and codes come back within 7 (8 in full range) of where they were.\n"
+        "  Matrix: a stream's YCbCr is turned into RGB with its own matrix and into\n"
+        "  the host's YCbCr (BT.601) with the host's, and back on output, so the\n"
+        "  plug-in sees HD footage as the editor shows it. YUV4MPEG2 headers do not\n"
+        "  say which matrix a stream uses; auto takes BT.709 for frames of 1280x720\n"
+        "  and larger (width 1280 or more, or height 720 or more) and BT.601 below,\n"
+        "  as players do, and the summary says which was used. With BT.709 and all\n"
+        "  tracks at 0, codes come back unchanged at 8 and 10 bits.\n"
+        "  Headers are read strictly: fields must be printable ASCII; a header line\n"
+        "  ending in CR LF is read as the same header (with a note); fields filterhost\n"
+        "  does not know are left out of the output header (with a note). Bytes\n"
+        "  after the last whole frame are reported as trailing data, after the\n"
+        "  frames before them have been written.\n"
         "  Progress (frames, frames per second, time left when the length is known)\n"
         "  goes to standard error, and a stream run ends with a one-line summary\n"
         "  there. A stream that is cut short or damaged, or a frame of another size,\n"
-        "  stops the run with a message naming the frame (numbered from 0); every\n"
-        "  frame written before it is whole.\n"
+        "  stops the run with a message naming the frame. Every output holds whole\n"
+        "  frames only: a file (standard output too, when it is a file) is cut back\n"
+        "  to its last whole frame when a write fails, and pictures and LUTs are\n"
+        "  written under a temporary name and renamed when complete.\n"
+        "  Frames are numbered from 1 in progress, messages and the summary alike.\n"
         "\n"
         "Exit status\n"
-        "  0 done; 1 the plug-in could not be loaded or started, a frame failed, or\n"
-        "  the output could not be written (a closed pipe, a full disk); 2 bad\n"
-        "  command line or input, a broken or cut-short stream included; 3 --verify\n"
-        "  found pixels outside the model.\n";
+        "  0 done; 1 the output could not be created or written (a closed pipe, a\n"
+        "  full disk), the plug-in could not be loaded or started, or a frame failed;\n"
+        "  2 bad command line or input: an unknown option or value, a track outside\n"
+        "  its range, an output that is the input, an unreadable picture, a broken\n"
+        "  or cut-short stream, trailing data; 3 --verify found pixels outside the\n"
+        "  model.\n";
 }

@@ -37,6 +37,8 @@ struct HostOptions {
     std::string precisionReportDir;  // --precision-report: write the precision chart there
     bool rangeGiven = false;      // --range; otherwise the stream's own, or limited
     VideoRange range = VideoRange::limited;
+    bool matrixAuto = true;       // --matrix auto (the default): by the frame size
+    VideoMatrix matrix = VideoMatrix::bt601;  // --matrix 601 or 709
     bool progress = false;        // --progress, even when stderr is no terminal
     std::string cubePath;         // --cube: write the grade as a 3D LUT and stop
     int cubeSize = 0;             // --cube-size; 0 when not given

@@ -1,5 +1,6 @@
 #include "picture_io.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -10,7 +11,10 @@
 #include "stb_image_write.h"
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -72,21 +76,128 @@ FileKind FileKindOfPath(const std::string& path, bool forWriting)
     return forWriting ? FileKind::unknown : FileKind::picture;
 }
 
+#ifdef _WIN32
+namespace {
+
+std::wstring WidePath(const std::string& path)
+{
+    int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &wide[0], length);
+    wide.resize(static_cast<size_t>(length) - 1);
+    return wide;
+}
+
+}  // namespace
+#endif
+
 std::FILE* OpenFile(const std::string& path, const char* mode)
 {
 #ifdef _WIN32
-    int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-    if (length <= 0) {
+    const std::wstring wide = WidePath(path);
+    if (wide.empty()) {
         errno = EINVAL;
         return nullptr;
     }
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &wide[0], length);
     std::wstring wideMode(mode, mode + std::strlen(mode));
     return _wfopen(wide.c_str(), wideMode.c_str());
 #else
     return std::fopen(path.c_str(), mode);
 #endif
+}
+
+bool WriteAll(std::FILE* file, const void* data, size_t size)
+{
+    if (std::fflush(file) != 0) return false;
+#ifdef _WIN32
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    const char* next = static_cast<const char*>(data);
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+        DWORD done = 0;
+        if (!WriteFile(handle, next, chunk, &done, nullptr) || done == 0) {
+            switch (GetLastError()) {
+            case ERROR_BROKEN_PIPE:
+            case ERROR_NO_DATA:
+            case ERROR_PIPE_NOT_CONNECTED:  // Wine, for a pipe whose reader has gone
+                errno = EPIPE;
+                break;
+            case ERROR_DISK_FULL:
+            case ERROR_HANDLE_DISK_FULL:
+                errno = ENOSPC;
+                break;
+            default:
+                errno = EIO;
+            }
+            return false;
+        }
+        next += done;
+        size -= done;
+    }
+    return true;
+#else
+    return std::fwrite(data, 1, size, file) == size && std::fflush(file) == 0;
+#endif
+}
+
+bool BeginFile(const std::string& path, PendingFile* pending, std::string* error)
+{
+    *pending = PendingFile();
+    pending->path = path;
+#ifdef _WIN32
+    const unsigned long process = GetCurrentProcessId();
+#else
+    const unsigned long process = static_cast<unsigned long>(getpid());
+#endif
+    pending->temporary = path + ".filterhost-" + std::to_string(process) + ".part";
+    pending->file = OpenFile(pending->temporary, "wb");
+    if (pending->file == nullptr) {
+        *error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void PutBytes(PendingFile* pending, const void* data, size_t size)
+{
+    if (pending->firstError != 0 || size == 0) return;
+    errno = 0;
+    if (!WriteAll(pending->file, data, size)) {
+        pending->firstError = errno != 0 ? errno : EIO;
+    }
+}
+
+bool FinishFile(PendingFile* pending, std::string* error)
+{
+    if (pending->file == nullptr) return false;
+    errno = 0;
+    const bool flushed = pending->firstError == 0 && std::fflush(pending->file) == 0;
+    if (!flushed && pending->firstError == 0) pending->firstError = errno != 0 ? errno : EIO;
+    // A failure of the close itself is the last chance to hear of one.
+    if (std::fclose(pending->file) != 0 && pending->firstError == 0) {
+        pending->firstError = errno != 0 ? errno : EIO;
+    }
+    pending->file = nullptr;
+    bool renamed = false;
+    if (pending->firstError == 0) {
+#ifdef _WIN32
+        renamed = MoveFileExW(WidePath(pending->temporary).c_str(), WidePath(pending->path).c_str(),
+                              MOVEFILE_REPLACE_EXISTING) != 0;
+        if (!renamed) pending->firstError = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+#else
+        renamed = std::rename(pending->temporary.c_str(), pending->path.c_str()) == 0;
+        if (!renamed) pending->firstError = errno;
+#endif
+    }
+    if (!renamed) {
+        std::remove(pending->temporary.c_str());
+#ifdef _WIN32
+        DeleteFileW(WidePath(pending->temporary).c_str());
+#endif
+        *error = "cannot write " + pending->path + ": " + std::strerror(pending->firstError);
+    }
+    return renamed;
 }
 
 bool LoadPicture(const std::string& path, RgbImage* image, std::string* error)
@@ -138,17 +249,10 @@ bool SavePicture(const std::string& path, const RgbImage& image, std::string* er
         *error = "cannot encode " + path;
         return false;
     }
-    std::FILE* file = OpenFile(path, "wb");
-    if (file == nullptr) {
-        *error = "cannot create " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = std::fclose(file) == 0 && written;
-    if (!written) {
-        *error = "cannot write " + path;
-    }
-    return written;
+    PendingFile file;
+    if (!BeginFile(path, &file, error)) return false;
+    PutBytes(&file, bytes.data(), bytes.size());
+    return FinishFile(&file, error);
 }
 
 bool LoadRawFrames(const std::string& path, int width, int height, int maxWidth,
@@ -183,23 +287,26 @@ bool LoadRawFrames(const std::string& path, int width, int height, int maxWidth,
     return true;
 }
 
-bool WriteRawFrame(std::FILE* file, const YCFrame& frame)
+void EncodeRawFrame(const YCFrame& frame, std::vector<uint8_t>* bytes)
 {
-    std::vector<unsigned char> row(static_cast<size_t>(frame.width) * 6);
+    bytes->resize(static_cast<size_t>(frame.width) * frame.height * 6);
+    uint8_t* p = bytes->data();
     for (int y = 0; y < frame.height; ++y) {
-        unsigned char* p = row.data();
         for (int x = 0; x < frame.width; ++x) {
             const YCPixel& pixel = PixelAt(frame, x, y);
             const int16_t values[3] = {pixel.y, pixel.cb, pixel.cr};
             for (int16_t v : values) {
-                uint16_t u = static_cast<uint16_t>(v);
-                *p++ = static_cast<unsigned char>(u & 0xFF);
-                *p++ = static_cast<unsigned char>(u >> 8);
+                const uint16_t u = static_cast<uint16_t>(v);
+                *p++ = static_cast<uint8_t>(u & 0xFF);
+                *p++ = static_cast<uint8_t>(u >> 8);
             }
         }
-        if (std::fwrite(row.data(), 1, row.size(), file) != row.size()) {
-            return false;
-        }
     }
-    return true;
+}
+
+bool WriteRawFrame(std::FILE* file, const YCFrame& frame)
+{
+    std::vector<uint8_t> bytes;
+    EncodeRawFrame(frame, &bytes);
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }

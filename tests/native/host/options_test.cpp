@@ -55,7 +55,8 @@ TEST(Options, FullCommandLineInBothSpellings)
     EXPECT_EQ(o.pluginPath, "other.auf");
 }
 
-TEST(Options, TrackValuesMayBeNegativeOrOutsideTheSliderRange)
+// The plug-in's table holds the ranges; the run checks them.
+TEST(Options, TrackValuesAreAnyIntegerUntilThePluginsRangesAreKnown)
 {
     HostOptions o;
     std::string error;
@@ -95,6 +96,11 @@ TEST(Options, MistakesAreRefusedWithTheirReason)
         {{"--cube-size", "17"}, "--cube FILE"},
         {{"--cube", "a.cube", "--cube-size", "1"}, "2..256"},
         {{"--cube", "a.cube", "-i", "clip.y4m"}, "do not apply"},
+        {{"--matrix", "bt709"}, "601, 709 or auto"},
+        {{"-i", "a.png", "--matrix", "709"}, "YUV4MPEG2"},
+        {{"-i", "clip.YUV"}, "use a YUV4MPEG2 stream (.y4m, or -"},
+        {{"-i", "/dev/stdin"}, "give -"},
+        {{"-i", "-", "-o", "/dev/stdout"}, "for standard output give -"},
     };
     for (const Case& c : cases) {
         HostOptions o;
@@ -120,7 +126,11 @@ TEST(Options, StreamsAndLuts)
     ASSERT_TRUE(Parse({"-i", "Clip.Y4M", "-o", "graded.y4m"}, &o, &error)) << error;
     EXPECT_FALSE(o.rangeGiven);
     EXPECT_TRUE(IsStreamPath(o.inputPath));
-    ASSERT_TRUE(Parse({"-o", "-", "--range", "limited"}, &o, &error)) << error;
+    EXPECT_TRUE(o.matrixAuto);
+    ASSERT_TRUE(Parse({"-o", "-", "--range", "limited", "--matrix=709"}, &o, &error)) << error;
+    EXPECT_FALSE(o.matrixAuto);
+    EXPECT_EQ(o.matrix, VideoMatrix::bt709);
+    ASSERT_TRUE(Parse({"-i", "clip.yuv", "--raw", "-s", "8x8"}, &o, &error)) << error;
     ASSERT_TRUE(Parse({"--cube", "grade.cube", "-t", "8=-90"}, &o, &error)) << error;
     EXPECT_EQ(o.cubePath, "grade.cube");
     EXPECT_EQ(o.cubeSize, 0);

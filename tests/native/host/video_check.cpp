@@ -19,6 +19,11 @@
 //     areas interpolated closely). Each further, finer cube must do better
 //     on both.
 //
+//   video_check pictures A.png B.png LARGEST
+//     Two pictures of the same scene made two ways (ffmpeg's own colour
+//     conversion against filterhost's): no channel of any pixel may differ
+//     by more than LARGEST codes.
+//
 // Prints what it measured; exits 1 when a check fails, 2 on bad arguments.
 #include <algorithm>
 #include <cmath>
@@ -214,18 +219,45 @@ int CheckLuts(int argc, char** argv)
     return ok ? 0 : 1;
 }
 
+int CheckPictures(int argc, char** argv)
+{
+    if (argc != 5) return 2;
+    RgbImage a;
+    RgbImage b;
+    std::string error;
+    if (!LoadPicture(argv[2], &a, &error) || !LoadPicture(argv[3], &b, &error) ||
+        a.width != b.width || a.height != b.height) {
+        std::fprintf(stderr, "video_check: cannot compare %s and %s %s\n", argv[2], argv[3],
+                     error.c_str());
+        return 1;
+    }
+    const int allowed = std::atoi(argv[4]);
+    int largest = 0;
+    double sum = 0;
+    for (size_t i = 0; i < a.rgb.size(); ++i) {
+        const int d = std::abs(a.rgb[i] - b.rgb[i]);
+        largest = std::max(largest, d);
+        sum += d;
+    }
+    std::printf("%s against %s: largest difference %d codes (allowed %d), mean %.4f\n", argv[2],
+                argv[3], largest, allowed, sum / a.rgb.size());
+    return largest <= allowed ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
     const int status = mode == "stream" ? CheckStream(argc, argv)
-                       : mode == "lut"  ? CheckLuts(argc, argv)
-                                        : 2;
+                       : mode == "lut"      ? CheckLuts(argc, argv)
+                       : mode == "pictures" ? CheckPictures(argc, argv)
+                                            : 2;
     if (status == 2) {
         std::fprintf(stderr, "usage: video_check stream IN.y4m OUT.y4m FRAMES limited|full MOVE "
                              "[N=V ...]\n       video_check lut PLUGIN.png CUBE GRADED.png "
-                             "[CUBE GRADED.png ...]\n");
+                             "[CUBE GRADED.png ...]\n       video_check pictures A.png B.png "
+                             "LARGEST\n");
     }
     return status;
 }

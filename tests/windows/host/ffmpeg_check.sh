@@ -7,14 +7,22 @@
 #          limited and full range, with every track at 0 and with strong
 #          settings; ffmpeg's decoding of the result must hold every frame at
 #          its size, and every pixel where the reference model puts it
-#          (video_check stream). Then a stream cut short and a reader that
+#          (video_check stream). An HD clip in BT.709 against ffmpeg's own
+#          BT.709 conversion both ways. Then a stream cut short and a reader that
 #          closes the pipe early: filterhost must say which frame, exit
 #          non-zero, and ffmpeg must get every frame before it whole.
 #   lut    a picture graded by ffmpeg's lut3d with cubes exported by
 #          filterhost --cube (17 and 33 points per side) against the same
 #          picture graded by the plug-in (video_check lut).
+#   files  the user's files: an output that is the input (the same name,
+#          another spelling, a symbolic or a hard link, a redirection) is
+#          refused and the input left as it was; on a full file system (a
+#          small tmpfs, where it can be mounted) a stream to a file or to
+#          standard output redirected to a file holds whole frames only, and
+#          a LUT or picture leaves nothing behind and an older file of its
+#          name untouched, each with the system's reason and exit status 1.
 #
-#   ffmpeg_check.sh video|lut FILTERHOST.exe VIDEO_CHECK
+#   ffmpeg_check.sh video|lut|files FILTERHOST.exe VIDEO_CHECK
 set -euo pipefail
 part=$1
 filterhost=$2
@@ -60,15 +68,45 @@ if [ "$part" = video ]; then
   through_filterhost brighter16full yuv444p16le pc full -1 "${brighter[@]}"
   grep -q "XCOLORRANGE=FULL" identity16full.in.y4m || fail "ffmpeg did not mark full range"
 
-  # 96x64 at 16 bits: 36864 bytes a frame. Cut inside frame 2.
+  # HD footage is BT.709: a 1280x720 clip that ffmpeg made in BT.709, read
+  # by filterhost's automatic choice. Its pictures must be ffmpeg's own
+  # BT.709 decoding of the same frames within a code (rounding both ways
+  # from 10 bits to 8 flips a pixel or two); BT.601 puts them tens of codes
+  # off. With every track at 0 the codes come back exactly. Graded,
+  # ffmpeg's BT.709 decoding of the output is filterhost's own picture of
+  # the grade within 2 codes (the output's 10-bit codes round once more on
+  # the way, and a step of Cr moves red by 1.6 of it).
+  sws=accurate_rnd+full_chroma_int
+  ff -f lavfi -i testsrc2=size=1280x720:rate=25 -frames:v 2 \
+     -vf "scale=out_color_matrix=bt709:out_range=tv:flags=$sws" -pix_fmt yuv444p10le -strict -1 \
+     -f yuv4mpegpipe hd.y4m
+  ff -i hd.y4m -vf "scale=in_color_matrix=bt709:in_range=tv:flags=$sws" -pix_fmt rgb24 -update 1 \
+     hd.ffmpeg.png
+  fh --input hd.y4m --output hd.png --no-timing 2>hd.err >/dev/null || fail "hd: $(cat hd.err)"
+  grep -q "BT.709 (by frame size)" hd.err || fail "hd: not taken as BT.709: $(cat hd.err)"
+  "$video_check" pictures hd.ffmpeg.png hd.png 1 ||
+    fail "hd: filterhost does not read BT.709 as ffmpeg does"
+  fh --input hd.y4m --matrix 601 --output hd601.png --no-timing 2>/dev/null >/dev/null
+  ! "$video_check" pictures hd.ffmpeg.png hd601.png 4 || fail "hd: BT.601 cannot read as BT.709"
+  fh --input hd.y4m --output hd.out.y4m --no-timing 2>/dev/null >/dev/null
+  cmp <(tail -n +2 hd.y4m) <(tail -n +2 hd.out.y4m) || fail "hd: the identity changed codes"
+  echo "hd: with every track at 0, every code of 2 frames came back unchanged"
+  fh --input hd.y4m --output hd.graded.y4m --no-timing $(tracks "${colourful[@]}") >/dev/null 2>&1
+  fh --input hd.y4m --output hd.graded.png --no-timing $(tracks "${colourful[@]}") >/dev/null 2>&1
+  ff -i hd.graded.y4m -vf "scale=in_color_matrix=bt709:in_range=tv:flags=$sws" -pix_fmt rgb24 -update 1 \
+     hd.graded.ffmpeg.png
+  "$video_check" pictures hd.graded.ffmpeg.png hd.graded.png 2 ||
+    fail "hd: ffmpeg does not read filterhost's BT.709 output as filterhost means it"
+
+  # 96x64 at 16 bits: 36864 bytes a frame. Cut inside frame 3.
   head -c $((100 + 2 * 36870 + 5000)) identity16.in.y4m |
     { status=0; fh --input - --output - --no-timing 2>cut.err || status=$?; echo $status >cut.status; } |
     ff -f yuv4mpegpipe -i - -c:v ffv1 cut.mkv || fail "ffmpeg could not read the frames before the cut"
   [ "$(cat cut.status)" = 2 ] || fail "a cut stream must exit with 2, not $(cat cut.status)"
-  grep -q "frame 2: the stream ends inside the frame" cut.err || fail "cut: $(cat cut.err)"
+  grep -q "frame 3: the stream ends inside the frame" cut.err || fail "cut: $(cat cut.err)"
   got=$(ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 cut.mkv)
   [ "$got" = 2 ] || fail "ffmpeg read $got frames before the cut, not 2"
-  echo "cut stream: exit 2, ffmpeg read $got whole frames; $(grep -o 'frame 2: .*' cut.err)"
+  echo "cut stream: exit 2, ffmpeg read $got whole frames; $(grep -o "frame 3: .*" cut.err)"
 
   # A reader that stops after 100 kB of a long stream.
   ff -f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 60 -pix_fmt yuv444p16le -strict -1 \
@@ -89,7 +127,71 @@ elif [ "$part" = lut ]; then
     args+=("lut$size.cube" "graded$size.png")
   done
   "$video_check" lut plugin.png "${args[@]}" || fail "the LUTs do not grade as the plug-in does"
+elif [ "$part" = files ]; then
+  ff -f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 30 -pix_fmt yuv444p16le -strict -1 \
+     -f yuv4mpegpipe clip.y4m
+  original=$(md5sum <clip.y4m)
+  ln -s clip.y4m soft.y4m
+  ln clip.y4m hard.y4m
+  refused() {  # DESCRIPTION, then the command's own exit status and stderr in same.*
+    [ "$(cat same.status)" = 2 ] || fail "$1: exit $(cat same.status), not 2: $(cat same.err)"
+    grep -q "is the input file" same.err || fail "$1: $(cat same.err)"
+    [ "$(md5sum <clip.y4m)" = "$original" ] || fail "$1: the input was changed"
+    echo "same file refused ($1)"
+  }
+  for pair in "clip.y4m clip.y4m" "clip.y4m ./clip.y4m" "clip.y4m soft.y4m" "soft.y4m clip.y4m" \
+              "hard.y4m clip.y4m"; do
+    set -- $pair
+    { fh --input "$1" --output "$2" --no-timing >/dev/null 2>same.err; echo $? >same.status; } || true
+    refused "--input $1 --output $2"
+  done
+  { fh --input - --output clip.y4m --no-timing <soft.y4m >/dev/null 2>same.err; echo $? >same.status; } || true
+  refused "--input - from a link, --output the file"
+  { fh --input clip.y4m --output - --no-timing >>hard.y4m 2>same.err; echo $? >same.status; } || true
+  refused "--output - appended to a link"
+
+  mkdir full
+  if mount -t tmpfs -o size=256k tmpfs full 2>/dev/null; then
+    trap 'umount "$work/full"; rm -rf "$work"' EXIT
+    frame=$((96 * 64 * 3 * 2 + 6))
+    whole_frames() {  # NAME FILE
+      local size header
+      size=$(stat -c %s "$2")
+      header=$(head -n 1 "$2" | wc -c)
+      [ "$size" -gt "$header" ] && [ $(( (size - header) % frame )) = 0 ] ||
+        fail "$1: $size bytes are not the header and whole frames"
+      ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 "$2" \
+        >/dev/null || fail "$1: ffmpeg cannot read what is left"
+      echo "full disk, $1: exit 1, $(( (size - header) / frame )) whole frames left; $(grep -o 'frame [0-9]*: .*' full.err)"
+    }
+    for target in file stdout; do
+      status=0
+      if [ $target = file ]; then
+        fh --input clip.y4m --output full/out.y4m --no-timing >/dev/null 2>full.err || status=$?
+      else
+        fh --input clip.y4m --output - --no-timing >full/out.y4m 2>full.err || status=$?
+      fi
+      [ $status = 1 ] || fail "full disk, $target: exit $status, not 1"
+      grep -q "No space left on device" full.err || fail "full disk, $target: $(cat full.err)"
+      whole_frames "$target" full/out.y4m
+      rm full/out.y4m
+    done
+    head -c 250000 /dev/zero >full/filler
+    echo "an older grade" >full/grade.cube
+    for run in "--cube full/grade.cube" "--size 640x360 --output full/picture.png"; do
+      status=0
+      fh $run --no-timing >/dev/null 2>full.err || status=$?
+      [ $status = 1 ] || fail "full disk, $run: exit $status, not 1"
+      grep -q "cannot write full/.*: No space left on device" full.err ||
+        fail "full disk, $run: $(cat full.err)"
+      echo "full disk, $run: exit 1; $(cat full.err)"
+    done
+    [ "$(ls full)" = "$(printf 'filler\ngrade.cube')" ] || fail "left behind: $(ls full)"
+    [ "$(cat full/grade.cube)" = "an older grade" ] || fail "the older grade.cube was changed"
+  else
+    echo "SKIPPED the full-disk checks: no tmpfs can be mounted here (needs root)"
+  fi
 else
-  echo "usage: ffmpeg_check.sh video|lut FILTERHOST.exe VIDEO_CHECK" >&2
+  echo "usage: ffmpeg_check.sh video|lut|files FILTERHOST.exe VIDEO_CHECK" >&2
   exit 2
 fi

@@ -129,11 +129,14 @@ TEST(FilterHostProgram, RawFramesInAndOut)
 // standard output with the report on stderr, and out to a file from a
 // stream cut short in its last frame, which stops the run at that frame
 // and leaves the frames before it whole, unless --frames stops the run
-// before it: the frame read ahead of the run's last one is no error.
+// before it: the frame read ahead of the run's last one is no error. A
+// line end after the last frame is trailing data: every frame is written,
+// and the run fails. An output that is the input is refused untouched.
 TEST(FilterHostProgram, StreamsInAndOutAndACutShortStream)
 {
     std::wstring in = TempPath(L"in.y4m");
     std::wstring cut = TempPath(L"cut.y4m");
+    std::wstring trailing = TempPath(L"trailing.y4m");
     std::wstring out = TempPath(L"out.y4m");
     Y4MHeader header;
     header.width = 6;
@@ -148,11 +151,12 @@ TEST(FilterHostProgram, StreamsInAndOutAndACutShortStream)
         EncodeY4MFrame(frame, levels, &bytes);
         stream.append(bytes.begin(), bytes.end());
     }
-    for (const auto& file : {std::make_pair(in, stream.size()),
-                             std::make_pair(cut, stream.size() - 10)}) {
+    for (const auto& file : {std::make_pair(in, stream.substr(0, stream.size())),
+                             std::make_pair(cut, stream.substr(0, stream.size() - 10)),
+                             std::make_pair(trailing, stream + "\r\n")}) {
         std::FILE* f = OpenFile(Utf8FromWide(file.first.c_str()), "wb");
         ASSERT_NE(f, nullptr);
-        std::fwrite(stream.data(), 1, file.second, f);
+        std::fwrite(file.second.data(), 1, file.second.size(), f);
         std::fclose(f);
     }
     const std::wstring neutral = L" -t 0=3 -t 1=0 -t 4=0 -t 5=0 -t 6=0 -t 9=0 -t 12=0 --verify";
@@ -164,12 +168,30 @@ TEST(FilterHostProgram, StreamsInAndOutAndACutShortStream)
     EXPECT_EQ(r.out.size(), stream.size());
     EXPECT_NE(r.err.find("outside the accepted range: 0 pixels"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("frame 1 of 3, "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("filterhost: 3 frames of 6x4 C444p10, limited range in "),
+    EXPECT_NE(r.err.find("filterhost: 3 frames of 6x4 C444p10, limited range, BT.601 (by frame "
+                         "size) in "),
               std::string::npos) << r.err;
+
+    r = RunHost(L"-i " + Quoted(in) + L" -o " + Quoted(in) + neutral);
+    EXPECT_EQ(r.status, 2u) << r.err;
+    EXPECT_NE(r.err.find("is the input file"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadText(in), stream);
+
+    r = RunHost(L"-i " + Quoted(trailing) + L" -o " + Quoted(out) + L" --matrix 709" + neutral);
+    EXPECT_EQ(r.status, 2u) << r.err;
+    EXPECT_NE(r.err.find("trailing data after frame 3: 2 bytes"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadText(out).size(), stream.size());
+    EXPECT_NE(r.out.find("frames:    3 of 6x4"), std::string::npos) << r.out;
+
+    r = RunHost(L"-i " + Quoted(in) + L" -o " + Quoted(out) + L" --frames 9" + neutral);
+    EXPECT_EQ(r.status, 0u) << r.err;
+    EXPECT_NE(r.err.find("the stream ended after 3 frames, fewer than --frames 9"),
+              std::string::npos) << r.err;
+    EXPECT_EQ(ReadText(out).size(), stream.size());
 
     r = RunHost(L"-i " + Quoted(cut) + L" -o " + Quoted(out) + neutral);
     EXPECT_EQ(r.status, 2u) << r.err;
-    EXPECT_NE(r.err.find("frame 2: the stream ends inside the frame"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("frame 3: the stream ends inside the frame"), std::string::npos) << r.err;
     std::string written = ReadText(out);
     EXPECT_EQ(written.size(), stream.find('\n') + 1 + 2 * bytes.size()) << "header and two frames";
     EXPECT_NE(r.out.find("frames:    2 of 6x4"), std::string::npos) << r.out;
@@ -178,7 +200,7 @@ TEST(FilterHostProgram, StreamsInAndOutAndACutShortStream)
     r = RunHost(L"-i " + Quoted(cut) + L" -o " + Quoted(out) + L" --frames 2" + neutral);
     EXPECT_EQ(r.status, 0u) << r.err;
     EXPECT_EQ(ReadText(out), written);
-    for (const std::wstring& path : {in, cut, out}) DeleteFileW(path.c_str());
+    for (const std::wstring& path : {in, cut, trailing, out}) DeleteFileW(path.c_str());
 }
 
 TEST(FilterHostProgram, TimingSummaryComesFromTheDebugWindow)
@@ -248,7 +270,7 @@ TEST(FilterHostProgram, ErrorBoxesGoToStderrAndFailTheRun)
     EXPECT_EQ(r.status, 1u) << r.out << r.err;
     EXPECT_NE(r.err.find("error box \"Standin\": "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\nframe refused\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("frame 1: onProcess returned 0"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("frame 2: onProcess returned 0"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("2 failed"), std::string::npos) << r.out;
 }
 
@@ -265,7 +287,9 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
         {L"-s 64x16 --max-width 32", true, 2, "max width 32"},
         {L"-i " + Quoted(TempPath(L"absent.png")), true, 2, "cannot open"},
         {L"-t 16=1", true, 2, "track 16 does not exist"},
-        {L"-s 8x8 -t 1=-999", true, 1, "onInit returned 0"},
+        {L"-s 8x8 -t 1=-255", true, 1, "onInit returned 0"},
+        {L"-t 3=100000", true, 2, "track 3 = 100000 lies outside its range -256..256"},
+        {L"-o " + Quoted(TempPath(L"absent\\out.yc")), true, 1, "cannot create"},
         {L"--frobnicate", true, 2, "unknown option --frobnicate"},
         {L"-i " + Quoted(TempPath(L"absent.y4m")), true, 2, "cannot open"},
         {Quoted(PathBesideProgram(L"no_table_filter.auf")), false, 1, "GetFilterTable"},

@@ -26,7 +26,7 @@
 
 #include "host_interface/host_records.h"
 
-constexpr int32_t standinRefuseInit = -999;
+constexpr int32_t standinRefuseInit = -255;
 constexpr int32_t standinShowError = 77;
 constexpr int32_t standinWritePastWidth = 1;
 constexpr int32_t standinSpoilPixel = 55;

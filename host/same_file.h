@@ -1,0 +1,14 @@
+// Whether an output would land on the input: the same file under the same
+// name, another spelling of it, a link to it, or standard input and output
+// redirected to it. filterhost refuses such a run before it opens anything
+// for writing, since writing the output would destroy the frames it is
+// still to read.
+#pragma once
+
+#include <string>
+
+// `inputPath` and `outputPath` as given on the command line: "-" for
+// standard input or output, empty for none. True with a message when the
+// two are one file; an output that does not exist yet is never the input.
+bool OutputIsInput(const std::string& inputPath, const std::string& outputPath,
+                   std::string* error);
