@@ -187,7 +187,8 @@ int Run(const HostOptions& options)
     }
 
     // Before anything is opened for writing.
-    if (OutputIsInput(options.inputPath, options.outputPath, &error)) {
+    if (OutputIsInput(options.inputPath, options.outputPath, &error) ||
+        OutputIsInput(options.inputPath, options.beforePath, &error)) {
         Complain(error);
         CloseSession(&session);
         return exitUsage;
@@ -247,6 +248,7 @@ int Run(const HostOptions& options)
     std::string verifiedKinds;
     bool kindGuessed = false;
     YCFrame work;
+    const YCFrame* lastInput = nullptr;  // a picture's, held by the feed
     for (int64_t i = 0;; ++i) {
         if (i > 0 && options.updateEvery != 0 && i % options.updateEvery == 0) {
             NotifyUpdate(&session);
@@ -255,6 +257,7 @@ int Run(const HostOptions& options)
         if (i > 0) periods.push_back(readStart - lastStart);
         lastStart = readStart;
         YCFrame* input = NextFrame(&feed, i, frameLimit, &error);
+        if (input != nullptr) lastInput = input;
         StartWriting(&sink);
         if (input == nullptr) {
             if (!error.empty()) {
@@ -329,6 +332,20 @@ int Run(const HostOptions& options)
         outputBroken = true;
         framesDone = sink.framesWritten;
     }
+    std::vector<std::string> written;
+    if (!outputBroken && sink.kind != FileKind::unknown && framesDone > 0) {
+        written.push_back(sink.name + (sink.kind == FileKind::y4m || sink.kind == FileKind::raw
+                                           ? " (" + std::to_string(framesDone) + " frames)"
+                                           : " (the last frame, corrected)"));
+    }
+    if (!options.beforePath.empty() && lastInput != nullptr) {
+        if (SavePicture(options.beforePath, RgbFromFrame(*lastInput), &error)) {
+            written.push_back(options.beforePath + " (the input, as the plug-in received it)");
+        } else {
+            Complain(error);
+            outputBroken = true;
+        }
+    }
     if (feed.stream && options.frames != 0 && framesDone < options.frames && !inputBroken &&
         !outputBroken) {
         Complain("note: the stream ended after " + std::to_string(framesDone) +
@@ -345,6 +362,11 @@ int Run(const HostOptions& options)
     std::fprintf(report, "frames:    %lld of %dx%d (max width %d), %d failed\n",
                  static_cast<long long>(framesDone), shape.width, shape.height, shape.maxWidth,
                  failed);
+    for (const std::string& file : written) {
+        if (file.compare(0, 15, "standard output") != 0) {
+            std::fprintf(report, "wrote:     %s\n", file.c_str());
+        }
+    }
     if (lastReport.hasSize) {
         std::fprintf(report, "format:    %s (debug window: %dx%d)\n", lastReport.formatTag.c_str(),
                      lastReport.width, lastReport.height);

@@ -128,7 +128,7 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
             *out = arguments[++i];
             return true;
         };
-        auto bad = [&](const std::string& text, const char* expected) {
+        auto bad = [&](const std::string& text, const std::string& expected) {
             *error = "bad value '" + text + "' for " + name + " (expected " + expected + ")";
             return false;
         };
@@ -175,13 +175,20 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
             if (!takeValue(&options->inputPath)) return false;
         } else if (name == "-o" || name == "--output") {
             if (!takeValue(&options->outputPath)) return false;
+        } else if (name == "--before") {
+            if (!takeValue(&options->beforePath)) return false;
         } else if (name == "-s" || name == "--size") {
             if (!takeValue(&v)) return false;
-            if (!ParseSize(v, &options->width, &options->height)) return bad(v, "WIDTHxHEIGHT");
+            if (!ParseSize(v, &options->width, &options->height)) {
+                return bad(v, "WIDTHxHEIGHT, each from 1 to " + std::to_string(hostMaxFrameSide));
+            }
             sizeGiven = true;
         } else if (name == "--max-width") {
             if (!takeValue(&v)) return false;
-            if (!ParseInt(v, 1, INT_MAX, &n)) return bad(v, "a positive number");
+            if (!ParseInt(v, 1, INT_MAX, &n)) {
+                return bad(v, "a width in pixels, from the frame's width to " +
+                                  std::to_string(hostMaxFrameSide));
+            }
             options->maxWidth = static_cast<int>(n);
         } else if (name == "-n" || name == "--frames") {
             if (!takeValue(&v)) return false;
@@ -195,7 +202,9 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
         } else if (name == "-t" || name == "--track" || name == "-c" || name == "--check") {
             if (!takeValue(&v)) return false;
             IndexedValue item;
-            if (!ParseIndexedValue(v, &item)) return bad(v, "INDEX=VALUE");
+            if (!ParseIndexedValue(v, &item)) {
+                return bad(v, "INDEX=VALUE, such as 1=40; --table lists them with their ranges");
+            }
             (name == "-t" || name == "--track" ? options->tracks : options->checks)
                 .push_back(item);
         } else if (a.size() > 1 && a[0] == '-') {
@@ -257,6 +266,14 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
     }
     if (!options->rawInput && !options->inputPath.empty() && sizeGiven) {
         *error = "--size applies to raw input and the test picture; a picture has its own size";
+        return false;
+    }
+    if (!options->beforePath.empty() &&
+        (streamInput || IsStreamPath(options->beforePath) ||
+         FileKindOfPath(options->beforePath, true) == FileKind::unknown ||
+         FileKindOfPath(options->beforePath, true) == FileKind::raw)) {
+        *error = "--before writes the input picture as .png, .bmp or .jpg; a stream's frames "
+                 "are already in the input file";
         return false;
     }
     if (!options->outputPath.empty() && !IsStreamPath(options->outputPath) &&
@@ -335,6 +352,9 @@ const char* UsageText()
         "                        output; the report then goes to standard error).\n"
         "                        An output that is the input file (the same name, a\n"
         "                        link to it, or a redirection) is refused\n"
+        "      --before FILE     also write the input picture (the last frame's) as the\n"
+        "                        plug-in received it: .png, .bmp, .jpg/.jpeg, to put\n"
+        "                        beside the output\n"
         "      --range limited|full\n"
         "                        levels of YUV4MPEG2 input and output (see Video)\n"
         "      --matrix 601|709|auto\n"

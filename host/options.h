@@ -30,6 +30,7 @@ struct HostOptions {
     int updateEvery = 0;          // --update-every; 0: never
     int releaseEvery = 0;         // --release-every; 0: never
     std::string outputPath;
+    std::string beforePath;       // --before: the input picture as the plug-in got it
     bool verify = false;
     bool timing = true;
     bool showErrors = false;      // show the plug-in's message boxes for real

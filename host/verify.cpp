@@ -31,12 +31,8 @@ struct FullX87Precision {
 
 }  // namespace
 
-int32_t HostUnitDistance(int16_t a, int16_t b, TextureFormatKind kind)
+int32_t HostUnitDistance(int16_t a, int16_t b)
 {
-    if (kind == kindU16 || kind == kindU10) {
-        return std::abs(static_cast<int32_t>(static_cast<uint16_t>(a)) -
-                        static_cast<int32_t>(static_cast<uint16_t>(b)));
-    }
     return std::abs(static_cast<int32_t>(a) - static_cast<int32_t>(b));
 }
 
@@ -89,7 +85,7 @@ void VerifyFrame(Verifier* verifier, const int32_t tracks[16], TextureFormatKind
             for (int rule = 0; rule < ruleSetCount; ++rule) {
                 const int16_t expected[3] = {e.host[rule].y, e.host[rule].cb, e.host[rule].cr};
                 int32_t sum = 0;
-                for (int c = 0; c < 3; ++c) sum += HostUnitDistance(actual[c], expected[c], kind);
+                for (int c = 0; c < 3; ++c) sum += HostUnitDistance(actual[c], expected[c]);
                 if (nearestSum < 0 || sum < nearestSum) {
                     nearestSum = sum;
                     nearest = rule;
@@ -99,7 +95,7 @@ void VerifyFrame(Verifier* verifier, const int32_t tracks[16], TextureFormatKind
                                          e.host[nearest].cr};
             for (int c = 0; c < 3; ++c) {
                 totals->largestError[c] =
-                    std::max(totals->largestError[c], HostUnitDistance(actual[c], expected[c], kind));
+                    std::max(totals->largestError[c], HostUnitDistance(actual[c], expected[c]));
             }
             bool accepted = false;
             for (int rule = 0; rule < ruleSetCount && !accepted; ++rule) {

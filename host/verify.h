@@ -50,11 +50,11 @@ struct Verifier {
 PixelExpectation ExpectPixel(const CorrectionConstants& constants, TextureFormatKind kind,
                              YCPixel input);
 
-// How far apart two host values are for a kind: U16 and U10 carry the host's
-// words as unsigned patterns (0xFFFF is the top, next to nothing), so they
-// are compared as unsigned words; the float kinds saturate and S16 is signed,
-// so they are compared as signed values. 0..65535 either way.
-int32_t HostUnitDistance(int16_t a, int16_t b, TextureFormatKind kind);
+// How far apart two host values are, in host units, whatever the texture
+// format carried them as: -1 and 0 are 1 apart, the two ends of the range
+// 65535. (U16 and U10 carry a negative value as its unsigned word, 0xFFFF
+// for -1, but the host and its user see the signed value.)
+int32_t HostUnitDistance(int16_t a, int16_t b);
 
 // Compares the first `width` pixels of every row of `output` with what the
 // model makes of `input` (both frames of the same size).

@@ -28,18 +28,25 @@ YCFrame ModelOutput(const YCFrame& input, const int32_t tracks[16], TextureForma
     return output;
 }
 
-TEST(HostUnitDistanceTest, SignedForFloatAndS16UnsignedForU16AndU10)
+// Differences are in signed host units in every format, although U16 and
+// U10 carry a negative value as its unsigned word: a -1 where the model
+// says 0 is one unit off, not 65535.
+TEST(VerifyFrameTest, DifferencesAreSignedHostUnitsInEveryFormat)
 {
-    EXPECT_EQ(HostUnitDistance(5, 2, kindF32), 3);
-    EXPECT_EQ(HostUnitDistance(2, 5, kindF16), 3);
-    // Saturated ends of a float download are as far apart as they can be.
-    EXPECT_EQ(HostUnitDistance(-32768, 32767, kindF32), 65535);
-    EXPECT_EQ(HostUnitDistance(-32768, 32767, kindS16), 65535);
-    // 0x8000 follows 0x7FFF in an unsigned word; 0xFFFF is the top end.
-    EXPECT_EQ(HostUnitDistance(-32768, 32767, kindU16), 1);
-    EXPECT_EQ(HostUnitDistance(-1, 0, kindU16), 65535);
-    EXPECT_EQ(HostUnitDistance(-1, 0, kindF32), 1);
-    EXPECT_EQ(HostUnitDistance(-2, -1, kindU10), 1);
+    const int32_t tracks[16] = {};
+    YCFrame input = MakeFrame(2, 1, 2);
+    for (int kind = 0; kind < 5; ++kind) {
+        YCFrame output = ModelOutput(input, tracks, TextureFormatKind(kind));
+        ASSERT_EQ(PixelAt(output, 0, 0).y, 0);
+        PixelAt(output, 0, 0).y = -1;
+        PixelAt(output, 1, 0).cb = static_cast<int16_t>(PixelAt(output, 1, 0).cb + 3);
+        Verifier verifier;
+        VerifyTotals totals;
+        VerifyFrame(&verifier, tracks, TextureFormatKind(kind), input, output, &totals);
+        EXPECT_EQ(totals.largestError[0], 1) << "kind " << kind;
+        EXPECT_EQ(totals.largestError[1], 3) << "kind " << kind;
+    }
+    EXPECT_EQ(HostUnitDistance(-32768, 32767), 65535);
 }
 
 // A card may round each target either way: every such answer passes, and

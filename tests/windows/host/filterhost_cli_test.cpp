@@ -235,14 +235,20 @@ TEST(FilterHostProgram, PictureInAndOut)
     ASSERT_TRUE(SavePicture(Utf8FromWide(in.c_str()), image, &error)) << error;
     // No change from the stand-in at track 0 = 0: the picture must survive
     // the host's conversion both ways.
-    RunResult r = RunHost(L"--input " + Quoted(in) + L" --output " + Quoted(out) + L" --no-timing");
+    // --before writes what the plug-in was given beside it.
+    std::wstring before = TempPath(L"before.png");
+    RunResult r = RunHost(L"--input " + Quoted(in) + L" --output " + Quoted(out) + L" --before " +
+                          Quoted(before) + L" -t 0=0 --no-timing");
     EXPECT_EQ(r.status, 0u) << r.out << r.err;
     EXPECT_EQ(r.out.find("median"), std::string::npos) << r.out;
-    RgbImage back;
-    ASSERT_TRUE(LoadPicture(Utf8FromWide(out.c_str()), &back, &error)) << error;
-    EXPECT_EQ(back.rgb, image.rgb);
-    DeleteFileW(in.c_str());
-    DeleteFileW(out.c_str());
+    EXPECT_NE(r.out.find("wrote:     " + Utf8FromWide(before.c_str()) + " (the input"),
+              std::string::npos) << r.out;
+    for (const std::wstring& written : {out, before}) {
+        RgbImage back;
+        ASSERT_TRUE(LoadPicture(Utf8FromWide(written.c_str()), &back, &error)) << error;
+        EXPECT_EQ(back.rgb, image.rgb);
+    }
+    for (const std::wstring& path : {in, out, before}) DeleteFileW(path.c_str());
 }
 
 TEST(FilterHostProgram, VerifyPassesAMatchingFilterAndFailsASpoiledPixel)
