@@ -1,20 +1,27 @@
 #!/usr/bin/python3
-"""Builds the user's guide as one HTML page with its pictures.
+"""Builds the user's guide as two HTML pages, English and Japanese, with the
+pictures they share.
 
     build_guide.py SOURCE_ROOT OUTPUT_DIR VERSION
 
-Reads docs/guide/guide.md and fills its markers:
+Reads docs/guide/guide.md (English) and docs/guide/guide.ja.md (Japanese) and
+fills the same markers in both:
   <!-- version -->        the release's version
   <!-- pictures -->       the example pairs of docs/guide/examples.txt
-  <!-- sync-pictures -->  (section "pictures" and "sync")
+  <!-- sync-pictures -->  (section "pictures" and "sync"); the Japanese page
+                          takes their titles from docs/guide/examples.ja.txt
   <!-- formats-table -->  precision from docs/precision.md and frame times
                           from the "Stage times per format" table of
                           bench/README.md, so the guide follows those two
                           documents whenever they are measured again
   <!-- debug-window -->   docs/guide/pictures/debug-window.txt
-then writes OUTPUT_DIR/guide.html and copies the pictures it shows into
-OUTPUT_DIR/pictures. Fails when a marker, a picture or a table is missing.
-Needs python3-markdown (scripts/setup installs it).
+then writes OUTPUT_DIR/guide.html and OUTPUT_DIR/guide.ja.html, each linking
+to the other, and copies the pictures they show into OUTPUT_DIR/pictures.
+On the English page every run of Japanese text is marked lang="ja", so that
+the kanji take Japanese letter shapes whatever the reader's Windows language.
+Fails when a marker, a picture, a table, a Japanese title or the target of a
+link within a page is missing. Needs python3-markdown (scripts/setup
+installs it).
 """
 
 import html
@@ -33,6 +40,60 @@ TRACK_NAMES = [
 ]
 # Host units per level of 8-bit video: white is 4096.
 UNITS_PER_LEVEL = 16.0
+
+# The two pages and the words the builder itself writes on each.
+PAGES = [
+    {
+        "lang": "en",
+        "source": "guide.md",
+        "output": "guide.html",
+        "other": ("guide.ja.html", "ja", "日本語"),
+        "version": "Version {}",
+        "before": "before: ",
+        "after": "after: ",
+        "every slider at 0": "every slider at 0",
+        "check box on": "check box ticked",
+        "check box off": "check box off",
+        "separator": ", ",
+        "formats head": [
+            "`Format`", "name", "typical difference", "largest, normal range",
+            "largest, beyond white and black", "carrying the frame, 1920×1080",
+            "whole frame, 1920×1080", "whole frame, 3840×2160"],
+        "formats note":
+            "Differences: from the exact correction, measured over every brightness and "
+            "a grid of colours, for four typical settings. Times: the filter's time per frame "
+            "(\"carrying\" is Put and Get of the debug window), measured without a "
+            "graphics card, with the correction drawn by the processor, so a real "
+            "card is much faster at the correction itself; compare the formats with "
+            "each other rather than with your own figures.",
+    },
+    {
+        "lang": "ja",
+        "source": "guide.ja.md",
+        "output": "guide.ja.html",
+        "other": ("guide.html", "en", "English"),
+        "version": "バージョン {}",
+        "before": "補正前：",
+        "after": "補正後：",
+        "every slider at 0": "すべてのトラックバーが 0",
+        "check box on": "チェックボックス オン",
+        "check box off": "チェックボックス オフ",
+        "separator": "、",
+        "formats head": [
+            "`Format`", "名前", "平均的な誤差", "最大誤差（通常範囲）",
+            "最大誤差（範囲外を含む）", "フレームの転送 1920×1080",
+            "フレーム全体 1920×1080", "フレーム全体 3840×2160"],
+        "formats note":
+            "誤差：正確な補正結果との差です。すべての明るさと色の格子点について、"
+            "よく使う 4 つの設定で測りました。時間：1 フレームあたりのフィルターの処理時間です"
+            "（「転送」はデバッグウィンドウの Put と Get の合計）。グラフィックカードを使わず、"
+            "補正を CPU で描画して測ったため、実際のグラフィックカードでは補正そのものはずっと"
+            "速くなります。ご自分の環境の数値と比べるのではなく、形式どうしの比較にお使いください。",
+    },
+]
+
+# Letters of Japanese text: CJK punctuation, kana, kanji, full-width forms.
+CJK = "\u3000-\u303f\u3040-\u30ff\u31f0-\u31ff\u3400-\u4dbf\u4e00-\u9fff\uf900-\ufaff\uff00-\uffef"
 
 
 def fail(message):
@@ -125,14 +186,12 @@ def levels(units):
     return f"{value:.2f}" if value < 10 else f"{value:.0f}"
 
 
-def formats_table(root):
+def formats_table(root, page):
     precision = precision_by_format(root / "docs" / "precision.md")
     times = frame_times(root / "bench" / "README.md")
     sizes = ["1920×1080", "3840×2160"]
     lines = [
-        "| `Format` | name | typical difference | largest, normal range "
-        "| largest, beyond white and black | carrying the frame, 1920×1080 "
-        "| whole frame, 1920×1080 | whole frame, 3840×2160 |",
+        "| " + " | ".join(page["formats head"]) + " |",
         "|---:|---|---:|---:|---:|---:|---:|---:|",
     ]
     for index, name in enumerate(FORMATS):
@@ -146,13 +205,7 @@ def formats_table(root):
         cells += [f"{times[(size, name)][1]:.0f} ms" for size in sizes]
         lines.append("| " + " | ".join(cells) + " |")
     lines.append("")
-    lines.append(
-        "Differences: from the exact correction, measured over every brightness and "
-        "a grid of colours, for four typical settings. Times: the filter's time per frame "
-        "(\"carrying\" is Put and Get of the debug window), measured without a "
-        "graphics card, with the correction drawn by the processor, so a real "
-        "card is much faster at the correction itself; compare the formats with "
-        "each other rather than with your own figures.")
+    lines.append(page["formats note"])
     return "\n".join(lines)
 
 
@@ -168,34 +221,67 @@ def read_examples(root):
     return examples
 
 
-def settings_in_words(options):
+def japanese_titles(root, examples):
+    """Picture name to its title on the Japanese page, from examples.ja.txt
+    ("name | title" a line). Every picture of examples.txt needs one, so that
+    a new example cannot reach the English page alone."""
+    path = root / "docs" / "guide" / "examples.ja.txt"
+    titles = {}
+    for line in path.read_text(encoding="utf-8").splitlines():
+        if not line.strip() or line.startswith("#"):
+            continue
+        fields = [f.strip() for f in line.split("|")]
+        if len(fields) != 2 or not all(fields) or fields[0] in titles:
+            fail(f"examples.ja.txt: bad line '{line}'")
+        titles[fields[0]] = fields[1]
+    names = [name for _, name, _, _, _ in examples]
+    missing = [name for name in names if name not in titles]
+    if missing:
+        fail(f"examples.ja.txt: no Japanese title for {', '.join(missing)}")
+    unknown = sorted(set(titles) - set(names))
+    if unknown:
+        fail(f"examples.ja.txt: {', '.join(unknown)} not in examples.txt")
+    return titles
+
+
+def settings_in_words(options, page):
     words = options.split()
     parts = []
     for flag, value in zip(words[0::2], words[1::2]):
+        if flag == "--input":
+            continue  # which photograph, not a setting
         index, amount = value.split("=")
         if flag == "--track":
             parts.append(f"`{TRACK_NAMES[int(index)]}` {int(amount):+d}".replace("-", "−"))
         elif flag == "--check":
-            parts.append("check box " + ("ticked" if amount != "0" else "off"))
+            parts.append(page["check box on" if amount != "0" else "check box off"])
         else:
             fail(f"examples.txt: unknown option {flag}")
-    return ", ".join(parts) if parts else "every slider at 0"
+    return page["separator"].join(parts) if parts else page["every slider at 0"]
+
+
+def plain_text(markup):
+    """What a piece of HTML reads as, for an attribute such as alt."""
+    return html.unescape(re.sub(r"<[^>]*>", "", markup))
 
 
 def figure(picture, caption):
-    return (f'<figure><img src="pictures/{picture}.jpg" alt="{html.escape(caption)}" '
+    return (f'<figure><img src="pictures/{picture}.jpg" alt="{html.escape(plain_text(caption))}" '
             f'width="600" height="400"><figcaption>{caption}</figcaption></figure>')
 
 
-def example_pairs(examples, section, options_by_name):
+def example_pairs(examples, section, options_by_name, page, titles):
+    """titles: picture name to title, or None for the titles of examples.txt."""
     blocks = []
     for group, name, beside, title, options in examples:
         if group != section:
             continue
-        left_caption = ("before: " if section == "pictures" else "") + \
-            markdown.markdown(settings_in_words(options_by_name[beside]))[3:-4]
-        right_caption = ("after: " if section == "pictures" else "") + \
-            markdown.markdown(settings_in_words(options))[3:-4]
+        if titles is not None:
+            title = titles[name]
+        left_caption = (page["before"] if section == "pictures" else "") + \
+            markdown.markdown(settings_in_words(options_by_name[beside], page))[3:-4]
+        right_caption = (page["after"] if section == "pictures" else "") + \
+            markdown.markdown(settings_in_words(options, page))[3:-4]
         blocks.append(
             f'<div class="example"><h4>{html.escape(title)}</h4><div class="pair">'
             f"{figure(beside, left_caption)}{figure(name, right_caption)}</div></div>")
@@ -215,30 +301,133 @@ def debug_window(root):
 
 
 STYLE = """
-body { font-family: "Segoe UI", "Noto Sans", "Noto Sans CJK JP", sans-serif;
-       max-width: 62em; margin: 2em auto; padding: 0 1em; line-height: 1.5;
+html { font-family: "Segoe UI", "Noto Sans", "Helvetica Neue", Arial, sans-serif; }
+[lang|="ja"] { font-family: "Yu Gothic Medium", "Yu Gothic", YuGothic, Meiryo,
+               "Hiragino Sans", "Hiragino Kaku Gothic ProN", "Noto Sans CJK JP",
+               "Noto Sans JP", sans-serif; }
+code, pre { font-family: Consolas, "Noto Sans Mono", "DejaVu Sans Mono", monospace; }
+code[lang|="ja"], [lang|="ja"] code, [lang|="ja"] pre {
+  font-family: Consolas, "BIZ UDGothic", "MS Gothic", Osaka-Mono,
+               "Noto Sans Mono CJK JP", monospace; }
+body { max-width: 62em; margin: 2em auto; padding: 0 1em; line-height: 1.5;
        color: #222; }
 h1 { border-bottom: 2px solid #c60; padding-bottom: .2em; }
 h2 { margin-top: 2em; border-bottom: 1px solid #ccc; }
 code { background: #f3f0ea; padding: 0 .2em; border-radius: 3px;
-       font-family: "Consolas", "Noto Sans Mono", "Noto Sans Mono CJK JP", monospace; }
-table { border-collapse: collapse; margin: 1em 0; }
+       white-space: pre-wrap; overflow-wrap: break-word; }
+.languages { text-align: right; margin: 0; }
+.scroll { overflow-x: auto; margin: 1em 0; }
+table { border-collapse: collapse; }
 th, td { border: 1px solid #ccc; padding: .3em .6em; vertical-align: top; }
-th { background: #f3f0ea; }
+th { background: #f3f0ea; word-break: keep-all; }
+td:first-child { min-width: 5em; }
+td:not(:first-child):not([style]) { min-width: 7em; }
+td[style*="right"] { white-space: nowrap; }
+@media (max-width: 40em) { td code { overflow-wrap: anywhere; } }
+img { max-width: 100%; height: auto; }
 .example h4 { margin: 1.5em 0 .3em; }
 .pair { display: flex; gap: 1em; flex-wrap: wrap; }
-figure { margin: 0; flex: 1 1 20em; max-width: 600px; }
-figure img { width: 100%; height: auto; display: block; }
+figure { margin: 0; flex: 1 1 20em; max-width: 600px; min-width: 0; }
+figure img { width: 100%; display: block; }
 figcaption { font-size: .9em; color: #444; }
-.debug-window { display: inline-block; border: 1px solid #888; margin: .5em 0;
-                box-shadow: 2px 2px 6px rgba(0,0,0,.25); background: #fff; }
+.debug-window { display: inline-block; max-width: 100%; border: 1px solid #888;
+                margin: .5em 0; box-shadow: 2px 2px 6px rgba(0,0,0,.25);
+                background: #fff; }
 .debug-window .title { background: #2b5797; color: #fff; padding: .2em .5em;
                        font-size: .9em; }
 .debug-window .close { float: right; margin-left: 2em; }
-.debug-window pre { margin: 0; padding: .4em .6em;
-                    font-family: "Consolas", "Noto Sans Mono", monospace; }
+.debug-window pre { margin: 0; padding: .4em .6em; overflow-x: auto; }
 .version { color: #666; }
 """
+
+# Elements that take lang="ja" themselves when their whole text is one run of
+# Japanese, so that a quoted message stays one text.
+INLINE = {"a", "b", "code", "em", "i", "kbd", "samp", "span", "strong"}
+VOID = {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta",
+        "source", "track", "wbr"}
+JAPANESE_RUN = re.compile(f"\\S*[{CJK}]\\S*(?:\\s+\\S*[{CJK}]\\S*)*")
+
+
+def mark_japanese(body):
+    """Marks every run of Japanese text of an HTML body that is not yet inside
+    a lang="ja" element: an inline element holding nothing but that text gets
+    the attribute itself, any other run is wrapped in <span lang="ja">."""
+    tokens = re.split(r"(<[^>]*>)", body)
+    open_elements = []  # (name, inside Japanese)
+    for i, token in enumerate(tokens):
+        if i % 2:
+            tag = re.match(r"<(/?)([a-zA-Z][a-zA-Z0-9]*)([^>]*)>", token)
+            if tag is None:
+                continue
+            closing, name, attributes = tag.group(1), tag.group(2).lower(), tag.group(3)
+            if closing:
+                while open_elements and open_elements.pop()[0] != name:
+                    pass
+            elif name not in VOID and not attributes.endswith("/"):
+                lang = re.search(r'\slang="([^"]*)"', attributes)
+                inside = (lang.group(1).split("-")[0] == "ja" if lang
+                          else bool(open_elements) and open_elements[-1][1])
+                open_elements.append((name, inside))
+            continue
+        if not re.search(f"[{CJK}]", token) or (open_elements and open_elements[-1][1]):
+            continue
+        name = open_elements[-1][0] if open_elements else None
+        if (name in INLINE and re.match(f"<{name}[\\s>]", tokens[i - 1], re.I)
+                and not re.search(r"\slang=", tokens[i - 1])
+                and i + 1 < len(tokens) and tokens[i + 1].lower() == f"</{name}>"):
+            tokens[i - 1] = tokens[i - 1][:-1] + ' lang="ja">'
+        else:
+            tokens[i] = JAPANESE_RUN.sub(lambda m: f'<span lang="ja">{m.group(0)}</span>', token)
+    return "".join(tokens)
+
+
+def check_links(body, source):
+    ids = set(re.findall(r'\sid="([^"]+)"', body))
+    for target in re.findall(r'\shref="#([^"]*)"', body):
+        if target not in ids:
+            fail(f"{source}: a link to #{target}, which is not on the page")
+
+
+def build_page(root, page, examples, titles, version):
+    """The page's HTML."""
+    source = page["source"]
+    text = (root / "docs" / "guide" / source).read_text(encoding="utf-8")
+    # Japanese has no spaces between words: a line break between two
+    # Japanese letters joins the lines rather than showing as a space.
+    text = re.sub(f"(?<=[{CJK}])\n[ \t]*(?=[{CJK}])", "", text)
+    options_by_name = {name: options for _, name, _, _, options in examples}
+    fills = {
+        "version": f'<p class="version">{html.escape(page["version"].format(version))}</p>',
+        "pictures": example_pairs(examples, "pictures", options_by_name, page, titles),
+        "sync-pictures": example_pairs(examples, "sync", options_by_name, page, titles),
+        "formats-table": formats_table(root, page),
+        "debug-window": debug_window(root),
+    }
+    for marker, fill in fills.items():
+        tag = f"<!-- {marker} -->"
+        if tag not in text:
+            fail(f"{source} has no marker {tag}")
+        text = text.replace(tag, fill)
+
+    body = markdown.markdown(text, extensions=["tables", "toc", "attr_list"],
+                             output_format="html5")
+    check_links(body, source)
+    heading = re.search(r"<h1[^>]*>(.*?)</h1>", body, re.S)
+    if heading is None:
+        fail(f"{source} has no title (a first-level heading)")
+    title = plain_text(heading.group(1))
+    # Wide tables scroll in their own box rather than widen the page.
+    body = body.replace("<table>", '<div class="scroll"><table>')
+    body = body.replace("</table>", "</table></div>")
+    other, other_lang, other_name = page["other"]
+    body = (f'<p class="languages"><a href="{other}" hreflang="{other_lang}" '
+            f'lang="{other_lang}">{other_name}</a></p>\n{body}')
+    if page["lang"] != "ja":
+        body = mark_japanese(body)
+    return (f'<!DOCTYPE html>\n<html lang="{page["lang"]}">\n<head>\n<meta charset="utf-8">\n'
+            f'<meta name="viewport" content="width=device-width, initial-scale=1">\n'
+            f"<title>{html.escape(title)}</title>\n<style>{STYLE}</style>\n</head>\n"
+            f"<body>\n{body}\n</body>\n</html>\n")
 
 
 def main():
@@ -248,31 +437,18 @@ def main():
     out = Path(sys.argv[2])
     version = sys.argv[3]
 
-    text = (root / "docs" / "guide" / "guide.md").read_text(encoding="utf-8")
     examples = read_examples(root)
-    options_by_name = {name: options for _, name, _, _, options in examples}
-    fills = {
-        "version": f'<p class="version">Version {html.escape(version)}</p>',
-        "pictures": example_pairs(examples, "pictures", options_by_name),
-        "sync-pictures": example_pairs(examples, "sync", options_by_name),
-        "formats-table": formats_table(root),
-        "debug-window": debug_window(root),
-    }
-    for marker, fill in fills.items():
-        tag = f"<!-- {marker} -->"
-        if tag not in text:
-            fail(f"guide.md has no marker {tag}")
-        text = text.replace(tag, fill)
-
-    body = markdown.markdown(text, extensions=["tables", "toc"], output_format="html5")
-    title = "Tarnel(Prof) — user's guide"
-    page = (f'<!DOCTYPE html>\n<html lang="en">\n<head>\n<meta charset="utf-8">\n'
-            f"<title>{html.escape(title)}</title>\n<style>{STYLE}</style>\n</head>\n"
-            f"<body>\n{body}\n</body>\n</html>\n")
+    titles = {"en": None, "ja": japanese_titles(root, examples)}
+    pages = {page["output"]: build_page(root, page, examples, titles[page["lang"]], version)
+             for page in PAGES}
 
     (out / "pictures").mkdir(parents=True, exist_ok=True)
-    (out / "guide.html").write_text(page, encoding="utf-8")
-    for picture in sorted(set(re.findall(r'src="pictures/([^"]+)"', page))):
+    for name, text in pages.items():
+        (out / name).write_text(text, encoding="utf-8")
+    shown = set()
+    for text in pages.values():
+        shown.update(re.findall(r'src="pictures/([^"]+)"', text))
+    for picture in sorted(shown):
         source = root / "docs" / "guide" / "pictures" / picture
         if not source.exists():
             fail(f"{source} is missing (scripts/guide-pictures makes it)")
