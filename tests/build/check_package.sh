@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Checks the release archive as a user receives it: one top folder named
 # after the archive, holding exactly kelvo.auf (byte for byte the one built),
-# the licence, the third-party notices and the guide with the pictures its
-# page shows; the guide's page filled in completely, naming every slider and
-# quoting every message the plug-in can show.
+# a README.txt that says what to do (Japanese first), the licence, the
+# third-party notices and the guide in English and Japanese with the
+# pictures their pages show; each page filled in completely, linking to the
+# other, naming every slider and quoting every message the plug-in can show;
+# every text file UTF-8 with a byte-order mark and CR LF line ends, as
+# Notepad on any Windows shows it right.
 # usage: check_package.sh ARCHIVE.zip BUILT_KELVO_AUF SOURCE_ROOT
 set -u
 archive=$(realpath "$1")
@@ -24,13 +27,15 @@ outside=$(grep -v "^$top/" <<<"$files")
 [ -z "$outside" ] || fail "files outside $top/: $outside"
 files=$(sed -n "s|^$top/||p" <<<"$files")
 
-page=$work/$top/guide/guide.html
+pages="guide/guide.html guide/guide.ja.html"
 shown=""
-if [ -f "$page" ]; then
-  shown=$(grep -o 'src="pictures/[^"]*"' "$page" | sed 's/^src="//; s/"$//; s|^|guide/|' | sort -u)
-  [ -n "$shown" ] || fail "the guide shows no pictures"
-fi
-expected=$(printf '%s\n' kelvo.auf LICENSE.txt THIRD-PARTY-NOTICES.txt guide/guide.html $shown | sort)
+for page in $pages; do
+  [ -f "$work/$top/$page" ] || continue
+  pictures=$(grep -o 'src="pictures/[^"]*"' "$work/$top/$page" | sed 's/^src="//; s/"$//; s|^|guide/|')
+  [ -n "$pictures" ] || fail "$page shows no pictures"
+  shown=$(printf '%s\n' $shown $pictures | sort -u)
+done
+expected=$(printf '%s\n' kelvo.auf README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt $pages $shown | sort)
 if [ "$files" != "$expected" ]; then
   fail "contents differ from what is expected:"
   diff <(echo "$expected") <(echo "$files") | sed -n 's/^< /  missing: /p; s/^> /  unexpected: /p'
@@ -40,25 +45,49 @@ if [ -f "$work/$top/kelvo.auf" ]; then
   cmp -s "$work/$top/kelvo.auf" "$built" || fail "kelvo.auf in the archive is not $built"
 fi
 
-if [ -f "$page" ]; then
-  grep -q '<!-- ' "$page" && fail "the guide has unfilled markers: $(grep -o '<!-- [^>]*-->' "$page" | tr '\n' ' ')"
+for text in README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt; do
+  file=$work/$top/$text
+  [ -f "$file" ] || continue
+  [ "$(od -An -tx1 -N3 "$file" | tr -d " \n")" = efbbbf ] || fail "$text has no UTF-8 byte-order mark"
+  iconv -f UTF-8 -t UTF-8 "$file" >/dev/null 2>&1 || fail "$text is not UTF-8"
+  lines=$(wc -l <"$file")
+  [ "$(grep -c $'\r$' "$file")" = "$lines" ] || fail "$text has line ends other than CR LF"
+done
+readme=$work/$top/README.txt
+if [ -f "$readme" ]; then
+  for mention in kelvo.auf d3dx9_40.dll 'Direct3D 9' 'guide\guide.ja.html' 'guide\guide.html'; do
+    grep -qF -- "$mention" "$readme" || fail "README.txt does not mention $mention"
+  done
+  # Japanese first: the first line with Japanese comes before "[English]".
+  first_ja=$(grep -nP '[\x{3040}-\x{30FF}\x{4E00}-\x{9FFF}]' "$readme" | head -n 1 | cut -d: -f1)
+  english=$(grep -n '^\[English\]' "$readme" | head -n 1 | cut -d: -f1)
+  [ -n "$first_ja" ] && [ -n "$english" ] && [ "$first_ja" -lt "$english" ] ||
+    fail "README.txt does not begin in Japanese"
+fi
+
+for page_name in $pages; do
+  page=$work/$top/$page_name
+  [ -f "$page" ] || { fail "no $page_name"; continue; }
+  other=$(basename "$(grep -v "^$page_name\$" <<<"$(printf '%s\n' $pages)")")
+  grep -q "href=\"$other\"" "$page" || fail "$page_name does not link to $other"
+  grep -q '<!-- ' "$page" && fail "$page_name has unfilled markers: $(grep -o '<!-- [^>]*-->' "$page" | tr '\n' ' ')"
   # Every Japanese text of the plug-in's sources (its error messages) and
   # every slider caption of its table, quoted exactly.
   while IFS= read -r message; do
-    grep -qF -- "$message" "$page" || fail "the guide does not quote the message $message"
+    grep -qF -- "$message" "$page" || fail "$page_name does not quote the message $message"
   done < <(grep -ohP 'L"\K[^"]*[^\x00-\x7F][^"]*(?=")' "$source_root"/engine/*.cpp "$source_root"/plugin/*.cpp | sort -u)
   captions=$(sed -n '/trackNames\[trackCount\] = {/,/};/p' "$source_root/plugin/filter_table.cpp" \
              | grep -o '"[^"]*"' | tr -d '"')
   [ "$(wc -w <<<"$captions")" -eq 16 ] || fail "could not read the 16 slider captions"
   for caption in $captions; do
-    grep -qF -- "<code>$caption</code>" "$page" || fail "the guide does not describe the slider $caption"
+    grep -qF -- "<code>$caption</code>" "$page" || fail "$page_name does not describe the slider $caption"
   done
   # The check box caption is kept as its Shift-JIS bytes.
   check=$(sed -n '/checkNames\[1\] = {/,/};/p' "$source_root/plugin/filter_table.cpp" \
           | grep -o '"[^"]*"' | tr -d '"')
   check=$(printf '%b' "$check" | iconv -f CP932 -t UTF-8) || fail "cannot read the check box caption"
-  [ -n "$check" ] && grep -qF -- "$check" "$page" || fail "the guide does not name the check box $check"
-fi
+  [ -n "$check" ] && grep -qF -- "$check" "$page" || fail "$page_name does not name the check box $check"
+done
 
 echo "archive: $(basename "$archive"), $(wc -l <<<"$files") files"
 if [ "$failures" -ne 0 ]; then

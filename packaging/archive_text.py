@@ -1,0 +1,16 @@
+#!/usr/bin/python3
+"""Writes a text file as the release archive carries it, for Notepad on any
+Windows: UTF-8 with a byte-order mark and CR LF line ends; @VERSION@ becomes
+the release's version.
+
+    archive_text.py SOURCE DESTINATION VERSION
+"""
+
+import sys
+from pathlib import Path
+
+source, destination, version = sys.argv[1:4]
+text = Path(source).read_text(encoding="utf-8").replace("@VERSION@", version)
+text = text.replace("\r\n", "\n").replace("\n", "\r\n")
+Path(destination).parent.mkdir(parents=True, exist_ok=True)
+Path(destination).write_bytes(b"\xef\xbb\xbf" + text.encode("utf-8"))

@@ -1,0 +1,539 @@
+#!/usr/bin/python3
+"""Opens each page of the user's guide in headless Chromium, as a reader would
+see it in a desktop window 1280 px wide and on a phone 420 px wide, and fails
+when
+  - the page is wider than the window, or a box or a line of text reaches
+    past it (it names the elements that stick out),
+  - a character is drawn with a font that has no glyph for it (the reader
+    sees an empty box), or
+  - a Japanese run is not inside lang="ja" (CJK fonts then pick Chinese
+    shapes) or is drawn with a font that cannot write Japanese.
+Full-height screenshots of every page at every width go to SCREENSHOTS/.
+
+Chromium reports, for each text node, the fonts that drew its glyphs
+(CSS.getPlatformFontsForNode). A character no font has is drawn as the
+missing-glyph box of the first font tried, and Chromium names that font like
+any other, so the report alone cannot tell. The check therefore looks every
+character up in the coverage fontconfig gives for the reported fonts: one
+that none of them has was drawn as a box. Before the real pages it checks a
+small page of its own holding such characters, an unlabelled Japanese run, a
+table and a <pre> line too wide for either window, and fails when it misses
+any of them or flags the parts that are fine (clean Japanese, a wide table
+scrolling in its own box).
+
+usage: check_guide_pages.py --screenshots DIR PAGE.html...
+Talks to Chromium over --remote-debugging-pipe (no port, no extra package).
+"""
+import argparse
+import base64
+import bisect
+import fcntl
+import json
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unicodedata
+from pathlib import Path
+
+CHROMIUM = "/usr/bin/chromium"
+# (name, width, height, phone): the phone view lays a page out the way a phone
+# does, so a page without <meta name="viewport"> is laid out 980 px wide.
+VIEWS = [("1280", 1280, 900, False), ("420", 420, 860, True)]
+CALL_TIMEOUT = 30        # seconds for one DevTools call or page load
+TOTAL_TIMEOUT = 120      # seconds for the whole run; CTest's limit is above
+SHOWN_OFFENDERS = 5       # elements named when a page is too wide
+SHOWN_LANG = 10           # texts named when Japanese is outside lang="ja"
+
+# Chinese, Japanese and Korean characters: punctuation, kana, ideographs,
+# full-width forms. Anything in these blocks on a guide page is Japanese.
+CJK_RANGES = [(0x2E80, 0x2FDF), (0x3000, 0x33FF), (0x3400, 0x4DBF),
+              (0x4E00, 0x9FFF), (0xF900, 0xFAFF), (0xFE30, 0xFE4F),
+              (0xFF00, 0xFFEF), (0x1B000, 0x1B16F), (0x20000, 0x3134F)]
+
+
+CJK_CLASS = "".join(f"\\u{{{lo:X}}}-\\u{{{hi:X}}}" for lo, hi in CJK_RANGES)
+
+
+def is_cjk(ch):
+    c = ord(ch)
+    return any(lo <= c <= hi for lo, hi in CJK_RANGES)
+
+
+def needs_glyph(ch):
+    """Whitespace, controls and format characters (soft hyphen, zero-width
+    space, variation selectors) are laid out without a glyph of their own."""
+    if ch.isspace() or 0xFE00 <= ord(ch) <= 0xFE0F or 0xE0100 <= ord(ch) <= 0xE01EF:
+        return False
+    return unicodedata.category(ch) not in ("Cc", "Cf", "Zs", "Zl", "Zp")
+
+
+def describe_char(ch):
+    name = unicodedata.name(ch, "")
+    return f"U+{ord(ch):04X}" + (f" {name}" if name else "")
+
+
+class Fonts:
+    """The installed fonts as fontconfig sees them, by PostScript name: which
+    characters each has and whether it covers Japanese."""
+
+    def __init__(self):
+        out = subprocess.run(
+            ["fc-list", "--format", "%{postscriptname}\t%{lang}\t%{charset}\n"],
+            check=True, capture_output=True, text=True, timeout=CALL_TIMEOUT).stdout
+        self.ranges = {}
+        self.japanese = set()
+        for line in out.splitlines():
+            parts = line.split("\t")
+            if len(parts) != 3 or not parts[0]:
+                continue
+            ps, langs, charset = parts
+            spans = self.ranges.setdefault(ps, [])
+            for item in charset.split():
+                lo, _, hi = item.partition("-")
+                spans.append((int(lo, 16), int(hi or lo, 16)))
+            if "ja" in langs.split("|"):
+                self.japanese.add(ps)
+        for ps, spans in self.ranges.items():
+            spans.sort()
+            self.ranges[ps] = ([lo for lo, _ in spans], [hi for _, hi in spans])
+
+    def known(self, ps):
+        return ps in self.ranges
+
+    def has(self, ps, ch):
+        los, his = self.ranges.get(ps, ([], []))
+        i = bisect.bisect_right(los, ord(ch)) - 1
+        return i >= 0 and his[i] >= ord(ch)
+
+
+class Chromium:
+    """One headless Chromium, driven over the DevTools pipe (fd 3 in, fd 4 out)."""
+
+    def __init__(self, workdir):
+        self.profile = tempfile.mkdtemp(prefix="profile-", dir=workdir)
+        self.log_path = os.path.join(workdir, "chromium.log")
+        to_chromium_r, self.to_chromium = os.pipe()
+        self.from_chromium, from_chromium_w = os.pipe()
+
+        def child_fds():
+            a = fcntl.fcntl(to_chromium_r, fcntl.F_DUPFD, 10)
+            b = fcntl.fcntl(from_chromium_w, fcntl.F_DUPFD, 10)
+            os.dup2(a, 3)
+            os.dup2(b, 4)
+
+        with open(self.log_path, "w") as log:
+            self.proc = subprocess.Popen(
+                [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                 "--no-first-run", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync",
+                 "--user-data-dir=" + self.profile, "--remote-debugging-pipe", "about:blank"],
+                stdin=subprocess.DEVNULL, stdout=log, stderr=log, preexec_fn=child_fds,
+                pass_fds=(3, 4), start_new_session=True)
+        os.close(to_chromium_r)
+        os.close(from_chromium_w)
+        self.buffer = b""
+        self.last_id = 0
+        self.events = []
+        self.session = None
+
+    def close(self):
+        if self.proc.poll() is None:
+            try:
+                self.call("Browser.close", session=False, timeout=5)
+                self.proc.wait(timeout=5)
+            except Exception:
+                pass
+        if self.proc.poll() is None:
+            os.killpg(self.proc.pid, signal.SIGKILL)
+            self.proc.wait()
+        os.close(self.to_chromium)
+        os.close(self.from_chromium)
+
+    def log_tail(self):
+        try:
+            return "".join(open(self.log_path, errors="replace").readlines()[-10:])
+        except OSError:
+            return ""
+
+    def _receive(self, deadline):
+        while b"\0" not in self.buffer:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.from_chromium], [], [], left)[0]:
+                raise TimeoutError("Chromium did not answer in time")
+            data = os.read(self.from_chromium, 1 << 20)
+            if not data:
+                raise EOFError("Chromium closed the DevTools pipe")
+            self.buffer += data
+        message, _, self.buffer = self.buffer.partition(b"\0")
+        return json.loads(message)
+
+    def call(self, method, params=None, session=True, timeout=CALL_TIMEOUT):
+        self.last_id += 1
+        message = {"id": self.last_id, "method": method, "params": params or {}}
+        if session:
+            message["sessionId"] = self.session
+        os.write(self.to_chromium, json.dumps(message).encode() + b"\0")
+        deadline = time.monotonic() + timeout
+        while True:
+            reply = self._receive(deadline)
+            if reply.get("id") == self.last_id:
+                if "error" in reply:
+                    raise RuntimeError(f"{method}: {reply['error'].get('message')}")
+                return reply["result"]
+            if reply.get("method") == "Page.loadEventFired":
+                self.events.append(reply)
+
+    # Of the events Chromium sends, only the page's load is waited for.
+    def wait_for(self, event, timeout=CALL_TIMEOUT):
+        deadline = time.monotonic() + timeout
+        while True:
+            for i, e in enumerate(self.events):
+                if e.get("method") == event:
+                    return self.events.pop(i)
+            reply = self._receive(deadline)
+            if reply.get("method") == "Page.loadEventFired":
+                self.events.append(reply)
+
+    def evaluate(self, expression):
+        result = self.call("Runtime.evaluate", {
+            "expression": expression, "returnByValue": True, "awaitPromise": True})
+        if "exceptionDetails" in result:
+            raise RuntimeError("script failed: " + json.dumps(result["exceptionDetails"])[:400])
+        return result["result"].get("value")
+
+    def open_tab(self):
+        target = self.call("Target.createTarget", {"url": "about:blank"}, session=False)
+        self.session = self.call("Target.attachToTarget",
+                                 {"targetId": target["targetId"], "flatten": True},
+                                 session=False)["sessionId"]
+        for domain in ("Page", "DOM", "CSS", "Runtime"):
+            self.call(domain + ".enable")
+
+    def load(self, url, width, height, phone):
+        self.call("Emulation.setDeviceMetricsOverride", {
+            "width": width, "height": height, "deviceScaleFactor": 1, "mobile": phone})
+        self.call("Emulation.setTouchEmulationEnabled", {"enabled": phone})
+        self.events = []
+        navigated = self.call("Page.navigate", {"url": url})
+        if navigated.get("errorText"):
+            raise RuntimeError(f"cannot open {url}: {navigated['errorText']}")
+        self.wait_for("Page.loadEventFired")
+        self.evaluate("document.fonts.ready.then(() => true)")
+
+
+# Measures how wide the page is laid out and what sticks out past the window:
+# boxes, and lines of text running out of their boxes (a long line in a
+# <pre>). What an ancestor clips or scrolls (overflow other than visible)
+# counts only up to that ancestor's edge: a wide table in a scrolling box is
+# fine (such boxes are counted, to be told). Of the elements sticking out,
+# those whose parent does not (or is the body) are listed.
+MEASURE_JS = r"""
+((windowWidth) => {
+  const root = document.documentElement;
+  const limit = Math.min(windowWidth, root.clientWidth);
+  const shown = (right, from) => {
+    for (let a = from; a && a !== root; a = a.parentElement)
+      if (getComputedStyle(a).overflowX !== 'visible')
+        right = Math.min(right, a.getBoundingClientRect().right + scrollX);
+    return right;
+  };
+  const elements = [...root.querySelectorAll('body, body *')];
+  const reach = new Map();
+  let scrolling = 0;
+  for (const el of elements) {
+    const box = el.getBoundingClientRect();
+    if (box.width === 0 && box.height === 0) continue;
+    if (el !== document.body && el.scrollWidth > el.clientWidth + 1 &&
+        ['auto', 'scroll'].includes(getComputedStyle(el).overflowX)) scrolling++;
+    reach.set(el, shown(box.right + scrollX, el.parentElement));
+  }
+  const walker = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT);
+  const range = document.createRange();
+  while (walker.nextNode()) {
+    const el = walker.currentNode.parentElement;
+    if (!reach.has(el)) continue;
+    range.selectNodeContents(walker.currentNode);
+    let right = 0;
+    for (const line of range.getClientRects()) right = Math.max(right, line.right + scrollX);
+    reach.set(el, Math.max(reach.get(el), shown(right, el)));
+  }
+  const past = new Set();
+  const out = [];
+  for (const el of elements) {
+    const right = reach.get(el);
+    if (right === undefined || right <= limit + 0.5) continue;
+    past.add(el);
+    // The page itself is no offender: its parts sticking out are.
+    if (el === document.body) continue;
+    if (past.has(el.parentElement) && el.parentElement !== document.body) continue;
+    const words = (el.textContent || '').trim().split(/\s+/).slice(0, 8).join(' ');
+    out.push({tag: el.tagName.toLowerCase(), id: el.id, cls: el.className.baseVal ?? el.className,
+              right: Math.round(right), width: Math.round(el.getBoundingClientRect().width),
+              text: words.length > 60 ? words.slice(0, 60) + '…' : words});
+  }
+  out.sort((a, b) => b.right - a.right);
+  return {scrollWidth: Math.max(root.scrollWidth, document.body.scrollWidth),
+          layoutWidth: root.clientWidth, limit,
+          height: Math.max(root.scrollHeight, document.body.scrollHeight),
+          sticking: past.size, offenders: out, scrolling};
+})
+"""
+
+# Opens every <details>, then splits each text node at the edges of its
+# Japanese runs, so that Chromium's font report for a run covers that run
+# alone (the Latin around it may well use another font).
+SPLIT_RUNS_JS = r"""
+(() => {
+  document.querySelectorAll('details').forEach(d => { d.open = true; });
+  const cjk = /[CJK_CLASS]+/gu;
+  const walker = document.createTreeWalker(document.body || document.documentElement,
+                                           NodeFilter.SHOW_TEXT);
+  const nodes = [];
+  const anyCjk = new RegExp(cjk.source, 'u');  // test() on a /g pattern would carry lastIndex on
+  while (walker.nextNode()) if (anyCjk.test(walker.currentNode.data)) nodes.push(walker.currentNode);
+  for (let node of nodes) {
+    const cuts = [];
+    for (const m of node.data.matchAll(cjk)) cuts.push(m.index, m.index + m[0].length);
+    let done = 0;
+    for (const cut of cuts) {
+      if (cut > done && cut < node.data.length + done) {
+        node = node.splitText(cut - done);
+        done = cut;
+      }
+    }
+  }
+  document.body && document.body.getBoundingClientRect();  // lays the pieces out
+  return nodes.length;
+})()
+""".replace("CJK_CLASS", CJK_CLASS)
+
+NOT_RENDERED = {"SCRIPT", "STYLE", "NOSCRIPT", "TEMPLATE", "HEAD", "TITLE"}
+
+
+def check_view(browser, fonts, page, view, screenshots):
+    """Loads PAGE in one view; returns (problems, summary)."""
+    name, width, height, phone = view
+    problems = []
+    started = time.monotonic()
+    browser.load(page.as_uri(), width, height, phone)
+
+    m = browser.evaluate(f"{MEASURE_JS}({width})")
+    where = f"{page.name} at {width} px"
+    if m["scrollWidth"] > m["limit"] or m["sticking"]:
+        lines = [f"{where}: the page is {m['scrollWidth']} px wide in a {width} px window "
+                 f"({m['sticking']} elements reach past {m['limit']} px)"]
+        if m["layoutWidth"] > width:
+            lines.append(f"  it is laid out {m['layoutWidth']} px wide: no "
+                         '<meta name="viewport" content="width=device-width, initial-scale=1">?')
+        for o in m["offenders"][:SHOWN_OFFENDERS]:
+            label = o["tag"] + (f"#{o['id']}" if o["id"] else "") + \
+                "".join(f".{c}" for c in str(o["cls"]).split())
+            lines.append(f"  <{label}> reaches {o['right']} px, its box {o['width']} px wide: "
+                         f"\"{o['text']}\"")
+        if len(m["offenders"]) > SHOWN_OFFENDERS:
+            lines.append(f"  ... and {len(m['offenders']) - SHOWN_OFFENDERS} more")
+        problems.append(("overflow", "\n".join(lines)))
+
+    if screenshots:
+        shot_width = max(width, m["scrollWidth"])
+        shot = browser.call("Page.captureScreenshot", {
+            "format": "png", "captureBeyondViewport": True,
+            "clip": {"x": 0, "y": 0, "width": shot_width, "height": m["height"], "scale": 1}})
+        (screenshots / f"{page.stem}-{name}.png").write_bytes(base64.b64decode(shot["data"]))
+
+    cjk_nodes = browser.evaluate(SPLIT_RUNS_JS)
+    root = browser.call("DOM.getDocument", {"depth": -1, "pierce": True})["root"]
+    texts = cjk_runs = 0
+    seen = {}
+    # (node, lang in effect, inside <head> or <script>, its element's own text)
+    stack = [(root, "", False, "")]
+    while stack:
+        node, lang, hidden, context = stack.pop()
+        if node["nodeType"] in (1, 9, 11):
+            attrs = node.get("attributes", [])
+            lang = dict(zip(attrs[::2], attrs[1::2])).get("lang", lang)
+            hidden = hidden or node["nodeName"] in NOT_RENDERED
+            children = node.get("shadowRoots", []) + node.get("children", [])
+            context = "".join(c.get("nodeValue", "") for c in children if c["nodeType"] == 3)
+            for child in reversed(children):
+                stack.append((child, lang, hidden, context))
+            continue
+        if node["nodeType"] != 3 or hidden:
+            continue
+        value = node["nodeValue"]
+        drawn = [ch for ch in value if needs_glyph(ch)]
+        if not drawn:
+            continue
+        used = browser.call("CSS.getPlatformFontsForNode", {"nodeId": node["nodeId"]})["fonts"]
+        if not used:
+            continue  # not laid out: display: none and the like
+        texts += 1
+        snippet = " ".join(context.split())
+        snippet = snippet if len(snippet) <= 50 else snippet[:50] + "…"
+        for f in used:
+            seen[f["familyName"]] = seen.get(f["familyName"], 0) + f["glyphCount"]
+        unknown = [f["familyName"] for f in used if not fonts.known(f["postScriptName"])]
+        if unknown:
+            problems.append(("font", f"{page.name}: \"{snippet}\" is drawn with fonts fontconfig "
+                                     f"does not list: {', '.join(unknown)}"))
+            continue
+        missing = sorted({ch for ch in drawn
+                          if not any(fonts.has(f["postScriptName"], ch) for f in used)})
+        if missing:
+            problems.append(("glyph", f"{page.name}: \"{snippet}\" has characters none of its fonts "
+                                      f"({', '.join(f['familyName'] for f in used)}) has, "
+                                      f"drawn as empty boxes: "
+                                      + ", ".join(describe_char(ch) for ch in missing)))
+        if any(is_cjk(ch) for ch in drawn):
+            cjk_runs += 1
+            if lang.split("-")[0].lower() != "ja":
+                problems.append(("lang", f"\"{snippet}\" (lang=\"{lang}\")"))
+            wrong = [f["familyName"] for f in used if f["postScriptName"] not in fonts.japanese]
+            if wrong:
+                problems.append(("font", f"{page.name}: Japanese \"{snippet}\" is drawn with "
+                                         f"fonts that cannot write Japanese: {', '.join(wrong)}"))
+
+    summary = (f"{where}{' (phone)' if phone else ''}: {m['scrollWidth']} px wide, "
+               f"{m['height']} px tall, {m['scrolling']} boxes scroll sideways; "
+               f"{texts} text runs, {cjk_runs} Japanese runs in {cjk_nodes} text nodes; fonts: "
+               + (", ".join(f"{k} ({v} glyphs)" for k, v in sorted(seen.items())) or "none")
+               + f"; {time.monotonic() - started:.1f} s")
+    return problems, summary
+
+
+SELF_TEST_PAGE = """<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>check_guide_pages self-test</title></head>
+<body style="font-family: sans-serif">
+<p lang="ja">設定を保存しました (clean)</p>
+<p lang="ja">保存\U0010FFFDしました</p>
+<p>Ends in a private-use character \U000F0000</p>
+<p>明るさ</p>
+<table><tr><td>path</td><td>C:\\Program&nbsp;Files\\{long}\\kelvo.auf</td></tr></table>
+<div style="overflow-x: auto"><table><tr><td>scrolls in its box</td><td>{long}</td></tr></table></div>
+<pre>kelvo.auf {long}</pre>
+</body></html>
+""".replace("{long}", "Tarnel" * 60)
+
+
+def report(page, found):
+    """One message per problem for a page checked in every view: the fonts
+    are the same in each, so what they find is said once; runs outside
+    lang="ja" are gathered into one message."""
+    messages = []
+    for kind, message in found:
+        if kind != "lang" and message not in messages:
+            messages.append(message)
+    runs = list(dict.fromkeys(m for kind, m in found if kind == "lang"))
+    if runs:
+        lines = [f"{page.name}: Japanese text outside lang=\"ja\" in {len(runs)} places, "
+                 f"where CJK fonts may draw it with Chinese shapes:"]
+        lines += ["  " + r for r in runs[:SHOWN_LANG]]
+        if len(runs) > SHOWN_LANG:
+            lines.append(f"  ... and {len(runs) - SHOWN_LANG} more")
+        messages.append("\n".join(lines))
+    return messages
+
+
+def self_test(browser, fonts, workdir):
+    """Checks a page with known faults; returns what the checker missed."""
+    page = Path(workdir) / "self-test.html"
+    page.write_text(SELF_TEST_PAGE, encoding="utf-8")
+    expected = [
+        ("overflow", "<table>", "the too-wide table"),
+        ("overflow", "<pre>", "the too-long line in a <pre>"),
+        ("glyph", "U+10FFFD", "U+10FFFD inside Japanese text"),
+        ("glyph", "U+F0000", "U+F0000 in English text"),
+        ("lang", "明るさ", "Japanese outside lang=\"ja\""),
+    ]
+    missed = []
+    found_all = []
+    for view in VIEWS:
+        found, summary = check_view(browser, fonts, page, view, None)
+        print("self-test: " + summary)
+        for kind, needle, what in expected:
+            if not any(k == kind and needle in message for k, message in found):
+                missed.append(f"at {view[1]} px: {what}")
+        if any("設定を保存" in message for _, message in found):
+            missed.append(f"at {view[1]} px: flagged the clean Japanese paragraph")
+        if any("scrolls in its box" in message for _, message in found):
+            missed.append(f"at {view[1]} px: flagged the table that scrolls in its own box")
+        found_all += found
+    for message in report(page, found_all):
+        print("self-test, found as it should: " + message.replace("\n", "\n    "))
+    return missed
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--screenshots", type=Path, required=True)
+    parser.add_argument("pages", nargs="+", type=Path)
+    args = parser.parse_args()
+
+    def too_slow(*_):
+        raise TimeoutError(f"the check took longer than {TOTAL_TIMEOUT} s")
+    signal.signal(signal.SIGALRM, too_slow)
+    signal.alarm(TOTAL_TIMEOUT)
+
+    problems = [f"no page {p}" for p in args.pages if not p.is_file()]
+    args.screenshots.mkdir(parents=True, exist_ok=True)
+    for old in args.screenshots.glob("*.png"):
+        old.unlink()
+
+    workdir = tempfile.mkdtemp(prefix="check_guide_pages-")
+    browser = None
+    try:
+        fonts = Fonts()
+        started = time.monotonic()
+        browser = Chromium(workdir)
+        version = browser.call("Browser.getVersion", session=False)["product"]
+        browser.open_tab()
+        print(f"{version}, started in {time.monotonic() - started:.1f} s; "
+              f"{len(fonts.ranges)} fonts installed, {len(fonts.japanese)} of them Japanese")
+        missed = self_test(browser, fonts, workdir)
+        if missed:
+            print("FAIL: the checker's own test page has faults it did not report:")
+            for m in missed:
+                print("  " + m)
+            return 1
+        for page in args.pages:
+            if not page.is_file():
+                continue
+            found = []
+            for view in VIEWS:
+                found_here, summary = check_view(browser, fonts, page.resolve(), view,
+                                                 args.screenshots)
+                print(summary)
+                found += found_here
+            problems += report(page, found)
+    except (TimeoutError, EOFError, RuntimeError, OSError, subprocess.SubprocessError) as e:
+        print(f"FAIL: {e}")
+        if browser:
+            tail = browser.log_tail()
+            if tail:
+                print("Chromium's last words:\n" + tail)
+        return 1
+    finally:
+        signal.alarm(0)
+        if browser:
+            browser.close()
+        shutil.rmtree(workdir, ignore_errors=True)
+
+    print(f"screenshots in {args.screenshots}")
+    for message in problems:
+        print("FAIL: " + message)
+    if problems:
+        print(f"{len(problems)} problems in the guide's pages")
+        return 1
+    print("the guide's pages fit both windows and every character has its glyph")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
