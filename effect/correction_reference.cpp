@@ -15,6 +15,10 @@ const double kInv1023f = 0.0009775171056389809;        // nearest float to 1/102
 const double kLowFieldScale = 1.0009775161743164;      // nearest float to 1024/1023
 const double kThirdf = 0.3333333432674408;             // nearest float to 1/3
 
+// Where the integer techniques decide, as the shaders do.
+const double kDecodeWrapWord = 32768.0;  // rebuilt words from here up were negative values
+const double kHalfStep = 0.0;            // the encodings wrap below -kHalfStep and split Y12 + kHalfStep
+
 // Which of the engine's four paths a kind takes; anything unknown falls to
 // the half-float path, as the engine's dispatch does.
 enum class Path { f32, f16, u16, s16, u10 };
@@ -89,6 +93,25 @@ Interval GammaRange(Interval b, double g) {
 }
 double GammaRange(double b, double g) { return GammaInsideUnit(b, g); }
 
+// A value on a card whose arithmetic is only 24 bits wide: every product,
+// sum, log and exp is rounded to a 24-bit float, and so is each constant it
+// meets. mov_sat clamps exactly.
+struct Card24 {
+    double v;
+};
+double Magnitude(Card24 v) { return std::fabs(v.v); }
+Card24 Widen(Card24 v, double) { return v; }
+Card24 Scale(Card24 v, double k) { return {Float24(v.v * Float24(k))}; }
+Card24 Add(Card24 a, Card24 b) { return {Float24(a.v + b.v)}; }
+Card24 Add(Card24 a, double b) { return {Float24(a.v + Float24(b))}; }
+Card24 GammaRange(Card24 b, double g) {
+    // log2(0) = -inf, and exp2(-inf * g) = 0 for the positive exponents
+    // the tracks give.
+    const double q = Clamp(b.v, 0.0, 1.0);
+    const double power = Float24(std::exp2(Float24(Float24(std::log2(q)) * Float24(g))));
+    return {Float24(Float24(b.v - q) + power)};
+}
+
 template <class T>
 struct Steps {
     T bgr[4];
@@ -128,6 +151,7 @@ double PowRelativeError(double q, double g, const GpuErrorBounds& e) {
 // an end: the ranges are narrow, and the error's size grows with q wherever
 // it matters.
 double PowSlack(double, double, const GpuErrorBounds&) { return 0.0; }
+double PowSlack(Card24, double, const GpuErrorBounds&) { return 0.0; }
 double PowSlack(Interval b, double g, const GpuErrorBounds& e) {
     double worst = 0.0;
     for (double end : {b.lo, b.hi}) {
@@ -159,28 +183,34 @@ Steps<T> RunSteps2To5(const T yc[4], const CorrectionConstants& k, const GpuErro
 
 // ---- Step 1 -----------------------------------------------------------------
 
-Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, Path path) {
+// What becomes of each operation's result and of each constant the shader
+// reads: kept as it is in the default model, rounded to 24-bit floats on a
+// loose card.
+using Rounding = double (*)(double);
+double AsComputed(double v) { return v; }
+
+Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, Path path, Rounding op) {
     Vec4d yc{};
     for (int i = 0; i < 4; ++i) {
-        double amp = k.ycAmp[i];
-        double offs = k.ycOffs[i];
+        const double amp = op(k.ycAmp[i]);
+        const double offs = op(k.ycOffs[i]);
         switch (path) {
         case Path::u16:
         case Path::u10: {
             // Back to the unsigned word, then to the host's signed integer:
             // words 32768 and above were negative values.
-            double n = s.c[i] * 65535.0;
-            if (n - 32768.0 >= 0.0) {
-                n -= 65536.0;
+            double n = op(s.c[i] * 65535.0);
+            if (op(n - kDecodeWrapWord) >= 0.0) {
+                n = op(n - 65536.0);
             }
-            yc.c[i] = (n * amp) * 0.000244140625 + offs;
+            yc.c[i] = op(op(n * amp) * 0.000244140625 + offs);
             break;
         }
         case Path::s16:
-            yc.c[i] = (s.c[i] * amp) * kS16Decode + offs;
+            yc.c[i] = op(op(op(s.c[i] * amp) * op(kS16Decode)) + offs);
             break;
         default:
-            yc.c[i] = s.c[i] * amp + offs;
+            yc.c[i] = op(op(s.c[i] * amp) + offs);
             break;
         }
     }
@@ -206,6 +236,58 @@ double DecodeSlack(double sampled, double yc, const CorrectionConstants& k, int 
     default:
         return operation * std::fabs(sampled) * amp + rest;
     }
+}
+
+// ---- Step 6 -----------------------------------------------------------------
+
+Vec4d Encode(const Vec4d& yc, Path path, Rounding op) {
+    Vec4d out = yc;
+    switch (path) {
+    case Path::f32:
+    case Path::f16:
+        break;
+    case Path::u16: {
+        const double scale = op(kInv65535f);
+        for (int i = 0; i < 4; ++i) {
+            // Negative host values go out as their two's-complement word, so
+            // the unsigned target stores the host's bit pattern.
+            double o = Clamp(op(yc.c[i] * 4096.0), -32768.0, 32767.0);
+            if (op(o + kHalfStep) < 0.0) {
+                o = op(o + 65536.0);
+            }
+            out.c[i] = op(o * scale);
+        }
+        break;
+    }
+    case Path::s16:
+        for (int i = 0; i < 4; ++i) {
+            out.c[i] = op(yc.c[i] * op(kS16Encode));
+        }
+        break;
+    case Path::u10: {
+        // Y travels as a 12-bit number split over the 10-bit B field (low
+        // part) and the 2-bit alpha (high part); Cb and Cr as 10-bit two's
+        // complement in G and R.
+        double y12 = Clamp(op(op(yc.c[1] * 2048.0) + 1024.0), 0.0, 4095.0);
+        double c10[2] = {Clamp(op(yc.c[2] * 512.0), -512.0, 511.0),
+                         Clamp(op(yc.c[3] * 512.0), -512.0, 511.0)};
+        for (double& c : c10) {
+            if (op(c + kHalfStep) < 0.0) {
+                c = op(c + 1024.0);
+            }
+        }
+        // frc and a subtraction for the floor, both exact in binary floats.
+        double t = op(op(y12 + kHalfStep) * 0.0009765625);
+        double lo = t - std::floor(t);
+        double hi = t - lo;
+        out.c[0] = op(c10[1] * op(kInv1023f));
+        out.c[1] = op(c10[0] * op(kInv1023f));
+        out.c[2] = op(op(lo * op(kLowFieldScale)) + op(-kHalfStep * kInv1023f));
+        out.c[3] = op(hi * op(kThirdf));
+        break;
+    }
+    }
+    return out;
 }
 
 // ---- Render-target quantisation and download -----------------------------
@@ -377,6 +459,22 @@ int TargetRoundings(Path path, const GpuErrorBounds& e, TargetRounding out[8]) {
 
 }  // namespace
 
+// ---- 24-bit floats -------------------------------------------------------------
+
+double Float24(double value) {
+    if (value == 0.0 || !std::isfinite(value)) {
+        return value;
+    }
+    int e = 0;
+    std::frexp(value, &e);  // |value| = m * 2^e, m in [0.5, 1)
+    if (e - 1 < -62) {
+        return std::copysign(0.0, value);
+    }
+    const double quantum = std::ldexp(1.0, e - 17);  // 17 significant bits
+    const double r = RoundNearestEven(value / quantum) * quantum;
+    return std::fabs(r) < 0x1p64 ? r : std::copysign(INFINITY, value);
+}
+
 // ---- binary16 -----------------------------------------------------------------
 
 uint16_t HalfFromDouble(double value, HalfRounding rounding) {
@@ -471,52 +569,13 @@ Vec4d SampleSourceTexel(const Texel& texel, TextureFormatKind kind) {
 }
 
 Vec4d EncodeForTarget(const Vec4d& yc, TextureFormatKind kind) {
-    Vec4d out = yc;
-    switch (PathOf(kind)) {
-    case Path::f32:
-    case Path::f16:
-        break;
-    case Path::u16:
-        for (int i = 0; i < 4; ++i) {
-            // Negative host values go out as their two's-complement word, so
-            // the unsigned target stores the host's bit pattern.
-            double o = Clamp(yc.c[i] * 4096.0, -32768.0, 32767.0);
-            if (o < 0.0) {
-                o += 65536.0;
-            }
-            out.c[i] = o * kInv65535f;
-        }
-        break;
-    case Path::s16:
-        for (int i = 0; i < 4; ++i) {
-            out.c[i] = yc.c[i] * kS16Encode;
-        }
-        break;
-    case Path::u10: {
-        // Y travels as a 12-bit number split over the 10-bit B field (low
-        // part) and the 2-bit alpha (high part); Cb and Cr as 10-bit two's
-        // complement in G and R.
-        double y12 = Clamp(yc.c[1] * 2048.0 + 1024.0, 0.0, 4095.0);
-        double cb10 = Clamp(yc.c[2] * 512.0, -512.0, 511.0);
-        double cr10 = Clamp(yc.c[3] * 512.0, -512.0, 511.0);
-        if (cb10 < 0.0) cb10 += 1024.0;
-        if (cr10 < 0.0) cr10 += 1024.0;
-        double hi = std::floor(y12 * 0.0009765625);
-        double lo = y12 * 0.0009765625 - hi;
-        out.c[0] = cr10 * kInv1023f;
-        out.c[1] = cb10 * kInv1023f;
-        out.c[2] = lo * kLowFieldScale;
-        out.c[3] = hi * kThirdf;
-        break;
-    }
-    }
-    return out;
+    return Encode(yc, PathOf(kind), AsComputed);
 }
 
 ShaderTrace ShadeTexel(const Vec4d& sampled, const CorrectionConstants& constants,
                        TextureFormatKind kind) {
     ShaderTrace t{};
-    t.yc = DecodeSample(sampled, constants, PathOf(kind));
+    t.yc = DecodeSample(sampled, constants, PathOf(kind), AsComputed);
     Steps<double> s = RunSteps2To5<double>(t.yc.c, constants, exactArithmetic);
     for (int i = 0; i < 4; ++i) {
         t.bgr.c[i] = s.bgr[i];
@@ -525,6 +584,42 @@ ShaderTrace ShadeTexel(const Vec4d& sampled, const CorrectionConstants& constant
         t.ycOut.c[i] = s.ycOut[i];
     }
     t.output = EncodeForTarget(t.ycOut, kind);
+    return t;
+}
+
+ShaderTrace ShadeTexelOnLooseCard(const Vec4d& sampled, const CorrectionConstants& constants,
+                                  TextureFormatKind kind, const LooseCard& card) {
+    Vec4d s = sampled;
+    if (card.samplerSteps != 0) {
+        const float toward = card.samplerSteps > 0 ? INFINITY : -INFINITY;
+        for (double& c : s.c) {
+            float f = static_cast<float>(c);
+            for (int n = 0; n < std::abs(card.samplerSteps); ++n) {
+                f = std::nextafter(f, toward);
+            }
+            c = f;
+        }
+    }
+    if (!card.float24) {
+        return ShadeTexel(s, constants, kind);
+    }
+    for (double& c : s.c) {
+        c = Float24(c);
+    }
+    ShaderTrace t{};
+    t.yc = DecodeSample(s, constants, PathOf(kind), Float24);
+    Card24 yc[4];
+    for (int i = 0; i < 4; ++i) {
+        yc[i] = {t.yc.c[i]};
+    }
+    Steps<Card24> steps = RunSteps2To5<Card24>(yc, constants, exactArithmetic);
+    for (int i = 0; i < 4; ++i) {
+        t.bgr.c[i] = steps.bgr[i].v;
+        t.gamma.c[i] = steps.gamma[i].v;
+        t.adjusted.c[i] = steps.adjusted[i].v;
+        t.ycOut.c[i] = steps.ycOut[i].v;
+    }
+    t.output = Encode(t.ycOut, PathOf(kind), Float24);
     return t;
 }
 

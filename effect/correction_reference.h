@@ -136,6 +136,29 @@ ExactHostPixel ExactHostValue(YCTriple pixel, const CorrectionConstants& constan
 // channels.
 bool HostPixelAccepted(const ReferenceResult& result, YCTriple actual);
 
+// ---- A less exact card ----------------------------------------------------------
+//
+// The model above follows this machine's renderer, whose sampler and
+// arithmetic are exact on integer texels. A card is only required to be
+// close, and the integer techniques make yes/no decisions (which word was a
+// negative value, which result wraps, where Y12 splits) that a small error
+// could turn the other way. This runs a technique as such a card would:
+// the sampler's result moved by whole float32 steps, and optionally ps_2_0's
+// least precision, 24-bit floats (1 sign, 7 exponent and 16 mantissa bits)
+// for the sample, every constant and every operation's result. Not a model
+// of any one card, and not used by the accepted ranges. With the defaults it
+// is ShadeTexel.
+struct LooseCard {
+    int samplerSteps = 0;  // float32 steps from the exact sample: + up, - down
+    bool float24 = false;
+};
+ShaderTrace ShadeTexelOnLooseCard(const Vec4d& sampled, const CorrectionConstants& constants,
+                                  TextureFormatKind kind, const LooseCard& card);
+
+// The nearest 24-bit float, ties to even; beyond the exponent's range zero
+// or infinity.
+double Float24(double value);
+
 // binary16 helpers, exact in double.
 uint16_t HalfFromDouble(double value, HalfRounding rounding);
 double DoubleFromHalf(uint16_t bits);

@@ -467,12 +467,8 @@ TEST(ReferenceTolerance, ASampleOneFloatStepOffStaysInRange) {
             ReferenceRules rules;
             rules.errors = {conformantErrors.operation, 0.0, 0.0, 0.5};
             const ReferenceResult r = RunReference(p, k, kind, rules);
-            for (float direction : {-INFINITY, INFINITY}) {
-                Vec4d sampled = r.sampled;
-                for (double& c : sampled.c) {
-                    c = std::nextafter(static_cast<float>(c), direction);
-                }
-                const ShaderTrace shaded = ShadeTexel(sampled, k, kind);
+            for (int steps : {-1, 1}) {
+                const ShaderTrace shaded = ShadeTexelOnLooseCard(r.sampled, k, kind, {steps, false});
                 YCTriple answer =
                     UnpackTargetTexel(StoreTargetTexel(shaded.output, kind, rules), kind, rules);
                 ASSERT_TRUE(HostPixelAccepted(r, answer))
@@ -482,6 +478,17 @@ TEST(ReferenceTolerance, ASampleOneFloatStepOffStaysInRange) {
             }
         }
     }
+}
+
+// ---- A less exact card ---------------------------------------------------------
+
+// 24-bit floats keep 17 significant bits and round ties to even.
+TEST(ReferenceLooseCard, Float24KeepsSeventeenBits) {
+    EXPECT_EQ(Float24(65535.5), 65535.5);
+    EXPECT_EQ(Float24(65536.5), 65536.0);
+    EXPECT_EQ(Float24(65537.5), 65538.0);
+    EXPECT_EQ(Float24(-32767.75), -32767.75);
+    EXPECT_EQ(Float24(0x1p-63), 0.0);
 }
 }  // namespace
 
