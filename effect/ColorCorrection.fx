@@ -105,15 +105,20 @@ technique ColorCorrectionU16
             // sampled as unsigned n/65535. Undo that, then wrap the upper half
             // back to negatives. cmp is the only per-component select in
             // ps_2_0 (no slt/sge); the unused branch adds -0 so 0 stays 0.
-            def c16, 65535, -32768, -65536, 0.000244140625
+            // Every decision falls half a step between two valid values, so
+            // a card whose sampler or arithmetic is a little off still takes
+            // the same branch: an edge on a valid value would turn -32768
+            // into +32767 on a card that samples the word 32768 a hair low.
+            def c16, 65535, -32767.5, -65536, 0.000244140625
             def c17, 4096, 32767, 1.5259021893143654e-05, -0.0
+            def c18, -32768, 0.5, 0, 0
             dcl t0.xy
             dcl_2d s0
 
             texld r0, t0, s0
             mul r0, r0, c16.x           // n: the unsigned bit pattern
             add r1, r0, c16.y
-            cmp r1, r1, c16.z, c17.w    // n >= 32768 was a negative value
+            cmp r1, r1, c16.z, c17.w    // n >= 32767.5: words from 32768 up were negative
             add r0, r0, r1
             mul r0, r0, c1              // gain in host units, then to the 4096 scale
             mad r0, r0, c16.w, c0
@@ -142,11 +147,14 @@ technique ColorCorrectionU16
 
             // The unsigned target stores round(v * 65535): clamp to the signed
             // 16-bit range in host units and wrap negatives by 65536 so the
-            // stored bits are the two's-complement host value.
+            // stored bits are the two's-complement host value. Only results
+            // below -0.5 wrap: one in (-0.5, 0) goes out negative, which the
+            // target stores as 0, its nearest host value.
             mul r0, r0, c17.x
-            max r0, r0, c16.y
+            max r0, r0, c18.x
             min r0, r0, c17.y
-            cmp r1, r0, c17.w, c16.z
+            add r1, r0, c18.y
+            cmp r1, r1, c17.w, c16.z
             sub r0, r0, r1
             mul r0, r0, c17.z
             mov oC0, r0
@@ -216,13 +224,17 @@ technique ColorCorrectionU10
             // complement, B and A the low ten and high two bits of
             // Y12 = (Y + 2048)/2. The target stores round(v * 1023) and
             // round(v * 3), so each field is pre-divided by its maximum.
-            def c16, 65535, -32768, -65536, 0.000244140625
-            def c17, -0.0, 1024, 0.0009765625, 0
+            // As there, every decision falls half a step between two codes:
+            // chroma wraps below -0.5 (in (-0.5, 0) it stores 0, the nearest
+            // code), and Y12 + 0.5 is split, so a Y12 from 1023.5 up carries
+            // into hi instead of saturating the low field at 1023.
+            def c16, 65535, -32767.5, -65536, 0.000244140625
+            def c17, -0.0, 1024, 0.0009765625, 0.5
             def c18, 0, 2048, 512, 512          // to Y12, Cb10, Cr10 (lane order x, Y, Cb, Cr)
             def c19, 0, 1024, 0, 0
             def c20, 0, 0, -512, -512           // field ranges
             def c21, 0, 4095, 511, 511
-            def c22, 0.0009775171056389809, 1.0009775161743164, 0.3333333432674408, 0
+            def c22, 0.0009775171056389809, 1.0009775161743164, 0.3333333432674408, -0.0004887585528194904
             dcl t0.xy
             dcl_2d s0
 
@@ -259,13 +271,14 @@ technique ColorCorrectionU10
             mad r1, r0, c18, c19
             max r1, r1, c20
             min r1, r1, c21
-            cmp r2, r1, c17.x, c17.y    // negative chroma: +1024, two's complement
+            add r5, r1, c17.w           // + 0.5: the decisions fall between two codes
+            cmp r2, r5, c17.x, c17.y    // chroma below -0.5: +1024, two's complement
             add r1, r1, r2
-            mul r2.y, r1.y, c17.z
-            frc r3.y, r2.y              // lo: the low ten bits as a fraction of 1024
+            mul r2.y, r5.y, c17.z       // (Y12 + 0.5)/1024
+            frc r3.y, r2.y              // lo: (the low ten bits + 0.5)/1024
             sub r2.y, r2.y, r3.y        // hi: floor, since ps_2_0 has no floor
             mul r4.xy, r1.wzyx, c22.x   // R = Cr10, G = Cb10: .wzyx is one of ps_2_0's few swizzles
-            mul r4.z, r3.y, c22.y       // lo * 1024/1023: 1023.x saturates to 1023, never wraps
+            mad r4.z, r3.y, c22.y, c22.w  // (lo * 1024 - 0.5)/1023: -0.5..1023.5 saturates, never wraps
             mul r4.w, r2.y, c22.z
             mov oC0, r4
         };

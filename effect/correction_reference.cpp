@@ -15,9 +15,11 @@ const double kInv1023f = 0.0009775171056389809;        // nearest float to 1/102
 const double kLowFieldScale = 1.0009775161743164;      // nearest float to 1024/1023
 const double kThirdf = 0.3333333432674408;             // nearest float to 1/3
 
-// Where the integer techniques decide, as the shaders do.
-const double kDecodeWrapWord = 32768.0;  // rebuilt words from here up were negative values
-const double kHalfStep = 0.0;            // the encodings wrap below -kHalfStep and split Y12 + kHalfStep
+// Where the integer techniques decide, as the shaders do: each decision
+// falls half a step between two valid codes, so that a card whose sampler or
+// arithmetic is a little off takes the branch that exact arithmetic takes.
+const double kDecodeWrapWord = 32767.5;  // rebuilt words from here up were negative values
+const double kHalfStep = 0.5;            // the encodings wrap below -0.5 and split Y12 + 0.5
 
 // Which of the engine's four paths a kind takes; anything unknown falls to
 // the half-float path, as the engine's dispatch does.
@@ -198,7 +200,8 @@ Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, Path path, Roun
         case Path::u16:
         case Path::u10: {
             // Back to the unsigned word, then to the host's signed integer:
-            // words 32768 and above were negative values.
+            // words 32768 and above were negative values; the edge lies
+            // between 32767 and 32768.
             double n = op(s.c[i] * 65535.0);
             if (op(n - kDecodeWrapWord) >= 0.0) {
                 n = op(n - 65536.0);
@@ -218,7 +221,7 @@ Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, Path path, Roun
 }
 
 // What step 1 may lose. The integer paths rebuild the 16-bit word first
-// (sampler conversion, times 65535, minus 32768) and only then subtract
+// (sampler conversion, times 65535, minus 32767.5) and only then subtract
 // 65536 from the upper half, so their rounding errors scale with the word,
 // up to 65535, not with the host value that remains: near the wrap a small
 // result carries the error of a large word. Then the gain's multiply and
@@ -240,6 +243,10 @@ double DecodeSlack(double sampled, double yc, const CorrectionConstants& k, int 
 
 // ---- Step 6 -----------------------------------------------------------------
 
+// Wrapping and splitting decide half a code below a valid code, so each
+// encoding is round to nearest across them: a U16 result in (-0.5, 0) goes
+// out negative and the target stores 0; U10 chroma in (-0.5, 0) likewise;
+// Y12 from 1023.5 to 1024 carries into the high field and stores 1024.
 Vec4d Encode(const Vec4d& yc, Path path, Rounding op) {
     Vec4d out = yc;
     switch (path) {
@@ -276,7 +283,8 @@ Vec4d Encode(const Vec4d& yc, Path path, Rounding op) {
                 c = op(c + 1024.0);
             }
         }
-        // frc and a subtraction for the floor, both exact in binary floats.
+        // frc and a subtraction for the floor, both exact in binary floats;
+        // lo * 1024 - 0.5 is the low field's code, -0.5 up to 1023.5.
         double t = op(op(y12 + kHalfStep) * 0.0009765625);
         double lo = t - std::floor(t);
         double hi = t - lo;
@@ -372,8 +380,9 @@ void UnpackUnwrapped(const Texel& t, TextureFormatKind kind, const ReferenceRule
 
 // Widens a step-5 result by what the encoding's float steps may add. The
 // integer encodings work on the host's scale, where wrapping a negative
-// value adds 65536 (16.0 on the common scale), and end with one multiply;
-// the float targets take the result as it is.
+// value adds 65536 (16.0 on the common scale), and end with a multiply (the
+// U10 low field with a multiply and an add, after the half-code shift of
+// Y12); the float targets take the result as it is.
 Interval EncodeSlack(Interval v, Path path, double operation) {
     bool integerTarget = path == Path::u16 || path == Path::s16 || path == Path::u10;
     return integerTarget ? Widen(v, 2.0 * operation * (Magnitude(v) + 16.0)) : v;

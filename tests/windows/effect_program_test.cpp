@@ -310,6 +310,17 @@ TEST_F(EffectProgramTest, IntegerEncodingsAtTheirEdges)
         EXPECT_EQ(out[3].bits16[1], 0x0000);
         EXPECT_EQ(out[2].bits16[1], 4096);
         for (const Texel& t : out) EXPECT_EQ(t.bits16[0], 0) << "spare channel";
+
+        // Results round to the nearest host value across the wrap: with a
+        // quarter of the Y gain, Y -1 and -3 give -0.25, stored as 0, and
+        // -0.75, stored as -1.
+        int32_t quarterGain[16] = {0, -192};
+        SetConstants(ComputeCorrectionConstants(quarterGain));
+        out = Draw(c, {{-1, 0, 0}, {-3, 0, 0}}, 2);
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_EQ(out[0].bits16[1], 0x0000);
+        EXPECT_EQ(out[1].bits16[1], 0xFFFF);
+        SetConstants(constants);
     }
     // U10: Y 4096 -> Y12 3072 (hi 3, low field 0); Y -2048 -> 0; Cb -8 -> 1023.
     {
@@ -331,14 +342,20 @@ TEST_F(EffectProgramTest, IntegerEncodingsAtTheirEdges)
         EXPECT_EQ(cr(out[2].packed), 512);    // -512 as 10-bit two's complement
         EXPECT_EQ(y12(out[3].packed), 1024);
 
-        // Half the Y gain turns Y -1 into -0.5, so Y12 = 1023.75: the high
-        // field stays 0 and the low field saturates at 1023 rather than
-        // carrying into 1024.
-        int32_t halfGain[16] = {0, -128};
-        SetConstants(ComputeCorrectionConstants(halfGain));
-        out = Draw(c, {{-1, 0, 0}, {-1, 0, 0}}, 2);
-        ASSERT_EQ(out.size(), 2u);
-        EXPECT_EQ(y12(out[0].packed), 1023);
+        // Between two codes the nearer is stored, across the chroma wrap and
+        // the split of Y12 alike. A quarter of the Y gain makes Y -1, -3, -5
+        // into -0.25, -0.75, -1.25: Y12 1023.875 and 1023.625 carry into the
+        // high field, 1023.375 does not. Cb -3 and Cr -5 are -0.375 and
+        // -0.625 of a code: 0 and 1023 (-1).
+        int32_t quarterGain[16] = {0, -192};
+        SetConstants(ComputeCorrectionConstants(quarterGain));
+        out = Draw(c, {{-1, -3, -5}, {-3, 0, 0}, {-5, 0, 0}, {0, 0, 0}}, 4);
+        ASSERT_EQ(out.size(), 4u);
+        EXPECT_EQ(y12(out[0].packed), 1024);
+        EXPECT_EQ(y12(out[1].packed), 1024);
+        EXPECT_EQ(y12(out[2].packed), 1023);
+        EXPECT_EQ(cb(out[0].packed), 0);
+        EXPECT_EQ(cr(out[0].packed), 1023);
     }
     // S16: -32768 in is read as -1.0 and never written back as -32768.
     {
