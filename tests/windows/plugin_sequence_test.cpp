@@ -3,6 +3,7 @@
 // debug window's text as the record of what each frame did. Message boxes
 // are recorded, the performance counter is scripted, and the Direct3D
 // objects are tracked so that onExit must leave no reference behind.
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -113,11 +114,16 @@ protected:
         return stages;
     }
 
-    HostFrame MakeFrame(int32_t width, int32_t height, int32_t maxWidth)
+    // A frame of `leading` pixels, then RangeCoveringPixels' mix, with a
+    // marker in the columns past the width.
+    HostFrame MakeFrame(int32_t width, int32_t height, int32_t maxWidth,
+                        std::vector<YCTriple> leading = {})
     {
         HostFrame frame;
         frame.pixels.assign(size_t(maxWidth) * height, marker);
         std::vector<YCTriple> content = RangeCoveringPixels(width * height);
+        std::copy(leading.begin(), leading.begin() + std::min<size_t>(leading.size(), content.size()),
+                  content.begin());
         for (int32_t y = 0; y < height; ++y) {
             for (int32_t x = 0; x < width; ++x) {
                 const YCTriple& p = content[size_t(y) * width + x];
@@ -185,32 +191,65 @@ TEST_F(PluginSequenceTest, FramesRecordTheirStagesAndTheDebugTextShowsThem)
     EXPECT_EQ(TakeMessageTexts(), Texts{});
 }
 
+// Every format and a few settings, each frame against the model. The frame
+// starts with every combination of the extreme host values in Y, Cb and Cr,
+// where the integer formats' decoding and encoding decide which end of the
+// range a value belongs to.
 TEST_F(PluginSequenceTest, TheFrameIsCorrectedInPlaceAndNothingPastTheWidthIsTouched)
 {
-    tracks[1] = 64;    // Y(gain)
-    tracks[12] = -32;  // B(offs)
+    const struct {
+        const char* name;
+        int32_t tracks[15];
+    } settings[] = {
+        {"identity", {}},
+        {"strong grade", {-40, 60, 12, -30, -7, 90, 33, -120, 77, -18, 45, -200, 5, 140, 128}},
+        {"extreme gains", {0, 256, 0, -256, 0, 256, 0, 256, 0, 0, -256, 0, 0, 256, 0}},
+    };
+    std::vector<YCTriple> edges;
+    const int16_t extremes[] = {-32768, -32767, -1, 0, 4096, 32767};
+    for (int16_t y : extremes)
+        for (int16_t cb : extremes)
+            for (int16_t cr : extremes) edges.push_back({y, cb, cr});
+    const int32_t width = 24, height = 10, pitch = 27;  // 216 edge pixels, then the mix
     ASSERT_EQ(Init(), 1);
-    HostFrame frame = MakeFrame(13, 5, 16);
-    const HostFrame input = frame;
-    ASSERT_EQ(Process(frame), 1);
 
-    const CorrectionConstants constants = ComputeCorrectionConstants(tracks);
-    ReferenceRules rules;  // the plain converters are one valid choice
-    ReferenceRules sseRules;
-    sseRules.floatUnpack = FloatUnpack::sse;
-    for (int32_t y = 0; y < 5; ++y) {
-        for (int32_t x = 0; x < 16; ++x) {
-            const YCPixel& in = input.pixels[size_t(y) * 16 + x];
-            const YCPixel& out = frame.pixels[size_t(y) * 16 + x];
-            if (x >= 13) {
-                EXPECT_EQ(std::memcmp(&out, &marker, sizeof out), 0) << x << ", " << y;
-                continue;
+    for (int32_t kind : {kindF32, kindF16, kindU16, kindS16, kindU10}) {
+        for (const auto& setting : settings) {
+            SCOPED_TRACE(testing::Message() << "kind " << kind << ", " << setting.name);
+            std::memcpy(tracks, setting.tracks, sizeof setting.tracks);
+            tracks[15] = kind;
+            ASSERT_EQ(Update(), 1);
+            HostFrame frame = MakeFrame(width, height, pitch, edges);
+            const HostFrame input = frame;
+            ASSERT_EQ(Process(frame), 1);
+
+            const CorrectionConstants constants = ComputeCorrectionConstants(tracks);
+            ReferenceRules rules;  // the plain converters are one valid choice
+            ReferenceRules sseRules;
+            sseRules.floatUnpack = FloatUnpack::sse;
+            const auto k = static_cast<TextureFormatKind>(kind);
+            int outside = 0;
+            for (int32_t y = 0; y < height; ++y) {
+                for (int32_t x = 0; x < pitch; ++x) {
+                    const YCPixel& in = input.pixels[size_t(y) * pitch + x];
+                    const YCPixel& out = frame.pixels[size_t(y) * pitch + x];
+                    if (x >= width) {
+                        EXPECT_EQ(std::memcmp(&out, &marker, sizeof out), 0) << x << ", " << y;
+                        continue;
+                    }
+                    YCTriple got = {out.y, out.cb, out.cr};
+                    const ReferenceResult plain = RunReference({in.y, in.cb, in.cr}, constants, k, rules);
+                    if (!HostPixelAccepted(plain, got) &&
+                        !HostPixelAccepted(RunReference({in.y, in.cb, in.cr}, constants, k, sseRules), got) &&
+                        ++outside <= 5) {
+                        ADD_FAILURE() << "(" << x << ", " << y << ") in " << in.y << " " << in.cb << " "
+                                      << in.cr << " got " << out.y << " " << out.cb << " " << out.cr
+                                      << " model " << plain.host.y << " " << plain.host.cb << " "
+                                      << plain.host.cr;
+                    }
+                }
             }
-            YCTriple got = {out.y, out.cb, out.cr};
-            bool accepted =
-                HostPixelAccepted(RunReference({in.y, in.cb, in.cr}, constants, kindF32, rules), got) ||
-                HostPixelAccepted(RunReference({in.y, in.cb, in.cr}, constants, kindF32, sseRules), got);
-            EXPECT_TRUE(accepted) << x << ", " << y << ": " << in.y << " -> " << out.y;
+            EXPECT_EQ(outside, 0);
         }
     }
 }
