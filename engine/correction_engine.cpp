@@ -39,11 +39,18 @@ CorrectionEngine* InitEngine(CorrectionEngine* engine)
     }
     engine->d3dxModule = nullptr;
     engine->createEffectFromResource = nullptr;
+    ClearRowBands(&engine->rowBands);
     return engine;
+}
+
+void StartEngineWorkers(CorrectionEngine* engine)
+{
+    StartRowBands(&engine->rowBands, RowBandsThreadCount(), engine->sseUsable);
 }
 
 void DestroyEngine(CorrectionEngine* engine)
 {
+    StopRowBands(&engine->rowBands);
     ReleaseInterface(engine->eventQuery);
     ReleaseInterface(engine->effect);
     ReleaseInterface(engine->vertexDeclaration);

@@ -9,6 +9,7 @@
 #include <d3dx9.h>
 
 #include "host_interface/host_records.h"
+#include "row_bands.h"
 #include "texture_format_kind.h"
 
 // D3DXCreateEffectFromResourceW, taken from d3dx9_40.dll at engine start: the
@@ -51,6 +52,7 @@ struct CorrectionEngine {
     bool formatAvailable[textureFormatKindCount];  // as probed at device creation
     HMODULE d3dxModule;                         // d3dx9_40.dll while the engine lives
     CreateEffectFromResourceFunction createEffectFromResource;  // from d3dxModule
+    RowBands rowBands;                          // the converters' workers, none before the start
 };
 
 // A pre-transformed vertex of the screen quad: position x, y, z, rhw, then
@@ -80,7 +82,11 @@ CorrectionEngine* InitEngine(CorrectionEngine* engine);
 // false on the first failure; DestroyEngine clears what is left.
 bool CreateEngineDevice(const FilterContext* context);
 
-// Releases everything the record holds, D3DX last (the effect's code lives
+// Starts the converters' workers: one per processor beside the calling
+// thread (RowBandsThreadCount). A failure leaves fewer or none, silently.
+void StartEngineWorkers(CorrectionEngine* engine);
+
+// Ends the workers, then releases everything the record holds, D3DX last (the effect's code lives
 // in it); safe on any state, any number of times.
 void DestroyEngine(CorrectionEngine* engine);
 

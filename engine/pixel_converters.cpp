@@ -416,56 +416,54 @@ void UnpackU10(YCPixel* host, int32_t hostPitch, const void* texels, int32_t tex
     }
 }
 
-void PackFrame(TextureFormatKind kind, bool sseUsable, const YCPixel* host, int32_t hostPitch,
-               void* texels, int32_t texelPitch, int32_t width, int32_t height)
+PackRowsFunction PackConverterOf(TextureFormatKind kind, bool sseUsable, int32_t* texelBytes)
 {
     switch (kind) {
     case kindF32:
-        if (sseUsable) {
-            PackF32Sse(host, hostPitch, texels, texelPitch, width, height);
-        } else {
-            PackF32(host, hostPitch, texels, texelPitch, width, height);
-        }
-        break;
+        *texelBytes = texelBytesF32;
+        return sseUsable ? PackF32Sse : PackF32;
     case kindU16:
     case kindS16:
     case kindU10:
-        PackInt16(host, hostPitch, texels, texelPitch, width, height);
-        break;
+        *texelBytes = texelBytesInt16;
+        return PackInt16;
     default:
-        if (sseUsable) {
-            PackF16Sse(host, hostPitch, texels, texelPitch, width, height);
-        } else {
-            PackF16(host, hostPitch, texels, texelPitch, width, height);
-        }
-        break;
+        *texelBytes = texelBytesF16;
+        return sseUsable ? PackF16Sse : PackF16;
     }
+}
+
+UnpackRowsFunction UnpackConverterOf(TextureFormatKind kind, bool sseUsable, int32_t* texelBytes)
+{
+    switch (kind) {
+    case kindU16:
+    case kindS16:
+        *texelBytes = texelBytesInt16;
+        return UnpackInt16;
+    case kindU10:
+        *texelBytes = texelBytesU10;
+        return UnpackU10;
+    case kindF32:
+        *texelBytes = texelBytesF32;
+        return sseUsable ? UnpackF32Sse : UnpackF32;
+    default:
+        *texelBytes = texelBytesF16;
+        return sseUsable ? UnpackF16Sse : UnpackF16;
+    }
+}
+
+void PackFrame(TextureFormatKind kind, bool sseUsable, const YCPixel* host, int32_t hostPitch,
+               void* texels, int32_t texelPitch, int32_t width, int32_t height)
+{
+    int32_t texelBytes;
+    PackConverterOf(kind, sseUsable, &texelBytes)(host, hostPitch, texels, texelPitch, width,
+                                                  height);
 }
 
 void UnpackFrame(TextureFormatKind kind, bool sseUsable, YCPixel* host, int32_t hostPitch,
                  const void* texels, int32_t texelPitch, int32_t width, int32_t height)
 {
-    switch (kind) {
-    case kindU16:
-    case kindS16:
-        UnpackInt16(host, hostPitch, texels, texelPitch, width, height);
-        break;
-    case kindU10:
-        UnpackU10(host, hostPitch, texels, texelPitch, width, height);
-        break;
-    case kindF32:
-        if (sseUsable) {
-            UnpackF32Sse(host, hostPitch, texels, texelPitch, width, height);
-        } else {
-            UnpackF32(host, hostPitch, texels, texelPitch, width, height);
-        }
-        break;
-    default:
-        if (sseUsable) {
-            UnpackF16Sse(host, hostPitch, texels, texelPitch, width, height);
-        } else {
-            UnpackF16(host, hostPitch, texels, texelPitch, width, height);
-        }
-        break;
-    }
+    int32_t texelBytes;
+    UnpackConverterOf(kind, sseUsable, &texelBytes)(host, hostPitch, texels, texelPitch, width,
+                                                    height);
 }

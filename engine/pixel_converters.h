@@ -76,10 +76,18 @@ void UnpackHalfFrame(YCPixel* host, int32_t hostPitch, const void* texels, int32
 // toward zero and saturated; NaN gives 0.
 int16_t HostFromChannelTruncated(float channel);
 
-// Runs the converter of the format kind: the SSE variant when sseUsable,
-// else the plain one. U16, S16 and U10 upload through PackInt16; U16 and S16
-// download through UnpackInt16, U10 through UnpackU10; every other kind
-// (F16) through the F16 converters.
+// The converters as values: every one of them has one of these signatures.
+using PackRowsFunction = void (*)(const YCPixel*, int32_t, void*, int32_t, int32_t, int32_t);
+using UnpackRowsFunction = void (*)(YCPixel*, int32_t, const void*, int32_t, int32_t, int32_t);
+
+// The converter of the format kind, and its texel size: the SSE variant when
+// sseUsable, else the plain one. U16, S16 and U10 upload through PackInt16;
+// U16 and S16 download through UnpackInt16, U10 through UnpackU10; every
+// other kind (F16) through the F16 converters.
+PackRowsFunction PackConverterOf(TextureFormatKind kind, bool sseUsable, int32_t* texelBytes);
+UnpackRowsFunction UnpackConverterOf(TextureFormatKind kind, bool sseUsable, int32_t* texelBytes);
+
+// Runs the converter of the format kind on the whole frame.
 void PackFrame(TextureFormatKind kind, bool sseUsable, const YCPixel* host, int32_t hostPitch,
                void* texels, int32_t texelPitch, int32_t width, int32_t height);
 void UnpackFrame(TextureFormatKind kind, bool sseUsable, YCPixel* host, int32_t hostPitch,

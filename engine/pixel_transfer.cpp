@@ -1,6 +1,7 @@
 #include "pixel_transfer.h"
 
 #include "pixel_converters.h"
+#include "row_bands.h"
 #include "show_error.h"
 
 namespace {
@@ -28,8 +29,11 @@ HRESULT FillSourceSurface(CorrectionEngine* engine, const YCPixel* pixels, int32
     if (result != D3D_OK) {
         return result;
     }
-    PackFrame(static_cast<TextureFormatKind>(engine->formatKind), engine->sseUsable, pixels,
-              hostPitch, locked.pBits, locked.Pitch, engine->frameWidth, engine->frameHeight);
+    int32_t texelBytes;
+    const PackRowsFunction pack = PackConverterOf(
+        static_cast<TextureFormatKind>(engine->formatKind), engine->sseUsable, &texelBytes);
+    PackInBands(&engine->rowBands, pack, texelBytes, pixels, hostPitch, locked.pBits,
+                locked.Pitch, engine->frameWidth, engine->frameHeight);
     return surface->UnlockRect();
 }
 
@@ -70,8 +74,11 @@ HRESULT ReadBackRenderTarget(CorrectionEngine* engine, IDirect3DSurface9* render
     if (result != D3D_OK) {
         return result;
     }
-    UnpackFrame(static_cast<TextureFormatKind>(engine->formatKind), engine->sseUsable, pixels,
-                hostPitch, locked.pBits, locked.Pitch, engine->frameWidth, engine->frameHeight);
+    int32_t texelBytes;
+    const UnpackRowsFunction unpack = UnpackConverterOf(
+        static_cast<TextureFormatKind>(engine->formatKind), engine->sseUsable, &texelBytes);
+    UnpackInBands(&engine->rowBands, unpack, texelBytes, pixels, hostPitch, locked.pBits,
+                  locked.Pitch, engine->frameWidth, engine->frameHeight);
     return readbackSurface->UnlockRect();
 }
 

@@ -83,6 +83,7 @@ int32_t __cdecl onInit(FilterContext* context)
         DestroyProcessEngine();
         return 0;
     }
+    StartEngineWorkers(engine);
     counterFrequency = ReadCounterFrequency(counterFrequency);
     debugWindow = CreateDebugWindow(context->window, context->moduleInstance);
     return 1;

@@ -4,12 +4,17 @@
 // are recorded, the performance counter is scripted, and the Direct3D
 // objects are tracked so that onExit must leave no reference behind.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include "d3d_tracking.h"
 #include "effect/correction_reference.h"
@@ -545,3 +550,169 @@ TEST_F(PluginWithoutD3dxTest, InitNamesTheMissingRuntimeAndLeavesFramesAndNothin
 }
 
 }  // namespace
+
+// ---- The converters' worker threads over the plug-in's lifetime ----------
+
+DWORD ThreadsOfThisProcess()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    DWORD count = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+// Wine answers GetProcessHandleCount with 0: every handle value in use is
+// asked after instead.
+DWORD HandlesOfThisProcess()
+{
+    DWORD count = 0;
+    for (uintptr_t value = 4; value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+    }
+    return count;
+}
+
+// Whether the module that holds `address` is still loaded.
+bool StillLoaded(const void* address)
+{
+    HMODULE module = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              static_cast<LPCWSTR>(address), &module) != 0;
+}
+
+// A host that drives the plug-in without the test's patches: it may unload
+// the module while the workers live.
+struct PlainHost {
+    LoadedPlugin plugin;
+    FilterTable* table = nullptr;
+    FilterContext context;
+    int32_t tracks[16] = {};
+    int32_t checks[1] = {};
+    HostFunctions functions;
+    std::vector<YCPixel> pixels;
+    FrameInfo frame = {};
+
+    bool Load()
+    {
+        if (!LoadPlugin(&plugin)) return false;
+        table = plugin.getFilterTable();
+        ResetHostCalls();
+        FillHostContext(&context, table, tracks, checks, &functions, plugin.module);
+        pixels.assign(640 * 360, YCPixel{2048, 100, -100});
+        frame.pixels = pixels.data();
+        frame.width = 640;
+        frame.height = 360;
+        frame.maxWidth = 640;
+        return true;
+    }
+
+    // Starts the engine with `threads` threads for the converters and runs
+    // a frame large enough to be split.
+    bool InitAndProcess(const wchar_t* threads)
+    {
+        SetEnvironmentVariableW(L"KELVO_THREADS", threads);
+        const bool ok = table->onInit(&context) == 1 && table->onProcess(&context, &frame) == 1;
+        SetEnvironmentVariableW(L"KELVO_THREADS", nullptr);
+        return ok;
+    }
+};
+
+// Threads of this process that started in `module`'s code.
+DWORD ThreadsStartedIn(HMODULE module)
+{
+    using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<QueryThread>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread"));
+    MODULEINFO info = {};
+    if (query == nullptr ||
+        !GetModuleInformation(GetCurrentProcess(), module, &info, sizeof info)) {
+        return 0;
+    }
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(info.lpBaseOfDll);
+    const uintptr_t end = begin + info.SizeOfImage;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    DWORD count = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != GetCurrentProcessId()) continue;
+        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+        if (thread == nullptr) continue;
+        uintptr_t start = 0;
+        const int startAddressClass = 9;  // ThreadQuerySetWin32StartAddress
+        if (query(thread, startAddressClass, &start, sizeof start, nullptr) == 0 &&
+            start >= begin && start < end) {
+            ++count;
+        }
+        CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+// Workers come with onInit, as many as asked for, and leave with onExit
+// together with their events; cycles leave no thread or handle behind.
+// (Wine's own threads come and go beside them: the process's totals are
+// compared from the second cycle on.)
+TEST(PluginWorkers, StartWithTheEngineAndLeaveWithItCycleAfterCycle)
+{
+    PlainHost host;
+    ASSERT_TRUE(host.Load());
+    const HMODULE module = host.plugin.module;
+    ASSERT_TRUE(host.InitAndProcess(L"1"));
+    EXPECT_EQ(ThreadsStartedIn(module), 0u);
+    EXPECT_EQ(host.table->onExit(&host.context), 1);
+    DWORD threadsAfterExit = 0;
+    DWORD handlesAfterExit = 0;
+    for (int cycle = 0; cycle < 4; ++cycle) {
+        SCOPED_TRACE(testing::Message() << "cycle " << cycle);
+        ASSERT_TRUE(host.InitAndProcess(L"4"));
+        EXPECT_EQ(ThreadsStartedIn(module), 3u);
+        EXPECT_EQ(host.table->onExit(&host.context), 1);
+        EXPECT_EQ(ThreadsStartedIn(module), 0u);
+        const DWORD threads = ThreadsOfThisProcess();
+        const DWORD handles = HandlesOfThisProcess();
+        if (cycle > 0) {
+            EXPECT_EQ(threads, threadsAfterExit);
+            EXPECT_EQ(handles, handlesAfterExit);
+        }
+        threadsAfterExit = threads;
+        handlesAfterExit = handles;
+    }
+    std::printf("workers: %lu threads and %lu handles in the process after every onExit\n",
+                threadsAfterExit, handlesAfterExit);
+    UnloadPlugin(&host.plugin);
+}
+
+// A host that unloads the plug-in without onExit: the workers' references
+// keep its code loaded, so they go on waiting instead of faulting. Loaded
+// again, the module is the same one with the same engine; its onExit ends
+// the workers, and the module goes with the host's last reference.
+TEST(PluginWorkers, AnUnloadWithoutExitLeavesTheirCodeLoaded)
+{
+    PlainHost host;
+    ASSERT_TRUE(host.Load());
+    ASSERT_TRUE(host.InitAndProcess(L"3"));
+    const HMODULE module = host.plugin.module;
+    FreeLibrary(module);
+    Sleep(100);
+    ASSERT_TRUE(StillLoaded(module));
+    EXPECT_EQ(ThreadsStartedIn(module), 2u);
+
+    ASSERT_TRUE(LoadPlugin(&host.plugin));
+    EXPECT_EQ(host.plugin.module, module);
+    EXPECT_EQ(host.table->onProcess(&host.context, &host.frame), 1);
+    EXPECT_EQ(host.table->onExit(&host.context), 1);
+    EXPECT_EQ(ThreadsStartedIn(module), 0u);
+    UnloadPlugin(&host.plugin);
+    EXPECT_FALSE(StillLoaded(module));
+}

@@ -4,6 +4,13 @@
 #include <cstring>
 #include <limits>
 
+#if defined(KELVO_ROW_BANDS)
+#include <gtest/gtest.h>
+
+#include "engine/row_bands.h"
+#include "engine/sse_probe.h"
+#endif
+
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
 #define KELVO_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
@@ -93,6 +100,11 @@ AlignedBytes AllocateExact(size_t size, unsigned char fill)
                                                               std::align_val_t{16})));
     std::memset(p.get(), fill, size);
     return p;
+}
+
+size_t TexelBufferBytes(const Frame& f)
+{
+    return static_cast<size_t>(f.g.texelPitch) * (f.g.height > 0 ? f.g.height : 1);
 }
 
 Frame MakeFrame(const Geometry& g, int32_t texelBytes, unsigned char hostFill,
@@ -211,6 +223,76 @@ const UnpackConverter unpackConverters[6] = {
     {"UnpackInt16", UnpackInt16, 8},  {"UnpackU10", UnpackU10, 4},
 };
 
+#if defined(KELVO_ROW_BANDS)
+
+namespace {
+
+// Three workers whatever the machine, splitting every frame of two rows or
+// more: every test frame goes through the bands.
+RowBands* TestBands()
+{
+    static RowBands bands;
+    static const bool started = [] {
+        ClearRowBands(&bands);
+        bands.minimumPixels = 0;
+        return StartRowBands(&bands, 4, ProbeSse());
+    }();
+    EXPECT_TRUE(started);
+    return &bands;
+}
+
+// The frame as the converter leaves it on one thread, then in bands on the
+// frame itself; both must agree in every byte, margins included.
+template <typename Single, typename Banded>
+void RunBothWays(Frame& f, Single single, Banded banded)
+{
+    const size_t texelSize = TexelBufferBytes(f);
+    const std::vector<YCPixel> hostBefore = f.host;
+    const std::vector<unsigned char> texelsBefore(f.texels.get(), f.texels.get() + texelSize);
+    single();
+    const std::vector<YCPixel> hostSingle = f.host;
+    const std::vector<unsigned char> texelsSingle(f.texels.get(), f.texels.get() + texelSize);
+    f.host = hostBefore;
+    std::memcpy(f.texels.get(), texelsBefore.data(), texelSize);
+    banded();
+    EXPECT_EQ(std::memcmp(f.host.data(), hostSingle.data(), hostSingle.size() * sizeof(YCPixel)),
+              0) << "host rows differ between one thread and the bands";
+    EXPECT_EQ(std::memcmp(f.texels.get(), texelsSingle.data(), texelSize), 0)
+        << "texel rows differ between one thread and the bands";
+}
+
+}  // namespace
+
+void RunPack(const PackConverter& c, Frame& f)
+{
+    RunBothWays(
+        f,
+        [&] {
+            c.run(f.host.data(), f.g.hostPitch, f.texels.get(), f.g.texelPitch, f.g.width,
+                  f.g.height);
+        },
+        [&] {
+            PackInBands(TestBands(), c.run, c.texelBytes, f.host.data(), f.g.hostPitch,
+                        f.texels.get(), f.g.texelPitch, f.g.width, f.g.height);
+        });
+}
+
+void RunUnpack(const UnpackConverter& c, Frame& f)
+{
+    RunBothWays(
+        f,
+        [&] {
+            c.run(f.host.data(), f.g.hostPitch, f.texels.get(), f.g.texelPitch, f.g.width,
+                  f.g.height);
+        },
+        [&] {
+            UnpackInBands(TestBands(), c.run, c.texelBytes, f.host.data(), f.g.hostPitch,
+                          f.texels.get(), f.g.texelPitch, f.g.width, f.g.height);
+        });
+}
+
+#else
+
 void RunPack(const PackConverter& c, Frame& f)
 {
     c.run(f.host.data(), f.g.hostPitch, f.texels.get(), f.g.texelPitch, f.g.width, f.g.height);
@@ -220,6 +302,8 @@ void RunUnpack(const UnpackConverter& c, Frame& f)
 {
     c.run(f.host.data(), f.g.hostPitch, f.texels.get(), f.g.texelPitch, f.g.width, f.g.height);
 }
+
+#endif
 
 float FloatChannel(const unsigned char* texel, int i)
 {

@@ -55,6 +55,8 @@ struct Frame {
 
 Frame MakeFrame(const Geometry& g, int32_t texelBytes, unsigned char hostFill,
                 unsigned char texelFill);
+// Bytes of the frame's texel allocation.
+size_t TexelBufferBytes(const Frame& f);
 unsigned char* TexelAt(Frame& f, int32_t row, int32_t column);
 YCPixel& HostAt(Frame& f, int32_t row, int32_t column);
 
@@ -89,6 +91,9 @@ struct UnpackConverter {
 extern const PackConverter packConverters[5];
 extern const UnpackConverter unpackConverters[6];
 
+// Run the converter over the whole frame. In the Windows build
+// (KELVO_ROW_BANDS) each runs once on one thread and once in bands of rows
+// on worker threads, and expects the same bytes from both.
 void RunPack(const PackConverter& c, Frame& f);
 void RunUnpack(const UnpackConverter& c, Frame& f);
 

@@ -2,9 +2,15 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "converter_test_support.h"
+
+#if defined(KELVO_ROW_BANDS)
+#include "engine/row_bands.h"
+#include "engine/sse_probe.h"
+#endif
 
 namespace {
 
@@ -238,3 +244,89 @@ TEST(Dispatch, UnpackChoosesByKindAndSseFlag)
 }
 
 }  // namespace
+
+#if defined(KELVO_ROW_BANDS)
+
+namespace {
+
+struct NumberState {
+    uint16_t x87Control;
+    uint32_t mxcsr;
+};
+
+NumberState ReadNumberState()
+{
+    NumberState state;
+    __asm__ __volatile__("fnstcw %0\n\tstmxcsr %1" : "=m"(state.x87Control), "=m"(state.mxcsr));
+    return state;
+}
+
+void WriteNumberState(const NumberState& state)
+{
+    __asm__ __volatile__("fldcw %0\n\tldmxcsr %1" : : "m"(state.x87Control), "m"(state.mxcsr));
+}
+
+}  // namespace
+
+// A host may leave its thread rounding toward +infinity (x87 and SSE); the
+// bands must then round as the calling thread does, which RunUnpack checks
+// against one thread. The mode has to show in the result for that to mean
+// anything: the SSE float unpack rounds the x.25 products up under it.
+TEST(FrameGeometry, BandsRoundUnderTheCallingThreadsMode)
+{
+    std::mt19937 rng(4321);
+    const Geometry g{64, 64, 67, 64 * 16 + 16};
+    std::vector<unsigned char> texels(static_cast<size_t>(g.texelPitch) * g.height);
+    for (size_t i = 0; i + 4 <= texels.size(); i += 4) {
+        const float channel = (static_cast<int32_t>(rng() % 8192) - 4096 + 0.25f) / 4096;
+        std::memcpy(&texels[i], &channel, 4);
+    }
+    const NumberState callerDefault = ReadNumberState();
+    NumberState upward = callerDefault;
+    upward.x87Control = static_cast<uint16_t>((upward.x87Control & ~0x0C00u) | 0x0800u);
+    upward.mxcsr = (upward.mxcsr & ~0x6000u) | 0x4000u;
+    for (const UnpackConverter& c : unpackConverters) {
+        SCOPED_TRACE(c.name);
+        Frame nearest = MakeFrame(g, c.texelBytes, 0xA5, 0);
+        std::memcpy(nearest.texels.get(), texels.data(), texels.size());
+        Frame up = MakeFrame(g, c.texelBytes, 0xA5, 0);
+        std::memcpy(up.texels.get(), texels.data(), texels.size());
+        RunUnpack(c, nearest);
+        WriteNumberState(upward);
+        RunUnpack(c, up);
+        const NumberState after = ReadNumberState();  // the flags may have changed
+        const bool modeKept = after.x87Control == upward.x87Control &&
+                              (after.mxcsr & 0xFF80u) == (upward.mxcsr & 0xFF80u);
+        WriteNumberState(callerDefault);
+        EXPECT_TRUE(modeKept);
+        if (std::string(c.name) == "UnpackF32Sse") {
+            EXPECT_NE(std::memcmp(nearest.host.data(), up.host.data(),
+                                  nearest.host.size() * sizeof(YCPixel)), 0);
+        }
+    }
+}
+
+// A worker that cannot be woken costs its speed, not its band: the calling
+// thread converts that band too, and the frame is whole.
+TEST(FrameGeometry, ABandWhoseWorkerCannotBeWokenIsConvertedByTheCaller)
+{
+    RowBands bands;
+    ClearRowBands(&bands);
+    bands.minimumPixels = 0;
+    ASSERT_TRUE(StartRowBands(&bands, 3, ProbeSse()));
+    const HANDLE start = bands.startEvents[1];
+    bands.startEvents[1] = nullptr;  // SetEvent fails on it
+    std::mt19937 rng(99);
+    Frame single = MakeFrame({37, 30, 40, 37 * 8 + 5}, 8, 0, 0xA5);
+    FillHostRandomly(single, rng);
+    Frame banded = MakeFrame(single.g, 8, 0, 0xA5);
+    banded.host = single.host;
+    PackInt16(single.host.data(), 40, single.texels.get(), single.g.texelPitch, 37, 30);
+    PackInBands(&bands, PackInt16, 8, banded.host.data(), 40, banded.texels.get(),
+                banded.g.texelPitch, 37, 30);
+    bands.startEvents[1] = start;
+    StopRowBands(&bands);
+    EXPECT_EQ(std::memcmp(single.texels.get(), banded.texels.get(), TexelBufferBytes(single)), 0);
+}
+
+#endif

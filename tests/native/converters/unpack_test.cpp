@@ -234,9 +234,9 @@ TEST(UnpackInt16, GivesBackEveryPackedPixel)
                                        static_cast<int16_t>(i ^ 0x8001)};
     }
     const std::vector<YCPixel> before = f.host;
-    PackInt16(f.host.data(), 256, f.texels.get(), 256 * 8, 256, 256);
+    RunPack(packConverters[4], f);  // PackInt16
     std::memset(f.host.data(), 0xA5, f.host.size() * sizeof(YCPixel));
-    UnpackInt16(f.host.data(), 256, f.texels.get(), 256 * 8, 256, 256);
+    RunUnpack(unpackConverters[4], f);  // UnpackInt16
     EXPECT_EQ(std::memcmp(f.host.data(), before.data(), before.size() * sizeof(YCPixel)), 0);
 }
 
