@@ -21,7 +21,7 @@ constexpr int32_t maxRowWorkers = 15;
 
 // Frames below this many pixels stay on the calling thread: under it, waking
 // a worker and waiting for it costs more than the band saves (bench/README.md).
-constexpr int32_t rowBandsMinimumPixels = 32768;
+constexpr int32_t rowBandsMinimumPixels = 500000;
 
 struct RowBands;
 
@@ -57,6 +57,9 @@ struct RowBands {
     HANDLE startEvents[maxRowWorkers];
     HANDLE doneEvents[maxRowWorkers];
     RowWorker workers[maxRowWorkers];
+    // Per worker: bandRunning, bandDone, or bandAwaited when the calling
+    // thread has stopped spinning and sleeps on the done event.
+    volatile LONG bandState[maxRowWorkers];
     BandCall call;
 };
 

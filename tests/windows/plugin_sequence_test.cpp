@@ -606,11 +606,11 @@ struct PlainHost {
         table = plugin.getFilterTable();
         ResetHostCalls();
         FillHostContext(&context, table, tracks, checks, &functions, plugin.module);
-        pixels.assign(640 * 360, YCPixel{2048, 100, -100});
+        pixels.assign(1024 * 512, YCPixel{2048, 100, -100});  // split into bands
         frame.pixels = pixels.data();
-        frame.width = 640;
-        frame.height = 360;
-        frame.maxWidth = 640;
+        frame.width = 1024;
+        frame.height = 512;
+        frame.maxWidth = 1024;
         return true;
     }
 
@@ -629,8 +629,8 @@ struct PlainHost {
 DWORD ThreadsStartedIn(HMODULE module)
 {
     using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-    const auto query = reinterpret_cast<QueryThread>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread"));
+    const auto query = reinterpret_cast<QueryThread>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
     MODULEINFO info = {};
     if (query == nullptr ||
         !GetModuleInformation(GetCurrentProcess(), module, &info, sizeof info)) {

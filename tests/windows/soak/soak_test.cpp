@@ -766,8 +766,8 @@ void Soak::DrawShape()
             break;
         }
     } else if (kind < 45) {
-        ++framesBig_;
-        width_ = 640; height_ = 360; maxWidth_ = 640 + random_.Between(0, 1) * 64;
+        ++framesBig_;  // large enough for the converters' bands
+        width_ = 1024; height_ = 512; maxWidth_ = 1024 + random_.Between(0, 1) * 64;
     } else if (kind < 48) {
         ++framesBig_;
         width_ = 4096; height_ = 1; maxWidth_ = 4096;
