@@ -24,6 +24,8 @@ struct BenchConverter {
     Direction direction;
     int32_t texelBytes;
     void (*run)(BenchFrame&);
+    PackRowsFunction pack;      // the converter itself, for calls on other frames
+    UnpackRowsFunction unpack;
 };
 
 // The memcpy a converter is measured against: as many bytes per pixel as
@@ -112,17 +114,17 @@ inline void RunUnpackU10(BenchFrame& f) { UnpackU10(f.host, f.width, f.texels, f
 inline const BenchConverter* BenchConverters(size_t* count)
 {
     static const BenchConverter table[] = {
-        {"PackF32", Direction::pack, 16, RunPackF32},
-        {"PackF32Sse", Direction::pack, 16, RunPackF32Sse},
-        {"PackF16", Direction::pack, 8, RunPackF16},
-        {"PackF16Sse", Direction::pack, 8, RunPackF16Sse},
-        {"PackInt16", Direction::pack, 8, RunPackInt16},
-        {"UnpackF32", Direction::unpack, 16, RunUnpackF32},
-        {"UnpackF32Sse", Direction::unpack, 16, RunUnpackF32Sse},
-        {"UnpackF16", Direction::unpack, 8, RunUnpackF16},
-        {"UnpackF16Sse", Direction::unpack, 8, RunUnpackF16Sse},
-        {"UnpackInt16", Direction::unpack, 8, RunUnpackInt16},
-        {"UnpackU10", Direction::unpack, 4, RunUnpackU10},
+        {"PackF32", Direction::pack, 16, RunPackF32, PackF32, nullptr},
+        {"PackF32Sse", Direction::pack, 16, RunPackF32Sse, PackF32Sse, nullptr},
+        {"PackF16", Direction::pack, 8, RunPackF16, PackF16, nullptr},
+        {"PackF16Sse", Direction::pack, 8, RunPackF16Sse, PackF16Sse, nullptr},
+        {"PackInt16", Direction::pack, 8, RunPackInt16, PackInt16, nullptr},
+        {"UnpackF32", Direction::unpack, 16, RunUnpackF32, nullptr, UnpackF32},
+        {"UnpackF32Sse", Direction::unpack, 16, RunUnpackF32Sse, nullptr, UnpackF32Sse},
+        {"UnpackF16", Direction::unpack, 8, RunUnpackF16, nullptr, UnpackF16},
+        {"UnpackF16Sse", Direction::unpack, 8, RunUnpackF16Sse, nullptr, UnpackF16Sse},
+        {"UnpackInt16", Direction::unpack, 8, RunUnpackInt16, nullptr, UnpackInt16},
+        {"UnpackU10", Direction::unpack, 4, RunUnpackU10, nullptr, UnpackU10},
     };
     *count = sizeof table / sizeof table[0];
     return table;

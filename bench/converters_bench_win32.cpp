@@ -7,12 +7,20 @@
 // buffer of its own (so that the copy does not read what the converter has
 // just left in the cache). The table shows the medians of the repeats and
 // the ratio of the medians; the last line names the worst ratio.
+// Each repeat also times the converter in bands of rows on the worker
+// threads the plug-in would start (one per processor beside the calling
+// thread, or KELVO_THREADS), right after the one-thread run; the table gives
+// that median and its ratio to the one-thread median.
 // It checks first that the plain and SSE variants give the same bytes,
 // so a broken build shows here before it shows in a frame.
 //
 //   converters_bench_win32.exe [repeats] [name]
+//   converters_bench_win32.exe --small [repeats]
 //
-// With a name, only the converters whose names contain it run.
+// With a name, only the converters whose names contain it run. --small
+// times the fastest and the slowest converter on small frames, on one
+// thread and in bands regardless of rowBandsMinimumPixels: where the
+// hand-over starts to pay.
 #include <windows.h>
 
 #include <algorithm>
@@ -21,6 +29,8 @@
 #include <vector>
 
 #include "bench_frames.h"
+#include "engine/row_bands.h"
+#include "engine/sse_probe.h"
 #include "host/seconds_now.h"
 
 namespace {
@@ -52,18 +62,84 @@ bool VariantsAgree(int32_t w, int32_t h)
     return same;
 }
 
+void RunInBands(RowBands* bands, const BenchConverter& c, BenchFrame& f)
+{
+    const int32_t pitch = f.width * c.texelBytes;
+    if (c.pack != nullptr) {
+        PackInBands(bands, c.pack, c.texelBytes, f.host, f.width, f.texels, pitch, f.width,
+                    f.height);
+    } else {
+        UnpackInBands(bands, c.unpack, c.texelBytes, f.host, f.width, f.texels, pitch, f.width,
+                      f.height);
+    }
+}
+
+// One thread against the bands on frames from 64x36 to 960x540, both in
+// microseconds, for the cheapest converter per pixel and the dearest.
+int SmallFrames(RowBands* bands, int repeats)
+{
+    bands->minimumPixels = 0;
+    std::printf("| converter | size | pixels | one thread us | bands us | ratio |\n");
+    std::printf("|---|---|---:|---:|---:|---:|\n");
+    size_t count = 0;
+    const BenchConverter* table = BenchConverters(&count);
+    const int32_t sizes[][2] = {{64, 36},   {128, 72},  {160, 90},  {192, 108}, {256, 144},
+                                {320, 180}, {384, 216}, {480, 270}, {640, 360}, {960, 540}};
+    for (size_t i = 0; i < count; ++i) {
+        if (std::strcmp(table[i].name, "PackInt16") != 0 &&
+            std::strcmp(table[i].name, "UnpackF16Sse") != 0) {
+            continue;
+        }
+        for (const auto& size : sizes) {
+            BenchFrame f = MakeBenchFrame(size[0], size[1], table[i].texelBytes, PackFor(table[i]));
+            std::vector<double> one;
+            std::vector<double> banded;
+            for (int r = 0; r < repeats; ++r) {
+                const double t0 = SecondsNow();
+                table[i].run(f);
+                const double t1 = SecondsNow();
+                RunInBands(bands, table[i], f);
+                const double t2 = SecondsNow();
+                one.push_back(t1 - t0);
+                banded.push_back(t2 - t1);
+            }
+            const double oneUs = Median(one) * 1e6;
+            const double bandsUs = Median(banded) * 1e6;
+            std::printf("| %s | %dx%d | %d | %.1f | %.1f | %.2f |\n", table[i].name, size[0],
+                        size[1], size[0] * size[1], oneUs, bandsUs, bandsUs / oneUs);
+            FreeBenchFrame(f);
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    RowBands bands;
+    ClearRowBands(&bands);
+    const int32_t threads = RowBandsThreadCount();
+    const bool allWorkers = StartRowBands(&bands, threads, ProbeSse());
+    if (argc > 1 && std::strcmp(argv[1], "--small") == 0) {
+        const int repeats = argc > 2 && std::atoi(argv[2]) > 0 ? std::atoi(argv[2]) : 51;
+        const int result = SmallFrames(&bands, repeats);
+        StopRowBands(&bands);
+        return result;
+    }
     const int repeats = argc > 1 && std::atoi(argv[1]) > 0 ? std::atoi(argv[1]) : 15;
     if (!VariantsAgree(1921, 7)) {
         std::printf("the plain and SSE variants disagree: this build is broken\n");
         return 1;
     }
-    std::printf("| converter | size | ms | memcpy bytes/pixel | memcpy ms | ratio | best ratio |\n");
-    std::printf("|---|---|---:|---:|---:|---:|---:|\n");
+    std::printf("threads: %d (%d workers%s)\n\n", bands.workerCount + 1, bands.workerCount,
+                allWorkers ? "" : ", fewer than asked for");
+    std::printf("| converter | size | ms | memcpy bytes/pixel | memcpy ms | ratio | best ratio "
+                "| %d threads ms | threads/one |\n", bands.workerCount + 1);
+    std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|\n");
+    double worstThreads = 0;
+    char worstThreadsName[64] = "";
     size_t count = 0;
     const BenchConverter* table = BenchConverters(&count);
     const int32_t sizes[2][2] = {{1920, 1080}, {3840, 2160}};
@@ -80,22 +156,33 @@ int main(int argc, char** argv)
             const size_t bytes = static_cast<size_t>(size[0]) * size[1] * copyBytes;
             std::vector<double> converter;
             std::vector<double> copy;
+            std::vector<double> banded;
             for (int r = 0; r < repeats; ++r) {
                 const double t0 = SecondsNow();
                 table[i].run(f);
                 const double t1 = SecondsNow();
                 std::memcpy(f.copy, f.copySource, bytes);
                 const double t2 = SecondsNow();
+                RunInBands(&bands, table[i], f);
+                const double t3 = SecondsNow();
                 converter.push_back(t1 - t0);
                 copy.push_back(t2 - t1);
+                banded.push_back(t3 - t2);
             }
             const double ms = Median(converter) * 1e3;
             const double copyMs = Median(copy) * 1e3;
             const double ratio = ms / copyMs;
             const double best = *std::min_element(converter.begin(), converter.end()) /
                                 *std::min_element(copy.begin(), copy.end());
-            std::printf("| %s | %dx%d | %.2f | %d | %.2f | %.2f | %.2f |\n", table[i].name, size[0],
-                        size[1], ms, copyBytes, copyMs, ratio, best);
+            const double bandsMs = Median(banded) * 1e3;
+            std::printf("| %s | %dx%d | %.2f | %d | %.2f | %.2f | %.2f | %.2f | %.2f |\n",
+                        table[i].name, size[0], size[1], ms, copyBytes, copyMs, ratio, best,
+                        bandsMs, bandsMs / ms);
+            if (bandsMs / ms > worstThreads) {
+                worstThreads = bandsMs / ms;
+                std::snprintf(worstThreadsName, sizeof worstThreadsName, "%s %dx%d",
+                              table[i].name, size[0], size[1]);
+            }
             if (ratio > worst) {
                 worst = ratio;
                 std::snprintf(worstName, sizeof worstName, "%s %dx%d", table[i].name, size[0],
@@ -104,6 +191,9 @@ int main(int argc, char** argv)
             FreeBenchFrame(f);
         }
     }
+    StopRowBands(&bands);
+    std::printf("worst threads/one ratio: %.2f (%s)\n", worstThreadsName[0] != 0 ? worstThreads : 0.0,
+                worstThreadsName);
     std::printf("worst converter ratio: %.2f (%s)\n", worst, worstName);
     return 0;
 }
