@@ -4,13 +4,17 @@
 
 namespace {
 
-constexpr LONG bandRunning = 0;
-constexpr LONG bandDone = 1;
-constexpr LONG bandAwaited = 2;
+constexpr LONG workerIdle = 0;
+constexpr LONG workerCalled = 1;
+constexpr LONG workerBusy = 2;
+constexpr LONG workerAwaited = 3;
 
-// How long the calling thread spins for a worker's band before it sleeps:
-// about the time Wine takes to wake a thread, which is what the spin saves.
+// How long the calling thread spins for a worker's last band before it
+// sleeps: the band is short, and a sleep costs a wake-up under Wine.
 constexpr int32_t spinsBeforeSleep = 20000;
+
+// Bands per thread: small enough that the last one is soon done.
+constexpr int32_t bandsPerThread = 8;
 
 uint16_t ReadX87Control()
 {
@@ -38,25 +42,29 @@ void WriteMxcsr(uint32_t value)
     __asm__ __volatile__("ldmxcsr %0" : : "m"(value));
 }
 
-void RunBand(const BandCall& call, int32_t band)
+// Takes bands until none is left.
+void TakeBands(BandCall& call)
 {
-    const int32_t first = call.bandRows[band];
-    const int32_t rows = call.bandRows[band + 1] - first;
-    if (rows <= 0) {
-        return;
-    }
-    YCPixel* host = call.host + static_cast<ptrdiff_t>(first) * call.hostPitch;
-    unsigned char* texels = call.texels + first * call.texelStride;
-    if (call.pack != nullptr) {
-        call.pack(host, call.hostPitch, texels, call.texelPitch, call.width, rows);
-    } else {
-        call.unpack(host, call.hostPitch, texels, call.texelPitch, call.width, rows);
+    for (;;) {
+        const int32_t first = InterlockedExchangeAdd(&call.nextRow, call.bandHeight);
+        if (first >= call.height) {
+            return;
+        }
+        const int32_t rows =
+            call.height - first < call.bandHeight ? call.height - first : call.bandHeight;
+        YCPixel* host = call.host + static_cast<ptrdiff_t>(first) * call.hostPitch;
+        unsigned char* texels = call.texels + first * call.texelStride;
+        if (call.pack != nullptr) {
+            call.pack(host, call.hostPitch, texels, call.texelPitch, call.width, rows);
+        } else {
+            call.unpack(host, call.hostPitch, texels, call.texelPitch, call.width, rows);
+        }
     }
 }
 
-// A band on a worker, under the calling thread's number state; the worker's
-// own comes back after it.
-void RunBandAsCaller(const RowBands* bands, int32_t band)
+// Bands on a worker, under the calling thread's number state; the worker's
+// own comes back after them.
+void TakeBandsAsCaller(RowBands* bands)
 {
     const uint16_t ownControl = ReadX87Control();
     const uint32_t ownMxcsr = bands->sseState ? ReadMxcsr() : 0;
@@ -64,14 +72,16 @@ void RunBandAsCaller(const RowBands* bands, int32_t band)
     if (bands->sseState) {
         WriteMxcsr(bands->call.mxcsr);
     }
-    RunBand(bands->call, band);
+    TakeBands(bands->call);
     if (bands->sseState) {
         WriteMxcsr(ownMxcsr);
     }
     WriteX87Control(ownControl);
 }
 
-// Waits for a start, converts band index + 1, says it is done. Leaves
+// Waits for a call, takes bands, says it is done. A wake-up for a call the
+// calling thread has already finished (it found the worker not started)
+// finds the worker idle and is ignored. Leaves
 // through FreeLibraryAndExitThread: the module stays loaded while a worker
 // runs, even when the host unloads the plug-in without onExit.
 DWORD WINAPI WorkerMain(void* parameter)
@@ -85,8 +95,12 @@ DWORD WINAPI WorkerMain(void* parameter)
             bands->call.stop) {
             break;
         }
-        RunBandAsCaller(bands, index + 1);
-        if (InterlockedExchange(&bands->bandState[index], bandDone) == bandAwaited) {
+        volatile LONG* state = &bands->workerState[index];
+        if (InterlockedCompareExchange(state, workerBusy, workerCalled) != workerCalled) {
+            continue;
+        }
+        TakeBandsAsCaller(bands);
+        if (InterlockedExchange(state, workerIdle) == workerAwaited) {
             SetEvent(bands->doneEvents[index]);
         }
     }
@@ -128,55 +142,54 @@ bool StartWorker(RowBands* bands, int32_t index)
     return true;
 }
 
-// Waits for worker i's band: spins while the worker is likely to finish
-// soon, then sleeps on its done event, which the worker sets only when it
-// finds the band awaited.
-void AwaitBand(RowBands* bands, int32_t i)
+// Ends worker i's part in the call: nothing to wait for when it has not
+// started (it will find itself idle) or is done; else spins while its last
+// band is likely to end soon, then sleeps on its done event, which the
+// worker sets only when it finds itself awaited.
+void EndWorkerCall(RowBands* bands, int32_t i)
 {
+    volatile LONG* state = &bands->workerState[i];
+    if (InterlockedCompareExchange(state, workerIdle, workerCalled) != workerBusy) {
+        return;
+    }
     for (int32_t spin = 0; spin < spinsBeforeSleep; ++spin) {
-        if (bands->bandState[i] == bandDone) {
+        if (*state == workerIdle) {
             return;
         }
         YieldProcessor();
     }
-    if (InterlockedCompareExchange(&bands->bandState[i], bandAwaited, bandRunning) ==
-        bandRunning) {
+    if (InterlockedCompareExchange(state, workerAwaited, workerBusy) == workerBusy) {
         WaitForSingleObject(bands->doneEvents[i], INFINITE);
     }
 }
 
-// Splits the rows, wakes the workers, converts the first band here and
-// waits for the others. A worker that cannot be woken has its band done
-// here as well.
+// Wakes the workers, takes bands until none is left, and ends the workers'
+// part. A worker that cannot be woken leaves its share to the others.
 void RunInBands(RowBands* bands, int32_t height)
 {
     BandCall& call = bands->call;
-    const int32_t bandCount = bands->workerCount + 1;
-    for (int32_t band = 0; band <= bandCount; ++band) {
-        call.bandRows[band] =
-            static_cast<int32_t>(static_cast<int64_t>(height) * band / bandCount);
-    }
+    const int32_t threads = bands->workerCount + 1;
+    call.height = height;
+    call.bandHeight = height / (threads * bandsPerThread) > 0
+                          ? height / (threads * bandsPerThread) : 1;
+    call.nextRow = 0;
     call.x87Control = ReadX87Control();
     call.mxcsr = bands->sseState ? ReadMxcsr() : 0;
     call.stop = false;
-
-    bool signalled[maxRowWorkers] = {};
-    bool missed[maxRowWorkers + 1] = {};
     for (int32_t i = 0; i < bands->workerCount; ++i) {
-        bands->bandState[i] = bandRunning;
-        signalled[i] = SetEvent(bands->startEvents[i]) != 0;
-        missed[i + 1] = !signalled[i];
-    }
-    RunBand(call, 0);
-    for (int32_t band = 1; band < bandCount; ++band) {
-        if (missed[band]) {
-            RunBand(call, band);
+        InterlockedExchange(&bands->workerState[i], workerCalled);
+        if (!SetEvent(bands->startEvents[i])) {
+            InterlockedExchange(&bands->workerState[i], workerIdle);
         }
     }
-    for (int32_t i = 0; i < bands->workerCount; ++i) {
-        if (signalled[i]) {
-            AwaitBand(bands, i);
+    for (int32_t i = 0; bands->workersFirst && i < bands->workerCount; ++i) {
+        while (bands->workerState[i] == workerCalled) {
+            SwitchToThread();
         }
+    }
+    TakeBands(call);
+    for (int32_t i = 0; i < bands->workerCount; ++i) {
+        EndWorkerCall(bands, i);
     }
 }
 
@@ -193,11 +206,12 @@ void ClearRowBands(RowBands* bands)
     bands->workerCount = 0;
     bands->minimumPixels = rowBandsMinimumPixels;
     bands->sseState = false;
+    bands->workersFirst = false;
     for (int32_t i = 0; i < maxRowWorkers; ++i) {
         bands->threads[i] = nullptr;
         bands->startEvents[i] = nullptr;
         bands->doneEvents[i] = nullptr;
-        bands->bandState[i] = bandDone;
+        bands->workerState[i] = workerIdle;
     }
     bands->call = BandCall{};
 }

@@ -1,9 +1,12 @@
 // The CPU side of a frame on every core: a converter call split into bands
-// of rows, one per worker thread plus one on the calling thread.
+// of rows, which the calling thread and the worker threads take in turn.
 //
 // The converters are per-row functions, so a band is the same call on a
 // (first row, row count) range of the frame; the bytes written are those of
-// the whole call on one thread. A worker converts under the calling thread's
+// the whole call on one thread. The bands are taken, not dealt: a worker
+// that Wine wakes late (after a frame's idle wait it can take longer than
+// the whole conversion) leaves its share to the others, and the calling
+// thread does not wait for a worker that has not started. A worker converts under the calling thread's
 // x87 control word and MXCSR, so rounding follows whatever mode the host set.
 // The workers are made once (StartRowBands) and wait on events between
 // frames: a frame creates no thread and allocates nothing. Whatever fails
@@ -43,7 +46,9 @@ struct BandCall {
     int32_t texelPitch;
     ptrdiff_t texelStride;      // bytes between texel rows, as the converters step
     int32_t width;
-    int32_t bandRows[maxRowWorkers + 2];  // first row of every band, then the height
+    int32_t height;
+    int32_t bandHeight;         // rows per band
+    volatile LONG nextRow;      // first row of the next band to take
     uint16_t x87Control;        // the calling thread's
     uint32_t mxcsr;
     bool stop;                  // the workers leave
@@ -53,13 +58,16 @@ struct RowBands {
     int32_t workerCount;        // 0: everything on the calling thread
     int32_t minimumPixels;      // smaller frames are not split
     bool sseState;              // MXCSR exists and goes with the work
+    bool workersFirst;          // for tests: the calling thread takes bands only once
+                                // every woken worker has started, so workers always work
     HANDLE threads[maxRowWorkers];
     HANDLE startEvents[maxRowWorkers];
     HANDLE doneEvents[maxRowWorkers];
     RowWorker workers[maxRowWorkers];
-    // Per worker: bandRunning, bandDone, or bandAwaited when the calling
-    // thread has stopped spinning and sleeps on the done event.
-    volatile LONG bandState[maxRowWorkers];
+    // Per worker: workerIdle, workerCalled (woken for the call in flight),
+    // workerBusy (taking bands), or workerAwaited when the calling thread
+    // has stopped spinning for it and sleeps on its done event.
+    volatile LONG workerState[maxRowWorkers];
     BandCall call;
 };
 

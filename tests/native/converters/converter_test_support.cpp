@@ -228,13 +228,15 @@ const UnpackConverter unpackConverters[6] = {
 namespace {
 
 // Three workers whatever the machine, splitting every frame of two rows or
-// more: every test frame goes through the bands.
+// more, each worker started before the calling thread takes a band: every
+// test frame goes through the bands, and the workers convert some of them.
 RowBands* TestBands()
 {
     static RowBands bands;
     static const bool started = [] {
         ClearRowBands(&bands);
         bands.minimumPixels = 0;
+        bands.workersFirst = true;
         return StartRowBands(&bands, 4, ProbeSse());
     }();
     EXPECT_TRUE(started);
