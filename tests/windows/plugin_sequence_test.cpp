@@ -20,6 +20,7 @@
 #include "effect/correction_reference.h"
 #include "message_capture.h"
 #include "plugin_module.h"
+#include "process_counts.h"
 #include "pointer_patch.h"
 #include "test_host.h"
 #include "test_pixels.h"
@@ -553,32 +554,6 @@ TEST_F(PluginWithoutD3dxTest, InitNamesTheMissingRuntimeAndLeavesFramesAndNothin
 
 // ---- The converters' worker threads over the plug-in's lifetime ----------
 
-DWORD ThreadsOfThisProcess()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
-    DWORD count = 0;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-    }
-    CloseHandle(snapshot);
-    return count;
-}
-
-// Wine answers GetProcessHandleCount with 0: every handle value in use is
-// asked after instead.
-DWORD HandlesOfThisProcess()
-{
-    DWORD count = 0;
-    for (uintptr_t value = 4; value < 0x10000; value += 4) {
-        DWORD flags = 0;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
-    }
-    return count;
-}
-
 // Whether the module that holds `address` is still loaded.
 bool StillLoaded(const void* address)
 {
@@ -679,8 +654,8 @@ TEST(PluginWorkers, StartWithTheEngineAndLeaveWithItCycleAfterCycle)
         EXPECT_EQ(ThreadsStartedIn(module), 3u);
         EXPECT_EQ(host.table->onExit(&host.context), 1);
         EXPECT_EQ(ThreadsStartedIn(module), 0u);
-        const DWORD threads = ThreadsOfThisProcess();
-        const DWORD handles = HandlesOfThisProcess();
+        const DWORD threads = ThreadCountOfThisProcess();
+        const DWORD handles = OpenHandleCount();
         if (cycle > 0) {
             EXPECT_EQ(threads, threadsAfterExit);
             EXPECT_EQ(handles, handlesAfterExit);

@@ -48,6 +48,7 @@
 #include "message_capture.h"
 #include "plugin_module.h"
 #include "pointer_patch.h"
+#include "process_counts.h"
 #include "test_host.h"
 
 namespace {
@@ -305,18 +306,8 @@ struct Usage {
 };
 
 // Wine may answer the process counters with zeros; then the handles are
-// counted by asking after every handle value in use, and the private
-// memory is the committed private pages of the address space.
-DWORD CountOpenHandles()
-{
-    DWORD count = 0;
-    for (uintptr_t value = 4; value < 0x10000; value += 4) {
-        DWORD flags = 0;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
-    }
-    return count;
-}
-
+// counted by asking after every handle value in use (OpenHandleCount), and
+// the private memory is the committed private pages of the address space.
 SIZE_T CommittedPrivateBytes()
 {
     SIZE_T total = 0;
@@ -335,7 +326,7 @@ Usage MeasureUsage()
 {
     Usage usage;
     if (!GetProcessHandleCount(GetCurrentProcess(), &usage.handles) || usage.handles == 0) {
-        usage.handles = CountOpenHandles();
+        usage.handles = OpenHandleCount();
         usage.countedHandles = true;
     }
     PROCESS_MEMORY_COUNTERS_EX counters = {};

@@ -1,0 +1,11 @@
+// What this process holds, for tests that check the plug-in gives back what
+// it took: handles, and threads.
+#pragma once
+
+#include <windows.h>
+
+// Wine answers GetProcessHandleCount with 0: every handle value in use is
+// asked after instead.
+DWORD OpenHandleCount();
+
+DWORD ThreadCountOfThisProcess();
