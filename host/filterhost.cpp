@@ -333,7 +333,8 @@ int Run(const HostOptions& options)
         framesDone = sink.framesWritten;
     }
     std::vector<std::string> written;
-    if (!outputBroken && sink.kind != FileKind::unknown && framesDone > 0) {
+    // Files only: a stream on standard output speaks for itself.
+    if (!outputBroken && sink.kind != FileKind::unknown && sink.path != "-" && framesDone > 0) {
         written.push_back(sink.name + (sink.kind == FileKind::y4m || sink.kind == FileKind::raw
                                            ? " (" + std::to_string(framesDone) + " frames)"
                                            : " (the last frame, corrected)"));
@@ -363,9 +364,7 @@ int Run(const HostOptions& options)
                  static_cast<long long>(framesDone), shape.width, shape.height, shape.maxWidth,
                  failed);
     for (const std::string& file : written) {
-        if (file.compare(0, 15, "standard output") != 0) {
-            std::fprintf(report, "wrote:     %s\n", file.c_str());
-        }
+        std::fprintf(report, "wrote:     %s\n", file.c_str());
     }
     if (lastReport.hasSize) {
         std::fprintf(report, "format:    %s (debug window: %dx%d)\n", lastReport.formatTag.c_str(),

@@ -55,10 +55,7 @@ bool PrepareFrames(const HostOptions& options, std::vector<YCFrame>* frames, std
 // line were bare; -1 for a pipe.
 int64_t FramesInFile(std::FILE* file, const Y4MReader& reader)
 {
-    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) {
-        return -1;
-    }
+    if (FilePosition(file) < 0) return -1;
     const int64_t size = _filelengthi64(_fileno(file));
     const Y4MHeader& h = reader.header;
     const int64_t frame = static_cast<int64_t>(Y4MFrameBytes(h.width, h.height, h.depth)) + 6;
