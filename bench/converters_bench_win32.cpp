@@ -11,6 +11,9 @@
 // threads the plug-in would start (one per processor beside the calling
 // thread, or KELVO_THREADS), right after the one-thread run; the table gives
 // that median and its ratio to the one-thread median.
+// Beside it, the same memcpy in bands on the same threads: how much two
+// threads gain on a loop that only moves memory, the ceiling for the
+// converters that run near memcpy speed.
 // It checks first that the plain and SSE variants give the same bytes,
 // so a broken build shows here before it shows in a frame.
 //
@@ -60,6 +63,28 @@ bool VariantsAgree(int32_t w, int32_t h)
     FreeBenchFrame(a);
     FreeBenchFrame(b);
     return same;
+}
+
+// The memcpy as a pack-shaped row function, so that the pool can band it:
+// each band copies its rows of copySource, found by the band's first host
+// row, to its rows of the target.
+const YCPixel* copyRowsHostBase;
+const unsigned char* copyRowsSource;
+
+void CopyRows(const YCPixel* host, int32_t hostPitch, void* target, int32_t targetPitch, int32_t,
+              int32_t height)
+{
+    const ptrdiff_t row = (host - copyRowsHostBase) / hostPitch;
+    std::memcpy(target, copyRowsSource + row * targetPitch,
+                static_cast<size_t>(targetPitch) * height);
+}
+
+void CopyInBands(RowBands* bands, BenchFrame& f, int32_t copyBytes)
+{
+    copyRowsHostBase = f.host;
+    copyRowsSource = f.copySource;
+    PackInBands(bands, CopyRows, copyBytes, f.host, f.width, f.copy, f.width * copyBytes, f.width,
+                f.height);
 }
 
 void RunInBands(RowBands* bands, const BenchConverter& c, BenchFrame& f)
@@ -136,8 +161,8 @@ int main(int argc, char** argv)
     std::printf("threads: %d (%d workers%s)\n\n", bands.workerCount + 1, bands.workerCount,
                 allWorkers ? "" : ", fewer than asked for");
     std::printf("| converter | size | ms | memcpy bytes/pixel | memcpy ms | ratio | best ratio "
-                "| %d threads ms | threads/one |\n", bands.workerCount + 1);
-    std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|\n");
+                "| %d threads ms | threads/one | memcpy threads/one |\n", bands.workerCount + 1);
+    std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     double worstThreads = 0;
     char worstThreadsName[64] = "";
     size_t count = 0;
@@ -157,6 +182,7 @@ int main(int argc, char** argv)
             std::vector<double> converter;
             std::vector<double> copy;
             std::vector<double> banded;
+            std::vector<double> copyBanded;
             for (int r = 0; r < repeats; ++r) {
                 const double t0 = SecondsNow();
                 table[i].run(f);
@@ -165,9 +191,12 @@ int main(int argc, char** argv)
                 const double t2 = SecondsNow();
                 RunInBands(&bands, table[i], f);
                 const double t3 = SecondsNow();
+                CopyInBands(&bands, f, copyBytes);
+                const double t4 = SecondsNow();
                 converter.push_back(t1 - t0);
                 copy.push_back(t2 - t1);
                 banded.push_back(t3 - t2);
+                copyBanded.push_back(t4 - t3);
             }
             const double ms = Median(converter) * 1e3;
             const double copyMs = Median(copy) * 1e3;
@@ -175,9 +204,10 @@ int main(int argc, char** argv)
             const double best = *std::min_element(converter.begin(), converter.end()) /
                                 *std::min_element(copy.begin(), copy.end());
             const double bandsMs = Median(banded) * 1e3;
-            std::printf("| %s | %dx%d | %.2f | %d | %.2f | %.2f | %.2f | %.2f | %.2f |\n",
+            const double copyBandsMs = Median(copyBanded) * 1e3;
+            std::printf("| %s | %dx%d | %.2f | %d | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f |\n",
                         table[i].name, size[0], size[1], ms, copyBytes, copyMs, ratio, best,
-                        bandsMs, bandsMs / ms);
+                        bandsMs, bandsMs / ms, copyBandsMs / copyMs);
             if (bandsMs / ms > worstThreads) {
                 worstThreads = bandsMs / ms;
                 std::snprintf(worstThreadsName, sizeof worstThreadsName, "%s %dx%d",

@@ -40,35 +40,35 @@ float Gamma(int32_t track) {
 
 }  // namespace
 
-CorrectionConstants ComputeCorrectionConstants(const int32_t tracks[16]) {
+CorrectionConstants ComputeCorrectionConstants(const int32_t tracks[trackCount]) {
     CorrectionConstants c{};
 
     c.ycOffs[0] = 0.0f;
-    c.ycOffs[1] = Step(tracks[0]);
-    c.ycOffs[2] = Step(tracks[2]);
-    c.ycOffs[3] = Step(tracks[4]);
+    c.ycOffs[1] = Step(tracks[trackYOffset]);
+    c.ycOffs[2] = Step(tracks[trackCbOffset]);
+    c.ycOffs[3] = Step(tracks[trackCrOffset]);
 
     c.ycAmp[0] = 0.0f;
-    c.ycAmp[1] = Gain(tracks[1]);
-    c.ycAmp[2] = Gain(tracks[3]);
-    c.ycAmp[3] = Gain(tracks[5]);
+    c.ycAmp[1] = Gain(tracks[trackYGain]);
+    c.ycAmp[2] = Gain(tracks[trackCbGain]);
+    c.ycAmp[3] = Gain(tracks[trackCrGain]);
 
     // The BGR vectors run blue, green, red, the reverse of the track order.
     c.bgrOffs[0] = 0.0f;
-    c.bgrOffs[1] = Step(tracks[12]);
-    c.bgrOffs[2] = Step(tracks[9]);
-    c.bgrOffs[3] = Step(tracks[6]);
+    c.bgrOffs[1] = Step(tracks[trackBOffset]);
+    c.bgrOffs[2] = Step(tracks[trackGOffset]);
+    c.bgrOffs[3] = Step(tracks[trackROffset]);
 
     c.bgrAmp[0] = 0.0f;
-    c.bgrAmp[1] = Gain(tracks[13]);
-    c.bgrAmp[2] = Gain(tracks[10]);
-    c.bgrAmp[3] = Gain(tracks[7]);
+    c.bgrAmp[1] = Gain(tracks[trackBGain]);
+    c.bgrAmp[2] = Gain(tracks[trackGGain]);
+    c.bgrAmp[3] = Gain(tracks[trackRGain]);
 
     // x is 1, not 0: the spare channel goes through the gamma as 0^1 = 0.
     c.bgrGamma[0] = 1.0f;
-    c.bgrGamma[1] = Gamma(tracks[14]);
-    c.bgrGamma[2] = Gamma(tracks[11]);
-    c.bgrGamma[3] = Gamma(tracks[8]);
+    c.bgrGamma[1] = Gamma(tracks[trackBGamma]);
+    c.bgrGamma[2] = Gamma(tracks[trackGGamma]);
+    c.bgrGamma[3] = Gamma(tracks[trackRGamma]);
 
     for (int i = 0; i < 16; ++i) {
         c.matYC2BGR[i] = kMatYC2BGR[i];

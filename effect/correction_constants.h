@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "host_interface/tracks.h"
+
 // Every vector has the components x, y, z, w, lined up with the texture
 // channels R, G, B, A. x is a spare channel that carries no colour; in the
 // YC vectors y, z, w are Y, Cb, Cr, in the BGR vectors B, G, R.
@@ -22,7 +24,7 @@ struct CorrectionConstants {
     float matBGR2YC[16]; // (x, B, G, R) -> (x, Y, Cb, Cr)
 };
 
-// Maps the sixteen host tracks to the constants. Tracks 0..14 are the colour
-// sliders (nominally -256..256, any value is mapped by the same formulas);
-// track 15, the texture format, is not read.
-CorrectionConstants ComputeCorrectionConstants(const int32_t tracks[16]);
+// Maps the sixteen host tracks to the constants. The colour tracks are
+// nominally -256..256 (any value is mapped by the same formulas); the Format
+// track is not read.
+CorrectionConstants ComputeCorrectionConstants(const int32_t tracks[trackCount]);

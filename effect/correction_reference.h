@@ -18,7 +18,7 @@
 
 #include "effect/correction_constants.h"
 #include "effect/gpu_tolerance.h"
-#include "engine/texture_format_kind.h"
+#include "host_interface/texture_format_kind.h"
 
 // A host pixel: signed 16-bit Y, Cb, Cr, 4096 steps per unit, the layout of
 // the host's own pixel record.

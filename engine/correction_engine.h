@@ -10,7 +10,7 @@
 
 #include "host_interface/host_records.h"
 #include "row_bands.h"
-#include "texture_format_kind.h"
+#include "host_interface/texture_format_kind.h"
 
 // D3DXCreateEffectFromResourceW, taken from d3dx9_40.dll at engine start: the
 // plug-in does not import D3DX, so that it loads where the DirectX end-user

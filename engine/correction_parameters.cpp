@@ -29,7 +29,7 @@ void SetMatrixParameter(ID3DXEffect* effect, D3DXHANDLE handle, const float valu
 
 }  // namespace
 
-bool SetCorrectionParameters(const int32_t tracks[16], CorrectionEngine* engine)
+bool SetCorrectionParameters(const int32_t tracks[trackCount], CorrectionEngine* engine)
 {
     const CorrectionConstants constants = ComputeCorrectionConstants(tracks);
     ID3DXEffect* effect = engine->effect;

@@ -37,7 +37,7 @@ bool AllocateFrameResources(int requestedKind, int32_t width, int32_t height, in
     engine->frameWidth = width;
     engine->frameHeight = height;
 
-    int kind = requestedKind < 0 ? 0 : requestedKind > kindNone ? kindNone : requestedKind;
+    const int kind = ClampFormatKind(requestedKind);
     engine->formatKind = kind;
     if (kind == kindNone || !engine->formatAvailable[kind]) {
         engine->formatKind = LowestAvailableKind(engine);

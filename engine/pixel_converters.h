@@ -23,7 +23,7 @@
 
 #include <cstdint>
 
-#include "engine/texture_format_kind.h"
+#include "host_interface/texture_format_kind.h"
 #include "host_interface/yc_pixel.h"
 
 // Texel sizes in bytes.

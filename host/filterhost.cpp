@@ -15,6 +15,7 @@
 #include "error_boxes.h"
 #include "frame_streams.h"
 #include "host_session.h"
+#include "host_interface/tracks.h"
 #include "options.h"
 #include "precision_run.h"
 #include "run_progress.h"
@@ -95,7 +96,7 @@ TextureFormatKind KindOfFrame(const DebugReport& report, const HostSession& sess
     int kind = FormatKindFromTag(report.formatTag);
     *reported = kind >= 0;
     if (kind < 0) {
-        kind = std::min(std::max(session.trackValues[15], 0), 5);
+        kind = ClampFormatKind(session.trackValues[trackFormat]);
     }
     return static_cast<TextureFormatKind>(kind);
 }
@@ -274,7 +275,7 @@ int Run(const HostOptions& options)
             frame = &work;
         }
         double ownSeconds = SecondsNow() - readStart;
-        int32_t tracks[16];
+        int32_t tracks[trackCount];
         std::copy(session.trackValues.begin(), session.trackValues.begin() + 16, tracks);
         FrameResult result = ProcessFrame(&session, frame);
         if (!result.paddingIntact && ++pastWidth <= reportedFrameProblems) {
@@ -297,9 +298,9 @@ int Run(const HostOptions& options)
             bool reported = false;
             TextureFormatKind kind = KindOfFrame(lastReport, session, &reported);
             kindGuessed = kindGuessed || !reported;
-            static const char* const names[] = {"F32", "F16", "U16", "S16", "U10", "none"};
-            if (verifiedKinds.find(names[kind]) == std::string::npos) {
-                verifiedKinds += verifiedKinds.empty() ? names[kind] : std::string(", ") + names[kind];
+            const char* name = textureFormatKindNames[kind];
+            if (verifiedKinds.find(name) == std::string::npos) {
+                verifiedKinds += verifiedKinds.empty() ? name : std::string(", ") + name;
             }
             VerifyFrame(&verifier, tracks, kind, *input, *frame, &verifyTotals);
         }
@@ -317,7 +318,7 @@ int Run(const HostOptions& options)
         if (options.releaseEvery != 0 && (i + 1) % options.releaseEvery == 0 &&
             (feed.length < 0 || i + 1 < feed.length)) {
             session.active = false;
-            SendHostMessage(&session, hostMessageReleaseMemory, 0, 0);
+            SendHostMessage(&session, messageReleaseResources, 0, 0);
             session.active = true;
         }
     }

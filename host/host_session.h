@@ -14,10 +14,6 @@
 #include "host_interface/host_records.h"
 #include "yc_frame.h"
 
-// Host messages the plug-in reacts to while it is switched off.
-constexpr uint32_t hostMessageReleaseMemory = WM_USER + 109;  // 1133
-constexpr uint32_t hostMessageSettingsChanged = WM_USER + 111;  // 1135
-
 struct HostSession {
     HostSession() = default;
     HostSession(const HostSession&) = delete;

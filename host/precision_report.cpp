@@ -7,7 +7,6 @@
 
 namespace {
 
-const char* const kindNames[5] = {"F32", "F16", "U16", "S16", "U10"};
 
 int RowsPerPair(const PrecisionSweep& sweep)
 {
@@ -206,7 +205,7 @@ const std::vector<PrecisionSetting>& PrecisionSettings()
     return settings;
 }
 
-void SettingTracks(const PrecisionSetting& setting, int32_t tracks[16])
+void SettingTracks(const PrecisionSetting& setting, int32_t tracks[trackCount])
 {
     std::fill(tracks, tracks + 16, 0);
     for (const IndexedValue& t : setting.tracks) {
@@ -303,7 +302,7 @@ std::string PrecisionTable(const std::vector<PrecisionRow>& rows, const std::str
         for (const PrecisionRow& r : rows) {
             if (r.sweep != static_cast<int>(sweep)) continue;
             out += "| " + std::string(PrecisionSettings()[static_cast<size_t>(r.setting)].name) +
-                   " | " + kindNames[r.kind] + " |";
+                   " | " + textureFormatKindNames[r.kind] + " |";
             if (!r.processed) {
                 out += " failed | | | | | |\n";
                 continue;
@@ -332,8 +331,8 @@ RgbImage PrecisionChart(const std::vector<PrecisionRow>& rows)
     int x = 110;
     for (int kind = 0; kind < 5; ++kind) {
         FillRect(&image, x, y, x + 14, y + 14, kindColours[kind]);
-        DrawText(&image, x + 20, y + 1, kindNames[kind], black);
-        x += 20 + TextWidth(kindNames[kind]) + 24;
+        DrawText(&image, x + 20, y + 1, textureFormatKindNames[kind], black);
+        x += 20 + TextWidth(textureFormatKindNames[kind]) + 24;
     }
     DrawText(&image, 20, y + 28,
              "HOST UNITS, LOG SCALE. LIGHT: LARGEST ERROR, DARK: MEAN ERROR (WORST CHANNEL)",

@@ -11,6 +11,7 @@
 
 #include "color_convert.h"
 #include "effect/correction_reference.h"
+#include "host_interface/tracks.h"
 #include "options.h"
 #include "yc_frame.h"
 
@@ -35,7 +36,8 @@ struct PrecisionSetting {
 // nominal range) and the four settings of the report.
 const std::vector<PrecisionSweep>& PrecisionSweeps();
 const std::vector<PrecisionSetting>& PrecisionSettings();
-void SettingTracks(const PrecisionSetting& setting, int32_t tracks[16]);  // track 15 left 0
+// The Format track is left 0.
+void SettingTracks(const PrecisionSetting& setting, int32_t tracks[trackCount]);
 
 // The sweep as one frame, precisionSweepWidth pixels wide: each row holds
 // one Cb, Cr pair and every rowsPerPair-th Y value, the following rows of

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "error_boxes.h"
+#include "host_interface/tracks.h"
 #include "picture_io.h"
 #include "precision_report.h"
 
@@ -22,13 +23,13 @@ bool RunPrecisionReport(HostSession* session, const std::string& dir, const std:
     for (size_t sweep = 0; sweep < sweeps.size(); ++sweep) {
         const YCFrame input = MakeSweepFrame(sweeps[sweep]);
         for (size_t setting = 0; setting < settings.size(); ++setting) {
-            int32_t tracks[16];
+            int32_t tracks[trackCount];
             SettingTracks(settings[setting], tracks);
             const std::vector<ExactHostPixel> exact =
                 ExactFrame(ComputeCorrectionConstants(tracks), input);
-            for (int kind = 0; kind < 5; ++kind) {
-                tracks[15] = kind;
-                for (int t = 0; t < 16; ++t) {
+            for (int kind = 0; kind < textureFormatKindCount; ++kind) {
+                tracks[trackFormat] = kind;
+                for (int t = 0; t < trackCount; ++t) {
                     SetTrack(session, t, tracks[t], error);
                 }
                 NotifyUpdate(session);

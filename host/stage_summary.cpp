@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host_interface/texture_format_kind.h"
+
 namespace {
 
 std::string Trim(const std::string& text)
@@ -91,9 +93,8 @@ DebugReport ParseDebugText(const std::string& text)
 
 int FormatKindFromTag(const std::string& tag)
 {
-    static const char* const tags[] = {"F32", "F16", "U16", "S16", "U10"};
-    for (int i = 0; i < 5; ++i) {
-        if (tag == tags[i]) {
+    for (int i = 0; i < textureFormatKindCount; ++i) {
+        if (tag == textureFormatKindNames[i]) {
             return i;
         }
     }

@@ -52,7 +52,7 @@ PixelExpectation ExpectPixel(const CorrectionConstants& constants, TextureFormat
     return e;
 }
 
-void VerifyFrame(Verifier* verifier, const int32_t tracks[16], TextureFormatKind kind,
+void VerifyFrame(Verifier* verifier, const int32_t tracks[trackCount], TextureFormatKind kind,
                  const YCFrame& input, const YCFrame& output, VerifyTotals* totals)
 {
     [[maybe_unused]] FullX87Precision precision;

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "effect/correction_reference.h"
+#include "host_interface/tracks.h"
 #include "yc_frame.h"
 
 struct VerifyTotals {
@@ -40,7 +41,7 @@ struct PixelExpectation {
 // Remembers the expectations of pixel values seen with the same tracks and
 // kind; pictures repeat values a lot and the model is not cheap.
 struct Verifier {
-    int32_t tracks[16] = {};
+    int32_t tracks[trackCount] = {};
     TextureFormatKind kind = kindNone;
     bool primed = false;
     CorrectionConstants constants = {};
@@ -58,5 +59,5 @@ int32_t HostUnitDistance(int16_t a, int16_t b);
 
 // Compares the first `width` pixels of every row of `output` with what the
 // model makes of `input` (both frames of the same size).
-void VerifyFrame(Verifier* verifier, const int32_t tracks[16], TextureFormatKind kind,
+void VerifyFrame(Verifier* verifier, const int32_t tracks[trackCount], TextureFormatKind kind,
                  const YCFrame& input, const YCFrame& output, VerifyTotals* totals);

@@ -16,6 +16,11 @@
 
 #include <windows.h>
 
+// Window messages the host sends to onWindowMessage, also while the filter
+// is switched off.
+constexpr uint32_t messageReleaseResources = WM_USER + 109;  // 1133: free what memory you can
+constexpr uint32_t messageSettingsChanged = WM_USER + 111;   // 1135: the settings changed
+
 struct FilterTable;
 struct HostFunctions;
 struct FrameInfo;

@@ -14,10 +14,6 @@
 
 namespace {
 
-// Host window messages.
-constexpr uint32_t messageReleaseResources = WM_USER + 109;  // 1133
-constexpr uint32_t messageSettingsChanged = WM_USER + 111;   // 1135
-
 // Set at load and by every settings change; the next frame recomputes the
 // effect constants. (reallocNeeded, its sibling, belongs to the engine,
 // since a device reset sets it too.)

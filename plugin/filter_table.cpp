@@ -2,9 +2,9 @@
 // static data: the host keeps the pointers for as long as the module is loaded.
 #include "filter_table.h"
 
-namespace {
+#include "host_interface/tracks.h"
 
-constexpr int32_t trackCount = 16;
+namespace {
 
 const char* const trackNames[trackCount] = {
     "Y(offs)", "Y(gain)", "Cb(offs)", "Cb(gain)", "Cr(offs)", "Cr(gain)",
@@ -13,14 +13,18 @@ const char* const trackNames[trackCount] = {
 };
 const int32_t trackDefaults[trackCount] = {};
 const int32_t trackMinimums[trackCount] = {
-    -256, -256, -256, -256, -256, -256, -256, -256,
-    -256, -256, -256, -256, -256, -256, -256, 0,
+    colourTrackMinimum, colourTrackMinimum, colourTrackMinimum, colourTrackMinimum,
+    colourTrackMinimum, colourTrackMinimum, colourTrackMinimum, colourTrackMinimum,
+    colourTrackMinimum, colourTrackMinimum, colourTrackMinimum, colourTrackMinimum,
+    colourTrackMinimum, colourTrackMinimum, colourTrackMinimum, kindF32,
 };
-// The Format track stops at 4, the last working format; onProcess still
-// accepts 5 ("none") from a host that sends it.
+// The Format track stops at the last working format; onProcess still
+// accepts kindNone from a host that sends it.
 const int32_t trackMaximums[trackCount] = {
-    256, 256, 256, 256, 256, 256, 256, 256,
-    256, 256, 256, 256, 256, 256, 256, 4,
+    colourTrackMaximum, colourTrackMaximum, colourTrackMaximum, colourTrackMaximum,
+    colourTrackMaximum, colourTrackMaximum, colourTrackMaximum, colourTrackMaximum,
+    colourTrackMaximum, colourTrackMaximum, colourTrackMaximum, colourTrackMaximum,
+    colourTrackMaximum, colourTrackMaximum, colourTrackMaximum, formatTrackMaximum,
 };
 
 // The host reads captions in code page 932, so the Japanese caption

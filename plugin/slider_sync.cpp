@@ -1,15 +1,11 @@
 #include "slider_sync.h"
 
-int32_t ClampedFormatTrack(const int32_t tracks[16])
-{
-    const int32_t requested = tracks[trackFormat];
-    return requested < 0 ? 0 : requested > 5 ? 5 : requested;
-}
-
-bool SyncRgbTracks(int32_t tracks[16])
+bool SyncRgbTracks(int32_t tracks[trackCount])
 {
     // (R, G, B) track indices of the offset, gain and gamma groups.
-    static const int groups[3][3] = {{6, 9, 12}, {7, 10, 13}, {8, 11, 14}};
+    static const int groups[3][3] = {{trackROffset, trackGOffset, trackBOffset},
+                                     {trackRGain, trackGGain, trackBGain},
+                                     {trackRGamma, trackGGamma, trackBGamma}};
     bool changed = false;
     for (const auto& group : groups) {
         int32_t& r = tracks[group[0]];

@@ -25,6 +25,7 @@
 #include "pointer_patch.h"
 #include "test_host.h"
 #include "host_interface/yc_pixel.h"
+#include "host_interface/tracks.h"
 
 namespace {
 
@@ -133,7 +134,6 @@ HRESULT __stdcall CountedLockRect(IDirect3DSurface9* surface, D3DLOCKED_RECT* lo
         VtableSlot(object, offsetof(Interface##Vtbl, Member) / sizeof(void*)),           \
         reinterpret_cast<void*>(&Counter<method, decltype(Interface##Vtbl::Member)>::Call))
 
-const char* const kindNames[5] = {"F32", "F16", "U16", "S16", "U10"};
 
 class FrameCostTest : public testing::TestWithParam<int> {
 protected:
@@ -146,8 +146,8 @@ protected:
         StartDirect3DTracking(plugin.module);
 
         std::memset(tracks, 0, sizeof tracks);
-        tracks[15] = GetParam();
-        tracks[1] = 20;  // a visible setting: Y gain
+        tracks[trackFormat] = GetParam();
+        tracks[trackYGain] = 20;  // a visible setting
         checks[0] = 0;
         ResetHostCalls();
         FillHostContext(&context, table, tracks, checks, &functions, plugin.module);
@@ -265,15 +265,15 @@ TEST_P(FrameCostTest, SteadyFramesAllocateNothing)
     for (int i = 0; i < steadyFrames; ++i) {
         ASSERT_EQ(Process(), 1);
     }
-    EXPECT_EQ(counts.allocations, 0) << kindNames[GetParam()] << ": allocations in "
+    EXPECT_EQ(counts.allocations, 0) << textureFormatKindNames[GetParam()] << ": allocations in "
                                      << steadyFrames << " steady frames";
-    EXPECT_EQ(counts.releases, 0) << kindNames[GetParam()];
+    EXPECT_EQ(counts.releases, 0) << textureFormatKindNames[GetParam()];
 
     // A settings change sends the constants again; no allocation either.
     table->onUpdate(&context, 0);
     ASSERT_EQ(Process(), 1);
-    EXPECT_EQ(counts.allocations, 0) << kindNames[GetParam()] << ": a settings-change frame";
-    std::printf("%s: allocations per steady frame %.1f\n", kindNames[GetParam()],
+    EXPECT_EQ(counts.allocations, 0) << textureFormatKindNames[GetParam()] << ": a settings-change frame";
+    std::printf("%s: allocations per steady frame %.1f\n", textureFormatKindNames[GetParam()],
                 double(counts.allocations) / steadyFrames);
 }
 
@@ -290,7 +290,7 @@ TEST_P(FrameCostTest, PlainFrameMakesOneUploadOneDrawOneReadBackAndThreeWaits)
     RestorePatchedPointers();
     ReleaseOwnObjects();
 
-    const char* kind = kindNames[GetParam()];
+    const char* kind = textureFormatKindNames[GetParam()];
     EXPECT_EQ(methodCalls[surfaceLockRect], 2) << kind << ": upload and read-back locks";
     EXPECT_EQ(methodCalls[surfaceUnlockRect], 2) << kind;
     ASSERT_EQ(lockFlags.size(), 2u);
@@ -313,7 +313,7 @@ TEST_P(FrameCostTest, PlainFrameMakesOneUploadOneDrawOneReadBackAndThreeWaits)
 
 INSTANTIATE_TEST_SUITE_P(EveryFormat, FrameCostTest, testing::Values(0, 1, 2, 3, 4),
                          [](const testing::TestParamInfo<int>& info) {
-                             return std::string(kindNames[info.param]);
+                             return std::string(textureFormatKindNames[info.param]);
                          });
 
 }  // namespace

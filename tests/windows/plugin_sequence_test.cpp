@@ -18,6 +18,7 @@
 
 #include "d3d_tracking.h"
 #include "effect/correction_reference.h"
+#include "host_interface/tracks.h"
 #include "message_capture.h"
 #include "plugin_module.h"
 #include "process_counts.h"
@@ -184,7 +185,7 @@ TEST_F(PluginSequenceTest, FramesRecordTheirStagesAndTheDebugTextShowsThem)
     ASSERT_EQ(Process(frame), 1);
     EXPECT_EQ(Stages(), paramFrame);
 
-    tracks[15] = kindU16;
+    tracks[trackFormat] = kindU16;
     EXPECT_EQ(Update(), 1);
     ASSERT_EQ(Process(frame), 1);
     EXPECT_EQ(Stages(), allocFrame);
@@ -205,7 +206,7 @@ TEST_F(PluginSequenceTest, TheFrameIsCorrectedInPlaceAndNothingPastTheWidthIsTou
 {
     const struct {
         const char* name;
-        int32_t tracks[15];
+        int32_t tracks[trackFormat];
     } settings[] = {
         {"identity", {}},
         {"strong grade", {-40, 60, 12, -30, -7, 90, 33, -120, 77, -18, 45, -200, 5, 140, 128}},
@@ -223,7 +224,7 @@ TEST_F(PluginSequenceTest, TheFrameIsCorrectedInPlaceAndNothingPastTheWidthIsTou
         for (const auto& setting : settings) {
             SCOPED_TRACE(testing::Message() << "kind " << kind << ", " << setting.name);
             std::memcpy(tracks, setting.tracks, sizeof setting.tracks);
-            tracks[15] = kind;
+            tracks[trackFormat] = kind;
             ASSERT_EQ(Update(), 1);
             HostFrame frame = MakeFrame(width, height, pitch, edges);
             const HostFrame input = frame;
@@ -317,7 +318,7 @@ TEST_F(PluginSequenceTest, ARefusedSizeFailsEveryFrameAndLeavesTheTextAlone)
 
 TEST_F(PluginSequenceTest, AFallbackKindReallocatesAfterEverySettingsChange)
 {
-    tracks[15] = 9;  // clamped to 5, "none": the lowest available kind is used
+    tracks[trackFormat] = 9;  // clamped to 5, "none": the lowest available kind is used
     ASSERT_EQ(Init(), 1);
     HostFrame frame = MakeFrame(8, 2, 8);
     ASSERT_EQ(Process(frame), 1);

@@ -93,16 +93,16 @@ TEST_F(StandinSession, HostMessagesCarryTheWindowContextAndActiveState)
 {
     ASSERT_EQ(StartPlugin(&session), 1);
     session.active = false;
-    EXPECT_EQ(SendHostMessage(&session, hostMessageReleaseMemory, 3, 0), 0);
+    EXPECT_EQ(SendHostMessage(&session, messageReleaseResources, 3, 0), 0);
     EXPECT_EQ(report->message, 1133u);
     EXPECT_EQ(report->messageFirst, 3);
     EXPECT_EQ(report->messageWindow, session.settingsWindow);
     EXPECT_EQ(report->messageContext, &session.context);
     EXPECT_EQ(report->isActiveAtMessage, 0);
     session.active = true;
-    SendHostMessage(&session, hostMessageReleaseMemory, 0, 0);
+    SendHostMessage(&session, messageReleaseResources, 0, 0);
     EXPECT_EQ(report->isActiveAtMessage, 1);
-    SendHostMessage(&session, hostMessageSettingsChanged, 0, 0);
+    SendHostMessage(&session, messageSettingsChanged, 0, 0);
     EXPECT_EQ(report->message, 1135u);
     EXPECT_EQ(report->messageCalls, 3);
 }

@@ -45,6 +45,7 @@
 #include "d3d_tracking.h"
 #include "engine_fixture.h"
 #include "effect/correction_reference.h"
+#include "host_interface/tracks.h"
 #include "message_capture.h"
 #include "plugin_module.h"
 #include "pointer_patch.h"
@@ -199,11 +200,6 @@ struct Model {
     bool available[5] = {};
 };
 
-int ClampKind(int32_t value)
-{
-    return value < 0 ? 0 : value > 5 ? 5 : value;
-}
-
 // Mirrors onProcess for one frame, with the device's answer and the fault
 // planned for it, and moves the model on as the plug-in moves on.
 Prediction PredictFrame(Model& model, const int32_t tracks[16], const FrameInfo& frame, Level level,
@@ -241,7 +237,7 @@ Prediction PredictFrame(Model& model, const int32_t tracks[16], const FrameInfo&
         }
         model.frameWidth = frame.width;
         model.frameHeight = frame.height;
-        int kind = ClampKind(tracks[15]);
+        int kind = ClampedFormatTrack(tracks);
         if (kind == kindNone || !model.available[kind]) {
             kind = kindNone;
             for (int k = 0; k < 5 && kind == kindNone; ++k) {
@@ -631,7 +627,7 @@ void Soak::Update(bool viaMessage)
         synced = false;
     } else {
         model_.paramsChanged = true;
-        if (model_.engine && model_.kindInUse != ClampKind(tracks_[15])) model_.reallocNeeded = true;
+        if (model_.engine && model_.kindInUse != ClampedFormatTrack(tracks_)) model_.reallocNeeded = true;
     }
     if (std::memcmp(expected, tracks_, sizeof expected) != 0) {
         Failure("RGB sync left the tracks other than expected");

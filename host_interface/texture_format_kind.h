@@ -1,0 +1,30 @@
+// The working texture formats a frame can travel in. The values are the
+// Format track's positions and the index into every per-kind table;
+// kindNone marks "no kind in use yet".
+#pragma once
+
+#include <cstdint>
+
+enum TextureFormatKind : int {
+    kindF32 = 0,   // A32B32G32R32F, floats on the 4096 scale
+    kindF16 = 1,   // A16B16G16R16F, the same as half floats
+    kindU16 = 2,   // A16B16G16R16, host bits copied as unsigned normalised
+    kindS16 = 3,   // Q16W16V16U16, host bits copied as signed normalised
+    kindU10 = 4,   // A16B16G16R16 in, A2B10G10R10 (12/10/10 packing) out
+    kindNone = 5,
+};
+
+constexpr int textureFormatKindCount = 5;
+
+// The kinds' short names, as the debug window and the development host show
+// them; index kindNone is "none".
+constexpr const char* textureFormatKindNames[textureFormatKindCount + 1] = {
+    "F32", "F16", "U16", "S16", "U10", "none",
+};
+
+// The kind a Format track value asks for: clamped to 0..kindNone, where
+// kindNone passes although the slider itself stops at kindU10.
+constexpr int ClampFormatKind(int32_t trackValue)
+{
+    return trackValue < kindF32 ? kindF32 : trackValue > kindNone ? kindNone : trackValue;
+}
