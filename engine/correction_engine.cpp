@@ -1,7 +1,6 @@
 // The record's lifetime: defaults, teardown, and the process-wide state.
 #include "correction_engine.h"
 
-#include "release_interface.h"
 #include "sse_probe.h"
 
 CorrectionEngine* correctionEngine = nullptr;
@@ -51,14 +50,6 @@ void StartEngineWorkers(CorrectionEngine* engine)
 void DestroyEngine(CorrectionEngine* engine)
 {
     StopRowBands(&engine->rowBands);
-    ReleaseInterface(engine->eventQuery);
-    ReleaseInterface(engine->effect);
-    ReleaseInterface(engine->vertexDeclaration);
-    ReleaseInterface(engine->quadVertexBuffer);
-    ReleaseInterface(engine->readbackSurface);
-    ReleaseInterface(engine->renderTarget);
-    ReleaseInterface(engine->sourceTexture);
-    ReleaseInterface(engine->device);
-    ReleaseInterface(engine->direct3d);
+    ReleaseDeviceObjects(engine);
     FreeD3dx(engine);
 }

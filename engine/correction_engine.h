@@ -78,8 +78,9 @@ CorrectionEngine* InitEngine(CorrectionEngine* engine);
 // Brings up Direct3D for the process-wide engine: D3DX (LoadD3dx, unless
 // already loaded) before anything else, then the device on the host's
 // window, the format probe, the effect from the module's resource 104, the
-// vertex declaration and the event query. Shows its message and returns
-// false on the first failure; DestroyEngine clears what is left.
+// vertex declaration and the event query. On the first failure it shows
+// that step's message, releases what the steps before it made
+// (ReleaseDeviceObjects) and returns false.
 bool CreateEngineDevice(const FilterContext* context);
 
 // Starts the converters' workers: one per processor beside the calling
@@ -104,7 +105,13 @@ void FreeD3dx(CorrectionEngine* engine);
 
 HRESULT ProbeTextureFormats(CorrectionEngine* engine);
 HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module);
+// Makes the event query anew; reports a failure.
 HRESULT CreateEventQuery(CorrectionEngine* engine);
+
+// Releases every Direct3D and D3DX object of the record (the frame's, the
+// effect, the declaration, the query, the device, Direct3D), keeping D3DX
+// loaded and the workers running; repeatable.
+void ReleaseDeviceObjects(CorrectionEngine* engine);
 
 // Every frame before any allocation or transfer: true when the frame may be
 // processed; recovers a device that waits for a reset.

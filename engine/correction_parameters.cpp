@@ -13,8 +13,9 @@ void SetVectorParameter(ID3DXEffect* effect, D3DXHANDLE handle, const float valu
         return;
     }
     const D3DXVECTOR4 vector(value[0], value[1], value[2], value[3]);
-    if (FAILED(effect->SetVector(handle, &vector))) {
-        ShowError(L"パラメータのセットに失敗しました");
+    const HRESULT result = effect->SetVector(handle, &vector);
+    if (FAILED(result)) {
+        ReportFailure(result, L"SetVector", errorParameter);
     }
 }
 
@@ -22,8 +23,9 @@ void SetVectorParameter(ID3DXEffect* effect, D3DXHANDLE handle, const float valu
 // out right, so a missing one is reported every time.
 void SetMatrixParameter(ID3DXEffect* effect, D3DXHANDLE handle, const float value[16])
 {
-    if (FAILED(effect->SetValue(handle, value, 16 * sizeof(float)))) {
-        ShowError(L"マトリクスのセットに失敗しました");
+    const HRESULT result = effect->SetValue(handle, value, 16 * sizeof(float));
+    if (FAILED(result)) {
+        ReportFailure(result, L"SetValue", errorMatrix);
     }
 }
 

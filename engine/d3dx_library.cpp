@@ -15,11 +15,12 @@ bool LoadD3dx(CorrectionEngine* engine, const wchar_t* library)
             reinterpret_cast<void*>(GetProcAddress(module, "D3DXCreateEffectFromResourceW")));
     }
     if (createEffect == nullptr) {
+        const HRESULT reason = HRESULT_FROM_WIN32(GetLastError());
         if (module != nullptr) {
             FreeLibrary(module);
         }
-        ShowError(L"d3dx9_40.dll が見つからないか、使用できません。"
-                  L"DirectX エンドユーザーランタイムをインストールしてください。");
+        ReportFailure(reason, module == nullptr ? L"LoadLibraryW" : L"GetProcAddress",
+                      errorD3dxMissing);
         return false;
     }
     engine->d3dxModule = module;

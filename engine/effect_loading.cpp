@@ -60,7 +60,7 @@ HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module)
             ShowCompilerText(errors);
         }
         ReleaseInterface(errors);
-        return result;
+        return ReportFailure(result, L"D3DXCreateEffectFromResourceW", errorEffectLoad);
     }
 
     ID3DXEffect* effect = engine->effect;

@@ -36,6 +36,38 @@ void FillPresentParameters(D3DPRESENT_PARAMETERS* parameters)
     parameters->PresentationInterval = D3DPRESENT_INTERVAL_DEFAULT;
 }
 
+// The device and what is made once with it, in order; stops at the first
+// failure, which it has reported.
+HRESULT CreateDeviceObjects(CorrectionEngine* engine, const FilterContext* context)
+{
+    engine->direct3d = Direct3DCreate9(D3D_SDK_VERSION);
+    if (engine->direct3d == nullptr) {
+        return ReportFailure(E_FAIL, L"Direct3DCreate9", errorDirect3DCreate);
+    }
+    D3DPRESENT_PARAMETERS parameters;
+    FillPresentParameters(&parameters);
+    HRESULT result = engine->direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
+                                                    context->window, engineBehaviourFlags,
+                                                    &parameters, &engine->device);
+    if (FAILED(result)) {
+        return ReportFailure(result, L"CreateDevice", errorDeviceCreate);
+    }
+    result = ProbeTextureFormats(engine);
+    if (FAILED(result)) {
+        return result;
+    }
+    result = LoadEffect(engine, context->moduleInstance);
+    if (FAILED(result)) {
+        return result;
+    }
+    result = engine->device->CreateVertexDeclaration(quadVertexElements,
+                                                     &engine->vertexDeclaration);
+    if (FAILED(result)) {
+        return ReportFailure(result, L"CreateVertexDeclaration", errorVertexDeclaration);
+    }
+    return CreateEventQuery(engine);
+}
+
 }  // namespace
 
 bool CreateEngineDevice(const FilterContext* context)
@@ -44,62 +76,17 @@ bool CreateEngineDevice(const FilterContext* context)
     if (engine == nullptr) {
         return false;
     }
-    ReleaseInterface(engine->device);
-    ReleaseInterface(engine->direct3d);
+    ReleaseDeviceObjects(engine);
 
     // D3DX first: without it no effect can be made, so nothing else is.
     if (engine->d3dxModule == nullptr && !LoadD3dx(engine, d3dxLibraryName)) {
         return false;
     }
 
-    engine->direct3d = Direct3DCreate9(D3D_SDK_VERSION);
-    if (engine->direct3d == nullptr) {
-        ShowError(L"Direct3DCreate9()が失敗しました");
-        return false;
-    }
-
-    D3DPRESENT_PARAMETERS parameters;
-    FillPresentParameters(&parameters);
-    HRESULT result = engine->direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
-                                                    context->window, engineBehaviourFlags,
-                                                    &parameters, &engine->device);
-    if (FAILED(result)) {
-        ShowError(L"D3Dデバイスの作成に失敗しました");
-        ReleaseInterface(engine->device);
-        ReleaseInterface(engine->direct3d);
-        return false;
-    }
-
-    if (FAILED(ProbeTextureFormats(engine))) {
-        ReleaseInterface(engine->device);
-        ReleaseInterface(engine->direct3d);
-        return false;
-    }
-
-    if (FAILED(LoadEffect(engine, context->moduleInstance))) {
-        ShowError(L"エフェクトのロードに失敗しました");
-        ReleaseInterface(engine->device);
-        ReleaseInterface(engine->direct3d);
-        return false;
-    }
-
-    ReleaseInterface(engine->vertexDeclaration);
-    result = engine->device->CreateVertexDeclaration(quadVertexElements,
-                                                     &engine->vertexDeclaration);
-    if (FAILED(result)) {
-        ShowError(L"頂点宣言の作成に失敗しました");
-        ReleaseInterface(engine->effect);
-        ReleaseInterface(engine->device);
-        ReleaseInterface(engine->direct3d);
-        return false;
-    }
-
-    if (FAILED(CreateEventQuery(engine))) {
-        ShowError(L"クエリの作成に失敗しました");
-        ReleaseInterface(engine->vertexDeclaration);
-        ReleaseInterface(engine->effect);
-        ReleaseInterface(engine->device);
-        ReleaseInterface(engine->direct3d);
+    // Each step reports its own failure; whatever the steps before it made
+    // is released the one way every release goes.
+    if (FAILED(CreateDeviceObjects(engine, context))) {
+        ReleaseDeviceObjects(engine);
         return false;
     }
     return true;
@@ -111,7 +98,21 @@ HRESULT CreateEventQuery(CorrectionEngine* engine)
         return D3DERR_INVALIDCALL;
     }
     ReleaseInterface(engine->eventQuery);
-    return engine->device->CreateQuery(D3DQUERYTYPE_EVENT, &engine->eventQuery);
+    const HRESULT result = engine->device->CreateQuery(D3DQUERYTYPE_EVENT, &engine->eventQuery);
+    if (FAILED(result)) {
+        return ReportFailure(result, L"CreateQuery", errorQuery);
+    }
+    return result;
+}
+
+void ReleaseDeviceObjects(CorrectionEngine* engine)
+{
+    ReleaseFrameResources(engine);
+    ReleaseInterface(engine->eventQuery);
+    ReleaseInterface(engine->effect);
+    ReleaseInterface(engine->vertexDeclaration);
+    ReleaseInterface(engine->device);
+    ReleaseInterface(engine->direct3d);
 }
 
 bool CheckDevice()
@@ -127,18 +128,19 @@ bool CheckDevice()
     if (level == D3DERR_DEVICELOST) {
         // Nothing can be done until the device reports that it may be reset;
         // the host keeps asking, and each refused frame says why.
-        ShowError(L"デバイスをロストしました。処理が行えません。");
+        ShowError(errorDeviceLost);
         return false;
     }
     if (level == D3DERR_DEVICENOTRESET) {
-        if (FAILED(ResetEngineDevice(engine))) {
-            ShowError(L"デバイスリセットに失敗しました");
+        const HRESULT reset = ResetEngineDevice(engine);
+        if (FAILED(reset)) {
+            ReportFailure(reset, L"Reset", errorDeviceReset);
             return false;
         }
         reallocNeeded = true;
         return true;
     }
-    ShowError(L"TestCooperativeLevel()がエラーを返しました");
+    ReportFailure(level, L"TestCooperativeLevel", errorCooperativeLevel);
     return false;
 }
 
@@ -148,7 +150,7 @@ HRESULT ResetEngineDevice(CorrectionEngine* engine)
         return D3DERR_INVALIDCALL;
     }
     // Reset refuses while any default-pool object is alive. The system-memory
-    // read-back surface, the declaration and the conversion row survive it.
+    // read-back surface and the declaration survive it.
     ReleaseInterface(engine->quadVertexBuffer);
     ReleaseInterface(engine->renderTarget);
     ReleaseInterface(engine->sourceTexture);

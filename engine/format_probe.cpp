@@ -9,17 +9,17 @@ namespace {
 struct FormatProbe {
     D3DFORMAT format;
     TextureFormatKind kind;
-    const wchar_t* missingMessage;
+    ErrorText missing;
 };
 
 // F16 is asked first; U10 is judged by its render-target format alone, its
 // source format being U16's.
 const FormatProbe formatProbes[] = {
-    {D3DFMT_A16B16G16R16F, kindF16, L"D3DFMT_A16B16G16R16F が利用できません"},
-    {D3DFMT_A32B32G32R32F, kindF32, L"D3DFMT_A32B32G32R32F が利用できません"},
-    {D3DFMT_A16B16G16R16, kindU16, L"D3DFMT_A16B16G16R16 が利用できません"},
-    {D3DFMT_Q16W16V16U16, kindS16, L"D3DFMT_Q16W16V16U16 が利用できません"},
-    {D3DFMT_A2B10G10R10, kindU10, L"D3DFMT_A2B10G10R10 が利用できません"},
+    {D3DFMT_A16B16G16R16F, kindF16, errorMissingF16},
+    {D3DFMT_A32B32G32R32F, kindF32, errorMissingF32},
+    {D3DFMT_A16B16G16R16, kindU16, errorMissingU16},
+    {D3DFMT_Q16W16V16U16, kindS16, errorMissingS16},
+    {D3DFMT_A2B10G10R10, kindU10, errorMissingU10},
 };
 
 }  // namespace
@@ -33,25 +33,25 @@ HRESULT ProbeTextureFormats(CorrectionEngine* engine)
     D3DCAPS9 caps;
     HRESULT result = engine->direct3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps);
     if (result != D3D_OK) {
-        return result;
+        return ReportFailure(result, L"GetDeviceCaps", errorNone);
     }
     // Frames have any width and height, so textures must be allowed to be
     // neither square nor a power of two (conditional support is enough: one
     // level, clamped addressing).
     if (caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) {
-        ShowError(L"非正方テクスチャを利用できません");
+        ShowError(errorSquareTexturesOnly);
         return D3DERR_NOTAVAILABLE;
     }
     if ((caps.TextureCaps & D3DPTEXTURECAPS_POW2) &&
         !(caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL)) {
-        ShowError(L"2の累乗サイズ以外のテクスチャは利用できません");
+        ShowError(errorPowerOfTwoTexturesOnly);
         return D3DERR_NOTAVAILABLE;
     }
 
     D3DDISPLAYMODE mode;
     result = engine->device->GetDisplayMode(0, &mode);
     if (result != D3D_OK) {
-        return result;
+        return ReportFailure(result, L"GetDisplayMode", errorNone);
     }
 
     bool anyAvailable = false;
@@ -64,11 +64,11 @@ HRESULT ProbeTextureFormats(CorrectionEngine* engine)
         if (available) {
             anyAvailable = true;
         } else {
-            ShowError(probe.missingMessage);
+            ShowError(probe.missing);
         }
     }
     if (!anyAvailable) {
-        ShowError(L"利用可能なピクセルフォーマットがひとつもありません");
+        ShowError(errorNoPixelFormat);
         return D3DERR_NOTAVAILABLE;
     }
     return D3D_OK;

@@ -42,7 +42,7 @@ bool AllocateFrameResources(int requestedKind, int32_t width, int32_t height, in
     if (kind == kindNone || !engine->formatAvailable[kind]) {
         engine->formatKind = LowestAvailableKind(engine);
         if (engine->formatKind == kindNone) {
-            ShowError(L"利用可能なフォーマットがありません");
+            ShowError(errorNoFormat);
             return false;
         }
     }
@@ -55,8 +55,9 @@ bool AllocateFrameResources(int requestedKind, int32_t width, int32_t height, in
         return false;
     }
     // Bound by name: the texture parameter has no stored handle.
-    if (FAILED(engine->effect->SetTexture("txSrc", engine->sourceTexture))) {
-        ShowError(L"テクスチャのセットに失敗しました");
+    const HRESULT result = engine->effect->SetTexture("txSrc", engine->sourceTexture);
+    if (FAILED(result)) {
+        ReportFailure(result, L"SetTexture", errorTextureBinding);
         return false;
     }
     return true;
@@ -74,26 +75,16 @@ bool ReleaseFrameResources(CorrectionEngine* engine)
 HRESULT CreateDrawResources(CorrectionEngine* engine)
 {
     HRESULT result = CreateQuad(engine);
-    if (FAILED(result)) {
-        ShowError(L"頂点のセットに失敗しました");
-        return result;
+    if (SUCCEEDED(result)) {
+        result = CreateSourceTexture(engine);
     }
-    result = CreateSourceTexture(engine);
-    if (FAILED(result)) {
-        ShowError(L"テクスチャの作成に失敗しました");
-        return result;
-    }
-    result = CreateRenderTargetSurface(engine);
-    if (FAILED(result)) {
-        ShowError(L"レンダーターゲットの作成に失敗しました");
-        return result;
+    if (SUCCEEDED(result)) {
+        result = CreateRenderTargetSurface(engine);
     }
     // A fresh query for every allocation: an old one may still wait on an
     // end issued against the objects just replaced.
-    ReleaseInterface(engine->eventQuery);
-    result = engine->device->CreateQuery(D3DQUERYTYPE_EVENT, &engine->eventQuery);
-    if (FAILED(result)) {
-        ShowError(L"クエリの作成に失敗しました");
+    if (SUCCEEDED(result)) {
+        result = CreateEventQuery(engine);
     }
     return result;
 }
@@ -121,13 +112,13 @@ HRESULT CreateQuad(CorrectionEngine* engine)
                                                         D3DPOOL_DEFAULT,
                                                         &engine->quadVertexBuffer, nullptr);
     if (FAILED(result)) {
-        return result;
+        return ReportFailure(result, L"CreateVertexBuffer", errorVertices);
     }
     void* data = nullptr;
     HRESULT locked = engine->quadVertexBuffer->Lock(0, 0, &data,
                                                     D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK);
     if (FAILED(locked)) {
-        return locked;
+        return ReportFailure(locked, L"Lock", errorVertices);
     }
     std::memcpy(data, vertices, sizeof vertices);
     engine->quadVertexBuffer->Unlock();
@@ -141,9 +132,13 @@ HRESULT CreateSourceTexture(CorrectionEngine* engine)
         return D3DERR_INVALIDCALL;
     }
     ReleaseInterface(engine->sourceTexture);
-    return engine->device->CreateTexture(engine->frameWidth, engine->frameHeight, 1,
-                                         D3DUSAGE_DYNAMIC, format, D3DPOOL_DEFAULT,
-                                         &engine->sourceTexture, nullptr);
+    const HRESULT result = engine->device->CreateTexture(
+        engine->frameWidth, engine->frameHeight, 1, D3DUSAGE_DYNAMIC, format, D3DPOOL_DEFAULT,
+        &engine->sourceTexture, nullptr);
+    if (FAILED(result)) {
+        return ReportFailure(result, L"CreateTexture", errorTexture);
+    }
+    return result;
 }
 
 HRESULT CreateRenderTargetSurface(CorrectionEngine* engine)
@@ -153,9 +148,13 @@ HRESULT CreateRenderTargetSurface(CorrectionEngine* engine)
         return D3DERR_INVALIDCALL;
     }
     ReleaseInterface(engine->renderTarget);
-    return engine->device->CreateRenderTarget(engine->frameWidth, engine->frameHeight, format,
-                                              D3DMULTISAMPLE_NONE, 0, FALSE,
-                                              &engine->renderTarget, nullptr);
+    const HRESULT result = engine->device->CreateRenderTarget(
+        engine->frameWidth, engine->frameHeight, format, D3DMULTISAMPLE_NONE, 0, FALSE,
+        &engine->renderTarget, nullptr);
+    if (FAILED(result)) {
+        return ReportFailure(result, L"CreateRenderTarget", errorRenderTarget);
+    }
+    return result;
 }
 
 HRESULT CreateReadbackSurface(CorrectionEngine* engine)
@@ -169,7 +168,7 @@ HRESULT CreateReadbackSurface(CorrectionEngine* engine)
             &engine->readbackSurface, nullptr);
     }
     if (FAILED(result)) {
-        ShowError(L"サーフェスの作成に失敗しました");
+        return ReportFailure(result, L"CreateOffscreenPlainSurface", errorSurface);
     }
     return result;
 }

@@ -1,5 +1,5 @@
 // The objects whose size is the frame's: source texture, render target,
-// read-back surface, quad, event query and, for F16, the conversion row.
+// read-back surface, quad and event query.
 #pragma once
 
 #include <cstdint>
@@ -13,14 +13,16 @@ constexpr int32_t maxFrameSide = 4096;
 // kind (clamped to 0..5, falling back to the lowest available kind) and a
 // frame of width x height whose rows are pitch pixels apart. Sizes it cannot
 // take are refused silently, leaving the record as it was; every later
-// failure shows its message. Nothing is rolled back after a failure.
+// failure shows its message. What was made before a failing step is kept
+// (the next allocation releases it first).
 bool AllocateFrameResources(int requestedKind, int32_t width, int32_t height, int32_t pitch);
 
-// Frees the conversion row and releases the quad, read-back surface, render
-// target and source texture; keeps sizes, formatKind and the event query.
+// Releases the quad, read-back surface, render target and source texture;
+// keeps sizes, formatKind and the event query. Repeatable.
 bool ReleaseFrameResources(CorrectionEngine* engine);
 
-// The steps of an allocation after the read-back surface.
+// The steps of an allocation after the read-back surface. Each reports its
+// own failure (ReportFailure) with the message of its step.
 HRESULT CreateDrawResources(CorrectionEngine* engine);
 HRESULT CreateQuad(CorrectionEngine* engine);
 HRESULT CreateSourceTexture(CorrectionEngine* engine);

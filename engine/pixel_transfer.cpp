@@ -21,20 +21,24 @@ HRESULT FillSourceSurface(CorrectionEngine* engine, const YCPixel* pixels, int32
                           IDirect3DSurface9* surface)
 {
     if (surface == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return ReportFailure(D3DERR_INVALIDCALL, L"no source surface", errorUpload);
     }
     D3DLOCKED_RECT locked;
     // Discard: every texel the effect samples is written anew.
     HRESULT result = surface->LockRect(&locked, nullptr, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK);
     if (result != D3D_OK) {
-        return result;
+        return ReportFailure(FAILED(result) ? result : E_FAIL, L"LockRect", errorUpload);
     }
     int32_t texelBytes;
     const PackRowsFunction pack = PackConverterOf(
         static_cast<TextureFormatKind>(engine->formatKind), engine->sseUsable, &texelBytes);
     PackInBands(&engine->rowBands, pack, texelBytes, pixels, hostPitch, locked.pBits,
                 locked.Pitch, engine->frameWidth, engine->frameHeight);
-    return surface->UnlockRect();
+    result = surface->UnlockRect();
+    if (FAILED(result)) {
+        return ReportFailure(result, L"UnlockRect", errorUpload);
+    }
+    return result;
 }
 
 bool UploadFrame(const YCPixel* pixels, int32_t hostPitch)
@@ -45,17 +49,16 @@ bool UploadFrame(const YCPixel* pixels, int32_t hostPitch)
         return false;
     }
     IDirect3DSurface9* surface = nullptr;
-    if (FAILED(engine->sourceTexture->GetSurfaceLevel(0, &surface))) {
-        ShowError(L"テクスチャサーフェスを取得できませんでした");
-        return false;
-    }
-    HRESULT result = FillSourceSurface(engine, pixels, hostPitch, surface);
-    surface->Release();
+    HRESULT result = engine->sourceTexture->GetSurfaceLevel(0, &surface);
     if (FAILED(result)) {
-        ShowError(L"デバイスへコピーできませんでした");
+        ReportFailure(result, L"GetSurfaceLevel", errorTextureSurface);
         return false;
     }
-    return true;
+    result = FillSourceSurface(engine, pixels, hostPitch, surface);
+    if (surface != nullptr) {
+        surface->Release();
+    }
+    return SUCCEEDED(result);
 }
 
 HRESULT ReadBackRenderTarget(CorrectionEngine* engine, IDirect3DSurface9* renderTarget,
@@ -63,23 +66,29 @@ HRESULT ReadBackRenderTarget(CorrectionEngine* engine, IDirect3DSurface9* render
                              int32_t hostPitch)
 {
     if (engine->device == nullptr || readbackSurface == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return ReportFailure(D3DERR_INVALIDCALL, L"no device or read-back surface",
+                             errorDownload);
     }
     HRESULT result = engine->device->GetRenderTargetData(renderTarget, readbackSurface);
     if (result != D3D_OK) {
-        return result;
+        return ReportFailure(FAILED(result) ? result : E_FAIL, L"GetRenderTargetData",
+                             errorDownload);
     }
     D3DLOCKED_RECT locked;
     result = readbackSurface->LockRect(&locked, nullptr, D3DLOCK_READONLY | D3DLOCK_NOSYSLOCK);
     if (result != D3D_OK) {
-        return result;
+        return ReportFailure(FAILED(result) ? result : E_FAIL, L"LockRect", errorDownload);
     }
     int32_t texelBytes;
     const UnpackRowsFunction unpack = UnpackConverterOf(
         static_cast<TextureFormatKind>(engine->formatKind), engine->sseUsable, &texelBytes);
     UnpackInBands(&engine->rowBands, unpack, texelBytes, pixels, hostPitch, locked.pBits,
                   locked.Pitch, engine->frameWidth, engine->frameHeight);
-    return readbackSurface->UnlockRect();
+    result = readbackSurface->UnlockRect();
+    if (FAILED(result)) {
+        return ReportFailure(result, L"UnlockRect", errorDownload);
+    }
+    return result;
 }
 
 bool DownloadFrame(YCPixel* pixels, int32_t hostPitch)
@@ -88,11 +97,6 @@ bool DownloadFrame(YCPixel* pixels, int32_t hostPitch)
     if (engine == nullptr || !TransferFits(engine, pixels, hostPitch)) {
         return false;
     }
-    HRESULT result = ReadBackRenderTarget(engine, engine->renderTarget, engine->readbackSurface,
-                                          pixels, hostPitch);
-    if (FAILED(result)) {
-        ShowError(L"デバイスからコピーできませんでした");
-        return false;
-    }
-    return true;
+    return SUCCEEDED(ReadBackRenderTarget(engine, engine->renderTarget,
+                                          engine->readbackSurface, pixels, hostPitch));
 }

@@ -4,6 +4,44 @@
 
 #include "correction_engine.h"
 #include "format_table.h"
+#include "show_error.h"
+
+namespace {
+
+// The draw inside a begun scene: the technique of the kind, one pass of the
+// effect over the quad. Every step that was begun is ended again, whatever
+// fails after it, so the device and the effect are left as they were.
+HRESULT DrawCorrection(CorrectionEngine* engine, D3DXHANDLE technique)
+{
+    ID3DXEffect* effect = engine->effect;
+    HRESULT result = effect->SetTechnique(technique);
+    if (FAILED(result)) {
+        return ReportFailure(result, L"SetTechnique", errorNone);
+    }
+    engine->device->SetVertexDeclaration(engine->vertexDeclaration);
+    UINT passes = 0;
+    result = effect->Begin(&passes, 0);  // flags 0: the effect restores the state it changes
+    if (FAILED(result)) {
+        return ReportFailure(result, L"Begin", errorNone);
+    }
+    engine->device->SetRenderTarget(0, engine->renderTarget);
+    // One pass, whatever count the effect reports.
+    result = effect->BeginPass(0);
+    if (FAILED(result)) {
+        ReportFailure(result, L"BeginPass", errorNone);
+    } else {
+        engine->device->SetStreamSource(0, engine->quadVertexBuffer, 0, sizeof(QuadVertex));
+        result = engine->device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+        if (FAILED(result)) {
+            ReportFailure(result, L"DrawPrimitive", errorNone);
+        }
+        effect->EndPass();
+    }
+    effect->End();
+    return result;
+}
+
+}  // namespace
 
 bool RenderFrame()
 {
@@ -16,23 +54,19 @@ bool RenderFrame()
     if (technique == nullptr) {
         return false;
     }
-    if (FAILED(engine->device->BeginScene())) {
+    // A frame whose draw failed is refused: the render target would hand an
+    // older frame, or none, back to the host as if it were this one.
+    HRESULT result = engine->device->BeginScene();
+    if (FAILED(result)) {
+        ReportFailure(result, L"BeginScene", errorNone);
         return false;
     }
-    ID3DXEffect* effect = engine->effect;
-    effect->SetTechnique(engine->*technique);
-    engine->device->SetVertexDeclaration(engine->vertexDeclaration);
-    UINT passes = 0;
-    effect->Begin(&passes, 0);  // flags 0: the effect restores the state it changes
-    engine->device->SetRenderTarget(0, engine->renderTarget);
-    // One pass, whatever count the effect reports.
-    effect->BeginPass(0);
-    engine->device->SetStreamSource(0, engine->quadVertexBuffer, 0, sizeof(QuadVertex));
-    engine->device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
-    effect->EndPass();
-    effect->End();
-    engine->device->EndScene();
-    return true;
+    result = DrawCorrection(engine, engine->*technique);
+    const HRESULT ended = engine->device->EndScene();
+    if (FAILED(ended)) {
+        ReportFailure(ended, L"EndScene", errorNone);
+    }
+    return SUCCEEDED(result) && SUCCEEDED(ended);
 }
 
 void WaitForGpu()

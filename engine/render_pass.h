@@ -3,8 +3,10 @@
 
 // Draws the full-frame quad through the technique of the format kind in use,
 // from the source texture into the render target. False when there is
-// nothing to draw into or the scene cannot be begun: the render target then
-// still holds an older frame, which must not reach the host.
+// nothing to draw into or any step of the draw fails (the scene, the
+// technique, the effect's begin or pass, the draw, the scene's end): the
+// render target then holds an older frame, or part of one, which must not
+// reach the host. Failures show no message; each writes its debugger line.
 bool RenderFrame();
 
 // Polls that WaitForGpu spins before it starts to yield between polls.

@@ -3,12 +3,13 @@
 
 #include "correction_parameters.h"
 #include "engine_fixture.h"
+#include "show_error.h"
 
 namespace {
 
 using Texts = std::vector<std::wstring>;
-const wchar_t* const parameterFailed = L"パラメータのセットに失敗しました";
-const wchar_t* const matrixFailed = L"マトリクスのセットに失敗しました";
+const wchar_t* const parameterFailed = ErrorTextOf(errorParameter);
+const wchar_t* const matrixFailed = ErrorTextOf(errorMatrix);
 
 struct Vector4 {
     float x, y, z, w;

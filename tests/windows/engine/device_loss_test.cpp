@@ -2,13 +2,14 @@
 // for a reset is reset in the same call, and the record afterwards holds
 // exactly what survives a reset.
 #include "engine_fixture.h"
+#include "show_error.h"
 #include "frame_resources.h"
 
 namespace {
 
 using Texts = std::vector<std::wstring>;
-const wchar_t* const deviceLost = L"デバイスをロストしました。処理が行えません。";
-const wchar_t* const resetFailed = L"デバイスリセットに失敗しました";
+const wchar_t* const deviceLost = ErrorTextOf(errorDeviceLost);
+const wchar_t* const resetFailed = ErrorTextOf(errorDeviceReset);
 
 // Some D3DX implementations (Wine's among them) leave
 // ID3DXEffect::OnResetDevice unimplemented and answer E_NOTIMPL; the engine
@@ -62,7 +63,7 @@ TEST_F(EngineTest, OtherCooperativeLevelErrorsRefuseTheFrame)
         RestorePatchedPointers();
         FailMethod(engine.device, deviceTestCooperativeLevel, level);
         EXPECT_FALSE(CheckDevice());
-        EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"TestCooperativeLevel()がエラーを返しました"});
+        EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorCooperativeLevel)});
     }
 }
 

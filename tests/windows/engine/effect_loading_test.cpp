@@ -3,15 +3,15 @@
 #include <cstring>
 
 #include "engine_fixture.h"
+#include "show_error.h"
 #include "plugin_module.h"
 
 namespace {
 
 using Texts = std::vector<std::wstring>;
-const wchar_t* const effectLoadFailed = L"エフェクトのロードに失敗しました";
+const wchar_t* const effectLoadFailed = ErrorTextOf(errorEffectLoad);
 const wchar_t* const d3dxMissing =
-    L"d3dx9_40.dll が見つからないか、使用できません。"
-    L"DirectX エンドユーザーランタイムをインストールしてください。";
+    ErrorTextOf(errorD3dxMissing);
 
 // --- a stand-in for D3DXCreateEffectFromResourceW ---------------------------
 

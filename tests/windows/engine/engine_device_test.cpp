@@ -3,18 +3,19 @@
 #include <cstring>
 
 #include "engine_fixture.h"
+#include "show_error.h"
 #include "sse_probe.h"
 
 namespace {
 
 using Texts = std::vector<std::wstring>;
 
-const wchar_t* const missingF16 = L"D3DFMT_A16B16G16R16F が利用できません";
-const wchar_t* const missingF32 = L"D3DFMT_A32B32G32R32F が利用できません";
-const wchar_t* const missingU16 = L"D3DFMT_A16B16G16R16 が利用できません";
-const wchar_t* const missingS16 = L"D3DFMT_Q16W16V16U16 が利用できません";
-const wchar_t* const missingU10 = L"D3DFMT_A2B10G10R10 が利用できません";
-const wchar_t* const noPixelFormat = L"利用可能なピクセルフォーマットがひとつもありません";
+const wchar_t* const missingF16 = ErrorTextOf(errorMissingF16);
+const wchar_t* const missingF32 = ErrorTextOf(errorMissingF32);
+const wchar_t* const missingU16 = ErrorTextOf(errorMissingU16);
+const wchar_t* const missingS16 = ErrorTextOf(errorMissingS16);
+const wchar_t* const missingU10 = ErrorTextOf(errorMissingU10);
+const wchar_t* const noPixelFormat = ErrorTextOf(errorNoPixelFormat);
 
 void ExpectNothingHeld(const CorrectionEngine& engine)
 {
@@ -222,7 +223,7 @@ TEST_F(EngineTest, NoDirect3DMeansOneMessageAndNothingHeld)
 {
     FailDirect3DCreate9();
     EXPECT_FALSE(CreateDevice());
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"Direct3DCreate9()が失敗しました"});
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorDirect3DCreate)});
     ExpectNothingHeld(engine);
 }
 
@@ -230,7 +231,7 @@ TEST_F(EngineTest, FailedDeviceCreationReleasesDirect3D)
 {
     FailMethod(ReferenceDirect3D(), direct3dCreateDevice, D3DERR_NOTAVAILABLE);
     EXPECT_FALSE(CreateDevice());
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"D3Dデバイスの作成に失敗しました"});
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorDeviceCreate)});
     ExpectNothingHeld(engine);
     EXPECT_EQ(FaultedCalls(direct3dCreateDevice), 1);
 }
@@ -263,10 +264,10 @@ TEST_F(EngineTest, TextureCapsDecideBeforeAnyFormatIsAsked)
         bool accepted;
         Texts messages;
     } cases[] = {
-        {square, pow2 | conditional, false, {L"非正方テクスチャを利用できません"}},
+        {square, pow2 | conditional, false, {ErrorTextOf(errorSquareTexturesOnly)}},
         // Square-only is tested first.
-        {square | pow2, conditional, false, {L"非正方テクスチャを利用できません"}},
-        {pow2, conditional, false, {L"2の累乗サイズ以外のテクスチャは利用できません"}},
+        {square | pow2, conditional, false, {ErrorTextOf(errorSquareTexturesOnly)}},
+        {pow2, conditional, false, {ErrorTextOf(errorPowerOfTwoTexturesOnly)}},
         {pow2 | conditional, square, true, {}},
         {conditional, square | pow2, true, {}},
         {0, square | pow2 | conditional, true, {}},
@@ -338,7 +339,7 @@ TEST_F(EngineTest, FailedVertexDeclarationReleasesEffectDeviceAndDirect3D)
 {
     FailMethod(ReferenceDevice(), deviceCreateVertexDeclaration, E_OUTOFMEMORY);
     EXPECT_FALSE(CreateDevice());
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"頂点宣言の作成に失敗しました"});
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorVertexDeclaration)});
     ExpectNothingHeld(engine);
 }
 
@@ -346,7 +347,7 @@ TEST_F(EngineTest, FailedEventQueryReleasesEverythingMadeBeforeIt)
 {
     FailMethod(ReferenceDevice(), deviceCreateQuery, D3DERR_NOTAVAILABLE);
     EXPECT_FALSE(CreateDevice());
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"クエリの作成に失敗しました"});
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorQuery)});
     ExpectNothingHeld(engine);
 }
 

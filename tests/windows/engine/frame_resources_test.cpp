@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine_fixture.h"
+#include "show_error.h"
 #include "format_table.h"
 #include "frame_resources.h"
 
@@ -243,7 +244,7 @@ TEST_F(EngineTest, NoAvailableKindIsReportedAndNamedUnknown)
     OnlyAvailable(&engine, {});
 
     EXPECT_FALSE(AllocateFrameResources(kindU16, 128, 16, 130));
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"利用可能なフォーマットがありません"});
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorNoFormat)});
     EXPECT_EQ(engine.formatKind, kindNone);
     EXPECT_STREQ(FormatKindName(), L"Unknown");
     EXPECT_EQ(engine.frameWidth, 128);
@@ -284,9 +285,9 @@ TEST_F(EngineTest, ZeroSideReachesTheSurfaceMessage)
 {
     CreateReadyEngine();
     EXPECT_FALSE(AllocateFrameResources(kindU16, 0, 32, 0));
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"サーフェスの作成に失敗しました"});
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorSurface)});
     EXPECT_FALSE(AllocateFrameResources(kindU16, 32, 0, 32));
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"サーフェスの作成に失敗しました"});
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorSurface)});
 }
 
 TEST_F(EngineTest, NoEffectNoAllocation)
@@ -302,15 +303,16 @@ TEST_F(EngineTest, EachFailingCreationShowsItsMessageAndKeepsWhatCameBefore)
 {
     const struct {
         FaultableMethod method;
-        const wchar_t* message;
-        int objectsMade;  // in creation order: readback, quad, source, target
+        ErrorText message;
+        const wchar_t* call;  // as the debugger line names it
+        int objectsMade;      // in creation order: readback, quad, source, target
     } steps[] = {
-        {deviceCreateOffscreenPlainSurface, L"サーフェスの作成に失敗しました", 0},
-        {deviceCreateVertexBuffer, L"頂点のセットに失敗しました", 1},
-        {vertexBufferLock, L"頂点のセットに失敗しました", 2},
-        {deviceCreateTexture, L"テクスチャの作成に失敗しました", 2},
-        {deviceCreateRenderTarget, L"レンダーターゲットの作成に失敗しました", 3},
-        {deviceCreateQuery, L"クエリの作成に失敗しました", 4},  // and no query
+        {deviceCreateOffscreenPlainSurface, errorSurface, L"CreateOffscreenPlainSurface", 0},
+        {deviceCreateVertexBuffer, errorVertices, L"CreateVertexBuffer", 1},
+        {vertexBufferLock, errorVertices, L"Lock", 2},
+        {deviceCreateTexture, errorTexture, L"CreateTexture", 2},
+        {deviceCreateRenderTarget, errorRenderTarget, L"CreateRenderTarget", 3},
+        {deviceCreateQuery, errorQuery, L"CreateQuery", 4},  // and no query
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(testing::Message() << "failing method " << step.method);
@@ -323,7 +325,9 @@ TEST_F(EngineTest, EachFailingCreationShowsItsMessageAndKeepsWhatCameBefore)
         FailMethod(object, step.method, E_OUTOFMEMORY);
 
         EXPECT_FALSE(AllocateFrameResources(kindU16, 96, 48, 96));
-        EXPECT_EQ(TakeErrorBoxTexts(), Texts{step.message});
+        EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(step.message)});
+        EXPECT_EQ(TakeDebuggerLines(),
+                  Texts{std::wstring(L"kelvo: ") + step.call + L": HRESULT 0x8007000E\n"});
         EXPECT_EQ(engine.formatKind, kindU16);
         EXPECT_EQ(engine.frameWidth, 96);
         const void* made[4] = {engine.readbackSurface, engine.quadVertexBuffer,
@@ -345,7 +349,7 @@ TEST_F(EngineTest, FailedTextureBindingKeepsAllObjects)
     CreateReadyEngine();
     FailMethod(engine.effect, effectSetTexture, D3DERR_INVALIDCALL);
     EXPECT_FALSE(AllocateFrameResources(kindS16, 64, 32, 64));
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{L"テクスチャのセットに失敗しました"});
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorTextureBinding)});
     EXPECT_NE(engine.sourceTexture, nullptr);
     EXPECT_NE(engine.renderTarget, nullptr);
     EXPECT_NE(engine.readbackSurface, nullptr);

@@ -10,6 +10,7 @@
 
 #include "correction_parameters.h"
 #include "engine_fixture.h"
+#include "show_error.h"
 #include "frame_resources.h"
 #include "pixel_transfer.h"
 #include "render_pass.h"
@@ -18,9 +19,9 @@
 namespace {
 
 using Texts = std::vector<std::wstring>;
-const wchar_t* const surfaceMissing = L"テクスチャサーフェスを取得できませんでした";
-const wchar_t* const uploadFailed = L"デバイスへコピーできませんでした";
-const wchar_t* const downloadFailed = L"デバイスからコピーできませんでした";
+const wchar_t* const surfaceMissing = ErrorTextOf(errorTextureSurface);
+const wchar_t* const uploadFailed = ErrorTextOf(errorUpload);
+const wchar_t* const downloadFailed = ErrorTextOf(errorDownload);
 
 // A host frame: rows `pitch` pixels apart, the columns past the width filled
 // with a marker that no transfer may touch.
@@ -266,6 +267,38 @@ TEST_F(EngineTest, NothingToDrawIntoOrNoSceneRefusesTheFrame)
     FailMethodAfter(engine.effect, effectSetTexture, 1000, E_FAIL);  // counts effect calls
     EXPECT_FALSE(RenderFrame());
     EXPECT_EQ(FaultedCalls(deviceBeginScene), 1);
+    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+    RestorePatchedPointers();
+
+    // So is a frame any later step of the draw fails in, without a box. What
+    // was begun is ended: the next frame draws again (a scene or an effect
+    // left open would refuse its begin).
+    const struct {
+        FaultableMethod method;
+        const wchar_t* line;
+    } steps[] = {
+        {effectSetTechnique, L"kelvo: SetTechnique: HRESULT 0x8876086C\n"},
+        {effectBegin, L"kelvo: Begin: HRESULT 0x8876086C\n"},
+        {effectBeginPass, L"kelvo: BeginPass: HRESULT 0x8876086C\n"},
+        {deviceDrawPrimitive, L"kelvo: DrawPrimitive: HRESULT 0x8876086C\n"},
+        {deviceEndScene, L"kelvo: EndScene: HRESULT 0x8876086C\n"},
+    };
+    TakeDebuggerLines();
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << "failing method " << step.method);
+        const bool onDevice = step.method == deviceDrawPrimitive || step.method == deviceEndScene;
+        FailMethod(onDevice ? static_cast<void*>(engine.device) : static_cast<void*>(engine.effect),
+                   step.method, D3DERR_INVALIDCALL);
+        EXPECT_FALSE(RenderFrame());
+        EXPECT_EQ(FaultedCalls(step.method), 1);
+        EXPECT_EQ(TakeDebuggerLines(), Texts{step.line});
+        RestorePatchedPointers();
+        if (onDevice && step.method == deviceEndScene) {
+            engine.device->EndScene();  // the fault kept the real one from running
+        }
+        EXPECT_TRUE(RenderFrame());
+        EXPECT_EQ(TakeDebuggerLines(), Texts{});
+    }
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
 }
 

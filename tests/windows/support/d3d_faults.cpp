@@ -75,6 +75,11 @@ const MethodSlot methodSlots[faultableMethodCount] = {
     METHOD_SLOT(surfaceUnlockRect, IDirect3DSurface9, UnlockRect),
     METHOD_SLOT(deviceGetRenderTargetData, IDirect3DDevice9, GetRenderTargetData),
     METHOD_SLOT(deviceBeginScene, IDirect3DDevice9, BeginScene),
+    METHOD_SLOT(deviceEndScene, IDirect3DDevice9, EndScene),
+    METHOD_SLOT(deviceDrawPrimitive, IDirect3DDevice9, DrawPrimitive),
+    METHOD_SLOT(effectSetTechnique, ID3DXEffect, SetTechnique),
+    METHOD_SLOT(effectBegin, ID3DXEffect, Begin),
+    METHOD_SLOT(effectBeginPass, ID3DXEffect, BeginPass),
     METHOD_SLOT(queryGetData, IDirect3DQuery9, GetData),
 };
 

@@ -36,6 +36,11 @@ enum FaultableMethod {
     surfaceUnlockRect,
     deviceGetRenderTargetData,
     deviceBeginScene,
+    deviceEndScene,
+    deviceDrawPrimitive,
+    effectSetTechnique,
+    effectBegin,
+    effectBeginPass,
     queryGetData,
     faultableMethodCount
 };

@@ -13,6 +13,7 @@ void EngineTest::SetUp()
     HMODULE underTest = GetModuleHandleW(nullptr);
     InstallMessageCapture(underTest);
     TakeMessages();
+    TakeDebuggerLines();
     StartDirect3DTracking(underTest);
     InitEngine(&engine);
     correctionEngine = &engine;

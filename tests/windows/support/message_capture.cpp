@@ -7,6 +7,12 @@
 namespace {
 
 std::vector<CapturedMessage> capturedMessages;
+std::vector<std::wstring> debuggerLines;
+
+void WINAPI RecordDebuggerLine(LPCWSTR text)
+{
+    debuggerLines.push_back(text != nullptr ? text : L"<null>");
+}
 
 int WINAPI RecordMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style)
 {
@@ -30,6 +36,18 @@ void InstallMessageCapture(HMODULE module)
     if (*entry != reinterpret_cast<void*>(&RecordMessageBox)) {
         WritePointer(entry, reinterpret_cast<void*>(&RecordMessageBox));
     }
+    // Only modules that can report a failed call import it.
+    void** debugger = FindImportEntry(module, "kernel32.dll", "OutputDebugStringW");
+    if (debugger != nullptr && *debugger != reinterpret_cast<void*>(&RecordDebuggerLine)) {
+        WritePointer(debugger, reinterpret_cast<void*>(&RecordDebuggerLine));
+    }
+}
+
+std::vector<std::wstring> TakeDebuggerLines()
+{
+    std::vector<std::wstring> lines;
+    lines.swap(debuggerLines);
+    return lines;
 }
 
 std::vector<CapturedMessage> TakeMessages()

@@ -1,6 +1,7 @@
 // Message boxes recorded instead of shown. Once installed for a module, every
 // MessageBoxW that module calls is appended to a list and answered with IDOK;
-// no box ever appears, so no test can wait for a click.
+// no box ever appears, so no test can wait for a click. Its lines for the
+// debugger (OutputDebugStringW) are recorded as well.
 #pragma once
 
 #include <string>
@@ -29,3 +30,6 @@ std::vector<std::wstring> TakeMessageTexts();
 // from the error box: no owner, caption "Tarnel", system-modal with the error
 // icon. Returns their texts in order.
 std::vector<std::wstring> TakeErrorBoxTexts();
+
+// The debugger lines recorded since the last call, in order.
+std::vector<std::wstring> TakeDebuggerLines();
