@@ -25,8 +25,9 @@ void FormatStageText(wchar_t text[stageTextCapacity], int width, int height,
                      const wchar_t* formatTag, const StageCheckpoint timer[stageCheckpointCount],
                      int count, double counterFrequency);
 
-// Ticks per second of the performance counter, or 1.0 when the system does
-// not report a usable frequency (times then read in ticks).
+// Ticks per second of the performance counter, or `current` (the frequency
+// in use so far) when the system does not report a usable one; the plug-in
+// starts from 1.0, so times then read in ticks.
 double ReadCounterFrequency(double current);
 
 // The "Debug KELVO" window: a read-only multi-line edit control owned by the
