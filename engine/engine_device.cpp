@@ -42,7 +42,7 @@ HRESULT CreateDeviceObjects(CorrectionEngine* engine, const FilterContext* conte
 {
     engine->direct3d = Direct3DCreate9(D3D_SDK_VERSION);
     if (engine->direct3d == nullptr) {
-        return ReportFailure(E_FAIL, L"Direct3DCreate9", errorDirect3DCreate);
+        return ReportFailure(E_FAIL, L"Direct3DCreate9 returned null", errorDirect3DCreate);
     }
     D3DPRESENT_PARAMETERS parameters;
     FillPresentParameters(&parameters);

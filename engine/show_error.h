@@ -49,6 +49,7 @@ int ShowError(ErrorText text);
 
 // A failed step: writes "kelvo: <what failed>: HRESULT 0x........" to the
 // debugger output (what failed is the Direct3D or D3DX call, or the missing
-// object), then shows text unless it is errorNone. Returns result, so that a step can end with
+// object; a call that answers with a null pointer or a success code that is
+// not D3D_OK is reported as E_FAIL), then shows text unless it is errorNone. Returns result, so that a step can end with
 //     return ReportFailure(result, L"CreateTexture", errorTexture);
 HRESULT ReportFailure(HRESULT result, const wchar_t* call, ErrorText text);
