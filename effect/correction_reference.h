@@ -18,6 +18,7 @@
 
 #include "effect/correction_constants.h"
 #include "effect/gpu_tolerance.h"
+#include "effect/half_float.h"
 #include "host_interface/texture_format_kind.h"
 
 // A host pixel: signed 16-bit Y, Cb, Cr, 4096 steps per unit, the layout of
@@ -158,7 +159,3 @@ ShaderTrace ShadeTexelOnLooseCard(const Vec4d& sampled, const CorrectionConstant
 // The nearest 24-bit float, ties to even; beyond the exponent's range zero
 // or infinity.
 double Float24(double value);
-
-// binary16 helpers, exact in double.
-uint16_t HalfFromDouble(double value, HalfRounding rounding);
-double DoubleFromHalf(uint16_t bits);

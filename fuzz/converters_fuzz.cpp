@@ -25,7 +25,7 @@
 #include <cstring>
 #include <vector>
 
-#include "half_reference.h"
+#include "effect/half_float.h"
 #include "engine/pixel_converters.h"
 
 namespace {
@@ -169,11 +169,10 @@ bool ExactInRange(float channel)
     return p == std::trunc(p) && p >= -32768.0 && p <= 32767.0;
 }
 
+// binary16 is exact in binary32.
 float HalfToFloat(uint16_t half)
 {
-    float f;
-    FloatsFromHalves(&f, &half, 1);
-    return f;
+    return static_cast<float>(DoubleFromHalf(half, HalfFormat::d3dx));
 }
 
 struct Geometry {
@@ -194,8 +193,8 @@ void ExpectedPackedTexel(TextureFormatKind kind, const YCPixel& p, unsigned char
         break;
     case 1: {
         uint16_t halves[4];
-        HalvesFromFloats(halves, channels, 4);
         for (int i = 0; i < 4; ++i) {
+            halves[i] = HalfFromDouble(channels[i], HalfRounding::nearestEven, HalfFormat::d3dx);
             // binary16 is exact back to binary32 and the half rules round to
             // nearest: the half must be the closest one to the channel.
             const float back = HalfToFloat(halves[i]);

@@ -25,45 +25,6 @@ double ChannelOf(int16_t host)
     return host / 4096.0;
 }
 
-uint16_t HalfBitsOf(double value)
-{
-    const uint16_t sign = std::signbit(value) ? 0x8000 : 0;
-    if (std::isnan(value) || std::isinf(value)) {
-        return sign | 0x7FFF;
-    }
-    const double a = std::fabs(value);
-    if (a == 0.0) {
-        return sign;
-    }
-    int e = 0;
-    std::frexp(a, &e);  // a = m * 2^e, m in [0.5, 1)
-    if (e - 1 < -14) {
-        // Subnormal range: a count of 2^-24 units; 1024 is the smallest normal.
-        return sign | static_cast<uint16_t>(std::nearbyint(std::ldexp(a, 24)));
-    }
-    double n = std::nearbyint(std::ldexp(a, 11 - e));  // 1024..2048
-    if (n == 2048.0) {
-        n = 1024.0;
-        ++e;
-    }
-    const int biased = e - 1 + 15;
-    if (biased > 31) {
-        return sign | 0x7FFF;
-    }
-    return sign | static_cast<uint16_t>(biased << 10 | (static_cast<int>(n) - 1024));
-}
-
-double ValueOfHalf(uint16_t bits)
-{
-    const double sign = (bits & 0x8000) ? -1.0 : 1.0;
-    const int e = (bits >> 10) & 0x1F;
-    const int m = bits & 0x3FF;
-    if (e == 0) {
-        return sign * std::ldexp(m, -24);
-    }
-    return sign * std::ldexp(1024 + m, e - 25);
-}
-
 int16_t PlainHostOf(double product)
 {
     if (std::isnan(product)) {

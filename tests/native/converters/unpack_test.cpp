@@ -116,7 +116,7 @@ TEST(UnpackF16, EveryHalfFollowsTheRuleOfItsVariant)
     const std::vector<int16_t> sse = UnpackHalves(unpackF16Sse, halves);
     int failures = 0;
     for (uint32_t h = 0; h < 65536 && failures < 10; ++h) {
-        const double p = ValueOfHalf(static_cast<uint16_t>(h)) * 4096.0;
+        const double p = DoubleFromHalf(static_cast<uint16_t>(h), HalfFormat::d3dx) * 4096.0;
         if (plain[h] != PlainHostOf(p) || sse[h] != SseHostOf(p)) {
             ADD_FAILURE() << std::hex << "half 0x" << h << std::dec << ": plain " << plain[h]
                           << ", sse " << sse[h];
