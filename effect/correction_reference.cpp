@@ -468,6 +468,10 @@ int TargetRoundings(Path path, const GpuErrorBounds& e, TargetRounding out[8]) {
 
 }  // namespace
 
+int16_t HostFromChannel(double value, FloatUnpack variant) {
+    return static_cast<int16_t>(FloatToHostUnwrapped(value, variant));
+}
+
 // ---- 24-bit floats -------------------------------------------------------------
 
 double Float24(double value) {

@@ -54,6 +54,9 @@ struct Texel {
 //        (NaN and beyond the 32-bit range give -32768).
 enum class FloatUnpack { plain, sse };
 
+// The host value a download converter gives for one float channel value.
+int16_t HostFromChannel(double value, FloatUnpack variant);
+
 // The point value follows one rounding of each target and one download
 // converter, this machine's renderer by default. The accepted range covers
 // every rounding gpu_tolerance.h allows for the target, whatever the point

@@ -25,36 +25,6 @@ double ChannelOf(int16_t host)
     return host / 4096.0;
 }
 
-int16_t PlainHostOf(double product)
-{
-    if (std::isnan(product)) {
-        return 0;
-    }
-    const double t = std::trunc(product);
-    if (t > 32767.0) {
-        return 32767;
-    }
-    if (t < -32768.0) {
-        return -32768;
-    }
-    return static_cast<int16_t>(t);
-}
-
-int16_t SseHostOf(double product)
-{
-    const double n = std::nearbyint(product);
-    if (std::isnan(n) || n > 2147483647.0 || n < -2147483648.0) {
-        return -32768;
-    }
-    if (n > 32767.0) {
-        return 32767;
-    }
-    if (n < -32768.0) {
-        return -32768;
-    }
-    return static_cast<int16_t>(n);
-}
-
 AlignedBytes AllocateExact(size_t size, unsigned char fill)
 {
     AlignedBytes p(static_cast<unsigned char*>(::operator new(size == 0 ? 1 : size,
