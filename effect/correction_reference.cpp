@@ -468,6 +468,10 @@ int TargetRoundings(Path path, const GpuErrorBounds& e, TargetRounding out[8]) {
 
 }  // namespace
 
+int16_t HostFromChannel(double value, FloatUnpack variant) {
+    return static_cast<int16_t>(FloatToHostUnwrapped(value, variant));
+}
+
 // ---- 24-bit floats -------------------------------------------------------------
 
 double Float24(double value) {
@@ -482,56 +486,6 @@ double Float24(double value) {
     const double quantum = std::ldexp(1.0, e - 17);  // 17 significant bits
     const double r = RoundNearestEven(value / quantum) * quantum;
     return std::fabs(r) < 0x1p64 ? r : std::copysign(INFINITY, value);
-}
-
-// ---- binary16 -----------------------------------------------------------------
-
-uint16_t HalfFromDouble(double value, HalfRounding rounding) {
-    bool towardZero = rounding == HalfRounding::towardZero;
-    uint16_t sign = std::signbit(value) ? 0x8000 : 0x0000;
-    if (std::isnan(value)) {
-        return 0x7E00;
-    }
-    double a = std::fabs(value);
-    if (std::isinf(a)) {
-        return sign | 0x7C00;
-    }
-    // 65504 is the largest finite half; nearest rounding overflows from 65520,
-    // the midpoint to the next power of two.
-    if (towardZero ? a >= 65504.0 : a >= 65520.0) {
-        return sign | (towardZero ? 0x7BFF : 0x7C00);
-    }
-    int e = 0;
-    std::frexp(a, &e);                  // a = m * 2^e, m in [0.5, 1)
-    int exponent = std::max(e - 1, -14);  // below 2^-14 the halves are subnormal
-    double quantum = std::ldexp(1.0, exponent - 10);
-    double q = a / quantum;             // exact: a power-of-two division
-    double k = towardZero ? std::floor(q) : RoundNearestEven(q);
-    // k counts quanta: 0..1024 subnormal (1024 is the smallest normal),
-    // 1024..2048 normal, 2048 a carry into the next binade.
-    if (a < std::ldexp(1.0, -14)) {
-        return sign | static_cast<uint16_t>(k);
-    }
-    int biased = exponent + 15;
-    if (k >= 2048.0) {
-        k /= 2.0;
-        ++biased;
-    }
-    return sign | static_cast<uint16_t>((biased << 10) | (static_cast<int>(k) - 1024));
-}
-
-double DoubleFromHalf(uint16_t bits) {
-    double sign = (bits & 0x8000) ? -1.0 : 1.0;
-    int biased = (bits >> 10) & 0x1F;
-    int mantissa = bits & 0x3FF;
-    if (biased == 0) {
-        return sign * std::ldexp(mantissa, -24);
-    }
-    if (biased == 31) {
-        return mantissa ? std::numeric_limits<double>::quiet_NaN()
-                        : sign * std::numeric_limits<double>::infinity();
-    }
-    return sign * std::ldexp(1024 + mantissa, biased - 25);
 }
 
 // ---- Stages -------------------------------------------------------------------

@@ -18,6 +18,7 @@
 
 #include "effect/correction_constants.h"
 #include "effect/gpu_tolerance.h"
+#include "effect/half_float.h"
 #include "host_interface/texture_format_kind.h"
 
 // A host pixel: signed 16-bit Y, Cb, Cr, 4096 steps per unit, the layout of
@@ -52,6 +53,9 @@ struct Texel {
 // sse:   round value * 4096 to nearest even, saturate to -32768..32767
 //        (NaN and beyond the 32-bit range give -32768).
 enum class FloatUnpack { plain, sse };
+
+// The host value a download converter gives for one float channel value.
+int16_t HostFromChannel(double value, FloatUnpack variant);
 
 // The point value follows one rounding of each target and one download
 // converter, this machine's renderer by default. The accepted range covers
@@ -158,7 +162,3 @@ ShaderTrace ShadeTexelOnLooseCard(const Vec4d& sampled, const CorrectionConstant
 // The nearest 24-bit float, ties to even; beyond the exponent's range zero
 // or infinity.
 double Float24(double value);
-
-// binary16 helpers, exact in double.
-uint16_t HalfFromDouble(double value, HalfRounding rounding);
-double DoubleFromHalf(uint16_t bits);

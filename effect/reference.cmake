@@ -3,7 +3,8 @@
 # Include from the top-level CMakeLists (paths are relative to the source root).
 add_library(effect_reference STATIC
   ${CMAKE_SOURCE_DIR}/effect/correction_constants.cpp
-  ${CMAKE_SOURCE_DIR}/effect/correction_reference.cpp)
+  ${CMAKE_SOURCE_DIR}/effect/correction_reference.cpp
+  ${CMAKE_SOURCE_DIR}/effect/half_float.cpp)
 target_include_directories(effect_reference PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_features(effect_reference PUBLIC cxx_std_17)
 

@@ -25,7 +25,7 @@
 #include <cstring>
 #include <vector>
 
-#include "half_reference.h"
+#include "effect/correction_reference.h"
 #include "engine/pixel_converters.h"
 
 namespace {
@@ -140,28 +140,6 @@ void Store(unsigned char* p, T v)
     std::memcpy(p, &v, sizeof v);
 }
 
-// channel * 4096 truncated toward zero and saturated; NaN gives 0.
-int16_t TruncatedRule(float channel)
-{
-    if (std::isnan(channel)) {
-        return 0;
-    }
-    const double t = std::trunc(static_cast<double>(channel) * 4096.0);
-    return static_cast<int16_t>(t > 32767.0 ? 32767.0 : (t < -32768.0 ? -32768.0 : t));
-}
-
-// channel * 4096 rounded to nearest even and saturated; NaN and products
-// beyond the 32-bit range give -32768.
-int16_t RoundedRule(float channel)
-{
-    const double p = static_cast<double>(channel) * 4096.0;
-    if (std::isnan(p) || p >= 2147483648.0 || p < -2147483648.0) {
-        return -32768;
-    }
-    const double n = std::nearbyint(p);
-    return static_cast<int16_t>(n > 32767.0 ? 32767.0 : (n < -32768.0 ? -32768.0 : n));
-}
-
 // Whether the plain and SSE unpack rules must give the same value.
 bool ExactInRange(float channel)
 {
@@ -169,11 +147,10 @@ bool ExactInRange(float channel)
     return p == std::trunc(p) && p >= -32768.0 && p <= 32767.0;
 }
 
+// binary16 is exact in binary32.
 float HalfToFloat(uint16_t half)
 {
-    float f;
-    FloatsFromHalves(&f, &half, 1);
-    return f;
+    return static_cast<float>(DoubleFromHalf(half, HalfFormat::d3dx));
 }
 
 struct Geometry {
@@ -194,8 +171,8 @@ void ExpectedPackedTexel(TextureFormatKind kind, const YCPixel& p, unsigned char
         break;
     case 1: {
         uint16_t halves[4];
-        HalvesFromFloats(halves, channels, 4);
         for (int i = 0; i < 4; ++i) {
+            halves[i] = HalfFromDouble(channels[i], HalfRounding::nearestEven, HalfFormat::d3dx);
             // binary16 is exact back to binary32 and the half rules round to
             // nearest: the half must be the closest one to the channel.
             const float back = HalfToFloat(halves[i]);
@@ -308,10 +285,10 @@ YCPixel ExpectedUnpackedPixel(TextureFormatKind kind, bool sse, const unsigned c
         for (int i = 0; i < 3; ++i) {
             c[i] = kind == kindF32 ? Load<float>(t + 4 * (i + 1)) : HalfToFloat(Load<uint16_t>(t + 2 * (i + 1)));
         }
-        const auto rule = sse ? RoundedRule : TruncatedRule;
-        p.y = rule(c[0]);
-        p.cb = rule(c[1]);
-        p.cr = rule(c[2]);
+        const FloatUnpack rule = sse ? FloatUnpack::sse : FloatUnpack::plain;
+        p.y = HostFromChannel(c[0], rule);
+        p.cb = HostFromChannel(c[1], rule);
+        p.cr = HostFromChannel(c[2], rule);
         break;
     }
     }

@@ -20,10 +20,8 @@
 #include <gtest/gtest.h>
 
 #include "d3d_tracking.h"
-#include "message_capture.h"
-#include "plugin_module.h"
+#include "plugin_host.h"
 #include "pointer_patch.h"
-#include "test_host.h"
 #include "host_interface/yc_pixel.h"
 #include "host_interface/tracks.h"
 
@@ -135,40 +133,21 @@ HRESULT __stdcall CountedLockRect(IDirect3DSurface9* surface, D3DLOCKED_RECT* lo
         reinterpret_cast<void*>(&Counter<method, decltype(Interface##Vtbl::Member)>::Call))
 
 
-class FrameCostTest : public testing::TestWithParam<int> {
+class FrameCostTest : public PluginTest, public testing::WithParamInterface<int> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(LoadPlugin(&plugin));
-        table = plugin.getFilterTable();
-        InstallMessageCapture(plugin.module);
-        TakeMessages();
-        StartDirect3DTracking(plugin.module);
-
-        std::memset(tracks, 0, sizeof tracks);
+        PluginTest::SetUp();
+        if (HasFatalFailure()) return;
         tracks[trackFormat] = GetParam();
         tracks[trackYGain] = 20;  // a visible setting
-        checks[0] = 0;
-        ResetHostCalls();
-        FillHostContext(&context, table, tracks, checks, &functions, plugin.module);
-
-        pixels.assign(size_t(frameWidth) * frameHeight, YCPixel{1024, -300, 700});
-        frame = {};
-        frame.pixels = pixels.data();
-        frame.width = frameWidth;
-        frame.height = frameHeight;
-        frame.maxWidth = frameWidth;
+        frame = FilledFrame(frameWidth, frameHeight, frameWidth, YCPixel{1024, -300, 700});
     }
 
     void TearDown() override
     {
-        if (table != nullptr) table->onExit(&context);
-        RestorePatchedPointers();
         ReleaseOwnObjects();
-        EXPECT_EQ(TakeMessageTexts(), std::vector<std::wstring>{}) << "unexpected messages";
-        ReleaseTrackedDevice();
-        ReleaseTrackedDirect3D();
-        UnloadPlugin(&plugin);
+        PluginTest::TearDown();
     }
 
     void HookAllocator()
@@ -232,18 +211,11 @@ protected:
         lockFlags.clear();
     }
 
-    int32_t Process() { return table->onProcess(&context, &frame); }
+    int32_t Process() { return PluginTest::Process(frame); }
 
     static constexpr int frameWidth = 320;
     static constexpr int frameHeight = 180;
-    LoadedPlugin plugin;
-    FilterTable* table = nullptr;
-    FilterContext context = {};
-    int32_t tracks[16] = {};
-    int32_t checks[1] = {};
-    HostFunctions functions = {};
-    std::vector<YCPixel> pixels;
-    FrameInfo frame = {};
+    HostFrame frame;
     IDirect3DSurface9* surface = nullptr;
     IDirect3DTexture9* texture = nullptr;
     IDirect3DQuery9* query = nullptr;
@@ -254,7 +226,7 @@ TEST_P(FrameCostTest, SteadyFramesAllocateNothing)
     HookAllocator();
     if (HasFatalFailure()) return;
     ResetCounts();
-    ASSERT_NE(table->onInit(&context), 0);
+    ASSERT_NE(Init(), 0);
     // The engine record comes from the heap: proof that the counters see the
     // plug-in's allocations at all.
     EXPECT_GE(counts.allocations, 1) << "onInit allocated nothing through the hooked imports";
@@ -270,7 +242,7 @@ TEST_P(FrameCostTest, SteadyFramesAllocateNothing)
     EXPECT_EQ(counts.releases, 0) << textureFormatKindNames[GetParam()];
 
     // A settings change sends the constants again; no allocation either.
-    table->onUpdate(&context, 0);
+    Update();
     ASSERT_EQ(Process(), 1);
     EXPECT_EQ(counts.allocations, 0) << textureFormatKindNames[GetParam()] << ": a settings-change frame";
     std::printf("%s: allocations per steady frame %.1f\n", textureFormatKindNames[GetParam()],
@@ -279,7 +251,7 @@ TEST_P(FrameCostTest, SteadyFramesAllocateNothing)
 
 TEST_P(FrameCostTest, PlainFrameMakesOneUploadOneDrawOneReadBackAndThreeWaits)
 {
-    ASSERT_NE(table->onInit(&context), 0);
+    ASSERT_NE(Init(), 0);
     ASSERT_EQ(Process(), 1);
     CountDirect3DCalls();
     if (HasFatalFailure()) return;

@@ -20,10 +20,9 @@
 #include "effect/correction_reference.h"
 #include "host_interface/tracks.h"
 #include "message_capture.h"
-#include "plugin_module.h"
+#include "plugin_host.h"
 #include "process_counts.h"
 #include "pointer_patch.h"
-#include "test_host.h"
 #include "test_pixels.h"
 
 namespace {
@@ -48,22 +47,14 @@ BOOL WINAPI ScriptedFrequency(LARGE_INTEGER* value)
     return reportedFrequency != 0;
 }
 
-struct HostFrame {
-    FrameInfo info;
-    std::vector<YCPixel> pixels;
-};
-
 const YCPixel marker = {0x5A5A, -0x5A5B, 0x1234};
 
-class PluginSequenceTest : public testing::Test {
+class PluginSequenceTest : public PluginTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(LoadPlugin(&plugin));
-        table = plugin.getFilterTable();
-        InstallMessageCapture(plugin.module);
-        TakeMessages();
-        StartDirect3DTracking(plugin.module);
+        PluginTest::SetUp();
+        if (HasFatalFailure()) return;
         PatchPointer(FindImportEntry(plugin.module, "kernel32.dll", "QueryPerformanceCounter"),
                      reinterpret_cast<void*>(&ScriptedCounter));
         PatchPointer(FindImportEntry(plugin.module, "kernel32.dll", "QueryPerformanceFrequency"),
@@ -71,42 +62,9 @@ protected:
         counterNow = 0;
         counterStep = 2500;
         reportedFrequency = 0;
-        ResetHostCalls();
-        std::memset(tracks, 0, sizeof tracks);
-        checks[0] = 0;
-        FillHostContext(&context, table, tracks, checks, &functions, plugin.module);
     }
 
-    void TearDown() override
-    {
-        table->onExit(&context);
-        EXPECT_FALSE(debugWindow != nullptr && IsWindow(debugWindow))
-            << "onExit left the debug window";
-        RestorePatchedPointers();
-        EXPECT_EQ(TakeMessageTexts(), Texts{}) << "messages nobody looked at";
-        EXPECT_EQ(ReleaseTrackedDevice(), 0u) << "the plug-in left a reference on the device";
-        EXPECT_EQ(ReleaseTrackedDirect3D(), 0u) << "the plug-in left a reference on Direct3D";
-        UnloadPlugin(&plugin);
-    }
-
-    // Starts the plug-in and finds its debug window: the edit window that the
-    // settings window owns, titled "Debug KELVO" until the first frame's text
-    // replaces the title (an edit control's text is its title).
-    int32_t Init()
-    {
-        int32_t result = table->onInit(&context);
-        debugWindow = FindDebugWindow(context.window);
-        return result;
-    }
-
-    std::wstring DebugText()
-    {
-        HWND window = debugWindow;
-        if (window == nullptr || !IsWindow(window)) return L"<no window>";
-        wchar_t text[512] = {};
-        GetWindowTextW(window, text, 512);
-        return text;
-    }
+    std::wstring DebugText() { return DebugWindowText(debugWindow); }
 
     // The stage names of the last frame, from the debug text.
     std::vector<std::wstring> Stages()
@@ -126,8 +84,7 @@ protected:
     HostFrame MakeFrame(int32_t width, int32_t height, int32_t maxWidth,
                         std::vector<YCTriple> leading = {})
     {
-        HostFrame frame;
-        frame.pixels.assign(size_t(maxWidth) * height, marker);
+        HostFrame frame = FilledFrame(width, height, maxWidth, marker);
         std::vector<YCTriple> content = RangeCoveringPixels(width * height);
         std::copy(leading.begin(), leading.begin() + std::min<size_t>(leading.size(), content.size()),
                   content.begin());
@@ -137,28 +94,13 @@ protected:
                 frame.pixels[size_t(y) * maxWidth + x] = {p.y, p.cb, p.cr};
             }
         }
-        frame.info = {};
-        frame.info.pixels = frame.pixels.data();
-        frame.info.width = width;
-        frame.info.height = height;
-        frame.info.maxWidth = maxWidth;
         return frame;
     }
 
-    int32_t Process(HostFrame& frame) { return table->onProcess(&context, &frame.info); }
-    int32_t Update() { return table->onUpdate(&context, 0); }
     int32_t Message(uint32_t message)
     {
         return table->onWindowMessage(nullptr, message, 0, 0, nullptr, &context);
     }
-
-    LoadedPlugin plugin;
-    FilterTable* table = nullptr;
-    FilterContext context;
-    int32_t tracks[16];
-    int32_t checks[1];
-    HostFunctions functions;
-    HWND debugWindow = nullptr;
 };
 
 const std::vector<std::wstring> allocFrame = {L"Alloc", L"Put  ", L"Proc ", L"Get  "};
@@ -566,36 +508,18 @@ bool StillLoaded(const void* address)
 
 // A host that drives the plug-in without the test's patches: it may unload
 // the module while the workers live.
-struct PlainHost {
-    LoadedPlugin plugin;
-    FilterTable* table = nullptr;
-    FilterContext context;
-    int32_t tracks[16] = {};
-    int32_t checks[1] = {};
-    HostFunctions functions;
-    std::vector<YCPixel> pixels;
-    FrameInfo frame = {};
+struct PlainHost : PluginHost {
+    HostFrame frame = FilledFrame(1024, 512, 1024, YCPixel{2048, 100, -100});  // split into bands
 
-    bool Load()
-    {
-        if (!LoadPlugin(&plugin)) return false;
-        table = plugin.getFilterTable();
-        ResetHostCalls();
-        FillHostContext(&context, table, tracks, checks, &functions, plugin.module);
-        pixels.assign(1024 * 512, YCPixel{2048, 100, -100});  // split into bands
-        frame.pixels = pixels.data();
-        frame.width = 1024;
-        frame.height = 512;
-        frame.maxWidth = 1024;
-        return true;
-    }
+    bool Load() { return LoadPluginHost(this); }
 
     // Starts the engine with `threads` threads for the converters and runs
     // a frame large enough to be split.
     bool InitAndProcess(const wchar_t* threads)
     {
         SetEnvironmentVariableW(L"KELVO_THREADS", threads);
-        const bool ok = table->onInit(&context) == 1 && table->onProcess(&context, &frame) == 1;
+        const bool ok =
+            table->onInit(&context) == 1 && table->onProcess(&context, &frame.info) == 1;
         SetEnvironmentVariableW(L"KELVO_THREADS", nullptr);
         return ok;
     }
@@ -686,7 +610,7 @@ TEST(PluginWorkers, AnUnloadWithoutExitLeavesTheirCodeLoaded)
 
     ASSERT_TRUE(LoadPlugin(&host.plugin));
     EXPECT_EQ(host.plugin.module, module);
-    EXPECT_EQ(host.table->onProcess(&host.context, &host.frame), 1);
+    EXPECT_EQ(host.table->onProcess(&host.context, &host.frame.info), 1);
     EXPECT_EQ(host.table->onExit(&host.context), 1);
     EXPECT_EQ(ThreadsStartedIn(module), 0u);
     UnloadPlugin(&host.plugin);

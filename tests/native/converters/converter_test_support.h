@@ -8,22 +8,15 @@
 #include <new>
 #include <vector>
 
+#include "effect/correction_reference.h"
 #include "engine/pixel_converters.h"
 
-// ---- Rules, one value at a time, written without the converters' tricks.
+// ---- Rules, one value at a time, written without the converters' tricks
+// (binary16 in D3DX's reading: effect/half_float.h; the download of a float:
+// HostFromChannel in effect/correction_reference.h).
 
 // Channel value of a host value in the float kinds.
 double ChannelOf(int16_t host);
-// binary16 bits of a value, D3DX rules: nearest-even, exponent 31 ordinary,
-// beyond 131008, infinity and NaN to 0x7FFF with the sign.
-uint16_t HalfBitsOf(double value);
-// Value of binary16 bits under the same rules.
-double ValueOfHalf(uint16_t bits);
-// Host value of a product channel * 4096, plain rule: truncated, saturated,
-// NaN gives 0.
-int16_t PlainHostOf(double product);
-// SSE rule: nearest-even, saturated; NaN and beyond the 32-bit range -32768.
-int16_t SseHostOf(double product);
 
 // ---- Memory.
 

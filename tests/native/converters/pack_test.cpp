@@ -29,6 +29,11 @@ Frame AllValuesFrame(int32_t texelBytes)
     return f;
 }
 
+uint16_t D3dxHalf(int16_t host)
+{
+    return HalfFromDouble(ChannelOf(host), HalfRounding::nearestEven, HalfFormat::d3dx);
+}
+
 bool SameTexels(Frame& a, Frame& b)
 {
     for (int32_t r = 0; r < a.g.height; ++r) {
@@ -74,9 +79,9 @@ TEST(PackF16, EveryHostValueRoundsToNearestEvenHalfAndBothVariantsAgree)
         const YCPixel p = AllValuesPixel(i);
         const unsigned char* t = TexelAt(plain, i / 256, i % 256);
         const bool ok = WordChannel(t, 0) == 0x0000 &&
-                        WordChannel(t, 1) == HalfBitsOf(ChannelOf(p.y)) &&
-                        WordChannel(t, 2) == HalfBitsOf(ChannelOf(p.cb)) &&
-                        WordChannel(t, 3) == HalfBitsOf(ChannelOf(p.cr));
+                        WordChannel(t, 1) == D3dxHalf(p.y) &&
+                        WordChannel(t, 2) == D3dxHalf(p.cb) &&
+                        WordChannel(t, 3) == D3dxHalf(p.cr);
         if (!ok) {
             ADD_FAILURE() << "pixel (" << p.y << ", " << p.cb << ", " << p.cr << ")";
             ++failures;

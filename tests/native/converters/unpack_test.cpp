@@ -93,7 +93,8 @@ TEST(UnpackF32, PlainTruncatesAndSaturatesSseRoundsAndSaturates)
     int failures = 0;
     for (size_t i = 0; i < channels.size() && failures < 10; ++i) {
         const double p = static_cast<double>(channels[i]) * 4096.0;
-        if (plain[i] != PlainHostOf(p) || sse[i] != SseHostOf(p)) {
+        if (plain[i] != HostFromChannel(channels[i], FloatUnpack::plain) ||
+            sse[i] != HostFromChannel(channels[i], FloatUnpack::sse)) {
             ADD_FAILURE() << "channel " << channels[i] << ": plain " << plain[i] << ", sse "
                           << sse[i];
             ++failures;
@@ -116,8 +117,9 @@ TEST(UnpackF16, EveryHalfFollowsTheRuleOfItsVariant)
     const std::vector<int16_t> sse = UnpackHalves(unpackF16Sse, halves);
     int failures = 0;
     for (uint32_t h = 0; h < 65536 && failures < 10; ++h) {
-        const double p = ValueOfHalf(static_cast<uint16_t>(h)) * 4096.0;
-        if (plain[h] != PlainHostOf(p) || sse[h] != SseHostOf(p)) {
+        const double v = DoubleFromHalf(static_cast<uint16_t>(h), HalfFormat::d3dx);
+        if (plain[h] != HostFromChannel(v, FloatUnpack::plain) ||
+            sse[h] != HostFromChannel(v, FloatUnpack::sse)) {
             ADD_FAILURE() << std::hex << "half 0x" << h << std::dec << ": plain " << plain[h]
                           << ", sse " << sse[h];
             ++failures;

@@ -107,22 +107,6 @@ TEST(ReferenceUpload, SamplersReadUnsignedAndSignedWords) {
     EXPECT_EQ(s.c[3], 1.0);
 }
 
-TEST(ReferenceHalf, RoundingModesAndLimits) {
-    const double justAboveOne = 1.0 + 0.75 / 1024;  // three quarters of a step
-    EXPECT_EQ(HalfFromDouble(justAboveOne, HalfRounding::nearestEven), 0x3C01);
-    EXPECT_EQ(HalfFromDouble(justAboveOne, HalfRounding::towardZero), 0x3C00);
-    EXPECT_EQ(HalfFromDouble(-justAboveOne, HalfRounding::nearestEven), 0xBC01);
-    EXPECT_EQ(HalfFromDouble(-justAboveOne, HalfRounding::towardZero), 0xBC00);
-    EXPECT_EQ(HalfFromDouble(65520.0, HalfRounding::nearestEven), 0x7C00);
-    EXPECT_EQ(HalfFromDouble(70000.0, HalfRounding::towardZero), 0x7BFF);
-    const double tiny = std::ldexp(1.0, -24);  // the smallest subnormal
-    EXPECT_EQ(HalfFromDouble(1.5 * tiny, HalfRounding::nearestEven), 0x0002);
-    EXPECT_EQ(HalfFromDouble(1.5 * tiny, HalfRounding::towardZero), 0x0001);
-    EXPECT_EQ(DoubleFromHalf(0x7BFF), 65504.0);
-    EXPECT_EQ(DoubleFromHalf(0x0001), tiny);
-    EXPECT_EQ(DoubleFromHalf(0xC000), -2.0);
-}
-
 // ---- The effect's steps --------------------------------------------------------
 
 // With neutral tracks the two matrices leave a value within 1e-5 per matrix

@@ -47,10 +47,9 @@
 #include "effect/correction_reference.h"
 #include "host_interface/tracks.h"
 #include "message_capture.h"
-#include "plugin_module.h"
+#include "plugin_host.h"
 #include "pointer_patch.h"
 #include "process_counts.h"
-#include "test_host.h"
 
 namespace {
 
@@ -369,7 +368,6 @@ private:
     void RunFrame(int step);
     bool FrameMatchesReference(const std::vector<YCPixel>& input, const std::vector<YCPixel>& output,
                                int rulesIndex);
-    std::wstring DebugText();
 
     void Failure(const std::string& what);
     void ExpectBoxes(int expected, const char* where);
@@ -378,12 +376,7 @@ private:
     Random random_;
     int step_ = -1;
 
-    LoadedPlugin plugin_;
-    FilterTable* table_ = nullptr;
-    FilterContext context_ = {};
-    HostFunctions functions_ = {};
-    int32_t tracks_[16] = {};
-    int32_t checks_[1] = {};
+    PluginHost host_;
     HWND debugWindow_ = nullptr;
 
     IDirect3DTexture9* referenceTexture_ = nullptr;
@@ -453,12 +446,9 @@ void Soak::ExpectBoxes(int expected, const char* where)
 
 bool Soak::Load()
 {
-    if (!LoadPlugin(&plugin_)) return false;
-    table_ = plugin_.getFilterTable();
-    InstallMessageCapture(plugin_.module);
+    if (!LoadPluginHost(&host_)) return false;
+    InstallMessageCapture(host_.plugin.module);
     TakeMessages();
-
-    FillHostContext(&context_, table_, tracks_, checks_, &functions_, plugin_.module);
 
     // The test's own objects of every class a fault is armed on, made before
     // any slot is redirected.
@@ -469,8 +459,9 @@ bool Soak::Load()
         FAILED(referenceTexture_->GetSurfaceLevel(0, &referenceSurface_)) ||
         FAILED(device->CreateVertexBuffer(96, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT,
                                           &referenceVertexBuffer_, nullptr)) ||
-        FAILED(D3DXCreateEffectFromResourceW(device, plugin_.module, MAKEINTRESOURCEW(104), nullptr,
-                                             nullptr, 0, nullptr, &referenceEffect_, nullptr))) {
+        FAILED(D3DXCreateEffectFromResourceW(device, host_.plugin.module, MAKEINTRESOURCEW(104),
+                                             nullptr, nullptr, 0, nullptr, &referenceEffect_,
+                                             nullptr))) {
         ADD_FAILURE() << "the objects to arm faults through could not be made";
         return false;
     }
@@ -523,19 +514,11 @@ void Soak::DisarmFault(FaultableMethod method)
 // every restore of the patched pointers.
 void Soak::StartPatches()
 {
-    StartDirect3DTracking(plugin_.module);
+    StartDirect3DTracking(host_.plugin.module);
     realUnlockRect = reinterpret_cast<UnlockRectFunction>(
         ReplaceMethod(referenceSurface_, surfaceUnlockRect, reinterpret_cast<void*>(&UnlockThenFail)));
     unlockFailsAt = 0;
     for (bool& armed : armed_) armed = false;
-}
-
-std::wstring Soak::DebugText()
-{
-    if (debugWindow_ == nullptr || !IsWindow(debugWindow_)) return L"<no window>";
-    wchar_t text[512] = {};
-    GetWindowTextW(debugWindow_, text, 512);
-    return text;
 }
 
 bool Soak::Init(bool mayFail)
@@ -546,7 +529,7 @@ bool Soak::Init(bool mayFail)
         ArmFault(fault->method, 0, faultResults[random_.Between(0, 4)]);
         ++faultsArmed_;
     }
-    const int32_t result = table_->onInit(&context_);
+    const int32_t result = host_.table->onInit(&host_.context);
     if (fault != nullptr) DisarmFault(fault->method);
     const int32_t expected = fault != nullptr ? 0 : 1;
     if (result != expected) {
@@ -562,7 +545,7 @@ bool Soak::Init(bool mayFail)
     model_.kindInUse = kindNone;
     model_.frameWidth = model_.frameHeight = -1;
     model_.sourceTexture = false;
-    debugWindow_ = FindDebugWindow(context_.window);
+    debugWindow_ = FindDebugWindow(host_.context.window);
     if ((debugWindow_ != nullptr) != (result == 1)) {
         Failure("debug window after onInit " + std::to_string(result) + ": " +
                 (debugWindow_ != nullptr ? "present" : "missing"));
@@ -573,7 +556,7 @@ bool Soak::Init(bool mayFail)
 void Soak::Exit()
 {
     HWND window = debugWindow_;
-    if (table_->onExit(&context_) != 1) Failure("onExit did not return 1");
+    if (host_.table->onExit(&host_.context) != 1) Failure("onExit did not return 1");
     if (window != nullptr && IsWindow(window)) Failure("onExit left the debug window");
     debugWindow_ = nullptr;
     model_.engine = false;
@@ -601,9 +584,9 @@ void Soak::Cycle(bool mayFailInit)
 void Soak::Update(bool viaMessage)
 {
     int32_t expected[16];
-    std::memcpy(expected, tracks_, sizeof expected);
+    std::memcpy(expected, host_.tracks, sizeof expected);
     bool synced = false;
-    if (checks_[0] != 0) {
+    if (host_.checks[0] != 0) {
         for (int group = 0; group < 3; ++group) {
             synced |= SyncGroup(expected[6 + group], expected[9 + group], expected[12 + group]);
         }
@@ -613,25 +596,28 @@ void Soak::Update(bool viaMessage)
     bool runs = true;
     if (viaMessage) {
         ++messages1135_;
-        if (table_->onWindowMessage(nullptr, messageSettingsChanged, 0, 0, nullptr, &context_) != 0) {
+        if (host_.table->onWindowMessage(nullptr, messageSettingsChanged, 0, 0, nullptr,
+                                         &host_.context) != 0) {
             Failure("message 1135 did not return 0");
         }
         if (isActiveCalls != isActiveBefore + 1) Failure("message 1135 did not ask isActive once");
         runs = filterActive == 0;
     } else {
         ++updates_;
-        if (table_->onUpdate(&context_, 0) != 1) Failure("onUpdate did not return 1");
+        if (host_.table->onUpdate(&host_.context, 0) != 1) Failure("onUpdate did not return 1");
     }
     if (!runs) {
-        std::memcpy(expected, tracks_, sizeof expected);
+        std::memcpy(expected, host_.tracks, sizeof expected);
         synced = false;
     } else {
         model_.paramsChanged = true;
-        if (model_.engine && model_.kindInUse != ClampedFormatTrack(tracks_)) model_.reallocNeeded = true;
+        if (model_.engine && model_.kindInUse != ClampedFormatTrack(host_.tracks)) {
+            model_.reallocNeeded = true;
+        }
     }
-    if (std::memcmp(expected, tracks_, sizeof expected) != 0) {
+    if (std::memcmp(expected, host_.tracks, sizeof expected) != 0) {
         Failure("RGB sync left the tracks other than expected");
-        std::memcpy(tracks_, expected, sizeof expected);
+        std::memcpy(host_.tracks, expected, sizeof expected);
     }
     if (refreshCalls - refreshBefore != (synced ? 1 : 0)) {
         Failure("refreshWindow called " + std::to_string(refreshCalls - refreshBefore) +
@@ -645,7 +631,8 @@ void Soak::SendReleaseMessage()
 {
     ++messages1133_;
     const int isActiveBefore = isActiveCalls;
-    if (table_->onWindowMessage(nullptr, messageReleaseMemory, 0, 0, nullptr, &context_) != 0) {
+    if (host_.table->onWindowMessage(nullptr, messageReleaseMemory, 0, 0, nullptr,
+                                     &host_.context) != 0) {
         Failure("message 1133 did not return 0");
     }
     if (isActiveCalls - isActiveBefore != (model_.engine ? 1 : 0)) {
@@ -666,20 +653,21 @@ void Soak::ChangeSliders()
         const int index = random_.Between(0, 15);
         if (index == 15) {
             // Mostly the track's own range, sometimes what a broken host sends.
-            tracks_[15] = random_.Chance(70) ? random_.Between(0, 4) : random_.Between(-4, 9);
+            host_.tracks[15] = random_.Chance(70) ? random_.Between(0, 4) : random_.Between(-4, 9);
         } else if (index >= 6 && random_.Chance(40)) {
             // Make two of a group equal, so every sync rule comes up.
             const int group = (index - 6) % 3;
             const int other = 6 + group + 3 * random_.Between(0, 2);
-            tracks_[index] = tracks_[other];
+            host_.tracks[index] = host_.tracks[other];
         } else {
-            tracks_[index] = random_.Chance(50) ? random_.Between(-48, 48) : random_.Between(-256, 256);
+            host_.tracks[index] =
+                random_.Chance(50) ? random_.Between(-48, 48) : random_.Between(-256, 256);
         }
     }
     if (random_.Chance(50)) {
-        tracks_[15] = random_.Chance(70) ? random_.Between(0, 4) : random_.Between(-4, 9);
+        host_.tracks[15] = random_.Chance(70) ? random_.Between(0, 4) : random_.Between(-4, 9);
     }
-    if (random_.Chance(20)) checks_[0] = checks_[0] != 0 ? 0 : 1;
+    if (random_.Chance(20)) host_.checks[0] = host_.checks[0] != 0 ? 0 : 1;
 }
 
 // A host normally reports a change through onUpdate; message 1135 does it
@@ -715,7 +703,7 @@ void Soak::HostActions(int step)
     if (random_.Chance(1)) {
         // Any other message: nothing happens.
         const int isActiveBefore = isActiveCalls;
-        table_->onWindowMessage(nullptr, WM_USER + 110, 0, 0, nullptr, &context_);
+        host_.table->onWindowMessage(nullptr, WM_USER + 110, 0, 0, nullptr, &host_.context);
         if (isActiveCalls != isActiveBefore) Failure("another message asked isActive");
         ExpectBoxes(0, "other message");
     }
@@ -865,11 +853,11 @@ void Soak::RunFrame(int step)
     frame.height = height_;
     frame.maxWidth = maxWidth_;
 
-    const std::wstring textBefore = DebugText();
-    const Prediction p = PredictFrame(model_, tracks_, frame, level, resetFails, fault);
+    const std::wstring textBefore = DebugWindowText(debugWindow_);
+    const Prediction p = PredictFrame(model_, host_.tracks, frame, level, resetFails, fault);
     LARGE_INTEGER before, after;
     QueryPerformanceCounter(&before);
-    const int32_t result = table_->onProcess(&context_, &frame);
+    const int32_t result = host_.table->onProcess(&host_.context, &frame);
     QueryPerformanceCounter(&after);
     const double callSeconds = double(after.QuadPart - before.QuadPart) / counterFrequency_;
     ++framesRun_;
@@ -938,7 +926,7 @@ void Soak::RunFrame(int step)
     }
     if (result == 1) {
         ++framesPerKind_[model_.kindInUse];
-        const std::wstring text = DebugText();
+        const std::wstring text = DebugWindowText(debugWindow_);
         wchar_t sizeLine[64];
         swprintf(sizeLine, 64, L"Size :%dx%d(%ls)\r\n", width_, height_, kindTags[model_.kindInUse]);
         const wchar_t* label = p.branch == Branch::alloc   ? L"\r\nAlloc:"
@@ -960,7 +948,9 @@ void Soak::RunFrame(int step)
         secondsFailed_ += callSeconds;
         if (refusedShape_) ++framesRefused_;
         if (p.correctedDespiteFailure) ++framesCorrectedOnUnlock_;
-        if (DebugText() != textBefore) Failure("frame " + shape + ": a failed frame changed the text");
+        if (DebugWindowText(debugWindow_) != textBefore) {
+            Failure("frame " + shape + ": a failed frame changed the text");
+        }
     }
 
     // The device episode moves on.
@@ -1029,7 +1019,7 @@ void Soak::Run()
     if (referenceVertexBuffer_ != nullptr) referenceVertexBuffer_->Release();
     if (referenceSurface_ != nullptr) referenceSurface_->Release();
     if (referenceTexture_ != nullptr) referenceTexture_->Release();
-    UnloadPlugin(&plugin_);
+    UnloadPlugin(&host_.plugin);
 
     const double seconds = (GetTickCount() - started) / 1000.0;
     std::printf(

@@ -68,3 +68,13 @@ HWND FindDebugWindow(HWND owner)
     EnumThreadWindows(GetCurrentThreadId(), MatchDebugWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
+
+std::wstring DebugWindowText(HWND window)
+{
+    if (window == nullptr || !IsWindow(window)) {
+        return L"<no window>";
+    }
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return text;
+}

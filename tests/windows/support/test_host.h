@@ -4,6 +4,8 @@
 // plug-in's debug window found among the test thread's windows.
 #pragma once
 
+#include <string>
+
 #include <windows.h>
 
 #include "host_interface/host_records.h"
@@ -29,3 +31,7 @@ void FillHostContext(FilterContext* context, const FilterTable* table, int32_t* 
 // lasts only until the first frame's text replaces it (an edit control's
 // text is its title), so look right after onInit.
 HWND FindDebugWindow(HWND owner);
+
+// The debug window's text (the record of the last frame), or "<no window>"
+// when there is none.
+std::wstring DebugWindowText(HWND window);
