@@ -18,6 +18,7 @@
 
 #include "d3d_tracking.h"
 #include "effect/correction_reference.h"
+#include "engine/show_error.h"
 #include "host_interface/tracks.h"
 #include "message_capture.h"
 #include "plugin_host.h"
@@ -473,8 +474,7 @@ TEST_F(PluginWithoutD3dxTest, InitNamesTheMissingRuntimeAndLeavesFramesAndNothin
         SCOPED_TRACE("onInit number " + std::to_string(attempt + 1));
         EXPECT_EQ(Init(), 0);
         EXPECT_EQ(TakeErrorBoxTexts(),
-                  Texts{L"d3dx9_40.dll が見つからないか、使用できません。"
-                        L"DirectX エンドユーザーランタイムをインストールしてください。"});
+                  Texts{ErrorTextOf(errorD3dxMissing)});
         EXPECT_EQ(debugWindow, nullptr);
         EXPECT_EQ(TrackedDirect3D(), nullptr) << "Direct3D was started without D3DX";
         EXPECT_EQ(Process(frame), 0);
