@@ -5,18 +5,11 @@
 
 namespace {
 
-std::vector<CapturedErrorBox> capturedBoxes;
-bool echoBoxes = true;
+ErrorBoxHandler boxHandler = EchoErrorBox;
 
 int WINAPI CapturingMessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type)
 {
-    CapturedErrorBox box = {Utf8FromWide(caption), Utf8FromWide(text), type};
-    if (echoBoxes) {
-        std::fprintf(stderr, "filterhost: error box \"%s\": %s\n", box.caption.c_str(),
-                     box.text.c_str());
-        std::fflush(stderr);
-    }
-    capturedBoxes.push_back(box);
+    boxHandler(CapturedErrorBox{Utf8FromWide(caption), Utf8FromWide(text), type});
     return IDOK;
 }
 
@@ -30,8 +23,16 @@ void SetImportSlot(DWORD* slot, DWORD value)
 
 }  // namespace
 
-bool CaptureErrorBoxes(HMODULE module, std::string* error)
+void EchoErrorBox(const CapturedErrorBox& box)
 {
+    std::fprintf(stderr, "filterhost: error box \"%s\": %s\n", box.caption.c_str(),
+                 box.text.c_str());
+    std::fflush(stderr);
+}
+
+bool CaptureErrorBoxes(HMODULE module, ErrorBoxHandler handler, std::string* error)
+{
+    boxHandler = handler;
     auto* base = reinterpret_cast<BYTE*>(module);
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
     if (base == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE) {
@@ -81,18 +82,6 @@ bool CaptureErrorBoxes(HMODULE module, std::string* error)
         return false;
     }
     return true;
-}
-
-void SetErrorBoxEcho(bool echo)
-{
-    echoBoxes = echo;
-}
-
-std::vector<CapturedErrorBox> TakeCapturedErrorBoxes()
-{
-    std::vector<CapturedErrorBox> boxes;
-    boxes.swap(capturedBoxes);
-    return boxes;
 }
 
 std::string Utf8FromWide(const wchar_t* text)

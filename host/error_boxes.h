@@ -1,12 +1,11 @@
 // The plug-in's error boxes, caught instead of shown. Its every message goes
 // through user32's MessageBoxW as a system-modal box, which would stop an
 // unattended run until someone clicks; the host swaps the plug-in's import
-// of MessageBoxW for a function that records the box, prints it to stderr as
-// UTF-8 and answers OK.
+// of MessageBoxW for a function that hands the box on (filterhost prints it
+// to stderr as UTF-8) and answers OK.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include <windows.h>
 
@@ -16,16 +15,17 @@ struct CapturedErrorBox {
     unsigned type;        // the MB_* flags asked for
 };
 
-// Patches `module`'s import address table. False, with the reason, when the
-// module does not import MessageBoxW from user32 (then it shows no boxes
-// that could be caught this way) or the table cannot be written.
-bool CaptureErrorBoxes(HMODULE module, std::string* error);
+// What becomes of a caught box; called on the thread that asked for it.
+using ErrorBoxHandler = void (*)(const CapturedErrorBox& box);
 
-// Whether caught boxes are also printed to stderr (the default).
-void SetErrorBoxEcho(bool echo);
+// Prints the box to stderr: "filterhost: error box "CAPTION": TEXT".
+void EchoErrorBox(const CapturedErrorBox& box);
 
-// The boxes caught since the last call, oldest first; clears the list.
-std::vector<CapturedErrorBox> TakeCapturedErrorBoxes();
+// Patches `module`'s import address table so that its boxes go to
+// `handler`. False, with the reason, when the module does not import
+// MessageBoxW from user32 (then it shows no boxes that could be caught this
+// way) or the table cannot be written.
+bool CaptureErrorBoxes(HMODULE module, ErrorBoxHandler handler, std::string* error);
 
 std::string Utf8FromWide(const wchar_t* text);
 std::wstring WideFromUtf8(const std::string& text);

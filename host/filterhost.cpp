@@ -142,7 +142,7 @@ int Run(const HostOptions& options)
     }
 
     // Unattended runs must never wait for a click on a system-modal box.
-    if (!options.showErrors && !CaptureErrorBoxes(session.module, &error)) {
+    if (!options.showErrors && !CaptureErrorBoxes(session.module, EchoErrorBox, &error)) {
         // Nothing to catch; the plug-in shows no boxes through MessageBoxW.
         error.clear();
     }

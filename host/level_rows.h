@@ -3,11 +3,11 @@
 //
 // In BT.601 the channels stay apart and are converted by integer
 // multiply-adds whose results are exactly those of HostFromCode and
-// CodeFromHost (video_levels.h). The lookup tables of MakeLevelTables give
-// the same, but at 16 bits each is 128 KB, looked up at random, and between
-// two plug-in frames they fall out of the cache; the arithmetic needs no
-// memory besides the frame's own, and moves Y, Cb and Cr between planes and
-// pixels in registers.
+// CodeFromHost (video_levels.h). Lookup tables would give the same, but at
+// 16 bits each is 128 KB, looked up at random, and between two plug-in
+// frames they fall out of the cache; the arithmetic needs no memory besides
+// the frame's own, and moves Y, Cb and Cr between planes and pixels in
+// registers.
 //
 // In BT.709 each pixel goes through a 3x3 map in single precision. Its sums
 // are off the exact ones by a few roundings of 2^-24 of the terms' sizes,

@@ -30,7 +30,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "host_interface/yc_pixel.h"
 
@@ -79,17 +78,4 @@ const MatrixMap& MapOfMatrix(VideoMatrix matrix);
 YCPixel HostFromCodes(const int codes[3], int depth, VideoRange range, VideoMatrix matrix);
 void CodesFromHost(const YCPixel& host, int depth, VideoRange range, VideoMatrix matrix,
                    uint16_t codes[3]);
-
-// Both directions as lookup tables: the reference the frame conversion
-// (level_rows.h) and the checks of ffmpeg's decoding are held to.
-struct LevelTables {
-    int depth = 8;
-    VideoRange range = VideoRange::limited;
-    std::vector<int16_t> hostFromLuma;     // 2^depth entries
-    std::vector<int16_t> hostFromChroma;
-    std::vector<uint16_t> lumaFromHost;    // 65536 entries, by the host word
-    std::vector<uint16_t> chromaFromHost;
-};
-
-LevelTables MakeLevelTables(int depth, VideoRange range);
 

@@ -64,14 +64,3 @@ inline bool PaddingIntact(const YCFrame& frame)
     return true;
 }
 
-// The same picture laid out with another row pitch.
-inline YCFrame WithMaxWidth(const YCFrame& frame, int maxWidth)
-{
-    YCFrame result = MakeFrame(frame.width, frame.height, maxWidth);
-    for (int y = 0; y < frame.height; ++y) {
-        for (int x = 0; x < frame.width; ++x) {
-            PixelAt(result, x, y) = PixelAt(frame, x, y);
-        }
-    }
-    return result;
-}

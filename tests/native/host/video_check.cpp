@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "level_tables.h"
 #include "picture_io.h"
 #include "verify.h"
 #include "y4m_stream.h"

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "level_tables.h"
 #include "video_levels.h"
 
 namespace {
