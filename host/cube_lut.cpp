@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "color_convert.h"
-#include "options.h"
+#include "frame_size.h"
 #include "picture_io.h"
 
 namespace {

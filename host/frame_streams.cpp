@@ -10,6 +10,7 @@
 
 #include "color_convert.h"
 #include "file_writes.h"
+#include "frame_size.h"
 #include "seconds_now.h"
 #include "test_picture.h"
 
@@ -104,15 +105,10 @@ std::string WriteFailure(const FrameSink& sink, int64_t index, int code)
 
 }  // namespace
 
-bool OutputIsStdout(const HostOptions& options)
-{
-    return options.outputPath == "-";
-}
-
 bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::string>* notes,
               std::string* error)
 {
-    if (options.rawInput || !IsStreamPath(options.inputPath)) {
+    if (!options.streamInput) {
         if (!PrepareFrames(options, &feed->frames, error)) return false;
         feed->length = options.frames != 0 ? options.frames
                                            : static_cast<int64_t>(feed->frames.size());
@@ -287,8 +283,7 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
     }
     sink->path = options.outputPath;
     sink->name = options.outputPath == "-" ? "standard output" : options.outputPath;
-    sink->kind = IsStreamPath(options.outputPath) ? FileKind::y4m
-                                                  : FileKindOfPath(options.outputPath, true);
+    sink->kind = options.outputKind;
     if (sink->kind != FileKind::raw && sink->kind != FileKind::y4m) {
         return true;  // a picture, written at the end
     }

@@ -118,7 +118,3 @@ bool CloseSink(FrameSink* sink, std::string* error);
 // summary: "C444p16, limited range, BT.709 (by frame size)"; empty for
 // other output.
 std::string DescribeSink(const FrameSink& sink);
-
-// Whether the report has to go to standard error: the output is standard
-// output.
-bool OutputIsStdout(const HostOptions& options);

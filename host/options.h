@@ -5,10 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "picture_io.h"
 #include "video_levels.h"
 
-// The host's own frame limit; the plug-in may have a smaller one.
-constexpr int hostMaxFrameSide = 4096;
 constexpr int defaultTestWidth = 1280;
 constexpr int defaultTestHeight = 720;
 
@@ -21,6 +20,7 @@ struct HostOptions {
     std::string pluginPath;       // empty: kelvo.auf beside the program
     std::string inputPath;        // empty: the built-in test picture
     bool rawInput = false;        // --raw, or implied by a .yc/.raw name
+    bool streamInput = false;     // a YUV4MPEG2 stream: - or a name ending in .y4m
     int width = 0;                // --size; 0 when not given
     int height = 0;
     int maxWidth = 0;             // --max-width; 0: the width
@@ -30,6 +30,7 @@ struct HostOptions {
     int updateEvery = 0;          // --update-every; 0: never
     int releaseEvery = 0;         // --release-every; 0: never
     std::string outputPath;
+    FileKind outputKind = FileKind::unknown;  // by the name; y4m for -; unknown: no output
     std::string beforePath;       // --before: the input picture as the plug-in got it
     bool verify = false;
     bool timing = true;
@@ -55,8 +56,8 @@ bool IsStreamPath(const std::string& path);
 bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* options,
                   std::string* error);
 
-// The frame size handed to the plug-in, against the host's limits:
-// 1..4096 on each side and width <= maxWidth <= 4096.
-bool CheckFrameSize(int width, int height, int maxWidth, std::string* error);
+// Whether the report has to go to standard error: the output is standard
+// output.
+bool OutputIsStdout(const HostOptions& options);
 
 const char* UsageText();

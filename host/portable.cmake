@@ -12,6 +12,7 @@ endif()
 add_library(filterhost_portable STATIC
   ${CMAKE_SOURCE_DIR}/host/color_convert.cpp
   ${CMAKE_SOURCE_DIR}/host/cube_lut.cpp
+  ${CMAKE_SOURCE_DIR}/host/frame_size.cpp
   ${CMAKE_SOURCE_DIR}/host/level_rows.cpp
   ${CMAKE_SOURCE_DIR}/host/options.cpp
   ${CMAKE_SOURCE_DIR}/host/picture_io.cpp
@@ -20,6 +21,7 @@ add_library(filterhost_portable STATIC
   ${CMAKE_SOURCE_DIR}/host/stage_summary.cpp
   ${CMAKE_SOURCE_DIR}/host/stb_impl.cpp
   ${CMAKE_SOURCE_DIR}/host/test_picture.cpp
+  ${CMAKE_SOURCE_DIR}/host/usage_text.cpp
   ${CMAKE_SOURCE_DIR}/host/verify.cpp
   ${CMAKE_SOURCE_DIR}/host/video_levels.cpp
   ${CMAKE_SOURCE_DIR}/host/y4m_stream.cpp
