@@ -3,15 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <io.h>
-
-#include <windows.h>
 
 #include "color_convert.h"
 #include "file_writes.h"
 #include "frame_size.h"
 #include "seconds_now.h"
+#include "stream_files.h"
 #include "test_picture.h"
 
 namespace {
@@ -52,17 +49,6 @@ bool PrepareFrames(const HostOptions& options, std::vector<YCFrame>* frames, std
     return true;
 }
 
-// The frames a regular file holds, counted from its size as if every FRAME
-// line were bare; -1 for a pipe.
-int64_t FramesInFile(std::FILE* file, const Y4MReader& reader)
-{
-    if (FilePosition(file) < 0) return -1;
-    const int64_t size = _filelengthi64(_fileno(file));
-    const Y4MHeader& h = reader.header;
-    const int64_t frame = static_cast<int64_t>(Y4MFrameBytes(h.width, h.height, h.depth)) + 6;
-    return size < reader.headerBytes ? -1 : (size - reader.headerBytes) / frame;
-}
-
 void WriteFrames(FrameSink* sink)
 {
     std::unique_lock<std::mutex> hold(sink->lock);
@@ -72,12 +58,8 @@ void WriteFrames(FrameSink* sink)
         hold.unlock();
         const double start = SecondsNow();
         errno = 0;
-        bool written = !sink->checkRoom || RoomFor(sink->file, sink->bytes.size());
-        if (!written) {
-            errno = ENOSPC;
-        } else {
-            written = WriteAll(sink->file, sink->bytes.data(), sink->bytes.size());
-        }
+        const bool written =
+            WriteBlock(sink->file, sink->bytes.data(), sink->bytes.size(), sink->checkRoom);
         const int code = errno != 0 ? errno : EIO;
         const double seconds = SecondsNow() - start;
         hold.lock();
@@ -85,7 +67,7 @@ void WriteFrames(FrameSink* sink)
         if (!written) {
             sink->writeError = code;
         } else if (sink->seekable) {
-            sink->wholeBytes = _telli64(_fileno(sink->file));
+            sink->wholeBytes = FilePosition(sink->file);
         }
         sink->writing = false;
         sink->changed.notify_all();
@@ -103,6 +85,55 @@ std::string WriteFailure(const FrameSink& sink, int64_t index, int code)
     return text + ": " + std::strerror(code);
 }
 
+void ReadFrames(FrameFeed* feed)
+{
+    std::unique_lock<std::mutex> hold(feed->lock);
+    for (;;) {
+        feed->changed.wait(hold, [feed] { return feed->reading || feed->stopping; });
+        if (!feed->reading) return;
+        hold.unlock();
+        const double start = SecondsNow();
+        std::string error;
+        const Y4MRead result = ReadY4MFrame(&feed->reader, &error);
+        if (result == Y4MRead::frame) {
+            DecodeY4MFrame(feed->reader.samples.data(), feed->levels, &feed->next);
+        }
+        const double seconds = SecondsNow() - start;
+        hold.lock();
+        if (result == Y4MRead::frame) feed->readSeconds.push_back(seconds);
+        feed->nextResult = result;
+        feed->nextError = error;
+        feed->reading = false;
+        feed->changed.notify_all();
+    }
+}
+
+void StartReading(FrameFeed* feed)
+{
+    std::lock_guard<std::mutex> hold(feed->lock);
+    feed->reading = true;
+    feed->changed.notify_all();
+}
+
+// Waits until the writer thread is idle; false with the message of a
+// failed write, after cutting a file back to its last whole frame.
+bool FinishWriting(FrameSink* sink, std::string* error)
+{
+    std::unique_lock<std::mutex> hold(sink->lock);
+    sink->changed.wait(hold, [sink] { return !sink->writing; });
+    if (sink->writeError == 0) return true;
+    if (!sink->failureReported) {
+        sink->failureReported = true;
+        --sink->framesWritten;
+        *error = WriteFailure(*sink, sink->writingIndex, sink->writeError);
+        if (sink->seekable) {
+            // No half frame is left behind for the next program to choke on.
+            CutBack(sink->file, sink->wholeBytes);
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::string>* notes,
@@ -115,18 +146,9 @@ bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::stri
         return true;
     }
     feed->stream = true;
-    if (options.inputPath == "-") {
-        feed->name = "standard input";
-        _setmode(_fileno(stdin), _O_BINARY);
-        feed->file = stdin;
-    } else {
-        feed->name = options.inputPath;
-        feed->file = OpenFile(options.inputPath, "rb");
-        if (feed->file == nullptr) {
-            *error = "cannot open " + options.inputPath + ": " + std::strerror(errno);
-            return false;
-        }
-    }
+    feed->name = options.inputPath == "-" ? "standard input" : options.inputPath;
+    feed->file = OpenStreamInput(options.inputPath, error);
+    if (feed->file == nullptr) return false;
     if (!StartY4MReader(feed->file, &feed->reader, error)) {
         *error = feed->name + ": " + *error;
         return false;
@@ -164,40 +186,6 @@ bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::stri
     }
     return true;
 }
-
-namespace {
-
-void ReadFrames(FrameFeed* feed)
-{
-    std::unique_lock<std::mutex> hold(feed->lock);
-    for (;;) {
-        feed->changed.wait(hold, [feed] { return feed->reading || feed->stopping; });
-        if (!feed->reading) return;
-        hold.unlock();
-        const double start = SecondsNow();
-        std::string error;
-        const Y4MRead result = ReadY4MFrame(&feed->reader, &error);
-        if (result == Y4MRead::frame) {
-            DecodeY4MFrame(feed->reader.samples.data(), feed->levels, &feed->next);
-        }
-        const double seconds = SecondsNow() - start;
-        hold.lock();
-        if (result == Y4MRead::frame) feed->readSeconds.push_back(seconds);
-        feed->nextResult = result;
-        feed->nextError = error;
-        feed->reading = false;
-        feed->changed.notify_all();
-    }
-}
-
-void StartReading(FrameFeed* feed)
-{
-    std::lock_guard<std::mutex> hold(feed->lock);
-    feed->reading = true;
-    feed->changed.notify_all();
-}
-
-}  // namespace
 
 YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::string* error)
 {
@@ -250,9 +238,7 @@ void CloseFeed(FrameFeed* feed)
         }
         feed->readerThread.join();
     }
-    if (feed->file != nullptr && feed->file != stdin) {
-        std::fclose(feed->file);
-    }
+    if (feed->file != nullptr) CloseStreamInput(feed->file);
     feed->file = nullptr;
 }
 
@@ -287,15 +273,8 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
     if (sink->kind != FileKind::raw && sink->kind != FileKind::y4m) {
         return true;  // a picture, written at the end
     }
-    if (options.outputPath == "-") {
-        sink->file = stdout;
-    } else {
-        sink->file = OpenFile(options.outputPath, "wb");
-        if (sink->file == nullptr) {
-            *error = "cannot create " + options.outputPath + ": " + std::strerror(errno);
-            return false;
-        }
-    }
+    sink->file = OpenStreamOutput(options.outputPath, error);
+    if (sink->file == nullptr) return false;
     const int64_t start = FilePosition(sink->file);
     sink->seekable = start >= 0 && CanCutBack(sink->file);
     sink->checkRoom = start >= 0 && !sink->seekable;
@@ -317,43 +296,14 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
         sink->matrixByFrameSize = options.matrixAuto;
     }
     const std::string line = FormatY4MHeader(header, sink->levels.range);
-    bool written = !sink->checkRoom || RoomFor(sink->file, line.size());
-    if (!written) {
-        errno = ENOSPC;
-    } else {
-        written = WriteAll(sink->file, line.data(), line.size());
-    }
-    if (!written) {
+    if (!WriteBlock(sink->file, line.data(), line.size(), sink->checkRoom)) {
         *error = "cannot write " + sink->name + ": " + std::strerror(errno);
         if (sink->seekable) CutBack(sink->file, start);
         return false;
     }
-    if (sink->seekable) sink->wholeBytes = _telli64(_fileno(sink->file));
+    if (sink->seekable) sink->wholeBytes = FilePosition(sink->file);
     return true;
 }
-
-namespace {
-
-// Waits until the writer thread is idle; false with the message of a
-// failed write, after cutting a file back to its last whole frame.
-bool FinishWriting(FrameSink* sink, std::string* error)
-{
-    std::unique_lock<std::mutex> hold(sink->lock);
-    sink->changed.wait(hold, [sink] { return !sink->writing; });
-    if (sink->writeError == 0) return true;
-    if (!sink->failureReported) {
-        sink->failureReported = true;
-        --sink->framesWritten;
-        *error = WriteFailure(*sink, sink->writingIndex, sink->writeError);
-        if (sink->seekable) {
-            // No half frame is left behind for the next program to choke on.
-            CutBack(sink->file, sink->wholeBytes);
-        }
-    }
-    return false;
-}
-
-}  // namespace
 
 bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::string* error)
 {
@@ -407,12 +357,7 @@ bool CloseSink(FrameSink* sink, std::string* error)
         sink->writer.join();
     }
     if (sink->file != nullptr) {
-        bool closed;
-        if (sink->file == stdout) {
-            closed = std::fflush(stdout) == 0;
-        } else {
-            closed = std::fclose(sink->file) == 0;
-        }
+        const bool closed = CloseStreamOutput(sink->file);
         sink->file = nullptr;
         if (ok && !closed) *error = "cannot write " + sink->name + ": " + std::strerror(errno);
         return ok && closed;
