@@ -9,16 +9,16 @@
 
 #include <windows.h>
 
-#include "cube_lut.h"
-#include "cube_run.h"
-#include "error_boxes.h"
-#include "frame_run.h"
-#include "frame_streams.h"
-#include "host_session.h"
-#include "options.h"
-#include "precision_run.h"
-#include "run_report.h"
-#include "same_file.h"
+#include "command_line/options.h"
+#include "reports/cube_lut.h"
+#include "runs/cube_run.h"
+#include "runs/frame_run.h"
+#include "runs/precision_run.h"
+#include "runs/run_report.h"
+#include "session/error_boxes.h"
+#include "session/host_session.h"
+#include "video/frame_streams.h"
+#include "video/same_file.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "video_levels.h"
+#include "video/video_levels.h"
 
 struct LevelTables {
     int depth = 8;

@@ -1,8 +1,8 @@
 // The command line: what is accepted, what is refused, and the frame limits.
 #include <gtest/gtest.h>
 
-#include "frame_size.h"
-#include "options.h"
+#include "command_line/options.h"
+#include "pictures/frame_size.h"
 
 namespace {
 

@@ -35,9 +35,9 @@
 #include <vector>
 
 #include "level_tables.h"
-#include "picture_io.h"
-#include "verify.h"
-#include "y4m_stream.h"
+#include "pictures/picture_io.h"
+#include "reports/verify.h"
+#include "video/y4m_stream.h"
 
 namespace {
 

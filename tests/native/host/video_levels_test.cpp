@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "level_tables.h"
-#include "video_levels.h"
+#include "video/video_levels.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include "error_boxes.h"
-#include "host_session.h"
+#include "pictures/test_picture.h"
 #include "plugin_module.h"
-#include "stage_summary.h"
+#include "reports/stage_summary.h"
+#include "session/error_boxes.h"
+#include "session/host_session.h"
 #include "standin_report.h"
-#include "test_picture.h"
 
 namespace {
 
