@@ -148,6 +148,93 @@ Marker ReadMarker(Y4MReader* reader, int64_t index, std::string* found, std::str
     return Marker::frame;
 }
 
+// The fields a header must hold, as far as they have been read.
+struct FieldsSeen {
+    bool width = false;
+    bool height = false;
+    bool colourGiven = false;
+    std::string colour;
+};
+
+// One field (its tag letter and value, no blanks) into the header; fields
+// filterhost does not know are kept in `dropped`.
+bool ParseHeaderField(const std::string& field, Y4MHeader* header, FieldsSeen* seen,
+                      std::string* error)
+{
+    const std::string value = field.substr(1);
+    const std::string quoted = "header field " + Printable(field);
+    for (unsigned char c : field) {
+        if (c < 0x21 || c > 0x7E) {
+            *error = quoted + ": bytes outside printable ASCII; the header is damaged, or "
+                     "the file is no YUV4MPEG2 stream";
+            return false;
+        }
+    }
+    switch (field[0]) {
+    case 'W':
+    case 'H': {
+        int size;
+        if (!ParseCount(value, &size) || size < 1) {
+            *error = quoted + ": the frame " + (field[0] == 'W' ? "width" : "height") +
+                     " must be a whole number of 1 or more";
+            return false;
+        }
+        (field[0] == 'W' ? header->width : header->height) = size;
+        (field[0] == 'W' ? seen->width : seen->height) = true;
+        break;
+    }
+    case 'F':
+        if (!IsRatio(value, false)) {
+            *error = quoted + ": the frame rate must be N:D, both above 0";
+            return false;
+        }
+        header->frameRate = value;
+        break;
+    case 'A':
+        if (!IsRatio(value, true)) {
+            *error = quoted + ": the pixel aspect must be N:D";
+            return false;
+        }
+        header->aspect = value;
+        break;
+    case 'I':
+        if (value == "t" || value == "b" || value == "m") {
+            *error = quoted + ": the frames are interlaced (" +
+                     (value == "t" ? "top field first"
+                                   : value == "b" ? "bottom field first" : "mixed") +
+                     "); filterhost corrects whole progressive frames: deinterlace with "
+                     "ffmpeg -vf bwdif, or if the frames are in fact progressive, mark them "
+                     "so with -field_order progressive";
+            return false;
+        }
+        if (value != "p" && value != "?") {
+            *error = quoted + ": unknown interlacing (expected Ip)";
+            return false;
+        }
+        break;
+    case 'C':
+        seen->colour = value;
+        seen->colourGiven = true;
+        break;
+    case 'X':
+        if (value.compare(0, 11, "COLORRANGE=") == 0) {
+            const std::string range = value.substr(11);
+            if (range != "FULL" && range != "LIMITED") {
+                *error = quoted + ": the colour range must be FULL or LIMITED";
+                return false;
+            }
+            header->hasRange = true;
+            header->range = range == "FULL" ? VideoRange::full : VideoRange::limited;
+        } else if (value.compare(0, 6, "YSCSS=") != 0) {
+            header->dropped.push_back(field);
+        }
+        break;
+    default:
+        header->dropped.push_back(field);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseY4MHeader(const std::string& text, Y4MHeader* header, std::string* error)
@@ -163,10 +250,7 @@ bool ParseY4MHeader(const std::string& text, Y4MHeader* header, std::string* err
                  "\" (ffmpeg writes one with -f yuv4mpegpipe)";
         return false;
     }
-    bool widthGiven = false;
-    bool heightGiven = false;
-    bool colourGiven = false;
-    std::string colour;
+    FieldsSeen seen;
     size_t pos = 9;
     while (pos < line.size()) {
         size_t end = line.find(' ', pos + 1);
@@ -174,89 +258,19 @@ bool ParseY4MHeader(const std::string& text, Y4MHeader* header, std::string* err
         std::string field = line.substr(pos + 1, end - pos - 1);
         pos = end;
         if (field.empty()) continue;
-        const std::string value = field.substr(1);
-        const std::string quoted = "header field " + Printable(field);
-        for (unsigned char c : field) {
-            if (c < 0x21 || c > 0x7E) {
-                *error = quoted + ": bytes outside printable ASCII; the header is damaged, or "
-                         "the file is no YUV4MPEG2 stream";
-                return false;
-            }
-        }
-        switch (field[0]) {
-        case 'W':
-        case 'H': {
-            int size;
-            if (!ParseCount(value, &size) || size < 1) {
-                *error = quoted + ": the frame " + (field[0] == 'W' ? "width" : "height") +
-                         " must be a whole number of 1 or more";
-                return false;
-            }
-            (field[0] == 'W' ? header->width : header->height) = size;
-            (field[0] == 'W' ? widthGiven : heightGiven) = true;
-            break;
-        }
-        case 'F':
-            if (!IsRatio(value, false)) {
-                *error = quoted + ": the frame rate must be N:D, both above 0";
-                return false;
-            }
-            header->frameRate = value;
-            break;
-        case 'A':
-            if (!IsRatio(value, true)) {
-                *error = quoted + ": the pixel aspect must be N:D";
-                return false;
-            }
-            header->aspect = value;
-            break;
-        case 'I':
-            if (value == "t" || value == "b" || value == "m") {
-                *error = quoted + ": the frames are interlaced (" +
-                         (value == "t" ? "top field first"
-                                       : value == "b" ? "bottom field first" : "mixed") +
-                         "); filterhost corrects whole progressive frames: deinterlace with "
-                         "ffmpeg -vf bwdif, or if the frames are in fact progressive, mark them "
-                         "so with -field_order progressive";
-                return false;
-            }
-            if (value != "p" && value != "?") {
-                *error = quoted + ": unknown interlacing (expected Ip)";
-                return false;
-            }
-            break;
-        case 'C':
-            colour = value;
-            colourGiven = true;
-            break;
-        case 'X':
-            if (value.compare(0, 11, "COLORRANGE=") == 0) {
-                const std::string range = value.substr(11);
-                if (range != "FULL" && range != "LIMITED") {
-                    *error = quoted + ": the colour range must be FULL or LIMITED";
-                    return false;
-                }
-                header->hasRange = true;
-                header->range = range == "FULL" ? VideoRange::full : VideoRange::limited;
-            } else if (value.compare(0, 6, "YSCSS=") != 0) {
-                header->dropped.push_back(field);
-            }
-            break;
-        default:
-            header->dropped.push_back(field);
-        }
+        if (!ParseHeaderField(field, header, &seen, error)) return false;
     }
-    if (!widthGiven || !heightGiven) {
-        *error = std::string("the header has no ") + (widthGiven ? "H" : "W") + " field (frame " +
-                 (widthGiven ? "height" : "width") + ")";
+    if (!seen.width || !seen.height) {
+        *error = std::string("the header has no ") + (seen.width ? "H" : "W") + " field (frame " +
+                 (seen.width ? "height" : "width") + ")";
         return false;
     }
-    if (!colourGiven) {
+    if (!seen.colourGiven) {
         *error = "the header has no C field, which means 4:2:0 (C420jpeg); filterhost reads 4:4:4 "
                  "at 8, 10, 12 or 16 bits: " + std::string(pixFmtAdvice);
         return false;
     }
-    return ParseColourSpace(colour, &header->depth, error);
+    return ParseColourSpace(seen.colour, &header->depth, error);
 }
 
 std::string ColourSpaceTag(int depth)
