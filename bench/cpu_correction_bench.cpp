@@ -17,7 +17,7 @@
 
 #include "cpu_correction.h"
 #include "effect/correction_reference.h"
-#include "test_picture.h"
+#include "pictures/test_picture.h"
 
 int main(int argc, char** argv)
 {

@@ -10,19 +10,21 @@ if(NOT EXISTS ${KELVO_STB_INCLUDE_DIR}/stb_image.h)
 endif()
 
 add_library(filterhost_portable STATIC
-  ${CMAKE_SOURCE_DIR}/host/color_convert.cpp
-  ${CMAKE_SOURCE_DIR}/host/cube_lut.cpp
-  ${CMAKE_SOURCE_DIR}/host/level_rows.cpp
-  ${CMAKE_SOURCE_DIR}/host/options.cpp
-  ${CMAKE_SOURCE_DIR}/host/picture_io.cpp
-  ${CMAKE_SOURCE_DIR}/host/precision_report.cpp
-  ${CMAKE_SOURCE_DIR}/host/run_progress.cpp
-  ${CMAKE_SOURCE_DIR}/host/stage_summary.cpp
-  ${CMAKE_SOURCE_DIR}/host/stb_impl.cpp
-  ${CMAKE_SOURCE_DIR}/host/test_picture.cpp
-  ${CMAKE_SOURCE_DIR}/host/verify.cpp
-  ${CMAKE_SOURCE_DIR}/host/video_levels.cpp
-  ${CMAKE_SOURCE_DIR}/host/y4m_stream.cpp
+  ${CMAKE_SOURCE_DIR}/host/command_line/options.cpp
+  ${CMAKE_SOURCE_DIR}/host/command_line/usage_text.cpp
+  ${CMAKE_SOURCE_DIR}/host/pictures/color_convert.cpp
+  ${CMAKE_SOURCE_DIR}/host/pictures/frame_size.cpp
+  ${CMAKE_SOURCE_DIR}/host/pictures/picture_io.cpp
+  ${CMAKE_SOURCE_DIR}/host/pictures/stb_impl.cpp
+  ${CMAKE_SOURCE_DIR}/host/pictures/test_picture.cpp
+  ${CMAKE_SOURCE_DIR}/host/reports/cube_lut.cpp
+  ${CMAKE_SOURCE_DIR}/host/reports/precision_report.cpp
+  ${CMAKE_SOURCE_DIR}/host/reports/run_progress.cpp
+  ${CMAKE_SOURCE_DIR}/host/reports/stage_summary.cpp
+  ${CMAKE_SOURCE_DIR}/host/reports/verify.cpp
+  ${CMAKE_SOURCE_DIR}/host/video/level_rows.cpp
+  ${CMAKE_SOURCE_DIR}/host/video/video_levels.cpp
+  ${CMAKE_SOURCE_DIR}/host/video/y4m_stream.cpp
 )
 target_include_directories(filterhost_portable PUBLIC
   ${CMAKE_SOURCE_DIR}/host

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "precision_report.h"
+#include "reports/precision_report.h"
 
 namespace {
 

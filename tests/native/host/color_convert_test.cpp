@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "color_convert.h"
+#include "pictures/color_convert.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "color_convert.h"
-#include "cube_lut.h"
+#include "pictures/color_convert.h"
+#include "reports/cube_lut.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include "level_rows.h"
-#include "video_levels.h"
-#include "yc_frame.h"
+#include "pictures/yc_frame.h"
+#include "video/level_rows.h"
+#include "video/video_levels.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 // The command line: what is accepted, what is refused, and the frame limits.
 #include <gtest/gtest.h>
 
-#include "options.h"
+#include "command_line/options.h"
+#include "pictures/frame_size.h"
 
 namespace {
 
@@ -101,6 +102,10 @@ TEST(Options, MistakesAreRefusedWithTheirReason)
         {{"-i", "clip.YUV"}, "use a YUV4MPEG2 stream (.y4m, or -"},
         {{"-i", "/dev/stdin"}, "give -"},
         {{"-i", "-", "-o", "/dev/stdout"}, "for standard output give -"},
+        {{"--precision-report", "d", "-i", "clip.y4m"}, "; --input does not apply"},
+        {{"--precision-report", "d", "-n", "3", "--verify"}, "; --frames does not apply"},
+        {{"--precision-report", "d", "--no-timing"}, "; --no-timing does not apply"},
+        {{"--cube", "a.cube", "--table"}, "give one of them"},
     };
     for (const Case& c : cases) {
         HostOptions o;

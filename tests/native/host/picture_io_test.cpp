@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "picture_io.h"
+#include "pictures/picture_io.h"
 
 namespace {
 

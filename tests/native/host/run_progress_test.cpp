@@ -1,7 +1,7 @@
 // The progress line and the run's summary line.
 #include <gtest/gtest.h>
 
-#include "run_progress.h"
+#include "reports/run_progress.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Reading the debug window's text back, and the statistics over frames.
 #include <gtest/gtest.h>
 
-#include "stage_summary.h"
+#include "reports/stage_summary.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The built-in test picture: each band carries what its description promises.
 #include <gtest/gtest.h>
 
-#include "test_picture.h"
+#include "pictures/test_picture.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "test_picture.h"
-#include "verify.h"
+#include "pictures/test_picture.h"
+#include "reports/verify.h"
 
 namespace {
 

@@ -34,9 +34,10 @@
 #include <string>
 #include <vector>
 
-#include "picture_io.h"
-#include "verify.h"
-#include "y4m_stream.h"
+#include "level_tables.h"
+#include "pictures/picture_io.h"
+#include "reports/verify.h"
+#include "video/y4m_stream.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "video_levels.h"
+#include "level_tables.h"
+#include "video/video_levels.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "y4m_stream.h"
+#include "video/y4m_stream.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "error_boxes.h"
-#include "picture_io.h"
+#include "pictures/picture_io.h"
+#include "pictures/test_picture.h"
 #include "plugin_module.h"
-#include "test_picture.h"
-#include "y4m_stream.h"
+#include "session/error_boxes.h"
+#include "video/y4m_stream.h"
 
 namespace {
 

@@ -1,29 +1,45 @@
 // The host library driving the stand-in filter: the records it lends, the
 // calls it makes, the frames it passes and what it reads back.
 #include <cstring>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "error_boxes.h"
-#include "host_session.h"
+#include "pictures/test_picture.h"
 #include "plugin_module.h"
-#include "stage_summary.h"
+#include "reports/stage_summary.h"
+#include "session/error_boxes.h"
+#include "session/host_session.h"
 #include "standin_report.h"
-#include "test_picture.h"
 
 namespace {
+
+// The boxes caught since the last take, oldest first; kept here instead of
+// printed, so that the tests can look at them.
+std::vector<CapturedErrorBox> caughtBoxes;
+
+void RecordErrorBox(const CapturedErrorBox& box)
+{
+    caughtBoxes.push_back(box);
+}
+
+std::vector<CapturedErrorBox> TakeCapturedErrorBoxes()
+{
+    std::vector<CapturedErrorBox> boxes;
+    boxes.swap(caughtBoxes);
+    return boxes;
+}
 
 class StandinSession : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SetErrorBoxEcho(false);
         TakeCapturedErrorBoxes();
         std::string error;
         ASSERT_TRUE(OpenSession(&session, PathBesideProgram(L"standin_filter.auf"), &error))
             << error;
         // Every test catches the stand-in's boxes: none may ever be shown.
-        ASSERT_TRUE(CaptureErrorBoxes(session.module, &error)) << error;
+        ASSERT_TRUE(CaptureErrorBoxes(session.module, RecordErrorBox, &error)) << error;
         auto get = reinterpret_cast<GetStandinReportFunction>(
             reinterpret_cast<void*>(GetProcAddress(session.module, "GetStandinReport")));
         ASSERT_NE(get, nullptr);
@@ -32,7 +48,6 @@ protected:
     void TearDown() override
     {
         CloseSession(&session);
-        SetErrorBoxEcho(true);
     }
 
     HostSession session;

@@ -1,0 +1,312 @@
+#include "pictures/picture_io.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#define STBI_NO_STDIO
+#define STBI_WRITE_NO_STDIO
+#include "stb_image.h"
+#include "stb_image_write.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+std::string Lower(std::string text)
+{
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+bool EndsWith(const std::string& text, const char* ending)
+{
+    size_t n = std::strlen(ending);
+    return text.size() >= n && text.compare(text.size() - n, n, ending) == 0;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* bytes,
+                   std::string* error)
+{
+    std::FILE* file = OpenFile(path, "rb");
+    if (file == nullptr) {
+        *error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    bytes->clear();
+    unsigned char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        bytes->insert(bytes->end(), buffer, buffer + n);
+    }
+    bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        *error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+void AppendToVector(void* context, void* data, int size)
+{
+    auto* out = static_cast<std::vector<unsigned char>*>(context);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    out->insert(out->end(), bytes, bytes + size);
+}
+
+}  // namespace
+
+FileKind FileKindOfPath(const std::string& path, bool forWriting)
+{
+    std::string name = Lower(path);
+    if (EndsWith(name, ".png")) return FileKind::png;
+    if (EndsWith(name, ".bmp")) return FileKind::bmp;
+    if (EndsWith(name, ".jpg") || EndsWith(name, ".jpeg")) return FileKind::jpeg;
+    if (EndsWith(name, ".yc") || EndsWith(name, ".raw")) return FileKind::raw;
+    if (EndsWith(name, ".y4m")) return FileKind::y4m;
+    return forWriting ? FileKind::unknown : FileKind::picture;
+}
+
+#ifdef _WIN32
+namespace {
+
+std::wstring WidePath(const std::string& path)
+{
+    int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &wide[0], length);
+    wide.resize(static_cast<size_t>(length) - 1);
+    return wide;
+}
+
+}  // namespace
+#endif
+
+std::FILE* OpenFile(const std::string& path, const char* mode)
+{
+#ifdef _WIN32
+    const std::wstring wide = WidePath(path);
+    if (wide.empty()) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    std::wstring wideMode(mode, mode + std::strlen(mode));
+    return _wfopen(wide.c_str(), wideMode.c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
+
+bool WriteAll(std::FILE* file, const void* data, size_t size)
+{
+    if (std::fflush(file) != 0) return false;
+#ifdef _WIN32
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    const char* next = static_cast<const char*>(data);
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+        DWORD done = 0;
+        if (!WriteFile(handle, next, chunk, &done, nullptr) || done == 0) {
+            switch (GetLastError()) {
+            case ERROR_BROKEN_PIPE:
+            case ERROR_NO_DATA:
+            case ERROR_PIPE_NOT_CONNECTED:  // Wine, for a pipe whose reader has gone
+                errno = EPIPE;
+                break;
+            case ERROR_DISK_FULL:
+            case ERROR_HANDLE_DISK_FULL:
+                errno = ENOSPC;
+                break;
+            default:
+                errno = EIO;
+            }
+            return false;
+        }
+        next += done;
+        size -= done;
+    }
+    return true;
+#else
+    return std::fwrite(data, 1, size, file) == size && std::fflush(file) == 0;
+#endif
+}
+
+bool BeginFile(const std::string& path, PendingFile* pending, std::string* error)
+{
+    *pending = PendingFile();
+    pending->path = path;
+#ifdef _WIN32
+    const unsigned long process = GetCurrentProcessId();
+#else
+    const unsigned long process = static_cast<unsigned long>(getpid());
+#endif
+    pending->temporary = path + ".filterhost-" + std::to_string(process) + ".part";
+    pending->file = OpenFile(pending->temporary, "wb");
+    if (pending->file == nullptr) {
+        *error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void PutBytes(PendingFile* pending, const void* data, size_t size)
+{
+    if (pending->firstError != 0 || size == 0) return;
+    errno = 0;
+    if (!WriteAll(pending->file, data, size)) {
+        pending->firstError = errno != 0 ? errno : EIO;
+    }
+}
+
+bool FinishFile(PendingFile* pending, std::string* error)
+{
+    if (pending->file == nullptr) return false;
+    errno = 0;
+    const bool flushed = pending->firstError == 0 && std::fflush(pending->file) == 0;
+    if (!flushed && pending->firstError == 0) pending->firstError = errno != 0 ? errno : EIO;
+    // A failure of the close itself is the last chance to hear of one.
+    if (std::fclose(pending->file) != 0 && pending->firstError == 0) {
+        pending->firstError = errno != 0 ? errno : EIO;
+    }
+    pending->file = nullptr;
+    bool renamed = false;
+    if (pending->firstError == 0) {
+#ifdef _WIN32
+        renamed = MoveFileExW(WidePath(pending->temporary).c_str(), WidePath(pending->path).c_str(),
+                              MOVEFILE_REPLACE_EXISTING) != 0;
+        if (!renamed) pending->firstError = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+#else
+        renamed = std::rename(pending->temporary.c_str(), pending->path.c_str()) == 0;
+        if (!renamed) pending->firstError = errno;
+#endif
+    }
+    if (!renamed) {
+        std::remove(pending->temporary.c_str());
+#ifdef _WIN32
+        DeleteFileW(WidePath(pending->temporary).c_str());
+#endif
+        *error = "cannot write " + pending->path + ": " + std::strerror(pending->firstError);
+    }
+    return renamed;
+}
+
+bool LoadPicture(const std::string& path, RgbImage* image, std::string* error)
+{
+    std::vector<unsigned char> bytes;
+    if (!ReadWholeFile(path, &bytes, error)) {
+        return false;
+    }
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    unsigned char* data = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()),
+                                                &width, &height, &channels, 3);
+    if (data == nullptr) {
+        const char* reason = stbi_failure_reason();
+        *error = "cannot read " + path + " as a picture (" +
+                 (reason != nullptr ? reason : "unknown format") + ")";
+        return false;
+    }
+    image->width = width;
+    image->height = height;
+    image->rgb.assign(data, data + static_cast<size_t>(width) * height * 3);
+    stbi_image_free(data);
+    return true;
+}
+
+bool SavePicture(const std::string& path, const RgbImage& image, std::string* error)
+{
+    std::vector<unsigned char> bytes;
+    int ok = 0;
+    switch (FileKindOfPath(path, true)) {
+    case FileKind::png:
+        ok = stbi_write_png_to_func(AppendToVector, &bytes, image.width, image.height, 3,
+                                    image.rgb.data(), image.width * 3);
+        break;
+    case FileKind::bmp:
+        ok = stbi_write_bmp_to_func(AppendToVector, &bytes, image.width, image.height, 3,
+                                    image.rgb.data());
+        break;
+    case FileKind::jpeg:
+        ok = stbi_write_jpg_to_func(AppendToVector, &bytes, image.width, image.height, 3,
+                                    image.rgb.data(), 95);
+        break;
+    default:
+        *error = "cannot write " + path + ": the name must end in .png, .bmp, .jpg or .jpeg";
+        return false;
+    }
+    if (!ok) {
+        *error = "cannot encode " + path;
+        return false;
+    }
+    PendingFile file;
+    if (!BeginFile(path, &file, error)) return false;
+    PutBytes(&file, bytes.data(), bytes.size());
+    return FinishFile(&file, error);
+}
+
+bool LoadRawFrames(const std::string& path, int width, int height, int maxWidth,
+                   std::vector<YCFrame>* frames, std::string* error)
+{
+    std::vector<unsigned char> bytes;
+    if (!ReadWholeFile(path, &bytes, error)) {
+        return false;
+    }
+    size_t frameBytes = static_cast<size_t>(width) * height * 6;
+    if (frameBytes == 0 || bytes.empty() || bytes.size() % frameBytes != 0) {
+        *error = "cannot read " + path + " as raw frames of " + std::to_string(width) + "x" +
+                 std::to_string(height) + ": its " + std::to_string(bytes.size()) +
+                 " bytes are not a whole number of " + std::to_string(frameBytes) +
+                 "-byte frames";
+        return false;
+    }
+    frames->clear();
+    const unsigned char* p = bytes.data();
+    for (size_t f = 0; f < bytes.size() / frameBytes; ++f) {
+        YCFrame frame = MakeFrame(width, height, maxWidth);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x, p += 6) {
+                YCPixel& pixel = PixelAt(frame, x, y);
+                pixel.y = static_cast<int16_t>(p[0] | (p[1] << 8));
+                pixel.cb = static_cast<int16_t>(p[2] | (p[3] << 8));
+                pixel.cr = static_cast<int16_t>(p[4] | (p[5] << 8));
+            }
+        }
+        frames->push_back(std::move(frame));
+    }
+    return true;
+}
+
+void EncodeRawFrame(const YCFrame& frame, std::vector<uint8_t>* bytes)
+{
+    bytes->resize(static_cast<size_t>(frame.width) * frame.height * 6);
+    uint8_t* p = bytes->data();
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            const YCPixel& pixel = PixelAt(frame, x, y);
+            const int16_t values[3] = {pixel.y, pixel.cb, pixel.cr};
+            for (int16_t v : values) {
+                const uint16_t u = static_cast<uint16_t>(v);
+                *p++ = static_cast<uint8_t>(u & 0xFF);
+                *p++ = static_cast<uint8_t>(u >> 8);
+            }
+        }
+    }
+}
+
+bool WriteRawFrame(std::FILE* file, const YCFrame& frame)
+{
+    std::vector<uint8_t> bytes;
+    EncodeRawFrame(frame, &bytes);
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+}

@@ -1,0 +1,173 @@
+#include "runs/frame_run.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <io.h>
+
+#include "host_interface/tracks.h"
+#include "reports/run_progress.h"
+#include "seconds_now.h"
+
+namespace {
+
+// Failed frames are reported one by one up to this many, then only counted.
+constexpr int reportedFrameProblems = 10;
+
+void Complain(const std::string& message)
+{
+    std::fprintf(stderr, "filterhost: %s\n", message.c_str());
+}
+
+// Progress on standard error: rewritten in place on a terminal, a line at a
+// time (the first frame, then every second) when asked for elsewhere.
+struct Progress {
+    bool enabled = false;
+    bool terminal = false;
+    double start = 0;
+    double lastShown = -1;
+};
+
+void ShowProgress(Progress* progress, int64_t frames, int64_t total, bool last)
+{
+    if (!progress->enabled) return;
+    const double now = SecondsNow();
+    const double interval = progress->terminal ? 0.25 : 1.0;
+    if (!last && progress->lastShown >= 0 && now - progress->lastShown < interval) return;
+    if (last && !progress->terminal) return;
+    progress->lastShown = now;
+    const std::string text = ProgressText(frames, total, now - progress->start);
+    if (progress->terminal) {
+        std::fprintf(stderr, "\r%-60s%s", text.c_str(), last ? "\n" : "");
+    } else {
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    std::fflush(stderr);
+}
+
+// The kind the plug-in reported, or the requested one when it showed none.
+TextureFormatKind KindOfFrame(const DebugReport& report, const HostSession& session,
+                              bool* reported)
+{
+    int kind = FormatKindFromTag(report.formatTag);
+    *reported = kind >= 0;
+    if (kind < 0) {
+        kind = ClampFormatKind(session.trackValues[trackFormat]);
+    }
+    return static_cast<TextureFormatKind>(kind);
+}
+
+// What the plug-in made of frame `index` (`frame`, corrected in place):
+// its complaints, its debug window's text and, with --verify, the
+// comparison with the reference model.
+void TallyFrame(HostSession* session, const HostOptions& options, int64_t index,
+                const YCFrame& input, YCFrame* frame, Verifier* verifier, FrameTally* tally)
+{
+    int32_t tracks[trackCount];
+    std::copy(session->trackValues.begin(), session->trackValues.begin() + 16, tracks);
+    FrameResult result = ProcessFrame(session, frame);
+    const std::string number = std::to_string(index + 1);
+    if (!result.paddingIntact && ++tally->pastWidth <= reportedFrameProblems) {
+        Complain("frame " + number + ": the plug-in wrote past the frame width");
+    }
+    if (result.returned == 0) {
+        if (++tally->failed <= reportedFrameProblems) {
+            Complain("frame " + number + ": onProcess returned 0");
+        }
+    } else if (!result.hasDebugText) {
+        tally->missingDebugText = true;
+    } else {
+        DebugReport debug = ParseDebugText(result.debugText);
+        AddStageTimes(&tally->statistics, debug.stages);
+        tally->lastReport = debug;
+        tally->lastDebugText = result.debugText;
+    }
+    tally->hostTimes.push_back(result.hostSeconds);
+    if (!options.verify || result.returned == 0) return;
+    bool reported = false;
+    TextureFormatKind kind = KindOfFrame(tally->lastReport, *session, &reported);
+    tally->kindGuessed = tally->kindGuessed || !reported;
+    const char* name = textureFormatKindNames[kind];
+    std::string& kinds = tally->verifiedKinds;
+    if (kinds.find(name) == std::string::npos) {
+        kinds += kinds.empty() ? name : std::string(", ") + name;
+    }
+    VerifyFrame(verifier, tracks, kind, input, *frame, &tally->verifyTotals);
+}
+
+// Between frames, as the editor would: settings changes (onUpdate) and
+// the filter switched off to free its frame memory.
+void BeforeFrame(HostSession* session, const HostOptions& options, int64_t index)
+{
+    if (index > 0 && options.updateEvery != 0 && index % options.updateEvery == 0) {
+        NotifyUpdate(session);
+    }
+}
+
+void AfterFrame(HostSession* session, const HostOptions& options, const FrameFeed& feed,
+                int64_t index)
+{
+    if (options.releaseEvery != 0 && (index + 1) % options.releaseEvery == 0 &&
+        (feed.length < 0 || index + 1 < feed.length)) {
+        session->active = false;
+        SendHostMessage(session, messageReleaseResources, 0, 0);
+        session->active = true;
+    }
+}
+
+}  // namespace
+
+void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink,
+               const HostOptions& options, FrameTally* tally)
+{
+    Progress progress;
+    progress.terminal = _isatty(_fileno(stderr)) != 0;
+    progress.enabled = options.progress || progress.terminal;
+    progress.start = SecondsNow();
+    tally->progressShown = progress.enabled;
+    const int64_t frameLimit = feed->stream ? options.frames : feed->length;
+    double lastStart = 0;
+    Verifier verifier;
+    YCFrame work;
+    std::string error;
+    for (int64_t i = 0;; ++i) {
+        BeforeFrame(session, options, i);
+        const double readStart = SecondsNow();
+        if (i > 0) tally->periods.push_back(readStart - lastStart);
+        lastStart = readStart;
+        YCFrame* input = NextFrame(feed, i, frameLimit, &error);
+        if (input != nullptr) tally->lastInput = input;
+        StartWriting(sink);
+        if (input == nullptr) {
+            if (!error.empty()) {
+                Complain(error);
+                tally->inputBroken = true;
+            }
+            break;
+        }
+        // A stream's frame is corrected in place unless the input is still
+        // needed for --verify; frames held in memory are used again.
+        YCFrame* frame = input;
+        if (!feed->stream || options.verify) {
+            work = *input;
+            frame = &work;
+        }
+        double ownSeconds = SecondsNow() - readStart;
+        TallyFrame(session, options, i, *input, frame, &verifier, tally);
+        const double writeStart = SecondsNow();
+        const bool written = WriteFrame(sink, *frame, i, &error);
+        ownSeconds += SecondsNow() - writeStart;
+        if (!written) {
+            Complain(error);
+            tally->outputBroken = true;
+            break;
+        }
+        ++tally->framesDone;
+        tally->ownTimes.push_back(ownSeconds);
+        ShowProgress(&progress, tally->framesDone, feed->length, false);
+        AfterFrame(session, options, *feed, i);
+    }
+    tally->runSeconds = SecondsNow() - progress.start;
+    if (tally->framesDone > 0) {
+        ShowProgress(&progress, tally->framesDone, feed->length, true);
+    }
+}

@@ -1,0 +1,112 @@
+#include "session/error_boxes.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+ErrorBoxHandler boxHandler = EchoErrorBox;
+
+int WINAPI CapturingMessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type)
+{
+    boxHandler(CapturedErrorBox{Utf8FromWide(caption), Utf8FromWide(text), type});
+    return IDOK;
+}
+
+void SetImportSlot(DWORD* slot, DWORD value)
+{
+    DWORD oldProtection = 0;
+    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &oldProtection);
+    *slot = value;
+    VirtualProtect(slot, sizeof *slot, oldProtection, &oldProtection);
+}
+
+}  // namespace
+
+void EchoErrorBox(const CapturedErrorBox& box)
+{
+    std::fprintf(stderr, "filterhost: error box \"%s\": %s\n", box.caption.c_str(),
+                 box.text.c_str());
+    std::fflush(stderr);
+}
+
+bool CaptureErrorBoxes(HMODULE module, ErrorBoxHandler handler, std::string* error)
+{
+    boxHandler = handler;
+    auto* base = reinterpret_cast<BYTE*>(module);
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    if (base == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE) {
+        *error = "not a loaded module";
+        return false;
+    }
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    // Imports bound by address (no name table) are recognised by the address
+    // the loader put in the slot.
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    DWORD realAddress = user32 == nullptr ? 0
+                                          : static_cast<DWORD>(reinterpret_cast<uintptr_t>(
+                                                GetProcAddress(user32, "MessageBoxW")));
+    int patched = 0;
+    if (imports.VirtualAddress != 0) {
+        for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+             d->Name != 0; ++d) {
+            if (_stricmp(reinterpret_cast<const char*>(base + d->Name), "user32.dll") != 0) {
+                continue;
+            }
+            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + d->FirstThunk);
+            auto* names = d->OriginalFirstThunk != 0
+                              ? reinterpret_cast<IMAGE_THUNK_DATA32*>(base + d->OriginalFirstThunk)
+                              : nullptr;
+            for (int i = 0; slots[i].u1.Function != 0; ++i) {
+                bool match = realAddress != 0 && slots[i].u1.Function == realAddress;
+                if (names != nullptr && !IMAGE_SNAP_BY_ORDINAL32(names[i].u1.Ordinal)) {
+                    auto* byName =
+                        reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names[i].u1.AddressOfData);
+                    match = match ||
+                            std::strcmp(reinterpret_cast<const char*>(byName->Name),
+                                        "MessageBoxW") == 0;
+                }
+                if (match) {
+                    SetImportSlot(reinterpret_cast<DWORD*>(&slots[i].u1.Function),
+                                  static_cast<DWORD>(reinterpret_cast<uintptr_t>(
+                                      &CapturingMessageBoxW)));
+                    ++patched;
+                }
+            }
+        }
+    }
+    if (patched == 0) {
+        *error = "the module does not import MessageBoxW from user32.dll";
+        return false;
+    }
+    return true;
+}
+
+std::string Utf8FromWide(const wchar_t* text)
+{
+    if (text == nullptr) {
+        return std::string();
+    }
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) {
+        return std::string();
+    }
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], length, nullptr, nullptr);
+    utf8.resize(static_cast<size_t>(length) - 1);
+    return utf8;
+}
+
+std::wstring WideFromUtf8(const std::string& text)
+{
+    int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (length <= 1) {
+        return std::wstring();
+    }
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], length);
+    wide.resize(static_cast<size_t>(length) - 1);
+    return wide;
+}

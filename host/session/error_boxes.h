@@ -1,0 +1,31 @@
+// The plug-in's error boxes, caught instead of shown. Its every message goes
+// through user32's MessageBoxW as a system-modal box, which would stop an
+// unattended run until someone clicks; the host swaps the plug-in's import
+// of MessageBoxW for a function that hands the box on (filterhost prints it
+// to stderr as UTF-8) and answers OK.
+#pragma once
+
+#include <string>
+
+#include <windows.h>
+
+struct CapturedErrorBox {
+    std::string caption;  // UTF-8
+    std::string text;     // UTF-8
+    unsigned type;        // the MB_* flags asked for
+};
+
+// What becomes of a caught box; called on the thread that asked for it.
+using ErrorBoxHandler = void (*)(const CapturedErrorBox& box);
+
+// Prints the box to stderr: "filterhost: error box "CAPTION": TEXT".
+void EchoErrorBox(const CapturedErrorBox& box);
+
+// Patches `module`'s import address table so that its boxes go to
+// `handler`. False, with the reason, when the module does not import
+// MessageBoxW from user32 (then it shows no boxes that could be caught this
+// way) or the table cannot be written.
+bool CaptureErrorBoxes(HMODULE module, ErrorBoxHandler handler, std::string* error);
+
+std::string Utf8FromWide(const wchar_t* text);
+std::wstring WideFromUtf8(const std::string& text);

@@ -1,0 +1,370 @@
+#include "video/frame_streams.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "pictures/color_convert.h"
+#include "pictures/frame_size.h"
+#include "pictures/test_picture.h"
+#include "seconds_now.h"
+#include "video/file_writes.h"
+#include "video/stream_files.h"
+
+namespace {
+
+constexpr int pictureStreamDepth = 16;
+
+// The colour matrix of a stream's YCbCr: as given, or what players take a
+// stream of that size to use.
+VideoMatrix StreamMatrix(const HostOptions& options, int width, int height)
+{
+    return options.matrixAuto ? MatrixForFrameSize(width, height) : options.matrix;
+}
+
+bool PrepareFrames(const HostOptions& options, std::vector<YCFrame>* frames, std::string* error)
+{
+    if (options.inputPath.empty()) {
+        int width = options.width != 0 ? options.width : defaultTestWidth;
+        int height = options.height != 0 ? options.height : defaultTestHeight;
+        int maxWidth = options.maxWidth != 0 ? options.maxWidth : width;
+        if (!CheckFrameSize(width, height, maxWidth, error)) return false;
+        frames->push_back(MakeTestPicture(width, height, maxWidth));
+        return true;
+    }
+    if (options.rawInput) {
+        int maxWidth = options.maxWidth != 0 ? options.maxWidth : options.width;
+        if (!CheckFrameSize(options.width, options.height, maxWidth, error)) return false;
+        return LoadRawFrames(options.inputPath, options.width, options.height, maxWidth, frames,
+                             error);
+    }
+    RgbImage image;
+    if (!LoadPicture(options.inputPath, &image, error)) return false;
+    int maxWidth = options.maxWidth != 0 ? options.maxWidth : image.width;
+    if (!CheckFrameSize(image.width, image.height, maxWidth, error)) {
+        *error = options.inputPath + ": " + *error;
+        return false;
+    }
+    frames->push_back(FrameFromRgb(image, maxWidth));
+    return true;
+}
+
+void WriteFrames(FrameSink* sink)
+{
+    std::unique_lock<std::mutex> hold(sink->lock);
+    for (;;) {
+        sink->changed.wait(hold, [sink] { return sink->writing || sink->stopping; });
+        if (!sink->writing) return;
+        hold.unlock();
+        const double start = SecondsNow();
+        errno = 0;
+        const bool written =
+            WriteBlock(sink->file, sink->bytes.data(), sink->bytes.size(), sink->checkRoom);
+        const int code = errno != 0 ? errno : EIO;
+        const double seconds = SecondsNow() - start;
+        hold.lock();
+        sink->writeSeconds.push_back(seconds);
+        if (!written) {
+            sink->writeError = code;
+        } else if (sink->seekable) {
+            sink->wholeBytes = FilePosition(sink->file);
+        }
+        sink->writing = false;
+        sink->changed.notify_all();
+        if (!written) return;
+    }
+}
+
+std::string WriteFailure(const FrameSink& sink, int64_t index, int code)
+{
+    std::string text = "frame " + std::to_string(index + 1) + ": cannot write " + sink.name;
+    // A closed pipe reaches msvcrt as EPIPE or, under Wine, as EINVAL.
+    if (sink.path == "-" && (code == EPIPE || code == EINVAL)) {
+        return text + ": the program reading it has closed the pipe";
+    }
+    return text + ": " + std::strerror(code);
+}
+
+void ReadFrames(FrameFeed* feed)
+{
+    std::unique_lock<std::mutex> hold(feed->lock);
+    for (;;) {
+        feed->changed.wait(hold, [feed] { return feed->reading || feed->stopping; });
+        if (!feed->reading) return;
+        hold.unlock();
+        const double start = SecondsNow();
+        std::string error;
+        const Y4MRead result = ReadY4MFrame(&feed->reader, &error);
+        if (result == Y4MRead::frame) {
+            DecodeY4MFrame(feed->reader.samples.data(), feed->levels, &feed->next);
+        }
+        const double seconds = SecondsNow() - start;
+        hold.lock();
+        if (result == Y4MRead::frame) feed->readSeconds.push_back(seconds);
+        feed->nextResult = result;
+        feed->nextError = error;
+        feed->reading = false;
+        feed->changed.notify_all();
+    }
+}
+
+void StartReading(FrameFeed* feed)
+{
+    std::lock_guard<std::mutex> hold(feed->lock);
+    feed->reading = true;
+    feed->changed.notify_all();
+}
+
+// Waits until the writer thread is idle; false with the message of a
+// failed write, after cutting a file back to its last whole frame.
+bool FinishWriting(FrameSink* sink, std::string* error)
+{
+    std::unique_lock<std::mutex> hold(sink->lock);
+    sink->changed.wait(hold, [sink] { return !sink->writing; });
+    if (sink->writeError == 0) return true;
+    if (!sink->failureReported) {
+        sink->failureReported = true;
+        --sink->framesWritten;
+        *error = WriteFailure(*sink, sink->writingIndex, sink->writeError);
+        if (sink->seekable) {
+            // No half frame is left behind for the next program to choke on.
+            CutBack(sink->file, sink->wholeBytes);
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::string>* notes,
+              std::string* error)
+{
+    if (!options.streamInput) {
+        if (!PrepareFrames(options, &feed->frames, error)) return false;
+        feed->length = options.frames != 0 ? options.frames
+                                           : static_cast<int64_t>(feed->frames.size());
+        return true;
+    }
+    feed->stream = true;
+    feed->name = options.inputPath == "-" ? "standard input" : options.inputPath;
+    feed->file = OpenStreamInput(options.inputPath, error);
+    if (feed->file == nullptr) return false;
+    if (!StartY4MReader(feed->file, &feed->reader, error)) {
+        *error = feed->name + ": " + *error;
+        return false;
+    }
+    const Y4MHeader& h = feed->reader.header;
+    const int maxWidth = options.maxWidth != 0 ? options.maxWidth : h.width;
+    if (!CheckFrameSize(h.width, h.height, maxWidth, error)) {
+        *error = feed->name + ": " + *error;
+        return false;
+    }
+    if (h.crlf) {
+        notes->push_back("note: " + feed->name + ": the header line ends in CR LF; read as the "
+                         "same header, written with a plain line end");
+    }
+    for (const std::string& field : h.dropped) {
+        notes->push_back("warning: " + feed->name + ": header field " + field +
+                         " is not one filterhost knows; left out of the output");
+    }
+    VideoRange range = h.hasRange ? h.range : VideoRange::limited;
+    if (options.rangeGiven) {
+        if (h.hasRange && h.range != options.range) {
+            notes->push_back(std::string("note: the stream says XCOLORRANGE=") +
+                             (h.range == VideoRange::full ? "FULL" : "LIMITED") + "; --range " +
+                             RangeName(options.range) + " overrides it");
+        }
+        range = options.range;
+    }
+    feed->matrixByFrameSize = options.matrixAuto;
+    feed->levels = MakeRowLevels(h.depth, range, StreamMatrix(options, h.width, h.height));
+    feed->current = MakeFrame(h.width, h.height, maxWidth);
+    feed->length = FramesInFile(feed->file, feed->reader);
+    if (options.frames != 0) {
+        feed->length = feed->length < 0 ? options.frames
+                                        : std::min<int64_t>(feed->length, options.frames);
+    }
+    return true;
+}
+
+YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::string* error)
+{
+    error->clear();
+    if (frameLimit != 0 && index >= frameLimit) {
+        return nullptr;
+    }
+    if (!feed->stream) {
+        return &feed->frames[static_cast<size_t>(index % static_cast<int64_t>(feed->frames.size()))];
+    }
+    if (!feed->readerThread.joinable()) {
+        feed->next = feed->current;
+        feed->readerThread = std::thread(ReadFrames, feed);
+        StartReading(feed);
+    }
+    Y4MRead result;
+    {
+        std::unique_lock<std::mutex> hold(feed->lock);
+        feed->changed.wait(hold, [feed] { return !feed->reading; });
+        result = feed->nextResult;
+        *error = feed->nextError;
+        feed->nextResult = Y4MRead::end;  // a stream that has ended stays ended
+        feed->nextError.clear();
+    }
+    switch (result) {
+    case Y4MRead::frame:
+        std::swap(feed->current.pixels, feed->next.pixels);
+        if (frameLimit == 0 || index + 1 < frameLimit) {
+            StartReading(feed);
+        }
+        return &feed->current;
+    case Y4MRead::end:
+        if (index == 0) *error = feed->name + ": the stream holds no frames";
+        return nullptr;
+    case Y4MRead::failed:
+        *error = feed->name + ", " + *error;
+        return nullptr;
+    }
+    return nullptr;
+}
+
+void CloseFeed(FrameFeed* feed)
+{
+    if (feed->readerThread.joinable()) {
+        {
+            std::unique_lock<std::mutex> hold(feed->lock);
+            feed->changed.wait(hold, [feed] { return !feed->reading; });
+            feed->stopping = true;
+            feed->changed.notify_all();
+        }
+        feed->readerThread.join();
+    }
+    if (feed->file != nullptr) CloseStreamInput(feed->file);
+    feed->file = nullptr;
+}
+
+std::string DescribeFeed(const FrameFeed& feed)
+{
+    if (!feed.stream) {
+        const YCFrame& f = feed.frames.front();
+        return std::to_string(f.width) + "x" + std::to_string(f.height);
+    }
+    const Y4MHeader& h = feed.reader.header;
+    return std::to_string(h.width) + "x" + std::to_string(h.height) + " " +
+           ColourSpaceTag(h.depth) + ", " + RangeName(feed.levels.range) + " range, " +
+           MatrixName(feed.levels.matrix) + (feed.matrixByFrameSize ? " (by frame size)" : "");
+}
+
+std::string DescribeSink(const FrameSink& sink)
+{
+    if (sink.kind != FileKind::y4m) return "";
+    return ColourSpaceTag(sink.levels.depth) + ", " + RangeName(sink.levels.range) + " range, " +
+           MatrixName(sink.levels.matrix) + (sink.matrixByFrameSize ? " (by frame size)" : "");
+}
+
+bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink,
+              std::string* error)
+{
+    if (options.outputPath.empty()) {
+        return true;
+    }
+    sink->path = options.outputPath;
+    sink->name = options.outputPath == "-" ? "standard output" : options.outputPath;
+    sink->kind = options.outputKind;
+    if (sink->kind != FileKind::raw && sink->kind != FileKind::y4m) {
+        return true;  // a picture, written at the end
+    }
+    sink->file = OpenStreamOutput(options.outputPath, error);
+    if (sink->file == nullptr) return false;
+    const int64_t start = FilePosition(sink->file);
+    sink->seekable = start >= 0 && CanCutBack(sink->file);
+    sink->checkRoom = start >= 0 && !sink->seekable;
+    sink->wholeBytes = start;
+    if (sink->kind == FileKind::raw) {
+        return true;
+    }
+    Y4MHeader header;
+    if (feed.stream) {
+        header = feed.reader.header;
+        sink->levels = feed.levels;
+    } else {
+        header.width = feed.frames.front().width;
+        header.height = feed.frames.front().height;
+        header.depth = pictureStreamDepth;
+        sink->levels = MakeRowLevels(pictureStreamDepth,
+                                     options.rangeGiven ? options.range : VideoRange::limited,
+                                     StreamMatrix(options, header.width, header.height));
+        sink->matrixByFrameSize = options.matrixAuto;
+    }
+    const std::string line = FormatY4MHeader(header, sink->levels.range);
+    if (!WriteBlock(sink->file, line.data(), line.size(), sink->checkRoom)) {
+        *error = "cannot write " + sink->name + ": " + std::strerror(errno);
+        if (sink->seekable) CutBack(sink->file, start);
+        return false;
+    }
+    if (sink->seekable) sink->wholeBytes = FilePosition(sink->file);
+    return true;
+}
+
+bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::string* error)
+{
+    switch (sink->kind) {
+    case FileKind::unknown:
+        return true;
+    case FileKind::raw:
+    case FileKind::y4m:
+        break;
+    default:
+        sink->last = frame;
+        return true;
+    }
+    StartWriting(sink);  // a frame still queued goes out before its buffer is used again
+    if (!FinishWriting(sink, error)) return false;
+    if (sink->kind == FileKind::raw) {
+        EncodeRawFrame(frame, &sink->bytes);
+    } else {
+        EncodeY4MFrame(frame, sink->levels, &sink->bytes);
+    }
+    if (!sink->writer.joinable()) {
+        sink->writer = std::thread(WriteFrames, sink);
+    }
+    std::lock_guard<std::mutex> hold(sink->lock);
+    sink->pending = true;
+    sink->writingIndex = index;
+    ++sink->framesWritten;
+    return true;
+}
+
+void StartWriting(FrameSink* sink)
+{
+    std::lock_guard<std::mutex> hold(sink->lock);
+    if (!sink->pending) return;
+    sink->pending = false;
+    sink->writing = true;
+    sink->changed.notify_all();
+}
+
+bool CloseSink(FrameSink* sink, std::string* error)
+{
+    bool ok = true;
+    if (sink->writer.joinable()) {
+        StartWriting(sink);
+        ok = FinishWriting(sink, error);
+        {
+            std::lock_guard<std::mutex> hold(sink->lock);
+            sink->stopping = true;
+            sink->changed.notify_all();
+        }
+        sink->writer.join();
+    }
+    if (sink->file != nullptr) {
+        const bool closed = CloseStreamOutput(sink->file);
+        sink->file = nullptr;
+        if (ok && !closed) *error = "cannot write " + sink->name + ": " + std::strerror(errno);
+        return ok && closed;
+    }
+    if (sink->kind != FileKind::unknown && sink->kind != FileKind::raw &&
+        sink->kind != FileKind::y4m && !sink->last.pixels.empty()) {
+        ok = SavePicture(sink->path, RgbFromFrame(sink->last), error);
+    }
+    return ok;
+}

@@ -1,0 +1,120 @@
+// Where filterhost's frames come from and where its results go: pictures,
+// raw frames and the test picture held in memory (and repeated as needed),
+// or a YUV4MPEG2 stream read one frame at a time; results to a picture (the
+// last frame), a raw file or a YUV4MPEG2 stream, file or standard output.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "command_line/options.h"
+#include "pictures/picture_io.h"
+#include "pictures/yc_frame.h"
+#include "video/video_levels.h"
+#include "video/y4m_stream.h"
+
+// A stream's frames are read and decoded by a thread of their own: while
+// the plug-in corrects frame n, frame n + 1 is read into `next`; NextFrame
+// waits for it and swaps it into `current`. Two frames are held, never more,
+// and nothing is read past the run's last frame.
+struct FrameFeed {
+    std::vector<YCFrame> frames;  // held in memory, repeated as needed
+    bool stream = false;          // a YUV4MPEG2 stream instead
+    std::string name;             // the file, or "standard input"
+    std::FILE* file = nullptr;
+    Y4MReader reader;
+    RowLevels levels;             // with the stream's colour matrix
+    bool matrixByFrameSize = false;  // the matrix was chosen by the frame size
+    YCFrame current;              // the stream's current frame
+    int64_t length = -1;          // frames the run will take; -1 unknown
+
+    std::thread readerThread;
+    std::mutex lock;
+    std::condition_variable changed;
+    YCFrame next;                 // being read, or read and not yet taken
+    bool reading = false;         // the thread is reading into `next`
+    bool stopping = false;
+    Y4MRead nextResult = Y4MRead::end;
+    std::string nextError;        // with Y4MRead::failed
+    std::vector<double> readSeconds;  // per frame, on the reading thread
+};
+
+// Opens and checks the input; a stream's header is read, nothing more.
+// `notes` receives remarks for the user, each beginning "note: " or
+// "warning: " (a range that overrides the stream's own, a header line that
+// ends in CR LF, fields left out).
+bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::string>* notes,
+              std::string* error);
+
+// Frame `index` (from 0; messages number frames from 1), or null at the end
+// of the input; null with a message for a stream that turns out broken.
+YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::string* error);
+
+void CloseFeed(FrameFeed* feed);
+
+// What the input is, for the summary: "1920x1080 C444p16, limited range,
+// BT.709 (by frame size)".
+std::string DescribeFeed(const FrameFeed& feed);
+
+// A stream's frames are written by a thread of their own while the plug-in
+// corrects the next frame: writing 12 MB into a pipe takes about as long as
+// the reader needs to drain it, which is no work of the host's. The write of
+// a frame starts only once the next frame has been read (StartWriting), so
+// that the two transfers do not compete for the memory and the cores. There
+// is still one output buffer: the next frame is encoded into it only when
+// the write before has finished.
+struct FrameSink {
+    FileKind kind = FileKind::unknown;  // unknown: no output
+    std::string path;
+    std::string name;                   // the file, or "standard output"
+    std::FILE* file = nullptr;          // raw and stream output
+    bool seekable = false;              // a file that can be cut back, standard output too
+    bool checkRoom = false;             // a file that cannot: write only what fits
+    RowLevels levels;                   // stream output
+    bool matrixByFrameSize = false;     // of a stream made from pictures
+    std::vector<uint8_t> bytes;         // the frame being written
+    int64_t wholeBytes = 0;             // written up to the end of the last whole frame
+    int64_t framesWritten = 0;
+    YCFrame last;                       // picture output
+
+    std::thread writer;
+    std::mutex lock;
+    std::condition_variable changed;
+    bool pending = false;               // `bytes` hold frame `writingIndex`, not yet started
+    bool writing = false;               // `bytes` hold frame `writingIndex`, being written
+    bool stopping = false;
+    int64_t writingIndex = 0;
+    int writeError = 0;                 // errno of a failed write; 0 none
+    bool failureReported = false;
+    std::vector<double> writeSeconds;   // per frame, on the writer thread
+};
+// Creates raw and stream output and writes a stream's header, so that a
+// name that cannot be written fails before any frame is run. Pictures are
+// written at the end, whole or not at all (PendingFile).
+bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink,
+              std::string* error);
+
+// Appends frame `index` (raw and stream frames once the write before has
+// finished; its own write waits for StartWriting or CloseSink). False when
+// this or an earlier frame's write failed, with a message naming that frame
+// and the system's reason; a file, or standard output that is a file, is
+// then cut back to its last whole frame.
+bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::string* error);
+
+// Starts the write of a stream frame that WriteFrame has queued, if any.
+void StartWriting(FrameSink* sink);
+
+// Waits for the last write and closes the output; a picture is written now,
+// from the last frame. False when a write failed, with a message unless
+// WriteFrame gave it already.
+bool CloseSink(FrameSink* sink, std::string* error);
+
+// What a stream made from pictures or raw frames is written as, for the
+// summary: "C444p16, limited range, BT.709 (by frame size)"; empty for
+// other output.
+std::string DescribeSink(const FrameSink& sink);

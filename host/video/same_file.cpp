@@ -1,0 +1,94 @@
+#include "video/same_file.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include <windows.h>
+
+#include "session/error_boxes.h"
+
+namespace {
+
+// A file's identity: its index on its volume, which a link or another
+// spelling of the path shares. Size and last write are kept as well: under
+// Wine a standard handle that a Unix shell opened tells its index but not
+// its volume (0), and two files on different volumes with the same index
+// and the same size and time are as good as impossible.
+struct FileIdentity {
+    uint64_t volume = 0;  // 0: not known
+    uint64_t index[2] = {};
+    int64_t size = 0;
+    int64_t lastWrite = 0;
+};
+
+bool SameIdentity(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.index[0] == b.index[0] && a.index[1] == b.index[1] && a.size == b.size &&
+           a.lastWrite == b.lastWrite &&
+           (a.volume == b.volume || a.volume == 0 || b.volume == 0);
+}
+
+// False for what is no file on a disk: a pipe, a console, nothing.
+bool IdentityOfHandle(HANDLE handle, FileIdentity* identity)
+{
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+        GetFileType(handle) != FILE_TYPE_DISK) {
+        return false;
+    }
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
+        return false;
+    }
+    identity->size = standard.EndOfFile.QuadPart;
+    identity->lastWrite = basic.LastWriteTime.QuadPart;
+    FILE_ID_INFO id;
+    if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+        identity->volume = id.VolumeSerialNumber;
+        std::memcpy(identity->index, id.FileId.Identifier, sizeof identity->index);
+        return true;
+    }
+    // Systems before Windows 8 know only the older 64-bit index.
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle, &information)) return false;
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->index[0] = (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+    identity->index[1] = ~uint64_t{0};  // never equal to a 128-bit index's high half
+    return true;
+}
+
+// Standard input or output for "-"; otherwise the file, opened for no access
+// at all, so that opening it changes nothing and nothing is refused by
+// another program holding it open.
+bool IdentityOfPath(const std::string& path, DWORD standardHandle, FileIdentity* identity)
+{
+    if (path.empty()) return false;
+    if (path == "-") return IdentityOfHandle(GetStdHandle(standardHandle), identity);
+    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known = IdentityOfHandle(file, identity);
+    CloseHandle(file);
+    return known;
+}
+
+}  // namespace
+
+bool OutputIsInput(const std::string& inputPath, const std::string& outputPath,
+                   std::string* error)
+{
+    FileIdentity input;
+    FileIdentity output;
+    if (!IdentityOfPath(inputPath, STD_INPUT_HANDLE, &input) ||
+        !IdentityOfPath(outputPath, STD_OUTPUT_HANDLE, &output) || !SameIdentity(input, output)) {
+        return false;
+    }
+    const std::string in = inputPath == "-" ? "standard input" : inputPath;
+    const std::string out = outputPath == "-" ? "standard output" : outputPath;
+    *error = "the output (" + out + ") is the input file (" + in +
+             "), under the same or another name: writing it would destroy the frames still to be "
+             "read; choose another output file";
+    return true;
+}
