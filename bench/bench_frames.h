@@ -11,8 +11,8 @@
 struct BenchFrame {
     int32_t width;
     int32_t height;
-    YCPixel* host;          // width * height pixels, pitch = width
-    unsigned char* texels;  // width * height * 16 bytes, 16-byte aligned
+    YCPixel* host;              // width * height pixels, pitch = width
+    unsigned char* texels;      // width * height * 16 bytes, 16-byte aligned
     unsigned char* copySource;  // the same size: what the memcpy reads
     unsigned char* copy;        // the same size, the memcpy target
 };
@@ -24,7 +24,7 @@ struct BenchConverter {
     Direction direction;
     int32_t texelBytes;
     void (*run)(BenchFrame&);
-    PackRowsFunction pack;      // the converter itself, for calls on other frames
+    PackRowsFunction pack;  // the converter itself, for calls on other frames
     UnpackRowsFunction unpack;
 };
 
@@ -98,17 +98,50 @@ inline void FreeBenchFrame(BenchFrame& f)
 }
 
 // Whole frames, pitch = width, through each converter.
-inline void RunPackF32(BenchFrame& f) { PackF32(f.host, f.width, f.texels, f.width * 16, f.width, f.height); }
-inline void RunPackF32Sse(BenchFrame& f) { PackF32Sse(f.host, f.width, f.texels, f.width * 16, f.width, f.height); }
-inline void RunPackF16(BenchFrame& f) { PackF16(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
-inline void RunPackF16Sse(BenchFrame& f) { PackF16Sse(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
-inline void RunPackInt16(BenchFrame& f) { PackInt16(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
-inline void RunUnpackF32(BenchFrame& f) { UnpackF32(f.host, f.width, f.texels, f.width * 16, f.width, f.height); }
-inline void RunUnpackF32Sse(BenchFrame& f) { UnpackF32Sse(f.host, f.width, f.texels, f.width * 16, f.width, f.height); }
-inline void RunUnpackF16(BenchFrame& f) { UnpackF16(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
-inline void RunUnpackF16Sse(BenchFrame& f) { UnpackF16Sse(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
-inline void RunUnpackInt16(BenchFrame& f) { UnpackInt16(f.host, f.width, f.texels, f.width * 8, f.width, f.height); }
-inline void RunUnpackU10(BenchFrame& f) { UnpackU10(f.host, f.width, f.texels, f.width * 4, f.width, f.height); }
+inline void RunPackF32(BenchFrame& f)
+{
+    PackF32(f.host, f.width, f.texels, f.width * 16, f.width, f.height);
+}
+inline void RunPackF32Sse(BenchFrame& f)
+{
+    PackF32Sse(f.host, f.width, f.texels, f.width * 16, f.width, f.height);
+}
+inline void RunPackF16(BenchFrame& f)
+{
+    PackF16(f.host, f.width, f.texels, f.width * 8, f.width, f.height);
+}
+inline void RunPackF16Sse(BenchFrame& f)
+{
+    PackF16Sse(f.host, f.width, f.texels, f.width * 8, f.width, f.height);
+}
+inline void RunPackInt16(BenchFrame& f)
+{
+    PackInt16(f.host, f.width, f.texels, f.width * 8, f.width, f.height);
+}
+inline void RunUnpackF32(BenchFrame& f)
+{
+    UnpackF32(f.host, f.width, f.texels, f.width * 16, f.width, f.height);
+}
+inline void RunUnpackF32Sse(BenchFrame& f)
+{
+    UnpackF32Sse(f.host, f.width, f.texels, f.width * 16, f.width, f.height);
+}
+inline void RunUnpackF16(BenchFrame& f)
+{
+    UnpackF16(f.host, f.width, f.texels, f.width * 8, f.width, f.height);
+}
+inline void RunUnpackF16Sse(BenchFrame& f)
+{
+    UnpackF16Sse(f.host, f.width, f.texels, f.width * 8, f.width, f.height);
+}
+inline void RunUnpackInt16(BenchFrame& f)
+{
+    UnpackInt16(f.host, f.width, f.texels, f.width * 8, f.width, f.height);
+}
+inline void RunUnpackU10(BenchFrame& f)
+{
+    UnpackU10(f.host, f.width, f.texels, f.width * 4, f.width, f.height);
+}
 
 // Every converter, with the bytes of its texel.
 inline const BenchConverter* BenchConverters(size_t* count)

@@ -44,8 +44,8 @@ int Register()
     const BenchConverter* table = BenchConverters(&count);
     for (size_t i = 0; i < count; ++i) {
         for (const auto& size : {std::pair<int32_t, int32_t>{1920, 1080}, {3840, 2160}}) {
-            const std::string name = std::string(table[i].name) + "/" +
-                                     std::to_string(size.first) + "x" + std::to_string(size.second);
+            const std::string name = std::string(table[i].name) + "/" + std::to_string(size.first) +
+                                     "x" + std::to_string(size.second);
             benchmark::RegisterBenchmark(name.c_str(), RunConverter, &table[i], size.first,
                                          size.second)
                 ->UseManualTime()

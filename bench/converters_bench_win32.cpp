@@ -161,7 +161,8 @@ int main(int argc, char** argv)
     std::printf("threads: %d (%d workers%s)\n\n", bands.workerCount + 1, bands.workerCount,
                 allWorkers ? "" : ", fewer than asked for");
     std::printf("| converter | size | ms | memcpy bytes/pixel | memcpy ms | ratio | best ratio "
-                "| %d threads ms | threads/one | memcpy threads/one |\n", bands.workerCount + 1);
+                "| %d threads ms | threads/one | memcpy threads/one |\n",
+                bands.workerCount + 1);
     std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     double worstThreads = 0;
     char worstThreadsName[64] = "";
@@ -210,8 +211,8 @@ int main(int argc, char** argv)
                         bandsMs, bandsMs / ms, copyBandsMs / copyMs);
             if (bandsMs / ms > worstThreads) {
                 worstThreads = bandsMs / ms;
-                std::snprintf(worstThreadsName, sizeof worstThreadsName, "%s %dx%d",
-                              table[i].name, size[0], size[1]);
+                std::snprintf(worstThreadsName, sizeof worstThreadsName, "%s %dx%d", table[i].name,
+                              size[0], size[1]);
             }
             if (ratio > worst) {
                 worst = ratio;
@@ -222,8 +223,8 @@ int main(int argc, char** argv)
         }
     }
     StopRowBands(&bands);
-    std::printf("worst threads/one ratio: %.2f (%s)\n", worstThreadsName[0] != 0 ? worstThreads : 0.0,
-                worstThreadsName);
+    std::printf("worst threads/one ratio: %.2f (%s)\n",
+                worstThreadsName[0] != 0 ? worstThreads : 0.0, worstThreadsName);
     std::printf("worst converter ratio: %.2f (%s)\n", worst, worstName);
     return 0;
 }

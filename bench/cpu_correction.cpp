@@ -21,8 +21,7 @@ void CorrectFrameOnCpu(const CorrectionConstants& k, const YCPixel* input, YCPix
         YCPixel* out = output + static_cast<size_t>(row) * pitch;
         for (int x = 0; x < width; ++x) {
             // Components x, Y, Cb, Cr on the common scale (1.0 = 4096).
-            const double sample[4] = {0.0, in[x].y / 4096.0, in[x].cb / 4096.0,
-                                      in[x].cr / 4096.0};
+            const double sample[4] = {0.0, in[x].y / 4096.0, in[x].cb / 4096.0, in[x].cr / 4096.0};
             double yc[4];
             for (int i = 0; i < 4; ++i) yc[i] = sample[i] * k.ycAmp[i] + k.ycOffs[i];
             double adjusted[4];

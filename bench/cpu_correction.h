@@ -9,5 +9,5 @@
 #include "host_interface/yc_pixel.h"
 
 // `height` rows of `width` pixels, rows `pitch` pixels apart in both frames.
-void CorrectFrameOnCpu(const CorrectionConstants& constants, const YCPixel* input,
-                       YCPixel* output, int width, int height, int pitch);
+void CorrectFrameOnCpu(const CorrectionConstants& constants, const YCPixel* input, YCPixel* output,
+                       int width, int height, int pitch);

@@ -78,7 +78,8 @@ int main(int argc, char** argv)
     const Format formats[] = {{"A16B16G16R16 (U16, S16, U10, F16 size)", D3DFMT_A16B16G16R16, 8},
                               {"A32B32G32R32F (F32)", D3DFMT_A32B32G32R32F, 16}};
     const int sizes[2][2] = {{1920, 1080}, {3840, 2160}};
-    std::printf("| texture | size | writes | lock ms | writes ms | unlock ms | wait ms | use + wait ms | new address |\n");
+    std::printf("| texture | size | writes | lock ms | writes ms | unlock ms | wait ms | use + "
+                "wait ms | new address |\n");
     std::printf("|---|---|---|---:|---:|---:|---:|---:|---:|\n");
     for (const Format& f : formats) {
         for (const auto& size : sizes) {

@@ -7,40 +7,48 @@ namespace {
 // Full-range BT.601 (Kr = 0.299, Kb = 0.114) rounded to five decimals; each
 // literal is the float nearest to the decimal. Row 0 is zero so the spare
 // channel of every product is 0.
+// clang-format off
 const float kMatYC2BGR[16] = {
     0.0f, 0.0f, 0.0f,      0.0f,
     0.0f, 1.0f, 1.772f,    0.0f,       // B
     0.0f, 1.0f, -0.34414f, -0.71414f,  // G
     0.0f, 1.0f, 0.0f,      1.402f,     // R
 };
+// clang-format on
 
+// clang-format off
 const float kMatBGR2YC[16] = {
     0.0f, 0.0f,     0.0f,     0.0f,
     0.0f, 0.114f,   0.587f,   0.299f,    // Y
     0.0f, 0.5f,     -0.33126f, -0.16874f, // Cb
     0.0f, -0.08131f, -0.41869f, 0.5f,    // Cr
 };
+// clang-format on
 
 // One track step is 1/256. The product is formed in double and only then
 // rounded to float, so every integer track gives the exact step multiple.
-float Step(int32_t value) {
+float Step(int32_t value)
+{
     return static_cast<float>(static_cast<double>(value) * 0.00390625);
 }
 
 // The 256 is added in double so that a broken host's extreme track value
 // cannot overflow the integer.
-float Gain(int32_t track) {
+float Gain(int32_t track)
+{
     return static_cast<float>((static_cast<double>(track) + 256.0) * 0.00390625);
 }
 
 // 8^(track/256): the exponent runs 0.125..8 over the slider, 1 in the middle.
-float Gamma(int32_t track) {
+float Gamma(int32_t track)
+{
     return static_cast<float>(std::pow(8.0, static_cast<double>(track) * 0.00390625));
 }
 
 }  // namespace
 
-CorrectionConstants ComputeCorrectionConstants(const int32_t tracks[trackCount]) {
+CorrectionConstants ComputeCorrectionConstants(const int32_t tracks[trackCount])
+{
     CorrectionConstants c{};
 
     c.ycOffs[0] = 0.0f;

@@ -13,15 +13,15 @@
 // YC vectors y, z, w are Y, Cb, Cr, in the BGR vectors B, G, R.
 // The effect's unit is the full Y range: 1.0 stands for 4096 host units.
 struct CorrectionConstants {
-    float ycOffs[4];     // (0, t0, t2, t4) / 256
-    float ycAmp[4];      // (0, t1 + 256, t3 + 256, t5 + 256) / 256
-    float bgrOffs[4];    // (0, t12, t9, t6) / 256
-    float bgrAmp[4];     // (0, t13 + 256, t10 + 256, t7 + 256) / 256
-    float bgrGamma[4];   // (1, 8^(t14/256), 8^(t11/256), 8^(t8/256))
+    float ycOffs[4];    // (0, t0, t2, t4) / 256
+    float ycAmp[4];     // (0, t1 + 256, t3 + 256, t5 + 256) / 256
+    float bgrOffs[4];   // (0, t12, t9, t6) / 256
+    float bgrAmp[4];    // (0, t13 + 256, t10 + 256, t7 + 256) / 256
+    float bgrGamma[4];  // (1, 8^(t14/256), 8^(t11/256), 8^(t8/256))
     // Row by row, row 0 first: out_i = sum_j m[4 * i + j] * in_j. Each is
     // handed to the effect as one 64-byte block.
-    float matYC2BGR[16]; // (x, Y, Cb, Cr) -> (x, B, G, R)
-    float matBGR2YC[16]; // (x, B, G, R) -> (x, Y, Cb, Cr)
+    float matYC2BGR[16];  // (x, Y, Cb, Cr) -> (x, B, G, R)
+    float matBGR2YC[16];  // (x, B, G, R) -> (x, Y, Cb, Cr)
 };
 
 // Maps the sixteen host tracks to the constants. The colour tracks are

@@ -8,12 +8,12 @@ namespace {
 
 // The single-precision constants the shaders carry, as doubles, so the
 // model reproduces the shaders' own scale factors rather than ideal ones.
-const double kInv65535f = 1.5259021893143654e-05;      // nearest float to 1/65535
-const double kS16Decode = 7.999755859375;              // 32767/4096, exact
-const double kS16Encode = 0.12500381469726562;         // nearest float to 4096/32767
-const double kInv1023f = 0.0009775171056389809;        // nearest float to 1/1023
-const double kLowFieldScale = 1.0009775161743164;      // nearest float to 1024/1023
-const double kThirdf = 0.3333333432674408;             // nearest float to 1/3
+const double kInv65535f = 1.5259021893143654e-05;  // nearest float to 1/65535
+const double kS16Decode = 7.999755859375;          // 32767/4096, exact
+const double kS16Encode = 0.12500381469726562;     // nearest float to 4096/32767
+const double kInv1023f = 0.0009775171056389809;    // nearest float to 1/1023
+const double kLowFieldScale = 1.0009775161743164;  // nearest float to 1024/1023
+const double kThirdf = 0.3333333432674408;         // nearest float to 1/3
 
 // Where the integer techniques decide, as the shaders do: each decision
 // falls half a step between two valid codes, so that a card whose sampler or
@@ -25,18 +25,25 @@ const double kHalfStep = 0.5;            // the encodings wrap below -0.5 and sp
 // the half-float path, as the engine's dispatch does.
 enum class Path { f32, f16, u16, s16, u10 };
 
-Path PathOf(TextureFormatKind kind) {
+Path PathOf(TextureFormatKind kind)
+{
     switch (kind) {
-    case kindF32: return Path::f32;
-    case kindU16: return Path::u16;
-    case kindS16: return Path::s16;
-    case kindU10: return Path::u10;
-    default: return Path::f16;
+    case kindF32:
+        return Path::f32;
+    case kindU16:
+        return Path::u16;
+    case kindS16:
+        return Path::s16;
+    case kindU10:
+        return Path::u10;
+    default:
+        return Path::f16;
     }
 }
 
 // Round half to even without depending on the floating-point environment.
-double RoundNearestEven(double v) {
+double RoundNearestEven(double v)
+{
     double r = std::floor(v);
     double d = v - r;
     if (d > 0.5 || (d == 0.5 && std::fmod(r, 2.0) != 0.0)) {
@@ -45,7 +52,8 @@ double RoundNearestEven(double v) {
     return r;
 }
 
-double Clamp(double v, double lo, double hi) {
+double Clamp(double v, double lo, double hi)
+{
     return std::min(std::max(v, lo), hi);
 }
 
@@ -56,27 +64,53 @@ struct Interval {
     double hi;
 };
 
-double Magnitude(double v) { return std::fabs(v); }
-double Magnitude(Interval v) { return std::max(std::fabs(v.lo), std::fabs(v.hi)); }
+double Magnitude(double v)
+{
+    return std::fabs(v);
+}
+double Magnitude(Interval v)
+{
+    return std::max(std::fabs(v.lo), std::fabs(v.hi));
+}
 
-double Widen(double v, double) { return v; }
-Interval Widen(Interval v, double slack) { return {v.lo - slack, v.hi + slack}; }
+double Widen(double v, double)
+{
+    return v;
+}
+Interval Widen(Interval v, double slack)
+{
+    return {v.lo - slack, v.hi + slack};
+}
 
-double Scale(double v, double k) { return v * k; }
-Interval Scale(Interval v, double k) {
+double Scale(double v, double k)
+{
+    return v * k;
+}
+Interval Scale(Interval v, double k)
+{
     double a = v.lo * k;
     double b = v.hi * k;
     return {std::min(a, b), std::max(a, b)};
 }
 
-double Add(double a, double b) { return a + b; }
-Interval Add(Interval a, Interval b) { return {a.lo + b.lo, a.hi + b.hi}; }
-Interval Add(Interval a, double b) { return {a.lo + b, a.hi + b}; }
+double Add(double a, double b)
+{
+    return a + b;
+}
+Interval Add(Interval a, Interval b)
+{
+    return {a.lo + b.lo, a.hi + b.hi};
+}
+Interval Add(Interval a, double b)
+{
+    return {a.lo + b, a.hi + b};
+}
 
 // Step 3 on one component: the clamped part raised to the exponent, the
 // excess outside [0, 1] added back unchanged. The shader forms the power as
 // exp2(g * log2 q); at q = 0 that is exp2(-inf) = 0 for every positive g.
-double GammaInsideUnit(double b, double g) {
+double GammaInsideUnit(double b, double g)
+{
     double q = Clamp(b, 0.0, 1.0);
     if (q == 0.0) {
         // log2(0) = -inf; a zero exponent makes the product NaN, which the
@@ -88,12 +122,16 @@ double GammaInsideUnit(double b, double g) {
 
 // For a positive exponent the step is non-decreasing in b, so the ends of
 // the range map to the ends of the result.
-Interval GammaRange(Interval b, double g) {
+Interval GammaRange(Interval b, double g)
+{
     double a = GammaInsideUnit(b.lo, g);
     double c = GammaInsideUnit(b.hi, g);
     return {std::min(a, c), std::max(a, c)};
 }
-double GammaRange(double b, double g) { return GammaInsideUnit(b, g); }
+double GammaRange(double b, double g)
+{
+    return GammaInsideUnit(b, g);
+}
 
 // A value on a card whose arithmetic is only 24 bits wide: every product,
 // sum, log and exp is rounded to a 24-bit float, and so is each constant it
@@ -101,12 +139,28 @@ double GammaRange(double b, double g) { return GammaInsideUnit(b, g); }
 struct Card24 {
     double v;
 };
-double Magnitude(Card24 v) { return std::fabs(v.v); }
-Card24 Widen(Card24 v, double) { return v; }
-Card24 Scale(Card24 v, double k) { return {Float24(v.v * Float24(k))}; }
-Card24 Add(Card24 a, Card24 b) { return {Float24(a.v + b.v)}; }
-Card24 Add(Card24 a, double b) { return {Float24(a.v + Float24(b))}; }
-Card24 GammaRange(Card24 b, double g) {
+double Magnitude(Card24 v)
+{
+    return std::fabs(v.v);
+}
+Card24 Widen(Card24 v, double)
+{
+    return v;
+}
+Card24 Scale(Card24 v, double k)
+{
+    return {Float24(v.v * Float24(k))};
+}
+Card24 Add(Card24 a, Card24 b)
+{
+    return {Float24(a.v + b.v)};
+}
+Card24 Add(Card24 a, double b)
+{
+    return {Float24(a.v + Float24(b))};
+}
+Card24 GammaRange(Card24 b, double g)
+{
     // log2(0) = -inf, and exp2(-inf * g) = 0 for the positive exponents
     // the tracks give.
     const double q = Clamp(b.v, 0.0, 1.0);
@@ -125,7 +179,8 @@ struct Steps {
 // out_i = sum_j m[4i + j] * in_j, widened by what a dp4 (four products, three
 // sums, each rounded) may lose: four roundings of the sum of the terms' sizes.
 template <class T>
-void MatrixTimes(const float m[16], const T in[4], T out[4], double operation) {
+void MatrixTimes(const float m[16], const T in[4], T out[4], double operation)
+{
     for (int i = 0; i < 4; ++i) {
         T sum = Scale(in[0], m[4 * i]);
         double size = std::fabs(m[4 * i]) * Magnitude(in[0]);
@@ -140,7 +195,8 @@ void MatrixTimes(const float m[16], const T in[4], T out[4], double operation) {
 // Relative error of exp2(g * log2 q), q in (0, 1]: log's error carried
 // through g, the product's rounding and exp's own error. exp2(-inf) at
 // q = 0 is exact.
-double PowRelativeError(double q, double g, const GpuErrorBounds& e) {
+double PowRelativeError(double q, double g, const GpuErrorBounds& e)
+{
     if (!(q > 0.0)) {
         return 0.0;
     }
@@ -152,9 +208,16 @@ double PowRelativeError(double q, double g, const GpuErrorBounds& e) {
 // What the power may be off by, absolutely. Over a range the error peaks at
 // an end: the ranges are narrow, and the error's size grows with q wherever
 // it matters.
-double PowSlack(double, double, const GpuErrorBounds&) { return 0.0; }
-double PowSlack(Card24, double, const GpuErrorBounds&) { return 0.0; }
-double PowSlack(Interval b, double g, const GpuErrorBounds& e) {
+double PowSlack(double, double, const GpuErrorBounds&)
+{
+    return 0.0;
+}
+double PowSlack(Card24, double, const GpuErrorBounds&)
+{
+    return 0.0;
+}
+double PowSlack(Interval b, double g, const GpuErrorBounds& e)
+{
     double worst = 0.0;
     for (double end : {b.lo, b.hi}) {
         double q = Clamp(end, 0.0, 1.0);
@@ -164,7 +227,8 @@ double PowSlack(Interval b, double g, const GpuErrorBounds& e) {
 }
 
 template <class T>
-Steps<T> RunSteps2To5(const T yc[4], const CorrectionConstants& k, const GpuErrorBounds& e) {
+Steps<T> RunSteps2To5(const T yc[4], const CorrectionConstants& k, const GpuErrorBounds& e)
+{
     const double u = e.operation;
     Steps<T> s;
     MatrixTimes(k.matYC2BGR, yc, s.bgr, u);
@@ -172,12 +236,13 @@ Steps<T> RunSteps2To5(const T yc[4], const CorrectionConstants& k, const GpuErro
         // The power's own error, then the subtraction of the clamped part and
         // the addition of the power, each rounded.
         T g = GammaRange(s.bgr[i], k.bgrGamma[i]);
-        s.gamma[i] = Widen(g, PowSlack(s.bgr[i], k.bgrGamma[i], e) +
-                                  2.0 * u * (Magnitude(s.bgr[i]) + 1.0));
+        s.gamma[i] =
+            Widen(g, PowSlack(s.bgr[i], k.bgrGamma[i], e) + 2.0 * u * (Magnitude(s.bgr[i]) + 1.0));
         // mad: the product and the sum may each be rounded.
         T a = Add(Scale(s.gamma[i], k.bgrAmp[i]), static_cast<double>(k.bgrOffs[i]));
-        s.adjusted[i] = Widen(a, 2.0 * u * (Magnitude(s.gamma[i]) * std::fabs(k.bgrAmp[i]) +
-                                            std::fabs(k.bgrOffs[i])));
+        s.adjusted[i] = Widen(
+            a,
+            2.0 * u * (Magnitude(s.gamma[i]) * std::fabs(k.bgrAmp[i]) + std::fabs(k.bgrOffs[i])));
     }
     MatrixTimes(k.matBGR2YC, s.adjusted, s.ycOut, u);
     return s;
@@ -189,9 +254,13 @@ Steps<T> RunSteps2To5(const T yc[4], const CorrectionConstants& k, const GpuErro
 // reads: kept as it is in the default model, rounded to 24-bit floats on a
 // loose card.
 using Rounding = double (*)(double);
-double AsComputed(double v) { return v; }
+double AsComputed(double v)
+{
+    return v;
+}
 
-Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, Path path, Rounding op) {
+Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, Path path, Rounding op)
+{
     Vec4d yc{};
     for (int i = 0; i < 4; ++i) {
         const double amp = op(k.ycAmp[i]);
@@ -227,7 +296,8 @@ Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, Path path, Roun
 // result carries the error of a large word. Then the gain's multiply and
 // the offset's add, each rounded.
 double DecodeSlack(double sampled, double yc, const CorrectionConstants& k, int i, Path path,
-                   double operation) {
+                   double operation)
+{
     double amp = std::fabs(k.ycAmp[i]);
     double rest = 2.0 * operation * (std::fabs(yc) + std::fabs(k.ycOffs[i]));
     switch (path) {
@@ -247,7 +317,8 @@ double DecodeSlack(double sampled, double yc, const CorrectionConstants& k, int 
 // encoding is round to nearest across them: a U16 result in (-0.5, 0) goes
 // out negative and the target stores 0; U10 chroma in (-0.5, 0) likewise;
 // Y12 from 1023.5 to 1024 carries into the high field and stores 1024.
-Vec4d Encode(const Vec4d& yc, Path path, Rounding op) {
+Vec4d Encode(const Vec4d& yc, Path path, Rounding op)
+{
     Vec4d out = yc;
     switch (path) {
     case Path::f32:
@@ -303,9 +374,13 @@ Vec4d Encode(const Vec4d& yc, Path path, Rounding op) {
 // A normalised target's integer for v * scale: nearest, moved by `bias` (a
 // correct card may land up to normTargetSteps from the exact product, so the
 // range asks for the nearest integer a little either side of it).
-double NormRound(double x, double bias) { return RoundNearestEven(x + bias); }
+double NormRound(double x, double bias)
+{
+    return RoundNearestEven(x + bias);
+}
 
-uint32_t Unorm10Field(double v, Unorm10Rule rule, double bias) {
+uint32_t Unorm10Field(double v, Unorm10Rule rule, double bias)
+{
     if (std::isnan(v)) {
         return 0;
     }
@@ -322,7 +397,8 @@ uint32_t Unorm10Field(double v, Unorm10Rule rule, double bias) {
 }
 
 // 10-bit two's complement, as the shader wrapped negative chroma.
-int32_t SignedField10(uint32_t f) {
+int32_t SignedField10(uint32_t f)
+{
     return f > 511 ? static_cast<int32_t>(f) - 1024 : static_cast<int32_t>(f);
 }
 
@@ -331,8 +407,9 @@ int32_t SignedField10(uint32_t f) {
 // even; both saturate to -32768..32767. NaN gives 0 in the plain variant and
 // -32768 in the SSE one, as does a product beyond the 32-bit range there (the
 // vector unit's integer-indefinite value, saturated).
-int32_t FloatToHostUnwrapped(double value, FloatUnpack variant) {
-    double p = value * 4096.0;   // exact: a power-of-two scale
+int32_t FloatToHostUnwrapped(double value, FloatUnpack variant)
+{
+    double p = value * 4096.0;  // exact: a power-of-two scale
     if (std::isnan(p)) {
         return variant == FloatUnpack::plain ? 0 : -32768;
     }
@@ -343,12 +420,14 @@ int32_t FloatToHostUnwrapped(double value, FloatUnpack variant) {
     return static_cast<int32_t>(Clamp(n, -32768.0, 32767.0));
 }
 
-int16_t LowBits16(int32_t v) {
+int16_t LowBits16(int32_t v)
+{
     return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(v) & 0xFFFFu));
 }
 
 void UnpackUnwrapped(const Texel& t, TextureFormatKind kind, const ReferenceRules& rules,
-                     int32_t out[3]) {
+                     int32_t out[3])
+{
     switch (PathOf(kind)) {
     case Path::f32:
         for (int i = 0; i < 3; ++i) {
@@ -383,7 +462,8 @@ void UnpackUnwrapped(const Texel& t, TextureFormatKind kind, const ReferenceRule
 // value adds 65536 (16.0 on the common scale), and end with a multiply (the
 // U10 low field with a multiply and an add, after the half-code shift of
 // Y12); the float targets take the result as it is.
-Interval EncodeSlack(Interval v, Path path, double operation) {
+Interval EncodeSlack(Interval v, Path path, double operation)
+{
     bool integerTarget = path == Path::u16 || path == Path::s16 || path == Path::u10;
     return integerTarget ? Widen(v, 2.0 * operation * (Magnitude(v) + 16.0)) : v;
 }
@@ -396,7 +476,8 @@ struct TargetRounding {
     double normBias;
 };
 
-Texel StoreTexel(const Vec4d& out, TextureFormatKind kind, const TargetRounding& rounding) {
+Texel StoreTexel(const Vec4d& out, TextureFormatKind kind, const TargetRounding& rounding)
+{
     Texel t{};
     switch (PathOf(kind)) {
     case Path::f32:
@@ -412,7 +493,8 @@ Texel StoreTexel(const Vec4d& out, TextureFormatKind kind, const TargetRounding&
     case Path::u16:
         for (int i = 0; i < 4; ++i) {
             double v = std::isnan(out.c[i]) ? 0.0 : Clamp(out.c[i], 0.0, 1.0);
-            t.bits16[i] = static_cast<uint16_t>(Clamp(NormRound(v * 65535.0, rounding.normBias), 0.0, 65535.0));
+            t.bits16[i] = static_cast<uint16_t>(
+                Clamp(NormRound(v * 65535.0, rounding.normBias), 0.0, 65535.0));
         }
         break;
     case Path::s16:
@@ -439,7 +521,8 @@ Texel StoreTexel(const Vec4d& out, TextureFormatKind kind, const TargetRounding&
 
 // The roundings the accepted range spans for a path: each conformant one,
 // and the normalised targets' nearest a little either side.
-int TargetRoundings(Path path, const GpuErrorBounds& e, TargetRounding out[8]) {
+int TargetRoundings(Path path, const GpuErrorBounds& e, TargetRounding out[8])
+{
     const double bias = std::max(0.0, e.normTargetSteps - 0.5);
     int n = 0;
     switch (path) {
@@ -468,13 +551,15 @@ int TargetRoundings(Path path, const GpuErrorBounds& e, TargetRounding out[8]) {
 
 }  // namespace
 
-int16_t HostFromChannel(double value, FloatUnpack variant) {
+int16_t HostFromChannel(double value, FloatUnpack variant)
+{
     return static_cast<int16_t>(FloatToHostUnwrapped(value, variant));
 }
 
 // ---- 24-bit floats -------------------------------------------------------------
 
-double Float24(double value) {
+double Float24(double value)
+{
     if (value == 0.0 || !std::isfinite(value)) {
         return value;
     }
@@ -490,7 +575,8 @@ double Float24(double value) {
 
 // ---- Stages -------------------------------------------------------------------
 
-Texel PackSourceTexel(YCTriple pixel, TextureFormatKind kind) {
+Texel PackSourceTexel(YCTriple pixel, TextureFormatKind kind)
+{
     Texel t{};
     const int16_t v[4] = {0, pixel.y, pixel.cb, pixel.cr};
     for (int i = 0; i < 4; ++i) {
@@ -510,7 +596,8 @@ Texel PackSourceTexel(YCTriple pixel, TextureFormatKind kind) {
     return t;
 }
 
-Vec4d SampleSourceTexel(const Texel& texel, TextureFormatKind kind) {
+Vec4d SampleSourceTexel(const Texel& texel, TextureFormatKind kind)
+{
     Vec4d s{};
     for (int i = 0; i < 4; ++i) {
         switch (PathOf(kind)) {
@@ -531,12 +618,14 @@ Vec4d SampleSourceTexel(const Texel& texel, TextureFormatKind kind) {
     return s;
 }
 
-Vec4d EncodeForTarget(const Vec4d& yc, TextureFormatKind kind) {
+Vec4d EncodeForTarget(const Vec4d& yc, TextureFormatKind kind)
+{
     return Encode(yc, PathOf(kind), AsComputed);
 }
 
 ShaderTrace ShadeTexel(const Vec4d& sampled, const CorrectionConstants& constants,
-                       TextureFormatKind kind) {
+                       TextureFormatKind kind)
+{
     ShaderTrace t{};
     t.yc = DecodeSample(sampled, constants, PathOf(kind), AsComputed);
     Steps<double> s = RunSteps2To5<double>(t.yc.c, constants, exactArithmetic);
@@ -551,7 +640,8 @@ ShaderTrace ShadeTexel(const Vec4d& sampled, const CorrectionConstants& constant
 }
 
 ShaderTrace ShadeTexelOnLooseCard(const Vec4d& sampled, const CorrectionConstants& constants,
-                                  TextureFormatKind kind, const LooseCard& card) {
+                                  TextureFormatKind kind, const LooseCard& card)
+{
     Vec4d s = sampled;
     if (card.samplerSteps != 0) {
         const float toward = card.samplerSteps > 0 ? INFINITY : -INFINITY;
@@ -586,18 +676,21 @@ ShaderTrace ShadeTexelOnLooseCard(const Vec4d& sampled, const CorrectionConstant
     return t;
 }
 
-Texel StoreTargetTexel(const Vec4d& out, TextureFormatKind kind, const ReferenceRules& rules) {
+Texel StoreTargetTexel(const Vec4d& out, TextureFormatKind kind, const ReferenceRules& rules)
+{
     return StoreTexel(out, kind, TargetRounding{rules.halfTarget, rules.unorm10Target, 0.0});
 }
 
-YCTriple UnpackTargetTexel(const Texel& texel, TextureFormatKind kind, const ReferenceRules& rules) {
+YCTriple UnpackTargetTexel(const Texel& texel, TextureFormatKind kind, const ReferenceRules& rules)
+{
     int32_t v[3];
     UnpackUnwrapped(texel, kind, rules, v);
     return {LowBits16(v[0]), LowBits16(v[1]), LowBits16(v[2])};
 }
 
 ReferenceResult RunReference(YCTriple pixel, const CorrectionConstants& constants,
-                             TextureFormatKind kind, const ReferenceRules& rules) {
+                             TextureFormatKind kind, const ReferenceRules& rules)
+{
     ReferenceResult r{};
     r.source = PackSourceTexel(pixel, kind);
     r.sampled = SampleSourceTexel(r.source, kind);
@@ -614,8 +707,9 @@ ReferenceResult RunReference(YCTriple pixel, const CorrectionConstants& constant
     const GpuErrorBounds& e = rules.errors;
     Interval yc[4];
     for (int i = 0; i < 4; ++i) {
-        yc[i] = Widen(Interval{r.shader.yc.c[i], r.shader.yc.c[i]},
-                      DecodeSlack(r.sampled.c[i], r.shader.yc.c[i], constants, i, path, e.operation));
+        yc[i] =
+            Widen(Interval{r.shader.yc.c[i], r.shader.yc.c[i]},
+                  DecodeSlack(r.sampled.c[i], r.shader.yc.c[i], constants, i, path, e.operation));
     }
     Steps<Interval> s = RunSteps2To5<Interval>(yc, constants, e);
     Vec4d lowEnd{};
@@ -647,9 +741,10 @@ ReferenceResult RunReference(YCTriple pixel, const CorrectionConstants& constant
     return r;
 }
 
-ExactHostPixel ExactHostValue(YCTriple pixel, const CorrectionConstants& constants) {
-    const Vec4d scaled = {{0.0, pixel.y * 0.000244140625, pixel.cb * 0.000244140625,
-                           pixel.cr * 0.000244140625}};
+ExactHostPixel ExactHostValue(YCTriple pixel, const CorrectionConstants& constants)
+{
+    const Vec4d scaled = {
+        {0.0, pixel.y * 0.000244140625, pixel.cb * 0.000244140625, pixel.cr * 0.000244140625}};
     // The float path decodes a sample as it stands: no format in between.
     ShaderTrace trace = ShadeTexel(scaled, constants, kindF32);
     ExactHostPixel exact;
@@ -659,7 +754,8 @@ ExactHostPixel ExactHostValue(YCTriple pixel, const CorrectionConstants& constan
     return exact;
 }
 
-bool HostPixelAccepted(const ReferenceResult& result, YCTriple actual) {
+bool HostPixelAccepted(const ReferenceResult& result, YCTriple actual)
+{
     const int16_t v[3] = {actual.y, actual.cb, actual.cr};
     for (int c = 0; c < 3; ++c) {
         int64_t lo = result.accepted.lo[c];

@@ -70,12 +70,12 @@ struct ReferenceRules {
 
 // The effect's state after each step for one pixel, components x, y, z, w.
 struct ShaderTrace {
-    Vec4d yc;         // step 1: decoded, YC gain and offset applied
-    Vec4d bgr;        // step 2: matYC2BGR * yc
-    Vec4d gamma;      // step 3: power applied inside [0, 1]
-    Vec4d adjusted;   // step 4: BGR gain and offset
-    Vec4d ycOut;      // step 5: matBGR2YC * adjusted, on the common scale
-    Vec4d output;     // step 6: encoded for the render target, before it quantises
+    Vec4d yc;        // step 1: decoded, YC gain and offset applied
+    Vec4d bgr;       // step 2: matYC2BGR * yc
+    Vec4d gamma;     // step 3: power applied inside [0, 1]
+    Vec4d adjusted;  // step 4: BGR gain and offset
+    Vec4d ycOut;     // step 5: matBGR2YC * adjusted, on the common scale
+    Vec4d output;    // step 6: encoded for the render target, before it quantises
 };
 
 // Accepted host values per channel (0 Y, 1 Cb, 2 Cr) as integer ranges; a
@@ -88,8 +88,8 @@ struct HostRange {
 };
 
 struct ReferenceResult {
-    Texel source;        // the uploaded texel
-    Vec4d sampled;       // what the sampler returns
+    Texel source;   // the uploaded texel
+    Vec4d sampled;  // what the sampler returns
     ShaderTrace shader;
     Texel target;        // the texel the render target stores
     YCTriple host;       // the pixel the download writes back

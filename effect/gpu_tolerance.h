@@ -56,10 +56,10 @@ constexpr Unorm10Rule conformantUnorm10Rules[] = {Unorm10Rule::nearest, Unorm10R
 
 // Error bounds of the shader's steps and of the normalised targets.
 struct GpuErrorBounds {
-    double operation;       // relative error of one add, multiply or sampler conversion
-    double log2Error;       // log: absolute for |log2 x| <= 1, relative beyond
-    double exp2Error;       // exp: relative
-    double normTargetSteps; // how far from v * (2^n - 1) a UNORM or SNORM target may store
+    double operation;        // relative error of one add, multiply or sampler conversion
+    double log2Error;        // log: absolute for |log2 x| <= 1, relative beyond
+    double exp2Error;        // exp: relative
+    double normTargetSteps;  // how far from v * (2^n - 1) a UNORM or SNORM target may store
 };
 
 constexpr GpuErrorBounds conformantErrors = {

@@ -17,8 +17,9 @@ uint16_t HalfFromDouble(double value, HalfRounding rounding, HalfFormat format)
         }
         return magnitude == 0x7FF0000000000000u ? sign | 0x7C00u : 0x7E00u;
     }
-    const uint16_t overflow = d3dx ? 0x7FFFu
-                              : rounding == HalfRounding::nearestEven ? 0x7C00u : 0x7BFFu;
+    const uint16_t overflow = d3dx                                    ? 0x7FFFu
+                              : rounding == HalfRounding::nearestEven ? 0x7C00u
+                                                                      : 0x7BFFu;
     const uint16_t largest = d3dx ? 0x7FFFu : 0x7BFFu;
     // Binary64 subnormals count as exponent -1023, far below every half.
     const int32_t exponent = static_cast<int32_t>(magnitude >> 52) - 1023;

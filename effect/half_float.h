@@ -22,8 +22,7 @@ enum class HalfFormat { ieee, d3dx };
 // The half of value, rounded as asked. ieee beyond the largest finite half:
 // infinity when rounding to nearest (from 65520 up, the midpoint to 2^16),
 // 65504 when rounding toward zero; a NaN gives 0x7E00.
-uint16_t HalfFromDouble(double value, HalfRounding rounding,
-                        HalfFormat format = HalfFormat::ieee);
+uint16_t HalfFromDouble(double value, HalfRounding rounding, HalfFormat format = HalfFormat::ieee);
 
 // The value of a half, exact.
 double DoubleFromHalf(uint16_t bits, HalfFormat format = HalfFormat::ieee);

@@ -52,8 +52,8 @@ constexpr uint16_t HalfOfHost(uint32_t word)
         return 0;
     }
     const int bits = BitLength(magnitude);
-    const uint32_t significand =
-        bits > 11 ? ShiftRoundedToEven(magnitude, bits - 11) : magnitude << (11 - bits);
+    const uint32_t significand = bits > 11 ? ShiftRoundedToEven(magnitude, bits - 11)
+                                           : magnitude << (11 - bits);
     // A carry out of the significand (2048) moves into the exponent.
     const uint32_t half = (static_cast<uint32_t>(bits + 2) << 10) + significand - 1024u;
     return static_cast<uint16_t>((word & 0x8000u) | half);

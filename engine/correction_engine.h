@@ -26,13 +26,13 @@ typedef HRESULT(WINAPI* CreateEffectFromResourceFunction)(IDirect3DDevice9*, HMO
 struct CorrectionEngine {
     IDirect3D9* direct3d;
     IDirect3DDevice9* device;
-    IDirect3DTexture9* sourceTexture;           // packed input frame, bound to txSrc
-    IDirect3DSurface9* renderTarget;            // the effect draws here
-    IDirect3DSurface9* readbackSurface;         // system-memory copy of renderTarget
-    IDirect3DVertexBuffer9* quadVertexBuffer;   // four QuadVertex values
+    IDirect3DTexture9* sourceTexture;          // packed input frame, bound to txSrc
+    IDirect3DSurface9* renderTarget;           // the effect draws here
+    IDirect3DSurface9* readbackSurface;        // system-memory copy of renderTarget
+    IDirect3DVertexBuffer9* quadVertexBuffer;  // four QuadVertex values
     IDirect3DVertexDeclaration9* vertexDeclaration;
     ID3DXEffect* effect;
-    IDirect3DQuery9* eventQuery;                // D3DQUERYTYPE_EVENT
+    IDirect3DQuery9* eventQuery;  // D3DQUERYTYPE_EVENT
     D3DXHANDLE hYcOffs;
     D3DXHANDLE hYcAmp;
     D3DXHANDLE hBgrOffs;
@@ -40,19 +40,19 @@ struct CorrectionEngine {
     D3DXHANDLE hBgrGamma;
     D3DXHANDLE hMatYC2BGR;
     D3DXHANDLE hMatBGR2YC;
-    D3DXHANDLE hColorCorrection;                // F32 and F16
+    D3DXHANDLE hColorCorrection;  // F32 and F16
     D3DXHANDLE hColorCorrectionU16;
     D3DXHANDLE hColorCorrectionS16;
     D3DXHANDLE hColorCorrectionU10;
-    int32_t frameWidth;                         // of the current per-size objects, -1 before any
+    int32_t frameWidth;  // of the current per-size objects, -1 before any
     int32_t frameHeight;
-    int32_t framePitch;                         // host row distance in pixels (maxWidth)
-    bool sseUsable;                             // decided once, by ProbeSse
-    int32_t formatKind;                         // TextureFormatKind in use, kindNone before any
+    int32_t framePitch;                            // host row distance in pixels (maxWidth)
+    bool sseUsable;                                // decided once, by ProbeSse
+    int32_t formatKind;                            // TextureFormatKind in use, kindNone before any
     bool formatAvailable[textureFormatKindCount];  // as probed at device creation
-    HMODULE d3dxModule;                         // d3dx9_40.dll while the engine lives
+    HMODULE d3dxModule;                            // d3dx9_40.dll while the engine lives
     CreateEffectFromResourceFunction createEffectFromResource;  // from d3dxModule
-    RowBands rowBands;                          // the converters' workers, none before the start
+    RowBands rowBands;  // the converters' workers, none before the start
 };
 
 // A pre-transformed vertex of the screen quad: position x, y, z, rhw, then
@@ -121,6 +121,6 @@ HRESULT ResetEngineDevice(CorrectionEngine* engine);
 
 // Behaviour flags of the device. FPU_PRESERVE keeps Direct3D from cutting the
 // x87 precision of the host's thread to 24 bits (the plug-in runs on it).
-constexpr DWORD engineBehaviourFlags =
-    D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_NOWINDOWCHANGES | D3DCREATE_FPU_PRESERVE;
+constexpr DWORD engineBehaviourFlags = D3DCREATE_SOFTWARE_VERTEXPROCESSING |
+                                       D3DCREATE_NOWINDOWCHANGES | D3DCREATE_FPU_PRESERVE;
 static_assert(engineBehaviourFlags == 2082, "software vertices, no window changes, FPU kept");

@@ -7,9 +7,9 @@
 #include "host_interface/texture_format_kind.h"
 
 struct FormatKindInfo {
-    D3DFORMAT sourceFormat;           // the texture the frame is packed into
-    D3DFORMAT renderTargetFormat;     // what the effect draws into
-    D3DFORMAT readbackFormat;         // the system-memory copy of the render target
+    D3DFORMAT sourceFormat;        // the texture the frame is packed into
+    D3DFORMAT renderTargetFormat;  // what the effect draws into
+    D3DFORMAT readbackFormat;      // the system-memory copy of the render target
     D3DXHANDLE CorrectionEngine::*technique;
 };
 

@@ -109,8 +109,8 @@ HRESULT CreateQuad(CorrectionEngine* engine)
     static_assert(sizeof vertices == 96, "four vertices of 24 bytes");
 
     HRESULT result = engine->device->CreateVertexBuffer(sizeof vertices, D3DUSAGE_WRITEONLY, 0,
-                                                        D3DPOOL_DEFAULT,
-                                                        &engine->quadVertexBuffer, nullptr);
+                                                        D3DPOOL_DEFAULT, &engine->quadVertexBuffer,
+                                                        nullptr);
     if (FAILED(result)) {
         return ReportFailure(result, L"CreateVertexBuffer", errorVertices);
     }
@@ -132,9 +132,9 @@ HRESULT CreateSourceTexture(CorrectionEngine* engine)
         return D3DERR_INVALIDCALL;
     }
     ReleaseInterface(engine->sourceTexture);
-    const HRESULT result = engine->device->CreateTexture(
-        engine->frameWidth, engine->frameHeight, 1, D3DUSAGE_DYNAMIC, format, D3DPOOL_DEFAULT,
-        &engine->sourceTexture, nullptr);
+    const HRESULT result = engine->device->CreateTexture(engine->frameWidth, engine->frameHeight, 1,
+                                                         D3DUSAGE_DYNAMIC, format, D3DPOOL_DEFAULT,
+                                                         &engine->sourceTexture, nullptr);
     if (FAILED(result)) {
         return ReportFailure(result, L"CreateTexture", errorTexture);
     }

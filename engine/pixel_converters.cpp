@@ -275,8 +275,8 @@ void PackInt16(const YCPixel* host, int32_t hostPitch, void* texels, int32_t tex
         return;
     }
     for (int32_t r = 0; r < height; ++r) {
-        PackWordRow(TexelRow(texels, texelPitch, texelBytesInt16, r),
-                    HostRow(host, hostPitch, r), width, SameWord{});
+        PackWordRow(TexelRow(texels, texelPitch, texelBytesInt16, r), HostRow(host, hostPitch, r),
+                    width, SameWord{});
     }
 }
 
@@ -313,7 +313,9 @@ void EndTruncation(const X87Environment* saved)
 
 inline void StoreTruncated(int16_t* out, const float* channel)
 {
-    __asm__ __volatile__("fmuls %2\n\tfistps %0" : "=m"(*out) : "t"(*channel), "m"(hostScale)
+    __asm__ __volatile__("fmuls %2\n\tfistps %0"
+                         : "=m"(*out)
+                         : "t"(*channel), "m"(hostScale)
                          : "st");
 }
 
@@ -399,8 +401,8 @@ void UnpackInt16(YCPixel* host, int32_t hostPitch, const void* texels, int32_t t
         return;
     }
     for (int32_t r = 0; r < height; ++r) {
-        UnpackWordRow(HostRow(host, hostPitch, r),
-                      TexelRow(texels, texelPitch, texelBytesInt16, r), width, SameWord{});
+        UnpackWordRow(HostRow(host, hostPitch, r), TexelRow(texels, texelPitch, texelBytesInt16, r),
+                      width, SameWord{});
     }
 }
 

@@ -32,8 +32,8 @@ HRESULT FillSourceSurface(CorrectionEngine* engine, const YCPixel* pixels, int32
     int32_t texelBytes;
     const PackRowsFunction pack = PackConverterOf(
         static_cast<TextureFormatKind>(engine->formatKind), engine->sseUsable, &texelBytes);
-    PackInBands(&engine->rowBands, pack, texelBytes, pixels, hostPitch, locked.pBits,
-                locked.Pitch, engine->frameWidth, engine->frameHeight);
+    PackInBands(&engine->rowBands, pack, texelBytes, pixels, hostPitch, locked.pBits, locked.Pitch,
+                engine->frameWidth, engine->frameHeight);
     result = surface->UnlockRect();
     if (FAILED(result)) {
         return ReportFailure(result, L"UnlockRect", errorUpload);
@@ -62,12 +62,10 @@ bool UploadFrame(const YCPixel* pixels, int32_t hostPitch)
 }
 
 HRESULT ReadBackRenderTarget(CorrectionEngine* engine, IDirect3DSurface9* renderTarget,
-                             IDirect3DSurface9* readbackSurface, YCPixel* pixels,
-                             int32_t hostPitch)
+                             IDirect3DSurface9* readbackSurface, YCPixel* pixels, int32_t hostPitch)
 {
     if (engine->device == nullptr || readbackSurface == nullptr) {
-        return ReportFailure(D3DERR_INVALIDCALL, L"no device or read-back surface",
-                             errorDownload);
+        return ReportFailure(D3DERR_INVALIDCALL, L"no device or read-back surface", errorDownload);
     }
     HRESULT result = engine->device->GetRenderTargetData(renderTarget, readbackSurface);
     if (result != D3D_OK) {
@@ -97,6 +95,6 @@ bool DownloadFrame(YCPixel* pixels, int32_t hostPitch)
     if (engine == nullptr || !TransferFits(engine, pixels, hostPitch)) {
         return false;
     }
-    return SUCCEEDED(ReadBackRenderTarget(engine, engine->renderTarget,
-                                          engine->readbackSurface, pixels, hostPitch));
+    return SUCCEEDED(ReadBackRenderTarget(engine, engine->renderTarget, engine->readbackSurface,
+                                          pixels, hostPitch));
 }

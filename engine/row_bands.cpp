@@ -50,8 +50,8 @@ void TakeBands(BandCall& call)
         if (first >= call.height) {
             return;
         }
-        const int32_t rows =
-            call.height - first < call.bandHeight ? call.height - first : call.bandHeight;
+        const int32_t rows = call.height - first < call.bandHeight ? call.height - first
+                                                                   : call.bandHeight;
         YCPixel* host = call.host + static_cast<ptrdiff_t>(first) * call.hostPitch;
         unsigned char* texels = call.texels + first * call.texelStride;
         if (call.pack != nullptr) {
@@ -170,8 +170,8 @@ void RunInBands(RowBands* bands, int32_t height)
     BandCall& call = bands->call;
     const int32_t threads = bands->workerCount + 1;
     call.height = height;
-    call.bandHeight = height / (threads * bandsPerThread) > 0
-                          ? height / (threads * bandsPerThread) : 1;
+    call.bandHeight = height / (threads * bandsPerThread) > 0 ? height / (threads * bandsPerThread)
+                                                              : 1;
     call.nextRow = 0;
     call.x87Control = ReadX87Control();
     call.mxcsr = bands->sseState ? ReadMxcsr() : 0;
@@ -277,8 +277,7 @@ void StopRowBands(RowBands* bands)
 }
 
 void PackInBands(RowBands* bands, PackRowsFunction pack, int32_t texelBytes, const YCPixel* host,
-                 int32_t hostPitch, void* texels, int32_t texelPitch, int32_t width,
-                 int32_t height)
+                 int32_t hostPitch, void* texels, int32_t texelPitch, int32_t width, int32_t height)
 {
     if (!SplitsFrame(bands, width, height)) {
         pack(host, hostPitch, texels, texelPitch, width, height);
@@ -296,9 +295,9 @@ void PackInBands(RowBands* bands, PackRowsFunction pack, int32_t texelBytes, con
     RunInBands(bands, height);
 }
 
-void UnpackInBands(RowBands* bands, UnpackRowsFunction unpack, int32_t texelBytes,
-                   YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
-                   int32_t width, int32_t height)
+void UnpackInBands(RowBands* bands, UnpackRowsFunction unpack, int32_t texelBytes, YCPixel* host,
+                   int32_t hostPitch, const void* texels, int32_t texelPitch, int32_t width,
+                   int32_t height)
 {
     if (!SplitsFrame(bands, width, height)) {
         unpack(host, hostPitch, texels, texelPitch, width, height);

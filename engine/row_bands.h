@@ -38,28 +38,28 @@ struct RowWorker {
 // One converter call in flight; written by the calling thread before it
 // signals the workers, read by them.
 struct BandCall {
-    PackRowsFunction pack;      // the one of the two that is set runs
+    PackRowsFunction pack;  // the one of the two that is set runs
     UnpackRowsFunction unpack;
     YCPixel* host;
     int32_t hostPitch;
     unsigned char* texels;
     int32_t texelPitch;
-    ptrdiff_t texelStride;      // bytes between texel rows, as the converters step
+    ptrdiff_t texelStride;  // bytes between texel rows, as the converters step
     int32_t width;
     int32_t height;
-    int32_t bandHeight;         // rows per band
-    volatile LONG nextRow;      // first row of the next band to take
-    uint16_t x87Control;        // the calling thread's
+    int32_t bandHeight;     // rows per band
+    volatile LONG nextRow;  // first row of the next band to take
+    uint16_t x87Control;    // the calling thread's
     uint32_t mxcsr;
-    bool stop;                  // the workers leave
+    bool stop;  // the workers leave
 };
 
 struct RowBands {
-    int32_t workerCount;        // 0: everything on the calling thread
-    int32_t minimumPixels;      // smaller frames are not split
-    bool sseState;              // MXCSR exists and goes with the work
-    bool workersFirst;          // for tests: the calling thread takes bands only once
-                                // every woken worker has started, so workers always work
+    int32_t workerCount;    // 0: everything on the calling thread
+    int32_t minimumPixels;  // smaller frames are not split
+    bool sseState;          // MXCSR exists and goes with the work
+    bool workersFirst;      // for tests: the calling thread takes bands only once
+                            // every woken worker has started, so workers always work
     HANDLE threads[maxRowWorkers];
     HANDLE startEvents[maxRowWorkers];
     HANDLE doneEvents[maxRowWorkers];
@@ -92,6 +92,6 @@ void StopRowBands(RowBands* bands);
 void PackInBands(RowBands* bands, PackRowsFunction pack, int32_t texelBytes, const YCPixel* host,
                  int32_t hostPitch, void* texels, int32_t texelPitch, int32_t width,
                  int32_t height);
-void UnpackInBands(RowBands* bands, UnpackRowsFunction unpack, int32_t texelBytes,
-                   YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
-                   int32_t width, int32_t height);
+void UnpackInBands(RowBands* bands, UnpackRowsFunction unpack, int32_t texelBytes, YCPixel* host,
+                   int32_t hostPitch, const void* texels, int32_t texelPitch, int32_t width,
+                   int32_t height);

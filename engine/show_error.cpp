@@ -62,8 +62,8 @@ HRESULT ReportFailure(HRESULT result, const wchar_t* call, ErrorText text)
     // A user who runs a debug viewer can say which call failed and how,
     // which the box, written for someone editing video, does not.
     wchar_t line[160];
-    std::swprintf(line, sizeof line / sizeof line[0], L"kelvo: %ls: HRESULT 0x%08lX\n",
-                  call, static_cast<unsigned long>(result));
+    std::swprintf(line, sizeof line / sizeof line[0], L"kelvo: %ls: HRESULT 0x%08lX\n", call,
+                  static_cast<unsigned long>(result));
     OutputDebugStringW(line);
     if (text != errorNone) {
         ShowError(text);

@@ -73,8 +73,8 @@ struct ExactBuffer {
 // (row, column) that touches it last, or -1.
 struct RowLayout {
     int32_t slotBytes = 1;
-    int64_t first = 0;  // slot index of the lowest slot, relative to the origin
-    int64_t slots = 0;  // slots in the span
+    int64_t first = 0;                // slot index of the lowest slot, relative to the origin
+    int64_t slots = 0;                // slots in the span
     std::vector<int64_t> lastWriter;  // row * width + column, or -1
 
     RowLayout(int32_t width, int32_t height, int64_t slotPitch, int32_t bytesPerSlot)
@@ -107,22 +107,29 @@ struct RowLayout {
 int32_t PackTexelBytes(TextureFormatKind kind)
 {
     switch (kind) {
-    case kindF32: return texelBytesF32;
+    case kindF32:
+        return texelBytesF32;
     case kindU16:
     case kindS16:
-    case kindU10: return texelBytesInt16;
-    default: return texelBytesF16;
+    case kindU10:
+        return texelBytesInt16;
+    default:
+        return texelBytesF16;
     }
 }
 
 int32_t UnpackTexelBytes(TextureFormatKind kind)
 {
     switch (kind) {
-    case kindF32: return texelBytesF32;
+    case kindF32:
+        return texelBytesF32;
     case kindU16:
-    case kindS16: return texelBytesInt16;
-    case kindU10: return texelBytesU10;
-    default: return texelBytesF16;
+    case kindS16:
+        return texelBytesInt16;
+    case kindU10:
+        return texelBytesU10;
+    default:
+        return texelBytesF16;
     }
 }
 
@@ -164,8 +171,11 @@ struct Geometry {
 void ExpectedPackedTexel(TextureFormatKind kind, const YCPixel& p, unsigned char* out)
 {
     const float channels[4] = {0.0f, static_cast<float>(p.y) / 4096.0f,
-                               static_cast<float>(p.cb) / 4096.0f, static_cast<float>(p.cr) / 4096.0f};
-    switch (PackTexelBytes(kind) == texelBytesF32 ? 0 : (kind == kindF16 || kind == kindNone) ? 1 : 2) {
+                               static_cast<float>(p.cb) / 4096.0f,
+                               static_cast<float>(p.cr) / 4096.0f};
+    switch (PackTexelBytes(kind) == texelBytesF32   ? 0
+            : (kind == kindF16 || kind == kindNone) ? 1
+                                                    : 2) {
     case 0:
         std::memcpy(out, channels, 16);
         break;
@@ -201,7 +211,8 @@ void FuzzPack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& in)
     std::vector<unsigned char> hostImage(hostLayout.bytes());
     const std::vector<unsigned char> content = in.ConsumeRemainingBytes<unsigned char>();
     for (size_t i = 0; i < hostImage.size(); ++i) {
-        hostImage[i] = content.empty() ? static_cast<unsigned char>(i * 37u) : content[i % content.size()];
+        hostImage[i] = content.empty() ? static_cast<unsigned char>(i * 37u)
+                                       : content[i % content.size()];
     }
     std::vector<unsigned char> texelImage(texelLayout.bytes());
     for (size_t i = 0; i < texelImage.size(); ++i) {
@@ -232,9 +243,11 @@ void FuzzPack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& in)
         const bool sse = v == 1;
         texels.load(texelImage);
         if (kind == kindF32) {
-            (sse ? PackF32Sse : PackF32)(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
+            (sse ? PackF32Sse : PackF32)(hostRows, g.hostPitch, texels.base(), g.texelPitch,
+                                         g.width, g.height);
         } else if (kind == kindF16 || kind == kindNone) {
-            (sse ? PackF16Sse : PackF16)(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
+            (sse ? PackF16Sse : PackF16)(hostRows, g.hostPitch, texels.base(), g.texelPitch,
+                                         g.width, g.height);
         } else {
             PackInt16(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
         }
@@ -274,7 +287,9 @@ YCPixel ExpectedUnpackedPixel(TextureFormatKind kind, bool sse, const unsigned c
         break;
     case kindU10: {
         const uint32_t w = Load<uint32_t>(t);
-        const auto field10 = [](uint32_t f) { return static_cast<int32_t>(f >= 512 ? f - 1024 : f); };
+        const auto field10 = [](uint32_t f) {
+            return static_cast<int32_t>(f >= 512 ? f - 1024 : f);
+        };
         p.y = static_cast<int16_t>(static_cast<int32_t>(w >> 20) * 2 - 2048);
         p.cb = static_cast<int16_t>(field10((w >> 10) & 0x3FFu) * 8);
         p.cr = static_cast<int16_t>(field10(w & 0x3FFu) * 8);
@@ -283,7 +298,8 @@ YCPixel ExpectedUnpackedPixel(TextureFormatKind kind, bool sse, const unsigned c
     default: {
         float c[3];
         for (int i = 0; i < 3; ++i) {
-            c[i] = kind == kindF32 ? Load<float>(t + 4 * (i + 1)) : HalfToFloat(Load<uint16_t>(t + 2 * (i + 1)));
+            c[i] = kind == kindF32 ? Load<float>(t + 4 * (i + 1))
+                                   : HalfToFloat(Load<uint16_t>(t + 2 * (i + 1)));
         }
         const FloatUnpack rule = sse ? FloatUnpack::sse : FloatUnpack::plain;
         p.y = HostFromChannel(c[0], rule);
@@ -295,11 +311,12 @@ YCPixel ExpectedUnpackedPixel(TextureFormatKind kind, bool sse, const unsigned c
     return p;
 }
 
-void FillTexels(TextureFormatKind kind, std::vector<unsigned char>& image, const std::vector<unsigned char>& content,
-                int mode)
+void FillTexels(TextureFormatKind kind, std::vector<unsigned char>& image,
+                const std::vector<unsigned char>& content, int mode)
 {
     for (size_t i = 0; i < image.size(); ++i) {
-        image[i] = content.empty() ? static_cast<unsigned char>(i * 53u) : content[i % content.size()];
+        image[i] = content.empty() ? static_cast<unsigned char>(i * 53u)
+                                   : content[i % content.size()];
     }
     if (kind != kindF32 || mode == 0) {
         return;  // raw bits: every half, every float (NaN, infinities, subnormals)
@@ -308,7 +325,8 @@ void FillTexels(TextureFormatKind kind, std::vector<unsigned char>& image, const
     // mode 2: halfway between two of them, where the rounding rules differ.
     for (size_t i = 0; i + 4 <= image.size(); i += 4) {
         const int16_t k = static_cast<int16_t>(image[i] | image[i + 1] << 8);
-        const float f = mode == 1 ? static_cast<float>(k) / 4096.0f : (static_cast<float>(k) + 0.5f) / 4096.0f;
+        const float f = mode == 1 ? static_cast<float>(k) / 4096.0f
+                                  : (static_cast<float>(k) + 0.5f) / 4096.0f;
         Store(image.data() + i, f);
     }
 }
@@ -342,14 +360,17 @@ void FuzzUnpack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& i
                 continue;
             }
             const int64_t r = w / g.width, x = w % g.width;
-            const unsigned char* t = texelImage.data() + texelLayout.offsetOf(r, x, g.texelSlotPitch);
-            Store(expected.data() + static_cast<size_t>(s) * sizeof(YCPixel), ExpectedUnpackedPixel(kind, sse, t));
+            const unsigned char* t = texelImage.data() +
+                                     texelLayout.offsetOf(r, x, g.texelSlotPitch);
+            Store(expected.data() + static_cast<size_t>(s) * sizeof(YCPixel),
+                  ExpectedUnpackedPixel(kind, sse, t));
         }
 
         host.load(hostImage);
         switch (kind) {
         case kindF32:
-            (sse ? UnpackF32Sse : UnpackF32)(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
+            (sse ? UnpackF32Sse : UnpackF32)(hostRows, g.hostPitch, texels.base(), g.texelPitch,
+                                             g.width, g.height);
             break;
         case kindU16:
         case kindS16:
@@ -359,7 +380,8 @@ void FuzzUnpack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& i
             UnpackU10(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
             break;
         default:
-            (sse ? UnpackF16Sse : UnpackF16)(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
+            (sse ? UnpackF16Sse : UnpackF16)(hostRows, g.hostPitch, texels.base(), g.texelPitch,
+                                             g.width, g.height);
             break;
         }
         if (!texels.equals(texelImage)) {
@@ -371,7 +393,8 @@ void FuzzUnpack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& i
         results[v].assign(host.memory, host.memory + host.bytes);
 
         host.load(hostImage);
-        UnpackFrame(kind, sse, hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
+        UnpackFrame(kind, sse, hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width,
+                    g.height);
         if (!texels.equals(texelImage) || !host.equals(expected)) {
             Fail("UnpackFrame differs from the kind's converter", kind, v);
         }
@@ -386,14 +409,17 @@ void FuzzUnpack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& i
                 continue;
             }
             const int64_t r = w / g.width, x = w % g.width;
-            const unsigned char* t = texelImage.data() + texelLayout.offsetOf(r, x, g.texelSlotPitch);
+            const unsigned char* t = texelImage.data() +
+                                     texelLayout.offsetOf(r, x, g.texelSlotPitch);
             bool exact = true;
             for (int i = 1; i <= 3; ++i) {
-                exact = exact && ExactInRange(kind == kindF32 ? Load<float>(t + 4 * i)
-                                                              : HalfToFloat(Load<uint16_t>(t + 2 * i)));
+                exact = exact &&
+                        ExactInRange(kind == kindF32 ? Load<float>(t + 4 * i)
+                                                     : HalfToFloat(Load<uint16_t>(t + 2 * i)));
             }
             const size_t at = static_cast<size_t>(s) * sizeof(YCPixel);
-            if (exact && std::memcmp(results[0].data() + at, results[1].data() + at, sizeof(YCPixel)) != 0) {
+            if (exact &&
+                std::memcmp(results[0].data() + at, results[1].data() + at, sizeof(YCPixel)) != 0) {
                 Fail("plain and SSE unpack differ on exact values", kind, static_cast<long>(s));
             }
         }
@@ -407,10 +433,18 @@ int32_t ConsumePitch(FuzzedDataProvider& in, int32_t width, int32_t unit)
     const int32_t rowLength = (width > 0 ? width : 0) * unit;
     int32_t pitch = 0;
     switch (in.ConsumeIntegralInRange<int>(0, 3)) {
-    case 0: pitch = rowLength; break;
-    case 1: pitch = rowLength + in.ConsumeIntegralInRange<int32_t>(-3 * unit, 3 * unit); break;
-    case 2: pitch = in.ConsumeIntegralInRange<int32_t>(0, 48 * unit); break;
-    default: pitch = 0; break;
+    case 0:
+        pitch = rowLength;
+        break;
+    case 1:
+        pitch = rowLength + in.ConsumeIntegralInRange<int32_t>(-3 * unit, 3 * unit);
+        break;
+    case 2:
+        pitch = in.ConsumeIntegralInRange<int32_t>(0, 48 * unit);
+        break;
+    default:
+        pitch = 0;
+        break;
     }
     return in.ConsumeBool() ? -pitch : pitch;
 }

@@ -27,7 +27,8 @@ namespace {
 uint32_t WordAt(const std::vector<uint8_t>& bytes, size_t offset)
 {
     return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
-           static_cast<uint32_t>(bytes[offset + 2]) << 16 | static_cast<uint32_t>(bytes[offset + 3]) << 24;
+           static_cast<uint32_t>(bytes[offset + 2]) << 16 |
+           static_cast<uint32_t>(bytes[offset + 3]) << 24;
 }
 
 void CheckShader(const std::vector<uint8_t>& shader)
@@ -73,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (const auto& d : diags.errors) {
             if (d.at.line < 1 || static_cast<size_t>(d.at.line) > lines || d.at.column < 1 ||
                 static_cast<size_t>(d.at.column) > size + 1) {
-                Fail("error position outside the source: " + effectc::formatDiagnostic("fuzz.fx", d));
+                Fail("error position outside the source: " +
+                     effectc::formatDiagnostic("fuzz.fx", d));
             }
         }
         return 0;

@@ -89,8 +89,8 @@ void ApplySettings(HostSession* session, const HostOptions& options, bool* ok)
         if (t.trackMinimums != nullptr && t.trackMaximums != nullptr &&
             (v.value < t.trackMinimums[v.index] || v.value > t.trackMaximums[v.index])) {
             Complain("track " + std::to_string(v.index) + " = " + std::to_string(v.value) +
-                     " lies outside its range " + std::to_string(t.trackMinimums[v.index]) +
-                     ".." + std::to_string(t.trackMaximums[v.index]));
+                     " lies outside its range " + std::to_string(t.trackMinimums[v.index]) + ".." +
+                     std::to_string(t.trackMaximums[v.index]));
             *ok = false;
         }
     }
@@ -221,8 +221,8 @@ int Run(const HostOptions& options)
 {
     // With the video on standard output, everything else goes to stderr.
     std::FILE* report = OutputIsStdout(options) ? stderr : stdout;
-    const std::wstring pluginPath =
-        options.pluginPath.empty() ? DefaultPluginPath() : WideFromUtf8(options.pluginPath);
+    const std::wstring pluginPath = options.pluginPath.empty() ? DefaultPluginPath()
+                                                               : WideFromUtf8(options.pluginPath);
     const std::string pluginName = Utf8FromWide(pluginPath.c_str());
     OpenedRun run;
     std::string error;

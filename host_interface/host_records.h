@@ -58,8 +58,8 @@ struct FilterTable {
     ExitCallback onExit;
     UpdateCallback onUpdate;
     WindowMessageCallback onWindowMessage;
-    int32_t* trackValues;       // host's live values, in its FilterContext only
-    int32_t* checkValues;       // host's live values, in its FilterContext only
+    int32_t* trackValues;  // host's live values, in its FilterContext only
+    int32_t* checkValues;  // host's live values, in its FilterContext only
     uint32_t hostReserved76;
     uint32_t hostReserved80;
     const char* infoText;
@@ -77,7 +77,7 @@ struct HostFunctions {
     void* hostSlots0to20[21];
     HostContextFunction refreshWindow;  // show slider values changed by the plug-in
     void* hostSlots22to24[3];
-    HostContextFunction isActive;       // nonzero while the filter is switched on
+    HostContextFunction isActive;  // nonzero while the filter is switched on
 };
 
 // The frame the host passes to onProcess. Row r starts at pixels + r * maxWidth.

@@ -129,9 +129,10 @@ bool SetSwitch(const std::string& name, HostOptions* options)
 bool TakesValue(const std::string& name)
 {
     static const char* const names[] = {
-        "--range", "--matrix", "--cube", "--cube-size", "--precision-report", "--plugin", "-i",
-        "--input", "-o", "--output", "--before", "-s", "--size", "--max-width", "-n", "--frames",
-        "--update-every", "--release-every", "-t", "--track", "-c", "--check"};
+        "--range", "--matrix",    "--cube", "--cube-size", "--precision-report", "--plugin",
+        "-i",      "--input",     "-o",     "--output",    "--before",           "-s",
+        "--size",  "--max-width", "-n",     "--frames",    "--update-every",     "--release-every",
+        "-t",      "--track",     "-c",     "--check"};
     for (const char* n : names) {
         if (name == n) return true;
     }
@@ -183,15 +184,16 @@ bool SetNumber(const std::string& name, const std::string& v, HostOptions* optio
         options->cubeSize = static_cast<int>(n);
     } else if (name == "-s" || name == "--size") {
         if (!ParseSize(v, &options->width, &options->height)) {
-            return BadValue(name, v,
-                            "WIDTHxHEIGHT, each from 1 to " + std::to_string(hostMaxFrameSide),
-                            error);
+            return BadValue(
+                name, v, "WIDTHxHEIGHT, each from 1 to " + std::to_string(hostMaxFrameSide), error);
         }
         given->size = true;
     } else if (name == "--max-width") {
         if (!ParseInt(v, 1, INT_MAX, &n)) {
-            return BadValue(name, v, "a width in pixels, from the frame's width to " +
-                                         std::to_string(hostMaxFrameSide), error);
+            return BadValue(name, v,
+                            "a width in pixels, from the frame's width to " +
+                                std::to_string(hostMaxFrameSide),
+                            error);
         }
         options->maxWidth = static_cast<int>(n);
     } else if (name == "-n" || name == "--frames" || name == "--update-every" ||
@@ -203,9 +205,8 @@ bool SetNumber(const std::string& name, const std::string& v, HostOptions* optio
     } else if (name == "-t" || name == "--track" || name == "-c" || name == "--check") {
         IndexedValue item;
         if (!ParseIndexedValue(v, &item)) {
-            return BadValue(name, v,
-                            "INDEX=VALUE, such as 1=40; --table lists them with their ranges",
-                            error);
+            return BadValue(
+                name, v, "INDEX=VALUE, such as 1=40; --table lists them with their ranges", error);
         }
         (name == "-t" || name == "--track" ? options->tracks : options->checks).push_back(item);
     } else {
@@ -270,17 +271,18 @@ bool CheckInput(HostOptions* options, const GivenOptions& given, std::string* er
         return Refuse(AdviceForPath(options->outputPath, "output"), error);
     }
     options->streamInput = !options->rawInput && IsStreamPath(options->inputPath);
-    if (!options->inputPath.empty() &&
-        FileKindOfPath(options->inputPath, false) == FileKind::raw) {
+    if (!options->inputPath.empty() && FileKindOfPath(options->inputPath, false) == FileKind::raw) {
         options->rawInput = true;
     }
     if (options->rawInput && options->inputPath == "-") {
         return Refuse("raw frames are read from files only; standard input carries a YUV4MPEG2 "
-                      "stream", error);
+                      "stream",
+                      error);
     }
     if (options->streamInput && given.size) {
         return Refuse("--size applies to raw input and the test picture; a YUV4MPEG2 stream has "
-                      "its own size", error);
+                      "its own size",
+                      error);
     }
     return true;
 }
@@ -295,7 +297,8 @@ bool CheckRun(HostOptions* options, const GivenOptions& given, std::string* erro
     }
     if (given.matrix && !options->streamInput && !streamOutput) {
         return Refuse("--matrix applies to YUV4MPEG2 streams (--input or --output - or "
-                      "FILE.y4m)", error);
+                      "FILE.y4m)",
+                      error);
     }
     if (options->cubeSize != 0 && options->cubePath.empty()) {
         return Refuse("--cube-size needs --cube FILE", error);
@@ -303,7 +306,8 @@ bool CheckRun(HostOptions* options, const GivenOptions& given, std::string* erro
     if (!options->cubePath.empty() &&
         (!options->inputPath.empty() || !options->outputPath.empty() || options->frames != 0)) {
         return Refuse("--cube writes the LUT and stops; --input, --output and --frames do not "
-                      "apply", error);
+                      "apply",
+                      error);
     }
     if (options->rawInput && options->inputPath.empty()) {
         return Refuse("--raw needs --input", error);
@@ -313,7 +317,8 @@ bool CheckRun(HostOptions* options, const GivenOptions& given, std::string* erro
     }
     if (!options->rawInput && !options->inputPath.empty() && given.size) {
         return Refuse("--size applies to raw input and the test picture; a picture has its own "
-                      "size", error);
+                      "size",
+                      error);
     }
     return true;
 }
@@ -326,7 +331,8 @@ bool CheckOutput(HostOptions* options, std::string* error)
          FileKindOfPath(options->beforePath, true) == FileKind::unknown ||
          FileKindOfPath(options->beforePath, true) == FileKind::raw)) {
         return Refuse("--before writes the input picture as .png, .bmp or .jpg; a stream's "
-                      "frames are already in the input file", error);
+                      "frames are already in the input file",
+                      error);
     }
     if (options->outputPath.empty()) {
         options->outputKind = FileKind::unknown;
@@ -336,8 +342,9 @@ bool CheckOutput(HostOptions* options, std::string* error)
         options->outputKind = FileKindOfPath(options->outputPath, true);
         if (options->outputKind == FileKind::unknown) {
             return Refuse("output " + options->outputPath +
-                          ": the name must end in .png, .bmp, .jpg, .jpeg, .yc, .raw or .y4m, "
-                          "or be - (standard output)", error);
+                              ": the name must end in .png, .bmp, .jpg, .jpeg, .yc, .raw or .y4m, "
+                              "or be - (standard output)",
+                          error);
         }
     }
     return true;
@@ -352,24 +359,33 @@ bool CheckStoppingRuns(const HostOptions& o, const GivenOptions& given, std::str
                              (o.cubePath.empty() ? 0 : 1);
     if (stoppingRuns > 1) {
         return Refuse("--table, --precision-report and --cube each write their output and "
-                      "stop; give one of them", error);
+                      "stop; give one of them",
+                      error);
     }
     if (o.precisionReportDir.empty()) return true;
     const struct {
         bool given;
         const char* name;
     } runOptions[] = {
-        {!o.inputPath.empty(), "--input"}, {o.rawInput, "--raw"},
-        {given.size, "--size"},            {o.maxWidth != 0, "--max-width"},
-        {o.frames != 0, "--frames"},       {!o.outputPath.empty(), "--output"},
-        {!o.beforePath.empty(), "--before"}, {o.rangeGiven, "--range"},
-        {given.matrix, "--matrix"},        {o.progress, "--progress"},
-        {o.verify, "--verify"},            {!o.timing, "--no-timing"},
+        {!o.inputPath.empty(), "--input"},
+        {o.rawInput, "--raw"},
+        {given.size, "--size"},
+        {o.maxWidth != 0, "--max-width"},
+        {o.frames != 0, "--frames"},
+        {!o.outputPath.empty(), "--output"},
+        {!o.beforePath.empty(), "--before"},
+        {o.rangeGiven, "--range"},
+        {given.matrix, "--matrix"},
+        {o.progress, "--progress"},
+        {o.verify, "--verify"},
+        {!o.timing, "--no-timing"},
     };
     for (const auto& r : runOptions) {
         if (r.given) {
             return Refuse(std::string("--precision-report writes the precision chart and "
-                                      "stops; ") + r.name + " does not apply", error);
+                                      "stops; ") +
+                              r.name + " does not apply",
+                          error);
         }
     }
     return true;

@@ -17,33 +17,33 @@ struct IndexedValue {
 };
 
 struct HostOptions {
-    std::string pluginPath;       // empty: kelvo.auf beside the program
-    std::string inputPath;        // empty: the built-in test picture
-    bool rawInput = false;        // --raw, or implied by a .yc/.raw name
-    bool streamInput = false;     // a YUV4MPEG2 stream: - or a name ending in .y4m
-    int width = 0;                // --size; 0 when not given
+    std::string pluginPath;    // empty: kelvo.auf beside the program
+    std::string inputPath;     // empty: the built-in test picture
+    bool rawInput = false;     // --raw, or implied by a .yc/.raw name
+    bool streamInput = false;  // a YUV4MPEG2 stream: - or a name ending in .y4m
+    int width = 0;             // --size; 0 when not given
     int height = 0;
-    int maxWidth = 0;             // --max-width; 0: the width
+    int maxWidth = 0;  // --max-width; 0: the width
     std::vector<IndexedValue> tracks;
     std::vector<IndexedValue> checks;
-    int frames = 0;               // --frames; 0 when not given
-    int updateEvery = 0;          // --update-every; 0: never
-    int releaseEvery = 0;         // --release-every; 0: never
+    int frames = 0;        // --frames; 0 when not given
+    int updateEvery = 0;   // --update-every; 0: never
+    int releaseEvery = 0;  // --release-every; 0: never
     std::string outputPath;
     FileKind outputKind = FileKind::unknown;  // by the name; y4m for -; unknown: no output
-    std::string beforePath;       // --before: the input picture as the plug-in got it
+    std::string beforePath;                   // --before: the input picture as the plug-in got it
     bool verify = false;
     bool timing = true;
-    bool showErrors = false;      // show the plug-in's message boxes for real
+    bool showErrors = false;  // show the plug-in's message boxes for real
     bool table = false;
     std::string precisionReportDir;  // --precision-report: write the precision chart there
-    bool rangeGiven = false;      // --range; otherwise the stream's own, or limited
+    bool rangeGiven = false;         // --range; otherwise the stream's own, or limited
     VideoRange range = VideoRange::limited;
-    bool matrixAuto = true;       // --matrix auto (the default): by the frame size
+    bool matrixAuto = true;                   // --matrix auto (the default): by the frame size
     VideoMatrix matrix = VideoMatrix::bt601;  // --matrix 601 or 709
-    bool progress = false;        // --progress, even when stderr is no terminal
-    std::string cubePath;         // --cube: write the grade as a 3D LUT and stop
-    int cubeSize = 0;             // --cube-size; 0 when not given
+    bool progress = false;                    // --progress, even when stderr is no terminal
+    std::string cubePath;                     // --cube: write the grade as a 3D LUT and stop
+    int cubeSize = 0;                         // --cube-size; 0 when not given
     bool help = false;
 };
 

@@ -33,8 +33,7 @@ bool EndsWith(const std::string& text, const char* ending)
     return text.size() >= n && text.compare(text.size() - n, n, ending) == 0;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* bytes,
-                   std::string* error)
+bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* bytes, std::string* error)
 {
     std::FILE* file = OpenFile(path, "rb");
     if (file == nullptr) {
@@ -266,8 +265,7 @@ bool LoadRawFrames(const std::string& path, int width, int height, int maxWidth,
     if (frameBytes == 0 || bytes.empty() || bytes.size() % frameBytes != 0) {
         *error = "cannot read " + path + " as raw frames of " + std::to_string(width) + "x" +
                  std::to_string(height) + ": its " + std::to_string(bytes.size()) +
-                 " bytes are not a whole number of " + std::to_string(frameBytes) +
-                 "-byte frames";
+                 " bytes are not a whole number of " + std::to_string(frameBytes) + "-byte frames";
         return false;
     }
     frames->clear();

@@ -63,4 +63,3 @@ inline bool PaddingIntact(const YCFrame& frame)
     }
     return true;
 }
-

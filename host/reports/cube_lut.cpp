@@ -88,8 +88,8 @@ bool WriteCube(std::FILE* file, const YCFrame& corrected, int size, const std::s
     for (const std::string& line : comments) {
         text += "# " + Ascii(line) + "\n";
     }
-    text += "# Results outside 0..1 (by more than rounding), clipped: " + std::to_string(summary.clipped) + " of " +
-            std::to_string(summary.points) + " points\n";
+    text += "# Results outside 0..1 (by more than rounding), clipped: " +
+            std::to_string(summary.clipped) + " of " + std::to_string(summary.points) + " points\n";
     text += "LUT_3D_SIZE " + std::to_string(size) + "\n";
     for (int64_t i = 0; i < summary.points; ++i) {
         double rgb[3];

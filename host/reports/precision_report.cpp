@@ -7,7 +7,6 @@
 
 namespace {
 
-
 int RowsPerPair(const PrecisionSweep& sweep)
 {
     int values = sweep.yHi - sweep.yLo + 1;
@@ -57,6 +56,7 @@ struct Glyph {
     char c;
     uint8_t rows[7];
 };
+// clang-format off
 const Glyph glyphs[] = {
     {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}}, {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
     {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}}, {'3', {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E}},
@@ -82,6 +82,7 @@ const Glyph glyphs[] = {
     {'=', {0x00, 0x00, 0x1F, 0x00, 0x1F, 0x00, 0x00}}, {',', {0x00, 0x00, 0x00, 0x00, 0x0C, 0x04, 0x08}},
     {'+', {0x00, 0x04, 0x04, 0x1F, 0x04, 0x04, 0x00}},
 };
+// clang-format on
 
 constexpr int glyphScale = 2;
 constexpr int glyphAdvance = 6 * glyphScale;
@@ -226,8 +227,8 @@ YCFrame MakeSweepFrame(const PrecisionSweep& sweep)
             Spread(sweep.cLo, sweep.cHi, pair % sweep.chromaSteps, sweep.chromaSteps));
         for (int k = 0; k < rowsPerPair; ++k) {
             for (int x = 0; x < precisionSweepWidth; ++x) {
-                int16_t y = static_cast<int16_t>(
-                    Spread(sweep.yLo, sweep.yHi, x * rowsPerPair + k, yCount));
+                int16_t y =
+                    static_cast<int16_t>(Spread(sweep.yLo, sweep.yHi, x * rowsPerPair + k, yCount));
                 PixelAt(frame, x, pair * rowsPerPair + k) = YCPixel{y, cb, cr};
             }
         }
@@ -293,8 +294,8 @@ std::string PrecisionTable(const std::vector<PrecisionRow>& rows, const std::str
         std::snprintf(heading, sizeof heading,
                       "\n### %s: Y %d..%d (every value), Cb and Cr %d..%d (%d x %d grid); "
                       "%dx%d frame\n\n",
-                      s.name, s.yLo, s.yHi, s.cLo, s.cHi, s.chromaSteps, s.chromaSteps,
-                      frame.width, frame.height);
+                      s.name, s.yLo, s.yHi, s.cLo, s.cHi, s.chromaSteps, s.chromaSteps, frame.width,
+                      frame.height);
         out += heading;
         out += "| setting | format | largest Y | largest Cb | largest Cr | mean Y | mean Cb | "
                "mean Cr |\n";

@@ -52,11 +52,10 @@ std::string SummaryText(const RunFigures& figures, const std::string& what)
                   Rate(figures.frames, figures.seconds));
     std::string line = text;
     if (figures.frames > 0 && figures.pluginMilliseconds > 0) {
-        std::snprintf(text, sizeof text,
-                      "; own work %.1f ms per frame, %.1f %% of the plug-in's %.1f ms",
-                      figures.ownMilliseconds,
-                      100.0 * figures.ownMilliseconds / figures.pluginMilliseconds,
-                      figures.pluginMilliseconds);
+        std::snprintf(
+            text, sizeof text, "; own work %.1f ms per frame, %.1f %% of the plug-in's %.1f ms",
+            figures.ownMilliseconds, 100.0 * figures.ownMilliseconds / figures.pluginMilliseconds,
+            figures.pluginMilliseconds);
         line += text;
         if (figures.readMilliseconds > 0 || figures.writeMilliseconds > 0) {
             line += "; alongside it ";

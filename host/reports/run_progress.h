@@ -14,10 +14,10 @@ std::string ClockText(double seconds);
 
 struct RunFigures {
     int64_t frames = 0;
-    double seconds = 0;            // the whole run, from the first read
-    double ownMilliseconds = 0;    // median per frame: the host's thread outside onProcess
+    double seconds = 0;             // the whole run, from the first read
+    double ownMilliseconds = 0;     // median per frame: the host's thread outside onProcess
     double pluginMilliseconds = 0;  // median per frame: the onProcess call
-    double readMilliseconds = 0;   // median per frame: reading and decoding, on its own thread
+    double readMilliseconds = 0;    // median per frame: reading and decoding, on its own thread
     double writeMilliseconds = 0;   // median per frame: writing, on its own thread
     double periodMilliseconds = 0;  // median per frame: from one frame's start to the next
 };

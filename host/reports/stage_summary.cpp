@@ -101,8 +101,7 @@ int FormatKindFromTag(const std::string& tag)
     return -1;
 }
 
-void AddStageTimes(std::vector<StageStatistics>* statistics,
-                   const std::vector<StageTime>& stages)
+void AddStageTimes(std::vector<StageStatistics>* statistics, const std::vector<StageTime>& stages)
 {
     for (const StageTime& stage : stages) {
         auto found = std::find_if(statistics->begin(), statistics->end(),
@@ -134,7 +133,8 @@ std::string FormatStageSummary(const std::vector<StageStatistics>& statistics)
         double lo = s.seconds.empty() ? 0.0 : *range.first;
         double hi = s.seconds.empty() ? 0.0 : *range.second;
         std::snprintf(line, sizeof line, "%-8s %7d %12.3f %11.3f %11.3f\n", s.label.c_str(),
-                      static_cast<int>(s.seconds.size()), Median(s.seconds) * 1e3, lo * 1e3, hi * 1e3);
+                      static_cast<int>(s.seconds.size()), Median(s.seconds) * 1e3, lo * 1e3,
+                      hi * 1e3);
         text += line;
     }
     return text;

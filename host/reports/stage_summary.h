@@ -16,10 +16,10 @@ struct StageTime {
 };
 
 struct DebugReport {
-    bool hasSize = false;     // a size line was found
+    bool hasSize = false;  // a size line was found
     int width = 0;
     int height = 0;
-    std::string formatTag;    // "F32", "F16", "U16", "S16", "U10", "Unknown", "?"
+    std::string formatTag;  // "F32", "F16", "U16", "S16", "U10", "Unknown", "?"
     std::vector<StageTime> stages;
 };
 
@@ -36,8 +36,7 @@ struct StageStatistics {
 };
 
 // Labels in the order they first appeared.
-void AddStageTimes(std::vector<StageStatistics>* statistics,
-                   const std::vector<StageTime>& stages);
+void AddStageTimes(std::vector<StageStatistics>* statistics, const std::vector<StageTime>& stages);
 
 double Median(std::vector<double> values);  // 0 for no values
 

@@ -24,8 +24,14 @@ uint64_t PixelKey(YCPixel p)
 struct FullX87Precision {
 #if defined(_WIN32) && defined(__i386__)
     unsigned int saved = _controlfp(0, 0);
-    FullX87Precision() { _controlfp(_PC_64, _MCW_PC); }
-    ~FullX87Precision() { _controlfp(saved, _MCW_PC); }
+    FullX87Precision()
+    {
+        _controlfp(_PC_64, _MCW_PC);
+    }
+    ~FullX87Precision()
+    {
+        _controlfp(saved, _MCW_PC);
+    }
 #endif
 };
 
@@ -74,9 +80,8 @@ void VerifyFrame(Verifier* verifier, const int32_t tracks[trackCount], TextureFo
                 if (verifier->cache.size() >= cacheLimit) {
                     verifier->cache.clear();
                 }
-                found = verifier->cache
-                            .emplace(key, ExpectPixel(verifier->constants, kind, in))
-                            .first;
+                found =
+                    verifier->cache.emplace(key, ExpectPixel(verifier->constants, kind, in)).first;
             }
             const PixelExpectation& e = found->second;
             const int16_t actual[3] = {out.y, out.cb, out.cr};
@@ -91,11 +96,10 @@ void VerifyFrame(Verifier* verifier, const int32_t tracks[trackCount], TextureFo
                     nearest = rule;
                 }
             }
-            const int16_t expected[3] = {e.host[nearest].y, e.host[nearest].cb,
-                                         e.host[nearest].cr};
+            const int16_t expected[3] = {e.host[nearest].y, e.host[nearest].cb, e.host[nearest].cr};
             for (int c = 0; c < 3; ++c) {
-                totals->largestError[c] =
-                    std::max(totals->largestError[c], HostUnitDistance(actual[c], expected[c]));
+                totals->largestError[c] = std::max(totals->largestError[c],
+                                                   HostUnitDistance(actual[c], expected[c]));
             }
             bool accepted = false;
             for (int rule = 0; rule < ruleSetCount && !accepted; ++rule) {

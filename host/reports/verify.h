@@ -19,7 +19,7 @@
 struct VerifyTotals {
     int64_t frames = 0;
     int64_t pixels = 0;
-    int64_t outside = 0;          // pixels outside every accepted range
+    int64_t outside = 0;           // pixels outside every accepted range
     int32_t largestError[3] = {};  // Y, Cb, Cr in host units
     // The first pixel outside, for the report.
     bool hasExample = false;

@@ -45,8 +45,7 @@ void ShowProgress(Progress* progress, int64_t frames, int64_t total, bool last)
 }
 
 // The kind the plug-in reported, or the requested one when it showed none.
-TextureFormatKind KindOfFrame(const DebugReport& report, const HostSession& session,
-                              bool* reported)
+TextureFormatKind KindOfFrame(const DebugReport& report, const HostSession& session, bool* reported)
 {
     int kind = FormatKindFromTag(report.formatTag);
     *reported = kind >= 0;
@@ -116,8 +115,8 @@ void AfterFrame(HostSession* session, const HostOptions& options, const FrameFee
 
 }  // namespace
 
-void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink,
-               const HostOptions& options, FrameTally* tally)
+void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const HostOptions& options,
+               FrameTally* tally)
 {
     Progress progress;
     progress.terminal = _isatty(_fileno(stderr)) != 0;

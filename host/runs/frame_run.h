@@ -15,13 +15,13 @@
 // What the frames came to, for the report and the exit status.
 struct FrameTally {
     int64_t framesDone = 0;
-    int failed = 0;              // frames onProcess returned 0 for
-    int pastWidth = 0;           // frames with pixels past the width changed
-    bool inputBroken = false;    // the stream turned out cut short or damaged
-    bool outputBroken = false;   // a write failed
+    int failed = 0;             // frames onProcess returned 0 for
+    int pastWidth = 0;          // frames with pixels past the width changed
+    bool inputBroken = false;   // the stream turned out cut short or damaged
+    bool outputBroken = false;  // a write failed
     bool missingDebugText = false;
     bool progressShown = false;
-    double runSeconds = 0;       // from the first read to the last write
+    double runSeconds = 0;  // from the first read to the last write
     std::vector<StageStatistics> statistics;
     std::vector<double> hostTimes;  // the onProcess calls
     std::vector<double> ownTimes;   // the host's thread outside onProcess
@@ -29,13 +29,13 @@ struct FrameTally {
     DebugReport lastReport;
     std::string lastDebugText;
     VerifyTotals verifyTotals;
-    std::string verifiedKinds;      // "F32, U16"
-    bool kindGuessed = false;       // a frame's format came from the Format track
+    std::string verifiedKinds;           // "F32, U16"
+    bool kindGuessed = false;            // a frame's format came from the Format track
     const YCFrame* lastInput = nullptr;  // held by the feed
 };
 
 // Runs every frame of the feed (the session's plug-in started, the feed
 // and the sink open). Messages about single frames go to stderr as they
 // happen.
-void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink,
-               const HostOptions& options, FrameTally* tally);
+void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const HostOptions& options,
+               FrameTally* tally);

@@ -25,8 +25,8 @@ bool RunPrecisionReport(HostSession* session, const std::string& dir, const std:
         for (size_t setting = 0; setting < settings.size(); ++setting) {
             int32_t tracks[trackCount];
             SettingTracks(settings[setting], tracks);
-            const std::vector<ExactHostPixel> exact =
-                ExactFrame(ComputeCorrectionConstants(tracks), input);
+            const std::vector<ExactHostPixel> exact = ExactFrame(ComputeCorrectionConstants(tracks),
+                                                                 input);
             for (int kind = 0; kind < textureFormatKindCount; ++kind) {
                 tracks[trackFormat] = kind;
                 for (int t = 0; t < trackCount; ++t) {

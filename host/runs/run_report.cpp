@@ -9,21 +9,22 @@ namespace {
 void PrintVerifyReport(std::FILE* report, const VerifyTotals& totals, const std::string& kinds)
 {
     std::fprintf(report, "verify:    %lld pixels in %lld frames against the reference model (%s)\n",
-                static_cast<long long>(totals.pixels), static_cast<long long>(totals.frames),
-                kinds.c_str());
+                 static_cast<long long>(totals.pixels), static_cast<long long>(totals.frames),
+                 kinds.c_str());
     std::fprintf(report, "  largest error (host units): Y %d  Cb %d  Cr %d\n",
-                static_cast<int>(totals.largestError[0]), static_cast<int>(totals.largestError[1]),
-                static_cast<int>(totals.largestError[2]));
+                 static_cast<int>(totals.largestError[0]), static_cast<int>(totals.largestError[1]),
+                 static_cast<int>(totals.largestError[2]));
     std::fprintf(report, "  outside the accepted range: %lld pixels\n",
-                static_cast<long long>(totals.outside));
+                 static_cast<long long>(totals.outside));
     if (totals.hasExample) {
-        std::fprintf(report, "  first: frame %lld at (%d, %d): input (%d, %d, %d) expected (%d, %d, %d) "
-                    "got (%d, %d, %d)\n",
-                    static_cast<long long>(totals.exampleFrame + 1), totals.exampleX, totals.exampleY,
-                    totals.exampleInput.y, totals.exampleInput.cb, totals.exampleInput.cr,
-                    totals.exampleExpected.y, totals.exampleExpected.cb,
-                    totals.exampleExpected.cr, totals.exampleActual.y, totals.exampleActual.cb,
-                    totals.exampleActual.cr);
+        std::fprintf(report,
+                     "  first: frame %lld at (%d, %d): input (%d, %d, %d) expected (%d, %d, %d) "
+                     "got (%d, %d, %d)\n",
+                     static_cast<long long>(totals.exampleFrame + 1), totals.exampleX,
+                     totals.exampleY, totals.exampleInput.y, totals.exampleInput.cb,
+                     totals.exampleInput.cr, totals.exampleExpected.y, totals.exampleExpected.cb,
+                     totals.exampleExpected.cr, totals.exampleActual.y, totals.exampleActual.cb,
+                     totals.exampleActual.cr);
     }
 }
 

@@ -64,14 +64,13 @@ bool CaptureErrorBoxes(HMODULE module, ErrorBoxHandler handler, std::string* err
                 if (names != nullptr && !IMAGE_SNAP_BY_ORDINAL32(names[i].u1.Ordinal)) {
                     auto* byName =
                         reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names[i].u1.AddressOfData);
-                    match = match ||
-                            std::strcmp(reinterpret_cast<const char*>(byName->Name),
-                                        "MessageBoxW") == 0;
+                    match = match || std::strcmp(reinterpret_cast<const char*>(byName->Name),
+                                                 "MessageBoxW") == 0;
                 }
                 if (match) {
-                    SetImportSlot(reinterpret_cast<DWORD*>(&slots[i].u1.Function),
-                                  static_cast<DWORD>(reinterpret_cast<uintptr_t>(
-                                      &CapturingMessageBoxW)));
+                    SetImportSlot(
+                        reinterpret_cast<DWORD*>(&slots[i].u1.Function),
+                        static_cast<DWORD>(reinterpret_cast<uintptr_t>(&CapturingMessageBoxW)));
                     ++patched;
                 }
             }

@@ -93,9 +93,8 @@ BOOL CALLBACK MatchDebugWindow(HWND window, LPARAM parameter)
     auto* search = reinterpret_cast<DebugWindowSearch*>(parameter);
     wchar_t className[16];
     wchar_t title[16];
-    if (GetWindow(window, GW_OWNER) != search->owner ||
-        GetClassNameW(window, className, 16) == 0 || lstrcmpiW(className, L"Edit") != 0 ||
-        GetWindowTextW(window, title, 16) == 0) {
+    if (GetWindow(window, GW_OWNER) != search->owner || GetClassNameW(window, className, 16) == 0 ||
+        lstrcmpiW(className, L"Edit") != 0 || GetWindowTextW(window, title, 16) == 0) {
         return TRUE;
     }
     if (lstrcmpW(title, L"Debug KELVO") == 0 || std::wcsncmp(title, L"Size :", 6) == 0) {
@@ -168,15 +167,15 @@ bool OpenSession(HostSession* session, const std::wstring& pluginPath, std::stri
     }
 
     if (!RegisterSettingsClass()) {
-        *error = "cannot register the settings window class (" + SystemMessage(GetLastError()) + ")";
+        *error = "cannot register the settings window class (" + SystemMessage(GetLastError()) +
+                 ")";
         CloseSession(session);
         return false;
     }
     std::wstring title = L"filterhost - " + WideFromUtf8(FromShiftJis(t->displayName));
-    session->settingsWindow =
-        CreateWindowExW(0, settingsWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                        CW_USEDEFAULT, 320, 480, nullptr, nullptr, GetModuleHandleW(nullptr),
-                        nullptr);
+    session->settingsWindow = CreateWindowExW(
+        0, settingsWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+        320, 480, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (session->settingsWindow == nullptr) {
         *error = "cannot create the settings window (" + SystemMessage(GetLastError()) + ")";
         CloseSession(session);
@@ -262,8 +261,8 @@ FrameResult ProcessFrame(HostSession* session, YCFrame* frame)
     QueryPerformanceCounter(&start);
     result.returned = session->table->onProcess(&session->context, &info);
     QueryPerformanceCounter(&end);
-    result.hostSeconds =
-        static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    result.hostSeconds = static_cast<double>(end.QuadPart - start.QuadPart) /
+                         static_cast<double>(frequency.QuadPart);
     result.paddingIntact = PaddingIntact(*frame);
     PumpMessages();
     result.hasDebugText = ReadDebugText(session, &result.debugText);

@@ -21,8 +21,8 @@ struct HostSession {
 
     std::wstring path;
     HMODULE module = nullptr;
-    FilterTable* table = nullptr;    // the plug-in's static table
-    FilterContext context = {};      // the host's record lent to every callback
+    FilterTable* table = nullptr;  // the plug-in's static table
+    FilterContext context = {};    // the host's record lent to every callback
     HostFunctions functions = {};
     std::vector<int32_t> trackValues;  // at least 16 entries
     std::vector<int32_t> checkValues;  // at least 1 entry
@@ -45,17 +45,17 @@ bool OpenSession(HostSession* session, const std::wstring& pluginPath, std::stri
 bool SetTrack(HostSession* session, int index, int32_t value, std::string* error);
 bool SetCheck(HostSession* session, int index, int32_t value, std::string* error);
 
-int32_t StartPlugin(HostSession* session);  // onInit's result
+int32_t StartPlugin(HostSession* session);   // onInit's result
 int32_t NotifyUpdate(HostSession* session);  // onUpdate(context, 0)
 // onWindowMessage with the settings window, as the host forwards its messages.
 int32_t SendHostMessage(HostSession* session, uint32_t message, int32_t wParam, int32_t lParam);
 
 struct FrameResult {
-    int32_t returned = 0;        // onProcess's result
-    bool paddingIntact = true;   // nothing past the width was written
-    double hostSeconds = 0.0;    // the onProcess call on the host's clock
+    int32_t returned = 0;       // onProcess's result
+    bool paddingIntact = true;  // nothing past the width was written
+    double hostSeconds = 0.0;   // the onProcess call on the host's clock
     bool hasDebugText = false;
-    std::string debugText;       // UTF-8, as the window shows it
+    std::string debugText;  // UTF-8, as the window shows it
 };
 
 // One onProcess call on `frame`, in place.

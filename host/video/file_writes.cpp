@@ -37,8 +37,7 @@ int64_t FilePosition(std::FILE* file)
 bool CanCutBack(std::FILE* file)
 {
     const int64_t position = FilePosition(file);
-    return position >= 0 && position == _filelengthi64(_fileno(file)) &&
-           CutBack(file, position);
+    return position >= 0 && position == _filelengthi64(_fileno(file)) && CutBack(file, position);
 }
 
 bool CutBack(std::FILE* file, int64_t size)

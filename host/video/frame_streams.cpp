@@ -58,8 +58,8 @@ void WriteFrames(FrameSink* sink)
         hold.unlock();
         const double start = SecondsNow();
         errno = 0;
-        const bool written =
-            WriteBlock(sink->file, sink->bytes.data(), sink->bytes.size(), sink->checkRoom);
+        const bool written = WriteBlock(sink->file, sink->bytes.data(), sink->bytes.size(),
+                                        sink->checkRoom);
         const int code = errno != 0 ? errno : EIO;
         const double seconds = SecondsNow() - start;
         hold.lock();
@@ -160,7 +160,8 @@ bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::stri
         return false;
     }
     if (h.crlf) {
-        notes->push_back("note: " + feed->name + ": the header line ends in CR LF; read as the "
+        notes->push_back("note: " + feed->name +
+                         ": the header line ends in CR LF; read as the "
                          "same header, written with a plain line end");
     }
     for (const std::string& field : h.dropped) {
@@ -194,7 +195,8 @@ YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::stri
         return nullptr;
     }
     if (!feed->stream) {
-        return &feed->frames[static_cast<size_t>(index % static_cast<int64_t>(feed->frames.size()))];
+        return &feed->frames[static_cast<size_t>(index %
+                                                 static_cast<int64_t>(feed->frames.size()))];
     }
     if (!feed->readerThread.joinable()) {
         feed->next = feed->current;

@@ -28,19 +28,19 @@ struct FrameFeed {
     std::string name;             // the file, or "standard input"
     std::FILE* file = nullptr;
     Y4MReader reader;
-    RowLevels levels;             // with the stream's colour matrix
+    RowLevels levels;                // with the stream's colour matrix
     bool matrixByFrameSize = false;  // the matrix was chosen by the frame size
-    YCFrame current;              // the stream's current frame
-    int64_t length = -1;          // frames the run will take; -1 unknown
+    YCFrame current;                 // the stream's current frame
+    int64_t length = -1;             // frames the run will take; -1 unknown
 
     std::thread readerThread;
     std::mutex lock;
     std::condition_variable changed;
-    YCFrame next;                 // being read, or read and not yet taken
-    bool reading = false;         // the thread is reading into `next`
+    YCFrame next;          // being read, or read and not yet taken
+    bool reading = false;  // the thread is reading into `next`
     bool stopping = false;
     Y4MRead nextResult = Y4MRead::end;
-    std::string nextError;        // with Y4MRead::failed
+    std::string nextError;            // with Y4MRead::failed
     std::vector<double> readSeconds;  // per frame, on the reading thread
 };
 
@@ -71,27 +71,27 @@ std::string DescribeFeed(const FrameFeed& feed);
 struct FrameSink {
     FileKind kind = FileKind::unknown;  // unknown: no output
     std::string path;
-    std::string name;                   // the file, or "standard output"
-    std::FILE* file = nullptr;          // raw and stream output
-    bool seekable = false;              // a file that can be cut back, standard output too
-    bool checkRoom = false;             // a file that cannot: write only what fits
-    RowLevels levels;                   // stream output
-    bool matrixByFrameSize = false;     // of a stream made from pictures
-    std::vector<uint8_t> bytes;         // the frame being written
-    int64_t wholeBytes = 0;             // written up to the end of the last whole frame
+    std::string name;                // the file, or "standard output"
+    std::FILE* file = nullptr;       // raw and stream output
+    bool seekable = false;           // a file that can be cut back, standard output too
+    bool checkRoom = false;          // a file that cannot: write only what fits
+    RowLevels levels;                // stream output
+    bool matrixByFrameSize = false;  // of a stream made from pictures
+    std::vector<uint8_t> bytes;      // the frame being written
+    int64_t wholeBytes = 0;          // written up to the end of the last whole frame
     int64_t framesWritten = 0;
-    YCFrame last;                       // picture output
+    YCFrame last;  // picture output
 
     std::thread writer;
     std::mutex lock;
     std::condition_variable changed;
-    bool pending = false;               // `bytes` hold frame `writingIndex`, not yet started
-    bool writing = false;               // `bytes` hold frame `writingIndex`, being written
+    bool pending = false;  // `bytes` hold frame `writingIndex`, not yet started
+    bool writing = false;  // `bytes` hold frame `writingIndex`, being written
     bool stopping = false;
     int64_t writingIndex = 0;
-    int writeError = 0;                 // errno of a failed write; 0 none
+    int writeError = 0;  // errno of a failed write; 0 none
     bool failureReported = false;
-    std::vector<double> writeSeconds;   // per frame, on the writer thread
+    std::vector<double> writeSeconds;  // per frame, on the writer thread
 };
 // Creates raw and stream output and writes a stream's header, so that a
 // name that cannot be written fails before any frame is run. Pictures are

@@ -80,8 +80,8 @@ __m128i HostsOfCodes(__m128i codes, const CodeToHostLanes& s)
     const __m128i above = _mm_subs_epu16(codes, s.offset);
     const __m128i below = _mm_subs_epu16(s.offset, codes);
     const __m128i distance = _mm_or_si128(above, below);
-    const __m128i negative =
-        _mm_andnot_si128(_mm_cmpeq_epi16(below, zero), _mm_cmpeq_epi16(zero, zero));
+    const __m128i negative = _mm_andnot_si128(_mm_cmpeq_epi16(below, zero),
+                                              _mm_cmpeq_epi16(zero, zero));
 
     const __m128i productLow = _mm_mullo_epi16(distance, s.mulHigh);
     const __m128i productHigh = _mm_mulhi_epu16(distance, s.mulHigh);
@@ -217,8 +217,8 @@ __m128i HalfOfCodes(__m128i codes, bool high)
 // a lane and is shifted back down arithmetically.
 __m128i HalfOfHosts(__m128i hosts, bool high)
 {
-    const __m128i doubled =
-        high ? _mm_unpackhi_epi16(hosts, hosts) : _mm_unpacklo_epi16(hosts, hosts);
+    const __m128i doubled = high ? _mm_unpackhi_epi16(hosts, hosts)
+                                 : _mm_unpacklo_epi16(hosts, hosts);
     return _mm_srai_epi32(doubled, 16);
 }
 
@@ -292,8 +292,9 @@ void DecodeGroup(const uint8_t* const planes[3], const Conversion& lanes, YCPixe
     const __m128i lumaCbHigh = _mm_unpackhi_epi16(hosts.y, hosts.cb);
     const __m128i crLow = _mm_unpacklo_epi16(hosts.cr, hosts.cr);
     const __m128i crHigh = _mm_unpackhi_epi16(hosts.cr, hosts.cr);
-    const __m128i pairs[4] = {_mm_unpacklo_epi32(lumaCbLow, crLow), _mm_unpackhi_epi32(lumaCbLow, crLow),
-                              _mm_unpacklo_epi32(lumaCbHigh, crHigh), _mm_unpackhi_epi32(lumaCbHigh, crHigh)};
+    const __m128i pairs[4] = {
+        _mm_unpacklo_epi32(lumaCbLow, crLow), _mm_unpackhi_epi32(lumaCbLow, crLow),
+        _mm_unpacklo_epi32(lumaCbHigh, crHigh), _mm_unpackhi_epi32(lumaCbHigh, crHigh)};
     for (int i = 0; i < 4; ++i) {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + 2 * i), pairs[i]);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + 2 * i + 1),
@@ -319,15 +320,14 @@ void EncodeGroup(const YCPixel* pixels, const Conversion& lanes, uint8_t* const 
     const __m128i d = _mm_unpackhi_epi16(pairs[2], pairs[3]);
     const __m128i lumaCbLow = _mm_unpacklo_epi16(a, b);   // Y0..Y3 Cb0..Cb3
     const __m128i lumaCbHigh = _mm_unpacklo_epi16(c, d);  // Y4..Y7 Cb4..Cb7
-    const Channels hosts = {
-        _mm_unpacklo_epi64(lumaCbLow, lumaCbHigh), _mm_unpackhi_epi64(lumaCbLow, lumaCbHigh),
-        _mm_unpacklo_epi64(_mm_unpackhi_epi16(a, b), _mm_unpackhi_epi16(c, d))};
+    const Channels hosts = {_mm_unpacklo_epi64(lumaCbLow, lumaCbHigh),
+                            _mm_unpackhi_epi64(lumaCbLow, lumaCbHigh),
+                            _mm_unpacklo_epi64(_mm_unpackhi_epi16(a, b), _mm_unpackhi_epi16(c, d))};
     PlanesOfHosts<Sample>(hosts, lanes, planes);
 }
 
 template <typename Sample, typename Conversion>
-void DecodeRow(const uint8_t* const planes[3], int width, const Conversion& lanes,
-               YCPixel* pixels)
+void DecodeRow(const uint8_t* const planes[3], int width, const Conversion& lanes, YCPixel* pixels)
 {
     // Whole groups while the 2 bytes past each stay inside the row; the
     // rest (1 to 8 pixels) through copies.
@@ -349,8 +349,7 @@ void DecodeRow(const uint8_t* const planes[3], int width, const Conversion& lane
 }
 
 template <typename Sample, typename Conversion>
-void EncodeRow(const YCPixel* pixels, int width, const Conversion& lanes,
-               uint8_t* const planes[3])
+void EncodeRow(const YCPixel* pixels, int width, const Conversion& lanes, uint8_t* const planes[3])
 {
     int x = 0;
     for (; x + groupPixels < width; x += groupPixels) {

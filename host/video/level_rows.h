@@ -46,9 +46,9 @@ struct CodeToHostSteps {
 // takes that move back and also moves the result down by 32768, so that
 // SSE2's signed saturating pack clamps to the codes 0..65535.
 struct HostToCodeSteps {
-    uint16_t mul = 0;        // codesPerUnit
+    uint16_t mul = 0;  // codesPerUnit
     int32_t add = 0;
-    int16_t maxBiased = 0;   // maxCode - 32768
+    int16_t maxBiased = 0;  // maxCode - 32768
 };
 
 // A matrix other than the host's, by rows Y, Cb, Cr, on the codes'
@@ -66,7 +66,7 @@ struct RowLevels {
     int depth = 8;
     VideoRange range = VideoRange::limited;
     VideoMatrix matrix = VideoMatrix::bt601;
-    CodeToHostSteps lumaIn;   // maxCode is also the matrix's
+    CodeToHostSteps lumaIn;  // maxCode is also the matrix's
     CodeToHostSteps chromaIn;
     HostToCodeSteps lumaOut;  // maxBiased is also the matrix's
     HostToCodeSteps chromaOut;

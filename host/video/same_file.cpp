@@ -24,8 +24,7 @@ struct FileIdentity {
 bool SameIdentity(const FileIdentity& a, const FileIdentity& b)
 {
     return a.index[0] == b.index[0] && a.index[1] == b.index[1] && a.size == b.size &&
-           a.lastWrite == b.lastWrite &&
-           (a.volume == b.volume || a.volume == 0 || b.volume == 0);
+           a.lastWrite == b.lastWrite && (a.volume == b.volume || a.volume == 0 || b.volume == 0);
 }
 
 // False for what is no file on a disk: a pipe, a console, nothing.
@@ -76,8 +75,7 @@ bool IdentityOfPath(const std::string& path, DWORD standardHandle, FileIdentity*
 
 }  // namespace
 
-bool OutputIsInput(const std::string& inputPath, const std::string& outputPath,
-                   std::string* error)
+bool OutputIsInput(const std::string& inputPath, const std::string& outputPath, std::string* error)
 {
     FileIdentity input;
     FileIdentity output;

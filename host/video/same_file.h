@@ -10,5 +10,4 @@
 // `inputPath` and `outputPath` as given on the command line: "-" for
 // standard input or output, empty for none. True with a message when the
 // two are one file; an output that does not exist yet is never the input.
-bool OutputIsInput(const std::string& inputPath, const std::string& outputPath,
-                   std::string* error);
+bool OutputIsInput(const std::string& inputPath, const std::string& outputPath, std::string* error);

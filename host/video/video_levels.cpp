@@ -48,8 +48,7 @@ Matrix3 Multiply(const Matrix3& a, const Matrix3& b)
     Matrix3 product;
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
-            product.m[i][j] =
-                a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j];
+            product.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j];
         }
     }
     return product;

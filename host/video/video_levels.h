@@ -78,4 +78,3 @@ const MatrixMap& MapOfMatrix(VideoMatrix matrix);
 YCPixel HostFromCodes(const int codes[3], int depth, VideoRange range, VideoMatrix matrix);
 void CodesFromHost(const YCPixel& host, int depth, VideoRange range, VideoMatrix matrix,
                    uint16_t codes[3]);
-

@@ -78,7 +78,8 @@ bool ParseColourSpace(const std::string& tag, int* depth, std::string* error)
     }
     *error = "header field C" + Printable(tag) + ": the stream is " + DescribeLayout(tag) +
              "; filterhost reads 4:4:4 at 8, 10, 12 or 16 bits (C444, C444p10, C444p12, "
-             "C444p16): " + pixFmtAdvice;
+             "C444p16): " +
+             pixFmtAdvice;
     return false;
 }
 
@@ -166,7 +167,7 @@ bool ParseHeaderField(const std::string& field, Y4MHeader* header, FieldsSeen* s
     for (unsigned char c : field) {
         if (c < 0x21 || c > 0x7E) {
             *error = quoted + ": bytes outside printable ASCII; the header is damaged, or "
-                     "the file is no YUV4MPEG2 stream";
+                              "the file is no YUV4MPEG2 stream";
             return false;
         }
     }
@@ -200,8 +201,9 @@ bool ParseHeaderField(const std::string& field, Y4MHeader* header, FieldsSeen* s
     case 'I':
         if (value == "t" || value == "b" || value == "m") {
             *error = quoted + ": the frames are interlaced (" +
-                     (value == "t" ? "top field first"
-                                   : value == "b" ? "bottom field first" : "mixed") +
+                     (value == "t"   ? "top field first"
+                      : value == "b" ? "bottom field first"
+                                     : "mixed") +
                      "); filterhost corrects whole progressive frames: deinterlace with "
                      "ffmpeg -vf bwdif, or if the frames are in fact progressive, mark them "
                      "so with -field_order progressive";
@@ -267,7 +269,8 @@ bool ParseY4MHeader(const std::string& text, Y4MHeader* header, std::string* err
     }
     if (!seen.colourGiven) {
         *error = "the header has no C field, which means 4:2:0 (C420jpeg); filterhost reads 4:4:4 "
-                 "at 8, 10, 12 or 16 bits: " + std::string(pixFmtAdvice);
+                 "at 8, 10, 12 or 16 bits: " +
+                 std::string(pixFmtAdvice);
         return false;
     }
     return ParseColourSpace(seen.colour, &header->depth, error);
@@ -280,11 +283,11 @@ std::string ColourSpaceTag(int depth)
 
 std::string FormatY4MHeader(const Y4MHeader& header, VideoRange range)
 {
-    std::string line = "YUV4MPEG2 W" + std::to_string(header.width) + " H" +
-                       std::to_string(header.height) + " F" + header.frameRate + " Ip A" +
-                       header.aspect + " " + ColourSpaceTag(header.depth) + " XYSCSS=" +
-                       (header.depth == 8 ? "444" : "444P" + std::to_string(header.depth)) +
-                       " XCOLORRANGE=" + (range == VideoRange::full ? "FULL" : "LIMITED");
+    std::string line =
+        "YUV4MPEG2 W" + std::to_string(header.width) + " H" + std::to_string(header.height) + " F" +
+        header.frameRate + " Ip A" + header.aspect + " " + ColourSpaceTag(header.depth) +
+        " XYSCSS=" + (header.depth == 8 ? "444" : "444P" + std::to_string(header.depth)) +
+        " XCOLORRANGE=" + (range == VideoRange::full ? "FULL" : "LIMITED");
     return line + "\n";
 }
 
@@ -368,8 +371,8 @@ Y4MRead ReadFrame(Y4MReader* reader, std::string* error)
     const size_t got = std::fread(reader->samples.data(), 1, size, reader->file);
     const std::string frame = FrameLabel(index);
     const std::string layout = "a " + std::to_string(h.width) + "x" + std::to_string(h.height) +
-                               " " + ColourSpaceTag(h.depth) + " frame is " +
-                               std::to_string(size) + " bytes";
+                               " " + ColourSpaceTag(h.depth) + " frame is " + std::to_string(size) +
+                               " bytes";
     if (got < size) {
         if (std::ferror(reader->file)) {
             *error = frame + "cannot read the input: " + std::strerror(errno);

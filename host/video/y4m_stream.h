@@ -34,12 +34,12 @@
 struct Y4MHeader {
     int width = 0;
     int height = 0;
-    int depth = 8;                  // 8, 10, 12 or 16
+    int depth = 8;                   // 8, 10, 12 or 16
     std::string frameRate = "25:1";  // the F field, as given
     std::string aspect = "1:1";      // the A field
     bool hasRange = false;           // an XCOLORRANGE field was given
     VideoRange range = VideoRange::limited;
-    bool crlf = false;               // the line ended in CR LF
+    bool crlf = false;                 // the line ended in CR LF
     std::vector<std::string> dropped;  // fields not understood, left out of the output
 };
 
@@ -64,7 +64,7 @@ struct Y4MReader {
     int64_t framesRead = 0;       // frames handed out so far
     bool nextMarkerRead = false;  // the FRAME line of frame framesRead is behind us
     bool ended = false;
-    std::string pendingError;     // found after a good frame, reported next
+    std::string pendingError;      // found after a good frame, reported next
     std::vector<uint8_t> samples;  // the last frame's planes
 };
 

@@ -87,11 +87,20 @@ protected:
 
     void SetConstants(const CorrectionConstants& constants)
     {
-        ASSERT_EQ(effect->SetVector("ycOffs", reinterpret_cast<const D3DXVECTOR4*>(constants.ycOffs)), D3D_OK);
-        ASSERT_EQ(effect->SetVector("ycAmp", reinterpret_cast<const D3DXVECTOR4*>(constants.ycAmp)), D3D_OK);
-        ASSERT_EQ(effect->SetVector("bgrOffs", reinterpret_cast<const D3DXVECTOR4*>(constants.bgrOffs)), D3D_OK);
-        ASSERT_EQ(effect->SetVector("bgrAmp", reinterpret_cast<const D3DXVECTOR4*>(constants.bgrAmp)), D3D_OK);
-        ASSERT_EQ(effect->SetVector("bgrGamma", reinterpret_cast<const D3DXVECTOR4*>(constants.bgrGamma)), D3D_OK);
+        ASSERT_EQ(
+            effect->SetVector("ycOffs", reinterpret_cast<const D3DXVECTOR4*>(constants.ycOffs)),
+            D3D_OK);
+        ASSERT_EQ(effect->SetVector("ycAmp", reinterpret_cast<const D3DXVECTOR4*>(constants.ycAmp)),
+                  D3D_OK);
+        ASSERT_EQ(
+            effect->SetVector("bgrOffs", reinterpret_cast<const D3DXVECTOR4*>(constants.bgrOffs)),
+            D3D_OK);
+        ASSERT_EQ(
+            effect->SetVector("bgrAmp", reinterpret_cast<const D3DXVECTOR4*>(constants.bgrAmp)),
+            D3D_OK);
+        ASSERT_EQ(
+            effect->SetVector("bgrGamma", reinterpret_cast<const D3DXVECTOR4*>(constants.bgrGamma)),
+            D3D_OK);
         ASSERT_EQ(effect->SetValue("matYC2BGR", constants.matYC2BGR, 64), D3D_OK);
         ASSERT_EQ(effect->SetValue("matBGR2YC", constants.matBGR2YC, 64), D3D_OK);
     }
@@ -106,8 +115,9 @@ protected:
         std::vector<uint8_t> texels(pixels.size() * texelBytes);
         for (size_t i = 0; i < pixels.size(); ++i) {
             Texel t = PackSourceTexel(pixels[i], c.kind);
-            std::memcpy(&texels[i * texelBytes], floatSource ? static_cast<const void*>(t.f32)
-                                                             : static_cast<const void*>(t.bits16),
+            std::memcpy(&texels[i * texelBytes],
+                        floatSource ? static_cast<const void*>(t.f32)
+                                    : static_cast<const void*>(t.bits16),
                         texelBytes);
         }
         IDirect3DTexture9* source = nullptr;
@@ -116,8 +126,8 @@ protected:
         EXPECT_EQ(hr, D3D_OK);
         ReadBack back;
         if (SUCCEEDED(hr)) {
-            hr = DrawThroughEffect(gpu.device, effect, c.technique, source, c.target, width,
-                                   height, &back);
+            hr = DrawThroughEffect(gpu.device, effect, c.technique, source, c.target, width, height,
+                                   &back);
             EXPECT_EQ(hr, D3D_OK);
             source->Release();
         }
@@ -271,15 +281,15 @@ TEST_F(EffectProgramTest, EveryTechniqueMatchesTheReferenceModel)
                     worst[k] = std::max(worst[k], std::abs(got[k] - want[k]));
                 }
                 if (!HostPixelAccepted(expected, actual) && ++failures <= 5) {
-                    ADD_FAILURE() << "pixel " << i << " in (" << pixels[i].y << ", "
-                                  << pixels[i].cb << ", " << pixels[i].cr << ") got ("
-                                  << actual.y << ", " << actual.cb << ", " << actual.cr
-                                  << ") expected (" << expected.host.y << ", "
-                                  << expected.host.cb << ", " << expected.host.cr
-                                  << ") accepted Y " << expected.accepted.lo[0] << ".."
-                                  << expected.accepted.hi[0] << " Cb " << expected.accepted.lo[1]
-                                  << ".." << expected.accepted.hi[1] << " Cr "
-                                  << expected.accepted.lo[2] << ".." << expected.accepted.hi[2];
+                    ADD_FAILURE() << "pixel " << i << " in (" << pixels[i].y << ", " << pixels[i].cb
+                                  << ", " << pixels[i].cr << ") got (" << actual.y << ", "
+                                  << actual.cb << ", " << actual.cr << ") expected ("
+                                  << expected.host.y << ", " << expected.host.cb << ", "
+                                  << expected.host.cr << ") accepted Y " << expected.accepted.lo[0]
+                                  << ".." << expected.accepted.hi[0] << " Cb "
+                                  << expected.accepted.lo[1] << ".." << expected.accepted.hi[1]
+                                  << " Cr " << expected.accepted.lo[2] << ".."
+                                  << expected.accepted.hi[2];
                 }
             }
             EXPECT_EQ(failures, 0);
@@ -302,8 +312,8 @@ TEST_F(EffectProgramTest, IntegerEncodingsAtTheirEdges)
     // U16: -1 is written as 0xFFFF; out-of-range values saturate.
     {
         const TechniqueCase& c = techniqueCases[2];
-        std::vector<YCTriple> pixels = {{-1, -1, -1}, {32767, -32768, 0}, {4096, 2047, -2048},
-                                        {0, 0, 0}};
+        std::vector<YCTriple> pixels = {
+            {-1, -1, -1}, {32767, -32768, 0}, {4096, 2047, -2048}, {0, 0, 0}};
         std::vector<Texel> out = Draw(c, pixels, 4);
         ASSERT_EQ(out.size(), 4u);
         EXPECT_EQ(out[0].bits16[1], 0xFFFF);
@@ -325,8 +335,8 @@ TEST_F(EffectProgramTest, IntegerEncodingsAtTheirEdges)
     // U10: Y 4096 -> Y12 3072 (hi 3, low field 0); Y -2048 -> 0; Cb -8 -> 1023.
     {
         const TechniqueCase& c = techniqueCases[4];
-        std::vector<YCTriple> pixels = {{4096, -8, 8}, {-2048, 0, -8}, {8190, 4088, -4096},
-                                        {0, 0, 0}};
+        std::vector<YCTriple> pixels = {
+            {4096, -8, 8}, {-2048, 0, -8}, {8190, 4088, -4096}, {0, 0, 0}};
         std::vector<Texel> out = Draw(c, pixels, 4);
         ASSERT_EQ(out.size(), 4u);
         auto y12 = [](uint32_t p) { return static_cast<int>(p >> 20); };
@@ -339,7 +349,7 @@ TEST_F(EffectProgramTest, IntegerEncodingsAtTheirEdges)
         EXPECT_EQ(cr(out[1].packed), 1023);
         EXPECT_EQ(y12(out[2].packed), 4095);  // Y above 6142 clamps
         EXPECT_EQ(cb(out[2].packed), 511);
-        EXPECT_EQ(cr(out[2].packed), 512);    // -512 as 10-bit two's complement
+        EXPECT_EQ(cr(out[2].packed), 512);  // -512 as 10-bit two's complement
         EXPECT_EQ(y12(out[3].packed), 1024);
 
         // Between two codes the nearer is stored, across the chroma wrap and
@@ -361,8 +371,8 @@ TEST_F(EffectProgramTest, IntegerEncodingsAtTheirEdges)
     {
         SetConstants(constants);
         const TechniqueCase& c = techniqueCases[3];
-        std::vector<YCTriple> pixels = {{-32768, -32768, -32768}, {32767, 32767, 32767},
-                                        {-1, 1, 0}, {4096, -2048, 2048}};
+        std::vector<YCTriple> pixels = {
+            {-32768, -32768, -32768}, {32767, 32767, 32767}, {-1, 1, 0}, {4096, -2048, 2048}};
         std::vector<Texel> out = Draw(c, pixels, 4);
         ASSERT_EQ(out.size(), 4u);
         for (const Texel& t : out) {

@@ -30,33 +30,58 @@ namespace {
 // ---- Allocator imports ------------------------------------------------------
 
 struct AllocationCounts {
-    int allocations = 0;  // malloc, calloc, realloc, _aligned_malloc, _strdup, HeapAlloc, HeapReAlloc
-    int releases = 0;     // free, _aligned_free, HeapFree
+    int allocations =
+        0;             // malloc, calloc, realloc, _aligned_malloc, _strdup, HeapAlloc, HeapReAlloc
+    int releases = 0;  // free, _aligned_free, HeapFree
 };
 AllocationCounts counts;
 
-void* (__cdecl* realMalloc)(size_t);
-void* (__cdecl* realCalloc)(size_t, size_t);
-void* (__cdecl* realRealloc)(void*, size_t);
-void (__cdecl* realFree)(void*);
-void* (__cdecl* realAlignedMalloc)(size_t, size_t);
-void (__cdecl* realAlignedFree)(void*);
-char* (__cdecl* realStrdup)(const char*);
-LPVOID (WINAPI* realHeapAlloc)(HANDLE, DWORD, SIZE_T);
-LPVOID (WINAPI* realHeapReAlloc)(HANDLE, DWORD, LPVOID, SIZE_T);
-BOOL (WINAPI* realHeapFree)(HANDLE, DWORD, LPVOID);
+void*(__cdecl* realMalloc)(size_t);
+void*(__cdecl* realCalloc)(size_t, size_t);
+void*(__cdecl* realRealloc)(void*, size_t);
+void(__cdecl* realFree)(void*);
+void*(__cdecl* realAlignedMalloc)(size_t, size_t);
+void(__cdecl* realAlignedFree)(void*);
+char*(__cdecl* realStrdup)(const char*);
+LPVOID(WINAPI* realHeapAlloc)(HANDLE, DWORD, SIZE_T);
+LPVOID(WINAPI* realHeapReAlloc)(HANDLE, DWORD, LPVOID, SIZE_T);
+BOOL(WINAPI* realHeapFree)(HANDLE, DWORD, LPVOID);
 
-void* __cdecl CountedMalloc(size_t size) { ++counts.allocations; return realMalloc(size); }
-void* __cdecl CountedCalloc(size_t n, size_t size) { ++counts.allocations; return realCalloc(n, size); }
-void* __cdecl CountedRealloc(void* p, size_t size) { ++counts.allocations; return realRealloc(p, size); }
-void __cdecl CountedFree(void* p) { ++counts.releases; realFree(p); }
+void* __cdecl CountedMalloc(size_t size)
+{
+    ++counts.allocations;
+    return realMalloc(size);
+}
+void* __cdecl CountedCalloc(size_t n, size_t size)
+{
+    ++counts.allocations;
+    return realCalloc(n, size);
+}
+void* __cdecl CountedRealloc(void* p, size_t size)
+{
+    ++counts.allocations;
+    return realRealloc(p, size);
+}
+void __cdecl CountedFree(void* p)
+{
+    ++counts.releases;
+    realFree(p);
+}
 void* __cdecl CountedAlignedMalloc(size_t size, size_t alignment)
 {
     ++counts.allocations;
     return realAlignedMalloc(size, alignment);
 }
-void __cdecl CountedAlignedFree(void* p) { ++counts.releases; realAlignedFree(p); }
-char* __cdecl CountedStrdup(const char* s) { ++counts.allocations; return realStrdup(s); }
+void __cdecl CountedAlignedFree(void* p)
+{
+    ++counts.releases;
+    realAlignedFree(p);
+}
+char* __cdecl CountedStrdup(const char* s)
+{
+    ++counts.allocations;
+    return realStrdup(s);
+}
 LPVOID WINAPI CountedHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size)
 {
     ++counts.allocations;
@@ -121,17 +146,16 @@ HRESULT __stdcall CountedLockRect(IDirect3DSurface9* surface, D3DLOCKED_RECT* lo
 {
     ++methodCalls[surfaceLockRect];
     lockFlags.push_back(flags);
-    typedef HRESULT(__stdcall * LockRectFunction)(IDirect3DSurface9*, D3DLOCKED_RECT*,
-                                                  const RECT*, DWORD);
-    return reinterpret_cast<LockRectFunction>(realMethods[surfaceLockRect])(surface, locked,
-                                                                            rect, flags);
+    typedef HRESULT(__stdcall * LockRectFunction)(IDirect3DSurface9*, D3DLOCKED_RECT*, const RECT*,
+                                                  DWORD);
+    return reinterpret_cast<LockRectFunction>(realMethods[surfaceLockRect])(surface, locked, rect,
+                                                                            flags);
 }
 
-#define COUNT_SLOT(object, method, Interface, Member)                                   \
-    realMethods[method] = PatchPointer(                                                  \
-        VtableSlot(object, offsetof(Interface##Vtbl, Member) / sizeof(void*)),           \
+#define COUNT_SLOT(object, method, Interface, Member)                          \
+    realMethods[method] = PatchPointer(                                        \
+        VtableSlot(object, offsetof(Interface##Vtbl, Member) / sizeof(void*)), \
         reinterpret_cast<void*>(&Counter<method, decltype(Interface##Vtbl::Member)>::Call))
-
 
 class FrameCostTest : public PluginTest, public testing::WithParamInterface<int> {
 protected:
@@ -244,7 +268,8 @@ TEST_P(FrameCostTest, SteadyFramesAllocateNothing)
     // A settings change sends the constants again; no allocation either.
     Update();
     ASSERT_EQ(Process(), 1);
-    EXPECT_EQ(counts.allocations, 0) << textureFormatKindNames[GetParam()] << ": a settings-change frame";
+    EXPECT_EQ(counts.allocations, 0)
+        << textureFormatKindNames[GetParam()] << ": a settings-change frame";
     std::printf("%s: allocations per steady frame %.1f\n", textureFormatKindNames[GetParam()],
                 double(counts.allocations) / steadyFrames);
 }
@@ -272,7 +297,8 @@ TEST_P(FrameCostTest, PlainFrameMakesOneUploadOneDrawOneReadBackAndThreeWaits)
     EXPECT_EQ(methodCalls[deviceEndScene], 1) << kind;
     EXPECT_EQ(methodCalls[deviceDrawPrimitive], 1) << kind;
     EXPECT_EQ(methodCalls[deviceGetRenderTargetData], 1) << kind;
-    EXPECT_EQ(methodCalls[queryIssue], 3) << kind << ": the waits before upload, draw and read-back";
+    EXPECT_EQ(methodCalls[queryIssue], 3)
+        << kind << ": the waits before upload, draw and read-back";
     EXPECT_GE(getDataCalls, 3) << kind << ": every wait polls at least once";
     std::printf("%s: per plain frame LockRect %d, UnlockRect %d, GetSurfaceLevel %d, "
                 "BeginScene %d, DrawPrimitive %d, EndScene %d, GetRenderTargetData %d, "

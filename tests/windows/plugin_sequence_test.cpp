@@ -87,7 +87,8 @@ protected:
     {
         HostFrame frame = FilledFrame(width, height, maxWidth, marker);
         std::vector<YCTriple> content = RangeCoveringPixels(width * height);
-        std::copy(leading.begin(), leading.begin() + std::min<size_t>(leading.size(), content.size()),
+        std::copy(leading.begin(),
+                  leading.begin() + std::min<size_t>(leading.size(), content.size()),
                   content.begin());
         for (int32_t y = 0; y < height; ++y) {
             for (int32_t x = 0; x < width; ++x) {
@@ -188,14 +189,16 @@ TEST_F(PluginSequenceTest, TheFrameIsCorrectedInPlaceAndNothingPastTheWidthIsTou
                         continue;
                     }
                     YCTriple got = {out.y, out.cb, out.cr};
-                    const ReferenceResult plain = RunReference({in.y, in.cb, in.cr}, constants, k, rules);
+                    const ReferenceResult plain = RunReference({in.y, in.cb, in.cr}, constants, k,
+                                                               rules);
                     if (!HostPixelAccepted(plain, got) &&
-                        !HostPixelAccepted(RunReference({in.y, in.cb, in.cr}, constants, k, sseRules), got) &&
+                        !HostPixelAccepted(
+                            RunReference({in.y, in.cb, in.cr}, constants, k, sseRules), got) &&
                         ++outside <= 5) {
-                        ADD_FAILURE() << "(" << x << ", " << y << ") in " << in.y << " " << in.cb << " "
-                                      << in.cr << " got " << out.y << " " << out.cb << " " << out.cr
-                                      << " model " << plain.host.y << " " << plain.host.cb << " "
-                                      << plain.host.cr;
+                        ADD_FAILURE() << "(" << x << ", " << y << ") in " << in.y << " " << in.cb
+                                      << " " << in.cr << " got " << out.y << " " << out.cb << " "
+                                      << out.cr << " model " << plain.host.y << " " << plain.host.cb
+                                      << " " << plain.host.cr;
                     }
                 }
             }
@@ -473,8 +476,7 @@ TEST_F(PluginWithoutD3dxTest, InitNamesTheMissingRuntimeAndLeavesFramesAndNothin
     for (int attempt = 0; attempt < 3; ++attempt) {
         SCOPED_TRACE("onInit number " + std::to_string(attempt + 1));
         EXPECT_EQ(Init(), 0);
-        EXPECT_EQ(TakeErrorBoxTexts(),
-                  Texts{ErrorTextOf(errorD3dxMissing)});
+        EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorD3dxMissing)});
         EXPECT_EQ(debugWindow, nullptr);
         EXPECT_EQ(TrackedDirect3D(), nullptr) << "Direct3D was started without D3DX";
         EXPECT_EQ(Process(frame), 0);
@@ -518,8 +520,8 @@ struct PlainHost : PluginHost {
     bool InitAndProcess(const wchar_t* threads)
     {
         SetEnvironmentVariableW(L"KELVO_THREADS", threads);
-        const bool ok =
-            table->onInit(&context) == 1 && table->onProcess(&context, &frame.info) == 1;
+        const bool ok = table->onInit(&context) == 1 &&
+                        table->onProcess(&context, &frame.info) == 1;
         SetEnvironmentVariableW(L"KELVO_THREADS", nullptr);
         return ok;
     }

@@ -86,8 +86,8 @@ StageCheckpoint Checkpoint(int64_t counter, const wchar_t* label)
 TEST(StageText, PlainFrameShowsSizeAndThreeStages)
 {
     const StageCheckpoint timer[stageCheckpointCount] = {
-        Checkpoint(1000, L"Init"), Checkpoint(3500, L"Put  "), Checkpoint(3600, L"Proc "),
-        Checkpoint(3601, L"Get  "), Checkpoint(99, L"stale"), Checkpoint(98, L"stale")};
+        Checkpoint(1000, L"Init"),  Checkpoint(3500, L"Put  "), Checkpoint(3600, L"Proc "),
+        Checkpoint(3601, L"Get  "), Checkpoint(99, L"stale"),   Checkpoint(98, L"stale")};
     wchar_t text[stageTextCapacity];
     FormatStageText(text, 1920, 1080, L"F32", timer, 4, 1.0);
     EXPECT_STREQ(text, L"Size :1920x1080(F32)\r\n"
@@ -99,9 +99,8 @@ TEST(StageText, PlainFrameShowsSizeAndThreeStages)
 TEST(StageText, FiveCheckpointsGiveFourStageLinesInOrder)
 {
     const StageCheckpoint timer[stageCheckpointCount] = {
-        Checkpoint(0, L"Init"),          Checkpoint(2000000, L"Param"),
-        Checkpoint(3000000, L"Put  "),   Checkpoint(3500000, L"Proc "),
-        Checkpoint(3600000, L"Get  "),   Checkpoint(0, L"")};
+        Checkpoint(0, L"Init"),        Checkpoint(2000000, L"Param"), Checkpoint(3000000, L"Put  "),
+        Checkpoint(3500000, L"Proc "), Checkpoint(3600000, L"Get  "), Checkpoint(0, L"")};
     wchar_t text[stageTextCapacity];
     FormatStageText(text, 7, 3, L"U10", timer, 5, 1.0e6);  // 1 MHz counter
     EXPECT_STREQ(text, L"Size :7x3(U10)\r\n"

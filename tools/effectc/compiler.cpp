@@ -7,8 +7,8 @@
 
 namespace effectc {
 
-bool compileEffect(const std::string& source, const std::string& sourceName, std::vector<uint8_t>& blob,
-                   Diagnostics& diags)
+bool compileEffect(const std::string& source, const std::string& sourceName,
+                   std::vector<uint8_t>& blob, Diagnostics& diags)
 {
     blob.clear();
     std::vector<Token> tokens = lexEffect(source, diags);

@@ -3,7 +3,7 @@
 namespace effectc {
 namespace {
 
-constexpr uint32_t headerSize = 28;     // the runtime ignores a table whose Size differs
+constexpr uint32_t headerSize = 28;  // the runtime ignores a table whose Size differs
 constexpr uint32_t entrySize = 20;
 constexpr uint32_t typeInfoSize = 16;
 

@@ -24,8 +24,8 @@ enum class ValueKind {
 
 struct StateValue {
     ValueKind kind = ValueKind::Identifier;
-    std::string text;       // identifier, literal text, referenced name or asm body
-    double number = 0.0;    // Number only, sign applied
+    std::string text;     // identifier, literal text, referenced name or asm body
+    double number = 0.0;  // Number only, sign applied
     SourceLocation at;
     SourceLocation bodyAt;  // Asm only: first character of the body
 };
@@ -57,7 +57,7 @@ struct ParameterDecl {
     bool rowMajor = false;  // HLSL default is column_major
     RegisterBinding reg;
     bool hasInitializer = false;
-    std::vector<double> initializer;            // Float
+    std::vector<double> initializer;             // Float
     std::vector<StateAssignment> samplerStates;  // Sampler2D
     SourceLocation initAt;
 };

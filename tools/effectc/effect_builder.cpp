@@ -10,7 +10,16 @@
 namespace effectc {
 namespace {
 
-enum class ValueType { Bool, ZBuffer, Cull, Address, Filter, TextureReference, PixelShader, VertexShader };
+enum class ValueType {
+    Bool,
+    ZBuffer,
+    Cull,
+    Address,
+    Filter,
+    TextureReference,
+    PixelShader,
+    VertexShader
+};
 
 struct StateInfo {
     const char* name;
@@ -22,22 +31,16 @@ struct StateInfo {
 // D3DRENDERSTATETYPE's order (0 ZEnable ... 13 AlphaBlendEnable), the shader
 // and sampler states sit after the fixed-function ones.
 const StateInfo passStateTable[] = {
-    {"ZEnable", 0, ValueType::ZBuffer},
-    {"ZWriteEnable", 3, ValueType::Bool},
-    {"AlphaTestEnable", 4, ValueType::Bool},
-    {"CullMode", 8, ValueType::Cull},
-    {"AlphaBlendEnable", 13, ValueType::Bool},
-    {"VertexShader", 146, ValueType::VertexShader},
+    {"ZEnable", 0, ValueType::ZBuffer},           {"ZWriteEnable", 3, ValueType::Bool},
+    {"AlphaTestEnable", 4, ValueType::Bool},      {"CullMode", 8, ValueType::Cull},
+    {"AlphaBlendEnable", 13, ValueType::Bool},    {"VertexShader", 146, ValueType::VertexShader},
     {"PixelShader", 147, ValueType::PixelShader},
 };
 
 const StateInfo samplerStateTable[] = {
-    {"Texture", 164, ValueType::TextureReference},
-    {"AddressU", 165, ValueType::Address},
-    {"AddressV", 166, ValueType::Address},
-    {"AddressW", 167, ValueType::Address},
-    {"MagFilter", 169, ValueType::Filter},
-    {"MinFilter", 170, ValueType::Filter},
+    {"Texture", 164, ValueType::TextureReference}, {"AddressU", 165, ValueType::Address},
+    {"AddressV", 166, ValueType::Address},         {"AddressW", 167, ValueType::Address},
+    {"MagFilter", 169, ValueType::Filter},         {"MinFilter", 170, ValueType::Filter},
     {"MipFilter", 171, ValueType::Filter},
 };
 
@@ -49,14 +52,22 @@ struct NamedValue {
 
 // D3DZBUFFERTYPE, D3DCULL, D3DTEXTUREADDRESS and D3DTEXTUREFILTERTYPE values.
 const NamedValue namedValues[] = {
-    {"FALSE", 0, ValueType::Bool},       {"TRUE", 1, ValueType::Bool},
-    {"FALSE", 0, ValueType::ZBuffer},    {"TRUE", 1, ValueType::ZBuffer},
-    {"USEW", 2, ValueType::ZBuffer},     {"NONE", 1, ValueType::Cull},
-    {"CW", 2, ValueType::Cull},          {"CCW", 3, ValueType::Cull},
-    {"WRAP", 1, ValueType::Address},     {"MIRROR", 2, ValueType::Address},
-    {"CLAMP", 3, ValueType::Address},    {"BORDER", 4, ValueType::Address},
-    {"MIRRORONCE", 5, ValueType::Address}, {"NONE", 0, ValueType::Filter},
-    {"POINT", 1, ValueType::Filter},     {"LINEAR", 2, ValueType::Filter},
+    {"FALSE", 0, ValueType::Bool},
+    {"TRUE", 1, ValueType::Bool},
+    {"FALSE", 0, ValueType::ZBuffer},
+    {"TRUE", 1, ValueType::ZBuffer},
+    {"USEW", 2, ValueType::ZBuffer},
+    {"NONE", 1, ValueType::Cull},
+    {"CW", 2, ValueType::Cull},
+    {"CCW", 3, ValueType::Cull},
+    {"WRAP", 1, ValueType::Address},
+    {"MIRROR", 2, ValueType::Address},
+    {"CLAMP", 3, ValueType::Address},
+    {"BORDER", 4, ValueType::Address},
+    {"MIRRORONCE", 5, ValueType::Address},
+    {"NONE", 0, ValueType::Filter},
+    {"POINT", 1, ValueType::Filter},
+    {"LINEAR", 2, ValueType::Filter},
     {"ANISOTROPIC", 3, ValueType::Filter},
 };
 
@@ -66,7 +77,8 @@ bool sameWord(const std::string& a, const char* b)
     size_t n = std::strlen(b);
     if (a.size() != n) return false;
     for (size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
@@ -117,7 +129,8 @@ bool integerValue(Builder& b, const StateAssignment& s, ValueType type, int32_t&
                 return true;
             }
         }
-    } else if (v.kind == ValueKind::Number && (type == ValueType::Bool || type == ValueType::ZBuffer)) {
+    } else if (v.kind == ValueKind::Number &&
+               (type == ValueType::Bool || type == ValueType::ZBuffer)) {
         int32_t limit = type == ValueType::Bool ? 1 : 2;
         if (v.number == static_cast<int32_t>(v.number) && v.number >= 0 && v.number <= limit) {
             value = static_cast<int32_t>(v.number);
@@ -131,8 +144,8 @@ bool integerValue(Builder& b, const StateAssignment& s, ValueType type, int32_t&
     return false;
 }
 
-const StateInfo* lookupState(Builder& b, const StateAssignment& s, const StateInfo* table, size_t count,
-                             const char* context)
+const StateInfo* lookupState(Builder& b, const StateAssignment& s, const StateInfo* table,
+                             size_t count, const char* context)
 {
     for (size_t i = 0; i < count; ++i) {
         if (sameWord(s.name, table[i].name)) {
@@ -151,7 +164,8 @@ bool checkDuplicateState(Builder& b, const std::vector<StateAssignment>& states,
 {
     for (size_t k = 0; k < i; ++k) {
         if (sameWord(states[i].name, states[k].name.c_str())) {
-            addError(b.diags, states[i].at, "state '" + states[i].name + "' is already set at " + where(states[k].at));
+            addError(b.diags, states[i].at,
+                     "state '" + states[i].name + "' is already set at " + where(states[k].at));
             return false;
         }
     }
@@ -181,19 +195,22 @@ bool bindShader(Builder& b, const AssembledShader& shader, std::vector<ConstantT
     for (const RegisterUse& d : shader.constantsDefined) {
         int owner = boundTo('c', d.index);
         if (owner >= 0) {
-            addError(b.diags, d.at, "c" + std::to_string(d.index) + " is bound to parameter '" +
-                     b.params[owner]->name + "'; def would override it");
+            addError(b.diags, d.at,
+                     "c" + std::to_string(d.index) + " is bound to parameter '" +
+                         b.params[owner]->name + "'; def would override it");
             ok = false;
         }
     }
     for (const RegisterUse& r : shader.constantsRead) {
         bool defined = false;
-        for (const RegisterUse& d : shader.constantsDefined) defined = defined || d.index == r.index;
+        for (const RegisterUse& d : shader.constantsDefined)
+            defined = defined || d.index == r.index;
         if (defined) continue;
         int owner = boundTo('c', r.index);
         if (owner < 0) {
-            addError(b.diags, r.at, "c" + std::to_string(r.index) +
-                     " is neither defined with def nor bound to a parameter with register(c#)");
+            addError(b.diags, r.at,
+                     "c" + std::to_string(r.index) +
+                         " is neither defined with def nor bound to a parameter with register(c#)");
             ok = false;
         } else {
             used[owner] = true;
@@ -202,10 +219,14 @@ bool bindShader(Builder& b, const AssembledShader& shader, std::vector<ConstantT
     for (const SamplerDecl& s : shader.samplers) {
         int owner = boundTo('s', s.index);
         if (owner < 0) {
-            addError(b.diags, s.at, "s" + std::to_string(s.index) + " is not bound to a sampler parameter with register(s#)");
+            addError(b.diags, s.at,
+                     "s" + std::to_string(s.index) +
+                         " is not bound to a sampler parameter with register(s#)");
             ok = false;
         } else if (s.type != texture2D) {
-            addError(b.diags, s.at, "sampler '" + b.params[owner]->name + "' is a sampler2D; declare it with dcl_2d");
+            addError(b.diags, s.at,
+                     "sampler '" + b.params[owner]->name +
+                         "' is a sampler2D; declare it with dcl_2d");
             ok = false;
         } else {
             used[owner] = true;
@@ -229,8 +250,9 @@ bool bindShader(Builder& b, const AssembledShader& shader, std::vector<ConstantT
             e.columns = static_cast<uint16_t>(p.columns);
             // The class tells D3DX whether the registers hold rows or columns;
             // it transposes on upload when this differs from the parameter's.
-            e.typeClass = p.isMatrix ? (p.rowMajor ? classMatrixRows : classMatrixColumns)
-                          : p.isVector ? classVector : classScalar;
+            e.typeClass = p.isMatrix   ? (p.rowMajor ? classMatrixRows : classMatrixColumns)
+                          : p.isVector ? classVector
+                                       : classScalar;
         }
         table.push_back(e);
     }
@@ -244,8 +266,8 @@ bool buildPixelShader(Builder& b, const StateValue& v, FxState& state)
     if (b.diags.errors.size() != errorsBefore) return false;
     std::vector<ConstantTableEntry> table;
     if (!bindShader(b, shader, table)) return false;
-    std::vector<uint32_t> comment =
-        buildConstantTableComment(table, ps20VersionToken, "ps_2_0", "effectc " + b.sourceName);
+    std::vector<uint32_t> comment = buildConstantTableComment(table, ps20VersionToken, "ps_2_0",
+                                                              "effectc " + b.sourceName);
     state.kind = FxStateKind::Shader;
     state.shaderType = typePixelShader;
     state.shader = insertAfterVersion(shader.tokens, comment);
@@ -266,18 +288,21 @@ bool buildState(Builder& b, const StateAssignment& s, const StateInfo& info, FxS
             return true;
         }
         if (pixel && v.kind == ValueKind::Asm) return buildPixelShader(b, v, state);
-        addError(b.diags, v.at, pixel ? "PixelShader takes an asm { ... } block or NULL"
-                                      : "vertex shaders are not supported; use VertexShader = NULL");
+        addError(b.diags, v.at,
+                 pixel ? "PixelShader takes an asm { ... } block or NULL"
+                       : "vertex shaders are not supported; use VertexShader = NULL");
         return false;
     }
     case ValueType::TextureReference: {
-        const ParameterDecl* p = v.kind == ValueKind::Reference ? findParameter(b, v.text) : nullptr;
+        const ParameterDecl* p = v.kind == ValueKind::Reference ? findParameter(b, v.text)
+                                                                : nullptr;
         if (v.kind != ValueKind::Reference) {
             addError(b.diags, v.at, "Texture takes a texture parameter as <name>");
             return false;
         }
         if (!p || p->kind != ParamKind::Texture) {
-            addError(b.diags, v.at, "'" + v.text + "' is not a texture parameter declared before this point");
+            addError(b.diags, v.at,
+                     "'" + v.text + "' is not a texture parameter declared before this point");
             return false;
         }
         state.kind = FxStateKind::Reference;
@@ -298,27 +323,31 @@ bool checkBinding(Builder& b, const ParameterDecl& p)
     if (!r.present) return true;
     char wanted = p.kind == ParamKind::Float ? 'c' : p.kind == ParamKind::Sampler2D ? 's' : 0;
     if (wanted == 0) {
-        addError(b.diags, r.at, "a texture is not bound to a register; bind the sampler that uses it");
+        addError(b.diags, r.at,
+                 "a texture is not bound to a register; bind the sampler that uses it");
         return false;
     }
     if (r.set != wanted) {
-        addError(b.diags, r.at, std::string("parameter '") + p.name + "' needs a " + wanted + "# register");
+        addError(b.diags, r.at,
+                 std::string("parameter '") + p.name + "' needs a " + wanted + "# register");
         return false;
     }
     int count = wanted == 'c' ? registerCount(p) : 1;
     int limit = wanted == 'c' ? 32 : 16;  // ps_2_0: c0-c31, s0-s15
     if (r.index + count > limit) {
-        addError(b.diags, r.at, "register " + std::string(1, wanted) + std::to_string(r.index) + " (" +
-                 std::to_string(count) + " registers) does not fit in ps_2_0's " + wanted + "0-" +
-                 wanted + std::to_string(limit - 1));
+        addError(b.diags, r.at,
+                 "register " + std::string(1, wanted) + std::to_string(r.index) + " (" +
+                     std::to_string(count) + " registers) does not fit in ps_2_0's " + wanted +
+                     "0-" + wanted + std::to_string(limit - 1));
         return false;
     }
     for (const ParameterDecl* q : b.params) {
         if (!q->reg.present || q->reg.set != r.set) continue;
         int qCount = wanted == 'c' ? registerCount(*q) : 1;
         if (r.index < q->reg.index + qCount && q->reg.index < r.index + count) {
-            addError(b.diags, r.at, "register range of '" + p.name + "' overlaps '" + q->name + "' (" +
-                     where(q->reg.at) + ")");
+            addError(b.diags, r.at,
+                     "register range of '" + p.name + "' overlaps '" + q->name + "' (" +
+                         where(q->reg.at) + ")");
             return false;
         }
     }
@@ -329,7 +358,9 @@ void buildParameter(Builder& b, const ParameterDecl& p)
 {
     for (const ParameterDecl* q : b.params) {
         if (q->name == p.name) {
-            addError(b.diags, p.at, "duplicate parameter '" + p.name + "' (first declared at " + where(q->at) + ")");
+            addError(b.diags, p.at,
+                     "duplicate parameter '" + p.name + "' (first declared at " + where(q->at) +
+                         ")");
             return;
         }
     }
@@ -348,8 +379,9 @@ void buildParameter(Builder& b, const ParameterDecl& p)
         fx.columns = static_cast<uint32_t>(p.columns);
         size_t expected = fx.rows * fx.columns;
         if (p.hasInitializer && p.initializer.size() != expected) {
-            addError(b.diags, p.initAt, "initialiser of '" + p.name + "' has " + std::to_string(p.initializer.size()) +
-                     " values; expected " + std::to_string(expected));
+            addError(b.diags, p.initAt,
+                     "initialiser of '" + p.name + "' has " + std::to_string(p.initializer.size()) +
+                         " values; expected " + std::to_string(expected));
             return;
         }
         for (double v : p.initializer) fx.value.push_back(floatBits(v));
@@ -365,9 +397,11 @@ void buildParameter(Builder& b, const ParameterDecl& p)
         bool ok = true;
         for (size_t i = 0; i < p.samplerStates.size(); ++i) {
             const StateAssignment& s = p.samplerStates[i];
-            const StateInfo* info = lookupState(b, s, samplerStateTable, std::size(samplerStateTable), "sampler");
+            const StateInfo* info = lookupState(b, s, samplerStateTable,
+                                                std::size(samplerStateTable), "sampler");
             FxState state;
-            if (!info || !checkDuplicateState(b, p.samplerStates, i) || !buildState(b, s, *info, state)) {
+            if (!info || !checkDuplicateState(b, p.samplerStates, i) ||
+                !buildState(b, s, *info, state)) {
                 ok = false;
                 continue;
             }
@@ -396,13 +430,16 @@ void buildTechnique(Builder& b, const TechniqueDecl& t)
     if (t.passes.empty()) addError(b.diags, t.at, "technique '" + t.name + "' has no pass");
     for (const PassDecl& p : t.passes) {
         for (const FxPass& other : tech.passes) {
-            if (other.name == p.name) addError(b.diags, p.at, "duplicate pass '" + p.name + "' in technique '" + t.name + "'");
+            if (other.name == p.name)
+                addError(b.diags, p.at,
+                         "duplicate pass '" + p.name + "' in technique '" + t.name + "'");
         }
         FxPass pass;
         pass.name = p.name;
         for (size_t i = 0; i < p.states.size(); ++i) {
             const StateAssignment& s = p.states[i];
-            const StateInfo* info = lookupState(b, s, passStateTable, std::size(passStateTable), "pass");
+            const StateInfo* info = lookupState(b, s, passStateTable, std::size(passStateTable),
+                                                "pass");
             FxState state;
             if (info && checkDuplicateState(b, p.states, i) && buildState(b, s, *info, state))
                 pass.states.push_back(std::move(state));

@@ -49,8 +49,8 @@ struct FxParameter {
     std::string name;
     uint32_t type = typeFloat;
     uint32_t parameterClass = classVector;
-    uint32_t rows = 1;     // numeric classes only
-    uint32_t columns = 4;  // numeric classes only
+    uint32_t rows = 1;                   // numeric classes only
+    uint32_t columns = 4;                // numeric classes only
     std::vector<uint32_t> value;         // numeric: rows x columns words, row after row
     std::vector<FxState> samplerStates;  // samplers only
 };

@@ -1,6 +1,5 @@
 #include "fx_writer.h"
 
-
 namespace effectc {
 namespace {
 
@@ -35,7 +34,8 @@ std::vector<uint8_t> littleEndianBytes(const std::vector<uint32_t>& words)
     std::vector<uint8_t> bytes;
     bytes.reserve(words.size() * 4);
     for (uint32_t v : words)
-        for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(v >> shift));
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes.push_back(static_cast<uint8_t>(v >> shift));
     return bytes;
 }
 
@@ -44,12 +44,16 @@ void appendPadded(std::vector<uint32_t>& words, const std::vector<uint8_t>& byte
 {
     for (size_t i = 0; i < bytes.size(); i += 4) {
         uint32_t v = 0;
-        for (size_t k = 0; k < 4 && i + k < bytes.size(); ++k) v |= static_cast<uint32_t>(bytes[i + k]) << (8 * k);
+        for (size_t k = 0; k < 4 && i + k < bytes.size(); ++k)
+            v |= static_cast<uint32_t>(bytes[i + k]) << (8 * k);
         words.push_back(v);
     }
 }
 
-uint32_t offsetOf(const Writer& w) { return static_cast<uint32_t>(w.area.size() * 4); }
+uint32_t offsetOf(const Writer& w)
+{
+    return static_cast<uint32_t>(w.area.size() * 4);
+}
 
 std::vector<uint8_t> stringBytes(const std::string& s)
 {
@@ -75,7 +79,8 @@ bool isNumericClass(uint32_t c)
 // Type description: type, class, name, semantic, element count, then for
 // numeric classes two dimensions. Vectors store columns before rows; scalars
 // and matrices rows before columns.
-uint32_t putTypedef(Writer& w, uint32_t type, uint32_t cls, uint32_t nameOffset, uint32_t rows, uint32_t columns)
+uint32_t putTypedef(Writer& w, uint32_t type, uint32_t cls, uint32_t nameOffset, uint32_t rows,
+                    uint32_t columns)
 {
     uint32_t at = offsetOf(w);
     w.area.insert(w.area.end(), {type, cls, nameOffset, 0u, 0u});
@@ -141,8 +146,8 @@ StateOffsets putParameter(Writer& w, const FxParameter& p, uint32_t parameterInd
         o.valueAt = offsetOf(w);
         w.area.push_back(static_cast<uint32_t>(states.size()));
         for (uint32_t i = 0; i < states.size(); ++i) {
-            w.area.insert(w.area.end(), {p.samplerStates[i].op, samplerStateIndex, states[i].typedefAt,
-                                         states[i].valueAt});
+            w.area.insert(w.area.end(), {p.samplerStates[i].op, samplerStateIndex,
+                                         states[i].typedefAt, states[i].valueAt});
         }
         o.typedefAt = putTypedef(w, p.type, classObject, 0, 0, 0);
     } else if (p.parameterClass == classObject) {
@@ -164,7 +169,8 @@ StateOffsets putParameter(Writer& w, const FxParameter& p, uint32_t parameterInd
 
 void putResource(std::vector<uint32_t>& out, const Resource& r)
 {
-    out.insert(out.end(), {r.technique, r.pass, r.element, r.state, r.usage, static_cast<uint32_t>(r.data.size())});
+    out.insert(out.end(), {r.technique, r.pass, r.element, r.state, r.usage,
+                           static_cast<uint32_t>(r.data.size())});
     appendPadded(out, r.data);
 }
 
@@ -186,7 +192,8 @@ std::vector<uint8_t> writeFx20(const FxEffect& effect)
     for (uint32_t t = 0; t < effect.techniques.size(); ++t) {
         const FxTechnique& tech = effect.techniques[t];
         uint32_t nameAt = putString(w, tech.name);
-        techniqueRecords.insert(techniqueRecords.end(), {nameAt, 0u, static_cast<uint32_t>(tech.passes.size())});
+        techniqueRecords.insert(techniqueRecords.end(),
+                                {nameAt, 0u, static_cast<uint32_t>(tech.passes.size())});
         for (uint32_t p = 0; p < tech.passes.size(); ++p) {
             const FxPass& pass = tech.passes[p];
             ++passCount;
@@ -198,8 +205,9 @@ std::vector<uint8_t> writeFx20(const FxEffect& effect)
                 bool hasResource = false;
                 StateOffsets o = putStateValue(w, pass.states[i], r, hasResource);
                 if (hasResource) w.resources.push_back(std::move(r));
-                techniqueRecords.insert(techniqueRecords.end(),
-                                        {pass.states[i].op, pass.states[i].index, o.typedefAt, o.valueAt});
+                techniqueRecords.insert(
+                    techniqueRecords.end(),
+                    {pass.states[i].op, pass.states[i].index, o.typedefAt, o.valueAt});
             }
         }
     }

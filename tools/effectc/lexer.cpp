@@ -11,7 +11,10 @@ struct Cursor {
     SourceLocation at;
 };
 
-bool atEnd(const Cursor& c) { return c.pos >= c.text.size(); }
+bool atEnd(const Cursor& c)
+{
+    return c.pos >= c.text.size();
+}
 char peek(const Cursor& c, size_t ahead = 0)
 {
     return c.pos + ahead < c.text.size() ? c.text[c.pos + ahead] : '\0';
@@ -62,9 +65,18 @@ bool skipSpaceAndComments(Cursor& c, Diagnostics& diags)
     }
 }
 
-bool isIdentStart(char ch) { return std::isalpha(static_cast<unsigned char>(ch)) || ch == '_'; }
-bool isIdentChar(char ch) { return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_'; }
-bool isDigit(char ch) { return std::isdigit(static_cast<unsigned char>(ch)) != 0; }
+bool isIdentStart(char ch)
+{
+    return std::isalpha(static_cast<unsigned char>(ch)) || ch == '_';
+}
+bool isIdentChar(char ch)
+{
+    return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_';
+}
+bool isDigit(char ch)
+{
+    return std::isdigit(static_cast<unsigned char>(ch)) != 0;
+}
 
 // Reads the raw body of an asm block; the cursor is on the opening brace.
 // Comments are skipped while counting braces so that a '}' inside an

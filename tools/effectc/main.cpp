@@ -54,7 +54,8 @@ int main(int argc, char** argv)
     effectc::Diagnostics diags;
     std::vector<uint8_t> blob;
     if (!effectc::compileEffect(source, baseName(input), blob, diags)) {
-        for (const effectc::Diagnostic& d : diags.errors) std::cerr << effectc::formatDiagnostic(input, d) << "\n";
+        for (const effectc::Diagnostic& d : diags.errors)
+            std::cerr << effectc::formatDiagnostic(input, d) << "\n";
         std::remove(output.c_str());
         return 1;
     }
@@ -64,7 +65,8 @@ int main(int argc, char** argv)
     std::string temp = output + ".tmp";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(blob.data()), static_cast<std::streamsize>(blob.size()));
+        out.write(reinterpret_cast<const char*>(blob.data()),
+                  static_cast<std::streamsize>(blob.size()));
         if (!out.flush()) {
             std::cerr << output << ": error: cannot write file\n";
             out.close();

@@ -11,8 +11,14 @@ struct Parser {
     Diagnostics& diags;
 };
 
-const Token& cur(const Parser& p) { return p.tokens[p.pos]; }
-bool atEnd(const Parser& p) { return cur(p).kind == TokenKind::End; }
+const Token& cur(const Parser& p)
+{
+    return p.tokens[p.pos];
+}
+bool atEnd(const Parser& p)
+{
+    return cur(p).kind == TokenKind::End;
+}
 void advance(Parser& p)
 {
     if (!atEnd(p)) ++p.pos;
@@ -31,9 +37,12 @@ bool isWord(const Token& t, const char* word)
 std::string describe(const Token& t)
 {
     switch (t.kind) {
-    case TokenKind::End: return "end of file";
-    case TokenKind::AsmBlock: return "asm block";
-    default: return "'" + t.text + "'";
+    case TokenKind::End:
+        return "end of file";
+    case TokenKind::AsmBlock:
+        return "asm block";
+    default:
+        return "'" + t.text + "'";
     }
 }
 

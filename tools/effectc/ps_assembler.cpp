@@ -51,18 +51,21 @@ std::vector<AsmToken> lexAsm(const std::string& text, SourceLocation origin, Dia
             }
         } else if (std::isalpha(static_cast<unsigned char>(ch)) || ch == '_') {
             AsmToken t{AsmTokenKind::Word, "", at};
-            while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_')) {
+            while (i < text.size() &&
+                   (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_')) {
                 t.text += text[i];
                 step();
             }
             out.push_back(t);
-        } else if (std::isdigit(static_cast<unsigned char>(ch)) || (ch == '.' && std::isdigit(static_cast<unsigned char>(peek(1))))) {
+        } else if (std::isdigit(static_cast<unsigned char>(ch)) ||
+                   (ch == '.' && std::isdigit(static_cast<unsigned char>(peek(1))))) {
             AsmToken t{AsmTokenKind::Number, "", at};
             while (i < text.size()) {
                 char c = text[i];
                 bool exponentSign = (c == '+' || c == '-') && !t.text.empty() &&
                                     (t.text.back() == 'e' || t.text.back() == 'E');
-                if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || exponentSign)) break;
+                if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || exponentSign))
+                    break;
                 t.text += c;
                 step();
             }
@@ -71,7 +74,8 @@ std::vector<AsmToken> lexAsm(const std::string& text, SourceLocation origin, Dia
             out.push_back({AsmTokenKind::Punct, std::string(1, ch), at});
             step();
         } else {
-            addError(diags, at, std::string("unexpected character '") + ch + "' in shader assembly");
+            addError(diags, at,
+                     std::string("unexpected character '") + ch + "' in shader assembly");
             step();
         }
     }
@@ -128,22 +132,22 @@ constexpr uint32_t opDcl = 0x1F;
 constexpr uint32_t opDef = 0x51;
 
 // Rejected with a specific message rather than "unknown instruction".
-const char* const notInPs20[] = {"slt", "sge", "lit", "dst", "expp", "logp", "defi", "defb",
-                                 "if", "else", "endif", "loop", "endloop", "rep", "endrep",
-                                 "call", "callnz", "ret", "label", "break", "breakc", "setp",
-                                 "texldl", "texldd", "dsx", "dsy", "mova"};
+const char* const notInPs20[] = {
+    "slt",   "sge",   "lit",    "dst",     "expp",   "logp",   "defi", "defb",   "if",
+    "else",  "endif", "loop",   "endloop", "rep",    "endrep", "call", "callnz", "ret",
+    "label", "break", "breakc", "setp",    "texldl", "texldd", "dsx",  "dsy",    "mova"};
 
 struct RegisterInfo {
     const char* prefix;
     RegisterType type;
-    int count;  // ps_2_0 register file size
+    int count;      // ps_2_0 register file size
     int readPorts;  // different registers of this file one instruction may read
 };
 
 // Sizes and read ports from the ps_2_0 register reference.
 const RegisterInfo registerTable[] = {
-    {"r", regTemp, 12, 3},    {"c", regConst, 32, 2},    {"t", regTexture, 8, 1},
-    {"v", regInput, 2, 1},    {"s", regSampler, 16, 1},  {"oc", regColorOut, 4, 0},
+    {"r", regTemp, 12, 3}, {"c", regConst, 32, 2},   {"t", regTexture, 8, 1},
+    {"v", regInput, 2, 1}, {"s", regSampler, 16, 1}, {"oc", regColorOut, 4, 0},
 };
 
 const RegisterInfo* registerInfo(RegisterType type)
@@ -156,13 +160,20 @@ const RegisterInfo* registerInfo(RegisterType type)
 const char* registerPrefix(RegisterType type)
 {
     switch (type) {
-    case regTemp: return "r";
-    case regInput: return "v";
-    case regConst: return "c";
-    case regTexture: return "t";
-    case regColorOut: return "oC";
-    case regDepthOut: return "oDepth";
-    case regSampler: return "s";
+    case regTemp:
+        return "r";
+    case regInput:
+        return "v";
+    case regConst:
+        return "c";
+    case regTexture:
+        return "t";
+    case regColorOut:
+        return "oC";
+    case regDepthOut:
+        return "oDepth";
+    case regSampler:
+        return "s";
     }
     return "?";
 }
@@ -195,26 +206,29 @@ constexpr uint32_t sourceNegate = 1;
 struct Operand {
     RegisterType type = regTemp;
     int index = 0;
-    uint32_t mask = maskAll;          // destinations
+    uint32_t mask = maskAll;             // destinations
     uint32_t swizzle = swizzleIdentity;  // sources
     bool negate = false;
-    bool hasSuffix = false;           // a '.mask' or '.swizzle' was written
+    bool hasSuffix = false;  // a '.mask' or '.swizzle' was written
     SourceLocation at;
 };
 
 uint32_t destinationToken(const Operand& o, uint32_t resultModifier)
 {
-    return 0x80000000u | registerTypeBits(o.type) | static_cast<uint32_t>(o.index) | (o.mask << 16) |
-           (resultModifier << 20);
+    return 0x80000000u | registerTypeBits(o.type) | static_cast<uint32_t>(o.index) |
+           (o.mask << 16) | (resultModifier << 20);
 }
 
 uint32_t sourceToken(const Operand& o)
 {
-    return 0x80000000u | registerTypeBits(o.type) | static_cast<uint32_t>(o.index) | (o.swizzle << 16) |
-           ((o.negate ? sourceNegate : 0u) << 24);
+    return 0x80000000u | registerTypeBits(o.type) | static_cast<uint32_t>(o.index) |
+           (o.swizzle << 16) | ((o.negate ? sourceNegate : 0u) << 24);
 }
 
-int swizzleComponent(uint32_t swizzle, int channel) { return (swizzle >> (2 * channel)) & 3; }
+int swizzleComponent(uint32_t swizzle, int channel)
+{
+    return (swizzle >> (2 * channel)) & 3;
+}
 
 bool isReplicate(uint32_t swizzle)
 {
@@ -225,8 +239,8 @@ bool isReplicate(uint32_t swizzle)
 // rotations are all the hardware is required to support.
 bool isPs20Swizzle(uint32_t swizzle)
 {
-    return swizzle == swizzleIdentity || isReplicate(swizzle) || swizzle == 0xC9 || swizzle == 0xD2 ||
-           swizzle == 0x1B;
+    return swizzle == swizzleIdentity || isReplicate(swizzle) || swizzle == 0xC9 ||
+           swizzle == 0xD2 || swizzle == 0x1B;
 }
 
 // ---------------------------------------------------------------- parsing
@@ -243,7 +257,7 @@ struct Assembler {
     SourceLocation versionAt;
     bool sawInstruction = false;
     uint32_t declaredMask[regSampler + 1][16] = {};  // t#/v# dcl masks
-    uint32_t tempWritten[12] = {};                    // components written so far
+    uint32_t tempWritten[12] = {};                   // components written so far
     bool colorWritten[4] = {};
     bool depthWritten = false;
     SourceLocation lastAt;
@@ -258,10 +272,18 @@ std::string lower(std::string s)
 int componentIndex(char c)
 {
     switch (c) {
-    case 'x': case 'r': return 0;
-    case 'y': case 'g': return 1;
-    case 'z': case 'b': return 2;
-    case 'w': case 'a': return 3;
+    case 'x':
+    case 'r':
+        return 0;
+    case 'y':
+    case 'g':
+        return 1;
+    case 'z':
+    case 'b':
+        return 2;
+    case 'w':
+    case 'a':
+        return 3;
     }
     return -1;
 }
@@ -276,20 +298,24 @@ bool parseRegisterWord(Assembler& a, const AsmToken& t, Operand& o)
         return true;
     }
     if (w.find('_') != std::string::npos) {
-        addError(*a.diags, t.at, "register modifier in '" + t.text +
-                 "' is not available in ps_2_0 (only '-' negation; use the abs instruction)");
+        addError(*a.diags, t.at,
+                 "register modifier in '" + t.text +
+                     "' is not available in ps_2_0 (only '-' negation; use the abs instruction)");
         return false;
     }
     for (const RegisterInfo& r : registerTable) {
         size_t n = std::strlen(r.prefix);
         if (w.size() <= n || w.compare(0, n, r.prefix) != 0) continue;
         std::string digits = w.substr(n);
-        if (!std::all_of(digits.begin(), digits.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+        if (!std::all_of(digits.begin(), digits.end(),
+                         [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
             continue;
         int index = std::atoi(digits.c_str());
         if (digits.size() > 3 || index >= r.count) {
-            addError(*a.diags, t.at, "register '" + t.text + "' is out of range for ps_2_0 (" +
-                     registerPrefix(r.type) + "0-" + registerPrefix(r.type) + std::to_string(r.count - 1) + ")");
+            addError(*a.diags, t.at,
+                     "register '" + t.text + "' is out of range for ps_2_0 (" +
+                         registerPrefix(r.type) + "0-" + registerPrefix(r.type) +
+                         std::to_string(r.count - 1) + ")");
             return false;
         }
         o.type = r.type;
@@ -337,8 +363,9 @@ bool parseDestination(Assembler& a, const std::vector<AsmToken>& toks, size_t& k
     for (char c : suffix) {
         int comp = componentIndex(c);
         if (comp <= last || suffix.size() > 4) {
-            addError(*a.diags, suffixAt, "invalid write mask '." + suffix +
-                     "' (components must appear once each, in x, y, z, w order)");
+            addError(*a.diags, suffixAt,
+                     "invalid write mask '." + suffix +
+                         "' (components must appear once each, in x, y, z, w order)");
             return false;
         }
         last = comp;
@@ -368,11 +395,14 @@ bool parseSource(Assembler& a, const std::vector<AsmToken>& toks, size_t& k, Ope
                 return false;
             }
         }
-        swizzle |= static_cast<uint32_t>(comp) << (2 * ch);  // a short swizzle repeats its last letter
+        swizzle |= static_cast<uint32_t>(comp)
+                   << (2 * ch);  // a short swizzle repeats its last letter
     }
     if (!isPs20Swizzle(swizzle)) {
-        addError(*a.diags, suffixAt, "swizzle '." + suffix +
-                 "' is not available in ps_2_0 (identity, .x/.y/.z/.w, .yzxw, .zxyw, .wzyx only)");
+        addError(
+            *a.diags, suffixAt,
+            "swizzle '." + suffix +
+                "' is not available in ps_2_0 (identity, .x/.y/.z/.w, .yzxw, .zxyw, .wzyx only)");
         return false;
     }
     o.swizzle = swizzle;
@@ -420,7 +450,10 @@ bool parseFloat(Assembler& a, const std::vector<AsmToken>& toks, size_t& k, floa
     return true;
 }
 
-void emit(Assembler& a, uint32_t token) { a.out.tokens.push_back(token); }
+void emit(Assembler& a, uint32_t token)
+{
+    a.out.tokens.push_back(token);
+}
 
 uint32_t floatBits(float f)
 {
@@ -453,8 +486,9 @@ void assembleDef(Assembler& a, const Statement& s)
     if (!expectEnd(a, toks, k)) return;
     for (const RegisterUse& d : a.out.constantsDefined) {
         if (d.index == dst.index) {
-            addError(*a.diags, dst.at, "c" + std::to_string(dst.index) + " is defined twice (first at " +
-                     std::to_string(d.at.line) + ":" + std::to_string(d.at.column) + ")");
+            addError(*a.diags, dst.at,
+                     "c" + std::to_string(dst.index) + " is defined twice (first at " +
+                         std::to_string(d.at.line) + ":" + std::to_string(d.at.column) + ")");
             return;
         }
     }
@@ -472,8 +506,9 @@ void assembleDcl(Assembler& a, const Statement& s, const std::string& textureSuf
     Operand dst;
     if (!parseDestination(a, toks, k, dst) || !expectEnd(a, toks, k)) return;
     if (!textureSuffix.empty()) {
-        SamplerTextureType type = textureSuffix == "2d" ? texture2D
-                                 : textureSuffix == "cube" ? textureCube : textureVolume;
+        SamplerTextureType type = textureSuffix == "2d"     ? texture2D
+                                  : textureSuffix == "cube" ? textureCube
+                                                            : textureVolume;
         if (dst.type != regSampler || dst.hasSuffix) {
             addError(*a.diags, dst.at, "dcl_" + textureSuffix + " declares a sampler register s#");
             return;
@@ -519,10 +554,18 @@ uint32_t componentsRead(const OpcodeInfo& op, const Operand& src, uint32_t dstMa
         for (int c = 0; c < 4; ++c)
             if (dstMask & (1u << c)) channels[n++] = c;
         break;
-    case ReadPattern::Dot3: n = 3; break;
-    case ReadPattern::Dot4: n = 4; break;
-    case ReadPattern::Replicate: n = 1; break;
-    case ReadPattern::TexCoord: n = coordSize; break;
+    case ReadPattern::Dot3:
+        n = 3;
+        break;
+    case ReadPattern::Dot4:
+        n = 4;
+        break;
+    case ReadPattern::Replicate:
+        n = 1;
+        break;
+    case ReadPattern::TexCoord:
+        n = coordSize;
+        break;
     }
     if (op.read != ReadPattern::PerComponent)
         for (int c = 0; c < n; ++c) channels[c] = c;
@@ -531,8 +574,8 @@ uint32_t componentsRead(const OpcodeInfo& op, const Operand& src, uint32_t dstMa
     return mask;
 }
 
-void checkOutputWrite(Assembler& a, const OpcodeInfo& op, const Operand& dst, uint32_t resultModifier,
-                      const Operand* src)
+void checkOutputWrite(Assembler& a, const OpcodeInfo& op, const Operand& dst,
+                      uint32_t resultModifier, const Operand* src)
 {
     bool isColor = dst.type == regColorOut;
     const std::string name = registerName(dst.type, dst.index);
@@ -548,10 +591,12 @@ void checkOutputWrite(Assembler& a, const OpcodeInfo& op, const Operand& dst, ui
     if (isColor && (dst.mask != maskAll || src->swizzle != swizzleIdentity))
         addError(*a.diags, dst.at, "a write to " + name + " needs a full mask and no swizzle");
     if (!isColor && (dst.hasSuffix || !isReplicate(src->swizzle)))
-        addError(*a.diags, dst.at, "oDepth takes no mask and needs a replicate swizzle (.x, .y, .z or .w)");
+        addError(*a.diags, dst.at,
+                 "oDepth takes no mask and needs a replicate swizzle (.x, .y, .z or .w)");
 }
 
-void assembleInstruction(Assembler& a, const Statement& s, const OpcodeInfo& op, uint32_t resultModifier)
+void assembleInstruction(Assembler& a, const Statement& s, const OpcodeInfo& op,
+                         uint32_t resultModifier)
 {
     const auto& toks = s.tokens;
     const SourceLocation at = toks[0].at;
@@ -561,9 +606,9 @@ void assembleInstruction(Assembler& a, const Statement& s, const OpcodeInfo& op,
     int limit = op.slot == Slot::Texture ? ps20MaxTextureSlots : ps20MaxArithmeticSlots;
     counter += op.slots;
     if (counter > limit && counter - op.slots <= limit) {
-        addError(*a.diags, at, std::string("too many ") +
-                 (op.slot == Slot::Texture ? "texture" : "arithmetic") +
-                 " instruction slots for ps_2_0 (limit " + std::to_string(limit) + ")");
+        addError(*a.diags, at,
+                 std::string("too many ") + (op.slot == Slot::Texture ? "texture" : "arithmetic") +
+                     " instruction slots for ps_2_0 (limit " + std::to_string(limit) + ")");
     }
 
     size_t k = 1;
@@ -591,7 +636,8 @@ void assembleInstruction(Assembler& a, const Statement& s, const OpcodeInfo& op,
     } else if (dst.type != regTemp) {
         error(dst.at, registerName(dst.type, dst.index) + " cannot be written");
     }
-    if (isTexld && (dst.type != regTemp || dst.mask != maskAll || (resultModifier & resultSaturate)))
+    if (isTexld &&
+        (dst.type != regTemp || dst.mask != maskAll || (resultModifier & resultSaturate)))
         error(dst.at, std::string(op.name) + " writes a whole r# register without _sat");
     if (std::strcmp(op.name, "pow") == 0 && dst.type == regTemp && src[1].type == regTemp &&
         src[1].index == dst.index)
@@ -606,7 +652,8 @@ void assembleInstruction(Assembler& a, const Statement& s, const OpcodeInfo& op,
         const std::string name = registerName(o.type, o.index);
         if (isTexld && i == 1) {
             if (o.type != regSampler || o.negate || o.swizzle != swizzleIdentity) {
-                error(o.at, std::string(op.name) + " takes a plain s# register as its second source");
+                error(o.at,
+                      std::string(op.name) + " takes a plain s# register as its second source");
                 continue;
             }
             auto decl = std::find_if(a.out.samplers.begin(), a.out.samplers.end(),
@@ -619,8 +666,10 @@ void assembleInstruction(Assembler& a, const Statement& s, const OpcodeInfo& op,
             if (op.control != 0) coordSize = 4;  // texldp divides by w, texldb biases by w
             continue;
         }
-        if (isTexld && (o.negate || o.swizzle != swizzleIdentity || (o.type != regTexture && o.type != regTemp))) {
-            error(o.at, std::string(op.name) + " takes a plain t# or r# register as its coordinate");
+        if (isTexld && (o.negate || o.swizzle != swizzleIdentity ||
+                        (o.type != regTexture && o.type != regTemp))) {
+            error(o.at,
+                  std::string(op.name) + " takes a plain t# or r# register as its coordinate");
             continue;
         }
         if (o.type == regSampler || o.type == regColorOut || o.type == regDepthOut) {
@@ -628,7 +677,8 @@ void assembleInstruction(Assembler& a, const Statement& s, const OpcodeInfo& op,
             continue;
         }
         if (op.read == ReadPattern::Replicate && !isReplicate(o.swizzle)) {
-            error(o.at, std::string(op.name) + " needs a replicate swizzle (.x, .y, .z or .w) on " + name);
+            error(o.at, std::string(op.name) + " needs a replicate swizzle (.x, .y, .z or .w) on " +
+                            name);
             continue;
         }
         if (std::find(seen.begin(), seen.end(), std::make_pair(o.type, o.index)) == seen.end()) {
@@ -636,8 +686,9 @@ void assembleInstruction(Assembler& a, const Statement& s, const OpcodeInfo& op,
             const RegisterInfo* info = registerInfo(o.type);
             if (++portsUsed[o.type] > info->readPorts) {
                 error(o.at, std::string("one ps_2_0 instruction can read at most ") +
-                      std::to_string(info->readPorts) + " different " + registerPrefix(o.type) +
-                      "# register" + (info->readPorts == 1 ? "" : "s"));
+                                std::to_string(info->readPorts) + " different " +
+                                registerPrefix(o.type) + "# register" +
+                                (info->readPorts == 1 ? "" : "s"));
             }
         }
     }
@@ -683,9 +734,10 @@ void assembleStatement(Assembler& a, const Statement& s)
         a.versionAt = head.at;
         if (mnemonic != "ps_2_0") {
             a.badVersion = true;
-            addError(*a.diags, head.at, mnemonic.compare(0, 3, "ps_") == 0 || mnemonic.compare(0, 3, "vs_") == 0
-                                           ? "only ps_2_0 shaders are supported"
-                                           : "a shader must start with its version, ps_2_0");
+            addError(*a.diags, head.at,
+                     mnemonic.compare(0, 3, "ps_") == 0 || mnemonic.compare(0, 3, "vs_") == 0
+                         ? "only ps_2_0 shaders are supported"
+                         : "a shader must start with its version, ps_2_0");
             return;
         }
         if (s.tokens.size() > 1) addError(*a.diags, s.tokens[1].at, "unexpected text after ps_2_0");
@@ -710,7 +762,8 @@ void assembleStatement(Assembler& a, const Statement& s)
     const std::string& base = parts[0];
     size_t firstModifier = 1;
     std::string textureSuffix;
-    if (base == "dcl" && parts.size() > 1 && (parts[1] == "2d" || parts[1] == "cube" || parts[1] == "volume")) {
+    if (base == "dcl" && parts.size() > 1 &&
+        (parts[1] == "2d" || parts[1] == "cube" || parts[1] == "volume")) {
         textureSuffix = parts[1];
         firstModifier = 2;
     }
@@ -741,7 +794,8 @@ void assembleStatement(Assembler& a, const Statement& s)
 
 }  // namespace
 
-AssembledShader assemblePixelShader(const std::string& text, SourceLocation origin, Diagnostics& diags)
+AssembledShader assemblePixelShader(const std::string& text, SourceLocation origin,
+                                    Diagnostics& diags)
 {
     Assembler a;
     a.diags = &diags;
@@ -767,7 +821,9 @@ AssembledShader assemblePixelShader(const std::string& text, SourceLocation orig
     if (!a.colorWritten[0]) addError(diags, a.versionAt, "the shader never writes oC0");
     for (int i = 1; i < 4; ++i)
         if (a.colorWritten[i] && !a.colorWritten[i - 1])
-            addError(diags, a.versionAt, "oC" + std::to_string(i) + " is written but oC" + std::to_string(i - 1) + " is not");
+            addError(diags, a.versionAt,
+                     "oC" + std::to_string(i) + " is written but oC" + std::to_string(i - 1) +
+                         " is not");
     emit(a, shaderEndToken);
     return a.out;
 }

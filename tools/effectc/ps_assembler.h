@@ -45,7 +45,7 @@ struct SamplerDecl {
 };
 
 struct AssembledShader {
-    std::vector<uint32_t> tokens;  // version token ... end token; no comments yet
+    std::vector<uint32_t> tokens;               // version token ... end token; no comments yet
     std::vector<RegisterUse> constantsRead;     // c# read by instructions, first use each
     std::vector<RegisterUse> constantsDefined;  // c# written by def
     std::vector<SamplerDecl> samplers;          // s# declared by dcl_*

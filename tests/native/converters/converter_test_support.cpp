@@ -27,8 +27,8 @@ double ChannelOf(int16_t host)
 
 AlignedBytes AllocateExact(size_t size, unsigned char fill)
 {
-    AlignedBytes p(static_cast<unsigned char*>(::operator new(size == 0 ? 1 : size,
-                                                              std::align_val_t{16})));
+    AlignedBytes p(
+        static_cast<unsigned char*>(::operator new (size == 0 ? 1 : size, std::align_val_t{16})));
     std::memset(p.get(), fill, size);
     return p;
 }
@@ -144,14 +144,14 @@ bool TexelMarginsHold(const Frame& f, unsigned char fill)
 }
 
 const PackConverter packConverters[5] = {
-    {"PackF32", PackF32, 16},     {"PackF32Sse", PackF32Sse, 16}, {"PackF16", PackF16, 8},
+    {"PackF32", PackF32, 16},      {"PackF32Sse", PackF32Sse, 16}, {"PackF16", PackF16, 8},
     {"PackF16Sse", PackF16Sse, 8}, {"PackInt16", PackInt16, 8},
 };
 
 const UnpackConverter unpackConverters[6] = {
-    {"UnpackF32", UnpackF32, 16},     {"UnpackF32Sse", UnpackF32Sse, 16},
-    {"UnpackF16", UnpackF16, 8},      {"UnpackF16Sse", UnpackF16Sse, 8},
-    {"UnpackInt16", UnpackInt16, 8},  {"UnpackU10", UnpackU10, 4},
+    {"UnpackF32", UnpackF32, 16},    {"UnpackF32Sse", UnpackF32Sse, 16},
+    {"UnpackF16", UnpackF16, 8},     {"UnpackF16Sse", UnpackF16Sse, 8},
+    {"UnpackInt16", UnpackInt16, 8}, {"UnpackU10", UnpackU10, 4},
 };
 
 #if defined(KELVO_ROW_BANDS)
@@ -188,8 +188,8 @@ void RunBothWays(Frame& f, Single single, Banded banded)
     f.host = hostBefore;
     std::memcpy(f.texels.get(), texelsBefore.data(), texelSize);
     banded();
-    EXPECT_EQ(std::memcmp(f.host.data(), hostSingle.data(), hostSingle.size() * sizeof(YCPixel)),
-              0) << "host rows differ between one thread and the bands";
+    EXPECT_EQ(std::memcmp(f.host.data(), hostSingle.data(), hostSingle.size() * sizeof(YCPixel)), 0)
+        << "host rows differ between one thread and the bands";
     EXPECT_EQ(std::memcmp(f.texels.get(), texelsSingle.data(), texelSize), 0)
         << "texel rows differ between one thread and the bands";
 }

@@ -21,7 +21,7 @@ double ChannelOf(int16_t host);
 // ---- Memory.
 
 struct AlignedDelete {
-    void operator()(unsigned char* p) const { ::operator delete(p, std::align_val_t{16}); }
+    void operator()(unsigned char* p) const { ::operator delete (p, std::align_val_t{16}); }
 };
 using AlignedBytes = std::unique_ptr<unsigned char[], AlignedDelete>;
 

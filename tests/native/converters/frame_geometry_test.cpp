@@ -69,9 +69,9 @@ TEST(FrameGeometry, PackWritesEveryTexelOfTheFrameAndNothingElse)
     std::mt19937 rng(1234);
     for (const PackConverter& c : packConverters) {
         for (const Geometry& g : Geometries(c.texelBytes)) {
-            SCOPED_TRACE(testing::Message() << c.name << " width " << g.width << " height "
-                                            << g.height << " pitches " << g.hostPitch << ", "
-                                            << g.texelPitch);
+            SCOPED_TRACE(testing::Message()
+                         << c.name << " width " << g.width << " height " << g.height << " pitches "
+                         << g.hostPitch << ", " << g.texelPitch);
             Frame a = MakeFrame(g, c.texelBytes, 0x3C, 0xA5);
             FillHostRandomly(a, rng);
             Frame b = MakeFrame(g, c.texelBytes, 0x3C, 0x5A);
@@ -85,10 +85,12 @@ TEST(FrameGeometry, PackWritesEveryTexelOfTheFrameAndNothingElse)
             EXPECT_TRUE(TexelMarginsHold(a, 0xA5));
             EXPECT_TRUE(TexelMarginsHold(b, 0x5A));
             EXPECT_TRUE(HostMarginsHold(a, 0x3C));
-            EXPECT_EQ(std::memcmp(a.host.data(), source.data(), source.size() * sizeof(YCPixel)), 0);
+            EXPECT_EQ(std::memcmp(a.host.data(), source.data(), source.size() * sizeof(YCPixel)),
+                      0);
             for (int32_t r = 0; r < g.height; ++r) {
                 EXPECT_EQ(std::memcmp(TexelAt(a, r, 0), TexelAt(b, r, 0),
-                                      static_cast<size_t>(g.width) * c.texelBytes), 0)
+                                      static_cast<size_t>(g.width) * c.texelBytes),
+                          0)
                     << "row " << r;
             }
         }
@@ -100,9 +102,9 @@ TEST(FrameGeometry, UnpackWritesEveryPixelOfTheFrameAndNothingElse)
     std::mt19937 rng(5678);
     for (const UnpackConverter& c : unpackConverters) {
         for (const Geometry& g : Geometries(c.texelBytes)) {
-            SCOPED_TRACE(testing::Message() << c.name << " width " << g.width << " height "
-                                            << g.height << " pitches " << g.hostPitch << ", "
-                                            << g.texelPitch);
+            SCOPED_TRACE(testing::Message()
+                         << c.name << " width " << g.width << " height " << g.height << " pitches "
+                         << g.hostPitch << ", " << g.texelPitch);
             // F32 texel rows must stay 16-byte aligned for the SSE loads.
             Geometry gg = g;
             if (c.texelBytes == 16) {
@@ -124,7 +126,8 @@ TEST(FrameGeometry, UnpackWritesEveryPixelOfTheFrameAndNothingElse)
             EXPECT_EQ(std::memcmp(a.texels.get(), source.data(), texelSize), 0);
             for (int32_t r = 0; r < gg.height; ++r) {
                 EXPECT_EQ(std::memcmp(&HostAt(a, r, 0), &HostAt(b, r, 0),
-                                      static_cast<size_t>(gg.width) * sizeof(YCPixel)), 0)
+                                      static_cast<size_t>(gg.width) * sizeof(YCPixel)),
+                          0)
                     << "row " << r;
             }
         }
@@ -158,8 +161,8 @@ TEST(FrameGeometry, RowsFollowBothPitches)
 // buffers as they would be for one 4x2 frame.
 TEST(FrameGeometry, ZeroOrNegativeCountsDoNothing)
 {
-    const int32_t counts[][2] = {{0, 2}, {4, 0}, {-1, 2}, {4, -1}, {-5, -5},
-                                 {INT32_MIN, 2}, {4, INT32_MIN}};
+    const int32_t counts[][2] = {{0, 2},   {4, 0},         {-1, 2},       {4, -1},
+                                 {-5, -5}, {INT32_MIN, 2}, {4, INT32_MIN}};
     for (const PackConverter& c : packConverters) {
         for (const auto& wh : counts) {
             SCOPED_TRACE(testing::Message() << c.name << " " << wh[0] << "x" << wh[1]);
@@ -227,12 +230,12 @@ TEST(Dispatch, UnpackChoosesByKindAndSseFlag)
         int16_t y;
     };
     const Case cases[] = {
-        {kindF32, false, f32, 16, 1},   {kindF32, true, f32, 16, 2},
-        {kindF16, false, words, 8, 1},  {kindF16, true, words, 8, 2},
-        {kindNone, false, words, 8, 1}, {kindNone, true, words, 8, 2},
+        {kindF32, false, f32, 16, 1},     {kindF32, true, f32, 16, 2},
+        {kindF16, false, words, 8, 1},    {kindF16, true, words, 8, 2},
+        {kindNone, false, words, 8, 1},   {kindNone, true, words, 8, 2},
         {kindU16, false, words, 8, 3584}, {kindU16, true, words, 8, 3584},
         {kindS16, false, words, 8, 3584}, {kindS16, true, words, 8, 3584},
-        {kindU10, false, u10, 4, 4096},  {kindU10, true, u10, 4, 4096},
+        {kindU10, false, u10, 4, 4096},   {kindU10, true, u10, 4, 4096},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(testing::Message() << "kind " << k.kind << " sse " << k.sse);
@@ -301,7 +304,8 @@ TEST(FrameGeometry, BandsRoundUnderTheCallingThreadsMode)
         EXPECT_TRUE(modeKept);
         if (std::string(c.name) == "UnpackF32Sse") {
             EXPECT_NE(std::memcmp(nearest.host.data(), up.host.data(),
-                                  nearest.host.size() * sizeof(YCPixel)), 0);
+                                  nearest.host.size() * sizeof(YCPixel)),
+                      0);
         }
     }
 }

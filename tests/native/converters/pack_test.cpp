@@ -50,7 +50,7 @@ TEST(PackF32, EveryHostValueScalesExactlyAndBothVariantsAgreeBitForBit)
     Frame plain = AllValuesFrame(16);
     Frame sse = AllValuesFrame(16);
     RunPack(packConverters[0], plain);  // PackF32
-    RunPack(packConverters[1], sse);  // PackF32Sse
+    RunPack(packConverters[1], sse);    // PackF32Sse
     int failures = 0;
     for (int32_t i = 0; i < 65536 && failures < 10; ++i) {
         const YCPixel p = AllValuesPixel(i);
@@ -73,15 +73,13 @@ TEST(PackF16, EveryHostValueRoundsToNearestEvenHalfAndBothVariantsAgree)
     Frame plain = AllValuesFrame(8);
     Frame sse = AllValuesFrame(8);
     RunPack(packConverters[2], plain);  // PackF16
-    RunPack(packConverters[3], sse);  // PackF16Sse
+    RunPack(packConverters[3], sse);    // PackF16Sse
     int failures = 0;
     for (int32_t i = 0; i < 65536 && failures < 10; ++i) {
         const YCPixel p = AllValuesPixel(i);
         const unsigned char* t = TexelAt(plain, i / 256, i % 256);
-        const bool ok = WordChannel(t, 0) == 0x0000 &&
-                        WordChannel(t, 1) == D3dxHalf(p.y) &&
-                        WordChannel(t, 2) == D3dxHalf(p.cb) &&
-                        WordChannel(t, 3) == D3dxHalf(p.cr);
+        const bool ok = WordChannel(t, 0) == 0x0000 && WordChannel(t, 1) == D3dxHalf(p.y) &&
+                        WordChannel(t, 2) == D3dxHalf(p.cb) && WordChannel(t, 3) == D3dxHalf(p.cr);
         if (!ok) {
             ADD_FAILURE() << "pixel (" << p.y << ", " << p.cb << ", " << p.cr << ")";
             ++failures;
@@ -98,8 +96,7 @@ TEST(PackInt16, EveryHostValueKeepsItsBitPatternAboveAZeroWord)
     for (int32_t i = 0; i < 65536 && failures < 10; ++i) {
         const YCPixel p = AllValuesPixel(i);
         const unsigned char* t = TexelAt(f, i / 256, i % 256);
-        const bool ok = WordChannel(t, 0) == 0 &&
-                        WordChannel(t, 1) == static_cast<uint16_t>(p.y) &&
+        const bool ok = WordChannel(t, 0) == 0 && WordChannel(t, 1) == static_cast<uint16_t>(p.y) &&
                         WordChannel(t, 2) == static_cast<uint16_t>(p.cb) &&
                         WordChannel(t, 3) == static_cast<uint16_t>(p.cr);
         if (!ok) {
@@ -149,15 +146,14 @@ TEST(PackEdgeCases, HalfKeepsElevenSignificantBits)
         uint16_t half;
     };
     const Case cases[] = {
-        {2048, 0x3800},    // 0.5, exact
-        {2049, 0x3800},    // tie between 2048 and 2050: the even one
-        {2051, 0x3802},    // tie between 2050 and 2052: 2052
-        {-2049, 0xB800},
-        {4097, 0x3C00},    // steps of 4 above 4096: 4097 -> 4096
-        {4099, 0x3C01},    // 4099 -> 4100
-        {32767, 0x4800},   // 7.99976 rounds up to 8.0
-        {-32768, 0xC800},  // -8.0 exact
-        {1, 0x0C00},       // 2^-12, a normal half
+        {2048, 0x3800},                    // 0.5, exact
+        {2049, 0x3800},                    // tie between 2048 and 2050: the even one
+        {2051, 0x3802},                    // tie between 2050 and 2052: 2052
+        {-2049, 0xB800},  {4097, 0x3C00},  // steps of 4 above 4096: 4097 -> 4096
+        {4099, 0x3C01},                    // 4099 -> 4100
+        {32767, 0x4800},                   // 7.99976 rounds up to 8.0
+        {-32768, 0xC800},                  // -8.0 exact
+        {1, 0x0C00},                       // 2^-12, a normal half
         {0, 0x0000},
     };
     for (const PackConverter& c : {packConverters[2], packConverters[3]}) {

@@ -76,10 +76,27 @@ std::vector<float> ProductGrid()
         channels.push_back(static_cast<float>(k / 16384.0));  // k/4 / 4096, exact
     }
     const float specials[] = {
-        nan32, -nan32, inf32, -inf32, -0.0f, 1e-45f, -1e-45f, 1e-30f,
-        8.0f, -8.25f, 9.0f, 16.0f, -16.0f,                     // 32768, -33792, 36864, 65536
-        524287.9f, 524288.0f, -524288.0f, 1048576.0f,          // around 2^31 / 4096
-        1e10f, -1e10f, std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
+        nan32,
+        -nan32,
+        inf32,
+        -inf32,
+        -0.0f,
+        1e-45f,
+        -1e-45f,
+        1e-30f,
+        8.0f,
+        -8.25f,
+        9.0f,
+        16.0f,
+        -16.0f,  // 32768, -33792, 36864, 65536
+        524287.9f,
+        524288.0f,
+        -524288.0f,
+        1048576.0f,  // around 2^31 / 4096
+        1e10f,
+        -1e10f,
+        std::numeric_limits<float>::max(),
+        -std::numeric_limits<float>::max(),
     };
     channels.insert(channels.begin(), std::begin(specials), std::end(specials));
     return channels;
@@ -135,23 +152,16 @@ TEST(UnpackFloatEdgeCases, RoundingSaturationAndNaN)
         int16_t sse;
     };
     const Case cases[] = {
-        {1.0f, 4096, 4096},
-        {-0.5f, -2048, -2048},
-        {0.499755859375f, 2047, 2047},
-        {8.0f, 32767, 32767},            // p = 32768: saturates, no wrap to -32768
-        {-8.25f, -32768, -32768},        // p = -33792: no wrap to 31744
-        {9.0f, 32767, 32767},            // p = 36864
-        {16.0f, 32767, 32767},           // p = 65536: no wrap to 0
-        {-8.0f, -32768, -32768},
-        {0.5f / 4096, 0, 0},             // p = 0.5
-        {1.5f / 4096, 1, 2},             // ties to even in SSE
-        {-1.5f / 4096, -1, -2},
-        {2.5f / 4096, 2, 2},
-        {2047.9f / 4096, 2047, 2048},
-        {1e10f, 32767, -32768},          // beyond the 32-bit range
-        {-1e10f, -32768, -32768},
-        {inf32, 32767, -32768},
-        {-inf32, -32768, -32768},
+        {1.0f, 4096, 4096},       {-0.5f, -2048, -2048},  {0.499755859375f, 2047, 2047},
+        {8.0f, 32767, 32767},                           // p = 32768: saturates, no wrap to -32768
+        {-8.25f, -32768, -32768},                       // p = -33792: no wrap to 31744
+        {9.0f, 32767, 32767},                           // p = 36864
+        {16.0f, 32767, 32767},                          // p = 65536: no wrap to 0
+        {-8.0f, -32768, -32768},  {0.5f / 4096, 0, 0},  // p = 0.5
+        {1.5f / 4096, 1, 2},                            // ties to even in SSE
+        {-1.5f / 4096, -1, -2},   {2.5f / 4096, 2, 2},    {2047.9f / 4096, 2047, 2048},
+        {1e10f, 32767, -32768},  // beyond the 32-bit range
+        {-1e10f, -32768, -32768}, {inf32, 32767, -32768}, {-inf32, -32768, -32768},
         {nan32, 0, -32768},
     };
     for (const UnpackConverter* c : {&unpackF32, &unpackF32Sse}) {

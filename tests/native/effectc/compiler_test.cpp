@@ -14,9 +14,9 @@ namespace {
 
 // A minimal effect in the project's shape; tests splice faults into it.
 const char* const goodHeader =
-    "texture tx;\n"                                                            // 1
-    "sampler2D smp : register(s0) = sampler_state { Texture = <tx>; };\n"     // 2
-    "float4 k : register(c0) = { 1, 2, 3, 4 };\n";                            // 3
+    "texture tx;\n"                                                        // 1
+    "sampler2D smp : register(s0) = sampler_state { Texture = <tx>; };\n"  // 2
+    "float4 k : register(c0) = { 1, 2, 3, 4 };\n";                         // 3
 
 std::string pass(const std::string& states)
 {
@@ -24,15 +24,14 @@ std::string pass(const std::string& states)
     return "technique T\n{\n    pass p0\n    {\n" + states + "    }\n}\n";
 }
 
-const char* const goodShader =
-    "        PixelShader = asm {\n"
-    "            ps_2_0\n"
-    "            dcl t0.xy\n"
-    "            dcl_2d s0\n"
-    "            texld r0, t0, s0\n"
-    "            mul r0, r0, c0\n"
-    "            mov oC0, r0\n"
-    "        };\n";
+const char* const goodShader = "        PixelShader = asm {\n"
+                               "            ps_2_0\n"
+                               "            dcl t0.xy\n"
+                               "            dcl_2d s0\n"
+                               "            texld r0, t0, s0\n"
+                               "            mul r0, r0, c0\n"
+                               "            mov oC0, r0\n"
+                               "        };\n";
 
 std::vector<std::string> compileErrors(const std::string& source)
 {
@@ -46,10 +45,12 @@ std::vector<std::string> compileErrors(const std::string& source)
     return out;
 }
 
-bool hasError(const std::vector<std::string>& errors, const std::string& prefix, const std::string& part)
+bool hasError(const std::vector<std::string>& errors, const std::string& prefix,
+              const std::string& part)
 {
     for (const auto& e : errors)
-        if (e.compare(0, prefix.size(), prefix) == 0 && e.find(part) != std::string::npos) return true;
+        if (e.compare(0, prefix.size(), prefix) == 0 && e.find(part) != std::string::npos)
+            return true;
     return false;
 }
 
@@ -66,7 +67,8 @@ TEST(Compiler, MinimalEffectCompilesAndBindsThroughTheConstantTable)
 {
     effectc::Diagnostics diags;
     std::vector<uint8_t> blob;
-    ASSERT_TRUE(effectc::compileEffect(std::string(goodHeader) + pass(goodShader), "dir/t.fx", blob, diags));
+    ASSERT_TRUE(effectc::compileEffect(std::string(goodHeader) + pass(goodShader), "dir/t.fx", blob,
+                                       diags));
     test::FxFile fx;
     std::string error;
     ASSERT_TRUE(test::readFx(blob, fx, error)) << error;
@@ -81,19 +83,22 @@ TEST(Compiler, MinimalEffectCompilesAndBindsThroughTheConstantTable)
     EXPECT_EQ(table[1].name, "k");
     EXPECT_EQ(table[1].registerSet, 2u);
     EXPECT_EQ(table[1].registerCount, 1u);
-    EXPECT_EQ(fx.parameters[2].value, (std::vector<uint32_t>{0x3F800000, 0x40000000, 0x40400000, 0x40800000}));
+    EXPECT_EQ(fx.parameters[2].value,
+              (std::vector<uint32_t>{0x3F800000, 0x40000000, 0x40400000, 0x40800000}));
 }
 
 TEST(Compiler, ErrorsCarryLineAndColumn)
 {
     // Unknown state (line 8, column 9) and a bad value (line 9) in one pass: both reported.
-    auto errors = compileErrors(std::string(goodHeader) + pass("        ZFunk = LESS;\n        ZEnable = maybe;\n"));
+    auto errors = compileErrors(std::string(goodHeader) +
+                                pass("        ZFunk = LESS;\n        ZEnable = maybe;\n"));
     ASSERT_EQ(errors.size(), 2u) << describe(errors);
     EXPECT_EQ(errors[0], "t.fx:8:9: error: unknown pass state 'ZFunk'");
     EXPECT_TRUE(hasError(errors, "t.fx:9:19:", "invalid value for ZEnable")) << describe(errors);
 
     errors = compileErrors(std::string(goodHeader) + "float4 k;\n" + pass(goodShader));
-    EXPECT_TRUE(hasError(errors, "t.fx:4:8:", "duplicate parameter 'k' (first declared at 3:8)")) << describe(errors);
+    EXPECT_TRUE(hasError(errors, "t.fx:4:8:", "duplicate parameter 'k' (first declared at 3:8)"))
+        << describe(errors);
 
     errors = compileErrors(std::string(goodHeader) + pass(goodShader) + pass(goodShader));
     EXPECT_TRUE(hasError(errors, "t.fx:", "duplicate technique 'T'")) << describe(errors);
@@ -120,7 +125,8 @@ TEST(Compiler, AssemblyErrorsPointIntoTheEffectFile)
     errors = compileErrors(std::string(goodHeader) +
                            pass("        PixelShader = asm { ps_2_0 \n mov oC0, c9 };\n"));
     EXPECT_TRUE(hasError(errors, "t.fx:9:11:", "c9 is neither defined")) << describe(errors);
-    errors = compileErrors(std::string(goodHeader) + pass("        PixelShader = asm { ps_3_0 };\n"));
+    errors =
+        compileErrors(std::string(goodHeader) + pass("        PixelShader = asm { ps_3_0 };\n"));
     EXPECT_TRUE(hasError(errors, "t.fx:8:29:", "only ps_2_0")) << describe(errors);
 }
 
@@ -132,13 +138,16 @@ TEST(Compiler, RegisterBindingsAreChecked)
     auto errors = compileErrors(std::string(goodHeader) + pass(shader));
     EXPECT_TRUE(hasError(errors, "t.fx:10:17:", "bound to parameter 'k'")) << describe(errors);
 
-    errors = compileErrors(std::string(goodHeader) + "float4x4 m : register(c0);\n" + pass(goodShader));
+    errors =
+        compileErrors(std::string(goodHeader) + "float4x4 m : register(c0);\n" + pass(goodShader));
     EXPECT_TRUE(hasError(errors, "t.fx:4:23:", "overlaps 'k'")) << describe(errors);
 
-    errors = compileErrors(std::string(goodHeader) + "row_major float4x4 m : register(c29);\n" + pass(goodShader));
+    errors = compileErrors(std::string(goodHeader) + "row_major float4x4 m : register(c29);\n" +
+                           pass(goodShader));
     EXPECT_TRUE(hasError(errors, "t.fx:4:33:", "does not fit")) << describe(errors);
 
-    errors = compileErrors(std::string(goodHeader) + "float4 v : register(s1);\n" + pass(goodShader));
+    errors =
+        compileErrors(std::string(goodHeader) + "float4 v : register(s1);\n" + pass(goodShader));
     EXPECT_TRUE(hasError(errors, "t.fx:4:21:", "needs a c# register")) << describe(errors);
 
     std::string noSampler = goodShader;
@@ -150,18 +159,24 @@ TEST(Compiler, RegisterBindingsAreChecked)
 
 TEST(Compiler, StatesAndValuesOutsideTheSubset)
 {
-    auto errors = compileErrors(std::string(goodHeader) + pass("        VertexShader = asm { vs_2_0 };\n"));
-    EXPECT_TRUE(hasError(errors, "t.fx:8:24:", "vertex shaders are not supported")) << describe(errors);
+    auto errors =
+        compileErrors(std::string(goodHeader) + pass("        VertexShader = asm { vs_2_0 };\n"));
+    EXPECT_TRUE(hasError(errors, "t.fx:8:24:", "vertex shaders are not supported"))
+        << describe(errors);
 
-    errors = compileErrors("texture tx;\nsampler2D s = sampler_state { Texture = <nope>; MipFilter = CLAMP; };\n" +
-                           pass("        ZEnable = true;\n"));
-    EXPECT_TRUE(hasError(errors, "t.fx:2:41:", "'nope' is not a texture parameter")) << describe(errors);
+    errors = compileErrors(
+        "texture tx;\nsampler2D s = sampler_state { Texture = <nope>; MipFilter = CLAMP; };\n" +
+        pass("        ZEnable = true;\n"));
+    EXPECT_TRUE(hasError(errors, "t.fx:2:41:", "'nope' is not a texture parameter"))
+        << describe(errors);
     EXPECT_TRUE(hasError(errors, "t.fx:2:61:", "invalid value for MipFilter")) << describe(errors);
 
-    errors = compileErrors(std::string(goodHeader) + pass("        ZEnable = false;\n        zenable = true;\n"));
+    errors = compileErrors(std::string(goodHeader) +
+                           pass("        ZEnable = false;\n        zenable = true;\n"));
     EXPECT_TRUE(hasError(errors, "t.fx:9:9:", "already set at 8:9")) << describe(errors);
 
-    errors = compileErrors(std::string(goodHeader) + "float4 f = { 1, 2, 3 };\n" + pass(goodShader));
+    errors =
+        compileErrors(std::string(goodHeader) + "float4 f = { 1, 2, 3 };\n" + pass(goodShader));
     EXPECT_TRUE(hasError(errors, "t.fx:4:12:", "has 3 values; expected 4")) << describe(errors);
 
     errors = compileErrors("/* never closed\n");
@@ -177,7 +192,8 @@ TEST(Compiler, ProjectEffectCompiles)
     std::vector<uint8_t> blob;
     bool ok = effectc::compileEffect(source, "ColorCorrection.fx", blob, diags);
     std::string all;
-    for (const auto& d : diags.errors) all += "\n" + effectc::formatDiagnostic("ColorCorrection.fx", d);
+    for (const auto& d : diags.errors)
+        all += "\n" + effectc::formatDiagnostic("ColorCorrection.fx", d);
     ASSERT_TRUE(ok) << all;
 
     test::FxFile fx;
@@ -185,8 +201,8 @@ TEST(Compiler, ProjectEffectCompiles)
     ASSERT_TRUE(test::readFx(blob, fx, error)) << error;
 
     // The engine finds these by name; the matrices must report MATRIX_ROWS.
-    const char* names[] = {"txSrc", "samSrc", "ycOffs", "ycAmp", "bgrOffs", "bgrAmp", "bgrGamma", "matYC2BGR",
-                           "matBGR2YC"};
+    const char* names[] = {"txSrc",  "samSrc",   "ycOffs",    "ycAmp",    "bgrOffs",
+                           "bgrAmp", "bgrGamma", "matYC2BGR", "matBGR2YC"};
     ASSERT_EQ(fx.parameters.size(), 9u);
     for (int i = 0; i < 9; ++i) EXPECT_EQ(fx.parameters[i].name, names[i]);
     EXPECT_EQ(fx.parameters[0].type.type, 5u);   // TEXTURE
@@ -206,7 +222,8 @@ TEST(Compiler, ProjectEffectCompiles)
     }
     EXPECT_EQ(fx.parameters[1].samplerStates[0].op, samplerOps[0]);
 
-    const char* techniques[] = {"ColorCorrection", "ColorCorrectionU16", "ColorCorrectionS16", "ColorCorrectionU10"};
+    const char* techniques[] = {"ColorCorrection", "ColorCorrectionU16", "ColorCorrectionS16",
+                                "ColorCorrectionU10"};
     ASSERT_EQ(fx.techniques.size(), 4u);
     for (int t = 0; t < 4; ++t) {
         const auto& tech = fx.techniques[t];
@@ -234,8 +251,9 @@ TEST(Compiler, ProjectEffectCompiles)
         struct Expected {
             const char* name;
             uint32_t set, index, count, cls;
-        } expected[] = {{"samSrc", 3, 0, 1, 4}, {"ycOffs", 2, 0, 1, 1},  {"ycAmp", 2, 1, 1, 1},
-                        {"bgrOffs", 2, 2, 1, 1}, {"bgrAmp", 2, 3, 1, 1},  {"bgrGamma", 2, 4, 1, 1},
+        } expected[] = {{"samSrc", 3, 0, 1, 4},    {"ycOffs", 2, 0, 1, 1},
+                        {"ycAmp", 2, 1, 1, 1},     {"bgrOffs", 2, 2, 1, 1},
+                        {"bgrAmp", 2, 3, 1, 1},    {"bgrGamma", 2, 4, 1, 1},
                         {"matYC2BGR", 2, 5, 4, 2}, {"matBGR2YC", 2, 9, 4, 2}};
         for (int i = 0; i < 8; ++i) {
             EXPECT_EQ(table[i].name, expected[i].name);

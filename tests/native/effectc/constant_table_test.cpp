@@ -30,15 +30,14 @@ TEST(ConstantTable, LayoutOfAVectorAndASampler)
         // header: size 28, creator at 0x7C, version, 2 constants, entries at 0x1C, flags, target at 0x74
         0x0000001C, 0x0000007C, 0xFFFF0200, 0x00000002, 0x0000001C, 0x00000000, 0x00000074,
         // entries: name offset; set | index << 16; count | reserved << 16; type info; default
-        0x00000064, 0x00000002, 0x00000001, 0x00000044, 0x00000000,
-        0x0000006C, 0x00000003, 0x00000001, 0x00000054, 0x00000000,
+        0x00000064, 0x00000002, 0x00000001, 0x00000044, 0x00000000, 0x0000006C, 0x00000003,
+        0x00000001, 0x00000054, 0x00000000,
         // type infos: class | type << 16; rows | columns << 16; elements | members << 16; member info
-        0x00030001, 0x00040001, 0x00000001, 0x00000000,
-        0x000C0004, 0x00010001, 0x00000001, 0x00000000,
-        0x6F635F67, 0x00726F6C,  // "g_color\0"
-        0x63725373, 0xABABAB00,  // "sSrc\0" padded with 0xAB
-        0x325F7370, 0xAB00305F,  // "ps_2_0\0"
-        0x006D7361,              // "asm\0"
+        0x00030001, 0x00040001, 0x00000001, 0x00000000, 0x000C0004, 0x00010001, 0x00000001,
+        0x00000000, 0x6F635F67, 0x00726F6C,  // "g_color\0"
+        0x63725373, 0xABABAB00,              // "sSrc\0" padded with 0xAB
+        0x325F7370, 0xAB00305F,              // "ps_2_0\0"
+        0x006D7361,                          // "asm\0"
     };
     EXPECT_EQ(effectc::buildConstantTableComment(entries, 0xFFFF0200, "ps_2_0", "asm"), expected);
 }
@@ -57,13 +56,13 @@ TEST(ConstantTable, MatrixEntryAndEmptyTable)
     // 28 + 20 + 16 = 0x40; "m\0" pads to 4, then target at 0x44, creator at 0x4C; 0x50 bytes in all.
     ASSERT_EQ(table.size(), 2u + 0x50 / 4);
     EXPECT_EQ(table[0], 0x0015FFFEu);
-    EXPECT_EQ(table[3], 0x4Cu);             // creator
-    EXPECT_EQ(table[8], 0x44u);             // target
-    EXPECT_EQ(table[10], 0x00050002u);      // FLOAT4 set, register 5
-    EXPECT_EQ(table[11], 0x00000004u);      // 4 registers
-    EXPECT_EQ(table[14], 0x00030002u);      // MATRIX_ROWS, FLOAT
-    EXPECT_EQ(table[15], 0x00040004u);      // 4 x 4
-    EXPECT_EQ(table[18], 0xABAB006Du);      // "m\0" + padding
+    EXPECT_EQ(table[3], 0x4Cu);         // creator
+    EXPECT_EQ(table[8], 0x44u);         // target
+    EXPECT_EQ(table[10], 0x00050002u);  // FLOAT4 set, register 5
+    EXPECT_EQ(table[11], 0x00000004u);  // 4 registers
+    EXPECT_EQ(table[14], 0x00030002u);  // MATRIX_ROWS, FLOAT
+    EXPECT_EQ(table[15], 0x00040004u);  // 4 x 4
+    EXPECT_EQ(table[18], 0xABAB006Du);  // "m\0" + padding
 
     auto empty = effectc::buildConstantTableComment({}, 0xFFFF0200, "ps_2_0", "asm");
     // Header, target and creator only: 28 + 8 + 4 bytes.
@@ -78,6 +77,6 @@ TEST(ConstantTable, InsertedRightAfterTheVersionToken)
     std::vector<uint32_t> shader = {0xFFFF0200, 0x02000001, 0x800F0800, 0xA0E40000, 0x0000FFFF};
     std::vector<uint32_t> comment = {0x0001FFFE, 0x42415443};
     EXPECT_EQ(effectc::insertAfterVersion(shader, comment),
-              (std::vector<uint32_t>{0xFFFF0200, 0x0001FFFE, 0x42415443, 0x02000001, 0x800F0800, 0xA0E40000,
-                                     0x0000FFFF}));
+              (std::vector<uint32_t>{0xFFFF0200, 0x0001FFFE, 0x42415443, 0x02000001, 0x800F0800,
+                                     0xA0E40000, 0x0000FFFF}));
 }

@@ -27,7 +27,8 @@ bool fail(Reader& r, const std::string& message)
 
 bool word(Reader& r, uint64_t fileOffset, uint32_t& v)
 {
-    if (fileOffset + 4 > r.blob.size()) return fail(r, "read past the end at file offset " + std::to_string(fileOffset));
+    if (fileOffset + 4 > r.blob.size())
+        return fail(r, "read past the end at file offset " + std::to_string(fileOffset));
     v = 0;
     for (int k = 3; k >= 0; --k) v = (v << 8) | r.blob[fileOffset + k];
     return true;
@@ -45,17 +46,25 @@ bool areaString(Reader& r, uint32_t offset, std::string& s)
 {
     uint32_t length = 0;
     if (!areaWord(r, offset, length)) return false;
-    if (uint64_t{offset} + 4 + length > r.areaSize) return fail(r, "string at " + std::to_string(offset) + " runs past the area");
+    if (uint64_t{offset} + 4 + length > r.areaSize)
+        return fail(r, "string at " + std::to_string(offset) + " runs past the area");
     s.clear();
     if (length == 0) return true;
     const uint8_t* p = &r.blob[r.areaStart + offset + 4];
-    if (p[length - 1] != 0) return fail(r, "string at " + std::to_string(offset) + " lacks its NUL");
+    if (p[length - 1] != 0)
+        return fail(r, "string at " + std::to_string(offset) + " lacks its NUL");
     s.assign(reinterpret_cast<const char*>(p), length - 1);
     return true;
 }
 
-bool isNumeric(uint32_t cls) { return cls <= 3; }
-bool isSampler(uint32_t type) { return type >= 10 && type <= 14; }
+bool isNumeric(uint32_t cls)
+{
+    return cls <= 3;
+}
+bool isSampler(uint32_t type)
+{
+    return type >= 10 && type <= 14;
+}
 
 bool checkObject(Reader& r, uint32_t id)
 {
@@ -70,8 +79,9 @@ bool typedefAt(Reader& r, uint64_t offset, FxType& t, uint64_t& end, int depth)
 {
     if (depth > maxDepth) return fail(r, "types nested deeper than " + std::to_string(maxDepth));
     uint32_t nameOffset = 0, semanticOffset = 0;
-    if (!areaWord(r, offset, t.type) || !areaWord(r, offset + 4, t.cls) || !areaWord(r, offset + 8, nameOffset) ||
-        !areaWord(r, offset + 12, semanticOffset) || !areaWord(r, offset + 16, t.elements))
+    if (!areaWord(r, offset, t.type) || !areaWord(r, offset + 4, t.cls) ||
+        !areaWord(r, offset + 8, nameOffset) || !areaWord(r, offset + 12, semanticOffset) ||
+        !areaWord(r, offset + 16, t.elements))
         return false;
     if (nameOffset && !areaString(r, nameOffset, t.name)) return false;
     if (semanticOffset && !areaString(r, semanticOffset, t.semantic)) return false;
@@ -83,8 +93,8 @@ bool typedefAt(Reader& r, uint64_t offset, FxType& t, uint64_t& end, int depth)
         t.rows = t.cls == classVector ? b : a;  // vectors store columns first
         t.columns = t.cls == classVector ? a : b;
         if (t.rows < 1 || t.rows > 4 || t.columns < 1 || t.columns > 4)
-            return fail(r, "numeric type " + std::to_string(t.rows) + "x" + std::to_string(t.columns) + " at " +
-                               std::to_string(offset));
+            return fail(r, "numeric type " + std::to_string(t.rows) + "x" +
+                               std::to_string(t.columns) + " at " + std::to_string(offset));
     } else if (t.cls == classStruct) {
         // The member typedefs follow the count once, however many elements.
         uint32_t count = 0;
@@ -96,7 +106,8 @@ bool typedefAt(Reader& r, uint64_t offset, FxType& t, uint64_t& end, int depth)
         for (uint32_t k = 0; k < count; ++k) {
             FxType m;
             if (!typedefAt(r, end, m, end, depth + 1)) return false;
-            if (m.name.empty()) return fail(r, "unnamed struct member at " + std::to_string(offset));
+            if (m.name.empty())
+                return fail(r, "unnamed struct member at " + std::to_string(offset));
             t.members.push_back(m);
         }
     } else if (t.cls != classObject) {
@@ -109,7 +120,10 @@ bool typedefAt(Reader& r, uint64_t offset, FxType& t, uint64_t& end, int depth)
 // this is past any area, and the product must not wrap to a small size.
 constexpr uint64_t sizeCap = 1ull << 40;
 
-uint64_t times(uint64_t count, uint64_t bytes) { return bytes && count > sizeCap / bytes ? sizeCap : count * bytes; }
+uint64_t times(uint64_t count, uint64_t bytes)
+{
+    return bytes && count > sizeCap / bytes ? sizeCap : count * bytes;
+}
 
 // Smallest value one element of `t` can take, so an element count can be
 // checked against the area before anything is read.
@@ -118,7 +132,8 @@ uint64_t elementBytes(const FxType& t)
     if (isNumeric(t.cls)) return 4ull * t.rows * t.columns;
     if (t.cls != classStruct) return 4;  // an object id, or a sampler's state count
     uint64_t sum = 0;
-    for (const FxType& m : t.members) sum = std::min(sizeCap, sum + times(m.elements ? m.elements : 1, elementBytes(m)));
+    for (const FxType& m : t.members)
+        sum = std::min(sizeCap, sum + times(m.elements ? m.elements : 1, elementBytes(m)));
     return sum;
 }
 
@@ -131,8 +146,8 @@ bool valueAt(Reader& r, const FxType& t, uint64_t& at, std::vector<uint32_t>& wo
 {
     const uint64_t count = t.elements ? t.elements : 1;
     if (at + times(count, elementBytes(t)) > r.areaSize)
-        return fail(r, "value of " + std::to_string(count) + " element(s) at " + std::to_string(at) +
-                           " runs past the area");
+        return fail(r, "value of " + std::to_string(count) + " element(s) at " +
+                           std::to_string(at) + " runs past the area");
     for (uint64_t e = 0; e < count; ++e) {
         if (t.cls == classStruct) {
             for (const FxType& m : t.members)
@@ -144,10 +159,12 @@ bool valueAt(Reader& r, const FxType& t, uint64_t& at, std::vector<uint32_t>& wo
                 words.push_back(v);
             }
         } else if (isSampler(t.type)) {  // a state list: count, then (op, index, typedef, value)
-            if (depth > maxDepth) return fail(r, "sampler values nested deeper than " + std::to_string(maxDepth));
+            if (depth > maxDepth)
+                return fail(r, "sampler values nested deeper than " + std::to_string(maxDepth));
             uint32_t n = 0;
             if (!areaWord(r, at, n)) return false;
-            if (at + 4 + uint64_t{n} * 16 > r.areaSize) return fail(r, "sampler states at " + std::to_string(at) + " run past the area");
+            if (at + 4 + uint64_t{n} * 16 > r.areaSize)
+                return fail(r, "sampler states at " + std::to_string(at) + " run past the area");
             words.push_back(n);
             at += 4;
             for (uint32_t k = 0; k < n; ++k, at += 16) {
@@ -171,13 +188,16 @@ bool stateAt(Reader& r, uint64_t at, bool inArea, FxStateRecord& s, int depth)
 {
     uint32_t fields[4] = {};
     for (int k = 0; k < 4; ++k)
-        if (!(inArea ? areaWord(r, at + 4 * k, fields[k]) : word(r, at + 4 * k, fields[k]))) return false;
+        if (!(inArea ? areaWord(r, at + 4 * k, fields[k]) : word(r, at + 4 * k, fields[k])))
+            return false;
     s.op = fields[0];
     s.index = fields[1];
     uint64_t end = 0, valueOffset = fields[3];
     std::vector<uint32_t> words;
     std::vector<FxStateRecord> nested;
-    if (!typedefAt(r, fields[2], s.type, end, 0) || !valueAt(r, s.type, valueOffset, words, nested, depth)) return false;
+    if (!typedefAt(r, fields[2], s.type, end, 0) ||
+        !valueAt(r, s.type, valueOffset, words, nested, depth))
+        return false;
     s.value = words.empty() ? 0 : words[0];
     return true;
 }
@@ -191,7 +211,9 @@ bool annotationsAt(Reader& r, uint64_t& pos, uint32_t count, std::vector<FxAnnot
         FxAnnotationRecord a;
         uint64_t end = 0, at = valueOffset;
         std::vector<FxStateRecord> states;
-        if (!typedefAt(r, typeOffset, a.type, end, 0) || !valueAt(r, a.type, at, a.value, states, 0)) return false;
+        if (!typedefAt(r, typeOffset, a.type, end, 0) ||
+            !valueAt(r, a.type, at, a.value, states, 0))
+            return false;
         if (a.type.name.empty()) return fail(r, "unnamed annotation");
         out.push_back(a);
     }
@@ -232,7 +254,8 @@ bool readFx(const std::vector<uint8_t>& blob, FxFile& out, std::string& error)
         return ok;
     };
     uint32_t parameterCount = 0, techniqueCount = 0;
-    if (!next(parameterCount) || !next(techniqueCount) || !next(out.shaderCount) || !next(out.objectCount))
+    if (!next(parameterCount) || !next(techniqueCount) || !next(out.shaderCount) ||
+        !next(out.objectCount))
         return failed();
     r.objectCount = out.objectCount;
 
@@ -246,7 +269,8 @@ bool readFx(const std::vector<uint8_t>& blob, FxFile& out, std::string& error)
         p.name = p.type.name;
         if (p.name.empty()) return error = "unnamed parameter", false;
         uint64_t at = valueOffset;
-        if (!valueAt(r, p.type, at, p.value, p.samplerStates, 0) || !annotationsAt(r, pos, annotations, p.annotations))
+        if (!valueAt(r, p.type, at, p.value, p.samplerStates, 0) ||
+            !annotationsAt(r, pos, annotations, p.annotations))
             return failed();
         out.parameters.push_back(p);
     }
@@ -254,14 +278,16 @@ bool readFx(const std::vector<uint8_t>& blob, FxFile& out, std::string& error)
     for (uint32_t t = 0; t < techniqueCount; ++t) {
         FxTechniqueRecord tech;
         uint32_t nameOffset = 0, annotations = 0, passCount = 0;
-        if (!next(nameOffset) || !next(annotations) || !next(passCount) || !areaString(r, nameOffset, tech.name) ||
+        if (!next(nameOffset) || !next(annotations) || !next(passCount) ||
+            !areaString(r, nameOffset, tech.name) ||
             !annotationsAt(r, pos, annotations, tech.annotations))
             return failed();
         if (tech.name.empty()) return error = "unnamed technique", false;
         for (uint32_t p = 0; p < passCount; ++p) {
             FxPassRecord pass;
             uint32_t passName = 0, passAnnotations = 0, stateCount = 0;
-            if (!next(passName) || !next(passAnnotations) || !next(stateCount) || !areaString(r, passName, pass.name) ||
+            if (!next(passName) || !next(passAnnotations) || !next(stateCount) ||
+                !areaString(r, passName, pass.name) ||
                 !annotationsAt(r, pos, passAnnotations, pass.annotations))
                 return failed();
             if (pass.name.empty()) return error = "unnamed pass", false;
@@ -278,7 +304,8 @@ bool readFx(const std::vector<uint8_t>& blob, FxFile& out, std::string& error)
     uint32_t objectCount = 0, resourceCount = 0;
     if (!next(objectCount) || !next(resourceCount)) return failed();
     auto data = [&](uint32_t size, std::vector<uint8_t>& bytes) {
-        if (pos + size > blob.size()) return fail(r, "data of " + std::to_string(size) + " bytes past the end");
+        if (pos + size > blob.size())
+            return fail(r, "data of " + std::to_string(size) + " bytes past the end");
         bytes.assign(blob.begin() + pos, blob.begin() + pos + size);
         pos += (uint64_t{size} + 3) / 4 * 4;
         return true;
@@ -286,20 +313,23 @@ bool readFx(const std::vector<uint8_t>& blob, FxFile& out, std::string& error)
     for (uint32_t i = 0; i < objectCount; ++i) {
         FxObjectRecord o;
         uint32_t size = 0;
-        if (!next(o.id) || !next(size) || !checkObject(r, o.id) || !data(size, o.data)) return failed();
+        if (!next(o.id) || !next(size) || !checkObject(r, o.id) || !data(size, o.data))
+            return failed();
         out.objects.push_back(o);
     }
     for (uint32_t i = 0; i < resourceCount; ++i) {
         FxResourceRecord res;
         uint32_t size = 0;
-        if (!next(res.technique) || !next(res.pass) || !next(res.element) || !next(res.state) || !next(res.usage) ||
-            !next(size) || !data(size, res.data))
+        if (!next(res.technique) || !next(res.pass) || !next(res.element) || !next(res.state) ||
+            !next(res.usage) || !next(size) || !data(size, res.data))
             return failed();
         // The addressed state must exist: parameter-level or pass-level.
         if (res.technique == noIndex) {
-            if (res.pass >= out.parameters.size() || !addressesSamplerState(out.parameters[res.pass], res.element, res.state))
+            if (res.pass >= out.parameters.size() ||
+                !addressesSamplerState(out.parameters[res.pass], res.element, res.state))
                 return error = "parameter resource addresses nothing", false;
-        } else if (res.technique >= out.techniques.size() || res.pass >= out.techniques[res.technique].passes.size() ||
+        } else if (res.technique >= out.techniques.size() ||
+                   res.pass >= out.techniques[res.technique].passes.size() ||
                    res.state >= out.techniques[res.technique].passes[res.pass].states.size()) {
             return error = "pass resource addresses nothing", false;
         }
@@ -317,8 +347,8 @@ bool readFx(const std::vector<uint8_t>& blob, FxFile& out, std::string& error)
     return true;
 }
 
-bool readConstantTable(const std::vector<uint8_t>& shader, std::vector<CtabRecord>& out, std::string& creator,
-                       std::string& error)
+bool readConstantTable(const std::vector<uint8_t>& shader, std::vector<CtabRecord>& out,
+                       std::string& creator, std::string& error)
 {
     auto at = [&](size_t offset, size_t size) -> uint32_t {
         uint32_t v = 0;
@@ -330,15 +360,18 @@ bool readConstantTable(const std::vector<uint8_t>& shader, std::vector<CtabRecor
         return error = "no CTAB comment after the version token", false;
     const size_t base = 12;
     const size_t size = (at(4, 4) >> 16) * 4 - 4;
-    if (base + size > shader.size() || size < 28 || at(base, 4) != 28) return error = "bad CTAB header", false;
+    if (base + size > shader.size() || size < 28 || at(base, 4) != 28)
+        return error = "bad CTAB header", false;
     auto str = [&](uint32_t offset) {
         std::string s;
-        for (size_t k = base + offset; k < base + size && shader[k]; ++k) s += static_cast<char>(shader[k]);
+        for (size_t k = base + offset; k < base + size && shader[k]; ++k)
+            s += static_cast<char>(shader[k]);
         return s;
     };
     creator = str(at(base + 4, 4));
     uint32_t count = at(base + 12, 4), entries = at(base + 16, 4);
-    if (uint64_t{entries} + uint64_t{count} * 20 > size) return error = "CTAB entries past the table", false;
+    if (uint64_t{entries} + uint64_t{count} * 20 > size)
+        return error = "CTAB entries past the table", false;
     for (uint32_t i = 0; i < count; ++i) {
         size_t e = base + entries + i * 20;
         CtabRecord c;

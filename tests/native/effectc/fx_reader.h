@@ -83,7 +83,7 @@ struct CtabRecord {
 };
 
 // Reads the CTAB comment of a shader given as bytes.
-bool readConstantTable(const std::vector<uint8_t>& shader, std::vector<CtabRecord>& out, std::string& creator,
-                       std::string& error);
+bool readConstantTable(const std::vector<uint8_t>& shader, std::vector<CtabRecord>& out,
+                       std::string& creator, std::string& error);
 
 }  // namespace test

@@ -35,8 +35,8 @@ std::vector<uint8_t> text(const std::string& s)
     return bytes;
 }
 
-FxType numeric(const std::string& name, uint32_t cls, uint32_t rows, uint32_t columns, uint32_t elements = 0,
-               uint32_t type = typeFloat)
+FxType numeric(const std::string& name, uint32_t cls, uint32_t rows, uint32_t columns,
+               uint32_t elements = 0, uint32_t type = typeFloat)
 {
     FxType t;
     t.type = type;
@@ -87,9 +87,13 @@ FxStateRecord state(uint32_t op, uint32_t index, const FxType& t, uint32_t value
     return s;
 }
 
-const FxType intConstant = numeric("", matrixRows, 1, 1, 0, typeInt);  // how states hold enums and booleans
+const FxType intConstant = numeric("", matrixRows, 1, 1, 0,
+                                   typeInt);  // how states hold enums and booleans
 
-uint32_t areaSize(const std::vector<uint8_t>& blob) { return blob[4] | blob[5] << 8 | blob[6] << 16 | blob[7] << 24; }
+uint32_t areaSize(const std::vector<uint8_t>& blob)
+{
+    return blob[4] | blob[5] << 8 | blob[6] << 16 | blob[7] << 24;
+}
 
 void putWord(std::vector<uint8_t>& blob, size_t at, uint32_t v)
 {
@@ -101,9 +105,11 @@ FxFile structWithAnnotation()
 {
     FxFile d;
     d.objectCount = 2;
-    FxType light = structOf("light", {numeric("color", vector, 1, 4), numeric("direction", vector, 1, 4)});
+    FxType light = structOf("light",
+                            {numeric("color", vector, 1, 4), numeric("direction", vector, 1, 4)});
     light.semantic = "LIGHT";
-    FxParameterRecord p = parameter(light, {f(1), f(0.5f), f(0.25f), f(1), f(0), f(0), f(-1), f(0)});
+    FxParameterRecord p = parameter(light,
+                                    {f(1), f(0.5f), f(0.25f), f(1), f(0), f(0), f(-1), f(0)});
     p.annotations.push_back({objectOf("UIName", typeString), {1}});
     d.parameters = {p};
     d.objects = {{1, text("Light")}};
@@ -149,7 +155,8 @@ FxFile objectsWithData()
 {
     FxFile d;
     d.objectCount = 4;
-    d.parameters = {parameter(objectOf("s_2", typeString, 2), {1, 2}), parameter(objectOf("tex", typeTexture2D), {3})};
+    d.parameters = {parameter(objectOf("s_2", typeString, 2), {1, 2}),
+                    parameter(objectOf("tex", typeTexture2D), {3})};
     d.objects = {{3, {}}, {1, text("a")}, {2, text("bc")}};
     return d;
 }
@@ -160,7 +167,8 @@ FxFile samplerNamingItsTexture()
     d.shaderCount = 2;
     d.objectCount = 3;
     FxParameterRecord smp = parameter(objectOf("smp", typeSampler2D), {2});
-    smp.samplerStates = {state(164, 0x100, objectOf("", typeTexture), 2), state(165, 0x100, intConstant, 3)};
+    smp.samplerStates = {state(164, 0x100, objectOf("", typeTexture), 2),
+                         state(165, 0x100, intConstant, 3)};
     d.parameters = {parameter(objectOf("tx", typeTexture), {1}), smp};
     d.objects = {{1, {}}};
     d.resources = {{noIndex, 1, 0, 0, 1, text("tx")}};
@@ -186,32 +194,43 @@ std::vector<Case> cases()
     camera.semantic = "VIEW";
 
     return {
-        {"a struct parameter with two float4 members, a semantic and an annotation", structWithAnnotation(), nullptr,
-         nullptr},
-        {"an array of 3 float4x4 with a semantic", oneParameter(parameter(camera, counting(48))), nullptr, nullptr},
-        {"an array of two structs, member types written once",
-         oneParameter(parameter(structOf("x", {numeric("j", scalar, 1, 1), numeric("k", vector, 1, 2)}, 2),
-                                counting(6))),
+        {"a struct parameter with two float4 members, a semantic and an annotation",
+         structWithAnnotation(), nullptr, nullptr},
+        {"an array of 3 float4x4 with a semantic", oneParameter(parameter(camera, counting(48))),
          nullptr, nullptr},
-        {"a technique and a pass with annotations, states and a shader resource", passesWithAnnotations(), nullptr,
+        {"an array of two structs, member types written once",
+         oneParameter(
+             parameter(structOf("x", {numeric("j", scalar, 1, 1), numeric("k", vector, 1, 2)}, 2),
+                       counting(6))),
+         nullptr, nullptr},
+        {"a technique and a pass with annotations, states and a shader resource",
+         passesWithAnnotations(), nullptr, nullptr},
+        {"a string array and a texture with their object data", objectsWithData(), nullptr,
          nullptr},
-        {"a string array and a texture with their object data", objectsWithData(), nullptr, nullptr},
-        {"a sampler whose Texture state names a parameter", samplerNamingItsTexture(), nullptr, nullptr},
+        {"a sampler whose Texture state names a parameter", samplerNamingItsTexture(), nullptr,
+         nullptr},
 
         {"annotation typedef offset beyond the area", structWithAnnotation(),
-         [](std::vector<uint8_t>& b) { putWord(b, 8 + areaSize(b) + 16 + 16, 0x7FFFFFF0); },  // first annotation pair
+         [](std::vector<uint8_t>& b) {
+             putWord(b, 8 + areaSize(b) + 16 + 16, 0x7FFFFFF0);
+         },  // first annotation pair
          "outside the unstructured area"},
         {"struct member count beyond the area", structWithAnnotation(),
-         [](std::vector<uint8_t>& b) { putWord(b, 8 + 4 + 20, 0x40000000); },  // the first typedef's member count
+         [](std::vector<uint8_t>& b) {
+             putWord(b, 8 + 4 + 20, 0x40000000);
+         },  // the first typedef's member count
          "struct members at 4 run past the area"},
         {"array count whose byte size wraps 32 bits",
          oneParameter(parameter(numeric("big", vector, 1, 4, 0x10000000), counting(4))), nullptr,
          "value of 268435456 element(s)"},
-        {"array count past the value area", oneParameter(parameter(numeric("m", matrixRows, 4, 4, 1000), counting(16))),
-         nullptr, "value of 1000 element(s)"},
-        {"annotation object id beyond the object count", fewObjects, nullptr, "object id 1 outside the object table"},
+        {"array count past the value area",
+         oneParameter(parameter(numeric("m", matrixRows, 4, 4, 1000), counting(16))), nullptr,
+         "value of 1000 element(s)"},
+        {"annotation object id beyond the object count", fewObjects, nullptr,
+         "object id 1 outside the object table"},
         {"unnamed annotation", unnamed, nullptr, "unnamed annotation"},
-        {"resource addressing a state the sampler lacks", badTexture, nullptr, "parameter resource addresses nothing"},
+        {"resource addressing a state the sampler lacks", badTexture, nullptr,
+         "parameter resource addresses nothing"},
     };
 }
 
@@ -236,7 +255,9 @@ TEST(FxReader, ReferenceLayouts)
         // Every offset is followed: no shorter prefix reads as a whole effect.
         for (size_t size = 0; size < blob.size(); size += 4) {
             FxFile partial;
-            EXPECT_FALSE(readFx(std::vector<uint8_t>(blob.begin(), blob.begin() + size), partial, error)) << size;
+            EXPECT_FALSE(
+                readFx(std::vector<uint8_t>(blob.begin(), blob.begin() + size), partial, error))
+                << size;
         }
     }
 }

@@ -19,13 +19,14 @@ namespace {
 // texld/mul/mov), 212 bytes.
 std::vector<uint32_t> sampleShader()
 {
-    return {0xFFFF0200, 0x0021FFFE, 0x42415443, 0x0000001C, 0x0000007C, 0xFFFF0200, 0x00000002, 0x0000001C,
-            0x00000000, 0x00000074, 0x00000064, 0x00000002, 0x00000001, 0x00000044, 0x00000000, 0x0000006C,
-            0x00000003, 0x00000001, 0x00000054, 0x00000000, 0x00030001, 0x00040001, 0x00000001, 0x00000000,
-            0x000C0004, 0x00010001, 0x00000001, 0x00000000, 0x6F635F67, 0x00726F6C, 0x63725373, 0xABABAB00,
-            0x325F7370, 0xAB00305F, 0x006D7361, 0x0200001F, 0x80000000, 0xB0030000, 0x0200001F, 0x90000000,
-            0xA00F0800, 0x03000042, 0x800F0000, 0xB0E40000, 0xA0E40800, 0x03000005, 0x800F0000, 0x80E40000,
-            0xA0E40000, 0x02000001, 0x800F0800, 0x80E40000, 0x0000FFFF};
+    return {0xFFFF0200, 0x0021FFFE, 0x42415443, 0x0000001C, 0x0000007C, 0xFFFF0200, 0x00000002,
+            0x0000001C, 0x00000000, 0x00000074, 0x00000064, 0x00000002, 0x00000001, 0x00000044,
+            0x00000000, 0x0000006C, 0x00000003, 0x00000001, 0x00000054, 0x00000000, 0x00030001,
+            0x00040001, 0x00000001, 0x00000000, 0x000C0004, 0x00010001, 0x00000001, 0x00000000,
+            0x6F635F67, 0x00726F6C, 0x63725373, 0xABABAB00, 0x325F7370, 0xAB00305F, 0x006D7361,
+            0x0200001F, 0x80000000, 0xB0030000, 0x0200001F, 0x90000000, 0xA00F0800, 0x03000042,
+            0x800F0000, 0xB0E40000, 0xA0E40800, 0x03000005, 0x800F0000, 0x80E40000, 0xA0E40000,
+            0x02000001, 0x800F0800, 0x80E40000, 0x0000FFFF};
 }
 
 FxState integerState(uint32_t op, int32_t value)
@@ -59,8 +60,8 @@ FxEffect smallEffect()
     texture.kind = FxStateKind::Reference;
     texture.reference = "txSrc";
     texture.referenceType = typeTexture;
-    sampler.samplerStates = {texture, integerState(165, 3), integerState(166, 3), integerState(170, 1),
-                             integerState(169, 1)};
+    sampler.samplerStates = {texture, integerState(165, 3), integerState(166, 3),
+                             integerState(170, 1), integerState(169, 1)};
     e.parameters.push_back(sampler);
 
     FxState shader;
@@ -111,30 +112,34 @@ TEST(FxWriter, SmallEffectAtHandComputedOffsets)
     EXPECT_EQ(wordAt(blob, 0x09C), 3u);
     EXPECT_EQ(wordAt(blob, 0x0DC), 1u);
     // Sampler value: 5 states of (op, 0x100, typedef, value).
-    const uint32_t samplerValue[] = {5,    0xA4, 0x100, 0x60, 0x74, 0xA5, 0x100, 0x78, 0x94, 0xA6, 0x100,
-                                     0x98, 0xB4, 0xAA,  0x100, 0xB8, 0xD4, 0xA9, 0x100, 0xD8, 0xF4};
+    const uint32_t samplerValue[] = {5,     0xA4, 0x100, 0x60,  0x74,  0xA5, 0x100,
+                                     0x78,  0x94, 0xA6,  0x100, 0x98,  0xB4, 0xAA,
+                                     0x100, 0xB8, 0xD4,  0xA9,  0x100, 0xD8, 0xF4};
     for (int i = 0; i < 21; ++i) EXPECT_EQ(wordAt(blob, 0x100 + 4 * i), samplerValue[i]) << i;
     EXPECT_EQ(wordAt(blob, 0x154), 12u);  // SAMPLER2D typedef after its value
 
     // Structured area.
-    const uint32_t header[] = {3, 1, 3, 4};  // parameters, techniques, shader count, object count (ids 0-3)
+    const uint32_t header[] = {3, 1, 3,
+                               4};  // parameters, techniques, shader count, object count (ids 0-3)
     for (int i = 0; i < 4; ++i) EXPECT_EQ(wordAt(blob, 0x1DC + 4 * i), header[i]) << i;
     const uint32_t parameters[] = {0x04, 0x20, 0, 0, 0x3C, 0x50, 0, 0, 0x14C, 0xF8, 0, 0};
     for (int i = 0; i < 12; ++i) EXPECT_EQ(wordAt(blob, 0x1EC + 4 * i), parameters[i]) << i;
-    const uint32_t technique[] = {0x16C, 0, 1, 0x174, 0, 3,           // technique, pass
-                                  0x92, 0, 0x17C, 0x198,              // VertexShader = 0
-                                  0x93, 0, 0x19C, 0x1B0,              // PixelShader = object 3
-                                  0x00, 0, 0x1B4, 0x1D0};             // ZEnable = 0
+    const uint32_t technique[] = {0x16C, 0, 1,     0x174, 0, 3,  // technique, pass
+                                  0x92,  0, 0x17C, 0x198,        // VertexShader = 0
+                                  0x93,  0, 0x19C, 0x1B0,        // PixelShader = object 3
+                                  0x00,  0, 0x1B4, 0x1D0};       // ZEnable = 0
     for (int i = 0; i < 18; ++i) EXPECT_EQ(wordAt(blob, 0x21C + 4 * i), technique[i]) << i;
     EXPECT_EQ(wordAt(blob, 0x1B8), 3u);  // the shader state's object id
     // Resources last first, as the reference compiler lists them.
-    const uint32_t tail[] = {1, 2,                                    // one object blob, two resources
-                             1, 0,                                    // object 1 (txSrc), empty
-                             0, 0, 0xFFFFFFFF, 1, 0, 212};            // T0/P0 state 1: 212 bytes of code
+    const uint32_t tail[] = {1, 2,                          // one object blob, two resources
+                             1, 0,                          // object 1 (txSrc), empty
+                             0, 0, 0xFFFFFFFF, 1, 0, 212};  // T0/P0 state 1: 212 bytes of code
     for (int i = 0; i < 10; ++i) EXPECT_EQ(wordAt(blob, 0x264 + 4 * i), tail[i]) << i;
     std::vector<uint32_t> shader = sampleShader();
-    for (size_t i = 0; i < shader.size(); ++i) EXPECT_EQ(wordAt(blob, 0x28C + 4 * i), shader[i]) << i;
-    const uint32_t samplerResource[] = {0xFFFFFFFF, 2, 0, 0, 1, 6, 0x72537874, 0x00000063};  // sSrc state 0 names "txSrc"
+    for (size_t i = 0; i < shader.size(); ++i)
+        EXPECT_EQ(wordAt(blob, 0x28C + 4 * i), shader[i]) << i;
+    const uint32_t samplerResource[] = {
+        0xFFFFFFFF, 2, 0, 0, 1, 6, 0x72537874, 0x00000063};  // sSrc state 0 names "txSrc"
     for (int i = 0; i < 8; ++i) EXPECT_EQ(wordAt(blob, 0x360 + 4 * i), samplerResource[i]) << i;
 }
 
@@ -144,7 +149,8 @@ TEST(FxWriter, ReaderFollowsEveryOffset)
     // A second technique with two passes exercises object numbering and the
     // resource addresses beyond (0, 0).
     FxState shader = e.techniques[0].passes[0].states[1];
-    e.techniques.push_back(FxTechnique{"T1", {FxPass{"A", {shader}}, FxPass{"B", {integerState(0, 1), shader}}}});
+    e.techniques.push_back(
+        FxTechnique{"T1", {FxPass{"A", {shader}}, FxPass{"B", {integerState(0, 1), shader}}}});
 
     test::FxFile fx;
     std::string error;

@@ -40,17 +40,26 @@ struct Named {
 };
 
 // Values as MojoShader's enums number them (the D3D9 enums' values).
-const Named zBufferValues[] = {{"FALSE", MOJOSHADER_ZB_FALSE}, {"TRUE", MOJOSHADER_ZB_TRUE},
-                               {"USEW", MOJOSHADER_ZB_USEW}, {nullptr, 0}};
+const Named zBufferValues[] = {{"FALSE", MOJOSHADER_ZB_FALSE},
+                               {"TRUE", MOJOSHADER_ZB_TRUE},
+                               {"USEW", MOJOSHADER_ZB_USEW},
+                               {nullptr, 0}};
 const Named boolValues[] = {{"FALSE", 0}, {"TRUE", 1}, {nullptr, 0}};
-const Named cullValues[] = {{"NONE", MOJOSHADER_CULL_NONE}, {"CW", MOJOSHADER_CULL_CW},
-                            {"CCW", MOJOSHADER_CULL_CCW}, {nullptr, 0}};
-const Named addressValues[] = {{"WRAP", MOJOSHADER_TADDRESS_WRAP},     {"MIRROR", MOJOSHADER_TADDRESS_MIRROR},
-                               {"CLAMP", MOJOSHADER_TADDRESS_CLAMP},   {"BORDER", MOJOSHADER_TADDRESS_BORDER},
-                               {"MIRRORONCE", MOJOSHADER_TADDRESS_MIRRORONCE}, {nullptr, 0}};
-const Named filterValues[] = {{"NONE", MOJOSHADER_TEXTUREFILTER_NONE}, {"POINT", MOJOSHADER_TEXTUREFILTER_POINT},
+const Named cullValues[] = {{"NONE", MOJOSHADER_CULL_NONE},
+                            {"CW", MOJOSHADER_CULL_CW},
+                            {"CCW", MOJOSHADER_CULL_CCW},
+                            {nullptr, 0}};
+const Named addressValues[] = {{"WRAP", MOJOSHADER_TADDRESS_WRAP},
+                               {"MIRROR", MOJOSHADER_TADDRESS_MIRROR},
+                               {"CLAMP", MOJOSHADER_TADDRESS_CLAMP},
+                               {"BORDER", MOJOSHADER_TADDRESS_BORDER},
+                               {"MIRRORONCE", MOJOSHADER_TADDRESS_MIRRORONCE},
+                               {nullptr, 0}};
+const Named filterValues[] = {{"NONE", MOJOSHADER_TEXTUREFILTER_NONE},
+                              {"POINT", MOJOSHADER_TEXTUREFILTER_POINT},
                               {"LINEAR", MOJOSHADER_TEXTUREFILTER_LINEAR},
-                              {"ANISOTROPIC", MOJOSHADER_TEXTUREFILTER_ANISOTROPIC}, {nullptr, 0}};
+                              {"ANISOTROPIC", MOJOSHADER_TEXTUREFILTER_ANISOTROPIC},
+                              {nullptr, 0}};
 const Named shaderValues[] = {{"NULL", 0}, {nullptr, 0}};
 
 // Each state under three numberings: its name in effect files, its row in
@@ -83,8 +92,9 @@ const StateRow stateRows[] = {
 
 bool sameWord(const std::string& a, const char* b)
 {
-    return a.size() == std::strlen(b) &&
-           std::equal(a.begin(), a.end(), b, [](char x, char y) { return std::tolower(x) == std::tolower(y); });
+    return a.size() == std::strlen(b) && std::equal(a.begin(), a.end(), b, [](char x, char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
 }
 
 template <typename Match>
@@ -116,7 +126,9 @@ float floatOf(uint32_t bits)
 
 std::string versionName(uint32_t token)
 {
-    return std::string((token >> 16) == 0xFFFF ? "ps_" : (token >> 16) == 0xFFFE ? "vs_" : "?_") +
+    return std::string((token >> 16) == 0xFFFF   ? "ps_"
+                       : (token >> 16) == 0xFFFE ? "vs_"
+                                                 : "?_") +
            std::to_string((token >> 8) & 0xFF) + "_" + std::to_string(token & 0xFF);
 }
 
@@ -207,13 +219,14 @@ std::string describe(Shader s, const std::string& at)
     std::ostringstream os;
     os << at << " = " << s.version << ", " << s.instructions << " instructions\n";
     if (s.registersKnown)
-        os << at << " reads " << registers('c', s.reads) << "; defines " << registers('c', s.defines)
-           << "; samples " << registers('s', s.samples) << "\n";
+        os << at << " reads " << registers('c', s.reads) << "; defines "
+           << registers('c', s.defines) << "; samples " << registers('s', s.samples) << "\n";
     std::sort(s.constants.begin(), s.constants.end(),
               [](const Constant& a, const Constant& b) { return a.name < b.name; });
     for (const Constant& c : s.constants) {
-        os << at << " constant " << c.name << ": set " << c.set << " index " << c.index << " count " << c.count
-           << ", class " << c.cls << " type " << c.type << " " << c.rows << "x" << c.columns;
+        os << at << " constant " << c.name << ": set " << c.set << " index " << c.index << " count "
+           << c.count << ", class " << c.cls << " type " << c.type << " " << c.rows << "x"
+           << c.columns;
         if (c.elements >= 0) os << " elements " << c.elements;
         os << "\n";
     }
@@ -222,14 +235,19 @@ std::string describe(Shader s, const std::string& at)
     return os.str();
 }
 
-void parameterLine(std::ostringstream& os, const std::string& name, uint32_t cls, uint32_t type, uint32_t rows,
-                   uint32_t columns, uint32_t elements, const std::string& semantic, size_t annotations)
+void parameterLine(std::ostringstream& os, const std::string& name, uint32_t cls, uint32_t type,
+                   uint32_t rows, uint32_t columns, uint32_t elements, const std::string& semantic,
+                   size_t annotations)
 {
-    os << "parameter " << name << ": class " << cls << " type " << type << " " << rows << "x" << columns
-       << " elements " << elements << " semantic '" << semantic << "', " << annotations << " annotations\n";
+    os << "parameter " << name << ": class " << cls << " type " << type << " " << rows << "x"
+       << columns << " elements " << elements << " semantic '" << semantic << "', " << annotations
+       << " annotations\n";
 }
 
-std::string text(const char* s) { return s ? s : ""; }
+std::string text(const char* s)
+{
+    return s ? s : "";
+}
 
 // Lines of `a` missing from `b` and the other way round; when both hold the
 // same lines, their order differs and both texts are shown.
@@ -246,7 +264,8 @@ std::string differences(const std::string& aName, const std::string& a, const st
     std::vector<std::string> onlyA, onlyB;
     std::set_difference(la.begin(), la.end(), lb.begin(), lb.end(), std::back_inserter(onlyA));
     std::set_difference(lb.begin(), lb.end(), la.begin(), la.end(), std::back_inserter(onlyB));
-    if (onlyA.empty() && onlyB.empty()) return "the same lines in another order:\n" + aName + ":\n" + a + bName + ":\n" + b;
+    if (onlyA.empty() && onlyB.empty())
+        return "the same lines in another order:\n" + aName + ":\n" + a + bName + ":\n" + b;
     std::string out = aName + ", not " + bName + ":\n";
     for (const std::string& l : onlyA) out += "  " + l + "\n";
     out += bName + ", not " + aName + ":\n";
@@ -258,54 +277,70 @@ std::string differences(const std::string& aName, const std::string& a, const st
 
 // The effect reader hands each shader to these; MOJOSHADER_parse with the
 // "d3d" profile parses the whole shader and disassembles it.
-void* MOJOSHADERCALL parseShader(const char* mainfn, const unsigned char* tokens, const unsigned int size,
-                                 const MOJOSHADER_swizzle* swiz, const unsigned int swizcount,
-                                 const MOJOSHADER_samplerMap* smap, const unsigned int smapcount)
+void* MOJOSHADERCALL parseShader(const char* mainfn, const unsigned char* tokens,
+                                 const unsigned int size, const MOJOSHADER_swizzle* swiz,
+                                 const unsigned int swizcount, const MOJOSHADER_samplerMap* smap,
+                                 const unsigned int smapcount)
 {
-    return const_cast<MOJOSHADER_parseData*>(MOJOSHADER_parse(MOJOSHADER_PROFILE_D3D, mainfn, tokens, size, swiz,
-                                                              swizcount, smap, smapcount, nullptr, nullptr, nullptr));
+    return const_cast<MOJOSHADER_parseData*>(
+        MOJOSHADER_parse(MOJOSHADER_PROFILE_D3D, mainfn, tokens, size, swiz, swizcount, smap,
+                         smapcount, nullptr, nullptr, nullptr));
 }
 void MOJOSHADERCALL freeShader(void* shader)
 {
     if (shader) MOJOSHADER_freeParseData(static_cast<const MOJOSHADER_parseData*>(shader));
 }
-MOJOSHADER_parseData* MOJOSHADERCALL shaderParseData(void* shader) { return static_cast<MOJOSHADER_parseData*>(shader); }
+MOJOSHADER_parseData* MOJOSHADERCALL shaderParseData(void* shader)
+{
+    return static_cast<MOJOSHADER_parseData*>(shader);
+}
 
 // A state's line(s): `at` names it, e.g. "samSrc.AddressU".
-std::string mojoState(const MOJOSHADER_effect& e, const std::string& at, const MOJOSHADER_effectValue& v,
-                      bool forSource, unsigned technique = ~0u, unsigned pass = ~0u)
+std::string mojoState(const MOJOSHADER_effect& e, const std::string& at,
+                      const MOJOSHADER_effectValue& v, bool forSource, unsigned technique = ~0u,
+                      unsigned pass = ~0u)
 {
     const MOJOSHADER_symbolTypeInfo& t = v.type;
     if (t.parameter_class <= MOJOSHADER_SYMCLASS_MATRIX_COLUMNS)
         return at + " = " +
-               (t.parameter_type == MOJOSHADER_SYMTYPE_FLOAT ? number(v.valuesF[0]) : std::to_string(v.valuesI[0])) +
+               (t.parameter_type == MOJOSHADER_SYMTYPE_FLOAT ? number(v.valuesF[0])
+                                                             : std::to_string(v.valuesI[0])) +
                "\n";
     const int id = v.valuesI[0];
-    const MOJOSHADER_effectObject* object = id > 0 && id < e.object_count ? &e.objects[id] : nullptr;
-    if (object && t.parameter_type == MOJOSHADER_SYMTYPE_TEXTURE) return at + " = <" + text(object->mapping.name) + ">\n";
-    const MOJOSHADER_parseData* pd = object && object->type == MOJOSHADER_SYMTYPE_PIXELSHADER
-                                         ? static_cast<const MOJOSHADER_parseData*>(object->shader.shader)
-                                         : nullptr;
-    if (!pd || pd->error_count || object->shader.technique != technique || object->shader.pass != pass)
-        return at + " = object " + std::to_string(id) + " of type " + std::to_string(t.parameter_type) + "\n";
+    const MOJOSHADER_effectObject* object = id > 0 && id < e.object_count ? &e.objects[id]
+                                                                          : nullptr;
+    if (object && t.parameter_type == MOJOSHADER_SYMTYPE_TEXTURE)
+        return at + " = <" + text(object->mapping.name) + ">\n";
+    const MOJOSHADER_parseData* pd =
+        object && object->type == MOJOSHADER_SYMTYPE_PIXELSHADER
+            ? static_cast<const MOJOSHADER_parseData*>(object->shader.shader)
+            : nullptr;
+    if (!pd || pd->error_count || object->shader.technique != technique ||
+        object->shader.pass != pass)
+        return at + " = object " + std::to_string(id) + " of type " +
+               std::to_string(t.parameter_type) + "\n";
     Shader s;
     s.version = std::string(pd->shader_type == MOJOSHADER_TYPE_PIXEL ? "ps_" : "vs_") +
                 std::to_string(pd->major_ver) + "_" + std::to_string(pd->minor_ver);
     s.instructions = pd->instruction_count;
     s.registersKnown = forSource;
-    for (int i = 0; i < pd->uniform_count; ++i) s.reads.insert(static_cast<uint32_t>(pd->uniforms[i].index));
-    for (int i = 0; i < pd->constant_count; ++i) s.defines.insert(static_cast<uint32_t>(pd->constants[i].index));
-    for (int i = 0; i < pd->sampler_count; ++i) s.samples.insert(static_cast<uint32_t>(pd->samplers[i].index));
+    for (int i = 0; i < pd->uniform_count; ++i)
+        s.reads.insert(static_cast<uint32_t>(pd->uniforms[i].index));
+    for (int i = 0; i < pd->constant_count; ++i)
+        s.defines.insert(static_cast<uint32_t>(pd->constants[i].index));
+    for (int i = 0; i < pd->sampler_count; ++i)
+        s.samples.insert(static_cast<uint32_t>(pd->samplers[i].index));
     for (int i = 0; i < pd->symbol_count; ++i) {
         const MOJOSHADER_symbol& sym = pd->symbols[i];
-        s.constants.push_back({text(sym.name), sym.register_set, sym.register_index, sym.register_count,
-                               sym.info.parameter_class, sym.info.parameter_type, sym.info.rows, sym.info.columns,
+        s.constants.push_back({text(sym.name), sym.register_set, sym.register_index,
+                               sym.register_count, sym.info.parameter_class,
+                               sym.info.parameter_type, sym.info.rows, sym.info.columns,
                                forSource ? static_cast<int>(sym.info.elements) : -1});
     }
     for (unsigned i = 0; i < object->shader.sampler_count; ++i) {
         const MOJOSHADER_samplerStateRegister& r = object->shader.samplers[i];
-        s.samplers.push_back(text(r.sampler_name) + " s" + std::to_string(r.sampler_register) + ", " +
-                             std::to_string(r.sampler_state_count) + " states");
+        s.samplers.push_back(text(r.sampler_name) + " s" + std::to_string(r.sampler_register) +
+                             ", " + std::to_string(r.sampler_state_count) + " states");
     }
     return describe(s, at);
 }
@@ -315,12 +350,12 @@ std::string mojoStateName(bool sampler, uint32_t type)
     return rowName(findRow(sampler, [&](const StateRow& r) { return r.mojo == type; }), type);
 }
 
-void mojoAnnotations(std::ostringstream& os, const std::string& at, const MOJOSHADER_effectAnnotation* a,
-                     unsigned count)
+void mojoAnnotations(std::ostringstream& os, const std::string& at,
+                     const MOJOSHADER_effectAnnotation* a, unsigned count)
 {
     for (unsigned i = 0; i < count; ++i)
-        os << at << " annotation " << text(a[i].name) << ": class " << a[i].type.parameter_class << " type "
-           << a[i].type.parameter_type << "\n";
+        os << at << " annotation " << text(a[i].name) << ": class " << a[i].type.parameter_class
+           << " type " << a[i].type.parameter_type << "\n";
 }
 
 // forSource: what the .fx shows (registers, CTAB element counts); otherwise
@@ -338,12 +373,14 @@ std::string describeMojo(const MOJOSHADER_effect& e, bool forSource)
         if (t.parameter_class <= MOJOSHADER_SYMCLASS_MATRIX_COLUMNS) {
             os << name << " =";  // MojoShader keeps four floats per row
             for (unsigned r = 0; r < t.rows; ++r)
-                for (unsigned c = 0; c < t.columns; ++c) os << " " << number(p.value.valuesF[r * 4 + c]);
+                for (unsigned c = 0; c < t.columns; ++c)
+                    os << " " << number(p.value.valuesF[r * 4 + c]);
             os << "\n";
         } else if (t.parameter_type == MOJOSHADER_SYMTYPE_SAMPLER2D) {
             for (unsigned s = 0; s < p.value.value_count; ++s) {
                 const MOJOSHADER_effectSamplerState& state = p.value.valuesSS[s];
-                os << mojoState(e, name + "." + mojoStateName(true, state.type), state.value, forSource);
+                os << mojoState(e, name + "." + mojoStateName(true, state.type), state.value,
+                                forSource);
             }
         }
     }
@@ -357,8 +394,8 @@ std::string describeMojo(const MOJOSHADER_effect& e, bool forSource)
             os << "pass " << at << ", " << p.annotation_count << " annotations\n";
             mojoAnnotations(os, at, p.annotations, p.annotation_count);
             for (unsigned s = 0; s < p.state_count; ++s)
-                os << mojoState(e, at + "." + mojoStateName(false, p.states[s].type), p.states[s].value, forSource,
-                                ti, pi);
+                os << mojoState(e, at + "." + mojoStateName(false, p.states[s].type),
+                                p.states[s].value, forSource, ti, pi);
         }
     }
     if (!forSource) os << "objects " << e.object_count << "\n";
@@ -375,8 +412,10 @@ std::string describeSource(const effectc::EffectDecl& decl)
     auto registerCount = [](const ParameterDecl& p) {
         return p.isMatrix ? static_cast<uint32_t>(p.rowMajor ? p.rows : p.columns) : 1u;
     };
-    auto state = [&](const std::string& owner, const StateAssignment& s, bool sampler) -> std::string {
-        const StateRow* row = findRow(sampler, [&](const StateRow& r) { return sameWord(s.name, r.name); });
+    auto state = [&](const std::string& owner, const StateAssignment& s,
+                     bool sampler) -> std::string {
+        const StateRow* row = findRow(sampler,
+                                      [&](const StateRow& r) { return sameWord(s.name, r.name); });
         const std::string at = owner + "." + (row ? row->name : "unknown state " + s.name);
         const StateValue& v = s.value;
         if (v.kind == ValueKind::Reference) return at + " = <" + v.text + ">\n";
@@ -388,7 +427,8 @@ std::string describeSource(const effectc::EffectDecl& decl)
         }
         Diagnostics diags;
         AssembledShader a = assemblePixelShader(v.text, v.bodyAt, diags);
-        if (!diags.errors.empty()) return at + " = shader with errors: " + diags.errors[0].message + "\n";
+        if (!diags.errors.empty())
+            return at + " = shader with errors: " + diags.errors[0].message + "\n";
         Shader sh;
         sh.version = versionName(a.tokens.at(0));
         sh.instructions = a.arithmeticSlots + a.textureSlots;
@@ -405,14 +445,16 @@ std::string describeSource(const effectc::EffectDecl& decl)
             const std::set<uint32_t>& used = p.reg.set == 's' ? sh.samples : sh.reads;
             if (used.lower_bound(first) == used.lower_bound(first + count)) continue;
             if (p.reg.set == 's') {
-                sh.constants.push_back({p.name, MOJOSHADER_SYMREGSET_SAMPLER, first, 1, MOJOSHADER_SYMCLASS_OBJECT,
-                                        MOJOSHADER_SYMTYPE_SAMPLER2D, 1, 1, 1});
+                sh.constants.push_back({p.name, MOJOSHADER_SYMREGSET_SAMPLER, first, 1,
+                                        MOJOSHADER_SYMCLASS_OBJECT, MOJOSHADER_SYMTYPE_SAMPLER2D, 1,
+                                        1, 1});
                 sh.samplers.push_back(p.name + " s" + std::to_string(first) + ", " +
                                       std::to_string(p.samplerStates.size()) + " states");
             } else {
-                const uint32_t cls = p.isMatrix ? (p.rowMajor ? MOJOSHADER_SYMCLASS_MATRIX_ROWS
-                                                              : MOJOSHADER_SYMCLASS_MATRIX_COLUMNS)
-                                     : p.isVector ? MOJOSHADER_SYMCLASS_VECTOR : MOJOSHADER_SYMCLASS_SCALAR;
+                const uint32_t cls = p.isMatrix   ? (p.rowMajor ? MOJOSHADER_SYMCLASS_MATRIX_ROWS
+                                                                : MOJOSHADER_SYMCLASS_MATRIX_COLUMNS)
+                                     : p.isVector ? MOJOSHADER_SYMCLASS_VECTOR
+                                                  : MOJOSHADER_SYMCLASS_SCALAR;
                 sh.constants.push_back({p.name, MOJOSHADER_SYMREGSET_FLOAT4, first, count, cls,
                                         MOJOSHADER_SYMTYPE_FLOAT, static_cast<uint32_t>(p.rows),
                                         static_cast<uint32_t>(p.columns), 1});
@@ -425,8 +467,9 @@ std::string describeSource(const effectc::EffectDecl& decl)
     for (const ParameterDecl& p : decl.parameters) {
         if (p.kind == ParamKind::Float) {
             // Every matrix is MATRIX_ROWS in the effect; the packing shows only in the constant table.
-            const uint32_t cls = p.isMatrix ? MOJOSHADER_SYMCLASS_MATRIX_ROWS
-                                 : p.isVector ? MOJOSHADER_SYMCLASS_VECTOR : MOJOSHADER_SYMCLASS_SCALAR;
+            const uint32_t cls = p.isMatrix   ? MOJOSHADER_SYMCLASS_MATRIX_ROWS
+                                 : p.isVector ? MOJOSHADER_SYMCLASS_VECTOR
+                                              : MOJOSHADER_SYMCLASS_SCALAR;
             parameterLine(os, p.name, cls, MOJOSHADER_SYMTYPE_FLOAT, p.rows, p.columns, 0, "", 0);
             std::vector<double> values = p.initializer;
             values.resize(static_cast<size_t>(p.rows * p.columns), 0.0);  // no initialiser: zeros
@@ -436,7 +479,8 @@ std::string describeSource(const effectc::EffectDecl& decl)
         } else {
             const bool sampler = p.kind == ParamKind::Sampler2D;
             parameterLine(os, p.name, MOJOSHADER_SYMCLASS_OBJECT,
-                          sampler ? MOJOSHADER_SYMTYPE_SAMPLER2D : MOJOSHADER_SYMTYPE_TEXTURE, 0, 0, 0, "", 0);
+                          sampler ? MOJOSHADER_SYMTYPE_SAMPLER2D : MOJOSHADER_SYMTYPE_TEXTURE, 0, 0,
+                          0, "", 0);
             for (const StateAssignment& s : p.samplerStates) os << state(p.name, s, true);
         }
     }
@@ -454,36 +498,43 @@ std::string describeSource(const effectc::EffectDecl& decl)
 
 std::string describeReader(const test::FxFile& fx)
 {
-    auto resource = [&](uint32_t technique, uint32_t pass, uint32_t state) -> const test::FxResourceRecord* {
+    auto resource = [&](uint32_t technique, uint32_t pass,
+                        uint32_t state) -> const test::FxResourceRecord* {
         for (const test::FxResourceRecord& r : fx.resources)
             if (r.technique == technique && r.pass == pass && r.state == state) return &r;
         return nullptr;
     };
-    auto state = [&](const std::string& owner, const test::FxStateRecord& s, bool sampler, uint32_t technique,
-                     uint32_t pass, uint32_t index) -> std::string {
+    auto state = [&](const std::string& owner, const test::FxStateRecord& s, bool sampler,
+                     uint32_t technique, uint32_t pass, uint32_t index) -> std::string {
         const std::string at =
-            owner + "." + rowName(findRow(sampler, [&](const StateRow& r) { return r.d3dxRow == s.op; }), s.op);
+            owner + "." +
+            rowName(findRow(sampler, [&](const StateRow& r) { return r.d3dxRow == s.op; }), s.op);
         if (s.type.cls <= MOJOSHADER_SYMCLASS_MATRIX_COLUMNS)
             return at + " = " +
-                   (s.type.type == MOJOSHADER_SYMTYPE_FLOAT ? number(floatOf(s.value))
-                                                            : std::to_string(static_cast<int32_t>(s.value))) +
+                   (s.type.type == MOJOSHADER_SYMTYPE_FLOAT
+                        ? number(floatOf(s.value))
+                        : std::to_string(static_cast<int32_t>(s.value))) +
                    "\n";
         const test::FxResourceRecord* r = resource(technique, pass, index);
         if (s.type.type == MOJOSHADER_SYMTYPE_TEXTURE && r && r->usage == 1)
             return at + " = <" + std::string(reinterpret_cast<const char*>(r->data.data())) + ">\n";
         if (s.type.type != MOJOSHADER_SYMTYPE_PIXELSHADER || !r || r->usage != 0)
-            return at + " = object " + std::to_string(s.value) + " of type " + std::to_string(s.type.type) + "\n";
+            return at + " = object " + std::to_string(s.value) + " of type " +
+                   std::to_string(s.type.type) + "\n";
         Shader sh;
-        const std::vector<Instruction> code = instructions(tokensOf(r->data.data(), r->data.size()));
+        const std::vector<Instruction> code =
+            instructions(tokensOf(r->data.data(), r->data.size()));
         sh.version = code.empty() ? "" : versionName(code[0][0]);
-        sh.instructions = static_cast<int>(std::count_if(code.begin() + 1, code.end(),
-                                                         [](const Instruction& in) { return !isDeclaration(in); }));
+        sh.instructions = static_cast<int>(
+            std::count_if(code.begin() + 1, code.end(),
+                          [](const Instruction& in) { return !isDeclaration(in); }));
         std::vector<test::CtabRecord> table;
         std::string creator, error;
-        if (!test::readConstantTable(r->data, table, creator, error)) return at + " = shader: " + error + "\n";
+        if (!test::readConstantTable(r->data, table, creator, error))
+            return at + " = shader: " + error + "\n";
         for (const test::CtabRecord& c : table) {
-            sh.constants.push_back({c.name, c.registerSet, c.registerIndex, c.registerCount, c.cls, c.type, c.rows,
-                                    c.columns, -1});
+            sh.constants.push_back({c.name, c.registerSet, c.registerIndex, c.registerCount, c.cls,
+                                    c.type, c.rows, c.columns, -1});
             for (const test::FxParameterRecord& p : fx.parameters)
                 if (c.registerSet == MOJOSHADER_SYMREGSET_SAMPLER && p.name == c.name)
                     sh.samplers.push_back(c.name + " s" + std::to_string(c.registerIndex) + ", " +
@@ -494,14 +545,15 @@ std::string describeReader(const test::FxFile& fx)
     auto annotations = [](std::ostringstream& os, const std::string& at,
                           const std::vector<test::FxAnnotationRecord>& list) {
         for (const test::FxAnnotationRecord& a : list)
-            os << at << " annotation " << a.type.name << ": class " << a.type.cls << " type " << a.type.type << "\n";
+            os << at << " annotation " << a.type.name << ": class " << a.type.cls << " type "
+               << a.type.type << "\n";
     };
 
     std::ostringstream os;
     for (uint32_t i = 0; i < fx.parameters.size(); ++i) {
         const test::FxParameterRecord& p = fx.parameters[i];
-        parameterLine(os, p.name, p.type.cls, p.type.type, p.type.rows, p.type.columns, p.type.elements,
-                      p.type.semantic, p.annotations.size());
+        parameterLine(os, p.name, p.type.cls, p.type.type, p.type.rows, p.type.columns,
+                      p.type.elements, p.type.semantic, p.annotations.size());
         annotations(os, p.name, p.annotations);
         if (p.type.cls <= MOJOSHADER_SYMCLASS_MATRIX_COLUMNS) {
             os << p.name << " =";
@@ -520,7 +572,8 @@ std::string describeReader(const test::FxFile& fx)
             const std::string at = t.name + "." + p.name;
             os << "pass " << at << ", " << p.annotations.size() << " annotations\n";
             annotations(os, at, p.annotations);
-            for (uint32_t s = 0; s < p.states.size(); ++s) os << state(at, p.states[s], false, ti, pi, s);
+            for (uint32_t s = 0; s < p.states.size(); ++s)
+                os << state(at, p.states[s], false, ti, pi, s);
         }
     }
     os << "objects " << fx.objectCount << "\n";
@@ -535,7 +588,8 @@ std::string readText(const std::string& path)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-using ParseData = std::unique_ptr<const MOJOSHADER_parseData, void (*)(const MOJOSHADER_parseData*)>;
+using ParseData =
+    std::unique_ptr<const MOJOSHADER_parseData, void (*)(const MOJOSHADER_parseData*)>;
 
 // A shader's instructions, each with its line of MojoShader's disassembly:
 // the d3d profile writes the version, each instruction and "end" on lines
@@ -546,8 +600,10 @@ struct Listing {
 
     Listing(const void* bytes, size_t size) : code(instructions(tokensOf(bytes, size)))
     {
-        ParseData pd(MOJOSHADER_parse(MOJOSHADER_PROFILE_D3D, nullptr, static_cast<const unsigned char*>(bytes),
-                                      static_cast<unsigned>(size), nullptr, 0, nullptr, 0, nullptr, nullptr, nullptr),
+        ParseData pd(MOJOSHADER_parse(MOJOSHADER_PROFILE_D3D, nullptr,
+                                      static_cast<const unsigned char*>(bytes),
+                                      static_cast<unsigned>(size), nullptr, 0, nullptr, 0, nullptr,
+                                      nullptr, nullptr),
                      MOJOSHADER_freeParseData);
         std::istringstream in(pd->error_count == 0 && pd->output ? pd->output : "");
         for (std::string line; std::getline(in, line);) lines.push_back(line);
@@ -569,7 +625,8 @@ protected:
         binary.assign(bytes.begin(), bytes.end());
 
         effectc::Diagnostics diags;
-        decl = effectc::parseEffect(effectc::lexEffect(readText(COLOR_CORRECTION_FX), diags), diags);
+        decl = effectc::parseEffect(effectc::lexEffect(readText(COLOR_CORRECTION_FX), diags),
+                                    diags);
         parsed = diags.errors.empty();
 
         // MojoShader's reader follows offsets without checking them, so it
@@ -580,8 +637,8 @@ protected:
         context.compileShader = parseShader;
         context.deleteShader = freeShader;
         context.getParseData = shaderParseData;
-        effect = MOJOSHADER_compileEffect(binary.data(), static_cast<unsigned>(binary.size()), nullptr, 0, nullptr, 0,
-                                          &context);
+        effect = MOJOSHADER_compileEffect(binary.data(), static_cast<unsigned>(binary.size()),
+                                          nullptr, 0, nullptr, 0, &context);
     }
     // The reader's results for a file it cannot start on are static and
     // carry no allocator; only a real result is freed.
@@ -596,7 +653,8 @@ protected:
         ASSERT_TRUE(parsed) << COLOR_CORRECTION_FX << " does not parse";
         ASSERT_TRUE(readerOk) << "fx_reader: " << readerError;
         std::string errors;
-        for (int i = 0; i < effect->error_count; ++i) errors += std::string("\n  ") + text(effect->errors[i].error);
+        for (int i = 0; i < effect->error_count; ++i)
+            errors += std::string("\n  ") + text(effect->errors[i].error);
         ASSERT_EQ(effect->error_count, 0) << "MojoShader's effect reader:" << errors;
     }
 
@@ -652,20 +710,23 @@ TEST_F(MojoShaderReads, EachShaderAsMojoShaderAssemblesIt)
                 const effectc::StateValue& v = states[si].value;
                 if (v.kind != effectc::ValueKind::Asm) continue;
                 ++shaders;
-                const std::string where = decl.techniques[ti].name + "." + decl.techniques[ti].passes[pi].name;
+                const std::string where = decl.techniques[ti].name + "." +
+                                          decl.techniques[ti].passes[pi].name;
                 ParseData assembled(MOJOSHADER_assemble(where.c_str(), v.text.data(),
-                                                        static_cast<unsigned>(v.text.size()), nullptr, 0, nullptr, 0,
-                                                        nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr),
+                                                        static_cast<unsigned>(v.text.size()),
+                                                        nullptr, 0, nullptr, 0, nullptr, 0, nullptr,
+                                                        nullptr, nullptr, nullptr, nullptr),
                                     MOJOSHADER_freeParseData);
                 for (int i = 0; i < assembled->error_count; ++i)
                     ADD_FAILURE() << where << ": MojoShader's assembler, line "
-                                  << v.bodyAt.line + assembled->errors[i].error_position - 1 << " of the .fx: "
-                                  << text(assembled->errors[i].error);
+                                  << v.bodyAt.line + assembled->errors[i].error_position - 1
+                                  << " of the .fx: " << text(assembled->errors[i].error);
                 if (assembled->error_count) continue;
 
                 const test::FxResourceRecord* resource = nullptr;
                 for (const test::FxResourceRecord& r : fx.resources)
-                    if (r.technique == ti && r.pass == pi && r.state == si && r.usage == 0) resource = &r;
+                    if (r.technique == ti && r.pass == pi && r.state == si && r.usage == 0)
+                        resource = &r;
                 if (!resource) {
                     ADD_FAILURE() << where << ": no shader in the effect for this pass";
                     continue;
@@ -674,9 +735,12 @@ TEST_F(MojoShaderReads, EachShaderAsMojoShaderAssemblesIt)
                 const Listing theirs(assembled->output, static_cast<size_t>(assembled->output_len));
                 // The first difference only: everything after it is usually its consequence.
                 for (size_t k = 0; k < std::max(ours.code.size(), theirs.code.size()); ++k) {
-                    if (k < ours.code.size() && k < theirs.code.size() && ours.code[k] == theirs.code[k]) continue;
-                    ADD_FAILURE() << where << ": instruction " << k << " differs\n  effectc:                "
-                                  << ours.show(k) << "\n  MojoShader's assembler: " << theirs.show(k);
+                    if (k < ours.code.size() && k < theirs.code.size() &&
+                        ours.code[k] == theirs.code[k])
+                        continue;
+                    ADD_FAILURE() << where << ": instruction " << k
+                                  << " differs\n  effectc:                " << ours.show(k)
+                                  << "\n  MojoShader's assembler: " << theirs.show(k);
                     break;
                 }
             }

@@ -12,13 +12,17 @@ struct Builder {
     std::vector<std::pair<size_t, const FxType*>> unnamed;
 };
 
-uint32_t here(const Builder& b) { return static_cast<uint32_t>(b.area.size() * 4); }
+uint32_t here(const Builder& b)
+{
+    return static_cast<uint32_t>(b.area.size() * 4);
+}
 
 void appendBytes(std::vector<uint32_t>& words, const std::vector<uint8_t>& bytes)
 {
     for (size_t i = 0; i < bytes.size(); i += 4) {
         uint32_t v = 0;
-        for (size_t k = 0; k < 4 && i + k < bytes.size(); ++k) v |= uint32_t{bytes[i + k]} << (8 * k);
+        for (size_t k = 0; k < 4 && i + k < bytes.size(); ++k)
+            v |= uint32_t{bytes[i + k]} << (8 * k);
         words.push_back(v);
     }
 }
@@ -103,7 +107,8 @@ Pair putParameter(Builder& b, const FxParameterRecord& p, std::vector<Pair>& ann
             b.area.push_back(count);
             for (uint32_t k = 0; k < count && next < states.size(); ++k, ++next) {
                 const FxStateRecord& s = p.samplerStates[next];
-                b.area.insert(b.area.end(), {s.op, s.index, states[next].typedefAt, states[next].valueAt});
+                b.area.insert(b.area.end(),
+                              {s.op, s.index, states[next].typedefAt, states[next].valueAt});
             }
         }
     } else {
@@ -129,9 +134,9 @@ void putBlob(std::vector<uint32_t>& s, const std::vector<uint8_t>& data)
 
 void describeType(std::string& out, const FxType& t, const std::string& indent)
 {
-    out += indent + "type " + std::to_string(t.type) + " class " + std::to_string(t.cls) + " '" + t.name + "' : '" +
-           t.semantic + "' elements " + std::to_string(t.elements) + " " + std::to_string(t.rows) + "x" +
-           std::to_string(t.columns) + "\n";
+    out += indent + "type " + std::to_string(t.type) + " class " + std::to_string(t.cls) + " '" +
+           t.name + "' : '" + t.semantic + "' elements " + std::to_string(t.elements) + " " +
+           std::to_string(t.rows) + "x" + std::to_string(t.columns) + "\n";
     for (const FxType& m : t.members) describeType(out, m, indent + "  ");
 }
 
@@ -149,7 +154,8 @@ void describeBytes(std::string& out, const std::vector<uint8_t>& bytes)
     out += "\n";
 }
 
-void describeAnnotations(std::string& out, const std::vector<FxAnnotationRecord>& annotations, const std::string& indent)
+void describeAnnotations(std::string& out, const std::vector<FxAnnotationRecord>& annotations,
+                         const std::string& indent)
 {
     for (const FxAnnotationRecord& a : annotations) {
         out += indent + "annotation\n";
@@ -158,11 +164,12 @@ void describeAnnotations(std::string& out, const std::vector<FxAnnotationRecord>
     }
 }
 
-void describeStates(std::string& out, const std::vector<FxStateRecord>& states, const std::string& indent)
+void describeStates(std::string& out, const std::vector<FxStateRecord>& states,
+                    const std::string& indent)
 {
     for (const FxStateRecord& s : states) {
-        out += indent + "state " + std::to_string(s.op) + "[" + std::to_string(s.index) + "] = " +
-               std::to_string(s.value) + "\n";
+        out += indent + "state " + std::to_string(s.op) + "[" + std::to_string(s.index) +
+               "] = " + std::to_string(s.value) + "\n";
         describeType(out, s.type, indent + "  ");
     }
 }
@@ -173,34 +180,40 @@ std::vector<uint8_t> buildReferenceLayout(const FxFile& d)
 {
     Builder b;
     std::vector<uint32_t> s;  // the structured area
-    s.insert(s.end(), {static_cast<uint32_t>(d.parameters.size()), static_cast<uint32_t>(d.techniques.size()),
-                       d.shaderCount, d.objectCount});
+    s.insert(s.end(), {static_cast<uint32_t>(d.parameters.size()),
+                       static_cast<uint32_t>(d.techniques.size()), d.shaderCount, d.objectCount});
     for (const FxParameterRecord& p : d.parameters) {
         std::vector<Pair> annotations;
         Pair at = putParameter(b, p, annotations);
-        s.insert(s.end(), {at.typedefAt, at.valueAt, p.flags, static_cast<uint32_t>(annotations.size())});
+        s.insert(s.end(),
+                 {at.typedefAt, at.valueAt, p.flags, static_cast<uint32_t>(annotations.size())});
         putAnnotationRecords(s, annotations);
     }
     for (const FxTechniqueRecord& t : d.techniques) {
         std::vector<Pair> annotations;
-        for (const FxAnnotationRecord& a : t.annotations) annotations.push_back(putAnnotation(b, a));
+        for (const FxAnnotationRecord& a : t.annotations)
+            annotations.push_back(putAnnotation(b, a));
         std::vector<uint32_t> passes;
         for (const FxPassRecord& p : t.passes) {
             std::vector<Pair> passAnnotations, states;
-            for (const FxAnnotationRecord& a : p.annotations) passAnnotations.push_back(putAnnotation(b, a));
+            for (const FxAnnotationRecord& a : p.annotations)
+                passAnnotations.push_back(putAnnotation(b, a));
             for (const FxStateRecord& st : p.states) states.push_back(putState(b, st));
-            passes.insert(passes.end(), {putString(b, p.name), static_cast<uint32_t>(passAnnotations.size()),
-                                         static_cast<uint32_t>(states.size())});
+            passes.insert(passes.end(),
+                          {putString(b, p.name), static_cast<uint32_t>(passAnnotations.size()),
+                           static_cast<uint32_t>(states.size())});
             putAnnotationRecords(passes, passAnnotations);
             for (size_t k = 0; k < states.size(); ++k)
-                passes.insert(passes.end(), {p.states[k].op, p.states[k].index, states[k].typedefAt, states[k].valueAt});
+                passes.insert(passes.end(), {p.states[k].op, p.states[k].index, states[k].typedefAt,
+                                             states[k].valueAt});
         }
         s.insert(s.end(), {putString(b, t.name), static_cast<uint32_t>(annotations.size()),
                            static_cast<uint32_t>(t.passes.size())});
         putAnnotationRecords(s, annotations);
         s.insert(s.end(), passes.begin(), passes.end());
     }
-    s.insert(s.end(), {static_cast<uint32_t>(d.objects.size()), static_cast<uint32_t>(d.resources.size())});
+    s.insert(s.end(),
+             {static_cast<uint32_t>(d.objects.size()), static_cast<uint32_t>(d.resources.size())});
     for (const FxObjectRecord& o : d.objects) {
         s.push_back(o.id);
         putBlob(s, o.data);
@@ -215,13 +228,15 @@ std::vector<uint8_t> buildReferenceLayout(const FxFile& d)
     file.insert(file.end(), s.begin(), s.end());
     std::vector<uint8_t> bytes;
     for (uint32_t v : file)
-        for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(v >> shift));
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes.push_back(static_cast<uint8_t>(v >> shift));
     return bytes;
 }
 
 std::string describe(const FxFile& f)
 {
-    std::string out = "shaders " + std::to_string(f.shaderCount) + " objects " + std::to_string(f.objectCount) + "\n";
+    std::string out = "shaders " + std::to_string(f.shaderCount) + " objects " +
+                      std::to_string(f.objectCount) + "\n";
     for (const FxParameterRecord& p : f.parameters) {
         out += "parameter '" + p.name + "' flags " + std::to_string(p.flags) + "\n";
         describeType(out, p.type, "  ");
@@ -244,7 +259,8 @@ std::string describe(const FxFile& f)
     }
     for (const FxResourceRecord& r : f.resources) {
         out += "resource " + std::to_string(r.technique) + " " + std::to_string(r.pass) + " " +
-               std::to_string(r.element) + " " + std::to_string(r.state) + " usage " + std::to_string(r.usage);
+               std::to_string(r.element) + " " + std::to_string(r.state) + " usage " +
+               std::to_string(r.usage);
         describeBytes(out, r.data);
     }
     return out;

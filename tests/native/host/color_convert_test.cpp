@@ -37,8 +37,8 @@ TEST(ColorConvert, EveryEightBitColourSurvivesTheRoundTrip)
             for (int b = 0; b < 256; b += 7) {
                 uint8_t back[3];
                 RgbFromYC(YCFromRgb(r, g, b), back);
-                worst = std::max({worst, std::abs(back[0] - r), std::abs(back[1] - g),
-                                  std::abs(back[2] - b)});
+                worst = std::max(
+                    {worst, std::abs(back[0] - r), std::abs(back[1] - g), std::abs(back[2] - b)});
             }
         }
     }
@@ -73,8 +73,8 @@ TEST(ColorConvert, FramesKeepLayoutAndPadding)
     image.rgb = {255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 128, 128, 128};
     YCFrame frame = FrameFromRgb(image, 5);
     ASSERT_EQ(frame.pixels.size(), 10u);
-    EXPECT_EQ(PixelAt(frame, 2, 0).cb, 2048);   // blue
-    EXPECT_EQ(PixelAt(frame, 1, 1).y, 4096);    // white, second row
+    EXPECT_EQ(PixelAt(frame, 2, 0).cb, 2048);  // blue
+    EXPECT_EQ(PixelAt(frame, 1, 1).y, 4096);   // white, second row
     EXPECT_TRUE(SamePixel(PixelAt(frame, 3, 1), paddingPattern));
     EXPECT_TRUE(PaddingIntact(frame));
     RgbImage back = RgbFromFrame(frame);

@@ -39,8 +39,8 @@ TEST(CubeLut, UncorrectedLatticeIsTheIdentityInCubeOrder)
         EXPECT_EQ(line, "# first note");
         std::getline(text, line);
         std::getline(text, line);
-        EXPECT_EQ(line, "# Results outside 0..1 (by more than rounding), clipped: 0 of " + std::to_string(points) +
-                            " points");
+        EXPECT_EQ(line, "# Results outside 0..1 (by more than rounding), clipped: 0 of " +
+                            std::to_string(points) + " points");
         std::getline(text, line);
         EXPECT_EQ(line, "LUT_3D_SIZE " + std::to_string(size));
         double worst = 0;
@@ -64,7 +64,7 @@ TEST(CubeLut, UncorrectedLatticeIsTheIdentityInCubeOrder)
 TEST(CubeLut, ResultsOutsideTheCubeAreClippedAndCounted)
 {
     YCFrame frame = MakeLatticeFrame(3);
-    frame.pixels[0] = YCPixel{-410, 0, 0};   // grey at -0.1
+    frame.pixels[0] = YCPixel{-410, 0, 0};      // grey at -0.1
     frame.pixels[26] = YCPixel{4096, 0, 2048};  // white plus red: R 1.70
     CubeSummary summary = SummariseCube(frame, 3);
     EXPECT_EQ(summary.points, 27);

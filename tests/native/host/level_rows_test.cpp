@@ -112,9 +112,9 @@ TEST(LevelRows, EveryCodeAndHostValueAsTheReference)
                         HostTerms(codes, depth, range, matrix, i, terms);
                         if (gotHost[i] != wantHost[i] && !tie(gotHost[i], wantHost[i], terms) &&
                             ++wrong <= 5) {
-                            ADD_FAILURE() << "codes " << codes[0] << " " << codes[1] << " "
-                                          << codes[2] << ": host " << got[x].y << " "
-                                          << got[x].cb << " " << got[x].cr;
+                            ADD_FAILURE()
+                                << "codes " << codes[0] << " " << codes[1] << " " << codes[2]
+                                << ": host " << got[x].y << " " << got[x].cb << " " << got[x].cr;
                         }
                     }
                 }
@@ -129,14 +129,14 @@ TEST(LevelRows, EveryCodeAndHostValueAsTheReference)
                     uint16_t want[3];
                     CodesFromHost(hosts[x], depth, range, matrix, want);
                     for (int p = 0; p < 3; ++p) {
-                        const int code =
-                            bytes == 2 ? out[p][2 * x] | out[p][2 * x + 1] << 8 : out[p][x];
+                        const int code = bytes == 2 ? out[p][2 * x] | out[p][2 * x + 1] << 8
+                                                    : out[p][x];
                         double terms[3];
                         CodeTerms(hosts[x], depth, range, matrix, p, terms);
                         if (code != want[p] && !tie(code, want[p], terms) && ++wrong <= 5) {
-                            ADD_FAILURE() << "plane " << p << ", host " << hosts[x].y << " "
-                                          << hosts[x].cb << " " << hosts[x].cr << ": code "
-                                          << code << ", not " << want[p];
+                            ADD_FAILURE()
+                                << "plane " << p << ", host " << hosts[x].y << " " << hosts[x].cb
+                                << " " << hosts[x].cr << ": code " << code << ", not " << want[p];
                         }
                     }
                 }

@@ -22,4 +22,3 @@ LevelTables MakeLevelTables(int depth, VideoRange range)
     }
     return t;
 }
-

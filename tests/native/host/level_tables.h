@@ -12,9 +12,9 @@
 struct LevelTables {
     int depth = 8;
     VideoRange range = VideoRange::limited;
-    std::vector<int16_t> hostFromLuma;     // 2^depth entries
+    std::vector<int16_t> hostFromLuma;  // 2^depth entries
     std::vector<int16_t> hostFromChroma;
-    std::vector<uint16_t> lumaFromHost;    // 65536 entries, by the host word
+    std::vector<uint16_t> lumaFromHost;  // 65536 entries, by the host word
     std::vector<uint16_t> chromaFromHost;
 };
 

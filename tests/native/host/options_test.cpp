@@ -28,10 +28,27 @@ TEST(Options, FullCommandLineInBothSpellings)
 {
     HostOptions o;
     std::string error;
-    ASSERT_TRUE(Parse({"-i", "in.yc", "--size=320x200", "--max-width", "400", "-t", "0=12",
-                       "--track=15=4", "-c", "0=1", "-n", "30", "-o", "out.png", "--verify",
-                       "--no-timing", "--show-errors", "--update-every", "5",
-                       "--release-every=7", "other.auf"},
+    ASSERT_TRUE(Parse({"-i",
+                       "in.yc",
+                       "--size=320x200",
+                       "--max-width",
+                       "400",
+                       "-t",
+                       "0=12",
+                       "--track=15=4",
+                       "-c",
+                       "0=1",
+                       "-n",
+                       "30",
+                       "-o",
+                       "out.png",
+                       "--verify",
+                       "--no-timing",
+                       "--show-errors",
+                       "--update-every",
+                       "5",
+                       "--release-every=7",
+                       "other.auf"},
                       &o, &error))
         << error;
     EXPECT_EQ(o.inputPath, "in.yc");
@@ -119,8 +136,8 @@ TEST(Options, StreamsAndLuts)
 {
     HostOptions o;
     std::string error;
-    ASSERT_TRUE(Parse({"-i", "-", "-o", "-", "--range=full", "--progress", "-t", "1=40"}, &o,
-                      &error))
+    ASSERT_TRUE(
+        Parse({"-i", "-", "-o", "-", "--range=full", "--progress", "-t", "1=40"}, &o, &error))
         << error;
     EXPECT_TRUE(IsStreamPath(o.inputPath));
     EXPECT_TRUE(IsStreamPath(o.outputPath));

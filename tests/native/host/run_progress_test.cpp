@@ -22,8 +22,8 @@ TEST(RunProgress, LinesSayFramesRateAndTimeLeft)
               "own work 8.1 ms per frame, 3.2 % of the plug-in's 250.0 ms (medians)");
     figures.writeMilliseconds = 11.04;
     figures.periodMilliseconds = 259.26;
-    EXPECT_NE(SummaryText(figures, "x").find(
-                  "250.0 ms; alongside it 11.0 ms writing; a frame every 259.3 ms (medians)"),
+    EXPECT_NE(SummaryText(figures, "x")
+                  .find("250.0 ms; alongside it 11.0 ms writing; a frame every 259.3 ms (medians)"),
               std::string::npos);
     figures.readMilliseconds = 4.2;
     EXPECT_NE(SummaryText(figures, "x").find("alongside it 4.2 ms reading and 11.0 ms writing;"),

@@ -17,10 +17,10 @@ TEST(TestPicture, ColourBarsRunFromWhiteToBlack)
 {
     YCFrame frame = MakeTestPicture(800, 400, 800);
     const int width = 800;
-    EXPECT_TRUE(SamePixel(PixelAt(frame, 0, 0), YCPixel{4096, 0, 0}));             // white
-    EXPECT_TRUE(SamePixel(PixelAt(frame, width - 1, 0), YCPixel{0, 0, 0}));        // black
-    EXPECT_EQ(PixelAt(frame, 5 * width / 8 + 1, 10).cr, 2048);                    // red
-    EXPECT_EQ(PixelAt(frame, 6 * width / 8 + 1, 10).cb, 2048);                    // blue
+    EXPECT_TRUE(SamePixel(PixelAt(frame, 0, 0), YCPixel{4096, 0, 0}));       // white
+    EXPECT_TRUE(SamePixel(PixelAt(frame, width - 1, 0), YCPixel{0, 0, 0}));  // black
+    EXPECT_EQ(PixelAt(frame, 5 * width / 8 + 1, 10).cr, 2048);               // red
+    EXPECT_EQ(PixelAt(frame, 6 * width / 8 + 1, 10).cb, 2048);               // blue
     // Yellow has no blue: Cb at its most negative among the bars.
     EXPECT_LT(PixelAt(frame, width / 8 + 1, 10).cb, -2000);
     // Luma falls from bar to bar in this order.

@@ -78,8 +78,9 @@ TEST(VerifyFrameTest, EitherRoundingPassesForEveryKindAndAUnitBeyondFails)
         for (FloatUnpack unpack : {FloatUnpack::plain, FloatUnpack::sse}) {
             ReferenceRules rules;
             rules.floatUnpack = unpack;
-            top = std::max(top, RunReference({in.y, in.cb, in.cr}, constants, TextureFormatKind(kind),
-                                             rules).accepted.hi[1]);
+            top = std::max(
+                top, RunReference({in.y, in.cb, in.cr}, constants, TextureFormatKind(kind), rules)
+                         .accepted.hi[1]);
         }
         PixelAt(output, 5, 5).cb = static_cast<int16_t>(top + 1);
         Verifier verifier;

@@ -66,7 +66,8 @@ int CheckStream(int argc, char** argv)
 {
     if (argc < 7) return 2;
     const int expectedFrames = std::atoi(argv[4]);
-    const VideoRange range = std::string(argv[5]) == "full" ? VideoRange::full : VideoRange::limited;
+    const VideoRange range = std::string(argv[5]) == "full" ? VideoRange::full
+                                                            : VideoRange::limited;
     const int allowedMove = std::atoi(argv[6]);
     int32_t tracks[16] = {};
     for (int i = 7; i < argc; ++i) {
@@ -84,8 +85,9 @@ int CheckStream(int argc, char** argv)
                 inFrames.size(), outFrames.size(), expectedFrames, in.width, in.height,
                 ColourSpaceTag(in.depth).c_str(), out.width, out.height,
                 ColourSpaceTag(out.depth).c_str());
-    if (static_cast<int>(inFrames.size()) != expectedFrames || outFrames.size() != inFrames.size() ||
-        out.width != in.width || out.height != in.height || out.depth != in.depth) {
+    if (static_cast<int>(inFrames.size()) != expectedFrames ||
+        outFrames.size() != inFrames.size() || out.width != in.width || out.height != in.height ||
+        out.depth != in.depth) {
         return 1;
     }
 
@@ -113,7 +115,8 @@ int CheckStream(int argc, char** argv)
                 codesOut[c] = sample(outFrames[f], i + c * plane);
                 largestMove = std::max(largestMove, std::abs(codesOut[c] - codesIn[c]));
             }
-            const YCPixel host = {levels.hostFromLuma[codesIn[0]], levels.hostFromChroma[codesIn[1]],
+            const YCPixel host = {levels.hostFromLuma[codesIn[0]],
+                                  levels.hostFromChroma[codesIn[1]],
                                   levels.hostFromChroma[codesIn[2]]};
             const PixelExpectation e = ExpectPixel(constants, kindF32, host);
             bool accepted = false;
@@ -169,7 +172,8 @@ bool LargestLatticeStep(const char* path, int* size, double* step)
         for (int axis = 0; axis < 3; ++axis) {
             if (index[axis] + 1 == n) continue;
             for (int c = 0; c < 3; ++c) {
-                *step = std::max(*step, std::abs(values[3 * (i + stride[axis]) + c] - values[3 * i + c]));
+                *step = std::max(*step,
+                                 std::abs(values[3 * (i + stride[axis]) + c] - values[3 * i + c]));
             }
         }
     }
@@ -192,7 +196,8 @@ int CheckLuts(int argc, char** argv)
         int size = 0;
         double step = 0;
         RgbImage graded;
-        if (!LargestLatticeStep(argv[a], &size, &step) || !LoadPicture(argv[a + 1], &graded, &error) ||
+        if (!LargestLatticeStep(argv[a], &size, &step) ||
+            !LoadPicture(argv[a + 1], &graded, &error) ||
             graded.rgb.size() != reference.rgb.size()) {
             std::fprintf(stderr, "video_check: cannot use %s and %s %s\n", argv[a], argv[a + 1],
                          error.c_str());
@@ -250,7 +255,7 @@ int CheckPictures(int argc, char** argv)
 int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
-    const int status = mode == "stream" ? CheckStream(argc, argv)
+    const int status = mode == "stream"     ? CheckStream(argc, argv)
                        : mode == "lut"      ? CheckLuts(argc, argv)
                        : mode == "pictures" ? CheckPictures(argc, argv)
                                             : 2;

@@ -149,9 +149,9 @@ TEST(VideoLevels, Bt709CodesCarryTheirColoursIntoTheHostsBt601)
 
                 const YCPixel wrong = HostFromCodes(codes, c.depth, VideoRange::limited,
                                                     VideoMatrix::bt601);
-                const long off = std::max({std::abs(wrong.y - want[0]),
-                                           std::abs(wrong.cb - want[1]),
-                                           std::abs(wrong.cr - want[2])});
+                const long off =
+                    std::max({std::abs(wrong.y - want[0]), std::abs(wrong.cb - want[1]),
+                              std::abs(wrong.cr - want[2])});
                 if (colour.saturated) {
                     EXPECT_GT(off, 100);
                 }

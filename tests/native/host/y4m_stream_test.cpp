@@ -26,7 +26,8 @@ TEST(Y4MHeader, FfmpegHeadersAreTakenAndWrittenBack)
          VideoRange::limited, true, 0},
         {"YUV4MPEG2 W64 H48 F30000:1001 Ip A4:3 C444p10 XYSCSS=444P10 XCOLORRANGE=FULL", 10,
          VideoRange::full, true, 0},
-        {"YUV4MPEG2 W64 H48 F25:1 Ip A1:1 C444p12 XYSCSS=444P12", 12, VideoRange::limited, false, 0},
+        {"YUV4MPEG2 W64 H48 F25:1 Ip A1:1 C444p12 XYSCSS=444P12", 12, VideoRange::limited, false,
+         0},
         {"YUV4MPEG2 H48 W64 C444p16 I? A0:0 XFOO=1 Zbar", 16, VideoRange::limited, false, 2},
         {"YUV4MPEG2 W64 H48 C444p10 XCOLORRANGE=FULL\r", 10, VideoRange::full, true, 0},
     };
@@ -103,7 +104,8 @@ TEST(Y4MFrame, PlanesInOrderAndLittleEndian)
     const RowLevels t16 = MakeRowLevels(16, VideoRange::limited);
     // Y 4096 and 60160 (black, white), Cb 4096 and 61440 (-0.5, +0.5),
     // Cr 32768 twice.
-    const uint8_t planes16[] = {0x00, 0x10, 0x00, 0xEB, 0x00, 0x10, 0x00, 0xF0, 0x00, 0x80, 0x00, 0x80};
+    const uint8_t planes16[] = {0x00, 0x10, 0x00, 0xEB, 0x00, 0x10,
+                                0x00, 0xF0, 0x00, 0x80, 0x00, 0x80};
     DecodeY4MFrame(planes16, t16, &frame);
     EXPECT_TRUE(SamePixel(PixelAt(frame, 0, 0), YCPixel{0, -2048, 0}));
     EXPECT_TRUE(SamePixel(PixelAt(frame, 1, 0), YCPixel{4096, 2048, 0}));
@@ -144,9 +146,10 @@ TEST(Y4MReaderTest, BrokenStreamsStopAtTheRightFrame)
         const char* mentions;  // nullptr: the stream ends cleanly
     };
     const Case cases[] = {
-        {"good, with frame parameters and a CR LF", header + frame('a') + "FRAME Ixyz\n" +
-             std::string(frameBytes, 'b') + "FRAME\r\n" + std::string(frameBytes, 'c'), 3,
-         nullptr},
+        {"good, with frame parameters and a CR LF",
+         header + frame('a') + "FRAME Ixyz\n" + std::string(frameBytes, 'b') + "FRAME\r\n" +
+             std::string(frameBytes, 'c'),
+         3, nullptr},
         {"header only", header, 0, nullptr},
         {"cut inside frame 2", header + frame('a') + frame('b').substr(0, 10), 1,
          "frame 2: the stream ends inside the frame, after 4 bytes"},
@@ -156,14 +159,16 @@ TEST(Y4MReaderTest, BrokenStreamsStopAtTheRightFrame)
          "frame 1: its data does not end where the next FRAME line"},
         {"frame 2 two bytes short", header + frame('a') + frame('b', frameBytes - 2) + frame('c'),
          1, "frame 2: its data does not end"},
-        {"another stream after frame 2", header + frame('a') + frame('b') +
-             "YUV4MPEG2 W8 H2 C444\n" + frame('c', 48), 2, "frame 3: a new stream header"},
+        {"another stream after frame 2",
+         header + frame('a') + frame('b') + "YUV4MPEG2 W8 H2 C444\n" + frame('c', 48), 2,
+         "frame 3: a new stream header"},
         {"no FRAME line at all", header + std::string(frameBytes, 'a'), 0,
          "frame 1: no FRAME line"},
         {"a line end after the last frame", header + frame('a') + frame('b') + "\r\n", 2,
          "trailing data after frame 2: 2 bytes that are no frame (\"\\x0D\\x0A\")"},
-        {"the last frame a frame's size too long", header + frame('a') + frame('b') +
-             std::string(frameBytes + 6, 'x'), 1, "frame 2: its data does not end"},
+        {"the last frame a frame's size too long",
+         header + frame('a') + frame('b') + std::string(frameBytes + 6, 'x'), 1,
+         "frame 2: its data does not end"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -10,7 +10,8 @@ struct Tracks {
     int32_t t[16] = {};
 };
 
-CorrectionConstants With(std::initializer_list<std::pair<int, int32_t>> set) {
+CorrectionConstants With(std::initializer_list<std::pair<int, int32_t>> set)
+{
     Tracks tracks;
     for (auto [index, value] : set) {
         tracks.t[index] = value;
@@ -18,14 +19,16 @@ CorrectionConstants With(std::initializer_list<std::pair<int, int32_t>> set) {
     return ComputeCorrectionConstants(tracks.t);
 }
 
-void ExpectVec(const float v[4], float x, float y, float z, float w) {
+void ExpectVec(const float v[4], float x, float y, float z, float w)
+{
     EXPECT_EQ(v[0], x);
     EXPECT_EQ(v[1], y);
     EXPECT_EQ(v[2], z);
     EXPECT_EQ(v[3], w);
 }
 
-TEST(CorrectionConstants, AllColourTracksZeroGiveNeutralVectors) {
+TEST(CorrectionConstants, AllColourTracksZeroGiveNeutralVectors)
+{
     CorrectionConstants c = With({{15, 4}});  // the format track is not read
     ExpectVec(c.ycOffs, 0, 0, 0, 0);
     ExpectVec(c.ycAmp, 0, 1, 1, 1);
@@ -36,31 +39,35 @@ TEST(CorrectionConstants, AllColourTracksZeroGiveNeutralVectors) {
 
 // Each track lands in its own component; the BGR vectors run blue to red,
 // against the track order red, green, blue.
-TEST(CorrectionConstants, OffsetsReachTheirComponents) {
+TEST(CorrectionConstants, OffsetsReachTheirComponents)
+{
     ExpectVec(With({{0, 16}, {2, -256}, {4, 1}}).ycOffs, 0, 0.0625f, -1.0f, 0.00390625f);
-    ExpectVec(With({{6, 256}}).bgrOffs, 0, 0, 0, 1.0f);   // R(offs)
-    ExpectVec(With({{12, 256}}).bgrOffs, 0, 1.0f, 0, 0);  // B(offs)
-    ExpectVec(With({{9, -128}}).bgrOffs, 0, 0, -0.5f, 0); // G(offs)
+    ExpectVec(With({{6, 256}}).bgrOffs, 0, 0, 0, 1.0f);    // R(offs)
+    ExpectVec(With({{12, 256}}).bgrOffs, 0, 1.0f, 0, 0);   // B(offs)
+    ExpectVec(With({{9, -128}}).bgrOffs, 0, 0, -0.5f, 0);  // G(offs)
 }
 
-TEST(CorrectionConstants, GainsRunFromZeroToTwo) {
+TEST(CorrectionConstants, GainsRunFromZeroToTwo)
+{
     EXPECT_EQ(With({{1, -256}}).ycAmp[1], 0.0f);
     EXPECT_EQ(With({{1, 256}}).ycAmp[1], 2.0f);
     ExpectVec(With({{3, 128}, {5, -128}}).ycAmp, 0, 1, 1.5f, 0.5f);
     ExpectVec(With({{7, 256}, {10, -256}, {13, 64}}).bgrAmp, 0, 1.25f, 0.0f, 2.0f);
 }
 
-TEST(CorrectionConstants, GammaIsEightToThePowerOfTrackOver256) {
+TEST(CorrectionConstants, GammaIsEightToThePowerOfTrackOver256)
+{
     CorrectionConstants c = With({{14, 256}, {11, -256}, {8, 128}});
-    EXPECT_EQ(c.bgrGamma[1], 8.0f);     // B
-    EXPECT_EQ(c.bgrGamma[2], 0.125f);   // G
+    EXPECT_EQ(c.bgrGamma[1], 8.0f);                                // B
+    EXPECT_EQ(c.bgrGamma[2], 0.125f);                              // G
     EXPECT_EQ(c.bgrGamma[3], static_cast<float>(std::sqrt(8.0)));  // R: 2.828427
     // The spare component stays 1 whatever the gamma tracks hold.
     EXPECT_EQ(c.bgrGamma[0], 1.0f);
     EXPECT_EQ(With({{8, -256}, {11, 256}, {14, -7}}).bgrGamma[0], 1.0f);
 }
 
-void Multiply(const float m[16], const double in[4], double out[4]) {
+void Multiply(const float m[16], const double in[4], double out[4])
+{
     for (int i = 0; i < 4; ++i) {
         out[i] = 0;
         for (int j = 0; j < 4; ++j) {
@@ -71,7 +78,8 @@ void Multiply(const float m[16], const double in[4], double out[4]) {
 
 // Row-major and left-multiplying: BT.601 red is Y 0.299, Cb -0.16874,
 // Cr 0.5, and white YC (1, 0, 0) is white BGR.
-TEST(CorrectionConstants, MatricesTakeColumnVectorsRowByRow) {
+TEST(CorrectionConstants, MatricesTakeColumnVectorsRowByRow)
+{
     CorrectionConstants c = With({});
     const double red[4] = {0, 0, 0, 1};
     double yc[4];
@@ -86,10 +94,10 @@ TEST(CorrectionConstants, MatricesTakeColumnVectorsRowByRow) {
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(bgr[i], i == 0 ? 0.0 : 1.0);
     }
-
 }
 
-TEST(CorrectionConstants, MatricesAreInverseWithin1e5) {
+TEST(CorrectionConstants, MatricesAreInverseWithin1e5)
+{
     CorrectionConstants c = With({});
     for (int i = 0; i < 4; ++i) {
         for (int j = 0; j < 4; ++j) {

@@ -15,19 +15,22 @@ namespace {
 
 const TextureFormatKind kAllKinds[] = {kindF32, kindF16, kindU16, kindS16, kindU10};
 
-CorrectionConstants Neutral() {
+CorrectionConstants Neutral()
+{
     const int32_t tracks[16] = {};
     return ComputeCorrectionConstants(tracks);
 }
 
-CorrectionConstants WithTrack(int index, int32_t value) {
+CorrectionConstants WithTrack(int index, int32_t value)
+{
     int32_t tracks[16] = {};
     tracks[index] = value;
     return ComputeCorrectionConstants(tracks);
 }
 
 ReferenceRules Rules(FloatUnpack unpack, HalfRounding half = HalfRounding::towardZero,
-                     Unorm10Rule u10 = Unorm10Rule::fromUnorm16) {
+                     Unorm10Rule u10 = Unorm10Rule::fromUnorm16)
+{
     ReferenceRules r;
     r.floatUnpack = unpack;
     r.halfTarget = half;
@@ -36,11 +39,13 @@ ReferenceRules Rules(FloatUnpack unpack, HalfRounding half = HalfRounding::towar
 }
 
 YCTriple HostAfter(YCTriple p, TextureFormatKind kind, const ReferenceRules& rules,
-             const CorrectionConstants& k = Neutral()) {
+                   const CorrectionConstants& k = Neutral())
+{
     return RunReference(p, k, kind, rules).host;
 }
 
-void ExpectPixel(YCTriple actual, int y, int cb, int cr) {
+void ExpectPixel(YCTriple actual, int y, int cb, int cr)
+{
     EXPECT_EQ(actual.y, y);
     EXPECT_EQ(actual.cb, cb);
     EXPECT_EQ(actual.cr, cr);
@@ -48,23 +53,25 @@ void ExpectPixel(YCTriple actual, int y, int cb, int cr) {
 
 // The target texel for a step-5 result of host units (Y, Cb, Cr).
 Texel StoreHostUnits(double y, double cb, double cr, TextureFormatKind kind,
-                     const ReferenceRules& rules) {
+                     const ReferenceRules& rules)
+{
     Vec4d yc{{0.0, y / 4096, cb / 4096, cr / 4096}};
     return StoreTargetTexel(EncodeForTarget(yc, kind), kind, rules);
 }
 
-std::vector<YCTriple> Grid(std::initializer_list<int> values) {
+std::vector<YCTriple> Grid(std::initializer_list<int> values)
+{
     std::vector<YCTriple> out;
     for (int y : values)
         for (int cb : values)
-            for (int cr : values)
-                out.push_back({int16_t(y), int16_t(cb), int16_t(cr)});
+            for (int cr : values) out.push_back({int16_t(y), int16_t(cb), int16_t(cr)});
     return out;
 }
 
 // ---- Upload and sampling ---------------------------------------------------
 
-TEST(ReferenceUpload, PacksEachKindsTexel) {
+TEST(ReferenceUpload, PacksEachKindsTexel)
+{
     const YCTriple p{4096, -2048, 2047};
     Texel f32 = PackSourceTexel(p, kindF32);
     EXPECT_EQ(f32.f32[0], 0.0f);
@@ -83,7 +90,8 @@ TEST(ReferenceUpload, PacksEachKindsTexel) {
 
 // Between 2048 and 4096 host units binary16 keeps every second value; the
 // upload rounds ties to the even pattern: 2049 -> 2048, 2051 -> 2052.
-TEST(ReferenceUpload, HalfFloatsRoundTiesToEven) {
+TEST(ReferenceUpload, HalfFloatsRoundTiesToEven)
+{
     Texel t = PackSourceTexel({2048, 2049, 2051}, kindF16);
     EXPECT_EQ(t.bits16[1], 0x3800);
     EXPECT_EQ(t.bits16[2], 0x3800);
@@ -94,7 +102,8 @@ TEST(ReferenceUpload, HalfFloatsRoundTiesToEven) {
     EXPECT_EQ(PackSourceTexel({2049, 0, 0}, kindNone).bits16[1], 0x3800);
 }
 
-TEST(ReferenceUpload, SamplersReadUnsignedAndSignedWords) {
+TEST(ReferenceUpload, SamplersReadUnsignedAndSignedWords)
+{
     Vec4d u = SampleSourceTexel(PackSourceTexel({-1, -2048, 32767}, kindU16), kindU16);
     EXPECT_DOUBLE_EQ(u.c[1], 1.0);
     EXPECT_DOUBLE_EQ(u.c[2], 63488.0 / 65535.0);
@@ -112,8 +121,9 @@ TEST(ReferenceUpload, SamplersReadUnsignedAndSignedWords) {
 // With neutral tracks the two matrices leave a value within 1e-5 per matrix
 // entry of itself, so step 5 is within 1e-5 x (|Y| + |Cb| + |Cr|) of what
 // the shader decoded. All inputs here are exact in every source format.
-TEST(ReferenceShader, NeutralTracksGiveTheInputBackOnTheCommonScale) {
-    const YCTriple inputs[] = {{0, 0, 0}, {4096, 0, 0}, {2048, -2048, 2047},
+TEST(ReferenceShader, NeutralTracksGiveTheInputBackOnTheCommonScale)
+{
+    const YCTriple inputs[] = {{0, 0, 0},           {4096, 0, 0},        {2048, -2048, 2047},
                                {1000, 1500, -1700}, {6000, -3000, 3000}, {-2048, 2047, 2047}};
     for (TextureFormatKind kind : kAllKinds) {
         for (YCTriple p : inputs) {
@@ -123,7 +133,8 @@ TEST(ReferenceShader, NeutralTracksGiveTheInputBackOnTheCommonScale) {
             double tolerance = 1e-5 * (std::fabs(v[0]) + std::fabs(v[1]) + std::fabs(v[2]));
             EXPECT_EQ(t.ycOut.c[0], 0.0) << "kind " << kind;
             for (int c = 0; c < 3; ++c) {
-                EXPECT_NEAR(t.ycOut.c[c + 1], v[c], tolerance) << "kind " << kind << " channel " << c;
+                EXPECT_NEAR(t.ycOut.c[c + 1], v[c], tolerance)
+                    << "kind " << kind << " channel " << c;
             }
         }
     }
@@ -131,7 +142,8 @@ TEST(ReferenceShader, NeutralTracksGiveTheInputBackOnTheCommonScale) {
 
 // Y alone makes B = G = R = Y exactly, so the gamma step sees 1.5, -0.25,
 // 1, 0 and 0.5 as they are.
-TEST(ReferenceShader, GammaActsInsideZeroToOneOnly) {
+TEST(ReferenceShader, GammaActsInsideZeroToOneOnly)
+{
     for (int32_t track : {256, -256}) {
         CorrectionConstants k = WithTrack(14, track);  // B(gamm): 8 or 0.125
         for (int16_t y : {int16_t(6144), int16_t(-1024), int16_t(4096), int16_t(0)}) {
@@ -149,7 +161,8 @@ TEST(ReferenceShader, GammaActsInsideZeroToOneOnly) {
     EXPECT_NEAR(light.gamma.c[1], 0.9170040432, 1e-9);  // 2^-0.125
 }
 
-TEST(ReferenceShader, SpareChannelComesOutZero) {
+TEST(ReferenceShader, SpareChannelComesOutZero)
+{
     CorrectionConstants k = WithTrack(8, -256);
     for (TextureFormatKind kind : {kindF32, kindU16, kindS16}) {
         Vec4d s = SampleSourceTexel(PackSourceTexel({3000, -700, 900}, kind), kind);
@@ -159,7 +172,8 @@ TEST(ReferenceShader, SpareChannelComesOutZero) {
 
 // ---- Render-target quantisation ------------------------------------------------
 
-TEST(ReferenceTarget, U16WritesTheHostBitPattern) {
+TEST(ReferenceTarget, U16WritesTheHostBitPattern)
+{
     const ReferenceRules rules;
     Texel t = StoreHostUnits(-1, 40000, -40000, kindU16, rules);
     EXPECT_EQ(t.bits16[1], 0xFFFF);
@@ -174,14 +188,16 @@ TEST(ReferenceTarget, U16WritesTheHostBitPattern) {
     EXPECT_EQ(near.bits16[3], 0xFFFE);
 }
 
-TEST(ReferenceTarget, S16NeverWritesMinus32768) {
+TEST(ReferenceTarget, S16NeverWritesMinus32768)
+{
     Texel t = StoreHostUnits(-36864, -32768, 32767.4, kindS16, ReferenceRules());
     EXPECT_EQ(t.bits16[1], 0x8001);
     EXPECT_EQ(t.bits16[2], 0x8001);
     EXPECT_EQ(t.bits16[3], 0x7FFF);
 }
 
-TEST(ReferenceTarget, U10PacksTwelveBitYAndTenBitChroma) {
+TEST(ReferenceTarget, U10PacksTwelveBitYAndTenBitChroma)
+{
     for (Unorm10Rule rule : {Unorm10Rule::nearest, Unorm10Rule::fromUnorm16}) {
         ReferenceRules rules = Rules(FloatUnpack::plain, HalfRounding::towardZero, rule);
         uint32_t white = StoreHostUnits(4096, 0, 0, kindU10, rules).packed;
@@ -205,11 +221,14 @@ TEST(ReferenceTarget, U10PacksTwelveBitYAndTenBitChroma) {
 
 // Every n/1023 gives n under both rules; in between, the platform's rule
 // (the 16-bit result shifted right by 6) truncates low and rounds high.
-TEST(ReferenceTarget, U10FieldRules) {
+TEST(ReferenceTarget, U10FieldRules)
+{
     auto field = [](double value, Unorm10Rule rule) {
         Vec4d out{{value, 0, 0, 0}};
-        return StoreTargetTexel(out, kindU10, Rules(FloatUnpack::plain, HalfRounding::towardZero, rule))
-                   .packed & 0x3FF;
+        return StoreTargetTexel(out, kindU10,
+                                Rules(FloatUnpack::plain, HalfRounding::towardZero, rule))
+                   .packed &
+               0x3FF;
     };
     for (uint32_t n = 0; n <= 1023; ++n) {
         ASSERT_EQ(field(n / 1023.0, Unorm10Rule::fromUnorm16), n);
@@ -242,7 +261,8 @@ TEST(ReferenceTarget, U10FieldRules) {
 // rounding downloads give every value back, and so does U16's target. Cb
 // 2047 feeds Y back with 0.114 x 1.772 - 0.587 x 0.34414 = -2.2e-6: Y = 0
 // lands a hair below zero, which U16 rounds to 0 rather than wrapping.
-TEST(ReferenceRoundTrip, FloatS16AndU16AreExactWithRoundingDownload) {
+TEST(ReferenceRoundTrip, FloatS16AndU16AreExactWithRoundingDownload)
+{
     const ReferenceRules rules = Rules(FloatUnpack::sse);
     for (YCTriple p : Grid({-32768, -20000, -2048, -1, 0, 1, 2047, 4096, 32767})) {
         for (TextureFormatKind kind : {kindF32, kindU16}) {
@@ -262,7 +282,8 @@ TEST(ReferenceRoundTrip, FloatS16AndU16AreExactWithRoundingDownload) {
 
 // The truncating download loses the unit whenever the error is toward zero,
 // never more and never away from zero.
-TEST(ReferenceRoundTrip, F32TruncatingDownloadStaysWithinOneTowardZero) {
+TEST(ReferenceRoundTrip, F32TruncatingDownloadStaysWithinOneTowardZero)
+{
     const ReferenceRules rules = Rules(FloatUnpack::plain);
     for (YCTriple p : Grid({-32768, -20000, -2048, -1, 0, 1, 2047, 4096, 32767})) {
         YCTriple f = HostAfter(p, kindF32, rules);
@@ -280,8 +301,10 @@ TEST(ReferenceRoundTrip, F32TruncatingDownloadStaysWithinOneTowardZero) {
 // the rounding field rule, those whose Y12 is a multiple of 1024 (Y 0, 2048,
 // 4096) included: a Y12 a hair below such a code carries into the high field
 // rather than leaving a saturated low field at 1023 below it.
-TEST(ReferenceRoundTrip, U10GivesRepresentableValuesBackWithRoundingFields) {
-    const ReferenceRules rules = Rules(FloatUnpack::plain, HalfRounding::towardZero, Unorm10Rule::nearest);
+TEST(ReferenceRoundTrip, U10GivesRepresentableValuesBackWithRoundingFields)
+{
+    const ReferenceRules rules = Rules(FloatUnpack::plain, HalfRounding::towardZero,
+                                       Unorm10Rule::nearest);
     const int ys[] = {-2046, -2, 0, 2, 1026, 2048, 4094, 4096, 6142};
     const int cs[] = {-4096, -8, 0, 8, 2048, 4088};
     for (int y : ys)
@@ -298,21 +321,28 @@ TEST(ReferenceRoundTrip, U10GivesRepresentableValuesBackWithRoundingFields) {
 // drops Y to the next half below (2998: halves step by 2 there) and Cb to
 // 999.5 (step 0.5), which the truncating download makes 999 and the
 // rounding one 1000 (ties to even).
-TEST(ReferenceRoundTrip, F16TargetRoundingModes) {
+TEST(ReferenceRoundTrip, F16TargetRoundingModes)
+{
     const YCTriple p{3000, 1000, 1000};
-    ExpectPixel(HostAfter(p, kindF16, Rules(FloatUnpack::sse, HalfRounding::nearestEven)), 3000, 1000, 1000);
-    ExpectPixel(HostAfter(p, kindF16, Rules(FloatUnpack::sse, HalfRounding::towardZero)), 2998, 1000, 1000);
-    ExpectPixel(HostAfter(p, kindF16, Rules(FloatUnpack::plain, HalfRounding::towardZero)), 2998, 999, 1000);
+    ExpectPixel(HostAfter(p, kindF16, Rules(FloatUnpack::sse, HalfRounding::nearestEven)), 3000,
+                1000, 1000);
+    ExpectPixel(HostAfter(p, kindF16, Rules(FloatUnpack::sse, HalfRounding::towardZero)), 2998,
+                1000, 1000);
+    ExpectPixel(HostAfter(p, kindF16, Rules(FloatUnpack::plain, HalfRounding::towardZero)), 2998,
+                999, 1000);
     // The accepted range covers both, whichever the point value follows.
-    ReferenceResult either = RunReference(p, Neutral(), kindF16, Rules(FloatUnpack::sse, HalfRounding::towardZero));
+    ReferenceResult either = RunReference(p, Neutral(), kindF16,
+                                          Rules(FloatUnpack::sse, HalfRounding::towardZero));
     EXPECT_TRUE(HostPixelAccepted(either, {3000, 1000, 1000}));
     EXPECT_TRUE(HostPixelAccepted(either, {2998, 1000, 1000}));
     EXPECT_FALSE(HostPixelAccepted(either, {2996, 1000, 1000}));
 }
 
-TEST(ReferenceRoundTrip, GainAndOffsetReachTheHost) {
+TEST(ReferenceRoundTrip, GainAndOffsetReachTheHost)
+{
     // Y(gain) -256 removes Y; only the (zero) offset remains.
-    ExpectPixel(HostAfter({3000, 0, 0}, kindF32, Rules(FloatUnpack::sse), WithTrack(1, -256)), 0, 0, 0);
+    ExpectPixel(HostAfter({3000, 0, 0}, kindF32, Rules(FloatUnpack::sse), WithTrack(1, -256)), 0, 0,
+                0);
     // B(offs) 256 adds pure blue: Y 0.114, Cb 0.5, Cr -0.08131 of 4096.
     CorrectionConstants blue = WithTrack(12, 256);
     ExpectPixel(HostAfter({0, 0, 0}, kindF32, Rules(FloatUnpack::sse), blue), 467, 2048, -333);
@@ -326,7 +356,8 @@ TEST(ReferenceRoundTrip, GainAndOffsetReachTheHost) {
 
 // ---- Accepted ranges -----------------------------------------------------------
 
-TEST(ReferenceTolerance, AcceptanceFollowsTheSixteenBitRing) {
+TEST(ReferenceTolerance, AcceptanceFollowsTheSixteenBitRing)
+{
     ReferenceResult r{};
     r.accepted = {{-3, 0, 32767}, {2, 0, 32768}};
     EXPECT_TRUE(HostPixelAccepted(r, {-3, 0, 32767}));
@@ -340,8 +371,10 @@ TEST(ReferenceTolerance, AcceptanceFollowsTheSixteenBitRing) {
 
 // Well inside every rounding boundary the allowance for float arithmetic
 // must not widen the answer: one value, the input itself.
-TEST(ReferenceTolerance, WellConditionedPixelsAcceptOneValue) {
-    ReferenceResult r = RunReference({1000, 500, -300}, Neutral(), kindF32, Rules(FloatUnpack::sse));
+TEST(ReferenceTolerance, WellConditionedPixelsAcceptOneValue)
+{
+    ReferenceResult r = RunReference({1000, 500, -300}, Neutral(), kindF32,
+                                     Rules(FloatUnpack::sse));
     const int expected[3] = {1000, 500, -300};
     for (int c = 0; c < 3; ++c) {
         EXPECT_EQ(r.accepted.lo[c], expected[c]);
@@ -351,11 +384,13 @@ TEST(ReferenceTolerance, WellConditionedPixelsAcceptOneValue) {
 
 // The model's own answer is always among the accepted ones, whatever the
 // tracks, format and rules.
-TEST(ReferenceTolerance, ModelAnswerLiesInItsRange) {
+TEST(ReferenceTolerance, ModelAnswerLiesInItsRange)
+{
     std::srand(12345);
     const FloatUnpack unpacks[] = {FloatUnpack::plain, FloatUnpack::sse};
     const HalfRounding halves[] = {HalfRounding::towardZero, HalfRounding::nearestEven};
-    const Unorm10Rule fields[] = {Unorm10Rule::fromUnorm16, Unorm10Rule::nearest, Unorm10Rule::towardZero};
+    const Unorm10Rule fields[] = {Unorm10Rule::fromUnorm16, Unorm10Rule::nearest,
+                                  Unorm10Rule::towardZero};
     for (int trial = 0; trial < 3000; ++trial) {
         int32_t tracks[16] = {};
         for (int i = 0; i < 15; ++i) {
@@ -372,11 +407,11 @@ TEST(ReferenceTolerance, ModelAnswerLiesInItsRange) {
     }
 }
 
-
 // With exact arithmetic the range is the targets' choice of rounding and
 // nothing else: every conformant rounding's answer lies in it, its ends are
 // such answers, and a unit beyond either end is refused.
-TEST(ReferenceTolerance, EitherRoundingOfATargetPassesAndNothingBeyond) {
+TEST(ReferenceTolerance, EitherRoundingOfATargetPassesAndNothingBeyond)
+{
     std::srand(777);
     for (int trial = 0; trial < 1500; ++trial) {
         int32_t tracks[16] = {};
@@ -432,10 +467,12 @@ TEST(ReferenceTolerance, EitherRoundingOfATargetPassesAndNothingBeyond) {
 // answer of a sample off by one float step either way. The first case is
 // such a pixel (Cb -1408 under gamma 0.34 comes back as -981 on this
 // machine, -980.29 exactly).
-TEST(ReferenceTolerance, ASampleOneFloatStepOffStaysInRange) {
+TEST(ReferenceTolerance, ASampleOneFloatStepOffStaysInRange)
+{
     std::srand(4242);
     for (int trial = 0; trial < 1500; ++trial) {
-        int32_t tracks[16] = {26, 149, 90, 102, 29, 11, 169, -44, -134, 169, -44, -134, 169, -44, -134, 0};
+        int32_t tracks[16] = {26,   149, 90,  102,  29,  11,  169,  -44,
+                              -134, 169, -44, -134, 169, -44, -134, 0};
         YCTriple p{330, -1408, -550};
         if (trial > 0) {
             for (int i = 0; i < 15; ++i) {
@@ -452,9 +489,10 @@ TEST(ReferenceTolerance, ASampleOneFloatStepOffStaysInRange) {
             rules.errors = {conformantErrors.operation, 0.0, 0.0, 0.5};
             const ReferenceResult r = RunReference(p, k, kind, rules);
             for (int steps : {-1, 1}) {
-                const ShaderTrace shaded = ShadeTexelOnLooseCard(r.sampled, k, kind, {steps, false});
-                YCTriple answer =
-                    UnpackTargetTexel(StoreTargetTexel(shaded.output, kind, rules), kind, rules);
+                const ShaderTrace shaded = ShadeTexelOnLooseCard(r.sampled, k, kind,
+                                                                 {steps, false});
+                YCTriple answer = UnpackTargetTexel(StoreTargetTexel(shaded.output, kind, rules),
+                                                    kind, rules);
                 ASSERT_TRUE(HostPixelAccepted(r, answer))
                     << "trial " << trial << " kind " << kind << " got " << answer.y << " "
                     << answer.cb << " " << answer.cr << " model " << r.host.y << " " << r.host.cb
@@ -467,7 +505,8 @@ TEST(ReferenceTolerance, ASampleOneFloatStepOffStaysInRange) {
 // ---- A less exact card ---------------------------------------------------------
 
 // 24-bit floats keep 17 significant bits and round ties to even.
-TEST(ReferenceLooseCard, Float24KeepsSeventeenBits) {
+TEST(ReferenceLooseCard, Float24KeepsSeventeenBits)
+{
     EXPECT_EQ(Float24(65535.5), 65535.5);
     EXPECT_EQ(Float24(65536.5), 65536.0);
     EXPECT_EQ(Float24(65537.5), 65538.0);
@@ -481,7 +520,8 @@ TEST(ReferenceLooseCard, Float24KeepsSeventeenBits) {
 // span away from the model (-32768 read as +32767 would), every answer must
 // lie in the model's range for such a card, and at identity none may be
 // more than a code off.
-TEST(ReferenceLooseCard, NoWordComesBackAtTheOtherEnd) {
+TEST(ReferenceLooseCard, NoWordComesBackAtTheOtherEnd)
+{
     const struct {
         const char* name;
         int32_t tracks[16];
@@ -511,7 +551,8 @@ TEST(ReferenceLooseCard, NoWordComesBackAtTheOtherEnd) {
                 for (const LooseCard& card : cards) {
                     const ReferenceRules& rules = bounds[card.float24];
                     const ShaderTrace t = ShadeTexelOnLooseCard(model[0].sampled, k, kind, card);
-                    const YCTriple got = UnpackTargetTexel(StoreTargetTexel(t.output, kind, rules), kind, rules);
+                    const YCTriple got = UnpackTargetTexel(StoreTargetTexel(t.output, kind, rules),
+                                                           kind, rules);
                     const int16_t has[3] = {got.y, got.cb, got.cr};
                     for (int c = 0; c < 3; ++c) {
                         const int d = std::abs(has[c] - want[c]);
@@ -519,8 +560,9 @@ TEST(ReferenceLooseCard, NoWordComesBackAtTheOtherEnd) {
                         largest[card.float24][c] = std::max(largest[card.float24][c], d);
                     }
                     ASSERT_TRUE(HostPixelAccepted(model[card.float24], got))
-                        << "word " << word << " card " << card.samplerSteps << (card.float24 ? " 24-bit" : "")
-                        << " got " << got.y << " " << got.cb << " " << got.cr;
+                        << "word " << word << " card " << card.samplerSteps
+                        << (card.float24 ? " 24-bit" : "") << " got " << got.y << " " << got.cb
+                        << " " << got.cr;
                 }
             }
             EXPECT_EQ(flips, 0);
@@ -539,10 +581,11 @@ TEST(ReferenceLooseCard, NoWordComesBackAtTheOtherEnd) {
 }
 }  // namespace
 
-TEST(ReferenceDownload, FloatResultsSaturateAndNaNHasAFixedValue) {
+TEST(ReferenceDownload, FloatResultsSaturateAndNaNHasAFixedValue)
+{
     Texel t{};
-    t.f32[1] = 8.0f;                                   // 32768: one past the top
-    t.f32[2] = -8.25f;                                 // -33792
+    t.f32[1] = 8.0f;    // 32768: one past the top
+    t.f32[2] = -8.25f;  // -33792
     t.f32[3] = std::numeric_limits<float>::quiet_NaN();
     ExpectPixel(UnpackTargetTexel(t, kindF32, Rules(FloatUnpack::plain)), 32767, -32768, 0);
     ExpectPixel(UnpackTargetTexel(t, kindF32, Rules(FloatUnpack::sse)), 32767, -32768, -32768);
@@ -555,7 +598,8 @@ TEST(ReferenceDownload, FloatResultsSaturateAndNaNHasAFixedValue) {
 
 // ---- The exact yardstick ------------------------------------------------------
 
-TEST(ReferenceExact, NeutralTracksGiveTheInputBackUnclampedAndUnrounded) {
+TEST(ReferenceExact, NeutralTracksGiveTheInputBackUnclampedAndUnrounded)
+{
     const CorrectionConstants k = Neutral();
     for (const YCTriple& p : Grid({-32768, -4096, -2048, -1, 0, 1, 2048, 4096, 6143, 32767})) {
         ExactHostPixel e = ExactHostValue(p, k);
@@ -568,7 +612,8 @@ TEST(ReferenceExact, NeutralTracksGiveTheInputBackUnclampedAndUnrounded) {
     }
 }
 
-TEST(ReferenceExact, KeepsFractionsAndValuesBeyondTheHostRange) {
+TEST(ReferenceExact, KeepsFractionsAndValuesBeyondTheHostRange)
+{
     // Y gain 257/256: 1000 becomes 1003.90625, not 1003 or 1004.
     ExactHostPixel small = ExactHostValue({1000, 0, 0}, WithTrack(1, 1));
     EXPECT_NEAR(small.c[0], 1000.0 * 257 / 256, 1e-3);
@@ -580,15 +625,16 @@ TEST(ReferenceExact, KeepsFractionsAndValuesBeyondTheHostRange) {
     EXPECT_NEAR(offset.c[0], -1792.0, 1e-3);
 }
 
-TEST(ReferenceExact, F32WithRoundingDownloadLiesWithinHalfAUnit) {
+TEST(ReferenceExact, F32WithRoundingDownloadLiesWithinHalfAUnit)
+{
     // The F32 path stores source and result as floats (exact on the way in,
     // 2^-24 relative on the way out) and rounds to the nearest host unit.
     int32_t tracks[16] = {};
-    tracks[1] = 40;   // Y gain
-    tracks[4] = -20;  // Cr offset
-    tracks[8] = 64;   // R gamma
-    tracks[11] = -64; // G gamma
-    tracks[12] = 8;   // G offset
+    tracks[1] = 40;    // Y gain
+    tracks[4] = -20;   // Cr offset
+    tracks[8] = 64;    // R gamma
+    tracks[11] = -64;  // G gamma
+    tracks[12] = 8;    // G offset
     const CorrectionConstants k = ComputeCorrectionConstants(tracks);
     const ReferenceRules rules = Rules(FloatUnpack::sse);
     for (const YCTriple& p : Grid({-2048, -700, 0, 333, 1024, 2047, 3001, 4096, 6143})) {

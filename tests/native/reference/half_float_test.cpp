@@ -87,16 +87,16 @@ TEST(HalfFloat, EveryHalfAndEveryRoundingBoundaryAgreeWithTheProcessor)
                 const float value = FloatOfBits(signAndExponent << 23 | kept << d | low);
                 for (HalfRounding rounding : conformantHalfRoundings) {
                     const uint16_t ours = HalfFromDouble(value, rounding);
-                    const uint16_t want =
-                        std::isnan(value) ? 0x7E00 : ProcessorHalf(value, rounding);
+                    const uint16_t want = std::isnan(value) ? 0x7E00
+                                                            : ProcessorHalf(value, rounding);
                     if (ours != want) {
                         ADD_FAILURE() << value << " gives 0x" << std::hex << ours
                                       << ", the processor 0x" << want;
                         ++failures;
                     }
                 }
-                const uint16_t ours =
-                    HalfFromDouble(value, HalfRounding::nearestEven, HalfFormat::d3dx);
+                const uint16_t ours = HalfFromDouble(value, HalfRounding::nearestEven,
+                                                     HalfFormat::d3dx);
                 if (ours != D3dxHalfFromProcessor(value)) {
                     ADD_FAILURE() << value << " gives D3DX half 0x" << std::hex << ours;
                     ++failures;

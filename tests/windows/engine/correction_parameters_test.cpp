@@ -31,18 +31,22 @@ void ExpectVector(const Vector4& actual, const Vector4& expected, const char* na
 }
 
 // Full-range BT.601, rounded to five decimals, row by row.
+// clang-format off
 const float yc2bgr[16] = {
     0, 0, 0, 0,
     0, 1, 1.772f, 0,
     0, 1, -0.34414f, -0.71414f,
     0, 1, 0, 1.402f,
 };
+// clang-format on
+// clang-format off
 const float bgr2yc[16] = {
     0, 0, 0, 0,
     0, 0.114f, 0.587f, 0.299f,
     0, 0.5f, -0.33126f, -0.16874f,
     0, -0.08131f, -0.41869f, 0.5f,
 };
+// clang-format on
 
 void ExpectMatrix(ID3DXEffect* effect, D3DXHANDLE handle, const float (&expected)[16],
                   const char* name)
@@ -69,8 +73,8 @@ TEST_F(EngineTest, EveryTrackReachesItsComponent)
 {
     CreateReadyEngine();
     // Distinct values, so a track sent to the wrong component shows.
-    const int32_t tracks[16] = {-256, 256, 128, -128, 64, -64, 32, -32, 256,
-                                -16,  16,  128, 8,    -8,   -256, 3};
+    const int32_t tracks[16] = {-256, 256, 128, -128, 64, -64, 32,   -32,
+                                256,  -16, 16,  128,  8,  -8,  -256, 3};
     EXPECT_TRUE(SetCorrectionParameters(tracks, &engine));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
 

@@ -160,4 +160,3 @@ TEST_F(EngineTest, FailedEffectResetCountsAsAFailedReset)
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{resetFailed});
     EXPECT_FALSE(reallocNeeded);
 }
-

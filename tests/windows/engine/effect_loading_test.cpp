@@ -10,8 +10,7 @@ namespace {
 
 using Texts = std::vector<std::wstring>;
 const wchar_t* const effectLoadFailed = ErrorTextOf(errorEffectLoad);
-const wchar_t* const d3dxMissing =
-    ErrorTextOf(errorD3dxMissing);
+const wchar_t* const d3dxMissing = ErrorTextOf(errorD3dxMissing);
 
 // --- a stand-in for D3DXCreateEffectFromResourceW ---------------------------
 
@@ -34,8 +33,7 @@ ID3DXBuffer* errorsToReturn;
 
 HRESULT WINAPI CreateEffectAsTold(IDirect3DDevice9* device, HMODULE module, LPCWSTR resource,
                                   const D3DXMACRO* defines, ID3DXInclude* include, DWORD flags,
-                                  ID3DXEffectPool* pool, ID3DXEffect** effect,
-                                  ID3DXBuffer** errors)
+                                  ID3DXEffectPool* pool, ID3DXEffect** effect, ID3DXBuffer** errors)
 {
     effectRequests.push_back(
         {device, module, resource, defines, include, flags, pool, errors != nullptr});
@@ -207,9 +205,8 @@ TEST_F(EngineTest, CompilerTextIsShownBeforeTheLoadFailure)
     FailEffectCreation(D3DXERR_INVALIDDATA, errors);
 
     EXPECT_FALSE(CreateDevice());
-    Texts expected = {
-        L"ColorCorrection.fx(12,5): error X3004: undeclared identifier 'ycGain'\n",
-        effectLoadFailed};
+    Texts expected = {L"ColorCorrection.fx(12,5): error X3004: undeclared identifier 'ycGain'\n",
+                      effectLoadFailed};
     EXPECT_EQ(TakeErrorBoxTexts(), expected);
     EXPECT_EQ(errors->Release(), 0u) << "the engine must release the error buffer exactly once";
     ExpectNoEffectAndNoDevice(engine);

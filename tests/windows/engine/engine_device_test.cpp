@@ -50,8 +50,8 @@ void PretendTextureCaps(DWORD set, DWORD clear)
                       reinterpret_cast<void*>(&GetDeviceCapsWithTextureCaps)));
 }
 
-typedef HRESULT(WINAPI* CheckDeviceFormatFunction)(IDirect3D9*, UINT, D3DDEVTYPE, D3DFORMAT,
-                                                   DWORD, D3DRESOURCETYPE, D3DFORMAT);
+typedef HRESULT(WINAPI* CheckDeviceFormatFunction)(IDirect3D9*, UINT, D3DDEVTYPE, D3DFORMAT, DWORD,
+                                                   D3DRESOURCETYPE, D3DFORMAT);
 CheckDeviceFormatFunction realCheckDeviceFormat;
 std::vector<D3DFORMAT> refusedFormats;
 struct FormatQuestion {
@@ -106,13 +106,26 @@ TEST(EngineRecord, InitEngineSetsEveryDefaultWhateverTheMemoryHeld)
     std::memset(&engine, 0xA5, sizeof engine);
     EXPECT_EQ(InitEngine(&engine), &engine);
 
-    const void* const pointers[] = {
-        engine.direct3d, engine.device, engine.sourceTexture, engine.renderTarget,
-        engine.readbackSurface, engine.quadVertexBuffer, engine.vertexDeclaration,
-        engine.effect, engine.eventQuery, engine.hYcOffs, engine.hYcAmp,
-        engine.hBgrOffs, engine.hBgrAmp, engine.hBgrGamma, engine.hMatYC2BGR, engine.hMatBGR2YC,
-        engine.hColorCorrection, engine.hColorCorrectionU16, engine.hColorCorrectionS16,
-        engine.hColorCorrectionU10};
+    const void* const pointers[] = {engine.direct3d,
+                                    engine.device,
+                                    engine.sourceTexture,
+                                    engine.renderTarget,
+                                    engine.readbackSurface,
+                                    engine.quadVertexBuffer,
+                                    engine.vertexDeclaration,
+                                    engine.effect,
+                                    engine.eventQuery,
+                                    engine.hYcOffs,
+                                    engine.hYcAmp,
+                                    engine.hBgrOffs,
+                                    engine.hBgrAmp,
+                                    engine.hBgrGamma,
+                                    engine.hMatYC2BGR,
+                                    engine.hMatBGR2YC,
+                                    engine.hColorCorrection,
+                                    engine.hColorCorrectionU16,
+                                    engine.hColorCorrectionS16,
+                                    engine.hColorCorrectionU10};
     for (const void* pointer : pointers) {
         EXPECT_EQ(pointer, nullptr);
     }
@@ -371,9 +384,12 @@ TEST_F(EngineTest, PluginEffectHasTheShapesTheEngineReliesOn)
         D3DXPARAMETER_CLASS parameterClass;
         UINT rows, columns;
     } parameters[] = {
-        {engine.hYcOffs, D3DXPC_VECTOR, 1, 4},     {engine.hYcAmp, D3DXPC_VECTOR, 1, 4},
-        {engine.hBgrOffs, D3DXPC_VECTOR, 1, 4},    {engine.hBgrAmp, D3DXPC_VECTOR, 1, 4},
-        {engine.hBgrGamma, D3DXPC_VECTOR, 1, 4},   {engine.hMatYC2BGR, D3DXPC_MATRIX_ROWS, 4, 4},
+        {engine.hYcOffs, D3DXPC_VECTOR, 1, 4},
+        {engine.hYcAmp, D3DXPC_VECTOR, 1, 4},
+        {engine.hBgrOffs, D3DXPC_VECTOR, 1, 4},
+        {engine.hBgrAmp, D3DXPC_VECTOR, 1, 4},
+        {engine.hBgrGamma, D3DXPC_VECTOR, 1, 4},
+        {engine.hMatYC2BGR, D3DXPC_MATRIX_ROWS, 4, 4},
         {engine.hMatBGR2YC, D3DXPC_MATRIX_ROWS, 4, 4},
     };
     for (const auto& expected : parameters) {

@@ -117,8 +117,8 @@ void WatchQuadWrites()
 {
     lockedData = nullptr;
     std::memset(writtenVertices, 0xFF, sizeof writtenVertices);
-    realLock = reinterpret_cast<LockFunction>(ReplaceMethod(
-        AnyVertexBuffer(), vertexBufferLock, reinterpret_cast<void*>(&WatchLock)));
+    realLock = reinterpret_cast<LockFunction>(
+        ReplaceMethod(AnyVertexBuffer(), vertexBufferLock, reinterpret_cast<void*>(&WatchLock)));
     realUnlock = reinterpret_cast<UnlockFunction>(ReplaceMethod(
         AnyVertexBuffer(), vertexBufferUnlock, reinterpret_cast<void*>(&WatchUnlock)));
 }
@@ -191,12 +191,14 @@ TEST_F(EngineTest, QuadCoversTheFrameWithHalfPixelShift)
     EXPECT_EQ(lockFlags, static_cast<DWORD>(D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK));
     float vertices[24];
     std::memcpy(vertices, writtenVertices, sizeof vertices);
+    // clang-format off
     const float expected[24] = {
         -0.5f,   -0.5f,   1.0f, 1.0f, 0.0f, 0.0f,
         1919.5f, -0.5f,   1.0f, 1.0f, 1.0f, 0.0f,
         -0.5f,   1079.5f, 1.0f, 1.0f, 0.0f, 1.0f,
         1919.5f, 1079.5f, 1.0f, 1.0f, 1.0f, 1.0f,
     };
+    // clang-format on
     for (int i = 0; i < 24; ++i) {
         EXPECT_EQ(vertices[i], expected[i]) << "vertex " << i / 6 << " value " << i % 6;
     }
@@ -270,8 +272,8 @@ TEST_F(EngineTest, SizesBeyondTheLimitsAreRefusedSilentlyLeavingTheRecord)
     const struct {
         int32_t width, height, pitch;
     } refused[] = {
-        {4097, 8, 4097}, {8, 4097, 8},   {-1, 8, 8},   {8, -1, 8},
-        {8, 8, 7},       {8, 8, -1},     {-8, 8, -8},  {INT32_MIN, 8, 8},
+        {4097, 8, 4097}, {8, 4097, 8}, {-1, 8, 8},  {8, -1, 8},
+        {8, 8, 7},       {8, 8, -1},   {-8, 8, -8}, {INT32_MIN, 8, 8},
     };
     for (const auto& size : refused) {
         EXPECT_FALSE(AllocateFrameResources(kindU16, size.width, size.height, size.pitch))
@@ -373,4 +375,3 @@ TEST_F(EngineTest, ReleasingFrameResourcesCanBeRepeated)
         EXPECT_EQ(engine.formatKind, kindF16);
     }
 }
-

@@ -22,7 +22,9 @@ constexpr int32_t side = 256;  // 256 x 256 = every 16-bit word once per channel
 uint16_t WordOf(int32_t i, int channel)
 {
     const uint16_t w = static_cast<uint16_t>(i);
-    return channel == 0 ? w : channel == 1 ? static_cast<uint16_t>(w ^ 0x5A5A) : static_cast<uint16_t>(~w);
+    return channel == 0   ? w
+           : channel == 1 ? static_cast<uint16_t>(w ^ 0x5A5A)
+                          : static_cast<uint16_t>(~w);
 }
 
 // The default x87 setting for the duration: D3DX's conversion is exact only
@@ -53,7 +55,8 @@ TEST(HalfConversion, PacksGiveD3dxHalvesOfEveryHostValue)
         int failures = 0;
         for (size_t i = 0; i < halves.size() && failures < 10; ++i) {
             if (halves[i] != expected[i]) {
-                const int16_t value = i % 4 == 0 ? 0 : static_cast<int16_t>(WordOf(i / 4, i % 4 - 1));
+                const int16_t value = i % 4 == 0 ? 0
+                                                 : static_cast<int16_t>(WordOf(i / 4, i % 4 - 1));
                 ADD_FAILURE() << (pack == PackF16 ? "plain" : "SSE") << ": host value " << value
                               << " gives 0x" << std::hex << halves[i] << ", D3DX 0x" << expected[i];
                 ++failures;
@@ -81,8 +84,8 @@ TEST(HalfConversion, UnpacksGiveWhatD3dxFloatsGiveForEveryHalf)
         decltype(&UnpackF16) half;
         decltype(&UnpackF32) reference;
     };
-    for (const Variant& v : {Variant{"plain", UnpackF16, UnpackF32},
-                             Variant{"SSE", UnpackF16Sse, UnpackF32Sse}}) {
+    for (const Variant& v :
+         {Variant{"plain", UnpackF16, UnpackF32}, Variant{"SSE", UnpackF16Sse, UnpackF32Sse}}) {
         std::vector<YCPixel> expected(side * side);
         v.reference(expected.data(), side, floats.data(), side * 16, side, side);
         std::vector<YCPixel> pixels(side * side, YCPixel{0x5A5A, 0x5A5A, 0x5A5A});

@@ -75,7 +75,8 @@ const TextureFormatKind kinds[] = {kindF32, kindF16, kindU16, kindS16, kindU10};
 // texels (pixel_converters.h), and no driver hands out rows a fraction of a
 // texel apart.
 namespace padded {
-using LockRectFunction = HRESULT(__stdcall*)(IDirect3DSurface9*, D3DLOCKED_RECT*, const RECT*, DWORD);
+using LockRectFunction = HRESULT(__stdcall*)(IDirect3DSurface9*, D3DLOCKED_RECT*, const RECT*,
+                                             DWORD);
 using UnlockRectFunction = HRESULT(__stdcall*)(IDirect3DSurface9*);
 LockRectFunction realLock = nullptr;
 UnlockRectFunction realUnlock = nullptr;
@@ -89,7 +90,10 @@ struct Lock {
     int32_t rows = 0, rowBytes = 0, pitch = 0;
     std::vector<unsigned char> storage;  // 16 bytes of slack to align the copy
     std::vector<unsigned char> asLocked;
-    unsigned char* Copy() { return storage.data() + (-reinterpret_cast<uintptr_t>(storage.data()) & 15); }
+    unsigned char* Copy()
+    {
+        return storage.data() + (-reinterpret_cast<uintptr_t>(storage.data()) & 15);
+    }
 };
 std::vector<Lock> open;
 int locks = 0;
@@ -98,9 +102,12 @@ int touched = 0;
 int32_t TexelBytes(D3DFORMAT format)
 {
     switch (format) {
-    case D3DFMT_A32B32G32R32F: return 16;
-    case D3DFMT_A2B10G10R10: return 4;
-    default: return 8;
+    case D3DFMT_A32B32G32R32F:
+        return 16;
+    case D3DFMT_A2B10G10R10:
+        return 4;
+    default:
+        return 8;
     }
 }
 
@@ -117,7 +124,8 @@ HRESULT __stdcall LockRect(IDirect3DSurface9* surface, D3DLOCKED_RECT* locked, c
     lock.readOnly = (flags & D3DLOCK_READONLY) != 0;
     lock.rows = int32_t(desc.Height);
     lock.rowBytes = int32_t(desc.Width) * texelBytes;
-    lock.pitch = padTexels >= 0 ? lock.rowBytes + padTexels * texelBytes : (lock.rowBytes + 255) & ~255;
+    lock.pitch = padTexels >= 0 ? lock.rowBytes + padTexels * texelBytes
+                                : (lock.rowBytes + 255) & ~255;
     lock.storage.assign(size_t(lock.pitch) * lock.rows + 16, padMarker);
     for (int32_t r = 0; r < lock.rows; ++r) {
         std::memcpy(lock.Copy() + size_t(r) * lock.pitch,
@@ -144,7 +152,8 @@ HRESULT __stdcall UnlockRect(IDirect3DSurface9* surface)
                 touched += row[b] != before[b];
             }
             if (!lock.readOnly) {
-                std::memcpy(static_cast<unsigned char*>(lock.real.pBits) + size_t(r) * lock.real.Pitch,
+                std::memcpy(static_cast<unsigned char*>(lock.real.pBits) +
+                                size_t(r) * lock.real.Pitch,
                             row, size_t(lock.rowBytes));
             }
         }
@@ -191,9 +200,10 @@ TEST_F(EngineTest, EveryKindCorrectsAFrameLikeTheModelWithBothConvertersAndAnyPi
                 ASSERT_EQ(engine.formatKind, kind);
                 SetCorrectionParameters(sliders, &engine);
                 for (int padding : paddings) {
-                    SCOPED_TRACE(testing::Message() << "kind " << kind << (sse ? " SSE " : " plain ")
-                                                    << size.width << "x" << size.height << " pitch "
-                                                    << size.pitch << " padding " << padding);
+                    SCOPED_TRACE(testing::Message()
+                                 << "kind " << kind << (sse ? " SSE " : " plain ") << size.width
+                                 << "x" << size.height << " pitch " << size.pitch << " padding "
+                                 << padding);
                     if (padding != 0) padded::Install(engine.readbackSurface, padding);
 
                     HostFrame frame = MakeFrame(size.width, size.height, size.pitch);
@@ -207,7 +217,8 @@ TEST_F(EngineTest, EveryKindCorrectsAFrameLikeTheModelWithBothConvertersAndAnyPi
                     EXPECT_EQ(MarkersDisturbed(frame), 0);
                     if (padding != 0) {
                         EXPECT_EQ(padded::locks, 2) << "the source and the read-back surface";
-                        EXPECT_EQ(padded::touched, 0) << "bytes outside the texels, or of a read-only lock";
+                        EXPECT_EQ(padded::touched, 0)
+                            << "bytes outside the texels, or of a read-only lock";
                         RestorePatchedPointers();
                     }
 
@@ -218,15 +229,15 @@ TEST_F(EngineTest, EveryKindCorrectsAFrameLikeTheModelWithBothConvertersAndAnyPi
                         for (int32_t x = 0; x < size.width; ++x) {
                             const YCPixel& in = input.pixels[size_t(y) * size.pitch + x];
                             const YCPixel& out = frame.pixels[size_t(y) * size.pitch + x];
-                            ReferenceResult expected =
-                                RunReference({in.y, in.cb, in.cr}, constants, kind, rules);
+                            ReferenceResult expected = RunReference({in.y, in.cb, in.cr}, constants,
+                                                                    kind, rules);
                             if (!HostPixelAccepted(expected, {out.y, out.cb, out.cr}) &&
                                 ++outside <= 3) {
-                                ADD_FAILURE() << "(" << x << ", " << y << ") in " << in.y << " "
-                                              << in.cb << " " << in.cr << " got " << out.y << " "
-                                              << out.cb << " " << out.cr << " model "
-                                              << expected.host.y << " " << expected.host.cb << " "
-                                              << expected.host.cr;
+                                ADD_FAILURE()
+                                    << "(" << x << ", " << y << ") in " << in.y << " " << in.cb
+                                    << " " << in.cr << " got " << out.y << " " << out.cb << " "
+                                    << out.cr << " model " << expected.host.y << " "
+                                    << expected.host.cb << " " << expected.host.cr;
                             }
                         }
                     }
@@ -348,7 +359,8 @@ TEST_F(EngineTest, WaitForGpuLastsUntilTheGpuIsDoneAndYieldsWhileItWaits)
 {
     CreateReadyEngine();
     ASSERT_TRUE(AllocateFrameResources(kindU16, 16, 4, 16));
-    void** yieldEntry = FindImportEntry(GetModuleHandleW(nullptr), "kernel32.dll", "SwitchToThread");
+    void** yieldEntry = FindImportEntry(GetModuleHandleW(nullptr), "kernel32.dll",
+                                        "SwitchToThread");
     ASSERT_NE(yieldEntry, nullptr);
     busy::realSwitchToThread = reinterpret_cast<BOOL(WINAPI*)()>(
         PatchPointer(yieldEntry, reinterpret_cast<void*>(&busy::SwitchToThread)));
@@ -359,7 +371,8 @@ TEST_F(EngineTest, WaitForGpuLastsUntilTheGpuIsDoneAndYieldsWhileItWaits)
         SCOPED_TRACE(testing::Message() << busyMs << " ms of GPU work");
         busy::polls = busy::yields = 0;
         QueryPerformanceCounter(&start);
-        busy::doneAt.QuadPart = start.QuadPart + static_cast<LONGLONG>(busyMs * 1e-3 * frequency.QuadPart);
+        busy::doneAt.QuadPart = start.QuadPart +
+                                static_cast<LONGLONG>(busyMs * 1e-3 * frequency.QuadPart);
         WaitForGpu();
         QueryPerformanceCounter(&end);
         const double waitedMs = 1e3 * (end.QuadPart - start.QuadPart) / frequency.QuadPart;

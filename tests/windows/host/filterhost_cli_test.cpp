@@ -64,8 +64,8 @@ RunResult RunHost(const std::wstring& arguments, bool withStandin = true)
     startup.hStdError = err;
     PROCESS_INFORMATION process = {};
     RunResult result;
-    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                       &startup, &process)) {
+    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
         if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
             TerminateProcess(process.hProcess, 99);
             ADD_FAILURE() << "filterhost did not finish within a minute";
@@ -104,8 +104,8 @@ TEST(FilterHostProgram, RawFramesInAndOut)
     WriteRawFrame(file, b);
     std::fclose(file);
 
-    RunResult r = RunHost(L"-i " + Quoted(in) + L" -s 6x4 --max-width 9 -n 3 -t 0=2 -o " +
-                          Quoted(out));
+    RunResult r =
+        RunHost(L"-i " + Quoted(in) + L" -s 6x4 --max-width 9 -n 3 -t 0=2 -o " + Quoted(out));
     EXPECT_EQ(r.status, 0u) << r.out << r.err;
     std::vector<YCFrame> frames;
     std::string error;
@@ -170,7 +170,8 @@ TEST(FilterHostProgram, StreamsInAndOutAndACutShortStream)
     EXPECT_NE(r.err.find("frame 1 of 3, "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("filterhost: 3 frames of 6x4 C444p10, limited range, BT.601 (by frame "
                          "size) in "),
-              std::string::npos) << r.err;
+              std::string::npos)
+        << r.err;
 
     r = RunHost(L"-i " + Quoted(in) + L" -o " + Quoted(in) + neutral);
     EXPECT_EQ(r.status, 2u) << r.err;
@@ -186,7 +187,8 @@ TEST(FilterHostProgram, StreamsInAndOutAndACutShortStream)
     r = RunHost(L"-i " + Quoted(in) + L" -o " + Quoted(out) + L" --frames 9" + neutral);
     EXPECT_EQ(r.status, 0u) << r.err;
     EXPECT_NE(r.err.find("the stream ended after 3 frames, fewer than --frames 9"),
-              std::string::npos) << r.err;
+              std::string::npos)
+        << r.err;
     EXPECT_EQ(ReadText(out).size(), stream.size());
 
     r = RunHost(L"-i " + Quoted(cut) + L" -o " + Quoted(out) + neutral);
@@ -242,7 +244,8 @@ TEST(FilterHostProgram, PictureInAndOut)
     EXPECT_EQ(r.status, 0u) << r.out << r.err;
     EXPECT_EQ(r.out.find("median"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("wrote:     " + Utf8FromWide(before.c_str()) + " (the input"),
-              std::string::npos) << r.out;
+              std::string::npos)
+        << r.out;
     for (const std::wstring& written : {out, before}) {
         RgbImage back;
         ASSERT_TRUE(LoadPicture(Utf8FromWide(written.c_str()), &back, &error)) << error;
@@ -260,8 +263,7 @@ TEST(FilterHostProgram, VerifyPassesAMatchingFilterAndFailsASpoiledPixel)
     EXPECT_EQ(good.status, 0u) << good.out << good.err;
     EXPECT_NE(good.out.find("4096 pixels in 2 frames"), std::string::npos) << good.out;
     EXPECT_NE(good.out.find("(F32)"), std::string::npos) << good.out;
-    EXPECT_NE(good.out.find("outside the accepted range: 0 pixels"), std::string::npos)
-        << good.out;
+    EXPECT_NE(good.out.find("outside the accepted range: 0 pixels"), std::string::npos) << good.out;
 
     RunResult bad = RunHost(L"--verify -s 64x32 -t 0=10 -c 1=55" + neutral);
     EXPECT_EQ(bad.status, 3u) << bad.out << bad.err;
@@ -305,7 +307,8 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
         RunResult r = RunHost(c.arguments, c.withStandin);
         EXPECT_EQ(r.status, c.status) << Utf8FromWide(c.arguments.c_str()) << "\n" << r.err;
         EXPECT_NE(r.err.find(c.mentions), std::string::npos)
-            << Utf8FromWide(c.arguments.c_str()) << "\n" << r.err;
+            << Utf8FromWide(c.arguments.c_str()) << "\n"
+            << r.err;
     }
 
     // An unreadable picture.
@@ -345,12 +348,13 @@ TEST(FilterHostProgram, ShippedPluginVerifiesInEveryFormat)
         SCOPED_TRACE(tags[kind]);
         RunResult r = RunHost(L"--size 161x90 --max-width 170 --frames 3 --verify --no-timing "
                               L"--update-every 1 --release-every 2 --track 1=40 --track 8=-90 "
-                              L"--track 12=30 --track 15=" + std::to_wstring(kind),
+                              L"--track 12=30 --track 15=" +
+                                  std::to_wstring(kind),
                               false);
         EXPECT_EQ(r.status, 0u) << r.out << r.err;
         EXPECT_NE(r.out.find(std::string("format:    ") + tags[kind]), std::string::npos) << r.out;
-        EXPECT_NE(r.out.find("frames:    3 of 161x90 (max width 170), 0 failed"),
-                  std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("frames:    3 of 161x90 (max width 170), 0 failed"), std::string::npos)
+            << r.out;
         EXPECT_NE(r.out.find("outside the accepted range: 0 pixels"), std::string::npos) << r.out;
         EXPECT_EQ(r.err, "");
     }

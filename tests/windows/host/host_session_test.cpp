@@ -45,10 +45,7 @@ protected:
         ASSERT_NE(get, nullptr);
         report = get();
     }
-    void TearDown() override
-    {
-        CloseSession(&session);
-    }
+    void TearDown() override { CloseSession(&session); }
 
     HostSession session;
     StandinReport* report = nullptr;

@@ -10,14 +10,13 @@ namespace {
 StandinReport report;
 
 const char* const trackNames[standinTrackCount] = {
-    "T0", "T1", "T2", "T3", "T4", "T5", "T6", "T7",
+    "T0", "T1", "T2",  "T3",  "T4",  "T5",  "T6",  "T7",
     "T8", "T9", "T10", "T11", "T12", "T13", "T14", "Format",
 };
 const int32_t trackDefaults[standinTrackCount] = {0, 11, 0, 0, 14, -15, 16, 0,
-                                                  0, 19, 0, 0, 22, 0, 0, 0};
+                                                  0, 19, 0, 0, 22, 0,   0,  0};
 const int32_t trackMinimums[standinTrackCount] = {
-    -256, -256, -256, -256, -256, -256, -256, -256,
-    -256, -256, -256, -256, -256, -256, -256, 0,
+    -256, -256, -256, -256, -256, -256, -256, -256, -256, -256, -256, -256, -256, -256, -256, 0,
 };
 const int32_t trackMaximums[standinTrackCount] = {
     256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 4,
@@ -27,8 +26,8 @@ const int32_t checkDefaults[standinCheckCount] = {0, 1};
 
 HostContextFunction HostFunctionAt(FilterContext* context, int offset)
 {
-    return *reinterpret_cast<HostContextFunction*>(
-        reinterpret_cast<char*>(context->hostFunctions) + offset);
+    return *reinterpret_cast<HostContextFunction*>(reinterpret_cast<char*>(context->hostFunctions) +
+                                                   offset);
 }
 
 int32_t __cdecl StandinInit(FilterContext* context)
@@ -71,8 +70,9 @@ int32_t __cdecl StandinProcess(FilterContext* context, FrameInfo* frame)
     const int32_t* tracks = context->trackValues;
     if (tracks[2] == standinShowError) {
         report.messageBoxResult = MessageBoxW(
-            nullptr, L"\x30D5\x30EC\x30FC\x30E0\x3092\x51E6\x7406\x3067\x304D\x307E\x305B\x3093\n"
-                     L"frame refused",
+            nullptr,
+            L"\x30D5\x30EC\x30FC\x30E0\x3092\x51E6\x7406\x3067\x304D\x307E\x305B\x3093\n"
+            L"frame refused",
             L"Standin", MB_OK | MB_ICONERROR | MB_SYSTEMMODAL);
         return 0;
     }
@@ -116,8 +116,8 @@ int32_t __cdecl StandinUpdate(FilterContext* context, int32_t)
     return 1;
 }
 
-int32_t __cdecl StandinWindowMessage(HWND window, uint32_t message, int32_t first, int32_t,
-                                     void*, FilterContext* context)
+int32_t __cdecl StandinWindowMessage(HWND window, uint32_t message, int32_t first, int32_t, void*,
+                                     FilterContext* context)
 {
     ++report.messageCalls;
     report.messageWindow = window;
@@ -131,10 +131,34 @@ int32_t __cdecl StandinWindowMessage(HWND window, uint32_t message, int32_t firs
 }
 
 FilterTable table = {
-    0, 0, 0, "Stand-in", standinTrackCount, trackNames, trackDefaults, trackMinimums,
-    trackMaximums, standinCheckCount, checkNames, checkDefaults, StandinProcess, StandinInit,
-    StandinExit, StandinUpdate, StandinWindowMessage, nullptr, nullptr, 0, 0, "stand-in filter",
-    0, 0, nullptr, nullptr, nullptr, {},
+    0,
+    0,
+    0,
+    "Stand-in",
+    standinTrackCount,
+    trackNames,
+    trackDefaults,
+    trackMinimums,
+    trackMaximums,
+    standinCheckCount,
+    checkNames,
+    checkDefaults,
+    StandinProcess,
+    StandinInit,
+    StandinExit,
+    StandinUpdate,
+    StandinWindowMessage,
+    nullptr,
+    nullptr,
+    0,
+    0,
+    "stand-in filter",
+    0,
+    0,
+    nullptr,
+    nullptr,
+    nullptr,
+    {},
 };
 
 }  // namespace

@@ -35,7 +35,7 @@ constexpr int standinTrackCount = 16;
 constexpr int standinCheckCount = 2;
 
 struct StandinReport {
-    HINSTANCE ownInstance;   // from DllMain
+    HINSTANCE ownInstance;  // from DllMain
     int initCalls;
     int exitCalls;
     int processCalls;

@@ -101,7 +101,10 @@ public:
         return static_cast<int>(low + static_cast<int64_t>(engine_() % span));
     }
     // True with the given chance in percent (hundredths allowed).
-    bool Chance(double percent) { return engine_() % 10000u < static_cast<uint32_t>(percent * 100); }
+    bool Chance(double percent)
+    {
+        return engine_() % 10000u < static_cast<uint32_t>(percent * 100);
+    }
 
 private:
     std::mt19937 engine_;
@@ -326,7 +329,8 @@ Usage MeasureUsage()
     }
     PROCESS_MEMORY_COUNTERS_EX counters = {};
     counters.cb = sizeof counters;
-    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+    if (GetProcessMemoryInfo(GetCurrentProcess(),
+                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                              sizeof counters)) {
         usage.privateBytes = counters.PrivateUsage;
     }
@@ -366,8 +370,8 @@ private:
     // One frame.
     void DrawShape();
     void RunFrame(int step);
-    bool FrameMatchesReference(const std::vector<YCPixel>& input, const std::vector<YCPixel>& output,
-                               int rulesIndex);
+    bool FrameMatchesReference(const std::vector<YCPixel>& input,
+                               const std::vector<YCPixel>& output, int rulesIndex);
 
     void Failure(const std::string& what);
     void ExpectBoxes(int expected, const char* where);
@@ -439,8 +443,8 @@ void Soak::ExpectBoxes(int expected, const char* where)
                                 nullptr);
             texts += std::string(" [") + buffer + "]";
         }
-        Failure(std::string(where) + ": " + std::to_string(boxes.size()) + " error boxes, expected " +
-                std::to_string(expected) + texts);
+        Failure(std::string(where) + ": " + std::to_string(boxes.size()) +
+                " error boxes, expected " + std::to_string(expected) + texts);
     }
 }
 
@@ -490,8 +494,8 @@ void Soak::ProbeFormats()
     ReferenceDevice()->GetDisplayMode(0, &mode);
     for (int k = 0; k < 5; ++k) {
         model_.available[k] = SUCCEEDED(ReferenceDirect3D()->CheckDeviceFormat(
-            D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, mode.Format, D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE,
-            formats[k]));
+            D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, mode.Format, D3DUSAGE_RENDERTARGET,
+            D3DRTYPE_TEXTURE, formats[k]));
     }
 }
 
@@ -515,8 +519,8 @@ void Soak::DisarmFault(FaultableMethod method)
 void Soak::StartPatches()
 {
     StartDirect3DTracking(host_.plugin.module);
-    realUnlockRect = reinterpret_cast<UnlockRectFunction>(
-        ReplaceMethod(referenceSurface_, surfaceUnlockRect, reinterpret_cast<void*>(&UnlockThenFail)));
+    realUnlockRect = reinterpret_cast<UnlockRectFunction>(ReplaceMethod(
+        referenceSurface_, surfaceUnlockRect, reinterpret_cast<void*>(&UnlockThenFail)));
     unlockFailsAt = 0;
     for (bool& armed : armed_) armed = false;
 }
@@ -660,8 +664,8 @@ void Soak::ChangeSliders()
             const int other = 6 + group + 3 * random_.Between(0, 2);
             host_.tracks[index] = host_.tracks[other];
         } else {
-            host_.tracks[index] =
-                random_.Chance(50) ? random_.Between(-48, 48) : random_.Between(-256, 256);
+            host_.tracks[index] = random_.Chance(50) ? random_.Between(-48, 48)
+                                                     : random_.Between(-256, 256);
         }
     }
     if (random_.Chance(50)) {
@@ -729,11 +733,31 @@ void Soak::DrawShape()
     if (kind < 40) {
         refusedShape_ = true;
         switch (forcedRefusal >= 0 ? forcedRefusal : random_.Between(0, 5)) {
-        case 0: width_ = 0; height_ = random_.Between(1, 8); maxWidth_ = 4; break;
-        case 1: width_ = random_.Between(1, 8); height_ = 0; maxWidth_ = width_; break;
-        case 2: width_ = 4097; height_ = 1; maxWidth_ = 4097; break;
-        case 3: width_ = 1; height_ = 4097; maxWidth_ = 1; break;
-        case 4: width_ = -random_.Between(1, 5); height_ = random_.Between(-3, 4); maxWidth_ = 8; break;
+        case 0:
+            width_ = 0;
+            height_ = random_.Between(1, 8);
+            maxWidth_ = 4;
+            break;
+        case 1:
+            width_ = random_.Between(1, 8);
+            height_ = 0;
+            maxWidth_ = width_;
+            break;
+        case 2:
+            width_ = 4097;
+            height_ = 1;
+            maxWidth_ = 4097;
+            break;
+        case 3:
+            width_ = 1;
+            height_ = 4097;
+            maxWidth_ = 1;
+            break;
+        case 4:
+            width_ = -random_.Between(1, 5);
+            height_ = random_.Between(-3, 4);
+            maxWidth_ = 8;
+            break;
         default:
             width_ = random_.Between(2, 40);
             height_ = random_.Between(1, 16);
@@ -742,13 +766,19 @@ void Soak::DrawShape()
         }
     } else if (kind < 45) {
         ++framesBig_;  // large enough for the converters' bands
-        width_ = 1024; height_ = 512; maxWidth_ = 1024 + random_.Between(0, 1) * 64;
+        width_ = 1024;
+        height_ = 512;
+        maxWidth_ = 1024 + random_.Between(0, 1) * 64;
     } else if (kind < 48) {
         ++framesBig_;
-        width_ = 4096; height_ = 1; maxWidth_ = 4096;
+        width_ = 4096;
+        height_ = 1;
+        maxWidth_ = 4096;
     } else if (kind < 50) {
         ++framesBig_;
-        width_ = 1; height_ = random_.Between(1000, 4096); maxWidth_ = random_.Between(1, 3);
+        width_ = 1;
+        height_ = random_.Between(1000, 4096);
+        maxWidth_ = random_.Between(1, 3);
     } else {
         width_ = random_.Between(1, 64);
         height_ = random_.Between(1, 48);
@@ -768,8 +798,8 @@ bool Soak::FrameMatchesReference(const std::vector<YCPixel>& input,
         for (int32_t x = 0; x < width_; ++x) {
             const YCPixel& in = input[size_t(y) * maxWidth_ + x];
             const YCPixel& out = output[size_t(y) * maxWidth_ + x];
-            const ReferenceResult expected =
-                RunReference({in.y, in.cb, in.cr}, constants, kind, rules_[rulesIndex]);
+            const ReferenceResult expected = RunReference({in.y, in.cb, in.cr}, constants, kind,
+                                                          rules_[rulesIndex]);
             if (!HostPixelAccepted(expected, {out.y, out.cb, out.cr})) {
                 matches = false;
                 break;
@@ -804,7 +834,8 @@ void Soak::RunFrame(int step)
         if (level == Level::notReset) {
             resetFails = resetFailuresLeft_ > 0;
             if (resetFails) {
-                ArmFault(resetFault_, 0, resetFault_ == deviceReset ? D3DERR_DEVICELOST : E_OUTOFMEMORY);
+                ArmFault(resetFault_, 0,
+                         resetFault_ == deviceReset ? D3DERR_DEVICELOST : E_OUTOFMEMORY);
             } else {
                 DisarmFault(deviceReset);
                 DisarmFault(effectOnResetDevice);
@@ -814,8 +845,8 @@ void Soak::RunFrame(int step)
 
     const FrameFault* fault = nullptr;
     // Allocation faults only matter on a frame that re-allocates; aim them there.
-    const bool realloc =
-        model_.reallocNeeded || width_ != model_.frameWidth || height_ != model_.frameHeight;
+    const bool realloc = model_.reallocNeeded || width_ != model_.frameWidth ||
+                         height_ != model_.frameHeight;
     if (level == Level::ok && model_.engine && random_.Chance(realloc ? 25 : 6)) {
         const int index = realloc && random_.Chance(70) ? random_.Between(0, firstTransferFault - 1)
                                                         : random_.Between(0, frameFaultCount - 1);
@@ -928,7 +959,8 @@ void Soak::RunFrame(int step)
         ++framesPerKind_[model_.kindInUse];
         const std::wstring text = DebugWindowText(debugWindow_);
         wchar_t sizeLine[64];
-        swprintf(sizeLine, 64, L"Size :%dx%d(%ls)\r\n", width_, height_, kindTags[model_.kindInUse]);
+        swprintf(sizeLine, 64, L"Size :%dx%d(%ls)\r\n", width_, height_,
+                 kindTags[model_.kindInUse]);
         const wchar_t* label = p.branch == Branch::alloc   ? L"\r\nAlloc:"
                                : p.branch == Branch::param ? L"\r\nParam:"
                                                            : L"\r\nPut  :";
@@ -940,8 +972,9 @@ void Soak::RunFrame(int step)
             Failure("frame " + shape + ": debug text \"" + narrow + "\", expected the branch " +
                     std::to_string(int(p.branch)));
         }
-        p.branch == Branch::alloc ? ++framesAlloc_ : p.branch == Branch::param ? ++framesParam_
-                                                                                : ++framesPlain_;
+        p.branch == Branch::alloc   ? ++framesAlloc_
+        : p.branch == Branch::param ? ++framesParam_
+                                    : ++framesPlain_;
         secondsByBranch_[int(p.branch)] += callSeconds;
     } else {
         ++framesFailed_;
@@ -1029,12 +1062,13 @@ void Soak::Run()
         options_.seed, framesRun_, seconds, framesCorrected_, framesAlloc_, framesParam_,
         framesPlain_, framesPerKind_[0], framesPerKind_[1], framesPerKind_[2], framesPerKind_[3],
         framesPerKind_[4], framesFailed_, framesRefused_, framesCorrectedOnUnlock_, framesBig_);
-    std::printf("soak: seconds in onProcess: alloc %.1f, param %.1f, plain %.1f, failed %.1f; in cycles %.1f; checking %.1f; "
+    std::printf("soak: seconds in onProcess: alloc %.1f, param %.1f, plain %.1f, failed %.1f; in "
+                "cycles %.1f; checking %.1f; "
                 "formats available:%s%s%s%s%s\n",
-                secondsByBranch_[1], secondsByBranch_[2], secondsByBranch_[0], secondsFailed_, secondsCycling_, secondsChecking_,
-                model_.available[0] ? " F32" : "", model_.available[1] ? " F16" : "",
-                model_.available[2] ? " U16" : "", model_.available[3] ? " S16" : "",
-                model_.available[4] ? " U10" : "");
+                secondsByBranch_[1], secondsByBranch_[2], secondsByBranch_[0], secondsFailed_,
+                secondsCycling_, secondsChecking_, model_.available[0] ? " F32" : "",
+                model_.available[1] ? " F16" : "", model_.available[2] ? " U16" : "",
+                model_.available[3] ? " S16" : "", model_.available[4] ? " U10" : "");
     std::printf("soak: float downloads matched the %s converters last (%d plain, %d SSE frames)\n",
                 lastRules_ == 0 ? "plain" : "SSE", plainFrames_, sseFrames_);
     std::printf("soak: faults armed %d, reached %d; lost frames %d, resets %d ok / %d failed, "
@@ -1042,14 +1076,16 @@ void Soak::Run()
                 faultsArmed_, faultsReached_, lostFrames_, resets_, resetsFailed_,
                 otherLevelErrors_, cycles_, initFailures_);
     std::printf("soak: reached per fault:");
-    for (int i = 0; i < frameFaultCount; ++i) std::printf(" %s %d;", frameFaults[i].name, faultHits_[i]);
+    for (int i = 0; i < frameFaultCount; ++i)
+        std::printf(" %s %d;", frameFaults[i].name, faultHits_[i]);
     std::printf("\nsoak: host: %d onUpdate, %d msg 1135, %d msg 1133, %d RGB syncs\n", updates_,
                 messages1135_, messages1133_, rgbSyncs_);
     std::printf("soak: handles%s %lu after the first cycle, %lu at the end (peak %lu); private "
                 "memory%s %.1f MB, %.1f MB (peak %.1f MB)\n",
-                end.countedHandles ? " (counted)" : "", baseline_.handles, end.handles, peak_.handles,
-                end.countedPages ? " (committed private pages)" : "", baseline_.privateBytes / 1048576.0,
-                end.privateBytes / 1048576.0, peak_.privateBytes / 1048576.0);
+                end.countedHandles ? " (counted)" : "", baseline_.handles, end.handles,
+                peak_.handles, end.countedPages ? " (committed private pages)" : "",
+                baseline_.privateBytes / 1048576.0, end.privateBytes / 1048576.0,
+                peak_.privateBytes / 1048576.0);
     std::printf("soak: %d failures\n", failures_);
     std::fflush(stdout);
 

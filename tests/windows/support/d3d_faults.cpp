@@ -45,10 +45,12 @@ struct MethodSlot {
     void* override;
 };
 
+// clang-format off
 #define METHOD_SLOT(method, Interface, Member)                                  \
     {offsetof(Interface##Vtbl, Member) / sizeof(void*),                         \
      reinterpret_cast<void*>(                                                   \
          &Override<method, decltype(Interface##Vtbl::Member)>::Call)}
+// clang-format on
 
 const MethodSlot methodSlots[faultableMethodCount] = {
     METHOD_SLOT(direct3dGetDeviceCaps, IDirect3D9, GetDeviceCaps),

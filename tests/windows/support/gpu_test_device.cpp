@@ -81,8 +81,8 @@ HRESULT CreateFilledTexture(IDirect3DDevice9* device, D3DFORMAT format, int widt
                             const void* texels, int texelBytes, IDirect3DTexture9** texture)
 {
     *texture = nullptr;
-    HRESULT hr = device->CreateTexture(width, height, 1, D3DUSAGE_DYNAMIC, format,
-                                       D3DPOOL_DEFAULT, texture, nullptr);
+    HRESULT hr = device->CreateTexture(width, height, 1, D3DUSAGE_DYNAMIC, format, D3DPOOL_DEFAULT,
+                                       texture, nullptr);
     if (FAILED(hr)) {
         return hr;
     }
@@ -101,8 +101,8 @@ HRESULT CreateFilledTexture(IDirect3DDevice9* device, D3DFORMAT format, int widt
 }
 
 HRESULT DrawThroughEffect(IDirect3DDevice9* device, ID3DXEffect* effect, const char* technique,
-                          IDirect3DTexture9* source, D3DFORMAT targetFormat, int width,
-                          int height, ReadBack* result)
+                          IDirect3DTexture9* source, D3DFORMAT targetFormat, int width, int height,
+                          ReadBack* result)
 {
     IDirect3DSurface9* target = nullptr;
     IDirect3DSurface9* copy = nullptr;

@@ -40,5 +40,5 @@ HRESULT CreateFilledTexture(IDirect3DDevice9* device, D3DFORMAT format, int widt
 // pre-transformed vertices through `technique` into a new render target of
 // `targetFormat`, and reads it back.
 HRESULT DrawThroughEffect(IDirect3DDevice9* device, ID3DXEffect* effect, const char* technique,
-                          IDirect3DTexture9* source, D3DFORMAT targetFormat, int width,
-                          int height, ReadBack* result);
+                          IDirect3DTexture9* source, D3DFORMAT targetFormat, int width, int height,
+                          ReadBack* result);

@@ -70,7 +70,8 @@ std::vector<std::wstring> TakeErrorBoxTexts()
 {
     std::vector<std::wstring> texts;
     for (const CapturedMessage& message : TakeMessages()) {
-        EXPECT_EQ(message.owner, nullptr) << "box with an owner: " << testing::PrintToString(message.text);
+        EXPECT_EQ(message.owner, nullptr)
+            << "box with an owner: " << testing::PrintToString(message.text);
         EXPECT_EQ(message.caption, L"Tarnel");
         EXPECT_EQ(message.style, static_cast<UINT>(MB_SYSTEMMODAL | MB_ICONERROR));
         texts.push_back(message.text);

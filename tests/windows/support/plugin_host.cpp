@@ -44,8 +44,7 @@ void PluginTest::TearDown()
     if (table != nullptr) {
         table->onExit(&context);
     }
-    EXPECT_FALSE(debugWindow != nullptr && IsWindow(debugWindow))
-        << "onExit left the debug window";
+    EXPECT_FALSE(debugWindow != nullptr && IsWindow(debugWindow)) << "onExit left the debug window";
     RestorePatchedPointers();
     EXPECT_EQ(TakeMessageTexts(), std::vector<std::wstring>{}) << "messages nobody looked at";
     EXPECT_EQ(ReleaseTrackedDevice(), 0u) << "the plug-in left a reference on the device";

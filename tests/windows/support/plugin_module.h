@@ -16,7 +16,7 @@ std::wstring PathBesideProgram(const wchar_t* fileName);
 // missing.
 struct LoadedPlugin {
     HMODULE module = nullptr;
-    FilterTable* (__cdecl* getFilterTable)() = nullptr;
+    FilterTable*(__cdecl* getFilterTable)() = nullptr;
 };
 
 bool LoadPlugin(LoadedPlugin* plugin);

@@ -4,9 +4,9 @@
 
 std::vector<YCTriple> RangeCoveringPixels(int count)
 {
-    const int16_t interesting[] = {-32768, -32767, -8192, -4096, -2049, -2048, -2047, -8, -1, 0,
-                                   1,      8,      1023,  2047,  2048,  2049,  4095,  4096, 4097,
-                                   6142,   6143,   6144,  8191,  16384, 32767};
+    const int16_t interesting[] = {-32768, -32767, -8192, -4096, -2049, -2048, -2047, -8,   -1,
+                                   0,      1,      8,     1023,  2047,  2048,  2049,  4095, 4096,
+                                   4097,   6142,   6143,  6144,  8191,  16384, 32767};
     std::vector<YCTriple> pixels;
     const int n = sizeof interesting / sizeof interesting[0];
     for (int i = 0; i < n; ++i) {
