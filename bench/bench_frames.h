@@ -23,8 +23,7 @@ struct BenchConverter {
     const char* name;
     Direction direction;
     int32_t texelBytes;
-    void (*run)(BenchFrame&);
-    PackRowsFunction pack;  // the converter itself, for calls on other frames
+    PackRowsFunction pack;  // the one of the two that is set is the converter
     UnpackRowsFunction unpack;
 };
 
@@ -60,7 +59,7 @@ inline void FreeAligned(void* p)
 // Host values over the whole nominal range; texels hold what the pack of the
 // same kind would, so the unpacks see ordinary data.
 inline BenchFrame MakeBenchFrame(int32_t width, int32_t height, int32_t texelBytes,
-                                 void (*pack)(BenchFrame&))
+                                 PackRowsFunction pack)
 {
     BenchFrame f{width, height, nullptr, nullptr, nullptr, nullptr};
     const size_t pixels = static_cast<size_t>(width) * height;
@@ -79,7 +78,7 @@ inline BenchFrame MakeBenchFrame(int32_t width, int32_t height, int32_t texelByt
     std::memset(f.copySource, 2, pixels * 16);
     std::memset(f.copy, 1, pixels * 16);
     if (pack != nullptr) {
-        pack(f);
+        pack(f.host, width, f.texels, width * texelBytes, width, height);
     } else if (texelBytes == 4) {
         for (size_t i = 0; i < pixels; ++i) {
             const uint32_t w = static_cast<uint32_t>(i) * 2654435761u;
@@ -97,83 +96,47 @@ inline void FreeBenchFrame(BenchFrame& f)
     FreeAligned(f.copy);
 }
 
-// Whole frames, pitch = width, through each converter.
-inline void RunPackF32(BenchFrame& f)
+// A whole frame, pitch = width, through the converter.
+inline void RunConverter(const BenchConverter& c, BenchFrame& f)
 {
-    PackF32(f.host, f.width, f.texels, f.width * 16, f.width, f.height);
-}
-inline void RunPackF32Sse(BenchFrame& f)
-{
-    PackF32Sse(f.host, f.width, f.texels, f.width * 16, f.width, f.height);
-}
-inline void RunPackF16(BenchFrame& f)
-{
-    PackF16(f.host, f.width, f.texels, f.width * 8, f.width, f.height);
-}
-inline void RunPackF16Sse(BenchFrame& f)
-{
-    PackF16Sse(f.host, f.width, f.texels, f.width * 8, f.width, f.height);
-}
-inline void RunPackInt16(BenchFrame& f)
-{
-    PackInt16(f.host, f.width, f.texels, f.width * 8, f.width, f.height);
-}
-inline void RunUnpackF32(BenchFrame& f)
-{
-    UnpackF32(f.host, f.width, f.texels, f.width * 16, f.width, f.height);
-}
-inline void RunUnpackF32Sse(BenchFrame& f)
-{
-    UnpackF32Sse(f.host, f.width, f.texels, f.width * 16, f.width, f.height);
-}
-inline void RunUnpackF16(BenchFrame& f)
-{
-    UnpackF16(f.host, f.width, f.texels, f.width * 8, f.width, f.height);
-}
-inline void RunUnpackF16Sse(BenchFrame& f)
-{
-    UnpackF16Sse(f.host, f.width, f.texels, f.width * 8, f.width, f.height);
-}
-inline void RunUnpackInt16(BenchFrame& f)
-{
-    UnpackInt16(f.host, f.width, f.texels, f.width * 8, f.width, f.height);
-}
-inline void RunUnpackU10(BenchFrame& f)
-{
-    UnpackU10(f.host, f.width, f.texels, f.width * 4, f.width, f.height);
+    if (c.pack != nullptr) {
+        c.pack(f.host, f.width, f.texels, f.width * c.texelBytes, f.width, f.height);
+    } else {
+        c.unpack(f.host, f.width, f.texels, f.width * c.texelBytes, f.width, f.height);
+    }
 }
 
 // Every converter, with the bytes of its texel.
 inline const BenchConverter* BenchConverters(size_t* count)
 {
     static const BenchConverter table[] = {
-        {"PackF32", Direction::pack, 16, RunPackF32, PackF32, nullptr},
-        {"PackF32Sse", Direction::pack, 16, RunPackF32Sse, PackF32Sse, nullptr},
-        {"PackF16", Direction::pack, 8, RunPackF16, PackF16, nullptr},
-        {"PackF16Sse", Direction::pack, 8, RunPackF16Sse, PackF16Sse, nullptr},
-        {"PackInt16", Direction::pack, 8, RunPackInt16, PackInt16, nullptr},
-        {"UnpackF32", Direction::unpack, 16, RunUnpackF32, nullptr, UnpackF32},
-        {"UnpackF32Sse", Direction::unpack, 16, RunUnpackF32Sse, nullptr, UnpackF32Sse},
-        {"UnpackF16", Direction::unpack, 8, RunUnpackF16, nullptr, UnpackF16},
-        {"UnpackF16Sse", Direction::unpack, 8, RunUnpackF16Sse, nullptr, UnpackF16Sse},
-        {"UnpackInt16", Direction::unpack, 8, RunUnpackInt16, nullptr, UnpackInt16},
-        {"UnpackU10", Direction::unpack, 4, RunUnpackU10, nullptr, UnpackU10},
+        {"PackF32", Direction::pack, 16, PackF32, nullptr},
+        {"PackF32Sse", Direction::pack, 16, PackF32Sse, nullptr},
+        {"PackF16", Direction::pack, 8, PackF16, nullptr},
+        {"PackF16Sse", Direction::pack, 8, PackF16Sse, nullptr},
+        {"PackInt16", Direction::pack, 8, PackInt16, nullptr},
+        {"UnpackF32", Direction::unpack, 16, nullptr, UnpackF32},
+        {"UnpackF32Sse", Direction::unpack, 16, nullptr, UnpackF32Sse},
+        {"UnpackF16", Direction::unpack, 8, nullptr, UnpackF16},
+        {"UnpackF16Sse", Direction::unpack, 8, nullptr, UnpackF16Sse},
+        {"UnpackInt16", Direction::unpack, 8, nullptr, UnpackInt16},
+        {"UnpackU10", Direction::unpack, 4, nullptr, UnpackU10},
     };
     *count = sizeof table / sizeof table[0];
     return table;
 }
 
 // For an unpack, the pack that fills its texels.
-inline void (*PackFor(const BenchConverter& c))(BenchFrame&)
+inline PackRowsFunction PackFor(const BenchConverter& c)
 {
     if (c.direction == Direction::pack || c.texelBytes == 4) {
         return nullptr;
     }
     if (c.texelBytes == 16) {
-        return RunPackF32;
+        return PackF32;
     }
     if (std::strstr(c.name, "F16") != nullptr) {
-        return RunPackF16;
+        return PackF16;
     }
-    return RunPackInt16;
+    return PackInt16;
 }

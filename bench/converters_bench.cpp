@@ -23,7 +23,7 @@ void RunConverter(benchmark::State& state, const BenchConverter* c, int32_t w, i
     double copy = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        c->run(f);
+        RunConverter(*c, f);
         benchmark::ClobberMemory();
         const auto t1 = std::chrono::steady_clock::now();
         std::memcpy(f.copy, f.copySource, bytes);

@@ -121,7 +121,7 @@ int SmallFrames(RowBands* bands, int repeats)
             std::vector<double> banded;
             for (int r = 0; r < repeats; ++r) {
                 const double t0 = SecondsNow();
-                table[i].run(f);
+                RunConverter(table[i], f);
                 const double t1 = SecondsNow();
                 RunInBands(bands, table[i], f);
                 const double t2 = SecondsNow();
@@ -186,7 +186,7 @@ int main(int argc, char** argv)
             std::vector<double> copyBanded;
             for (int r = 0; r < repeats; ++r) {
                 const double t0 = SecondsNow();
-                table[i].run(f);
+                RunConverter(table[i], f);
                 const double t1 = SecondsNow();
                 std::memcpy(f.copy, f.copySource, bytes);
                 const double t2 = SecondsNow();
