@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host_interface/texture_format_kind.h"
 #include "pictures/picture_io.h"
 #include "pictures/test_picture.h"
 #include "plugin_module.h"
@@ -343,16 +344,16 @@ namespace {
 // against the reference model within the tolerance of its format.
 TEST(FilterHostProgram, ShippedPluginVerifiesInEveryFormat)
 {
-    const char* const tags[] = {"F32", "F16", "U16", "S16", "U10"};
-    for (int kind = 0; kind < 5; ++kind) {
-        SCOPED_TRACE(tags[kind]);
+    for (int kind = 0; kind < textureFormatKindCount; ++kind) {
+        const char* tag = textureFormatKindNames[kind];
+        SCOPED_TRACE(tag);
         RunResult r = RunHost(L"--size 161x90 --max-width 170 --frames 3 --verify --no-timing "
                               L"--update-every 1 --release-every 2 --track 1=40 --track 8=-90 "
                               L"--track 12=30 --track 15=" +
                                   std::to_wstring(kind),
                               false);
         EXPECT_EQ(r.status, 0u) << r.out << r.err;
-        EXPECT_NE(r.out.find(std::string("format:    ") + tags[kind]), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::string("format:    ") + tag), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("frames:    3 of 161x90 (max width 170), 0 failed"), std::string::npos)
             << r.out;
         EXPECT_NE(r.out.find("outside the accepted range: 0 pixels"), std::string::npos) << r.out;
