@@ -4,44 +4,62 @@
 
 namespace {
 
-const wchar_t* const errorTexts[errorTextCount] = {
-    L"",
-    L"d3dx9_40.dll が見つからないか、使用できません。"
-    L"DirectX エンドユーザーランタイムをインストールしてください。",
-    L"Direct3DCreate9()が失敗しました",
-    L"D3Dデバイスの作成に失敗しました",
-    L"エフェクトのロードに失敗しました",
-    L"頂点宣言の作成に失敗しました",
-    L"クエリの作成に失敗しました",
-    L"デバイスをロストしました。処理が行えません。",
-    L"デバイスリセットに失敗しました",
-    L"TestCooperativeLevel()がエラーを返しました",
-    L"非正方テクスチャを利用できません",
-    L"2の累乗サイズ以外のテクスチャは利用できません",
-    L"D3DFMT_A16B16G16R16F が利用できません",
-    L"D3DFMT_A32B32G32R32F が利用できません",
-    L"D3DFMT_A16B16G16R16 が利用できません",
-    L"D3DFMT_Q16W16V16U16 が利用できません",
-    L"D3DFMT_A2B10G10R10 が利用できません",
-    L"利用可能なピクセルフォーマットがひとつもありません",
-    L"利用可能なフォーマットがありません",
-    L"サーフェスの作成に失敗しました",
-    L"頂点のセットに失敗しました",
-    L"テクスチャの作成に失敗しました",
-    L"レンダーターゲットの作成に失敗しました",
-    L"テクスチャのセットに失敗しました",
-    L"テクスチャサーフェスを取得できませんでした",
-    L"デバイスへコピーできませんでした",
-    L"デバイスからコピーできませんでした",
-    L"パラメータのセットに失敗しました",
-    L"マトリクスのセットに失敗しました",
+// Each text beside its name; the order is the enum's, which the check below holds.
+struct ErrorTextEntry {
+    ErrorText id;
+    const wchar_t* text;
 };
+
+constexpr ErrorTextEntry errorTexts[] = {
+    {errorNone, L""},
+    {errorD3dxMissing, L"d3dx9_40.dll が見つからないか、使用できません。"
+                       L"DirectX エンドユーザーランタイムをインストールしてください。"},
+    {errorDirect3DCreate, L"Direct3DCreate9()が失敗しました"},
+    {errorDeviceCreate, L"D3Dデバイスの作成に失敗しました"},
+    {errorEffectLoad, L"エフェクトのロードに失敗しました"},
+    {errorVertexDeclaration, L"頂点宣言の作成に失敗しました"},
+    {errorQuery, L"クエリの作成に失敗しました"},
+    {errorDeviceLost, L"デバイスをロストしました。処理が行えません。"},
+    {errorDeviceReset, L"デバイスリセットに失敗しました"},
+    {errorCooperativeLevel, L"TestCooperativeLevel()がエラーを返しました"},
+    {errorSquareTexturesOnly, L"非正方テクスチャを利用できません"},
+    {errorPowerOfTwoTexturesOnly, L"2の累乗サイズ以外のテクスチャは利用できません"},
+    {errorMissingF16, L"D3DFMT_A16B16G16R16F が利用できません"},
+    {errorMissingF32, L"D3DFMT_A32B32G32R32F が利用できません"},
+    {errorMissingU16, L"D3DFMT_A16B16G16R16 が利用できません"},
+    {errorMissingS16, L"D3DFMT_Q16W16V16U16 が利用できません"},
+    {errorMissingU10, L"D3DFMT_A2B10G10R10 が利用できません"},
+    {errorNoPixelFormat, L"利用可能なピクセルフォーマットがひとつもありません"},
+    {errorNoFormat, L"利用可能なフォーマットがありません"},
+    {errorSurface, L"サーフェスの作成に失敗しました"},
+    {errorVertices, L"頂点のセットに失敗しました"},
+    {errorTexture, L"テクスチャの作成に失敗しました"},
+    {errorRenderTarget, L"レンダーターゲットの作成に失敗しました"},
+    {errorTextureBinding, L"テクスチャのセットに失敗しました"},
+    {errorTextureSurface, L"テクスチャサーフェスを取得できませんでした"},
+    {errorUpload, L"デバイスへコピーできませんでした"},
+    {errorDownload, L"デバイスからコピーできませんでした"},
+    {errorParameter, L"パラメータのセットに失敗しました"},
+    {errorMatrix, L"マトリクスのセットに失敗しました"},
+};
+
+constexpr bool InEnumOrder()
+{
+    for (int i = 0; i < errorTextCount; ++i) {
+        if (errorTexts[i].id != i) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(sizeof errorTexts / sizeof errorTexts[0] == errorTextCount && InEnumOrder(),
+              "one text per ErrorText, in the enum's order");
 
 }  // namespace
 
 const wchar_t* ErrorTextOf(ErrorText text)
 {
-    return text > errorNone && text < errorTextCount ? errorTexts[text] : L"";
+    return text > errorNone && text < errorTextCount ? errorTexts[text].text : L"";
 }
 
 int ShowError(const wchar_t* text)
