@@ -117,6 +117,8 @@ void ReleaseDeviceObjects(CorrectionEngine* engine);
 // processed; recovers a device that waits for a reset.
 bool CheckDevice();
 
+// Releases the default-pool objects and resets the device; reports a
+// failure with the reset message.
 HRESULT ResetEngineDevice(CorrectionEngine* engine);
 
 // Behaviour flags of the device. FPU_PRESERVE keeps Direct3D from cutting the

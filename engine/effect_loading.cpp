@@ -60,7 +60,8 @@ HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module)
             ShowCompilerText(errors);
         }
         ReleaseInterface(errors);
-        return ReportFailure(result, L"D3DXCreateEffectFromResourceW", errorEffectLoad);
+        return ReportFailure(FAILED(result) ? result : E_FAIL, L"D3DXCreateEffectFromResourceW",
+                             errorEffectLoad);
     }
 
     ID3DXEffect* effect = engine->effect;

@@ -132,9 +132,7 @@ bool CheckDevice()
         return false;
     }
     if (level == D3DERR_DEVICENOTRESET) {
-        const HRESULT reset = ResetEngineDevice(engine);
-        if (FAILED(reset)) {
-            ReportFailure(reset, L"Reset", errorDeviceReset);
+        if (FAILED(ResetEngineDevice(engine))) {
             return false;
         }
         reallocNeeded = true;
@@ -147,7 +145,7 @@ bool CheckDevice()
 HRESULT ResetEngineDevice(CorrectionEngine* engine)
 {
     if (engine->device == nullptr || engine->effect == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return ReportFailure(D3DERR_INVALIDCALL, L"no device or effect to reset", errorDeviceReset);
     }
     // Reset refuses while any default-pool object is alive. The system-memory
     // read-back surface and the declaration survive it.
@@ -165,11 +163,14 @@ HRESULT ResetEngineDevice(CorrectionEngine* engine)
     FillPresentParameters(&parameters);
     HRESULT result = engine->device->Reset(&parameters);
     if (FAILED(result)) {
-        return result;
+        return ReportFailure(result, L"Reset", errorDeviceReset);
     }
     // Our effect keeps no default-pool objects of its own, so there is nothing
     // for OnResetDevice to restore; some D3DX implementations leave it
     // unimplemented, and that must not turn every recovery into a failure.
     result = engine->effect->OnResetDevice();
-    return result == E_NOTIMPL ? D3D_OK : result;
+    if (FAILED(result) && result != E_NOTIMPL) {
+        return ReportFailure(result, L"OnResetDevice", errorDeviceReset);
+    }
+    return D3D_OK;
 }

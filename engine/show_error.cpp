@@ -4,7 +4,10 @@
 
 namespace {
 
-// Each text beside its name; the order is the enum's, which the check below holds.
+// Each text beside its name; the order is the enum's, which the check below
+// holds. The user's guide quotes every text here word for word, and the
+// release check fails when one of them is missing from it, so a text cannot
+// change without the guide.
 struct ErrorTextEntry {
     ErrorText id;
     const wchar_t* text;

@@ -1,8 +1,8 @@
 // The files behind filterhost's streams, as the system sees them: standard
 // input and output in binary mode, a stream file's length in frames, whole
 // blocks written only where they fit, and the output closed or flushed.
-// The threads that read and write frames (frame_streams.h) use these and
-// nothing else of the system's files.
+// The threads that read and write frames (frame_streams.h) use these, and
+// file_writes.h for where a file stands and cutting it back.
 #pragma once
 
 #include <cstddef>

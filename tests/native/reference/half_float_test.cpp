@@ -10,6 +10,28 @@
 
 #include <gtest/gtest.h>
 
+// Known values, for every processor: the rounding modes, the limits of
+// both readings and the subnormals.
+TEST(HalfFloat, KnownValues)
+{
+    const double justAboveOne = 1.0 + 0.75 / 1024;  // three quarters of a step
+    EXPECT_EQ(HalfFromDouble(justAboveOne, HalfRounding::nearestEven), 0x3C01);
+    EXPECT_EQ(HalfFromDouble(justAboveOne, HalfRounding::towardZero), 0x3C00);
+    EXPECT_EQ(HalfFromDouble(-justAboveOne, HalfRounding::nearestEven), 0xBC01);
+    EXPECT_EQ(HalfFromDouble(-justAboveOne, HalfRounding::towardZero), 0xBC00);
+    EXPECT_EQ(HalfFromDouble(65520.0, HalfRounding::nearestEven), 0x7C00);
+    EXPECT_EQ(HalfFromDouble(70000.0, HalfRounding::towardZero), 0x7BFF);
+    EXPECT_EQ(HalfFromDouble(65536.0, HalfRounding::nearestEven, HalfFormat::d3dx), 0x7C00);
+    EXPECT_EQ(HalfFromDouble(1e6, HalfRounding::nearestEven, HalfFormat::d3dx), 0x7FFF);
+    const double tiny = std::ldexp(1.0, -24);  // the smallest subnormal
+    EXPECT_EQ(HalfFromDouble(1.5 * tiny, HalfRounding::nearestEven), 0x0002);
+    EXPECT_EQ(HalfFromDouble(1.5 * tiny, HalfRounding::towardZero), 0x0001);
+    EXPECT_EQ(DoubleFromHalf(0x7BFF), 65504.0);
+    EXPECT_EQ(DoubleFromHalf(0x7FFF, HalfFormat::d3dx), 131008.0);
+    EXPECT_EQ(DoubleFromHalf(0x0001), tiny);
+    EXPECT_EQ(DoubleFromHalf(0xC000), -2.0);
+}
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 

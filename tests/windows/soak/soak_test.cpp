@@ -63,9 +63,6 @@ constexpr int defaultFrames = 300;
 constexpr SIZE_T privateMemoryMargin = 16u << 20;
 constexpr long handleMargin = 16;
 
-constexpr uint32_t messageReleaseMemory = WM_USER + 109;    // 1133
-constexpr uint32_t messageSettingsChanged = WM_USER + 111;  // 1135
-
 const wchar_t* const kindTags[6] = {L"F32", L"F16", L"U16", L"S16", L"U10", L"Unknown"};
 
 struct Options {
@@ -435,6 +432,7 @@ void Soak::Failure(const std::string& what)
 void Soak::ExpectBoxes(int expected, const char* where)
 {
     const std::vector<std::wstring> boxes = TakeErrorBoxTexts();
+    TakeDebuggerLines();  // what failed is the faults' business here, not how it was logged
     if (static_cast<int>(boxes.size()) != expected) {
         std::string texts;
         for (const std::wstring& text : boxes) {
@@ -635,7 +633,7 @@ void Soak::SendReleaseMessage()
 {
     ++messages1133_;
     const int isActiveBefore = isActiveCalls;
-    if (host_.table->onWindowMessage(nullptr, messageReleaseMemory, 0, 0, nullptr,
+    if (host_.table->onWindowMessage(nullptr, messageReleaseResources, 0, 0, nullptr,
                                      &host_.context) != 0) {
         Failure("message 1133 did not return 0");
     }

@@ -36,6 +36,7 @@ void PluginTest::SetUp()
     ASSERT_TRUE(LoadPluginHost(this));
     InstallMessageCapture(plugin.module);
     TakeMessages();
+    TakeDebuggerLines();
     StartDirect3DTracking(plugin.module);
 }
 
@@ -47,6 +48,7 @@ void PluginTest::TearDown()
     EXPECT_FALSE(debugWindow != nullptr && IsWindow(debugWindow)) << "onExit left the debug window";
     RestorePatchedPointers();
     EXPECT_EQ(TakeMessageTexts(), std::vector<std::wstring>{}) << "messages nobody looked at";
+    TakeDebuggerLines();
     EXPECT_EQ(ReleaseTrackedDevice(), 0u) << "the plug-in left a reference on the device";
     EXPECT_EQ(ReleaseTrackedDirect3D(), 0u) << "the plug-in left a reference on Direct3D";
     UnloadPlugin(&plugin);

@@ -21,8 +21,7 @@ struct PluginHost {
 };
 
 // Loads the plug-in and makes the context; tracks and checks zero, the host
-// functions' counts reset. Fails the calling test (and returns false) when
-// the plug-in cannot be loaded.
+// functions' counts reset. False when the plug-in cannot be loaded.
 bool LoadPluginHost(PluginHost* host);
 
 // Host pixels and the frame record that points at them (a copy's record
