@@ -453,19 +453,3 @@ UnpackRowsFunction UnpackConverterOf(TextureFormatKind kind, bool sseUsable, int
         return sseUsable ? UnpackF16Sse : UnpackF16;
     }
 }
-
-void PackFrame(TextureFormatKind kind, bool sseUsable, const YCPixel* host, int32_t hostPitch,
-               void* texels, int32_t texelPitch, int32_t width, int32_t height)
-{
-    int32_t texelBytes;
-    PackConverterOf(kind, sseUsable, &texelBytes)(host, hostPitch, texels, texelPitch, width,
-                                                  height);
-}
-
-void UnpackFrame(TextureFormatKind kind, bool sseUsable, YCPixel* host, int32_t hostPitch,
-                 const void* texels, int32_t texelPitch, int32_t width, int32_t height)
-{
-    int32_t texelBytes;
-    UnpackConverterOf(kind, sseUsable, &texelBytes)(host, hostPitch, texels, texelPitch, width,
-                                                    height);
-}

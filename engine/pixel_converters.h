@@ -86,9 +86,3 @@ using UnpackRowsFunction = void (*)(YCPixel*, int32_t, const void*, int32_t, int
 // other kind (F16) through the F16 converters.
 PackRowsFunction PackConverterOf(TextureFormatKind kind, bool sseUsable, int32_t* texelBytes);
 UnpackRowsFunction UnpackConverterOf(TextureFormatKind kind, bool sseUsable, int32_t* texelBytes);
-
-// Runs the converter of the format kind on the whole frame.
-void PackFrame(TextureFormatKind kind, bool sseUsable, const YCPixel* host, int32_t hostPitch,
-               void* texels, int32_t texelPitch, int32_t width, int32_t height);
-void UnpackFrame(TextureFormatKind kind, bool sseUsable, YCPixel* host, int32_t hostPitch,
-                 const void* texels, int32_t texelPitch, int32_t width, int32_t height);

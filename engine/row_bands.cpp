@@ -163,11 +163,22 @@ void EndWorkerCall(RowBands* bands, int32_t i)
     }
 }
 
-// Wakes the workers, takes bands until none is left, and ends the workers'
-// part. A worker that cannot be woken leaves its share to the others.
-void RunInBands(RowBands* bands, int32_t height)
+// Sets up the call (pack or unpack, whichever is given), wakes the workers,
+// takes bands until none is left, and ends the workers' part. A worker that
+// cannot be woken leaves its share to the others.
+void RunInBands(RowBands* bands, PackRowsFunction pack, UnpackRowsFunction unpack,
+                int32_t texelBytes, YCPixel* host, int32_t hostPitch, unsigned char* texels,
+                int32_t texelPitch, int32_t width, int32_t height)
 {
     BandCall& call = bands->call;
+    call.pack = pack;
+    call.unpack = unpack;
+    call.host = host;
+    call.hostPitch = hostPitch;
+    call.texels = texels;
+    call.texelPitch = texelPitch;
+    call.texelStride = static_cast<ptrdiff_t>(texelPitch / texelBytes) * texelBytes;
+    call.width = width;
     const int32_t threads = bands->workerCount + 1;
     call.height = height;
     call.bandHeight = height / (threads * bandsPerThread) > 0 ? height / (threads * bandsPerThread)
@@ -283,16 +294,9 @@ void PackInBands(RowBands* bands, PackRowsFunction pack, int32_t texelBytes, con
         pack(host, hostPitch, texels, texelPitch, width, height);
         return;
     }
-    BandCall& call = bands->call;
-    call.pack = pack;
-    call.unpack = nullptr;
-    call.host = const_cast<YCPixel*>(host);  // only read by a pack
-    call.hostPitch = hostPitch;
-    call.texels = static_cast<unsigned char*>(texels);
-    call.texelPitch = texelPitch;
-    call.texelStride = static_cast<ptrdiff_t>(texelPitch / texelBytes) * texelBytes;
-    call.width = width;
-    RunInBands(bands, height);
+    // The host rows are only read by a pack.
+    RunInBands(bands, pack, nullptr, texelBytes, const_cast<YCPixel*>(host), hostPitch,
+               static_cast<unsigned char*>(texels), texelPitch, width, height);
 }
 
 void UnpackInBands(RowBands* bands, UnpackRowsFunction unpack, int32_t texelBytes, YCPixel* host,
@@ -303,14 +307,7 @@ void UnpackInBands(RowBands* bands, UnpackRowsFunction unpack, int32_t texelByte
         unpack(host, hostPitch, texels, texelPitch, width, height);
         return;
     }
-    BandCall& call = bands->call;
-    call.pack = nullptr;
-    call.unpack = unpack;
-    call.host = host;
-    call.hostPitch = hostPitch;
-    call.texels = static_cast<unsigned char*>(const_cast<void*>(texels));  // only read
-    call.texelPitch = texelPitch;
-    call.texelStride = static_cast<ptrdiff_t>(texelPitch / texelBytes) * texelBytes;
-    call.width = width;
-    RunInBands(bands, height);
+    // The texel rows are only read by an unpack.
+    RunInBands(bands, nullptr, unpack, texelBytes, host, hostPitch,
+               static_cast<unsigned char*>(const_cast<void*>(texels)), texelPitch, width, height);
 }

@@ -13,8 +13,8 @@
 //
 // Every converter's result is checked against the documented rule, the
 // plain and SSE variants are compared where they must agree byte for byte,
-// and PackFrame / UnpackFrame must give exactly what the converter of the
-// kind gives.
+// and the converter that PackConverterOf / UnpackConverterOf choose for the
+// kind must give exactly what the kind's converter gives.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>
@@ -265,9 +265,11 @@ void FuzzPack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& in)
         }
 
         texels.load(texelImage);
-        PackFrame(kind, sse, hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
+        int32_t texelBytes = 0;
+        PackConverterOf(kind, sse, &texelBytes)(hostRows, g.hostPitch, texels.base(), g.texelPitch,
+                                                g.width, g.height);
         if (!host.equals(hostImage) || !texels.equals(expected)) {
-            Fail("PackFrame differs from the kind's converter", kind, v);
+            Fail("PackConverterOf chose another converter", kind, v);
         }
     }
 }
@@ -393,10 +395,11 @@ void FuzzUnpack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& i
         results[v].assign(host.memory, host.memory + host.bytes);
 
         host.load(hostImage);
-        UnpackFrame(kind, sse, hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width,
-                    g.height);
+        int32_t texelBytes = 0;
+        UnpackConverterOf(kind, sse, &texelBytes)(hostRows, g.hostPitch, texels.base(),
+                                                  g.texelPitch, g.width, g.height);
         if (!texels.equals(texelImage) || !host.equals(expected)) {
-            Fail("UnpackFrame differs from the kind's converter", kind, v);
+            Fail("UnpackConverterOf chose another converter", kind, v);
         }
     }
 

@@ -13,8 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <psapi.h>
-#include <tlhelp32.h>
 
 #include "d3d_tracking.h"
 #include "effect/correction_reference.h"
@@ -526,40 +524,6 @@ struct PlainHost : PluginHost {
         return ok;
     }
 };
-
-// Threads of this process that started in `module`'s code.
-DWORD ThreadsStartedIn(HMODULE module)
-{
-    using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-    const auto query = reinterpret_cast<QueryThread>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
-    MODULEINFO info = {};
-    if (query == nullptr ||
-        !GetModuleInformation(GetCurrentProcess(), module, &info, sizeof info)) {
-        return 0;
-    }
-    const uintptr_t begin = reinterpret_cast<uintptr_t>(info.lpBaseOfDll);
-    const uintptr_t end = begin + info.SizeOfImage;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
-    DWORD count = 0;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != GetCurrentProcessId()) continue;
-        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
-        if (thread == nullptr) continue;
-        uintptr_t start = 0;
-        const int startAddressClass = 9;  // ThreadQuerySetWin32StartAddress
-        if (query(thread, startAddressClass, &start, sizeof start, nullptr) == 0 &&
-            start >= begin && start < end) {
-            ++count;
-        }
-        CloseHandle(thread);
-    }
-    CloseHandle(snapshot);
-    return count;
-}
 
 // Workers come with onInit, as many as asked for, and leave with onExit
 // together with their events; cycles leave no thread or handle behind.

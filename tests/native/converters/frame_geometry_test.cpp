@@ -206,7 +206,10 @@ TEST(Dispatch, PackChoosesByKind)
             SCOPED_TRACE(testing::Message() << "kind " << k.kind << " sse " << sse);
             Frame f = MakeFrame({1, 1, 1, k.texelBytes}, k.texelBytes, 0, 0xA5);
             f.host[0] = p;
-            PackFrame(k.kind, sse, f.host.data(), 1, f.texels.get(), k.texelBytes, 1, 1);
+            int32_t texelBytes = 0;
+            PackConverterOf(k.kind, sse, &texelBytes)(f.host.data(), 1, f.texels.get(),
+                                                      k.texelBytes, 1, 1);
+            EXPECT_EQ(texelBytes, k.texelBytes);
             EXPECT_EQ(std::memcmp(f.texels.get(), k.expected, k.texelBytes), 0);
         }
     }
@@ -241,7 +244,10 @@ TEST(Dispatch, UnpackChoosesByKindAndSseFlag)
         SCOPED_TRACE(testing::Message() << "kind " << k.kind << " sse " << k.sse);
         Frame f = MakeFrame({1, 1, 1, k.texelBytes}, k.texelBytes, 0xA5, 0);
         std::memcpy(f.texels.get(), k.texel, k.texelBytes);
-        UnpackFrame(k.kind, k.sse, f.host.data(), 1, f.texels.get(), k.texelBytes, 1, 1);
+        int32_t texelBytes = 0;
+        UnpackConverterOf(k.kind, k.sse, &texelBytes)(f.host.data(), 1, f.texels.get(),
+                                                      k.texelBytes, 1, 1);
+        EXPECT_EQ(texelBytes, k.texelBytes);
         EXPECT_EQ(f.host[0].y, k.y);
     }
 }

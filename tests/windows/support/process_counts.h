@@ -9,3 +9,6 @@
 DWORD OpenHandleCount();
 
 DWORD ThreadCountOfThisProcess();
+
+// Threads of this process that started in `module`'s code.
+DWORD ThreadsStartedIn(HMODULE module);
