@@ -24,6 +24,15 @@
 //     conversion against filterhost's): no channel of any pixel may differ
 //     by more than LARGEST codes.
 //
+//   video_check demo BEFORE.png AFTER.png
+//     The main job's pictures (scripts/run) show what its words promise:
+//     mid-tones lighter (the mean luma of the pixels that were mid-grey to
+//     mid-bright rises by at least 8 codes), a warmer cast (red minus blue
+//     over the pixels that were neutral rises by at least 8 codes), and no
+//     new run of clipped pixels: no 4 neighbours in a row that reach 0 or
+//     255 in a channel where none of them did before. A grade that pushes
+//     colour out of what RGB can show leaves such runs as hard edges.
+//
 // Prints what it measured; exits 1 when a check fails, 2 on bad arguments.
 #include <algorithm>
 #include <cmath>
@@ -225,18 +234,24 @@ int CheckLuts(int argc, char** argv)
     return ok ? 0 : 1;
 }
 
+// Two pictures of one size, or a message.
+bool LoadPair(const char* pathA, const char* pathB, RgbImage* a, RgbImage* b)
+{
+    std::string error;
+    if (LoadPicture(pathA, a, &error) && LoadPicture(pathB, b, &error) && a->width == b->width &&
+        a->height == b->height) {
+        return true;
+    }
+    std::fprintf(stderr, "video_check: cannot compare %s and %s %s\n", pathA, pathB, error.c_str());
+    return false;
+}
+
 int CheckPictures(int argc, char** argv)
 {
     if (argc != 5) return 2;
     RgbImage a;
     RgbImage b;
-    std::string error;
-    if (!LoadPicture(argv[2], &a, &error) || !LoadPicture(argv[3], &b, &error) ||
-        a.width != b.width || a.height != b.height) {
-        std::fprintf(stderr, "video_check: cannot compare %s and %s %s\n", argv[2], argv[3],
-                     error.c_str());
-        return 1;
-    }
+    if (!LoadPair(argv[2], argv[3], &a, &b)) return 1;
     const int allowed = std::atoi(argv[4]);
     int largest = 0;
     double sum = 0;
@@ -250,6 +265,53 @@ int CheckPictures(int argc, char** argv)
     return largest <= allowed ? 0 : 1;
 }
 
+bool Clipped(const uint8_t* rgb)
+{
+    return std::any_of(rgb, rgb + 3, [](uint8_t c) { return c == 0 || c == 255; });
+}
+
+int CheckDemo(int argc, char** argv)
+{
+    if (argc != 4) return 2;
+    RgbImage before;
+    RgbImage after;
+    if (!LoadPair(argv[2], argv[3], &before, &after)) return 1;
+    double lumaRise = 0;
+    int midPixels = 0;
+    double warmthRise = 0;
+    int neutralPixels = 0;
+    int longestNewClip = 0;
+    for (int y = 0; y < before.height; ++y) {
+        int run = 0;
+        for (int x = 0; x < before.width; ++x) {
+            const size_t at = (static_cast<size_t>(y) * before.width + x) * 3;
+            const uint8_t* b = &before.rgb[at];
+            const uint8_t* a = &after.rgb[at];
+            auto luma = [](const uint8_t* c) { return 0.299 * c[0] + 0.587 * c[1] + 0.114 * c[2]; };
+            if (luma(b) >= 64 && luma(b) <= 192) {
+                lumaRise += luma(a) - luma(b);
+                ++midPixels;
+            }
+            if (b[0] == b[1] && b[1] == b[2]) {
+                warmthRise += (a[0] - a[2]) - (b[0] - b[2]);
+                ++neutralPixels;
+            }
+            run = Clipped(a) && !Clipped(b) ? run + 1 : 0;
+            longestNewClip = std::max(longestNewClip, run);
+        }
+    }
+    lumaRise /= std::max(midPixels, 1);
+    warmthRise /= std::max(neutralPixels, 1);
+    std::printf("demo: mid-tones %+.1f codes over %d pixels (at least +8), red minus blue "
+                "%+.1f codes over %d neutral pixels (at least +8), longest new run of clipped "
+                "pixels %d (at most 3)\n",
+                lumaRise, midPixels, warmthRise, neutralPixels, longestNewClip);
+    return midPixels > 0 && neutralPixels > 0 && lumaRise >= 8 && warmthRise >= 8 &&
+                   longestNewClip <= 3
+               ? 0
+               : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -258,12 +320,13 @@ int main(int argc, char** argv)
     const int status = mode == "stream"     ? CheckStream(argc, argv)
                        : mode == "lut"      ? CheckLuts(argc, argv)
                        : mode == "pictures" ? CheckPictures(argc, argv)
+                       : mode == "demo"     ? CheckDemo(argc, argv)
                                             : 2;
     if (status == 2) {
         std::fprintf(stderr, "usage: video_check stream IN.y4m OUT.y4m FRAMES limited|full MOVE "
                              "[N=V ...]\n       video_check lut PLUGIN.png CUBE GRADED.png "
                              "[CUBE GRADED.png ...]\n       video_check pictures A.png B.png "
-                             "LARGEST\n");
+                             "LARGEST\n       video_check demo BEFORE.png AFTER.png\n");
     }
     return status;
 }

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The README's main job as a user starts it: scripts/run without arguments,
+# from a folder other than the repository's. It must write both pictures,
+# find every pixel within the reference model's range, and the pictures must
+# show what its words promise (video_check demo). Relative paths given to
+# scripts/run are the caller's: a picture named rel.png lands in the folder
+# scripts/run was started in.
+# usage: check_main_job.sh SOURCE_ROOT VIDEO_CHECK
+set -u
+root=$(realpath "$1")
+video_check=$(realpath "$2")
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+elsewhere=$(mktemp -d)
+trap 'rm -rf "$elsewhere"' EXIT
+
+before=$root/build/kelvo-demo-before.png
+after=$root/build/kelvo-demo.png
+rm -f "$before" "$after"
+report=$(cd "$elsewhere" && "$root/scripts/run" 2>"$elsewhere/steps")
+status=$?
+echo "$report"
+[ "$status" -eq 0 ] || { cat "$elsewhere/steps"; fail "scripts/run ended with status $status"; }
+for line in "wrote:     $after (the last frame, corrected)" \
+            "wrote:     $before (the input, as the plug-in received it)" \
+            "  outside the accepted range: 0 pixels"; do
+  grep -qxF "$line" <<<"$report" || fail "the report lacks: $line"
+done
+grep -q "^frame 10 of 10" "$elsewhere/steps" || fail "no progress line for the last frame"
+"$video_check" demo "$before" "$after" || fail "the pictures do not show what the words say"
+
+(cd "$elsewhere" && "$root/scripts/run" --frames 1 --output rel.png >/dev/null 2>&1) ||
+  fail "scripts/run --output rel.png failed"
+[ -f "$elsewhere/rel.png" ] || fail "rel.png did not land in the folder scripts/run started in"
+[ ! -e "$root/rel.png" ] || { rm -f "$root/rel.png"; fail "rel.png landed in the repository"; }
+
+[ "$failures" -eq 0 ] && echo "main job: ok"
+exit $((failures > 0))
