@@ -15,6 +15,7 @@
 #include "runs/frame_run.h"
 #include "runs/precision_run.h"
 #include "runs/run_report.h"
+#include "runs/stop_request.h"
 #include "session/error_boxes.h"
 #include "session/host_session.h"
 #include "video/frame_streams.h"
@@ -22,7 +23,7 @@
 
 namespace {
 
-enum ExitStatus { exitDone = 0, exitFailed = 1, exitUsage = 2, exitVerify = 3 };
+enum ExitStatus { exitDone = 0, exitFailed = 1, exitUsage = 2, exitVerify = 3, exitStopped = 4 };
 
 void Complain(const std::string& message)
 {
@@ -202,6 +203,7 @@ int RunFrameFiles(OpenedRun* run, const HostOptions& options, std::FILE* report,
     NotifyUpdate(&run->session);
 
     FrameTally tally;
+    ListenForStopRequests();
     RunFrames(&run->session, &run->feed, &run->sink, options, &tally);
     const std::vector<std::string> written = FinishOutputs(run, options, &tally);
     const FrameFeed& feed = run->feed;
@@ -214,6 +216,12 @@ int RunFrameFiles(OpenedRun* run, const HostOptions& options, std::FILE* report,
     if (options.verify && tally.verifyTotals.outside > 0) status = exitVerify;
     if (tally.failed > 0 || tally.pastWidth > 0 || tally.outputBroken) status = exitFailed;
     if (tally.inputBroken) status = exitUsage;
+    if (tally.stoppedBy != nullptr) {
+        Complain(std::string("stopped by ") + tally.stoppedBy + " after frame " +
+                 std::to_string(tally.framesDone) + ", before the end; the files listed as " +
+                 "written hold whole frames");
+        status = exitStopped;
+    }
     return status;
 }
 

@@ -6,6 +6,7 @@
 
 #include "host_interface/tracks.h"
 #include "reports/run_progress.h"
+#include "runs/stop_request.h"
 #include "seconds_now.h"
 
 namespace {
@@ -133,9 +134,15 @@ void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const Hos
         const double readStart = SecondsNow();
         if (i > 0) tally->periods.push_back(readStart - lastStart);
         lastStart = readStart;
-        YCFrame* input = NextFrame(feed, i, frameLimit, &error);
+        YCFrame* input = StopRequest() ? nullptr : NextFrame(feed, i, frameLimit, &error);
         if (input != nullptr) tally->lastInput = input;
         StartWriting(sink);
+        // A stop request may also have closed the input (ffmpeg before us
+        // in a pipeline gets the same Ctrl-C): the request is the reason.
+        if (StopRequest() != nullptr) {
+            tally->stoppedBy = StopRequest();
+            break;
+        }
         if (input == nullptr) {
             if (!error.empty()) {
                 Complain(error);

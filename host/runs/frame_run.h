@@ -15,10 +15,11 @@
 // What the frames came to, for the report and the exit status.
 struct FrameTally {
     int64_t framesDone = 0;
-    int failed = 0;             // frames onProcess returned 0 for
-    int pastWidth = 0;          // frames with pixels past the width changed
-    bool inputBroken = false;   // the stream turned out cut short or damaged
-    bool outputBroken = false;  // a write failed
+    int failed = 0;                   // frames onProcess returned 0 for
+    int pastWidth = 0;                // frames with pixels past the width changed
+    bool inputBroken = false;         // the stream turned out cut short or damaged
+    bool outputBroken = false;        // a write failed
+    const char* stoppedBy = nullptr;  // a stop request ended the run early
     bool missingDebugText = false;
     bool progressShown = false;
     double runSeconds = 0;  // from the first read to the last write
@@ -35,7 +36,7 @@ struct FrameTally {
 };
 
 // Runs every frame of the feed (the session's plug-in started, the feed
-// and the sink open). Messages about single frames go to stderr as they
-// happen.
+// and the sink open), or those before a stop request. Messages about single
+// frames go to stderr as they happen.
 void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const HostOptions& options,
                FrameTally* tally);

@@ -34,5 +34,33 @@ grep -q "^frame 10 of 10" "$elsewhere/steps" || fail "no progress line for the l
 [ -f "$elsewhere/rel.png" ] || fail "rel.png did not land in the folder scripts/run started in"
 [ ! -e "$root/rel.png" ] || { rm -f "$root/rel.png"; fail "rel.png landed in the repository"; }
 
+# A run stopped half-way, as a user stops it: Ctrl-C at the terminal (SIGINT
+# to the whole process group) or SIGTERM to scripts/run. It says why and
+# where it stopped, ends with status 4, and its video holds whole frames.
+stop_run() {  # SIGNAL TARGET: group or script
+  rm -f "$elsewhere/stopped.y4m" "$elsewhere/steps"
+  # In a session of its own, as at a terminal: $run leads its process group.
+  (cd "$elsewhere" && exec setsid "$root/scripts/run" --size 320x180 --frames 100000 \
+     --progress --output stopped.y4m >/dev/null 2>"$elsewhere/steps") &
+  local run=$!
+  for _ in $(seq 600); do
+    grep -q "^frame" "$elsewhere/steps" 2>/dev/null && break
+    sleep 0.1
+  done
+  if [ "$2" = group ]; then kill -"$1" -- -"$run"; else kill -"$1" "$run"; fi
+  wait "$run"
+  local status=$? header frames size
+  [ "$status" -eq 4 ] || fail "SIG$1 to the $2: status $status, not 4"
+  frames=$(sed -n 's/^filterhost: stopped by .* after frame \([0-9]*\), before the end.*/\1/p' \
+    "$elsewhere/steps")
+  [ -n "$frames" ] || { fail "SIG$1 to the $2: no word of the stop"; tail -3 "$elsewhere/steps"; return; }
+  header=$(head -1 "$elsewhere/stopped.y4m" | wc -c)
+  size=$(stat -c %s "$elsewhere/stopped.y4m")
+  [ "$size" -eq $((header + frames * (6 + 320 * 180 * 6))) ] ||
+    fail "SIG$1 to the $2: $size bytes are not $frames whole frames"
+}
+stop_run INT group
+stop_run TERM script
+
 [ "$failures" -eq 0 ] && echo "main job: ok"
 exit $((failures > 0))

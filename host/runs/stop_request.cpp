@@ -1,0 +1,32 @@
+#include "runs/stop_request.h"
+
+#include <atomic>
+
+#include <windows.h>
+
+namespace {
+
+std::atomic<const char*> request{nullptr};
+
+// Runs on a thread of its own that the system makes for the event.
+BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    const char* what = event == CTRL_C_EVENT       ? "Ctrl-C (interrupt)"
+                       : event == CTRL_BREAK_EVENT ? "Ctrl-Break"
+                                                   : "the console closing";
+    const char* none = nullptr;
+    request.compare_exchange_strong(none, what);
+    return TRUE;
+}
+
+}  // namespace
+
+void ListenForStopRequests()
+{
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+const char* StopRequest()
+{
+    return request.load();
+}
