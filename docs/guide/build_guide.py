@@ -14,7 +14,8 @@ fills the same markers in both:
                           from the "Stage times per format" table of
                           bench/README.md, so the guide follows those two
                           documents whenever they are measured again
-  <!-- debug-window -->   docs/guide/pictures/debug-window.txt
+  <!-- debug-window -->   docs/guide/pictures/debug-window.txt, under it its
+                          Proc and whole-frame times and what a card gives
 then writes OUTPUT_DIR/guide.html and OUTPUT_DIR/guide.ja.html, each linking
 to the other, and copies the pictures they show into OUTPUT_DIR/pictures.
 On the English page every run of Japanese text is marked lang="ja", so that
@@ -55,6 +56,13 @@ PAGES = [
         "check box on": "check box ticked",
         "check box off": "check box off",
         "separator": ", ",
+        "scroll hint": "This table scrolls sideways →",
+        "debug note":
+            "These figures come from a test computer without a graphics card, where the "
+            "processor draws the correction in software: Proc {proc} ms, the whole frame "
+            "{total} ms. With a graphics card, Proc should take from under a millisecond to "
+            "a few milliseconds and the whole frame roughly 5 to 20 ms; that range is our "
+            "estimate, not a measurement.",
         "formats head": [
             "`Format`", "name", "typical difference", "largest, normal range",
             "largest, beyond white and black", "carrying the frame, 1920×1080",
@@ -76,19 +84,26 @@ PAGES = [
         "before": "補正前：",
         "after": "補正後：",
         "every slider at 0": "すべてのトラックバーが 0",
-        "check box on": "チェックボックス オン",
-        "check box off": "チェックボックス オフ",
+        "check box on": "チェックあり",
+        "check box off": "チェックなし",
         "separator": "、",
+        "scroll hint": "この表は横にスクロールできます →",
+        "debug note":
+            "この表示例は、グラフィックカードのないテスト用のパソコンで、補正を CPU で描画"
+            "（ソフトウェアレンダリング）して測った値です（Proc {proc} ミリ秒、フレーム全体で "
+            "{total} ミリ秒）。グラフィックカードを使えば、Proc は 1 ミリ秒未満から数ミリ秒、"
+            "フレーム全体でおよそ 5 ～ 20 ミリ秒になると見込んでいます（実測ではなく推定です）。",
         "formats head": [
             "`Format`", "名前", "平均的な誤差", "最大誤差（通常範囲）",
             "最大誤差（範囲外を含む）", "フレームの転送 1920×1080",
             "フレーム全体 1920×1080", "フレーム全体 3840×2160"],
         "formats note":
-            "誤差：正確な補正結果との差です。すべての明るさと色の格子点について、"
+            "誤差：正確な補正結果との差です。すべての明るさと、格子状に選んだ色について、"
             "よく使う 4 つの設定で測りました。時間：1 フレームあたりのフィルターの処理時間です"
             "（「転送」はデバッグウィンドウの Put と Get の合計）。グラフィックカードを使わず、"
             "補正を CPU で描画して測ったため、実際のグラフィックカードでは補正そのものはずっと"
-            "速くなります。ご自分の環境の数値と比べるのではなく、形式どうしの比較にお使いください。",
+            "速くなります。ご自分の環境の数値と比べるのではなく、フォーマットどうしの比較に"
+            "お使いください。",
     },
 ]
 
@@ -290,16 +305,35 @@ def example_pairs(examples, section, options_by_name, page, titles):
     return "\n".join(blocks)
 
 
-def debug_window(root):
+def debug_window(root, page):
+    """The debug window as it looked for a frame, and under it where its
+    figures come from: they are the test machine's, whose processor draws the
+    correction, so a reader must not take them for what a card does."""
     path = root / "docs" / "guide" / "pictures" / "debug-window.txt"
     if not path.exists():
         fail(f"{path} is missing (scripts/guide-pictures makes it)")
-    text = html.escape(path.read_text(encoding="utf-8").rstrip("\n"))
-    return ('<div class="debug-window"><div class="title">Debug KELVO'
+    text = path.read_text(encoding="utf-8").rstrip("\n")
+    seconds = {}
+    for line in text.splitlines()[1:]:
+        stage, _, value = line.partition(":")
+        try:
+            seconds[stage.strip()] = float(value)
+        except ValueError:
+            fail(f"{path}: '{line}' is not a stage and its time in seconds")
+    if "Proc" not in seconds:
+        fail(f"{path} has no Proc line")
+    note = page["debug note"].format(proc=f"{seconds['Proc'] * 1000:.0f}",
+                                     total=f"{sum(seconds.values()) * 1000:.0f}")
+    return ('<figure class="debug"><div class="debug-window"><div class="title">Debug KELVO'
             '<span class="close">×</span></div>'
-            f"<pre>{text}</pre></div>")
+            f"<pre>{html.escape(text)}</pre></div>"
+            f"<figcaption>{html.escape(note)}</figcaption></figure>")
 
 
+# A name in code (a slider, the check box, a file) never breaks, nor does a
+# heading on a phone: its table scrolls instead. Only a quoted message in a
+# table cell may wrap, between its Japanese letters as Japanese text does;
+# with no overflow-wrap, a Latin word inside it stays whole.
 STYLE = """
 html { font-family: "Segoe UI", "Noto Sans", "Helvetica Neue", Arial, sans-serif; }
 [lang|="ja"] { font-family: "Yu Gothic Medium", "Yu Gothic", YuGothic, Meiryo,
@@ -313,17 +347,18 @@ body { max-width: 62em; margin: 2em auto; padding: 0 1em; line-height: 1.5;
        color: #222; }
 h1 { border-bottom: 2px solid #c60; padding-bottom: .2em; }
 h2 { margin-top: 2em; border-bottom: 1px solid #ccc; }
-code { background: #f3f0ea; padding: 0 .2em; border-radius: 3px;
-       white-space: pre-wrap; overflow-wrap: break-word; }
+code { background: #f3f0ea; padding: 0 .2em; border-radius: 3px; white-space: pre; }
+td code { white-space: pre-wrap; }
 .languages { text-align: right; margin: 0; }
 .scroll { overflow-x: auto; margin: 1em 0; }
+.scroll-hint { margin: 1em 0 -.8em; text-align: right; font-size: .85em; color: #a34f00; }
 table { border-collapse: collapse; }
 th, td { border: 1px solid #ccc; padding: .3em .6em; vertical-align: top; }
 th { background: #f3f0ea; word-break: keep-all; }
 td:first-child { min-width: 5em; }
 td:not(:first-child):not([style]) { min-width: 7em; }
 td[style*="right"] { white-space: nowrap; }
-@media (max-width: 40em) { td code { overflow-wrap: anywhere; } }
+@media (max-width: 40em) { th { white-space: nowrap; } }
 img { max-width: 100%; height: auto; }
 .example h4 { margin: 1.5em 0 .3em; }
 .pair { display: flex; gap: 1em; flex-wrap: wrap; }
@@ -337,8 +372,21 @@ figcaption { font-size: .9em; color: #444; }
                        font-size: .9em; }
 .debug-window .close { float: right; margin-left: 2em; }
 .debug-window pre { margin: 0; padding: .4em .6em; overflow-x: auto; }
+figure.debug { margin: .5em 0 1em; }
 .version { color: #666; }
 """
+
+# Shows the hint above each table that is wider than its box, again
+# whenever the window changes size (a phone turned sideways).
+SCRIPT = """<script>
+function showScrollHints() {
+  for (const box of document.querySelectorAll(".scroll"))
+    box.previousElementSibling.hidden = box.scrollWidth <= box.clientWidth + 1;
+}
+showScrollHints();
+addEventListener("load", showScrollHints);
+addEventListener("resize", showScrollHints);
+</script>"""
 
 # Elements that take lang="ja" themselves when their whole text is one run of
 # Japanese, so that a quoted message stays one text.
@@ -401,7 +449,7 @@ def build_page(root, page, examples, titles, version):
         "pictures": example_pairs(examples, "pictures", options_by_name, page, titles),
         "sync-pictures": example_pairs(examples, "sync", options_by_name, page, titles),
         "formats-table": formats_table(root, page),
-        "debug-window": debug_window(root),
+        "debug-window": debug_window(root, page),
     }
     for marker, fill in fills.items():
         tag = f"<!-- {marker} -->"
@@ -416,8 +464,11 @@ def build_page(root, page, examples, titles, version):
     if heading is None:
         fail(f"{source} has no title (a first-level heading)")
     title = plain_text(heading.group(1))
-    # Wide tables scroll in their own box rather than widen the page.
-    body = body.replace("<table>", '<div class="scroll"><table>')
+    # Wide tables scroll in their own box rather than widen the page, under a
+    # hint that SCRIPT shows only while the table is wider than its box: a
+    # phone shows no scroll bar, and a cut-off column looks like the end.
+    hint = f'<p class="scroll-hint" hidden>{html.escape(page["scroll hint"])}</p>'
+    body = body.replace("<table>", f'{hint}<div class="scroll"><table>')
     body = body.replace("</table>", "</table></div>")
     other, other_lang, other_name = page["other"]
     body = (f'<p class="languages"><a href="{other}" hreflang="{other_lang}" '
@@ -427,7 +478,7 @@ def build_page(root, page, examples, titles, version):
     return (f'<!DOCTYPE html>\n<html lang="{page["lang"]}">\n<head>\n<meta charset="utf-8">\n'
             f'<meta name="viewport" content="width=device-width, initial-scale=1">\n'
             f"<title>{html.escape(title)}</title>\n<style>{STYLE}</style>\n</head>\n"
-            f"<body>\n{body}\n</body>\n</html>\n")
+            f"<body>\n{body}\n{SCRIPT}\n</body>\n</html>\n")
 
 
 def main():

@@ -7,7 +7,13 @@ when
   - a character is drawn with a font that has no glyph for it (the reader
     sees an empty box), or
   - a Japanese run is not inside lang="ja" (CJK fonts then pick Chinese
-    shapes) or is drawn with a font that cannot write Japanese.
+    shapes) or is drawn with a font that cannot write Japanese,
+  - a table is wider than its box without a hint shown above it that it
+    scrolls sideways (class "scroll-hint", just before the scrolling box),
+    or such a hint shows above a table that fits, or
+  - on the phone, a table heading or a name in <code> (a slider, the check
+    box, a file) breaks over two lines; a quoted message in a table cell
+    may wrap between its Japanese letters, but not inside a Latin word.
 Full-height screenshots of every page at every width go to SCREENSHOTS/.
 
 Chromium reports, for each text node, the fonts that drew its glyphs
@@ -17,9 +23,11 @@ any other, so the report alone cannot tell. The check therefore looks every
 character up in the coverage fontconfig gives for the reported fonts: one
 that none of them has was drawn as a box. Before the real pages it checks a
 small page of its own holding such characters, an unlabelled Japanese run, a
-table and a <pre> line too wide for either window, and fails when it misses
-any of them or flags the parts that are fine (clean Japanese, a wide table
-scrolling in its own box).
+table and a <pre> line too wide for either window, a scrolling table without
+its hint, a hint above a table that fits, a heading, a name and a Latin word
+of a message broken over lines, and fails when it misses any of them or flags
+the parts that are fine (clean Japanese, a wide table scrolling in its own
+box under its hint, a message wrapping between Japanese letters).
 
 usage: check_guide_pages.py --screenshots DIR PAGE.html...
 Talks to Chromium over --remote-debugging-pipe (no port, no extra package).
@@ -284,6 +292,61 @@ MEASURE_JS = r"""
 })
 """
 
+# Finds what a reader cannot follow on a narrow screen: a table wider than
+# its box without a visible hint above it (or a hint above a table that
+# fits) and, on the phone, a heading cell or a name in <code> that breaks
+# over lines. Lines are counted from the boxes a range of text is laid out
+# in: one whose middle lies below the previous line's bottom starts a line.
+LAYOUT_JS = r"""
+((phone) => {
+  const problems = [];
+  const label = el => el.textContent.trim().replace(/\s+/g, ' ').slice(0, 50);
+  const lines = range => {
+    let count = 0, bottom = -Infinity;
+    const boxes = [...range.getClientRects()].filter(r => r.width && r.height);
+    for (const r of boxes.sort((a, b) => a.top - b.top))
+      if ((r.top + r.bottom) / 2 > bottom) { count++; bottom = r.bottom; }
+    return count;
+  };
+  const shown = el => el && el.classList.contains('scroll-hint') && el.getClientRects().length &&
+    getComputedStyle(el).visibility === 'visible' && el.textContent.trim() !== '';
+  for (const table of document.querySelectorAll('table')) {
+    if (!table.getClientRects().length) continue;
+    let box = table.parentElement;
+    while (box && box !== document.body && !['auto', 'scroll'].includes(getComputedStyle(box).overflowX))
+      box = box.parentElement;
+    if (box === document.body) box = null;
+    const wide = box ? box.scrollWidth > box.clientWidth + 1
+                     : table.getBoundingClientRect().right > document.documentElement.clientWidth;
+    const hint = box && box.previousElementSibling;
+    if (wide && !box) problems.push(['hint', `a table wider than the page, in no box that scrolls: "${label(table)}"`]);
+    else if (wide && !shown(hint)) problems.push(['hint', `a table scrolls sideways with no hint shown above it: "${label(table)}"`]);
+    else if (!wide && shown(hint)) problems.push(['hint', `a hint that the table scrolls, above one that fits: "${label(table)}"`]);
+  }
+  if (!phone) return problems;
+  const cjk = /[CJK_CLASS]/u;
+  const range = document.createRange();
+  for (const el of document.querySelectorAll('th, code')) {
+    if (!el.getClientRects().length) continue;
+    if (!(el.closest('td') && cjk.test(el.textContent))) {
+      range.selectNodeContents(el);
+      const n = lines(range);
+      if (n > 1) problems.push(['wrap', `<${el.tagName.toLowerCase()}> "${label(el)}" breaks over ${n} lines`]);
+      continue;
+    }
+    const walker = document.createTreeWalker(el, NodeFilter.SHOW_TEXT);
+    while (walker.nextNode()) {
+      for (const m of walker.currentNode.data.matchAll(/[^\sCJK_CLASS]+/gu)) {
+        range.setStart(walker.currentNode, m.index);
+        range.setEnd(walker.currentNode, m.index + m[0].length);
+        if (lines(range) > 1) problems.push(['wrap', `"${m[0]}" in the message "${label(el)}" breaks over lines`]);
+      }
+    }
+  }
+  return problems;
+})
+""".replace("CJK_CLASS", CJK_CLASS)
+
 # Opens every <details>, then splits each text node at the edges of its
 # Japanese runs, so that Chromium's font report for a run covers that run
 # alone (the Latin around it may well use another font).
@@ -338,6 +401,9 @@ def check_view(browser, fonts, page, view, screenshots):
         if len(m["offenders"]) > SHOWN_OFFENDERS:
             lines.append(f"  ... and {len(m['offenders']) - SHOWN_OFFENDERS} more")
         problems.append(("overflow", "\n".join(lines)))
+
+    for kind, message in browser.evaluate(f"{LAYOUT_JS}({str(phone).lower()})"):
+        problems.append((kind, f"{where}: {message}"))
 
     if screenshots:
         shot_width = max(width, m["scrollWidth"])
@@ -416,7 +482,15 @@ SELF_TEST_PAGE = """<!DOCTYPE html>
 <p>Ends in a private-use character \U000F0000</p>
 <p>明るさ</p>
 <table><tr><td>path</td><td>C:\\Program&nbsp;Files\\{long}\\kelvo.auf</td></tr></table>
+<p class="scroll-hint">scrolls sideways</p>
 <div style="overflow-x: auto"><table><tr><td>scrolls in its box</td><td>{long}</td></tr></table></div>
+<div style="overflow-x: auto"><table><tr><td>hintless</td><td>{long}</td></tr></table></div>
+<p class="scroll-hint">scrolls sideways</p>
+<div style="overflow-x: auto"><table><tr><td>fits its box</td></tr></table></div>
+<table><tr><th style="width: 3em">slider name</th><td style="width: 5em">
+<code lang="ja">利用可能なフォーマットがありません</code>
+<code lang="ja" style="overflow-wrap: anywhere">D3DFMT_A2B10G10R10 が利用できません</code></td></tr></table>
+<p style="width: 2em"><code style="overflow-wrap: anywhere">Cb(offs)</code></p>
 <pre>kelvo.auf {long}</pre>
 </body></html>
 """.replace("{long}", "Tarnel" * 60)
@@ -451,6 +525,11 @@ def self_test(browser, fonts, workdir):
         ("glyph", "U+10FFFD", "U+10FFFD inside Japanese text"),
         ("glyph", "U+F0000", "U+F0000 in English text"),
         ("lang", "明るさ", "Japanese outside lang=\"ja\""),
+        ("hint", "hintless", "a table scrolling with no hint"),
+        ("hint", "fits its box", "a hint above a table that fits"),
+        ("wrap", "slider name", "a heading over two lines"),
+        ("wrap", "\"Cb(offs)\"", "a name in <code> over two lines"),
+        ("wrap", "\"D3DFMT_A2B10G10R10\"", "a Latin word of a message over two lines"),
     ]
     missed = []
     found_all = []
@@ -458,12 +537,16 @@ def self_test(browser, fonts, workdir):
         found, summary = check_view(browser, fonts, page, view, None)
         print("self-test: " + summary)
         for kind, needle, what in expected:
+            if kind == "wrap" and not view[3]:
+                continue  # headings and names are checked on the phone
             if not any(k == kind and needle in message for k, message in found):
                 missed.append(f"at {view[1]} px: {what}")
         if any("設定を保存" in message for _, message in found):
             missed.append(f"at {view[1]} px: flagged the clean Japanese paragraph")
         if any("scrolls in its box" in message for _, message in found):
             missed.append(f"at {view[1]} px: flagged the table that scrolls in its own box")
+        if any("フォーマットがありません" in message for _, message in found):
+            missed.append(f"at {view[1]} px: flagged a message wrapping between Japanese letters")
         found_all += found
     for message in report(page, found_all):
         print("self-test, found as it should: " + message.replace("\n", "\n    "))

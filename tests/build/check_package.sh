@@ -58,6 +58,13 @@ if [ -f "$readme" ]; then
   for mention in kelvo.auf d3dx9_40.dll 'Direct3D 9' 'guide\guide.ja.html' 'guide\guide.html'; do
     grep -qF -- "$mention" "$readme" || fail "README.txt does not mention $mention"
   done
+  # The message of a missing DirectX runtime, the one a user meets before
+  # opening the guide, word for word: each piece of its source on a line.
+  pieces=$(sed -n '/{errorD3dxMissing,/,/},/p' "$source_root/engine/show_error.cpp" | grep -oP 'L"\K[^"]+')
+  [ -n "$pieces" ] || fail "cannot read the missing-D3DX message in engine/show_error.cpp"
+  while IFS= read -r piece; do
+    grep -qF -- "$piece" "$readme" || fail "README.txt does not quote the message $piece"
+  done <<<"$pieces"
   # Japanese first: the first line with Japanese comes before "[English]".
   first_ja=$(grep -nP '[\x{3040}-\x{30FF}\x{4E00}-\x{9FFF}]' "$readme" | head -n 1 | cut -d: -f1)
   english=$(grep -n '^\[English\]' "$readme" | head -n 1 | cut -d: -f1)
