@@ -145,7 +145,9 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     RowBands bands;
     ClearRowBands(&bands);
-    const int32_t threads = RowBandsThreadCount();
+    bands.use = bandsAlways;  // the bands themselves are measured here
+    bool forced = false;
+    const int32_t threads = RowBandsThreadCount(&forced);
     const bool allWorkers = StartRowBands(&bands, threads, ProbeSse());
     if (argc > 1 && std::strcmp(argv[1], "--small") == 0) {
         const int repeats = argc > 2 && std::atoi(argv[2]) > 0 ? std::atoi(argv[2]) : 51;

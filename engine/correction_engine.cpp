@@ -44,7 +44,10 @@ CorrectionEngine* InitEngine(CorrectionEngine* engine)
 
 void StartEngineWorkers(CorrectionEngine* engine)
 {
-    StartRowBands(&engine->rowBands, RowBandsThreadCount(), engine->sseUsable);
+    bool forced = false;
+    const int32_t threads = RowBandsThreadCount(&forced);
+    engine->rowBands.use = forced ? bandsAlways : bandsMeasured;
+    StartRowBands(&engine->rowBands, threads, engine->sseUsable);
 }
 
 void DestroyEngine(CorrectionEngine* engine)

@@ -84,7 +84,8 @@ CorrectionEngine* InitEngine(CorrectionEngine* engine);
 bool CreateEngineDevice(const FilterContext* context);
 
 // Starts the converters' workers: one per processor beside the calling
-// thread (RowBandsThreadCount). A failure leaves fewer or none, silently.
+// thread (RowBandsThreadCount), used where they measure cheaper unless the
+// environment forces a count. A failure leaves fewer or none, silently.
 void StartEngineWorkers(CorrectionEngine* engine);
 
 // Ends the workers, then releases everything the record holds, D3DX last (the effect's code lives

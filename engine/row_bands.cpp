@@ -1,5 +1,6 @@
 #include "row_bands.h"
 
+#include <algorithm>
 #include <cwchar>
 
 namespace {
@@ -15,6 +16,16 @@ constexpr int32_t spinsBeforeSleep = 20000;
 
 // Bands per thread: small enough that the last one is soon done.
 constexpr int32_t bandsPerThread = 8;
+
+// Calls between tries of the way not in use: the first interval after a
+// change, doubled by each try that confirms the choice up to the longest.
+// At the longest, a try of a way twice as dear costs 3 % of the calls'
+// time; at the first, a change of load shows within a few dozen frames.
+constexpr int32_t firstTryInterval = 8;
+constexpr int32_t longestTryInterval = 32;
+// The other way must be this much cheaper to take over, so that two ways of
+// equal cost do not alternate on noise.
+constexpr double switchMargin = 0.97;
 
 uint16_t ReadX87Control()
 {
@@ -152,15 +163,22 @@ void EndWorkerCall(RowBands* bands, int32_t i)
     if (InterlockedCompareExchange(state, workerIdle, workerCalled) != workerBusy) {
         return;
     }
-    for (int32_t spin = 0; spin < spinsBeforeSleep; ++spin) {
-        if (*state == workerIdle) {
-            return;
-        }
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    int32_t spin = 0;
+    while (spin < spinsBeforeSleep && *state != workerIdle) {
         YieldProcessor();
+        ++spin;
     }
-    if (InterlockedCompareExchange(state, workerAwaited, workerBusy) == workerBusy) {
+    if (spin == spinsBeforeSleep &&
+        InterlockedCompareExchange(state, workerAwaited, workerBusy) == workerBusy) {
         WaitForSingleObject(bands->doneEvents[i], INFINITE);
     }
+    LARGE_INTEGER end;
+    QueryPerformanceCounter(&end);
+    bands->longestWaitSeconds =
+        std::max(bands->longestWaitSeconds,
+                 static_cast<double>(end.QuadPart - start.QuadPart) * bands->counterSeconds);
 }
 
 // Sets up the call (pack or unpack, whichever is given), wakes the workers,
@@ -210,6 +228,96 @@ bool SplitsFrame(const RowBands* bands, int32_t width, int32_t height)
            static_cast<int64_t>(width) * height >= bands->minimumPixels;
 }
 
+double Cost(const BandCosts& costs)
+{
+    static_assert(bandSamples == 3, "the median below is of three");
+    const double* t = costs.seconds;
+    switch (costs.count) {
+    case 0:
+        return 0;
+    case 1:
+        return t[0];
+    case 2:  // the lower: a way that was lucky is tried again soon enough
+        return std::min(t[0], t[1]);
+    default:
+        return std::max(std::min(t[0], t[1]), std::min(std::max(t[0], t[1]), t[2]));
+    }
+}
+
+void AddCost(BandCosts* costs, double seconds)
+{
+    costs->seconds[costs->next] = seconds;
+    costs->next = (costs->next + 1) % bandSamples;
+    costs->count = std::min(costs->count + 1, bandSamples);
+}
+
+// The way for this call: the one in use, or the other when its try is due
+// (or it was never timed).
+bool ChooseBands(BandChoice* choice, const void* converter, int64_t pixels)
+{
+    if (choice->converter != converter || choice->pixels != pixels) {
+        *choice = BandChoice{};
+        choice->converter = converter;
+        choice->pixels = pixels;
+        choice->tryInterval = firstTryInterval;
+        choice->callsToTry = 2;  // one call on one thread, then the bands
+    }
+    if (--choice->callsToTry <= 0) {
+        return !choice->inBands;
+    }
+    return choice->inBands;
+}
+
+// For a debug viewer: which way a kind of call now goes, and why.
+void SayChoice(const RowBands* bands, const BandChoice& choice, const wchar_t* what)
+{
+    wchar_t line[160];
+    const double inBands = Cost(choice.costs[1]) * 1000;
+    const double single = Cost(choice.costs[0]) * 1000;
+    if (choice.inBands) {
+        std::swprintf(line, sizeof line / sizeof line[0],
+                      L"kelvo: %ls now on %d threads (%.2f ms a call; one thread %.2f ms)\n", what,
+                      static_cast<int>(bands->workerCount + 1), inBands, single);
+    } else {
+        std::swprintf(line, sizeof line / sizeof line[0],
+                      L"kelvo: %ls now on one thread (%.2f ms a call; %d threads %.2f ms)\n", what,
+                      single, static_cast<int>(bands->workerCount + 1), inBands);
+    }
+    OutputDebugStringW(line);
+}
+
+// Takes the call's time into its way's costs; the cheaper way (by the
+// margin) is used from the next call on.
+void RecordCall(const RowBands* bands, BandChoice* choice, bool usedBands, double seconds,
+                const wchar_t* what)
+{
+    const bool tried = usedBands != choice->inBands;
+    // A try stands alone: the tried way's older times are from another
+    // moment, and the machine's load may have changed since.
+    BandCosts& costs = choice->costs[usedBands ? 1 : 0];
+    if (tried) costs = BandCosts{};
+    AddCost(&costs, seconds);
+    const int current = choice->inBands ? 1 : 0;
+    const double currentCost = Cost(choice->costs[current]);
+    const double otherCost = Cost(choice->costs[1 - current]);
+    if (otherCost > 0 && otherCost < switchMargin * currentCost) {
+        choice->inBands = !choice->inBands;
+        choice->tryInterval = firstTryInterval;
+        choice->callsToTry = firstTryInterval;
+        SayChoice(bands, *choice, what);
+    } else if (tried) {
+        choice->tryInterval = std::min(2 * choice->tryInterval, longestTryInterval);
+        choice->callsToTry = choice->tryInterval;
+    }
+}
+
+double Elapsed(const RowBands* bands, const LARGE_INTEGER& start)
+{
+    LARGE_INTEGER end;
+    QueryPerformanceCounter(&end);
+    return static_cast<double>(end.QuadPart - start.QuadPart) * bands->counterSeconds;
+}
+
 }  // namespace
 
 void ClearRowBands(RowBands* bands)
@@ -218,6 +326,14 @@ void ClearRowBands(RowBands* bands)
     bands->minimumPixels = rowBandsMinimumPixels;
     bands->sseState = false;
     bands->workersFirst = false;
+    bands->use = bandsMeasured;
+    bands->packChoice = BandChoice{};
+    bands->unpackChoice = BandChoice{};
+    LARGE_INTEGER frequency;
+    bands->counterSeconds = QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0
+                                ? 1.0 / frequency.QuadPart
+                                : 0;
+    bands->longestWaitSeconds = 0;
     for (int32_t i = 0; i < maxRowWorkers; ++i) {
         bands->threads[i] = nullptr;
         bands->startEvents[i] = nullptr;
@@ -227,14 +343,15 @@ void ClearRowBands(RowBands* bands)
     bands->call = BandCall{};
 }
 
-int32_t RowBandsThreadCount()
+int32_t RowBandsThreadCount(bool* forced)
 {
     int32_t count = 0;
-    wchar_t forced[8];
-    const DWORD length = GetEnvironmentVariableW(L"KELVO_THREADS", forced, 8);
+    wchar_t given[8];
+    const DWORD length = GetEnvironmentVariableW(L"KELVO_THREADS", given, 8);
     if (length > 0 && length < 8) {
-        count = static_cast<int32_t>(wcstol(forced, nullptr, 10));
+        count = static_cast<int32_t>(wcstol(given, nullptr, 10));
     }
+    *forced = count >= 1;
     if (count < 1) {
         SYSTEM_INFO system;
         GetSystemInfo(&system);
@@ -294,9 +411,20 @@ void PackInBands(RowBands* bands, PackRowsFunction pack, int32_t texelBytes, con
         pack(host, hostPitch, texels, texelPitch, width, height);
         return;
     }
-    // The host rows are only read by a pack.
-    RunInBands(bands, pack, nullptr, texelBytes, const_cast<YCPixel*>(host), hostPitch,
-               static_cast<unsigned char*>(texels), texelPitch, width, height);
+    const bool measured = bands->use == bandsMeasured;
+    const bool inBands = !measured ||
+                         ChooseBands(&bands->packChoice, reinterpret_cast<const void*>(pack),
+                                     static_cast<int64_t>(width) * height);
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    if (inBands) {
+        // The host rows are only read by a pack.
+        RunInBands(bands, pack, nullptr, texelBytes, const_cast<YCPixel*>(host), hostPitch,
+                   static_cast<unsigned char*>(texels), texelPitch, width, height);
+    } else {
+        pack(host, hostPitch, texels, texelPitch, width, height);
+    }
+    if (measured) RecordCall(bands, &bands->packChoice, inBands, Elapsed(bands, start), L"pack");
 }
 
 void UnpackInBands(RowBands* bands, UnpackRowsFunction unpack, int32_t texelBytes, YCPixel* host,
@@ -307,7 +435,21 @@ void UnpackInBands(RowBands* bands, UnpackRowsFunction unpack, int32_t texelByte
         unpack(host, hostPitch, texels, texelPitch, width, height);
         return;
     }
-    // The texel rows are only read by an unpack.
-    RunInBands(bands, nullptr, unpack, texelBytes, host, hostPitch,
-               static_cast<unsigned char*>(const_cast<void*>(texels)), texelPitch, width, height);
+    const bool measured = bands->use == bandsMeasured;
+    const bool inBands = !measured ||
+                         ChooseBands(&bands->unpackChoice, reinterpret_cast<const void*>(unpack),
+                                     static_cast<int64_t>(width) * height);
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    if (inBands) {
+        // The texel rows are only read by an unpack.
+        RunInBands(bands, nullptr, unpack, texelBytes, host, hostPitch,
+                   static_cast<unsigned char*>(const_cast<void*>(texels)), texelPitch, width,
+                   height);
+    } else {
+        unpack(host, hostPitch, texels, texelPitch, width, height);
+    }
+    if (measured) {
+        RecordCall(bands, &bands->unpackChoice, inBands, Elapsed(bands, start), L"unpack");
+    }
 }

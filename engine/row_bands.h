@@ -6,12 +6,19 @@
 // the whole call on one thread. The bands are taken, not dealt: a worker
 // that Wine wakes late (after a frame's idle wait it can take longer than
 // the whole conversion) leaves its share to the others, and the calling
-// thread does not wait for a worker that has not started. A worker converts under the calling thread's
-// x87 control word and MXCSR, so rounding follows whatever mode the host set.
-// The workers are made once (StartRowBands) and wait on events between
-// frames: a frame creates no thread and allocates nothing. Whatever fails
-// (a thread, an event, a signal) only costs speed: the band is converted on
-// the calling thread.
+// thread does not wait for a worker that has not started. A worker converts
+// under the calling thread's x87 control word and MXCSR, so rounding follows
+// whatever mode the host set. The workers are made once (StartRowBands) and
+// wait on events between frames: a frame creates no thread and allocates
+// nothing. Whatever fails (a thread, an event, a signal) only costs speed:
+// the band is converted on the calling thread.
+//
+// Whether the bands pay depends on what else the machine is doing at that
+// moment (an encoder on every core, the graphics driver's own threads), so
+// no rule fixed at the start decides it: each kind of call (pack, unpack)
+// times both ways on the frames themselves, keeps the cheaper and tries the
+// other now and then (BandChoice). The choice changes which threads convert,
+// never a byte of the result.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +34,36 @@ constexpr int32_t maxRowWorkers = 15;
 constexpr int32_t rowBandsMinimumPixels = 500000;
 
 struct RowBands;
+
+// Seconds of a call, the latest few of the way in use (one late wake-up
+// does not decide: the cost is their median), or the latest try of the
+// other way.
+constexpr int32_t bandSamples = 3;
+struct BandCosts {
+    double seconds[bandSamples];
+    int32_t count;  // samples held, up to bandSamples
+    int32_t next;   // where the next one goes
+};
+
+// How one kind of call runs. The way in use is timed on every call; the
+// other is tried after callsToTry more calls, sooner again after a change
+// (so a change of load is followed within a few dozen frames) and up to
+// longestTryInterval calls apart while tries keep confirming the choice
+// (so a try of the dearer way costs a frame little).
+struct BandChoice {
+    const void* converter;  // the call the costs belong to; another starts afresh
+    int64_t pixels;
+    BandCosts costs[2];  // [0] one thread, [1] bands
+    int32_t callsToTry;
+    int32_t tryInterval;
+    bool inBands;  // the way in use
+};
+
+// Which way a call goes when the frame is large enough to split.
+enum BandsUse {
+    bandsMeasured,  // the cheaper, as measured (BandChoice)
+    bandsAlways,    // always in bands (KELVO_THREADS=2 or more, tests, the bench)
+};
 
 // What a worker is handed at its start.
 struct RowWorker {
@@ -60,6 +97,11 @@ struct RowBands {
     bool sseState;          // MXCSR exists and goes with the work
     bool workersFirst;      // for tests: the calling thread takes bands only once
                             // every woken worker has started, so workers always work
+    BandsUse use;
+    BandChoice packChoice;
+    BandChoice unpackChoice;
+    double counterSeconds;      // of one tick of the performance counter
+    double longestWaitSeconds;  // for a worker's last band, after the caller's own
     HANDLE threads[maxRowWorkers];
     HANDLE startEvents[maxRowWorkers];
     HANDLE doneEvents[maxRowWorkers];
@@ -75,9 +117,12 @@ struct RowBands {
 void ClearRowBands(RowBands* bands);
 
 // Threads for a frame: the environment variable KELVO_THREADS when it is 1
-// or more (1 keeps everything on the calling thread, for comparison), else
-// one per processor; at most maxRowWorkers + 1. Read by the engine's start.
-int32_t RowBandsThreadCount();
+// or more, else one per processor; at most maxRowWorkers + 1. Read by the
+// engine's start. `forced` says whether the environment gave the count: 1
+// keeps everything on the calling thread, 2 or more always uses the bands
+// (both for comparison); without it the bands are used where they measure
+// cheaper.
+int32_t RowBandsThreadCount(bool* forced);
 
 // Starts threadCount - 1 workers on a cleared or stopped pool. True when all
 // of them started; on a failure the pool keeps the workers that did.
@@ -87,8 +132,9 @@ bool StartRowBands(RowBands* bands, int32_t threadCount, bool sseState);
 // Ends the workers and waits until they are gone; repeatable.
 void StopRowBands(RowBands* bands);
 
-// The converter over the frame, in bands when the pool has workers and the
-// frame is large enough. texelBytes is the converter's texel size.
+// The converter over the frame, in bands when the pool has workers, the
+// frame is large enough and `use` says so. texelBytes is the converter's
+// texel size.
 void PackInBands(RowBands* bands, PackRowsFunction pack, int32_t texelBytes, const YCPixel* host,
                  int32_t hostPitch, void* texels, int32_t texelPitch, int32_t width,
                  int32_t height);

@@ -247,6 +247,9 @@ int Run(const HostOptions& options)
     // Unattended runs must never wait for a click on a system-modal box.
     // A module that imports no MessageBoxW shows no boxes to catch.
     if (!options.showErrors) CaptureErrorBoxes(run.session.module, EchoErrorBox, &error);
+    // What the plug-in tells a debugger (which threads convert, a failing
+    // call's code) goes to stderr with the rest.
+    CaptureDebuggerLines(run.session.module, EchoDebuggerLine);
     if (!options.precisionReportDir.empty()) return RunPrecision(&run.session, options);
     bool settingsOk = true;
     ApplySettings(&run.session, options, &settingsOk);

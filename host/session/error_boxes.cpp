@@ -6,11 +6,19 @@
 namespace {
 
 ErrorBoxHandler boxHandler = EchoErrorBox;
+DebuggerLineHandler lineHandler = EchoDebuggerLine;
 
 int WINAPI CapturingMessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type)
 {
     boxHandler(CapturedErrorBox{Utf8FromWide(caption), Utf8FromWide(text), type});
     return IDOK;
+}
+
+void WINAPI CapturingOutputDebugStringW(LPCWSTR text)
+{
+    std::string line = Utf8FromWide(text);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    lineHandler(line);
 }
 
 void SetImportSlot(DWORD* slot, DWORD value)
@@ -30,57 +38,72 @@ void EchoErrorBox(const CapturedErrorBox& box)
     std::fflush(stderr);
 }
 
-bool CaptureErrorBoxes(HMODULE module, ErrorBoxHandler handler, std::string* error)
+// Points every slot of `module`'s import table that holds `dll`'s
+// `function` at `replacement`; the number of slots changed. Imports bound by
+// address (no name table) are recognised by the address the loader put in
+// the slot.
+int PatchImport(HMODULE module, const char* dll, const char* function, const void* replacement)
 {
-    boxHandler = handler;
     auto* base = reinterpret_cast<BYTE*>(module);
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    if (base == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE) {
-        *error = "not a loaded module";
-        return false;
-    }
+    if (base == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE) return 0;
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& imports =
         nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    // Imports bound by address (no name table) are recognised by the address
-    // the loader put in the slot.
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    DWORD realAddress = user32 == nullptr ? 0
-                                          : static_cast<DWORD>(reinterpret_cast<uintptr_t>(
-                                                GetProcAddress(user32, "MessageBoxW")));
+    HMODULE exporter = GetModuleHandleA(dll);
+    const DWORD realAddress =
+        exporter == nullptr
+            ? 0
+            : static_cast<DWORD>(reinterpret_cast<uintptr_t>(GetProcAddress(exporter, function)));
     int patched = 0;
-    if (imports.VirtualAddress != 0) {
-        for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-             d->Name != 0; ++d) {
-            if (_stricmp(reinterpret_cast<const char*>(base + d->Name), "user32.dll") != 0) {
-                continue;
+    if (imports.VirtualAddress == 0) return 0;
+    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         d->Name != 0; ++d) {
+        if (_stricmp(reinterpret_cast<const char*>(base + d->Name), dll) != 0) continue;
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + d->FirstThunk);
+        auto* names = d->OriginalFirstThunk != 0
+                          ? reinterpret_cast<IMAGE_THUNK_DATA32*>(base + d->OriginalFirstThunk)
+                          : nullptr;
+        for (int i = 0; slots[i].u1.Function != 0; ++i) {
+            bool match = realAddress != 0 && slots[i].u1.Function == realAddress;
+            if (names != nullptr && !IMAGE_SNAP_BY_ORDINAL32(names[i].u1.Ordinal)) {
+                auto* byName =
+                    reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names[i].u1.AddressOfData);
+                match = match ||
+                        std::strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0;
             }
-            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + d->FirstThunk);
-            auto* names = d->OriginalFirstThunk != 0
-                              ? reinterpret_cast<IMAGE_THUNK_DATA32*>(base + d->OriginalFirstThunk)
-                              : nullptr;
-            for (int i = 0; slots[i].u1.Function != 0; ++i) {
-                bool match = realAddress != 0 && slots[i].u1.Function == realAddress;
-                if (names != nullptr && !IMAGE_SNAP_BY_ORDINAL32(names[i].u1.Ordinal)) {
-                    auto* byName =
-                        reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names[i].u1.AddressOfData);
-                    match = match || std::strcmp(reinterpret_cast<const char*>(byName->Name),
-                                                 "MessageBoxW") == 0;
-                }
-                if (match) {
-                    SetImportSlot(
-                        reinterpret_cast<DWORD*>(&slots[i].u1.Function),
-                        static_cast<DWORD>(reinterpret_cast<uintptr_t>(&CapturingMessageBoxW)));
-                    ++patched;
-                }
+            if (match) {
+                SetImportSlot(reinterpret_cast<DWORD*>(&slots[i].u1.Function),
+                              static_cast<DWORD>(reinterpret_cast<uintptr_t>(replacement)));
+                ++patched;
             }
         }
     }
-    if (patched == 0) {
+    return patched;
+}
+
+bool CaptureErrorBoxes(HMODULE module, ErrorBoxHandler handler, std::string* error)
+{
+    boxHandler = handler;
+    if (PatchImport(module, "user32.dll", "MessageBoxW",
+                    reinterpret_cast<const void*>(&CapturingMessageBoxW)) == 0) {
         *error = "the module does not import MessageBoxW from user32.dll";
         return false;
     }
     return true;
+}
+
+void EchoDebuggerLine(const std::string& line)
+{
+    std::fprintf(stderr, "filterhost: plug-in: %s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+bool CaptureDebuggerLines(HMODULE module, DebuggerLineHandler handler)
+{
+    lineHandler = handler;
+    return PatchImport(module, "kernel32.dll", "OutputDebugStringW",
+                       reinterpret_cast<const void*>(&CapturingOutputDebugStringW)) > 0;
 }
 
 std::string Utf8FromWide(const wchar_t* text)

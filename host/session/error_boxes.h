@@ -2,7 +2,9 @@
 // through user32's MessageBoxW as a system-modal box, which would stop an
 // unattended run until someone clicks; the host swaps the plug-in's import
 // of MessageBoxW for a function that hands the box on (filterhost prints it
-// to stderr as UTF-8) and answers OK.
+// to stderr as UTF-8) and answers OK. Its debugger lines (the call that
+// failed, the threads its converters use) are caught the same way, from
+// kernel32's OutputDebugStringW, where no debugger would show them.
 #pragma once
 
 #include <string>
@@ -26,6 +28,16 @@ void EchoErrorBox(const CapturedErrorBox& box);
 // MessageBoxW from user32 (then it shows no boxes that could be caught this
 // way) or the table cannot be written.
 bool CaptureErrorBoxes(HMODULE module, ErrorBoxHandler handler, std::string* error);
+
+// A debugger line without its line end, UTF-8; called on the thread that wrote it.
+using DebuggerLineHandler = void (*)(const std::string& line);
+
+// Prints the line to stderr: "filterhost: plug-in: LINE".
+void EchoDebuggerLine(const std::string& line);
+
+// As CaptureErrorBoxes, for OutputDebugStringW; false when the module does
+// not import it (it writes no lines).
+bool CaptureDebuggerLines(HMODULE module, DebuggerLineHandler handler);
 
 std::string Utf8FromWide(const wchar_t* text);
 std::wstring WideFromUtf8(const std::string& text);

@@ -168,6 +168,7 @@ RowBands* TestBands()
         ClearRowBands(&bands);
         bands.minimumPixels = 0;
         bands.workersFirst = true;
+        bands.use = bandsAlways;
         return StartRowBands(&bands, 4, ProbeSse());
     }();
     EXPECT_TRUE(started);

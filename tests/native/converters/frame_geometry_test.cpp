@@ -323,6 +323,7 @@ TEST(FrameGeometry, ABandWhoseWorkerCannotBeWokenIsConvertedByTheCaller)
     RowBands bands;
     ClearRowBands(&bands);
     bands.minimumPixels = 0;
+    bands.use = bandsAlways;
     ASSERT_TRUE(StartRowBands(&bands, 3, ProbeSse()));
     const HANDLE start = bands.startEvents[1];
     bands.startEvents[1] = nullptr;  // SetEvent fails on it
@@ -337,6 +338,83 @@ TEST(FrameGeometry, ABandWhoseWorkerCannotBeWokenIsConvertedByTheCaller)
     bands.startEvents[1] = start;
     StopRowBands(&bands);
     EXPECT_EQ(std::memcmp(single.texels.get(), banded.texels.get(), TexelBufferBytes(single)), 0);
+}
+
+// A worker the scheduler has not run when the calling thread is done leaves
+// its bands to the caller, which does not wait for it at all.
+TEST(FrameGeometry, AWorkerThatHasNotRunLeavesItsBandsAndIsNotWaitedFor)
+{
+    RowBands bands;
+    ClearRowBands(&bands);
+    bands.minimumPixels = 0;
+    bands.use = bandsAlways;
+    ASSERT_TRUE(StartRowBands(&bands, 3, ProbeSse()));
+    ASSERT_NE(SuspendThread(bands.threads[0]), static_cast<DWORD>(-1));
+    ASSERT_NE(SuspendThread(bands.threads[1]), static_cast<DWORD>(-1));
+    std::mt19937 rng(7);
+    Frame single = MakeFrame({37, 30, 40, 37 * 8 + 5}, 8, 0, 0xA5);
+    FillHostRandomly(single, rng);
+    Frame banded = MakeFrame(single.g, 8, 0, 0xA5);
+    banded.host = single.host;
+    PackInt16(single.host.data(), 40, single.texels.get(), single.g.texelPitch, 37, 30);
+    PackInBands(&bands, PackInt16, 8, banded.host.data(), 40, banded.texels.get(),
+                banded.g.texelPitch, 37, 30);
+    EXPECT_EQ(bands.longestWaitSeconds, 0.0);
+    ResumeThread(bands.threads[0]);
+    ResumeThread(bands.threads[1]);
+    StopRowBands(&bands);
+    EXPECT_EQ(std::memcmp(single.texels.get(), banded.texels.get(), TexelBufferBytes(single)), 0);
+}
+
+namespace {
+
+// A converter whose cost the test sets: by rows (the bands divide it among
+// the threads) or by call (each band pays it again). It converts nothing.
+volatile LONG costPerCall = 0;  // 0: a millisecond per two rows
+volatile LONG callsOffCaller = 0;
+DWORD callerThread = 0;
+void TimedPack(const YCPixel*, int32_t, void*, int32_t, int32_t, int32_t rows)
+{
+    if (GetCurrentThreadId() != callerThread) InterlockedIncrement(&callsOffCaller);
+    Sleep(costPerCall != 0 ? costPerCall : (rows + 1) / 2);
+}
+
+// Whether the frame went through the bands.
+bool PackedInBands(RowBands* bands, Frame& f)
+{
+    const LONG before = callsOffCaller;
+    PackInBands(bands, TimedPack, 8, f.host.data(), 40, f.texels.get(), f.g.texelPitch, 37, 48);
+    return callsOffCaller != before;
+}
+
+}  // namespace
+
+// Left to measure, the bands are used where they are cheaper and given up
+// where they are dearer, and the choice follows a change within a few dozen
+// calls; a try of the other way comes at most every 32 calls once settled.
+TEST(FrameGeometry, TheBandsAreUsedWhereTheyMeasureCheaper)
+{
+    RowBands bands;
+    ClearRowBands(&bands);
+    bands.minimumPixels = 0;
+    ASSERT_TRUE(StartRowBands(&bands, 4, ProbeSse()));
+    callerThread = GetCurrentThreadId();
+    Frame f = MakeFrame({37, 48, 40, 37 * 8 + 5}, 8, 0, 0xA5);
+    for (const LONG perCall : {0, 4, 0}) {
+        SCOPED_TRACE(perCall == 0 ? "cost by rows: bands pay" : "cost by call: bands cost");
+        costPerCall = perCall;
+        int inBands = 0;
+        for (int call = 0; call < 64; ++call) {
+            const bool banded = PackedInBands(&bands, f);
+            if (call >= 32) inBands += banded ? 1 : 0;
+        }
+        if (perCall == 0) {
+            EXPECT_GE(inBands, 29);
+        } else {
+            EXPECT_LE(inBands, 3);
+        }
+    }
+    StopRowBands(&bands);
 }
 
 #endif
