@@ -88,7 +88,11 @@ void ApplySettings(HostSession* session, const HostOptions& options, bool* ok)
         // A slider cannot be moved past its ends, so neither can a track here.
         if (t.trackMinimums != nullptr && t.trackMaximums != nullptr &&
             (v.value < t.trackMinimums[v.index] || v.value > t.trackMaximums[v.index])) {
-            Complain("track " + std::to_string(v.index) + " = " + std::to_string(v.value) +
+            const std::string number = std::to_string(v.index);
+            const std::string track =
+                t.trackNames == nullptr ? number
+                                        : FromShiftJis(t.trackNames[v.index]) + " (" + number + ")";
+            Complain("track " + track + " = " + std::to_string(v.value) +
                      " lies outside its range " + std::to_string(t.trackMinimums[v.index]) + ".." +
                      std::to_string(t.trackMaximums[v.index]));
             *ok = false;

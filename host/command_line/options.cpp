@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host_interface/tracks.h"
 #include "pictures/frame_size.h"
 #include "pictures/picture_io.h"
 #include "reports/cube_lut.h"
@@ -41,16 +42,60 @@ bool ParseSize(const std::string& text, int* width, int* height)
     return true;
 }
 
-bool ParseIndexedValue(const std::string& text, IndexedValue* result)
+// The text without blanks, in lower case: how names are compared, so that
+// " R( gamm ) " is R(gamm).
+std::string Squeezed(const std::string& text)
 {
+    std::string squeezed;
+    for (char c : text) {
+        if (c != ' ' && c != '\t') {
+            squeezed += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    return squeezed;
+}
+
+std::string Trim(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string TrackNameList()
+{
+    std::string list;
+    for (int i = 0; i < trackCount; ++i) list += (i == 0 ? "" : ", ") + std::string(trackNames[i]);
+    return list;
+}
+
+// INDEX=VALUE, blanks forgiven; with `names`, INDEX may also be one of them.
+// `*unknownName` is set when INDEX is neither a number nor a name.
+bool ParseIndexedValue(const std::string& text, const char* const* names, int nameCount,
+                       IndexedValue* result, bool* unknownName)
+{
+    *unknownName = false;
     size_t equals = text.find('=');
-    long long index;
     long long value;
-    if (equals == std::string::npos || !ParseInt(text.substr(0, equals), 0, 255, &index) ||
-        !ParseInt(text.substr(equals + 1), INT32_MIN, INT32_MAX, &value)) {
+    if (equals == std::string::npos ||
+        !ParseInt(Squeezed(text.substr(equals + 1)), INT32_MIN, INT32_MAX, &value)) {
         return false;
     }
-    result->index = static_cast<int>(index);
+    const std::string index = Squeezed(text.substr(0, equals));
+    long long number = -1;
+    // What does not begin like a number is a name.
+    const bool named = !index.empty() && !std::isdigit(static_cast<unsigned char>(index[0])) &&
+                       index[0] != '-' && index[0] != '+';
+    if (named) {
+        for (int i = 0; i < nameCount; ++i) {
+            if (index == Squeezed(names[i])) number = i;
+        }
+        *unknownName = number < 0 && names != nullptr;
+    } else if (!ParseInt(index, 0, 255, &number)) {
+        return false;
+    }
+    if (number < 0) return false;
+    result->index = static_cast<int>(number);
     result->value = static_cast<int32_t>(value);
     return true;
 }
@@ -202,13 +247,29 @@ bool SetNumber(const std::string& name, const std::string& v, HostOptions* optio
         (name == "--update-every"    ? options->updateEvery
          : name == "--release-every" ? options->releaseEvery
                                      : options->frames) = static_cast<int>(n);
-    } else if (name == "-t" || name == "--track" || name == "-c" || name == "--check") {
+    } else if (name == "-t" || name == "--track") {
         IndexedValue item;
-        if (!ParseIndexedValue(v, &item)) {
-            return BadValue(
-                name, v, "INDEX=VALUE, such as 1=40; --table lists them with their ranges", error);
+        bool unknownName = false;
+        if (!ParseIndexedValue(v, trackNames, trackCount, &item, &unknownName)) {
+            if (unknownName) {
+                *error = "bad value '" + v + "' for " + name + ": no track is called '" +
+                         Trim(v.substr(0, v.find('='))) + "'; give a number from 0 to " +
+                         std::to_string(trackCount - 1) + " or one of " + TrackNameList();
+                return false;
+            }
+            return BadValue(name, v,
+                            "TRACK=VALUE, the track by number or name, such as 1=40 or "
+                            "'Y(gain)=40'; --table lists them with their ranges",
+                            error);
         }
-        (name == "-t" || name == "--track" ? options->tracks : options->checks).push_back(item);
+        options->tracks.push_back(item);
+    } else if (name == "-c" || name == "--check") {
+        IndexedValue item;
+        bool unknownName = false;
+        if (!ParseIndexedValue(v, nullptr, 0, &item, &unknownName)) {
+            return BadValue(name, v, "INDEX=VALUE, such as 0=1; --table lists them", error);
+        }
+        options->checks.push_back(item);
     } else {
         return SetText(name, v, options, given, error);
     }

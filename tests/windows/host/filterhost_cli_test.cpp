@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "host_interface/texture_format_kind.h"
+#include "host_interface/tracks.h"
 #include "pictures/picture_io.h"
 #include "pictures/test_picture.h"
 #include "plugin_module.h"
@@ -297,7 +298,9 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
         {L"-i " + Quoted(TempPath(L"absent.png")), true, 2, "cannot open"},
         {L"-t 16=1", true, 2, "track 16 does not exist"},
         {L"-s 8x8 -t 1=-255", true, 1, "onInit returned 0"},
-        {L"-t 3=100000", true, 2, "track 3 = 100000 lies outside its range -256..256"},
+        {L"--track \" cb( GAIN ) = 100000\"", true, 2,
+         "track T3 (3) = 100000 lies outside its range -256..256"},
+        {L"-t \"Y(gian)=1\"", true, 2, "no track is called 'Y(gian)'; give a number from 0 to 15"},
         {L"-o " + Quoted(TempPath(L"absent\\out.yc")), true, 1, "cannot create"},
         {L"--frobnicate", true, 2, "unknown option --frobnicate"},
         {L"-i " + Quoted(TempPath(L"absent.y4m")), true, 2, "cannot open"},
@@ -331,6 +334,7 @@ TEST(FilterHostProgram, HelpNamesTheColourConversion)
     EXPECT_NE(r.out.find("limited range by default"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("within 7 (8 in full range)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("--verify"), std::string::npos);
+    for (const char* name : trackNames) EXPECT_NE(r.out.find(name), std::string::npos) << name;
 }
 
 }  // namespace
