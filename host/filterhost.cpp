@@ -267,7 +267,7 @@ int wmain(int argc, wchar_t** argv)
     HostOptions options;
     std::string error;
     if (!ParseOptions(arguments, &options, &error)) {
-        Complain(error + " (see filterhost --help)");
+        Complain(error + " (see --help)");
         return exitUsage;
     }
     if (options.help) {

@@ -1,10 +1,12 @@
 #include "command_line/options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "host_interface/tracks.h"
 #include "pictures/frame_size.h"
@@ -148,40 +150,88 @@ bool BadValue(const std::string& name, const std::string& text, const std::strin
     return false;
 }
 
-// Options without a value; false for any other name.
+// Options without a value.
+struct Switch {
+    const char* name;
+    bool HostOptions::*flag;
+    bool value;
+};
+
+const Switch switches[] = {
+    {"-h", &HostOptions::help, true},
+    {"--help", &HostOptions::help, true},
+    {"--table", &HostOptions::table, true},
+    {"--verify", &HostOptions::verify, true},
+    {"--no-timing", &HostOptions::timing, false},
+    {"--show-errors", &HostOptions::showErrors, true},
+    {"--raw", &HostOptions::rawInput, true},
+    {"--progress", &HostOptions::progress, true},
+};
+
+const char* const valueOptions[] = {
+    "--range", "--matrix",    "--cube", "--cube-size", "--precision-report", "--plugin",
+    "-i",      "--input",     "-o",     "--output",    "--before",           "-s",
+    "--size",  "--max-width", "-n",     "--frames",    "--update-every",     "--release-every",
+    "-t",      "--track",     "-c",     "--check"};
+
+// False for any name but a switch's.
 bool SetSwitch(const std::string& name, HostOptions* options)
 {
-    if (name == "-h" || name == "--help") {
-        options->help = true;
-    } else if (name == "--table") {
-        options->table = true;
-    } else if (name == "--verify") {
-        options->verify = true;
-    } else if (name == "--no-timing") {
-        options->timing = false;
-    } else if (name == "--show-errors") {
-        options->showErrors = true;
-    } else if (name == "--raw") {
-        options->rawInput = true;
-    } else if (name == "--progress") {
-        options->progress = true;
-    } else {
-        return false;
+    for (const Switch& s : switches) {
+        if (name == s.name) {
+            options->*s.flag = s.value;
+            return true;
+        }
     }
-    return true;
+    return false;
 }
 
 bool TakesValue(const std::string& name)
 {
-    static const char* const names[] = {
-        "--range", "--matrix",    "--cube", "--cube-size", "--precision-report", "--plugin",
-        "-i",      "--input",     "-o",     "--output",    "--before",           "-s",
-        "--size",  "--max-width", "-n",     "--frames",    "--update-every",     "--release-every",
-        "-t",      "--track",     "-c",     "--check"};
-    for (const char* n : names) {
+    for (const char* n : valueOptions) {
         if (name == n) return true;
     }
     return false;
+}
+
+// Edits (letters put in, left out or changed) that turn one text into the
+// other.
+size_t EditDistance(const std::string& a, const std::string& b)
+{
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] =
+                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The long option a mistyped name most likely meant, or "" when none is
+// close: at most two edits, and fewer than a third of its letters, so that
+// a short name is not "corrected" into an unrelated one.
+std::string NearestOption(const std::string& name)
+{
+    std::vector<const char*> names(std::begin(valueOptions), std::end(valueOptions));
+    for (const Switch& s : switches) names.push_back(s.name);
+    const std::string given = Squeezed(name);
+    std::string nearest;
+    size_t best = 3;
+    for (const char* known : names) {
+        const size_t letters = std::strlen(known) - 2;
+        const size_t distance = EditDistance(given, known);
+        if (std::strncmp(known, "--", 2) == 0 && distance < best && distance * 3 <= letters) {
+            best = distance;
+            nearest = known;
+        }
+    }
+    return nearest;
 }
 
 // The options that name a file, a folder or a video setting.
@@ -304,7 +354,9 @@ bool ParseArgument(const std::vector<std::string>& arguments, size_t* i, HostOpt
         return SetNumber(name, value, options, given, error);
     }
     if (a.size() > 1 && a[0] == '-') {
-        *error = "unknown option " + a;
+        const std::string nearest = NearestOption(name);
+        *error = "unknown option " + name +
+                 (nearest.empty() ? "" : "; did you mean " + nearest + "?");
         return false;
     }
     if (!options->pluginPath.empty()) {

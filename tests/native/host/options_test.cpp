@@ -107,6 +107,25 @@ TEST(Options, TracksByNumberOrSliderName)
     }
 }
 
+TEST(Options, UnknownOptionsAreAnsweredWithTheNearestKnownOne)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"--tracks", "unknown option --tracks; did you mean --track?"},
+        {"--ouptut=a.png", "unknown option --ouptut; did you mean --output?"},
+        {"-track", "unknown option -track; did you mean --track?"},
+        {"--Verify", "unknown option --Verify; did you mean --verify?"},
+        {"--bogus", "unknown option --bogus"},
+        {"--in", "unknown option --in"},
+        {"-x", "unknown option -x"},
+    };
+    for (const auto& c : cases) {
+        HostOptions o;
+        std::string error;
+        EXPECT_FALSE(Parse({c.first}, &o, &error));
+        EXPECT_EQ(error, c.second);
+    }
+}
+
 TEST(Options, MistakesAreRefusedWithTheirReason)
 {
     struct Case {
@@ -114,7 +133,6 @@ TEST(Options, MistakesAreRefusedWithTheirReason)
         const char* mentions;
     };
     const Case cases[] = {
-        {{"--bogus"}, "--bogus"},
         {{"-i"}, "needs a value"},
         {{"--size", "640"}, "640"},
         {{"--size", "0x480"}, "'0x480' for --size (expected WIDTHxHEIGHT, each from 1 to 4096)"},
