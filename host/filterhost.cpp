@@ -267,7 +267,8 @@ int wmain(int argc, wchar_t** argv)
     HostOptions options;
     std::string error;
     if (!ParseOptions(arguments, &options, &error)) {
-        Complain(error + " (see --help)");
+        // A message of several lines ends in a command to copy as it is.
+        Complain(error.find('\n') == std::string::npos ? error + " (see --help)" : error);
         return exitUsage;
     }
     if (options.help) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "command_line/video_recipe.h"
 #include "host_interface/tracks.h"
 #include "pictures/frame_size.h"
 #include "pictures/picture_io.h"
@@ -377,6 +378,9 @@ bool Refuse(const std::string& message, std::string* error)
 // of the input.
 bool CheckInput(HostOptions* options, const GivenOptions& given, std::string* error)
 {
+    if (!options->rawInput && IsVideoFileName(options->inputPath)) {
+        return Refuse(VideoFileAdvice(options->inputPath, *options), error);
+    }
     if (!options->rawInput && !AdviceForPath(options->inputPath, "input").empty()) {
         return Refuse(AdviceForPath(options->inputPath, "input"), error);
     }

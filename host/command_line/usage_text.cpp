@@ -16,7 +16,9 @@ const char usageText[] =
     "                        ends in .y4m or is - (standard input); without it, a\n"
     "                        built-in test picture: colour bars, a grey ramp, Cb\n"
     "                        and Cr ramps and fine detail (alternating columns,\n"
-    "                        rows, checkerboard)\n"
+    "                        rows, checkerboard). A video file (.mp4, .mkv, .mov,\n"
+    "                        ...) is answered with the ffmpeg commands that grade\n"
+    "                        it (see Video)\n"
     "      --raw             read --input as raw frames whatever its name\n"
     "  -s, --size WxH        frame size of raw input or of the test picture\n"
     "                        (test picture default 1280x720)\n"
@@ -99,10 +101,13 @@ const char usageText[] =
     "\n"
     "Video\n"
     "  YUV4MPEG2 streams must be progressive 4:4:4 at 8, 10, 12 or 16 bits (C444,\n"
-    "  C444p10, C444p12, C444p16); with ffmpeg on both sides:\n"
-    "    ffmpeg -i clip.mp4 -pix_fmt yuv444p16le -strict -1 -f yuv4mpegpipe - |\n"
-    "      filterhost --input - --output - --track 'Y(gain)=40' |\n"
-    "      ffmpeg -f yuv4mpegpipe -i - -c:v ffv1 graded.mkv\n"
+    "  C444p10, C444p12, C444p16); with ffmpeg on both sides, from the project's\n"
+    "  folder (docs/video.md has more: sound, sizes, smaller files):\n"
+    "    ffmpeg -hide_banner -loglevel error -nostats -i clip.mp4 \\\n"
+    "        -pix_fmt yuv444p16le -strict -1 -f yuv4mpegpipe - |\n"
+    "      scripts/run --input - --output - --track 'Y(gain)=40' |\n"
+    "      ffmpeg -hide_banner -loglevel error -nostats -f yuv4mpegpipe -i - \\\n"
+    "        -c:v ffv1 graded.mkv\n"
     "  Other layouts and interlaced streams are refused. Frames are read, corrected\n"
     "  and written one at a time; the output keeps the input's size, depth, frame\n"
     "  rate and aspect (16 bits, 25 fps for pictures and raw frames).\n"
@@ -139,9 +144,9 @@ const char usageText[] =
     "  0 done; 1 the output could not be created or written (a closed pipe, a\n"
     "  full disk), the plug-in could not be loaded or started, or a frame failed;\n"
     "  2 bad command line or input: an unknown option or value, a track outside\n"
-    "  its range, an output that is the input, an unreadable picture, a broken\n"
-    "  or cut-short stream, trailing data; 3 --verify found pixels outside the\n"
-    "  model.\n";
+    "  its range, an output that is the input, a video file as input, an\n"
+    "  unreadable picture, a broken or cut-short stream, trailing data; 3\n"
+    "  --verify found pixels outside the model.\n";
 
 }  // namespace
 

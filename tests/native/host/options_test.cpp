@@ -142,6 +142,11 @@ TEST(Options, MistakesAreRefusedWithTheirReason)
         {{"-t", "Y(gian)=40"},
          "no track is called 'Y(gian)'; give a number from 0 to 15 or one of Y(offs), Y(gain), "},
         {{"-c", "Sync=1"}, "INDEX=VALUE"},
+        {{"-i", "Holiday.MP4", "-t", "cr(gain)=9"},
+         "-i Holiday.MP4 -pix_fmt yuv444p16le -strict -1 -f yuv4mpegpipe - |\n"
+         "    scripts/run --input - --output - --track 'Cr(gain)=9' |\n"},
+        {{"-i", "a b.mkv"},
+         "-i 'a b.mkv' -map 0:v -map '1:a?' -c:v ffv1 -c:a copy 'a b-graded.mkv'"},
         {{"-t", "3=abc"}, "TRACK=VALUE"},
         {{"-t", "3=99999999999"}, "TRACK=VALUE"},
         {{"-n", "0"}, "1..1000000"},

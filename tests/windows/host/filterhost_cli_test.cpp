@@ -304,6 +304,8 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
         {L"-o " + Quoted(TempPath(L"absent\\out.yc")), true, 1, "cannot create"},
         {L"--frobnicate", true, 2, "unknown option --frobnicate (see --help)"},
         {L"--tracks 1=40", true, 2, "unknown option --tracks; did you mean --track?"},
+        {L"-i " + Quoted(TempPath(L"clip.MOV")), true, 2,
+         "is a video file; filterhost reads YUV4MPEG2 streams"},
         {L"-i " + Quoted(TempPath(L"absent.y4m")), true, 2, "cannot open"},
         {Quoted(PathBesideProgram(L"no_table_filter.auf")), false, 1, "GetFilterTable"},
         {Quoted(PathBesideProgram(L"nowhere.auf")), false, 1, "no such file"},
