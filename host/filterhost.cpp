@@ -18,6 +18,7 @@
 #include "session/error_boxes.h"
 #include "session/host_session.h"
 #include "video/frame_streams.h"
+#include "video/output_places.h"
 #include "video/same_file.h"
 
 namespace {
@@ -228,8 +229,13 @@ int Run(const HostOptions& options)
     const std::wstring pluginPath = options.pluginPath.empty() ? DefaultPluginPath()
                                                                : WideFromUtf8(options.pluginPath);
     const std::string pluginName = Utf8FromWide(pluginPath.c_str());
-    OpenedRun run;
     std::string error;
+    // Before a frame is corrected: a result with nowhere to go would be lost.
+    if (!CheckOutputPlaces(options, &error)) {
+        Complain(error);
+        return exitUsage;
+    }
+    OpenedRun run;
     if (!OpenSession(&run.session, pluginPath, &error)) {
         Complain(error);
         return exitFailed;

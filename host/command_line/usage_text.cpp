@@ -144,9 +144,10 @@ const char usageText[] =
     "  0 done; 1 the output could not be created or written (a closed pipe, a\n"
     "  full disk), the plug-in could not be loaded or started, or a frame failed;\n"
     "  2 bad command line or input: an unknown option or value, a track outside\n"
-    "  its range, an output that is the input, a video file as input, an\n"
-    "  unreadable picture, a broken or cut-short stream, trailing data; 3\n"
-    "  --verify found pixels outside the model.\n";
+    "  its range, an output that is the input, an output whose folder is missing\n"
+    "  or takes no file (every output is checked before the first frame), a\n"
+    "  video file as input, an unreadable picture, a broken or cut-short stream,\n"
+    "  trailing data; 3 --verify found pixels outside the model.\n";
 
 }  // namespace
 

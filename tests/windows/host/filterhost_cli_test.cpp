@@ -290,8 +290,12 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
         std::wstring arguments;
         bool withStandin;
         DWORD status;
-        const char* mentions;
+        std::string mentions;
     };
+    const std::wstring absent = TempPath(L"absent");
+    const std::string absentFolder = "the folder " + Utf8FromWide(absent.c_str()) +
+                                     " does not exist";
+    const std::wstring notFolder = PathBesideProgram(L"standin_filter.auf");
     const Case cases[] = {
         {L"-s 4097x16", true, 2, "over the host's limit of 4096x4096"},
         {L"-s 64x16 --max-width 32", true, 2, "max width 32"},
@@ -301,7 +305,12 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
         {L"--track \" cb( GAIN ) = 100000\"", true, 2,
          "track T3 (3) = 100000 lies outside its range -256..256"},
         {L"-t \"Y(gian)=1\"", true, 2, "no track is called 'Y(gian)'; give a number from 0 to 15"},
-        {L"-o " + Quoted(TempPath(L"absent\\out.yc")), true, 1, "cannot create"},
+        {L"-o " + Quoted(absent + L"\\out.yc"), true, 2,
+         "--output " + Utf8FromWide(absent.c_str())},
+        {L"--before " + Quoted(absent + L"\\in.png"), true, 2, absentFolder},
+        {L"--precision-report " + Quoted(absent + L"\\report"), true, 2, absentFolder},
+        {L"--cube " + Quoted(notFolder + L"\\a.cube"), true, 2,
+         Utf8FromWide(notFolder.c_str()) + " is not a folder"},
         {L"--frobnicate", true, 2, "unknown option --frobnicate (see --help)"},
         {L"--tracks 1=40", true, 2, "unknown option --tracks; did you mean --track?"},
         {L"-i " + Quoted(TempPath(L"clip.MOV")), true, 2,
@@ -316,6 +325,9 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
         EXPECT_NE(r.err.find(c.mentions), std::string::npos)
             << Utf8FromWide(c.arguments.c_str()) << "\n"
             << r.err;
+        if (c.status == 2) {
+            EXPECT_EQ(r.out, "") << "refused before any frame";
+        }
     }
 
     // An unreadable picture.
