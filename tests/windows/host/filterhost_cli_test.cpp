@@ -339,6 +339,22 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
     EXPECT_EQ(r.status, 2u);
     EXPECT_NE(r.err.find("as a picture"), std::string::npos) << r.err;
     DeleteFileW(junk.c_str());
+
+    // A picture that cannot take its name once the frame is corrected
+    // (another program holds the file open): counted as corrected, not
+    // written.
+    std::wstring held = TempPath(L"held.png");
+    HANDLE holder = CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    r = RunHost(L"-s 8x8 -o " + Quoted(held));
+    CloseHandle(holder);
+    DeleteFileW(held.c_str());
+    EXPECT_EQ(r.status, 1u) << r.err;
+    EXPECT_NE(r.out.find("frames:    1 of 8x8 (max width 8), 0 failed, none written (the output "
+                         "failed)\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\nTotal          1 "), std::string::npos) << r.out;
 }
 
 TEST(FilterHostProgram, HelpNamesTheColourConversion)
