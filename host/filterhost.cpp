@@ -19,6 +19,7 @@
 #include "session/error_boxes.h"
 #include "session/host_session.h"
 #include "video/frame_streams.h"
+#include "video/output_places.h"
 #include "video/same_file.h"
 
 namespace {
@@ -89,7 +90,11 @@ void ApplySettings(HostSession* session, const HostOptions& options, bool* ok)
         // A slider cannot be moved past its ends, so neither can a track here.
         if (t.trackMinimums != nullptr && t.trackMaximums != nullptr &&
             (v.value < t.trackMinimums[v.index] || v.value > t.trackMaximums[v.index])) {
-            Complain("track " + std::to_string(v.index) + " = " + std::to_string(v.value) +
+            const std::string number = std::to_string(v.index);
+            const std::string track =
+                t.trackNames == nullptr ? number
+                                        : FromShiftJis(t.trackNames[v.index]) + " (" + number + ")";
+            Complain("track " + track + " = " + std::to_string(v.value) +
                      " lies outside its range " + std::to_string(t.trackMinimums[v.index]) + ".." +
                      std::to_string(t.trackMaximums[v.index]));
             *ok = false;
@@ -232,8 +237,13 @@ int Run(const HostOptions& options)
     const std::wstring pluginPath = options.pluginPath.empty() ? DefaultPluginPath()
                                                                : WideFromUtf8(options.pluginPath);
     const std::string pluginName = Utf8FromWide(pluginPath.c_str());
-    OpenedRun run;
     std::string error;
+    // Before a frame is corrected: a result with nowhere to go would be lost.
+    if (!CheckOutputPlaces(options, &error)) {
+        Complain(error);
+        return exitUsage;
+    }
+    OpenedRun run;
     if (!OpenSession(&run.session, pluginPath, &error)) {
         Complain(error);
         return exitFailed;
@@ -274,7 +284,8 @@ int wmain(int argc, wchar_t** argv)
     HostOptions options;
     std::string error;
     if (!ParseOptions(arguments, &options, &error)) {
-        Complain(error + " (see filterhost --help)");
+        // A message of several lines ends in a command to copy as it is.
+        Complain(error.find('\n') == std::string::npos ? error + " (see --help)" : error);
         return exitUsage;
     }
     if (options.help) {

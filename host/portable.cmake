@@ -12,6 +12,7 @@ endif()
 add_library(filterhost_portable STATIC
   ${CMAKE_SOURCE_DIR}/host/command_line/options.cpp
   ${CMAKE_SOURCE_DIR}/host/command_line/usage_text.cpp
+  ${CMAKE_SOURCE_DIR}/host/command_line/video_recipe.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/color_convert.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/frame_size.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/picture_io.cpp

@@ -27,6 +27,16 @@ enum Track : int {
 
 constexpr int trackCount = 16;
 
+// The sliders' captions, indexed by Track: the plug-in registers them and
+// filterhost accepts them in place of track numbers, so both read them here.
+// clang-format off
+constexpr const char* trackNames[trackCount] = {
+    "Y(offs)", "Y(gain)", "Cb(offs)", "Cb(gain)", "Cr(offs)", "Cr(gain)",
+    "R(offs)", "R(gain)", "R(gamm)",  "G(offs)",  "G(gain)",  "G(gamm)",
+    "B(offs)", "B(gain)", "B(gamm)",  "Format",
+};
+// clang-format on
+
 // Every colour track runs from -256 to 256 with 0 as "no change"; the Format
 // track from kindF32 to kindU10.
 constexpr int32_t colourTrackMinimum = -256;

@@ -6,13 +6,6 @@
 
 namespace {
 
-// clang-format off
-const char* const trackNames[trackCount] = {
-    "Y(offs)", "Y(gain)", "Cb(offs)", "Cb(gain)", "Cr(offs)", "Cr(gain)",
-    "R(offs)", "R(gain)", "R(gamm)",  "G(offs)",  "G(gain)",  "G(gamm)",
-    "B(offs)", "B(gain)", "B(gamm)",  "Format",
-};
-// clang-format on
 const int32_t trackDefaults[trackCount] = {};
 const int32_t trackMinimums[trackCount] = {
     colourTrackMinimum, colourTrackMinimum, colourTrackMinimum, colourTrackMinimum,

@@ -1,11 +1,15 @@
 #include "command_line/options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
+#include "command_line/video_recipe.h"
+#include "host_interface/tracks.h"
 #include "pictures/frame_size.h"
 #include "pictures/picture_io.h"
 #include "reports/cube_lut.h"
@@ -41,16 +45,60 @@ bool ParseSize(const std::string& text, int* width, int* height)
     return true;
 }
 
-bool ParseIndexedValue(const std::string& text, IndexedValue* result)
+// The text without blanks, in lower case: how names are compared, so that
+// " R( gamm ) " is R(gamm).
+std::string Squeezed(const std::string& text)
 {
+    std::string squeezed;
+    for (char c : text) {
+        if (c != ' ' && c != '\t') {
+            squeezed += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    return squeezed;
+}
+
+std::string Trim(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string TrackNameList()
+{
+    std::string list;
+    for (int i = 0; i < trackCount; ++i) list += (i == 0 ? "" : ", ") + std::string(trackNames[i]);
+    return list;
+}
+
+// INDEX=VALUE, blanks forgiven; with `names`, INDEX may also be one of them.
+// `*unknownName` is set when INDEX is neither a number nor a name.
+bool ParseIndexedValue(const std::string& text, const char* const* names, int nameCount,
+                       IndexedValue* result, bool* unknownName)
+{
+    *unknownName = false;
     size_t equals = text.find('=');
-    long long index;
     long long value;
-    if (equals == std::string::npos || !ParseInt(text.substr(0, equals), 0, 255, &index) ||
-        !ParseInt(text.substr(equals + 1), INT32_MIN, INT32_MAX, &value)) {
+    if (equals == std::string::npos ||
+        !ParseInt(Squeezed(text.substr(equals + 1)), INT32_MIN, INT32_MAX, &value)) {
         return false;
     }
-    result->index = static_cast<int>(index);
+    const std::string index = Squeezed(text.substr(0, equals));
+    long long number = -1;
+    // What does not begin like a number is a name.
+    const bool named = !index.empty() && !std::isdigit(static_cast<unsigned char>(index[0])) &&
+                       index[0] != '-' && index[0] != '+';
+    if (named) {
+        for (int i = 0; i < nameCount; ++i) {
+            if (index == Squeezed(names[i])) number = i;
+        }
+        *unknownName = number < 0 && names != nullptr;
+    } else if (!ParseInt(index, 0, 255, &number)) {
+        return false;
+    }
+    if (number < 0) return false;
+    result->index = static_cast<int>(number);
     result->value = static_cast<int32_t>(value);
     return true;
 }
@@ -103,40 +151,88 @@ bool BadValue(const std::string& name, const std::string& text, const std::strin
     return false;
 }
 
-// Options without a value; false for any other name.
+// Options without a value.
+struct Switch {
+    const char* name;
+    bool HostOptions::*flag;
+    bool value;
+};
+
+const Switch switches[] = {
+    {"-h", &HostOptions::help, true},
+    {"--help", &HostOptions::help, true},
+    {"--table", &HostOptions::table, true},
+    {"--verify", &HostOptions::verify, true},
+    {"--no-timing", &HostOptions::timing, false},
+    {"--show-errors", &HostOptions::showErrors, true},
+    {"--raw", &HostOptions::rawInput, true},
+    {"--progress", &HostOptions::progress, true},
+};
+
+const char* const valueOptions[] = {
+    "--range", "--matrix",    "--cube", "--cube-size", "--precision-report", "--plugin",
+    "-i",      "--input",     "-o",     "--output",    "--before",           "-s",
+    "--size",  "--max-width", "-n",     "--frames",    "--update-every",     "--release-every",
+    "-t",      "--track",     "-c",     "--check"};
+
+// False for any name but a switch's.
 bool SetSwitch(const std::string& name, HostOptions* options)
 {
-    if (name == "-h" || name == "--help") {
-        options->help = true;
-    } else if (name == "--table") {
-        options->table = true;
-    } else if (name == "--verify") {
-        options->verify = true;
-    } else if (name == "--no-timing") {
-        options->timing = false;
-    } else if (name == "--show-errors") {
-        options->showErrors = true;
-    } else if (name == "--raw") {
-        options->rawInput = true;
-    } else if (name == "--progress") {
-        options->progress = true;
-    } else {
-        return false;
+    for (const Switch& s : switches) {
+        if (name == s.name) {
+            options->*s.flag = s.value;
+            return true;
+        }
     }
-    return true;
+    return false;
 }
 
 bool TakesValue(const std::string& name)
 {
-    static const char* const names[] = {
-        "--range", "--matrix",    "--cube", "--cube-size", "--precision-report", "--plugin",
-        "-i",      "--input",     "-o",     "--output",    "--before",           "-s",
-        "--size",  "--max-width", "-n",     "--frames",    "--update-every",     "--release-every",
-        "-t",      "--track",     "-c",     "--check"};
-    for (const char* n : names) {
+    for (const char* n : valueOptions) {
         if (name == n) return true;
     }
     return false;
+}
+
+// Edits (letters put in, left out or changed) that turn one text into the
+// other.
+size_t EditDistance(const std::string& a, const std::string& b)
+{
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] =
+                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The long option a mistyped name most likely meant, or "" when none is
+// close: at most two edits, and fewer than a third of its letters, so that
+// a short name is not "corrected" into an unrelated one.
+std::string NearestOption(const std::string& name)
+{
+    std::vector<const char*> names(std::begin(valueOptions), std::end(valueOptions));
+    for (const Switch& s : switches) names.push_back(s.name);
+    const std::string given = Squeezed(name);
+    std::string nearest;
+    size_t best = 3;
+    for (const char* known : names) {
+        const size_t letters = std::strlen(known) - 2;
+        const size_t distance = EditDistance(given, known);
+        if (std::strncmp(known, "--", 2) == 0 && distance < best && distance * 3 <= letters) {
+            best = distance;
+            nearest = known;
+        }
+    }
+    return nearest;
 }
 
 // The options that name a file, a folder or a video setting.
@@ -202,13 +298,29 @@ bool SetNumber(const std::string& name, const std::string& v, HostOptions* optio
         (name == "--update-every"    ? options->updateEvery
          : name == "--release-every" ? options->releaseEvery
                                      : options->frames) = static_cast<int>(n);
-    } else if (name == "-t" || name == "--track" || name == "-c" || name == "--check") {
+    } else if (name == "-t" || name == "--track") {
         IndexedValue item;
-        if (!ParseIndexedValue(v, &item)) {
-            return BadValue(
-                name, v, "INDEX=VALUE, such as 1=40; --table lists them with their ranges", error);
+        bool unknownName = false;
+        if (!ParseIndexedValue(v, trackNames, trackCount, &item, &unknownName)) {
+            if (unknownName) {
+                *error = "bad value '" + v + "' for " + name + ": no track is called '" +
+                         Trim(v.substr(0, v.find('='))) + "'; give a number from 0 to " +
+                         std::to_string(trackCount - 1) + " or one of " + TrackNameList();
+                return false;
+            }
+            return BadValue(name, v,
+                            "TRACK=VALUE, the track by number or name, such as 1=40 or "
+                            "'Y(gain)=40'; --table lists them with their ranges",
+                            error);
         }
-        (name == "-t" || name == "--track" ? options->tracks : options->checks).push_back(item);
+        options->tracks.push_back(item);
+    } else if (name == "-c" || name == "--check") {
+        IndexedValue item;
+        bool unknownName = false;
+        if (!ParseIndexedValue(v, nullptr, 0, &item, &unknownName)) {
+            return BadValue(name, v, "INDEX=VALUE, such as 0=1; --table lists them", error);
+        }
+        options->checks.push_back(item);
     } else {
         return SetText(name, v, options, given, error);
     }
@@ -243,7 +355,9 @@ bool ParseArgument(const std::vector<std::string>& arguments, size_t* i, HostOpt
         return SetNumber(name, value, options, given, error);
     }
     if (a.size() > 1 && a[0] == '-') {
-        *error = "unknown option " + a;
+        const std::string nearest = NearestOption(name);
+        *error = "unknown option " + name +
+                 (nearest.empty() ? "" : "; did you mean " + nearest + "?");
         return false;
     }
     if (!options->pluginPath.empty()) {
@@ -264,6 +378,9 @@ bool Refuse(const std::string& message, std::string* error)
 // of the input.
 bool CheckInput(HostOptions* options, const GivenOptions& given, std::string* error)
 {
+    if (!options->rawInput && IsVideoFileName(options->inputPath)) {
+        return Refuse(VideoFileAdvice(options->inputPath, *options), error);
+    }
     if (!options->rawInput && !AdviceForPath(options->inputPath, "input").empty()) {
         return Refuse(AdviceForPath(options->inputPath, "input"), error);
     }

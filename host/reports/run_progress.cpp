@@ -35,8 +35,10 @@ std::string ProgressText(int64_t frames, int64_t total, double seconds)
                       rate);
         return text;
     }
-    std::snprintf(text, sizeof text, "frame %lld of %lld, %.1f fps", static_cast<long long>(frames),
-                  static_cast<long long>(total), rate);
+    // Whole per cents, so that 100 % means every frame.
+    const long long percent = total > 0 ? std::min<int64_t>(frames, total) * 100 / total : 100;
+    std::snprintf(text, sizeof text, "frame %lld of %lld (%lld %%), %.1f fps",
+                  static_cast<long long>(frames), static_cast<long long>(total), percent, rate);
     std::string line = text;
     if (rate > 0 && total >= frames) {
         line += ", " + ClockText((total - frames) / rate) + " left";

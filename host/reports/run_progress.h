@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-// "frame 120 of 300, 24.3 fps, 0:07 left" ("frame 120, 24.3 fps" when the
-// length is unknown, `total` < 0). `frames` done in `seconds`.
+// "frame 120 of 300 (40 %), 24.3 fps, 0:07 left" ("frame 120, 24.3 fps"
+// when the length is unknown, `total` < 0). `frames` done in `seconds`.
 std::string ProgressText(int64_t frames, int64_t total, double seconds);
 
 // "1:02:03" or "2:05" (minutes and seconds under an hour).

@@ -159,6 +159,7 @@ void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const Hos
         }
         double ownSeconds = SecondsNow() - readStart;
         TallyFrame(session, options, i, *input, frame, &verifier, tally);
+        ++tally->framesProcessed;
         const double writeStart = SecondsNow();
         const bool written = WriteFrame(sink, *frame, i, &error);
         ownSeconds += SecondsNow() - writeStart;

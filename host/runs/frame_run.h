@@ -14,7 +14,8 @@
 
 // What the frames came to, for the report and the exit status.
 struct FrameTally {
-    int64_t framesDone = 0;
+    int64_t framesProcessed = 0;      // onProcess calls
+    int64_t framesDone = 0;           // of them, written whole (all when there is no output)
     int failed = 0;                   // frames onProcess returned 0 for
     int pastWidth = 0;                // frames with pixels past the width changed
     bool inputBroken = false;         // the stream turned out cut short or damaged

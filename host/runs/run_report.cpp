@@ -50,9 +50,15 @@ void PrintRunReport(std::FILE* report, const std::string& pluginName, const Host
                     const std::vector<std::string>& written)
 {
     std::fprintf(report, "plugin:    %s\n", pluginName.c_str());
-    std::fprintf(report, "frames:    %lld of %dx%d (max width %d), %d failed\n",
-                 static_cast<long long>(tally.framesDone), shape.width, shape.height,
+    std::fprintf(report, "frames:    %lld of %dx%d (max width %d), %d failed",
+                 static_cast<long long>(tally.framesProcessed), shape.width, shape.height,
                  shape.maxWidth, tally.failed);
+    // Frames the plug-in corrected that never reached the output whole.
+    if (tally.framesDone != tally.framesProcessed) {
+        std::fprintf(report, ", %s written (the output failed)",
+                     tally.framesDone == 0 ? "none" : std::to_string(tally.framesDone).c_str());
+    }
+    std::fprintf(report, "\n");
     for (const std::string& file : written) {
         std::fprintf(report, "wrote:     %s\n", file.c_str());
     }
@@ -93,7 +99,7 @@ void PrintRunSummary(const FrameTally& tally, const FrameFeed& feed, const Frame
         inputDescription += ", written as " + DescribeSink(sink);
     }
     RunFigures figures;
-    figures.frames = tally.framesDone;
+    figures.frames = tally.framesProcessed;
     figures.seconds = tally.runSeconds;
     figures.ownMilliseconds = 1000.0 * Median(tally.ownTimes);
     figures.pluginMilliseconds = 1000.0 * Median(tally.hostTimes);

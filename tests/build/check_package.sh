@@ -83,7 +83,7 @@ for page_name in $pages; do
   while IFS= read -r message; do
     grep -qF -- "$message" "$page" || fail "$page_name does not quote the message $message"
   done < <(grep -ohP 'L"\K[^"]*[^\x00-\x7F][^"]*(?=")' "$source_root"/engine/*.cpp "$source_root"/plugin/*.cpp | sort -u)
-  captions=$(sed -n '/trackNames\[trackCount\] = {/,/};/p' "$source_root/plugin/filter_table.cpp" \
+  captions=$(sed -n '/trackNames\[trackCount\] = {/,/};/p' "$source_root/host_interface/tracks.h" \
              | grep -o '"[^"]*"' | tr -d '"')
   [ "$(wc -w <<<"$captions")" -eq 16 ] || fail "could not read the 16 slider captions"
   for caption in $captions; do

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "command_line/options.h"
+#include "host_interface/tracks.h"
 #include "pictures/frame_size.h"
 
 namespace {
@@ -84,6 +85,47 @@ TEST(Options, TrackValuesAreAnyIntegerUntilThePluginsRangesAreKnown)
     EXPECT_EQ(o.tracks[2].value, 100000);
 }
 
+// Kelvo's slider names stand for their numbers, case and blanks aside.
+TEST(Options, TracksByNumberOrSliderName)
+{
+    HostOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse(
+        {"-t", "Y(gain)=40", "--track", "cb(gain)=64", "--track= R( gamm ) = -96", "-t", " 15 = 2"},
+        &o, &error))
+        << error;
+    const IndexedValue expected[] = {
+        {trackYGain, 40}, {trackCbGain, 64}, {trackRGamma, -96}, {trackFormat, 2}};
+    ASSERT_EQ(o.tracks.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(o.tracks[i].index, expected[i].index) << i;
+        EXPECT_EQ(o.tracks[i].value, expected[i].value) << i;
+    }
+    for (int i = 0; i < trackCount; ++i) {
+        ASSERT_TRUE(Parse({"--track", std::string(trackNames[i]) + "=1"}, &o, &error)) << error;
+        EXPECT_EQ(o.tracks[0].index, i) << trackNames[i];
+    }
+}
+
+TEST(Options, UnknownOptionsAreAnsweredWithTheNearestKnownOne)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"--tracks", "unknown option --tracks; did you mean --track?"},
+        {"--ouptut=a.png", "unknown option --ouptut; did you mean --output?"},
+        {"-track", "unknown option -track; did you mean --track?"},
+        {"--Verify", "unknown option --Verify; did you mean --verify?"},
+        {"--bogus", "unknown option --bogus"},
+        {"--in", "unknown option --in"},
+        {"-x", "unknown option -x"},
+    };
+    for (const auto& c : cases) {
+        HostOptions o;
+        std::string error;
+        EXPECT_FALSE(Parse({c.first}, &o, &error));
+        EXPECT_EQ(error, c.second);
+    }
+}
+
 TEST(Options, MistakesAreRefusedWithTheirReason)
 {
     struct Case {
@@ -91,15 +133,22 @@ TEST(Options, MistakesAreRefusedWithTheirReason)
         const char* mentions;
     };
     const Case cases[] = {
-        {{"--bogus"}, "--bogus"},
         {{"-i"}, "needs a value"},
         {{"--size", "640"}, "640"},
         {{"--size", "0x480"}, "'0x480' for --size (expected WIDTHxHEIGHT, each from 1 to 4096)"},
         {{"--size", "64x48x"}, "64x48x"},
-        {{"-t", "3"}, "INDEX=VALUE"},
-        {{"-t", "x=3"}, "INDEX=VALUE"},
-        {{"-t", "3=abc"}, "INDEX=VALUE"},
-        {{"-t", "3=99999999999"}, "INDEX=VALUE"},
+        {{"-t", "3"}, "TRACK=VALUE"},
+        {{"-t", "-1=3"}, "TRACK=VALUE"},
+        {{"-t", "Y(gian)=40"},
+         "no track is called 'Y(gian)'; give a number from 0 to 15 or one of Y(offs), Y(gain), "},
+        {{"-c", "Sync=1"}, "INDEX=VALUE"},
+        {{"-i", "Holiday.MP4", "-t", "cr(gain)=9"},
+         "-i Holiday.MP4 -pix_fmt yuv444p16le -strict -1 -f yuv4mpegpipe - |\n"
+         "    scripts/run --input - --output - --track 'Cr(gain)=9' |\n"},
+        {{"-i", "a b.mkv"},
+         "-i 'a b.mkv' -map 0:v -map '1:a?' -c:v ffv1 -c:a copy 'a b-graded.mkv'"},
+        {{"-t", "3=abc"}, "TRACK=VALUE"},
+        {{"-t", "3=99999999999"}, "TRACK=VALUE"},
         {{"-n", "0"}, "1..1000000"},
         {{"--max-width", "-5"}, "from the frame's width to 4096"},
         {{"a.auf", "b.auf"}, "b.auf"},

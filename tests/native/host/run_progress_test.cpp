@@ -7,9 +7,21 @@ namespace {
 
 TEST(RunProgress, LinesSayFramesRateAndTimeLeft)
 {
-    EXPECT_EQ(ProgressText(50, 200, 2.0), "frame 50 of 200, 25.0 fps, 0:06 left");
-    EXPECT_EQ(ProgressText(50, -1, 2.0), "frame 50, 25.0 fps");
-    EXPECT_EQ(ProgressText(1, 90001, 1.0), "frame 1 of 90001, 1.0 fps, 25:00:00 left");
+    const struct {
+        int64_t frames;
+        int64_t total;
+        double seconds;
+        const char* text;
+    } lines[] = {
+        {50, 200, 2.0, "frame 50 of 200 (25 %), 25.0 fps, 0:06 left"},
+        {50, -1, 2.0, "frame 50, 25.0 fps"},
+        {1, 90001, 1.0, "frame 1 of 90001 (0 %), 1.0 fps, 25:00:00 left"},
+        {199, 200, 7.96, "frame 199 of 200 (99 %), 25.0 fps, 0:00 left"},
+        {200, 200, 8.0, "frame 200 of 200 (100 %), 25.0 fps, 0:00 left"},
+    };
+    for (const auto& line : lines) {
+        EXPECT_EQ(ProgressText(line.frames, line.total, line.seconds), line.text);
+    }
     EXPECT_EQ(ClockText(59.6), "1:00");
 
     RunFigures figures;

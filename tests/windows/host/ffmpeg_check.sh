@@ -116,7 +116,9 @@ if [ "$part" = video ]; then
   [ "$(cat closed.status)" = 1 ] || fail "a closed pipe must exit with 1, not $(cat closed.status)"
   grep -q "cannot write standard output: the program reading it has closed the pipe" closed.err ||
     fail "closed pipe: $(cat closed.err)"
-  echo "closed pipe: exit 1; $(grep -o 'frame [0-9]*: cannot write.*' closed.err)"
+  grep -q "^frames: .* written (the output failed)$" closed.err ||
+    fail "closed pipe: the report must count the frames corrected and those written: $(cat closed.err)"
+  echo "closed pipe: exit 1; $(grep -o 'frame [0-9]*: cannot write.*' closed.err); $(grep "^frames:" closed.err)"
 elif [ "$part" = lut ]; then
   ff -f lavfi -i testsrc2=size=160x120 -frames:v 1 picture.png
   fh --input picture.png --output plugin.png --no-timing $(tracks "${colourful[@]}") >/dev/null

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "host_interface/texture_format_kind.h"
+#include "host_interface/tracks.h"
 #include "pictures/picture_io.h"
 #include "pictures/test_picture.h"
 #include "plugin_module.h"
@@ -168,7 +169,7 @@ TEST(FilterHostProgram, StreamsInAndOutAndACutShortStream)
         << "standard output carries the stream, header first";
     EXPECT_EQ(r.out.size(), stream.size());
     EXPECT_NE(r.err.find("outside the accepted range: 0 pixels"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("frame 1 of 3, "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("frame 1 of 3 (33 %), "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("filterhost: 3 frames of 6x4 C444p10, limited range, BT.601 (by frame "
                          "size) in "),
               std::string::npos)
@@ -289,17 +290,31 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
         std::wstring arguments;
         bool withStandin;
         DWORD status;
-        const char* mentions;
+        std::string mentions;
     };
+    const std::wstring absent = TempPath(L"absent");
+    const std::string absentFolder = "the folder " + Utf8FromWide(absent.c_str()) +
+                                     " does not exist";
+    const std::wstring notFolder = PathBesideProgram(L"standin_filter.auf");
     const Case cases[] = {
         {L"-s 4097x16", true, 2, "over the host's limit of 4096x4096"},
         {L"-s 64x16 --max-width 32", true, 2, "max width 32"},
         {L"-i " + Quoted(TempPath(L"absent.png")), true, 2, "cannot open"},
         {L"-t 16=1", true, 2, "track 16 does not exist"},
         {L"-s 8x8 -t 1=-255", true, 1, "onInit returned 0"},
-        {L"-t 3=100000", true, 2, "track 3 = 100000 lies outside its range -256..256"},
-        {L"-o " + Quoted(TempPath(L"absent\\out.yc")), true, 1, "cannot create"},
-        {L"--frobnicate", true, 2, "unknown option --frobnicate"},
+        {L"--track \" cb( GAIN ) = 100000\"", true, 2,
+         "track T3 (3) = 100000 lies outside its range -256..256"},
+        {L"-t \"Y(gian)=1\"", true, 2, "no track is called 'Y(gian)'; give a number from 0 to 15"},
+        {L"-o " + Quoted(absent + L"\\out.yc"), true, 2,
+         "--output " + Utf8FromWide(absent.c_str())},
+        {L"--before " + Quoted(absent + L"\\in.png"), true, 2, absentFolder},
+        {L"--precision-report " + Quoted(absent + L"\\report"), true, 2, absentFolder},
+        {L"--cube " + Quoted(notFolder + L"\\a.cube"), true, 2,
+         Utf8FromWide(notFolder.c_str()) + " is not a folder"},
+        {L"--frobnicate", true, 2, "unknown option --frobnicate (see --help)"},
+        {L"--tracks 1=40", true, 2, "unknown option --tracks; did you mean --track?"},
+        {L"-i " + Quoted(TempPath(L"clip.MOV")), true, 2,
+         "is a video file; filterhost reads YUV4MPEG2 streams"},
         {L"-i " + Quoted(TempPath(L"absent.y4m")), true, 2, "cannot open"},
         {Quoted(PathBesideProgram(L"no_table_filter.auf")), false, 1, "GetFilterTable"},
         {Quoted(PathBesideProgram(L"nowhere.auf")), false, 1, "no such file"},
@@ -310,6 +325,9 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
         EXPECT_NE(r.err.find(c.mentions), std::string::npos)
             << Utf8FromWide(c.arguments.c_str()) << "\n"
             << r.err;
+        if (c.status == 2) {
+            EXPECT_EQ(r.out, "") << "refused before any frame";
+        }
     }
 
     // An unreadable picture.
@@ -321,6 +339,22 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
     EXPECT_EQ(r.status, 2u);
     EXPECT_NE(r.err.find("as a picture"), std::string::npos) << r.err;
     DeleteFileW(junk.c_str());
+
+    // A picture that cannot take its name once the frame is corrected
+    // (another program holds the file open): counted as corrected, not
+    // written.
+    std::wstring held = TempPath(L"held.png");
+    HANDLE holder = CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    r = RunHost(L"-s 8x8 -o " + Quoted(held));
+    CloseHandle(holder);
+    DeleteFileW(held.c_str());
+    EXPECT_EQ(r.status, 1u) << r.err;
+    EXPECT_NE(r.out.find("frames:    1 of 8x8 (max width 8), 0 failed, none written (the output "
+                         "failed)\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\nTotal          1 "), std::string::npos) << r.out;
 }
 
 TEST(FilterHostProgram, HelpNamesTheColourConversion)
@@ -331,6 +365,7 @@ TEST(FilterHostProgram, HelpNamesTheColourConversion)
     EXPECT_NE(r.out.find("limited range by default"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("within 7 (8 in full range)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("--verify"), std::string::npos);
+    for (const char* name : trackNames) EXPECT_NE(r.out.find(name), std::string::npos) << name;
 }
 
 }  // namespace

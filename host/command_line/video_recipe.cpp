@@ -1,0 +1,90 @@
+#include "command_line/video_recipe.h"
+
+#include <cctype>
+
+#include "host_interface/tracks.h"
+
+namespace {
+
+// Containers ffmpeg reads that people are likely to hand over.
+const char* const videoEndings[] = {
+    ".mp4", ".m4v", ".mov", ".qt",  ".avi",  ".mkv",  ".webm", ".mts", ".m2ts", ".ts",
+    ".wmv", ".asf", ".flv", ".f4v", ".mpg",  ".mpeg", ".m2v",  ".vob", ".3gp",  ".mxf",
+    ".ogv", ".dv",  ".nut", ".264", ".h264", ".265",  ".hevc", ".ivf",
+};
+
+std::string Lower(const std::string& text)
+{
+    std::string lower;
+    for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+// As a POSIX shell reads it back: quoted unless every character is plain.
+std::string ShellWord(const std::string& text)
+{
+    bool plain = !text.empty();
+    for (char c : text) {
+        plain = plain && (std::isalnum(static_cast<unsigned char>(c)) ||
+                          std::string("_./:=+-,").find(c) != std::string::npos);
+    }
+    if (plain) return text;
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The file's name without its folder and ending: "clip" of "/media/clip.mp4".
+std::string Stem(const std::string& path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+    return name.empty() ? "video" : name;
+}
+
+std::string SettingWords(const HostOptions& options)
+{
+    std::string words;
+    for (const IndexedValue& t : options.tracks) {
+        const std::string index = t.index < trackCount ? trackNames[t.index]
+                                                       : std::to_string(t.index);
+        words += " --track " + ShellWord(index + "=" + std::to_string(t.value));
+    }
+    for (const IndexedValue& c : options.checks) {
+        words += " --check " + std::to_string(c.index) + "=" + std::to_string(c.value);
+    }
+    if (options.rangeGiven) words += std::string(" --range ") + RangeName(options.range);
+    if (!options.matrixAuto) {
+        words += options.matrix == VideoMatrix::bt709 ? " --matrix 709" : " --matrix 601";
+    }
+    return words;
+}
+
+}  // namespace
+
+bool IsVideoFileName(const std::string& path)
+{
+    const std::string lower = Lower(path);
+    for (const char* ending : videoEndings) {
+        const std::string e = ending;
+        if (lower.size() > e.size() && lower.compare(lower.size() - e.size(), e.size(), e) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string VideoFileAdvice(const std::string& inputPath, const HostOptions& options)
+{
+    const std::string input = ShellWord(inputPath);
+    const std::string quiet = "ffmpeg -hide_banner -loglevel error -nostats ";
+    return "input " + inputPath +
+           " is a video file; filterhost reads YUV4MPEG2 streams, so let ffmpeg decode and "
+           "encode it (docs/video.md), from the project's folder:\n  " +
+           quiet + "-i " + input + " -pix_fmt yuv444p16le -strict -1 -f yuv4mpegpipe - |\n" +
+           "    scripts/run --input - --output -" + SettingWords(options) + " |\n    " + quiet +
+           "-f yuv4mpegpipe -i - -i " + input + " -map 0:v -map '1:a?' -c:v ffv1 -c:a copy " +
+           ShellWord(Stem(inputPath) + "-graded.mkv");
+}
