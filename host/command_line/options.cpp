@@ -142,7 +142,20 @@ std::string AdviceForPath(const std::string& path, const char* direction)
 struct GivenOptions {
     bool size = false;
     bool matrix = false;
+    std::vector<std::string> seen;  // the options with one value, by their long names
 };
+
+// The long name of an option that has a short one.
+std::string LongName(const std::string& name)
+{
+    static const char* const pairs[][2] = {{"-i", "--input"}, {"-o", "--output"},
+                                           {"-s", "--size"},  {"-n", "--frames"},
+                                           {"-t", "--track"}, {"-c", "--check"}};
+    for (const auto& pair : pairs) {
+        if (name == pair[0]) return pair[1];
+    }
+    return name;
+}
 
 bool BadValue(const std::string& name, const std::string& text, const std::string& expected,
               std::string* error)
@@ -252,7 +265,9 @@ bool SetText(const std::string& name, const std::string& v, HostOptions* options
         given->matrix = true;
     } else if (name == "--cube") {
         options->cubePath = v;
-        if (v.empty()) return BadValue(name, "", "a file name", error);
+        if (v == "-" || !EndsWith(v, ".cube")) {
+            return BadValue(name, v, "a file name ending in .cube", error);
+        }
     } else if (name == "--precision-report") {
         options->precisionReportDir = v;
         if (v.empty()) return BadValue(name, "", "a folder", error);
@@ -313,12 +328,25 @@ bool SetNumber(const std::string& name, const std::string& v, HostOptions* optio
                             "'Y(gain)=40'; --table lists them with their ranges",
                             error);
         }
+        for (const IndexedValue& earlier : options->tracks) {
+            if (earlier.index == item.index) {
+                *error = "track " +
+                         (item.index < trackCount ? std::string(trackNames[item.index]) + " (" +
+                                                        std::to_string(item.index) + ")"
+                                                  : std::to_string(item.index)) +
+                         " is given twice; give it once";
+                return false;
+            }
+        }
         options->tracks.push_back(item);
     } else if (name == "-c" || name == "--check") {
         IndexedValue item;
         bool unknownName = false;
         if (!ParseIndexedValue(v, nullptr, 0, &item, &unknownName)) {
             return BadValue(name, v, "INDEX=VALUE, such as 0=1; --table lists them", error);
+        }
+        if (item.value != 0 && item.value != 1) {
+            return BadValue(name, v, "INDEX=0 or INDEX=1: a check box is off or on", error);
         }
         options->checks.push_back(item);
     } else {
@@ -351,6 +379,21 @@ bool ParseArgument(const std::vector<std::string>& arguments, size_t* i, HostOpt
                 return false;
             }
             value = arguments[++*i];
+        }
+        // An empty value is a slip (an unset shell variable, a stray '='),
+        // never a choice: for a path it would mean the test picture or no
+        // output at all.
+        if (Trim(value).empty()) {
+            *error = name + " was given an empty value";
+            return false;
+        }
+        const std::string longName = LongName(name);
+        if (longName != "--track" && longName != "--check") {
+            if (std::find(given->seen.begin(), given->seen.end(), longName) != given->seen.end()) {
+                *error = longName + " is given twice; give it once";
+                return false;
+            }
+            given->seen.push_back(longName);
         }
         return SetNumber(name, value, options, given, error);
     }
@@ -420,12 +463,6 @@ bool CheckRun(HostOptions* options, const GivenOptions& given, std::string* erro
     if (options->cubeSize != 0 && options->cubePath.empty()) {
         return Refuse("--cube-size needs --cube FILE", error);
     }
-    if (!options->cubePath.empty() &&
-        (!options->inputPath.empty() || !options->outputPath.empty() || options->frames != 0)) {
-        return Refuse("--cube writes the LUT and stops; --input, --output and --frames do not "
-                      "apply",
-                      error);
-    }
     if (options->rawInput && options->inputPath.empty()) {
         return Refuse("--raw needs --input", error);
     }
@@ -468,8 +505,10 @@ bool CheckOutput(HostOptions* options, std::string* error)
 }
 
 // --table, --precision-report and --cube each write their own output and
-// stop; the precision report makes its own frames and settings, so no
-// input or run option has a say in it.
+// stop. The table is the plug-in's alone; the precision report makes its
+// own frames and settings; the cube makes its own frame but takes the
+// settings. An option that would have no say is refused rather than
+// ignored: whoever gave it expected something of it.
 bool CheckStoppingRuns(const HostOptions& o, const GivenOptions& given, std::string* error)
 {
     const int stoppingRuns = (o.table ? 1 : 0) + (o.precisionReportDir.empty() ? 0 : 1) +
@@ -479,30 +518,37 @@ bool CheckStoppingRuns(const HostOptions& o, const GivenOptions& given, std::str
                       "stop; give one of them",
                       error);
     }
-    if (o.precisionReportDir.empty()) return true;
     const struct {
         bool given;
         const char* name;
+        bool forCube;  // has a say in the cube
     } runOptions[] = {
-        {!o.inputPath.empty(), "--input"},
-        {o.rawInput, "--raw"},
-        {given.size, "--size"},
-        {o.maxWidth != 0, "--max-width"},
-        {o.frames != 0, "--frames"},
-        {!o.outputPath.empty(), "--output"},
-        {!o.beforePath.empty(), "--before"},
-        {o.rangeGiven, "--range"},
-        {given.matrix, "--matrix"},
-        {o.progress, "--progress"},
-        {o.verify, "--verify"},
-        {!o.timing, "--no-timing"},
+        {!o.inputPath.empty(), "--input", false},
+        {o.rawInput, "--raw", false},
+        {given.size, "--size", false},
+        {o.maxWidth != 0, "--max-width", false},
+        {o.frames != 0, "--frames", false},
+        {!o.outputPath.empty(), "--output", false},
+        {!o.beforePath.empty(), "--before", false},
+        {o.rangeGiven, "--range", false},
+        {given.matrix, "--matrix", false},
+        {o.progress, "--progress", false},
+        {o.verify, "--verify", false},
+        {o.updateEvery != 0, "--update-every", false},
+        {o.releaseEvery != 0, "--release-every", false},
+        {!o.timing, "--no-timing", true},
+        {!o.tracks.empty(), "--track", true},
+        {!o.checks.empty(), "--check", true},
     };
+    const char* run = o.table                         ? "--table lists what the plug-in registers"
+                      : !o.precisionReportDir.empty() ? "--precision-report writes the precision "
+                                                        "chart"
+                      : !o.cubePath.empty()           ? "--cube writes the LUT"
+                                                      : nullptr;
+    if (run == nullptr) return true;
     for (const auto& r : runOptions) {
-        if (r.given) {
-            return Refuse(std::string("--precision-report writes the precision chart and "
-                                      "stops; ") +
-                              r.name + " does not apply",
-                          error);
+        if (r.given && !(r.forCube && !o.cubePath.empty())) {
+            return Refuse(std::string(run) + " and stops; " + r.name + " does not apply", error);
         }
     }
     return true;

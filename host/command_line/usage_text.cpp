@@ -35,13 +35,15 @@ const char usageText[] =
     "                        Cr(gain) R(offs) R(gain) R(gamm) G(offs) G(gain)\n"
     "                        G(gamm) B(offs) B(gain) B(gamm) Format; quoted for\n"
     "                        the shell: --track 'Y(gain)=40'\n"
-    "  -c, --check N=V       start with check box N at V\n"
+    "  -c, --check N=V       start with check box N at V (0 off, 1 on)\n"
     "      --update-every N  report a settings change (onUpdate) before every\n"
     "                        Nth frame after the first\n"
     "      --release-every N after every Nth frame switch the filter off, send\n"
     "                        message 1133 (free frame memory) and switch it on again\n"
     "  Before the first frame the host calls onUpdate once, as after loading\n"
     "  settings, so RGB sync applies to the starting values.\n"
+    "  Each option, and each track and check box, is given at most once, and\n"
+    "  never with an empty value.\n"
     "\n"
     "Run\n"
     "  -n, --frames N        frames to process. A picture, raw frames or the test\n"
@@ -87,7 +89,9 @@ const char usageText[] =
     "                        outside 0..1 are clipped and counted\n"
     "      --cube-size N     lattice points per side, 2..256 (default 33)\n"
     "                        (--table, --precision-report and --cube each stop,\n"
-    "                        so only one of them can be given)\n"
+    "                        so only one of them can be given; an option that\n"
+    "                        would have no say in it is refused: the cube takes\n"
+    "                        only tracks, check boxes and --no-timing)\n"
     "      --plugin FILE     the plug-in to load (the same as PLUGIN)\n"
     "  -h, --help            this text\n"
     "\n"
@@ -149,7 +153,9 @@ const char usageText[] =
     "  its range, an output that is the input, an output whose folder is missing\n"
     "  or takes no file (every output is checked before the first frame), a\n"
     "  video file as input, an unreadable picture, a broken or cut-short stream,\n"
-    "  trailing data; 3 --verify found pixels outside the model.\n";
+    "  trailing data; 3 --verify found pixels outside the model; 4 stopped\n"
+    "  before the end (Ctrl-C, or SIGTERM or SIGHUP to scripts/wine-run): the\n"
+    "  frames written so far are whole, and a message says after which frame.\n";
 
 }  // namespace
 

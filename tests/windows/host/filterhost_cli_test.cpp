@@ -267,7 +267,7 @@ TEST(FilterHostProgram, VerifyPassesAMatchingFilterAndFailsASpoiledPixel)
     EXPECT_NE(good.out.find("(F32)"), std::string::npos) << good.out;
     EXPECT_NE(good.out.find("outside the accepted range: 0 pixels"), std::string::npos) << good.out;
 
-    RunResult bad = RunHost(L"--verify -s 64x32 -t 0=10 -c 1=55" + neutral);
+    RunResult bad = RunHost(L"--verify -s 64x32 -t 0=10 -c 1=0" + neutral);
     EXPECT_EQ(bad.status, 3u) << bad.out << bad.err;
     EXPECT_NE(bad.out.find("Cr 100"), std::string::npos) << bad.out;
     EXPECT_NE(bad.out.find("outside the accepted range: 1 pixels"), std::string::npos) << bad.out;

@@ -29,7 +29,7 @@
 constexpr int32_t standinRefuseInit = -255;
 constexpr int32_t standinShowError = 77;
 constexpr int32_t standinWritePastWidth = 1;
-constexpr int32_t standinSpoilPixel = 55;
+constexpr int32_t standinSpoilPixel = 0;  // check 1 is on unless a test turns it off
 
 constexpr int standinTrackCount = 16;
 constexpr int standinCheckCount = 2;
