@@ -23,9 +23,9 @@ constexpr int32_t bandsPerThread = 8;
 // time; at the first, a change of load shows within a few dozen frames.
 constexpr int32_t firstTryInterval = 8;
 constexpr int32_t longestTryInterval = 32;
-// The other way must be this much cheaper to take over, so that two ways of
-// equal cost do not alternate on noise.
-constexpr double switchMargin = 0.97;
+// The other way must be 3 % cheaper to take over, so that two ways of equal
+// cost do not alternate on noise.
+constexpr int64_t switchPercent = 97;
 
 uint16_t ReadX87Control()
 {
@@ -176,9 +176,7 @@ void EndWorkerCall(RowBands* bands, int32_t i)
     }
     LARGE_INTEGER end;
     QueryPerformanceCounter(&end);
-    bands->longestWaitSeconds =
-        std::max(bands->longestWaitSeconds,
-                 static_cast<double>(end.QuadPart - start.QuadPart) * bands->counterSeconds);
+    bands->longestWaitTicks = std::max(bands->longestWaitTicks, end.QuadPart - start.QuadPart);
 }
 
 // Sets up the call (pack or unpack, whichever is given), wakes the workers,
@@ -222,16 +220,24 @@ void RunInBands(RowBands* bands, PackRowsFunction pack, UnpackRowsFunction unpac
     }
 }
 
+// Frames large enough to split are timed whatever the threads, so that the
+// record compares the ways; smaller ones cost no counter reads.
+bool Timed(const RowBands* bands, int32_t width, int32_t height)
+{
+    return bands != nullptr && width > 0 && height > 1 &&
+           static_cast<int64_t>(width) * height >= bands->minimumPixels;
+}
+
 bool SplitsFrame(const RowBands* bands, int32_t width, int32_t height)
 {
     return bands != nullptr && bands->workerCount > 0 && width > 0 && height > 1 &&
            static_cast<int64_t>(width) * height >= bands->minimumPixels;
 }
 
-double Cost(const BandCosts& costs)
+int64_t Cost(const BandCosts& costs)
 {
     static_assert(bandSamples == 3, "the median below is of three");
-    const double* t = costs.seconds;
+    const int64_t* t = costs.ticks;
     switch (costs.count) {
     case 0:
         return 0;
@@ -244,11 +250,38 @@ double Cost(const BandCosts& costs)
     }
 }
 
-void AddCost(BandCosts* costs, double seconds)
+void AddCost(BandCosts* costs, int64_t ticks)
 {
-    costs->seconds[costs->next] = seconds;
+    costs->ticks[costs->next] = ticks;
     costs->next = (costs->next + 1) % bandSamples;
     costs->count = std::min(costs->count + 1, bandSamples);
+}
+
+// The x87 environment and MXCSR of the host's thread, kept across the few
+// floating-point steps of the debugger lines (fnstenv also masks every x87
+// exception until fldenv puts the host's masks back).
+struct FloatingState {
+    unsigned char x87[28];
+    uint32_t mxcsr;
+};
+
+void SaveFloatingState(const RowBands* bands, FloatingState* state)
+{
+    __asm__ __volatile__("fnstenv %0" : "=m"(state->x87));
+    state->mxcsr = bands->sseState ? ReadMxcsr() : 0;
+}
+
+void RestoreFloatingState(const RowBands* bands, const FloatingState& state)
+{
+    if (bands->sseState) {
+        WriteMxcsr(state.mxcsr);
+    }
+    __asm__ __volatile__("fldenv %0" : : "m"(state.x87));
+}
+
+double Milliseconds(const RowBands* bands, int64_t ticks)
+{
+    return bands->counterFrequency > 0 ? 1000.0 * ticks / bands->counterFrequency : 0;
 }
 
 // The way for this call: the one in use, or the other when its try is due
@@ -271,9 +304,11 @@ bool ChooseBands(BandChoice* choice, const void* converter, int64_t pixels)
 // For a debug viewer: which way a kind of call now goes, and why.
 void SayChoice(const RowBands* bands, const BandChoice& choice, const wchar_t* what)
 {
+    FloatingState host;
+    SaveFloatingState(bands, &host);
     wchar_t line[160];
-    const double inBands = Cost(choice.costs[1]) * 1000;
-    const double single = Cost(choice.costs[0]) * 1000;
+    const double inBands = Milliseconds(bands, Cost(choice.costs[1]));
+    const double single = Milliseconds(bands, Cost(choice.costs[0]));
     if (choice.inBands) {
         std::swprintf(line, sizeof line / sizeof line[0],
                       L"kelvo: %ls now on %d threads (%.2f ms a call; one thread %.2f ms)\n", what,
@@ -284,11 +319,12 @@ void SayChoice(const RowBands* bands, const BandChoice& choice, const wchar_t* w
                       single, static_cast<int>(bands->workerCount + 1), inBands);
     }
     OutputDebugStringW(line);
+    RestoreFloatingState(bands, host);
 }
 
 // Takes the call's time into its way's costs; the cheaper way (by the
 // margin) is used from the next call on.
-void RecordCall(const RowBands* bands, BandChoice* choice, bool usedBands, double seconds,
+void RecordCall(const RowBands* bands, BandChoice* choice, bool usedBands, int64_t ticks,
                 const wchar_t* what)
 {
     const bool tried = usedBands != choice->inBands;
@@ -296,11 +332,11 @@ void RecordCall(const RowBands* bands, BandChoice* choice, bool usedBands, doubl
     // moment, and the machine's load may have changed since.
     BandCosts& costs = choice->costs[usedBands ? 1 : 0];
     if (tried) costs = BandCosts{};
-    AddCost(&costs, seconds);
+    AddCost(&costs, ticks);
     const int current = choice->inBands ? 1 : 0;
-    const double currentCost = Cost(choice->costs[current]);
-    const double otherCost = Cost(choice->costs[1 - current]);
-    if (otherCost > 0 && otherCost < switchMargin * currentCost) {
+    const int64_t currentCost = Cost(choice->costs[current]);
+    const int64_t otherCost = Cost(choice->costs[1 - current]);
+    if (otherCost > 0 && otherCost * 100 < switchPercent * currentCost) {
         choice->inBands = !choice->inBands;
         choice->tryInterval = firstTryInterval;
         choice->callsToTry = firstTryInterval;
@@ -311,11 +347,62 @@ void RecordCall(const RowBands* bands, BandChoice* choice, bool usedBands, doubl
     }
 }
 
-double Elapsed(const RowBands* bands, const LARGE_INTEGER& start)
+void AddCall(CallRecord* record, int64_t ticks, bool inBands)
+{
+    record->ticks[record->count % keptCallTimes] = ticks;
+    ++record->count;
+    record->inBands += inBands ? 1 : 0;
+}
+
+// The median of the calls kept, in ticks.
+int64_t MedianTicks(const CallRecord& record)
+{
+    int64_t kept[keptCallTimes];
+    const int32_t n = record.count < keptCallTimes ? record.count : keptCallTimes;
+    std::copy(record.ticks, record.ticks + n, kept);
+    std::nth_element(kept, kept + n / 2, kept + n);
+    return kept[n / 2];
+}
+
+// "kelvo: pack 1.21 ms a call (median of 60), 40 in bands on 2 threads; unpack ..."
+void SayCalls(const RowBands* bands)
+{
+    FloatingState host;
+    SaveFloatingState(bands, &host);
+    const CallRecord* records[2] = {&bands->packCalls, &bands->unpackCalls};
+    const wchar_t* names[2] = {L"pack", L"unpack"};
+    wchar_t line[256] = L"kelvo:";
+    size_t used = std::wcslen(line);
+    for (int i = 0; i < 2; ++i) {
+        if (records[i]->count == 0) continue;
+        const wchar_t* separator = used > 6 ? L";" : L"";
+        const int written =
+            bands->workerCount == 0
+                ? std::swprintf(line + used, sizeof line / sizeof line[0] - used,
+                                L"%ls %ls %.2f ms a call (median of %d), all on one thread",
+                                separator, names[i], Milliseconds(bands, MedianTicks(*records[i])),
+                                static_cast<int>(records[i]->count))
+                : std::swprintf(line + used, sizeof line / sizeof line[0] - used,
+                                L"%ls %ls %.2f ms a call (median of %d), %d in bands on %d threads",
+                                separator, names[i], Milliseconds(bands, MedianTicks(*records[i])),
+                                static_cast<int>(records[i]->count),
+                                static_cast<int>(records[i]->inBands),
+                                static_cast<int>(bands->workerCount + 1));
+        if (written > 0) used += static_cast<size_t>(written);
+    }
+    if (used > 6 && used + 1 < sizeof line / sizeof line[0]) {
+        line[used] = L'\n';
+        line[used + 1] = L'\0';
+        OutputDebugStringW(line);
+    }
+    RestoreFloatingState(bands, host);
+}
+
+int64_t Elapsed(const LARGE_INTEGER& start)
 {
     LARGE_INTEGER end;
     QueryPerformanceCounter(&end);
-    return static_cast<double>(end.QuadPart - start.QuadPart) * bands->counterSeconds;
+    return end.QuadPart - start.QuadPart;
 }
 
 }  // namespace
@@ -329,11 +416,11 @@ void ClearRowBands(RowBands* bands)
     bands->use = bandsMeasured;
     bands->packChoice = BandChoice{};
     bands->unpackChoice = BandChoice{};
+    bands->packCalls.count = bands->packCalls.inBands = 0;
+    bands->unpackCalls.count = bands->unpackCalls.inBands = 0;
     LARGE_INTEGER frequency;
-    bands->counterSeconds = QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0
-                                ? 1.0 / frequency.QuadPart
-                                : 0;
-    bands->longestWaitSeconds = 0;
+    bands->counterFrequency = QueryPerformanceFrequency(&frequency) ? frequency.QuadPart : 0;
+    bands->longestWaitTicks = 0;
     for (int32_t i = 0; i < maxRowWorkers; ++i) {
         bands->threads[i] = nullptr;
         bands->startEvents[i] = nullptr;
@@ -379,6 +466,9 @@ bool StartRowBands(RowBands* bands, int32_t threadCount, bool sseState)
 
 void StopRowBands(RowBands* bands)
 {
+    SayCalls(bands);
+    bands->packCalls.count = bands->packCalls.inBands = 0;
+    bands->unpackCalls.count = bands->unpackCalls.inBands = 0;
     const int32_t count = bands->workerCount;
     if (count == 0) {
         return;
@@ -407,14 +497,15 @@ void StopRowBands(RowBands* bands)
 void PackInBands(RowBands* bands, PackRowsFunction pack, int32_t texelBytes, const YCPixel* host,
                  int32_t hostPitch, void* texels, int32_t texelPitch, int32_t width, int32_t height)
 {
-    if (!SplitsFrame(bands, width, height)) {
+    if (!Timed(bands, width, height)) {
         pack(host, hostPitch, texels, texelPitch, width, height);
         return;
     }
-    const bool measured = bands->use == bandsMeasured;
-    const bool inBands = !measured ||
-                         ChooseBands(&bands->packChoice, reinterpret_cast<const void*>(pack),
-                                     static_cast<int64_t>(width) * height);
+    const bool splits = SplitsFrame(bands, width, height);
+    const bool measured = splits && bands->use == bandsMeasured;
+    const bool inBands =
+        splits && (!measured || ChooseBands(&bands->packChoice, reinterpret_cast<const void*>(pack),
+                                            static_cast<int64_t>(width) * height));
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     if (inBands) {
@@ -424,21 +515,24 @@ void PackInBands(RowBands* bands, PackRowsFunction pack, int32_t texelBytes, con
     } else {
         pack(host, hostPitch, texels, texelPitch, width, height);
     }
-    if (measured) RecordCall(bands, &bands->packChoice, inBands, Elapsed(bands, start), L"pack");
+    const int64_t ticks = Elapsed(start);
+    AddCall(&bands->packCalls, ticks, inBands);
+    if (measured) RecordCall(bands, &bands->packChoice, inBands, ticks, L"pack");
 }
 
 void UnpackInBands(RowBands* bands, UnpackRowsFunction unpack, int32_t texelBytes, YCPixel* host,
                    int32_t hostPitch, const void* texels, int32_t texelPitch, int32_t width,
                    int32_t height)
 {
-    if (!SplitsFrame(bands, width, height)) {
+    if (!Timed(bands, width, height)) {
         unpack(host, hostPitch, texels, texelPitch, width, height);
         return;
     }
-    const bool measured = bands->use == bandsMeasured;
-    const bool inBands = !measured ||
-                         ChooseBands(&bands->unpackChoice, reinterpret_cast<const void*>(unpack),
-                                     static_cast<int64_t>(width) * height);
+    const bool splits = SplitsFrame(bands, width, height);
+    const bool measured = splits && bands->use == bandsMeasured;
+    const bool inBands = splits && (!measured || ChooseBands(&bands->unpackChoice,
+                                                             reinterpret_cast<const void*>(unpack),
+                                                             static_cast<int64_t>(width) * height));
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     if (inBands) {
@@ -449,7 +543,7 @@ void UnpackInBands(RowBands* bands, UnpackRowsFunction unpack, int32_t texelByte
     } else {
         unpack(host, hostPitch, texels, texelPitch, width, height);
     }
-    if (measured) {
-        RecordCall(bands, &bands->unpackChoice, inBands, Elapsed(bands, start), L"unpack");
-    }
+    const int64_t ticks = Elapsed(start);
+    AddCall(&bands->unpackCalls, ticks, inBands);
+    if (measured) RecordCall(bands, &bands->unpackChoice, inBands, ticks, L"unpack");
 }

@@ -35,12 +35,14 @@ constexpr int32_t rowBandsMinimumPixels = 500000;
 
 struct RowBands;
 
-// Seconds of a call, the latest few of the way in use (one late wake-up
-// does not decide: the cost is their median), or the latest try of the
-// other way.
+// The time of a call in ticks of the performance counter, the latest few
+// of the way in use (one late wake-up does not decide: the cost is their
+// median), or the latest try of the other way. Integers throughout: the
+// host's x87 and SSE exception flags must come back from a frame as they
+// went in, and a floating-point step would leave an inexact flag behind.
 constexpr int32_t bandSamples = 3;
 struct BandCosts {
-    double seconds[bandSamples];
+    int64_t ticks[bandSamples];
     int32_t count;  // samples held, up to bandSamples
     int32_t next;   // where the next one goes
 };
@@ -57,6 +59,17 @@ struct BandChoice {
     int32_t callsToTry;
     int32_t tryInterval;
     bool inBands;  // the way in use
+};
+
+// What the calls of one kind (pack, unpack) came to while the workers
+// lived: the debugger line StopRowBands writes, which filterhost prints and
+// bench/threads reads (the converters alone, whatever the graphics card
+// made the frame wait for).
+constexpr int32_t keptCallTimes = 256;
+struct CallRecord {
+    int64_t ticks[keptCallTimes];  // the latest calls
+    int32_t count;                 // calls in all
+    int32_t inBands;               // of them, in bands
 };
 
 // Which way a call goes when the frame is large enough to split.
@@ -100,8 +113,10 @@ struct RowBands {
     BandsUse use;
     BandChoice packChoice;
     BandChoice unpackChoice;
-    double counterSeconds;      // of one tick of the performance counter
-    double longestWaitSeconds;  // for a worker's last band, after the caller's own
+    CallRecord packCalls;
+    CallRecord unpackCalls;
+    int64_t counterFrequency;  // ticks a second
+    int64_t longestWaitTicks;  // for a worker's last band, after the caller's own
     HANDLE threads[maxRowWorkers];
     HANDLE startEvents[maxRowWorkers];
     HANDLE doneEvents[maxRowWorkers];
@@ -129,7 +144,8 @@ int32_t RowBandsThreadCount(bool* forced);
 // The record must stay where it is until StopRowBands.
 bool StartRowBands(RowBands* bands, int32_t threadCount, bool sseState);
 
-// Ends the workers and waits until they are gone; repeatable.
+// Writes the calls' record to the debugger (once: it starts afresh), ends
+// the workers and waits until they are gone; repeatable.
 void StopRowBands(RowBands* bands);
 
 // The converter over the frame, in bands when the pool has workers, the
