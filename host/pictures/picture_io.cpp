@@ -71,7 +71,7 @@ FileKind FileKindOfPath(const std::string& path, bool forWriting)
     if (EndsWith(name, ".bmp")) return FileKind::bmp;
     if (EndsWith(name, ".jpg") || EndsWith(name, ".jpeg")) return FileKind::jpeg;
     if (EndsWith(name, ".yc") || EndsWith(name, ".raw")) return FileKind::raw;
-    if (EndsWith(name, ".y4m")) return FileKind::y4m;
+    if (EndsWith(name, ".y4m") || EndsWith(name, ".yuv4mpeg")) return FileKind::y4m;
     return forWriting ? FileKind::unknown : FileKind::picture;
 }
 

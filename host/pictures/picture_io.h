@@ -18,7 +18,7 @@
 enum class FileKind { picture, png, bmp, jpeg, raw, y4m, unknown };
 
 // By the name's ending, case-insensitive: .png, .bmp, .jpg/.jpeg, .yc/.raw,
-// .y4m; any other ending gives `picture` (let the reader find out), or
+// .y4m/.yuv4mpeg; any other ending gives `picture` (let the reader find out), or
 // `unknown` when `forWriting` (a writer has to know what to write).
 FileKind FileKindOfPath(const std::string& path, bool forWriting);
 
