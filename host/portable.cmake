@@ -10,6 +10,7 @@ if(NOT EXISTS ${KELVO_STB_INCLUDE_DIR}/stb_image.h)
 endif()
 
 add_library(filterhost_portable STATIC
+  ${CMAKE_SOURCE_DIR}/host/command_line/file_names.cpp
   ${CMAKE_SOURCE_DIR}/host/command_line/options.cpp
   ${CMAKE_SOURCE_DIR}/host/command_line/usage_text.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/color_convert.cpp

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "command_line/file_names.h"
 #include "pictures/frame_size.h"
 #include "pictures/picture_io.h"
 #include "reports/cube_lut.h"
@@ -67,17 +68,10 @@ bool EndsWith(const std::string& text, const char* ending)
     return true;
 }
 
-// A device path where "-" is meant: /dev/stdin, /dev/stdout, CON and the like.
-bool IsDevicePath(const std::string& path)
-{
-    return path.compare(0, 5, "/dev/") == 0 || path.compare(0, 4, "\\\\.\\") == 0 ||
-           path == "CON" || path == "CONIN$" || path == "CONOUT$";
-}
-
 // What to use instead of a file filterhost cannot read or write, or "".
 std::string AdviceForPath(const std::string& path, const char* direction)
 {
-    if (IsDevicePath(path)) {
+    if (NamesStandardStream(path)) {
         return std::string(direction) + " " + path + ": for standard " +
                (direction[0] == 'i' ? "input" : "output") + " give - (a YUV4MPEG2 stream)";
     }
@@ -406,8 +400,9 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
     for (size_t i = 0; i < arguments.size(); ++i) {
         if (!ParseArgument(arguments, &i, options, &given, error)) return false;
     }
-    return CheckInput(options, given, error) && CheckRun(options, given, error) &&
-           CheckOutput(options, error) && CheckStoppingRuns(*options, given, error);
+    return CheckFileNames(*options, error) && CheckInput(options, given, error) &&
+           CheckRun(options, given, error) && CheckOutput(options, error) &&
+           CheckStoppingRuns(*options, given, error);
 }
 
 bool OutputIsStdout(const HostOptions& options)
