@@ -244,6 +244,14 @@ bool ParseArgument(const std::vector<std::string>& arguments, size_t* i, HostOpt
         *error = "unexpected argument " + a + " (only one plug-in can be loaded)";
         return false;
     }
+    // Loading a picture or a stream as a module fails with "Bad EXE format".
+    if (FileKindOfPath(a, true) != FileKind::unknown) {
+        *error = a +
+                 " would be loaded as the plug-in (an argument without an option names the "
+                 "plug-in): to read it, give --input " +
+                 a;
+        return false;
+    }
     options->pluginPath = a;
     return true;
 }

@@ -123,6 +123,7 @@ TEST(Options, MistakesAreRefusedWithTheirReason)
         {{"--precision-report", "d", "-n", "3", "--verify"}, "; --frames does not apply"},
         {{"--precision-report", "d", "--no-timing"}, "; --no-timing does not apply"},
         {{"--cube", "a.cube", "--table"}, "give one of them"},
+        {{"clip.y4m"}, "to read it, give --input clip.y4m"},
         {{"-o", "nul.y4m"}, "NUL is a Windows device name"},
         {{"-o", "/dev/null"}, "leave out --output"},
         {{"-o", "sub/Aux.Y4M"}, "AUX is a Windows device name, in any folder"},

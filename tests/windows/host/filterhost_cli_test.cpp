@@ -285,6 +285,10 @@ TEST(FilterHostProgram, ErrorBoxesGoToStderrAndFailTheRun)
 
 TEST(FilterHostProgram, MistakesGiveClearMessages)
 {
+    const std::wstring notes = TempPath(L"notes.txt");
+    std::FILE* text = OpenFile(Utf8FromWide(notes.c_str()), "wb");
+    std::fputs("no module", text);
+    std::fclose(text);
     struct Case {
         std::wstring arguments;
         bool withStandin;
@@ -303,6 +307,8 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
         {L"-i " + Quoted(TempPath(L"absent.y4m")), true, 2, "cannot open"},
         {Quoted(PathBesideProgram(L"no_table_filter.auf")), false, 1, "GetFilterTable"},
         {Quoted(PathBesideProgram(L"nowhere.auf")), false, 1, "no such file"},
+        {Quoted(TempPath(L"clip.y4m")) + L" -o x.y4m", false, 2, "to read it, give --input"},
+        {Quoted(notes), false, 1, "it is not a 32-bit Windows DLL (error 193)"},
     };
     for (const Case& c : cases) {
         RunResult r = RunHost(c.arguments, c.withStandin);
@@ -311,6 +317,8 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
             << Utf8FromWide(c.arguments.c_str()) << "\n"
             << r.err;
     }
+
+    DeleteFileW(notes.c_str());
 
     // An unreadable picture.
     std::wstring junk = TempPath(L"junk.png");
