@@ -91,7 +91,9 @@ void TallyFrame(HostSession* session, const HostOptions& options, int64_t index,
     if (kinds.find(name) == std::string::npos) {
         kinds += kinds.empty() ? name : std::string(", ") + name;
     }
+    const double verifyStart = SecondsNow();
     VerifyFrame(verifier, tracks, kind, input, *frame, &tally->verifyTotals);
+    tally->verifyTimes.push_back(SecondsNow() - verifyStart);
 }
 
 // Between frames, as the editor would: settings changes (onUpdate) and
