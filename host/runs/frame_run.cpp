@@ -20,12 +20,14 @@ void Complain(const std::string& message)
 }
 
 // Progress on standard error: rewritten in place on a terminal, a line at a
-// time (the first frame, then every second) when asked for elsewhere.
+// time (the first frame, then every second, and the last) when asked for
+// elsewhere.
 struct Progress {
     bool enabled = false;
     bool terminal = false;
     double start = 0;
     double lastShown = -1;
+    int64_t framesShown = -1;
 };
 
 void ShowProgress(Progress* progress, int64_t frames, int64_t total, bool last)
@@ -34,8 +36,9 @@ void ShowProgress(Progress* progress, int64_t frames, int64_t total, bool last)
     const double now = SecondsNow();
     const double interval = progress->terminal ? 0.25 : 1.0;
     if (!last && progress->lastShown >= 0 && now - progress->lastShown < interval) return;
-    if (last && !progress->terminal) return;
+    if (last && !progress->terminal && progress->framesShown == frames) return;
     progress->lastShown = now;
+    progress->framesShown = frames;
     const std::string text = ProgressText(frames, total, now - progress->start);
     if (progress->terminal) {
         std::fprintf(stderr, "\r%-60s%s", text.c_str(), last ? "\n" : "");
