@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -207,8 +208,7 @@ int RunFrameFiles(OpenedRun* run, const HostOptions& options, std::FILE* report,
     RunFrames(&run->session, &run->feed, &run->sink, options, &tally);
     const std::vector<std::string> written = FinishOutputs(run, options, &tally);
     const FrameFeed& feed = run->feed;
-    const YCFrame& shape = feed.stream ? feed.current : feed.frames.front();
-    PrintRunReport(report, pluginName, options, tally, shape, written);
+    PrintRunReport(report, pluginName, options, tally, FeedShape(feed), written);
     if (feed.stream || run->sink.kind == FileKind::y4m || tally.progressShown) {
         PrintRunSummary(tally, feed, run->sink);
     }
@@ -278,7 +278,14 @@ int wmain(int argc, wchar_t** argv)
         std::printf("%s", UsageText());
         return exitDone;
     }
-    int status = Run(options);
+    int status = exitFailed;
+    try {
+        status = Run(options);
+    } catch (const std::bad_alloc&) {
+        // What the run opened was closed on the way here (OpenedRun).
+        Complain("out of memory: filterhost is a 32-bit program, with at most 4 GB of address "
+                 "space for every frame it holds; give smaller frames");
+    }
     std::fflush(stdout);
     std::fflush(stderr);
     return status;

@@ -254,35 +254,97 @@ bool SavePicture(const std::string& path, const RgbImage& image, std::string* er
     return FinishFile(&file, error);
 }
 
+namespace {
+
+int64_t FileLength(std::FILE* file)
+{
+#ifdef _WIN32
+    return _filelengthi64(_fileno(file));
+#else
+    const off_t here = ftello(file);
+    fseeko(file, 0, SEEK_END);
+    const off_t length = ftello(file);
+    fseeko(file, here, SEEK_SET);
+    return length;
+#endif
+}
+
+bool SeekTo(std::FILE* file, int64_t position)
+{
+#ifdef _WIN32
+    return _fseeki64(file, position, SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
+#endif
+}
+
+}  // namespace
+
+bool OpenRawFrames(const std::string& path, int width, int height, int maxWidth, RawFrames* raw,
+                   std::string* error)
+{
+    CloseRawFrames(raw);
+    raw->file = OpenFile(path, "rb");
+    if (raw->file == nullptr) {
+        *error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    raw->path = path;
+    raw->shape = MakeFrame(width, height, maxWidth);
+    const int64_t frameBytes = int64_t{width} * height * 6;
+    const int64_t size = FileLength(raw->file);
+    if (frameBytes == 0 || size <= 0 || size % frameBytes != 0) {
+        *error = "cannot read " + path + " as raw frames of " + std::to_string(width) + "x" +
+                 std::to_string(height) + ": its " + std::to_string(size) +
+                 " bytes are not a whole number of " + std::to_string(frameBytes) + "-byte frames";
+        CloseRawFrames(raw);
+        return false;
+    }
+    raw->frames = size / frameBytes;
+    raw->bytes.resize(static_cast<size_t>(frameBytes));
+    return true;
+}
+
+bool ReadRawFrame(RawFrames* raw, int64_t index, YCFrame* frame, std::string* error)
+{
+    if (frame->pixels.empty()) *frame = raw->shape;
+    const int64_t frameBytes = static_cast<int64_t>(raw->bytes.size());
+    if (!SeekTo(raw->file, index * frameBytes) ||
+        std::fread(raw->bytes.data(), 1, raw->bytes.size(), raw->file) != raw->bytes.size()) {
+        *error = "cannot read frame " + std::to_string(index + 1) + " of " + raw->path + ": " +
+                 (std::ferror(raw->file) ? std::strerror(errno) : "the file has become shorter");
+        return false;
+    }
+    const unsigned char* p = raw->bytes.data();
+    for (int y = 0; y < frame->height; ++y) {
+        for (int x = 0; x < frame->width; ++x, p += 6) {
+            YCPixel& pixel = PixelAt(*frame, x, y);
+            pixel.y = static_cast<int16_t>(p[0] | (p[1] << 8));
+            pixel.cb = static_cast<int16_t>(p[2] | (p[3] << 8));
+            pixel.cr = static_cast<int16_t>(p[4] | (p[5] << 8));
+        }
+    }
+    return true;
+}
+
+void CloseRawFrames(RawFrames* raw)
+{
+    if (raw->file != nullptr) std::fclose(raw->file);
+    raw->file = nullptr;
+}
+
 bool LoadRawFrames(const std::string& path, int width, int height, int maxWidth,
                    std::vector<YCFrame>* frames, std::string* error)
 {
-    std::vector<unsigned char> bytes;
-    if (!ReadWholeFile(path, &bytes, error)) {
-        return false;
+    RawFrames raw;
+    if (!OpenRawFrames(path, width, height, maxWidth, &raw, error)) return false;
+    frames->assign(static_cast<size_t>(raw.frames), YCFrame());
+    bool ok = true;
+    for (int64_t f = 0; f < raw.frames && ok; ++f) {
+        ok = ReadRawFrame(&raw, f, &(*frames)[static_cast<size_t>(f)], error);
     }
-    size_t frameBytes = static_cast<size_t>(width) * height * 6;
-    if (frameBytes == 0 || bytes.empty() || bytes.size() % frameBytes != 0) {
-        *error = "cannot read " + path + " as raw frames of " + std::to_string(width) + "x" +
-                 std::to_string(height) + ": its " + std::to_string(bytes.size()) +
-                 " bytes are not a whole number of " + std::to_string(frameBytes) + "-byte frames";
-        return false;
-    }
-    frames->clear();
-    const unsigned char* p = bytes.data();
-    for (size_t f = 0; f < bytes.size() / frameBytes; ++f) {
-        YCFrame frame = MakeFrame(width, height, maxWidth);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x, p += 6) {
-                YCPixel& pixel = PixelAt(frame, x, y);
-                pixel.y = static_cast<int16_t>(p[0] | (p[1] << 8));
-                pixel.cb = static_cast<int16_t>(p[2] | (p[3] << 8));
-                pixel.cr = static_cast<int16_t>(p[4] | (p[5] << 8));
-            }
-        }
-        frames->push_back(std::move(frame));
-    }
-    return true;
+    CloseRawFrames(&raw);
+    return ok;
 }
 
 void EncodeRawFrame(const YCFrame& frame, std::vector<uint8_t>* bytes)

@@ -8,6 +8,7 @@
 // Paths are UTF-8; on Windows they are opened as wide paths.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -55,8 +56,24 @@ bool FinishFile(PendingFile* pending, std::string* error);
 bool LoadPicture(const std::string& path, RgbImage* image, std::string* error);
 bool SavePicture(const std::string& path, const RgbImage& image, std::string* error);
 
-// All frames of a raw file; the file's size has to be a whole, nonzero
-// number of frames.
+// A raw file's frames, read one at a time, so that a file of any size can
+// be read.
+struct RawFrames {
+    std::string path;
+    std::FILE* file = nullptr;
+    int64_t frames = 0;
+    YCFrame shape;               // the frame size, pixels zero
+    std::vector<uint8_t> bytes;  // one frame as it lies in the file
+};
+
+// The file's size has to be a whole, nonzero number of frames.
+bool OpenRawFrames(const std::string& path, int width, int height, int maxWidth, RawFrames* raw,
+                   std::string* error);
+// Frame `index` (from 0) into `frame`, made of the file's shape if empty.
+bool ReadRawFrame(RawFrames* raw, int64_t index, YCFrame* frame, std::string* error);
+void CloseRawFrames(RawFrames* raw);
+
+// All frames of a raw file.
 bool LoadRawFrames(const std::string& path, int width, int height, int maxWidth,
                    std::vector<YCFrame>* frames, std::string* error);
 

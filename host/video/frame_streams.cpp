@@ -22,7 +22,8 @@ VideoMatrix StreamMatrix(const HostOptions& options, int width, int height)
     return options.matrixAuto ? MatrixForFrameSize(width, height) : options.matrix;
 }
 
-bool PrepareFrames(const HostOptions& options, std::vector<YCFrame>* frames, std::string* error)
+bool PrepareFrames(const HostOptions& options, std::vector<YCFrame>* frames, RawFrames* raw,
+                   std::string* error)
 {
     if (options.inputPath.empty()) {
         int width = options.width != 0 ? options.width : defaultTestWidth;
@@ -35,7 +36,7 @@ bool PrepareFrames(const HostOptions& options, std::vector<YCFrame>* frames, std
     if (options.rawInput) {
         int maxWidth = options.maxWidth != 0 ? options.maxWidth : options.width;
         if (!CheckFrameSize(options.width, options.height, maxWidth, error)) return false;
-        return LoadRawFrames(options.inputPath, options.width, options.height, maxWidth, frames,
+        return OpenRawFrames(options.inputPath, options.width, options.height, maxWidth, raw,
                              error);
     }
     RgbImage image;
@@ -140,8 +141,11 @@ bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::stri
               std::string* error)
 {
     if (!options.streamInput) {
-        if (!PrepareFrames(options, &feed->frames, error)) return false;
+        if (!PrepareFrames(options, &feed->frames, &feed->raw, error)) return false;
+        const bool raw = feed->raw.file != nullptr;
+        if (raw) feed->current = feed->raw.shape;
         feed->length = options.frames != 0 ? options.frames
+                       : raw               ? feed->raw.frames
                                            : static_cast<int64_t>(feed->frames.size());
         return true;
     }
@@ -194,6 +198,11 @@ YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::stri
     if (frameLimit != 0 && index >= frameLimit) {
         return nullptr;
     }
+    if (feed->raw.file != nullptr) {
+        return ReadRawFrame(&feed->raw, index % feed->raw.frames, &feed->current, error)
+                   ? &feed->current
+                   : nullptr;
+    }
     if (!feed->stream) {
         return &feed->frames[static_cast<size_t>(index %
                                                  static_cast<int64_t>(feed->frames.size()))];
@@ -242,12 +251,19 @@ void CloseFeed(FrameFeed* feed)
     }
     if (feed->file != nullptr) CloseStreamInput(feed->file);
     feed->file = nullptr;
+    CloseRawFrames(&feed->raw);
+}
+
+const YCFrame& FeedShape(const FrameFeed& feed)
+{
+    return feed.stream || feed.raw.file != nullptr || feed.frames.empty() ? feed.current
+                                                                          : feed.frames.front();
 }
 
 std::string DescribeFeed(const FrameFeed& feed)
 {
     if (!feed.stream) {
-        const YCFrame& f = feed.frames.front();
+        const YCFrame& f = FeedShape(feed);
         return std::to_string(f.width) + "x" + std::to_string(f.height);
     }
     const Y4MHeader& h = feed.reader.header;
@@ -289,8 +305,8 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
         header = feed.reader.header;
         sink->levels = feed.levels;
     } else {
-        header.width = feed.frames.front().width;
-        header.height = feed.frames.front().height;
+        header.width = FeedShape(feed).width;
+        header.height = FeedShape(feed).height;
         header.depth = pictureStreamDepth;
         sink->levels = MakeRowLevels(pictureStreamDepth,
                                      options.rangeGiven ? options.range : VideoRange::limited,

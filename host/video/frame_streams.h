@@ -24,13 +24,14 @@
 // and nothing is read past the run's last frame.
 struct FrameFeed {
     std::vector<YCFrame> frames;  // held in memory, repeated as needed
+    RawFrames raw;                // raw input, read a frame at a time into `current`
     bool stream = false;          // a YUV4MPEG2 stream instead
     std::string name;             // the file, or "standard input"
     std::FILE* file = nullptr;
     Y4MReader reader;
     RowLevels levels;                // with the stream's colour matrix
     bool matrixByFrameSize = false;  // the matrix was chosen by the frame size
-    YCFrame current;                 // the stream's current frame
+    YCFrame current;                 // the stream's or the raw file's current frame
     int64_t length = -1;             // frames the run will take; -1 unknown
 
     std::thread readerThread;
@@ -56,6 +57,9 @@ bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::stri
 YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::string* error);
 
 void CloseFeed(FrameFeed* feed);
+
+// A frame of the input's size.
+const YCFrame& FeedShape(const FrameFeed& feed);
 
 // What the input is, for the summary: "1920x1080 C444p16, limited range,
 // BT.709 (by frame size)".
