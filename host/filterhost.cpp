@@ -112,7 +112,7 @@ int RunPrecision(HostSession* session, const HostOptions& options)
                             "filterhost --precision-report " + options.precisionReportDir,
                             &error)) {
         Complain(error);
-        return exitFailed;
+        return StopRequest() != nullptr ? exitStopped : exitFailed;
     }
     return exitDone;
 }
@@ -125,7 +125,7 @@ int RunCube(HostSession* session, const HostOptions& options, std::FILE* report)
     std::string error;
     if (!RunCubeExport(session, options.cubePath, size, report, &error)) {
         Complain(error);
-        return exitFailed;
+        return StopRequest() != nullptr ? exitStopped : exitFailed;
     }
     return exitDone;
 }
@@ -204,7 +204,6 @@ int RunFrameFiles(OpenedRun* run, const HostOptions& options, std::FILE* report,
     NotifyUpdate(&run->session);
 
     FrameTally tally;
-    ListenForStopRequests();
     RunFrames(&run->session, &run->feed, &run->sink, options, &tally);
     const std::vector<std::string> written = FinishOutputs(run, options, &tally);
     const FrameFeed& feed = run->feed;
@@ -234,6 +233,9 @@ int Run(const HostOptions& options)
     const std::string pluginName = Utf8FromWide(pluginPath.c_str());
     OpenedRun run;
     std::string error;
+    // From here on Ctrl-C ends the run in its own time, with its files
+    // whole, never the process on the spot.
+    ListenForStopRequests();
     if (!OpenSession(&run.session, pluginPath, &error)) {
         Complain(error);
         return exitFailed;

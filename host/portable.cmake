@@ -15,6 +15,7 @@ add_library(filterhost_portable STATIC
   ${CMAKE_SOURCE_DIR}/host/command_line/usage_text.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/color_convert.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/frame_size.cpp
+  ${CMAKE_SOURCE_DIR}/host/pictures/pending_file.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/picture_io.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/stb_impl.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/test_picture.cpp

@@ -13,8 +13,6 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
-#else
-#include <unistd.h>
 #endif
 
 namespace {
@@ -75,22 +73,6 @@ FileKind FileKindOfPath(const std::string& path, bool forWriting)
     return forWriting ? FileKind::unknown : FileKind::picture;
 }
 
-#ifdef _WIN32
-namespace {
-
-std::wstring WidePath(const std::string& path)
-{
-    int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &wide[0], length);
-    wide.resize(static_cast<size_t>(length) - 1);
-    return wide;
-}
-
-}  // namespace
-#endif
-
 std::FILE* OpenFile(const std::string& path, const char* mode)
 {
 #ifdef _WIN32
@@ -140,65 +122,6 @@ bool WriteAll(std::FILE* file, const void* data, size_t size)
 #endif
 }
 
-bool BeginFile(const std::string& path, PendingFile* pending, std::string* error)
-{
-    *pending = PendingFile();
-    pending->path = path;
-#ifdef _WIN32
-    const unsigned long process = GetCurrentProcessId();
-#else
-    const unsigned long process = static_cast<unsigned long>(getpid());
-#endif
-    pending->temporary = path + ".filterhost-" + std::to_string(process) + ".part";
-    pending->file = OpenFile(pending->temporary, "wb");
-    if (pending->file == nullptr) {
-        *error = "cannot create " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-void PutBytes(PendingFile* pending, const void* data, size_t size)
-{
-    if (pending->firstError != 0 || size == 0) return;
-    errno = 0;
-    if (!WriteAll(pending->file, data, size)) {
-        pending->firstError = errno != 0 ? errno : EIO;
-    }
-}
-
-bool FinishFile(PendingFile* pending, std::string* error)
-{
-    if (pending->file == nullptr) return false;
-    errno = 0;
-    const bool flushed = pending->firstError == 0 && std::fflush(pending->file) == 0;
-    if (!flushed && pending->firstError == 0) pending->firstError = errno != 0 ? errno : EIO;
-    // A failure of the close itself is the last chance to hear of one.
-    if (std::fclose(pending->file) != 0 && pending->firstError == 0) {
-        pending->firstError = errno != 0 ? errno : EIO;
-    }
-    pending->file = nullptr;
-    bool renamed = false;
-    if (pending->firstError == 0) {
-#ifdef _WIN32
-        renamed = MoveFileExW(WidePath(pending->temporary).c_str(), WidePath(pending->path).c_str(),
-                              MOVEFILE_REPLACE_EXISTING) != 0;
-        if (!renamed) pending->firstError = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
-#else
-        renamed = std::rename(pending->temporary.c_str(), pending->path.c_str()) == 0;
-        if (!renamed) pending->firstError = errno;
-#endif
-    }
-    if (!renamed) {
-        std::remove(pending->temporary.c_str());
-#ifdef _WIN32
-        DeleteFileW(WidePath(pending->temporary).c_str());
-#endif
-        *error = "cannot write " + pending->path + ": " + std::strerror(pending->firstError);
-    }
-    return renamed;
-}
-
 bool LoadPicture(const std::string& path, RgbImage* image, std::string* error)
 {
     std::vector<unsigned char> bytes;
@@ -223,11 +146,11 @@ bool LoadPicture(const std::string& path, RgbImage* image, std::string* error)
     return true;
 }
 
-bool SavePicture(const std::string& path, const RgbImage& image, std::string* error)
+bool PutPicture(PendingFile* file, const RgbImage& image, std::string* error)
 {
     std::vector<unsigned char> bytes;
     int ok = 0;
-    switch (FileKindOfPath(path, true)) {
+    switch (FileKindOfPath(file->path, true)) {
     case FileKind::png:
         ok = stbi_write_png_to_func(AppendToVector, &bytes, image.width, image.height, 3,
                                     image.rgb.data(), image.width * 3);
@@ -241,17 +164,26 @@ bool SavePicture(const std::string& path, const RgbImage& image, std::string* er
                                     image.rgb.data(), 95);
         break;
     default:
-        *error = "cannot write " + path + ": the name must end in .png, .bmp, .jpg or .jpeg";
+        *error = "cannot write " + file->path + ": the name must end in .png, .bmp, .jpg or .jpeg";
         return false;
     }
     if (!ok) {
-        *error = "cannot encode " + path;
+        *error = "cannot encode " + file->path;
+        return false;
+    }
+    PutBytes(file, bytes.data(), bytes.size());
+    return true;
+}
+
+bool SavePicture(const std::string& path, const RgbImage& image, std::string* error)
+{
+    if (FileKindOfPath(path, true) == FileKind::unknown) {
+        *error = "cannot write " + path + ": the name must end in .png, .bmp, .jpg or .jpeg";
         return false;
     }
     PendingFile file;
-    if (!BeginFile(path, &file, error)) return false;
-    PutBytes(&file, bytes.data(), bytes.size());
-    return FinishFile(&file, error);
+    return BeginFile(path, &file, error) && PutPicture(&file, image, error) &&
+           FinishFile(&file, error);
 }
 
 namespace {

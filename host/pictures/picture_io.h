@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pictures/color_convert.h"
+#include "pictures/pending_file.h"
 #include "pictures/yc_frame.h"
 
 enum class FileKind { picture, png, bmp, jpeg, raw, y4m, unknown };
@@ -33,28 +34,11 @@ std::FILE* OpenFile(const std::string& path, const char* mode);
 // a closed pipe, ENOSPC for a full disk.
 bool WriteAll(std::FILE* file, const void* data, size_t size);
 
-// A file written whole or not at all: its bytes go to a temporary file in
-// the same folder, which takes the file's name only once it is complete and
-// closed. A failure leaves no half-written file, and a file of that name
-// untouched. Messages name the file and the system's reason ("No space
-// left on device").
-struct PendingFile {
-    std::string path;
-    std::string temporary;
-    std::FILE* file = nullptr;
-    int firstError = 0;  // errno of the first failed write; 0 none
-};
-
-bool BeginFile(const std::string& path, PendingFile* pending, std::string* error);
-// Appends; after a failure it writes nothing more and keeps the reason.
-void PutBytes(PendingFile* pending, const void* data, size_t size);
-// Closes and renames the temporary file, or removes it when a write
-// failed; false with a message then.
-bool FinishFile(PendingFile* pending, std::string* error);
-
 // Errors name the file and say whether it could not be opened or not read.
 bool LoadPicture(const std::string& path, RgbImage* image, std::string* error);
 bool SavePicture(const std::string& path, const RgbImage& image, std::string* error);
+// The picture, encoded as its name says, into the begun file.
+bool PutPicture(PendingFile* file, const RgbImage& image, std::string* error);
 
 // A raw file's frames, read one at a time, so that a file of any size can
 // be read.

@@ -309,6 +309,9 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
         {Quoted(PathBesideProgram(L"nowhere.auf")), false, 1, "no such file"},
         {Quoted(TempPath(L"clip.y4m")) + L" -o x.y4m", false, 2, "to read it, give --input"},
         {Quoted(notes), false, 1, "it is not a 32-bit Windows DLL (error 193)"},
+        {L"--precision-report " + Quoted(notes), true, 1, "a file of that name is in the way"},
+        {L"--precision-report " + Quoted(TempPath(L"absent\\report")), true, 1,
+         "No such file or directory"},
     };
     for (const Case& c : cases) {
         RunResult r = RunHost(c.arguments, c.withStandin);
