@@ -125,18 +125,22 @@ const char usageText[] =
     "  goes to standard error, and a stream run ends with a one-line summary\n"
     "  there. A stream that is cut short or damaged, or a frame of another size,\n"
     "  stops the run with a message naming the frame. Every output holds whole\n"
-    "  frames only: a file (standard output too, when it is a file) is cut back\n"
-    "  to its last whole frame when a write fails, and pictures and LUTs are\n"
-    "  written under a temporary name and renamed when complete.\n"
+    "  frames only. Files are written under a temporary name beside them and\n"
+    "  take their name, replacing an older file, only when the run succeeds; a\n"
+    "  run that stops or fails keeps its whole frames under the name, or as\n"
+    "  NAME.partial.EXT beside an older file, which stays as it was. Standard\n"
+    "  output, when it is a file, is cut back to its last whole frame.\n"
     "  Frames are numbered from 1 in progress, messages and the summary alike.\n"
     "\n"
     "Exit status\n"
     "  0 done; 1 the output could not be created or written (a closed pipe, a\n"
-    "  full disk), the plug-in could not be loaded or started, or a frame failed;\n"
-    "  2 bad command line or input: an unknown option or value, a track outside\n"
-    "  its range, an output that is the input, an unreadable picture, a broken\n"
-    "  or cut-short stream, trailing data; 3 --verify found pixels outside the\n"
-    "  model.\n";
+    "  full disk, another run writing it), the plug-in could not be loaded or\n"
+    "  started, or a frame failed; 2 bad command line or input: an unknown\n"
+    "  option or value, a track outside its range, an output that is the input,\n"
+    "  a folder or a device name given as a file (NUL, CON, AUX, COM1... in any\n"
+    "  folder, with any extension), an unreadable picture, a broken or\n"
+    "  cut-short stream, trailing data; 3 --verify found pixels outside the\n"
+    "  model; 4 stopped before the end (Ctrl-C).\n";
 
 }  // namespace
 

@@ -140,7 +140,6 @@ void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const Hos
         if (i > 0) tally->periods.push_back(readStart - lastStart);
         lastStart = readStart;
         YCFrame* input = StopRequest() ? nullptr : NextFrame(feed, i, frameLimit, &error);
-        if (input != nullptr) tally->lastInput = input;
         StartWriting(sink);
         // A stop request may also have closed the input (ffmpeg before us
         // in a pipeline gets the same Ctrl-C): the request is the reason.
@@ -155,6 +154,7 @@ void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const Hos
             }
             break;
         }
+        tally->lastInput = input;
         // A stream's frame is corrected in place unless the input is still
         // needed for --verify; frames held in memory are used again.
         YCFrame* frame = input;

@@ -9,6 +9,7 @@
 #include "pictures/test_picture.h"
 #include "seconds_now.h"
 #include "video/file_writes.h"
+#include "video/output_targets.h"
 #include "video/stream_files.h"
 
 namespace {
@@ -80,7 +81,7 @@ std::string WriteFailure(const FrameSink& sink, int64_t index, int code)
 {
     std::string text = "frame " + std::to_string(index + 1) + ": cannot write " + sink.name;
     // A closed pipe reaches msvcrt as EPIPE or, under Wine, as EINVAL.
-    if (sink.path == "-" && (code == EPIPE || code == EINVAL)) {
+    if ((sink.path == "-" || sink.pipe) && (code == EPIPE || code == EINVAL)) {
         return text + ": the program reading it has closed the pipe";
     }
     return text + ": " + std::strerror(code);
@@ -282,6 +283,9 @@ std::string DescribeSink(const FrameSink& sink)
 bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink,
               std::string* error)
 {
+    if (!options.beforePath.empty() && !BeginFile(options.beforePath, &sink->beforeFile, error)) {
+        return false;
+    }
     if (options.outputPath.empty()) {
         return true;
     }
@@ -289,9 +293,17 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
     sink->name = options.outputPath == "-" ? "standard output" : options.outputPath;
     sink->kind = options.outputKind;
     if (sink->kind != FileKind::raw && sink->kind != FileKind::y4m) {
-        return true;  // a picture, written at the end
+        // A picture, written at the end.
+        return BeginFile(options.outputPath, &sink->outputFile, error);
     }
-    sink->file = OpenStreamOutput(options.outputPath, error);
+    if (options.outputPath == "-") {
+        sink->file = OpenStreamOutput(options.outputPath, error);
+    } else if (KindOfTarget(options.outputPath) == TargetKind::pipe) {
+        sink->pipe = true;
+        sink->file = OpenPipeOutput(options.outputPath, error);
+    } else if (BeginFile(options.outputPath, &sink->outputFile, error)) {
+        sink->file = sink->outputFile.file;
+    }
     if (sink->file == nullptr) return false;
     const int64_t start = FilePosition(sink->file);
     sink->seekable = start >= 0 && CanCutBack(sink->file);
@@ -333,6 +345,7 @@ bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::strin
         break;
     default:
         sink->last = frame;
+        ++sink->framesWritten;
         return true;
     }
     StartWriting(sink);  // a frame still queued goes out before its buffer is used again
@@ -374,15 +387,74 @@ bool CloseSink(FrameSink* sink, std::string* error)
         }
         sink->writer.join();
     }
-    if (sink->file != nullptr) {
-        const bool closed = CloseStreamOutput(sink->file);
-        sink->file = nullptr;
-        if (ok && !closed) *error = "cannot write " + sink->name + ": " + std::strerror(errno);
-        return ok && closed;
+    if (sink->file == nullptr) return ok;
+    errno = 0;
+    const bool closed = sink->file == sink->outputFile.file ? std::fflush(sink->file) == 0
+                                                            : CloseStreamOutput(sink->file);
+    sink->file = nullptr;
+    if (ok && !closed) {
+        *error = "cannot write " + sink->name + ": " + std::strerror(errno != 0 ? errno : EIO);
     }
-    if (sink->kind != FileKind::unknown && sink->kind != FileKind::raw &&
-        sink->kind != FileKind::y4m && !sink->last.pixels.empty()) {
-        ok = SavePicture(sink->path, RgbFromFrame(sink->last), error);
+    return ok && closed;
+}
+
+namespace {
+
+// One file's end: its name for a complete run, otherwise what it holds is
+// kept, or nothing when it holds no frame.
+void EndFile(PendingFile* file, bool complete, OutputFate* fate, std::vector<std::string>* errors)
+{
+    fate->name = file->path;
+    fate->existed = file->existed;
+    std::string error;
+    if (fate->frames == 0) {
+        DiscardFile(file);
+    } else if (complete) {
+        fate->complete = FinishFile(file, &error);
+        fate->kept = fate->complete ? file->path : "";
+    } else if (!KeepFile(file, &fate->kept, &error)) {
+        fate->kept.clear();
     }
-    return ok;
+    if (!error.empty()) errors->push_back(error);
+}
+
+}  // namespace
+
+bool EndSink(FrameSink* sink, bool complete, const YCFrame* lastInput, int64_t framesDone,
+             std::vector<OutputFate>* fates, std::vector<std::string>* errors)
+{
+    const size_t errorsBefore = errors->size();
+    std::string error;
+    if (sink->kind != FileKind::unknown) {
+        OutputFate fate;
+        fate.frames = sink->framesWritten;
+        fate.picture = sink->kind != FileKind::raw && sink->kind != FileKind::y4m;
+        if (sink->outputFile.file == nullptr) {
+            fate.name = sink->name;
+            fate.kept = sink->name;
+            fate.direct = true;
+            fate.complete = complete;
+        } else {
+            if (fate.picture && fate.frames > 0 &&
+                !PutPicture(&sink->outputFile, RgbFromFrame(sink->last), &error)) {
+                errors->push_back(error);
+                fate.frames = 0;
+            }
+            EndFile(&sink->outputFile, complete, &fate, errors);
+        }
+        fates->push_back(fate);
+    }
+    if (sink->beforeFile.file != nullptr) {
+        OutputFate fate;
+        fate.picture = true;
+        fate.before = true;
+        fate.frames = lastInput != nullptr ? framesDone : 0;
+        if (fate.frames > 0 && !PutPicture(&sink->beforeFile, RgbFromFrame(*lastInput), &error)) {
+            errors->push_back(error);
+            fate.frames = 0;
+        }
+        EndFile(&sink->beforeFile, complete, &fate, errors);
+        fates->push_back(fate);
+    }
+    return errors->size() == errorsBefore;
 }
