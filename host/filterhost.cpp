@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -14,12 +15,14 @@
 #include "runs/cube_run.h"
 #include "runs/frame_run.h"
 #include "runs/precision_run.h"
+#include "runs/run_endings.h"
 #include "runs/run_report.h"
 #include "runs/stop_request.h"
 #include "session/error_boxes.h"
 #include "session/host_session.h"
 #include "video/frame_streams.h"
 #include "video/output_places.h"
+#include "video/output_targets.h"
 #include "video/same_file.h"
 
 namespace {
@@ -116,7 +119,7 @@ int RunPrecision(HostSession* session, const HostOptions& options)
                             "filterhost --precision-report " + options.precisionReportDir,
                             &error)) {
         Complain(error);
-        return exitFailed;
+        return StopRequest() != nullptr ? exitStopped : exitFailed;
     }
     return exitDone;
 }
@@ -127,9 +130,13 @@ int RunCube(HostSession* session, const HostOptions& options, std::FILE* report)
     NotifyUpdate(session);
     const int size = options.cubeSize != 0 ? options.cubeSize : defaultCubeSize;
     std::string error;
+    if (!CheckOutputPath(options.cubePath, "--cube", false, &error)) {
+        Complain(error);
+        return exitUsage;
+    }
     if (!RunCubeExport(session, options.cubePath, size, report, &error)) {
         Complain(error);
-        return exitFailed;
+        return StopRequest() != nullptr ? exitStopped : exitFailed;
     }
     return exitDone;
 }
@@ -140,8 +147,13 @@ int OpenStreams(OpenedRun* run, const HostOptions& options)
 {
     std::string error;
     // Before anything is opened for writing.
+    const bool streamOutput = options.outputKind == FileKind::y4m ||
+                              options.outputKind == FileKind::raw;
     if (OutputIsInput(options.inputPath, options.outputPath, &error) ||
-        OutputIsInput(options.inputPath, options.beforePath, &error)) {
+        OutputIsInput(options.inputPath, options.beforePath, &error) ||
+        OutputsAreOneFile(options.outputPath, options.beforePath, &error) ||
+        !CheckOutputPath(options.outputPath, "output", streamOutput, &error) ||
+        !CheckOutputPath(options.beforePath, "--before", false, &error)) {
         Complain(error);
         return exitUsage;
     }
@@ -157,45 +169,50 @@ int OpenStreams(OpenedRun* run, const HostOptions& options)
     run->sinkOpen = true;
     if (!OpenSink(options, run->feed, &run->sink, &error)) {
         Complain(error);
-        return exitFailed;
+        // A stop request may end the wait for a pipe's reader.
+        return StopRequest() != nullptr ? exitStopped : exitFailed;
     }
     return exitDone;
 }
 
-// Closes what the run opened and writes --before; the files written, for
-// the report.
-std::vector<std::string> FinishOutputs(OpenedRun* run, const HostOptions& options,
-                                       FrameTally* tally)
+// The exit status of a frame run, from what its frames came to.
+int FrameRunStatus(const FrameTally& tally, const HostOptions& options)
+{
+    int status = exitDone;
+    if (options.verify && tally.verifyTotals.outside > 0) status = exitVerify;
+    if (tally.failed > 0 || tally.pastWidth > 0 || tally.outputBroken) status = exitFailed;
+    if (tally.inputBroken) status = exitUsage;
+    if (tally.stoppedBy != nullptr) status = exitStopped;
+    return status;
+}
+
+// Closes what the run opened and ends its files: they take their names
+// only when the run succeeded. What became of them, for the report.
+std::vector<OutputFate> FinishOutputs(OpenedRun* run, const HostOptions& options, FrameTally* tally)
 {
     std::string error;
-    const FrameSink& sink = run->sink;
+    FrameSink& sink = run->sink;
     if (!CloseOpened(run, &error)) {
         if (!error.empty()) Complain(error);
         tally->outputBroken = true;
         tally->framesDone = sink.framesWritten;
     }
-    std::vector<std::string> written;
-    // Files only: a stream on standard output speaks for itself.
-    if (!tally->outputBroken && sink.kind != FileKind::unknown && sink.path != "-" &&
-        tally->framesDone > 0) {
-        written.push_back(sink.name + (sink.kind == FileKind::y4m || sink.kind == FileKind::raw
-                                           ? " (" + std::to_string(tally->framesDone) + " frames)"
-                                           : " (the last frame, corrected)"));
-    }
-    if (!options.beforePath.empty() && tally->lastInput != nullptr) {
-        if (SavePicture(options.beforePath, RgbFromFrame(*tally->lastInput), &error)) {
-            written.push_back(options.beforePath + " (the input, as the plug-in received it)");
-        } else {
-            Complain(error);
-            tally->outputBroken = true;
-        }
+    // A stop request after the last frame still keeps the files from
+    // taking their names.
+    if (tally->stoppedBy == nullptr) tally->stoppedBy = StopRequest();
+    std::vector<OutputFate> fates;
+    std::vector<std::string> errors;
+    const bool complete = FrameRunStatus(*tally, options) == exitDone;
+    if (!EndSink(&sink, complete, tally->lastInput, tally->framesDone, &fates, &errors)) {
+        for (const std::string& e : errors) Complain(e);
+        tally->outputBroken = true;
     }
     if (run->feed.stream && options.frames != 0 && tally->framesDone < options.frames &&
-        !tally->inputBroken && !tally->outputBroken) {
+        !tally->inputBroken && !tally->outputBroken && tally->stoppedBy == nullptr) {
         Complain("note: the stream ended after " + std::to_string(tally->framesDone) +
                  " frames, fewer than --frames " + std::to_string(options.frames));
     }
-    return written;
+    return fates;
 }
 
 int RunFrameFiles(OpenedRun* run, const HostOptions& options, std::FILE* report,
@@ -208,24 +225,16 @@ int RunFrameFiles(OpenedRun* run, const HostOptions& options, std::FILE* report,
     NotifyUpdate(&run->session);
 
     FrameTally tally;
-    ListenForStopRequests();
     RunFrames(&run->session, &run->feed, &run->sink, options, &tally);
-    const std::vector<std::string> written = FinishOutputs(run, options, &tally);
+    const std::vector<OutputFate> fates = FinishOutputs(run, options, &tally);
     const FrameFeed& feed = run->feed;
-    const YCFrame& shape = feed.stream ? feed.current : feed.frames.front();
-    PrintRunReport(report, pluginName, options, tally, shape, written);
+    PrintRunReport(report, pluginName, options, tally, FeedShape(feed), WrittenLines(fates));
     if (feed.stream || run->sink.kind == FileKind::y4m || tally.progressShown) {
         PrintRunSummary(tally, feed, run->sink);
     }
-    int status = exitDone;
-    if (options.verify && tally.verifyTotals.outside > 0) status = exitVerify;
-    if (tally.failed > 0 || tally.pastWidth > 0 || tally.outputBroken) status = exitFailed;
-    if (tally.inputBroken) status = exitUsage;
-    if (tally.stoppedBy != nullptr) {
-        Complain(std::string("stopped by ") + tally.stoppedBy + " after frame " +
-                 std::to_string(tally.framesDone) + ", before the end; the files listed as " +
-                 "written hold whole frames");
-        status = exitStopped;
+    const int status = FrameRunStatus(tally, options);
+    if (status != exitDone && (tally.stoppedBy != nullptr || !fates.empty())) {
+        Complain(EndingText(tally.stoppedBy, tally.framesDone, fates));
     }
     return status;
 }
@@ -243,6 +252,9 @@ int Run(const HostOptions& options)
         Complain(error);
         return exitUsage;
     }
+    // From here on Ctrl-C ends the run in its own time, with its files
+    // whole, never the process on the spot.
+    ListenForStopRequests();
     OpenedRun run;
     if (!OpenSession(&run.session, pluginPath, &error)) {
         Complain(error);
@@ -292,7 +304,15 @@ int wmain(int argc, wchar_t** argv)
         std::printf("%s", UsageText());
         return exitDone;
     }
-    int status = Run(options);
+    int status = exitFailed;
+    try {
+        status = Run(options);
+    } catch (const std::bad_alloc&) {
+        // What the run opened was closed on the way here (OpenedRun): a
+        // file it was writing is removed, an older file of its name kept.
+        Complain("out of memory: filterhost is a 32-bit program, with at most 4 GB of address "
+                 "space for every frame it holds; give smaller frames");
+    }
     std::fflush(stdout);
     std::fflush(stderr);
     return status;

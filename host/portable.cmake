@@ -10,11 +10,13 @@ if(NOT EXISTS ${KELVO_STB_INCLUDE_DIR}/stb_image.h)
 endif()
 
 add_library(filterhost_portable STATIC
+  ${CMAKE_SOURCE_DIR}/host/command_line/file_names.cpp
   ${CMAKE_SOURCE_DIR}/host/command_line/options.cpp
   ${CMAKE_SOURCE_DIR}/host/command_line/usage_text.cpp
   ${CMAKE_SOURCE_DIR}/host/command_line/video_recipe.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/color_convert.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/frame_size.cpp
+  ${CMAKE_SOURCE_DIR}/host/pictures/pending_file.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/picture_io.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/stb_impl.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/test_picture.cpp

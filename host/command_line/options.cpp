@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "command_line/file_names.h"
 #include "command_line/video_recipe.h"
 #include "host_interface/tracks.h"
 #include "pictures/frame_size.h"
@@ -115,17 +116,10 @@ bool EndsWith(const std::string& text, const char* ending)
     return true;
 }
 
-// A device path where "-" is meant: /dev/stdin, /dev/stdout, CON and the like.
-bool IsDevicePath(const std::string& path)
-{
-    return path.compare(0, 5, "/dev/") == 0 || path.compare(0, 4, "\\\\.\\") == 0 ||
-           path == "CON" || path == "CONIN$" || path == "CONOUT$";
-}
-
 // What to use instead of a file filterhost cannot read or write, or "".
 std::string AdviceForPath(const std::string& path, const char* direction)
 {
-    if (IsDevicePath(path)) {
+    if (NamesStandardStream(path)) {
         return std::string(direction) + " " + path + ": for standard " +
                (direction[0] == 'i' ? "input" : "output") + " give - (a YUV4MPEG2 stream)";
     }
@@ -407,6 +401,14 @@ bool ParseArgument(const std::vector<std::string>& arguments, size_t* i, HostOpt
         *error = "unexpected argument " + a + " (only one plug-in can be loaded)";
         return false;
     }
+    // Loading a picture or a stream as a module fails with "Bad EXE format".
+    if (FileKindOfPath(a, true) != FileKind::unknown) {
+        *error = a +
+                 " would be loaded as the plug-in (an argument without an option names the "
+                 "plug-in): to read it, give --input " +
+                 a;
+        return false;
+    }
     options->pluginPath = a;
     return true;
 }
@@ -569,8 +571,9 @@ bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* option
     for (size_t i = 0; i < arguments.size(); ++i) {
         if (!ParseArgument(arguments, &i, options, &given, error)) return false;
     }
-    return CheckInput(options, given, error) && CheckRun(options, given, error) &&
-           CheckOutput(options, error) && CheckStoppingRuns(*options, given, error);
+    return CheckFileNames(*options, error) && CheckInput(options, given, error) &&
+           CheckRun(options, given, error) && CheckOutput(options, error) &&
+           CheckStoppingRuns(*options, given, error);
 }
 
 bool OutputIsStdout(const HostOptions& options)

@@ -13,8 +13,6 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
-#else
-#include <unistd.h>
 #endif
 
 namespace {
@@ -71,25 +69,9 @@ FileKind FileKindOfPath(const std::string& path, bool forWriting)
     if (EndsWith(name, ".bmp")) return FileKind::bmp;
     if (EndsWith(name, ".jpg") || EndsWith(name, ".jpeg")) return FileKind::jpeg;
     if (EndsWith(name, ".yc") || EndsWith(name, ".raw")) return FileKind::raw;
-    if (EndsWith(name, ".y4m")) return FileKind::y4m;
+    if (EndsWith(name, ".y4m") || EndsWith(name, ".yuv4mpeg")) return FileKind::y4m;
     return forWriting ? FileKind::unknown : FileKind::picture;
 }
-
-#ifdef _WIN32
-namespace {
-
-std::wstring WidePath(const std::string& path)
-{
-    int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &wide[0], length);
-    wide.resize(static_cast<size_t>(length) - 1);
-    return wide;
-}
-
-}  // namespace
-#endif
 
 std::FILE* OpenFile(const std::string& path, const char* mode)
 {
@@ -140,65 +122,6 @@ bool WriteAll(std::FILE* file, const void* data, size_t size)
 #endif
 }
 
-bool BeginFile(const std::string& path, PendingFile* pending, std::string* error)
-{
-    *pending = PendingFile();
-    pending->path = path;
-#ifdef _WIN32
-    const unsigned long process = GetCurrentProcessId();
-#else
-    const unsigned long process = static_cast<unsigned long>(getpid());
-#endif
-    pending->temporary = path + ".filterhost-" + std::to_string(process) + ".part";
-    pending->file = OpenFile(pending->temporary, "wb");
-    if (pending->file == nullptr) {
-        *error = "cannot create " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-void PutBytes(PendingFile* pending, const void* data, size_t size)
-{
-    if (pending->firstError != 0 || size == 0) return;
-    errno = 0;
-    if (!WriteAll(pending->file, data, size)) {
-        pending->firstError = errno != 0 ? errno : EIO;
-    }
-}
-
-bool FinishFile(PendingFile* pending, std::string* error)
-{
-    if (pending->file == nullptr) return false;
-    errno = 0;
-    const bool flushed = pending->firstError == 0 && std::fflush(pending->file) == 0;
-    if (!flushed && pending->firstError == 0) pending->firstError = errno != 0 ? errno : EIO;
-    // A failure of the close itself is the last chance to hear of one.
-    if (std::fclose(pending->file) != 0 && pending->firstError == 0) {
-        pending->firstError = errno != 0 ? errno : EIO;
-    }
-    pending->file = nullptr;
-    bool renamed = false;
-    if (pending->firstError == 0) {
-#ifdef _WIN32
-        renamed = MoveFileExW(WidePath(pending->temporary).c_str(), WidePath(pending->path).c_str(),
-                              MOVEFILE_REPLACE_EXISTING) != 0;
-        if (!renamed) pending->firstError = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
-#else
-        renamed = std::rename(pending->temporary.c_str(), pending->path.c_str()) == 0;
-        if (!renamed) pending->firstError = errno;
-#endif
-    }
-    if (!renamed) {
-        std::remove(pending->temporary.c_str());
-#ifdef _WIN32
-        DeleteFileW(WidePath(pending->temporary).c_str());
-#endif
-        *error = "cannot write " + pending->path + ": " + std::strerror(pending->firstError);
-    }
-    return renamed;
-}
-
 bool LoadPicture(const std::string& path, RgbImage* image, std::string* error)
 {
     std::vector<unsigned char> bytes;
@@ -223,11 +146,11 @@ bool LoadPicture(const std::string& path, RgbImage* image, std::string* error)
     return true;
 }
 
-bool SavePicture(const std::string& path, const RgbImage& image, std::string* error)
+bool PutPicture(PendingFile* file, const RgbImage& image, std::string* error)
 {
     std::vector<unsigned char> bytes;
     int ok = 0;
-    switch (FileKindOfPath(path, true)) {
+    switch (FileKindOfPath(file->path, true)) {
     case FileKind::png:
         ok = stbi_write_png_to_func(AppendToVector, &bytes, image.width, image.height, 3,
                                     image.rgb.data(), image.width * 3);
@@ -241,48 +164,119 @@ bool SavePicture(const std::string& path, const RgbImage& image, std::string* er
                                     image.rgb.data(), 95);
         break;
     default:
-        *error = "cannot write " + path + ": the name must end in .png, .bmp, .jpg or .jpeg";
+        *error = "cannot write " + file->path + ": the name must end in .png, .bmp, .jpg or .jpeg";
         return false;
     }
     if (!ok) {
-        *error = "cannot encode " + path;
+        *error = "cannot encode " + file->path;
+        return false;
+    }
+    PutBytes(file, bytes.data(), bytes.size());
+    return true;
+}
+
+bool SavePicture(const std::string& path, const RgbImage& image, std::string* error)
+{
+    if (FileKindOfPath(path, true) == FileKind::unknown) {
+        *error = "cannot write " + path + ": the name must end in .png, .bmp, .jpg or .jpeg";
         return false;
     }
     PendingFile file;
-    if (!BeginFile(path, &file, error)) return false;
-    PutBytes(&file, bytes.data(), bytes.size());
-    return FinishFile(&file, error);
+    return BeginFile(path, &file, error) && PutPicture(&file, image, error) &&
+           FinishFile(&file, error);
+}
+
+namespace {
+
+int64_t FileLength(std::FILE* file)
+{
+#ifdef _WIN32
+    return _filelengthi64(_fileno(file));
+#else
+    const off_t here = ftello(file);
+    fseeko(file, 0, SEEK_END);
+    const off_t length = ftello(file);
+    fseeko(file, here, SEEK_SET);
+    return length;
+#endif
+}
+
+bool SeekTo(std::FILE* file, int64_t position)
+{
+#ifdef _WIN32
+    return _fseeki64(file, position, SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
+#endif
+}
+
+}  // namespace
+
+bool OpenRawFrames(const std::string& path, int width, int height, int maxWidth, RawFrames* raw,
+                   std::string* error)
+{
+    CloseRawFrames(raw);
+    raw->file = OpenFile(path, "rb");
+    if (raw->file == nullptr) {
+        *error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    raw->path = path;
+    raw->shape = MakeFrame(width, height, maxWidth);
+    const int64_t frameBytes = int64_t{width} * height * 6;
+    const int64_t size = FileLength(raw->file);
+    if (frameBytes == 0 || size <= 0 || size % frameBytes != 0) {
+        *error = "cannot read " + path + " as raw frames of " + std::to_string(width) + "x" +
+                 std::to_string(height) + ": its " + std::to_string(size) +
+                 " bytes are not a whole number of " + std::to_string(frameBytes) + "-byte frames";
+        CloseRawFrames(raw);
+        return false;
+    }
+    raw->frames = size / frameBytes;
+    raw->bytes.resize(static_cast<size_t>(frameBytes));
+    return true;
+}
+
+bool ReadRawFrame(RawFrames* raw, int64_t index, YCFrame* frame, std::string* error)
+{
+    if (frame->pixels.empty()) *frame = raw->shape;
+    const int64_t frameBytes = static_cast<int64_t>(raw->bytes.size());
+    if (!SeekTo(raw->file, index * frameBytes) ||
+        std::fread(raw->bytes.data(), 1, raw->bytes.size(), raw->file) != raw->bytes.size()) {
+        *error = "cannot read frame " + std::to_string(index + 1) + " of " + raw->path + ": " +
+                 (std::ferror(raw->file) ? std::strerror(errno) : "the file has become shorter");
+        return false;
+    }
+    const unsigned char* p = raw->bytes.data();
+    for (int y = 0; y < frame->height; ++y) {
+        for (int x = 0; x < frame->width; ++x, p += 6) {
+            YCPixel& pixel = PixelAt(*frame, x, y);
+            pixel.y = static_cast<int16_t>(p[0] | (p[1] << 8));
+            pixel.cb = static_cast<int16_t>(p[2] | (p[3] << 8));
+            pixel.cr = static_cast<int16_t>(p[4] | (p[5] << 8));
+        }
+    }
+    return true;
+}
+
+void CloseRawFrames(RawFrames* raw)
+{
+    if (raw->file != nullptr) std::fclose(raw->file);
+    raw->file = nullptr;
 }
 
 bool LoadRawFrames(const std::string& path, int width, int height, int maxWidth,
                    std::vector<YCFrame>* frames, std::string* error)
 {
-    std::vector<unsigned char> bytes;
-    if (!ReadWholeFile(path, &bytes, error)) {
-        return false;
+    RawFrames raw;
+    if (!OpenRawFrames(path, width, height, maxWidth, &raw, error)) return false;
+    frames->assign(static_cast<size_t>(raw.frames), YCFrame());
+    bool ok = true;
+    for (int64_t f = 0; f < raw.frames && ok; ++f) {
+        ok = ReadRawFrame(&raw, f, &(*frames)[static_cast<size_t>(f)], error);
     }
-    size_t frameBytes = static_cast<size_t>(width) * height * 6;
-    if (frameBytes == 0 || bytes.empty() || bytes.size() % frameBytes != 0) {
-        *error = "cannot read " + path + " as raw frames of " + std::to_string(width) + "x" +
-                 std::to_string(height) + ": its " + std::to_string(bytes.size()) +
-                 " bytes are not a whole number of " + std::to_string(frameBytes) + "-byte frames";
-        return false;
-    }
-    frames->clear();
-    const unsigned char* p = bytes.data();
-    for (size_t f = 0; f < bytes.size() / frameBytes; ++f) {
-        YCFrame frame = MakeFrame(width, height, maxWidth);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x, p += 6) {
-                YCPixel& pixel = PixelAt(frame, x, y);
-                pixel.y = static_cast<int16_t>(p[0] | (p[1] << 8));
-                pixel.cb = static_cast<int16_t>(p[2] | (p[3] << 8));
-                pixel.cr = static_cast<int16_t>(p[4] | (p[5] << 8));
-            }
-        }
-        frames->push_back(std::move(frame));
-    }
-    return true;
+    CloseRawFrames(&raw);
+    return ok;
 }
 
 void EncodeRawFrame(const YCFrame& frame, std::vector<uint8_t>* bytes)

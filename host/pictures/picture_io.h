@@ -8,17 +8,19 @@
 // Paths are UTF-8; on Windows they are opened as wide paths.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "pictures/color_convert.h"
+#include "pictures/pending_file.h"
 #include "pictures/yc_frame.h"
 
 enum class FileKind { picture, png, bmp, jpeg, raw, y4m, unknown };
 
 // By the name's ending, case-insensitive: .png, .bmp, .jpg/.jpeg, .yc/.raw,
-// .y4m; any other ending gives `picture` (let the reader find out), or
+// .y4m/.yuv4mpeg; any other ending gives `picture` (let the reader find out), or
 // `unknown` when `forWriting` (a writer has to know what to write).
 FileKind FileKindOfPath(const std::string& path, bool forWriting);
 
@@ -32,31 +34,30 @@ std::FILE* OpenFile(const std::string& path, const char* mode);
 // a closed pipe, ENOSPC for a full disk.
 bool WriteAll(std::FILE* file, const void* data, size_t size);
 
-// A file written whole or not at all: its bytes go to a temporary file in
-// the same folder, which takes the file's name only once it is complete and
-// closed. A failure leaves no half-written file, and a file of that name
-// untouched. Messages name the file and the system's reason ("No space
-// left on device").
-struct PendingFile {
-    std::string path;
-    std::string temporary;
-    std::FILE* file = nullptr;
-    int firstError = 0;  // errno of the first failed write; 0 none
-};
-
-bool BeginFile(const std::string& path, PendingFile* pending, std::string* error);
-// Appends; after a failure it writes nothing more and keeps the reason.
-void PutBytes(PendingFile* pending, const void* data, size_t size);
-// Closes and renames the temporary file, or removes it when a write
-// failed; false with a message then.
-bool FinishFile(PendingFile* pending, std::string* error);
-
 // Errors name the file and say whether it could not be opened or not read.
 bool LoadPicture(const std::string& path, RgbImage* image, std::string* error);
 bool SavePicture(const std::string& path, const RgbImage& image, std::string* error);
+// The picture, encoded as its name says, into the begun file.
+bool PutPicture(PendingFile* file, const RgbImage& image, std::string* error);
 
-// All frames of a raw file; the file's size has to be a whole, nonzero
-// number of frames.
+// A raw file's frames, read one at a time, so that a file of any size can
+// be read.
+struct RawFrames {
+    std::string path;
+    std::FILE* file = nullptr;
+    int64_t frames = 0;
+    YCFrame shape;               // the frame size, pixels zero
+    std::vector<uint8_t> bytes;  // one frame as it lies in the file
+};
+
+// The file's size has to be a whole, nonzero number of frames.
+bool OpenRawFrames(const std::string& path, int width, int height, int maxWidth, RawFrames* raw,
+                   std::string* error);
+// Frame `index` (from 0) into `frame`, made of the file's shape if empty.
+bool ReadRawFrame(RawFrames* raw, int64_t index, YCFrame* frame, std::string* error);
+void CloseRawFrames(RawFrames* raw);
+
+// All frames of a raw file.
 bool LoadRawFrames(const std::string& path, int width, int height, int maxWidth,
                    std::vector<YCFrame>* frames, std::string* error);
 

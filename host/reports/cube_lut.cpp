@@ -1,6 +1,7 @@
 #include "reports/cube_lut.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "pictures/color_convert.h"
@@ -81,7 +82,7 @@ CubeSummary SummariseCube(const YCFrame& corrected, int size)
 }
 
 bool WriteCube(std::FILE* file, const YCFrame& corrected, int size, const std::string& title,
-               const std::vector<std::string>& comments)
+               const std::vector<std::string>& comments, const char* (*stopRequest)())
 {
     const CubeSummary summary = SummariseCube(corrected, size);
     std::string text = "TITLE \"" + Ascii(title) + "\"\n";
@@ -98,6 +99,10 @@ bool WriteCube(std::FILE* file, const YCFrame& corrected, int size, const std::s
         std::snprintf(line, sizeof line, "%.6f %.6f %.6f\n", rgb[0], rgb[1], rgb[2]);
         text += line;
         if (text.size() >= (1 << 20) || i + 1 == summary.points) {
+            if (stopRequest != nullptr && stopRequest() != nullptr) {
+                errno = EINTR;
+                return false;
+            }
             if (!WriteAll(file, text.data(), text.size())) return false;
             text.clear();
         }

@@ -36,6 +36,7 @@ CubeSummary SummariseCube(const YCFrame& corrected, int size);
 // (one '#' line each), a comment with the clipped count, LUT_3D_SIZE and
 // the points, each channel clipped to 0..1, six decimals. Written as it
 // goes: a 256-point cube is 450 MB of text. False when a write fails,
-// with errno as WriteAll (picture_io.h) sets it.
+// with errno as WriteAll (picture_io.h) sets it, or when `stopRequest`
+// names one between two writes (errno EINTR).
 bool WriteCube(std::FILE* file, const YCFrame& corrected, int size, const std::string& title,
-               const std::vector<std::string>& comments);
+               const std::vector<std::string>& comments, const char* (*stopRequest)() = nullptr);

@@ -71,6 +71,12 @@ std::string SummaryText(const RunFigures& figures, const std::string& what)
                 line += text;
             }
         }
+        if (figures.verifyMilliseconds > 0) {
+            std::snprintf(text, sizeof text,
+                          "; --verify %.1f ms per frame (the reference model, on the CPU)",
+                          figures.verifyMilliseconds);
+            line += text;
+        }
         if (figures.periodMilliseconds > 0) {
             std::snprintf(text, sizeof text, "; a frame every %.1f ms", figures.periodMilliseconds);
             line += text;

@@ -6,6 +6,7 @@
 #include "pictures/picture_io.h"
 #include "reports/cube_lut.h"
 #include "reports/stage_summary.h"
+#include "runs/stop_request.h"
 #include "session/error_boxes.h"
 
 namespace {
@@ -60,8 +61,14 @@ bool RunCubeExport(HostSession* session, const std::string& path, int size, std:
     PendingFile file;
     if (!BeginFile(path, &file, error)) return false;
     errno = 0;
-    if (!WriteCube(file.file, frame, size, title, comments)) {
+    if (!WriteCube(file.file, frame, size, title, comments, StopRequest)) {
         file.firstError = errno != 0 ? errno : EIO;
+    }
+    if (StopRequest() != nullptr) {
+        DiscardFile(&file);
+        *error = std::string("stopped by ") + StopRequest() + " before the cube was complete; " +
+                 (file.existed ? path + " was left as it was" : "nothing was written");
+        return false;
     }
     if (!FinishFile(&file, error)) return false;
     std::fprintf(report, "cube:      %s, %d points per side, texture format %s\n", path.c_str(),

@@ -20,12 +20,14 @@ void Complain(const std::string& message)
 }
 
 // Progress on standard error: rewritten in place on a terminal, a line at a
-// time (the first frame, then every second) when asked for elsewhere.
+// time (the first frame, then every second, and the last) when asked for
+// elsewhere.
 struct Progress {
     bool enabled = false;
     bool terminal = false;
     double start = 0;
     double lastShown = -1;
+    int64_t framesShown = -1;
 };
 
 void ShowProgress(Progress* progress, int64_t frames, int64_t total, bool last)
@@ -34,8 +36,9 @@ void ShowProgress(Progress* progress, int64_t frames, int64_t total, bool last)
     const double now = SecondsNow();
     const double interval = progress->terminal ? 0.25 : 1.0;
     if (!last && progress->lastShown >= 0 && now - progress->lastShown < interval) return;
-    if (last && !progress->terminal) return;
+    if (last && !progress->terminal && progress->framesShown == frames) return;
     progress->lastShown = now;
+    progress->framesShown = frames;
     const std::string text = ProgressText(frames, total, now - progress->start);
     if (progress->terminal) {
         std::fprintf(stderr, "\r%-60s%s", text.c_str(), last ? "\n" : "");
@@ -91,7 +94,9 @@ void TallyFrame(HostSession* session, const HostOptions& options, int64_t index,
     if (kinds.find(name) == std::string::npos) {
         kinds += kinds.empty() ? name : std::string(", ") + name;
     }
+    const double verifyStart = SecondsNow();
     VerifyFrame(verifier, tracks, kind, input, *frame, &tally->verifyTotals);
+    tally->verifyTimes.push_back(SecondsNow() - verifyStart);
 }
 
 // Between frames, as the editor would: settings changes (onUpdate) and
@@ -135,7 +140,6 @@ void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const Hos
         if (i > 0) tally->periods.push_back(readStart - lastStart);
         lastStart = readStart;
         YCFrame* input = StopRequest() ? nullptr : NextFrame(feed, i, frameLimit, &error);
-        if (input != nullptr) tally->lastInput = input;
         StartWriting(sink);
         // A stop request may also have closed the input (ffmpeg before us
         // in a pipeline gets the same Ctrl-C): the request is the reason.
@@ -150,6 +154,7 @@ void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const Hos
             }
             break;
         }
+        tally->lastInput = input;
         // A stream's frame is corrected in place unless the input is still
         // needed for --verify; frames held in memory are used again.
         YCFrame* frame = input;

@@ -31,6 +31,7 @@ struct FrameTally {
     DebugReport lastReport;
     std::string lastDebugText;
     VerifyTotals verifyTotals;
+    std::vector<double> verifyTimes;     // the comparisons with the model
     std::string verifiedKinds;           // "F32, U16"
     bool kindGuessed = false;            // a frame's format came from the Format track
     const YCFrame* lastInput = nullptr;  // held by the feed

@@ -1,20 +1,57 @@
 #include "runs/precision_run.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
+#include <direct.h>
 #include <windows.h>
 
 #include "host_interface/tracks.h"
 #include "pictures/picture_io.h"
 #include "reports/precision_report.h"
+#include "runs/stop_request.h"
 #include "session/error_boxes.h"
+
+namespace {
+
+bool MakeFolder(const std::string& dir, std::string* error)
+{
+    const std::wstring wide = WideFromUtf8(dir);
+    if (_wmkdir(wide.c_str()) == 0) return true;
+    const int code = errno;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (code == EEXIST && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return true;
+    }
+    *error = "cannot make the folder " + dir + ": " +
+             (code == EEXIST ? std::string("a file of that name is in the way")
+                             : std::strerror(code));
+    return false;
+}
+
+bool Stopped(const PendingFile& table, std::string* error)
+{
+    if (StopRequest() == nullptr) return false;
+    *error = std::string("stopped by ") + StopRequest() + " before the report was complete; " +
+             (table.existed ? "the files of the last report were left as they were"
+                            : "nothing was written");
+    return true;
+}
+
+}  // namespace
 
 bool RunPrecisionReport(HostSession* session, const std::string& dir, const std::string& command,
                         std::string* error)
 {
-    if (!CreateDirectoryW(WideFromUtf8(dir).c_str(), nullptr) &&
-        GetLastError() != ERROR_ALREADY_EXISTS) {
-        *error = "cannot make the folder " + dir;
+    if (!MakeFolder(dir, error)) return false;
+    // Both files are held from the start, so that a name that cannot be
+    // written fails before the sweeps, and both take their names together.
+    PendingFile table;
+    PendingFile chart;
+    if (!BeginFile(dir + "/precision.md", &table, error) ||
+        !BeginFile(dir + "/precision.png", &chart, error)) {
         return false;
     }
     std::vector<PrecisionRow> rows;
@@ -28,6 +65,7 @@ bool RunPrecisionReport(HostSession* session, const std::string& dir, const std:
             const std::vector<ExactHostPixel> exact = ExactFrame(ComputeCorrectionConstants(tracks),
                                                                  input);
             for (int kind = 0; kind < textureFormatKindCount; ++kind) {
+                if (Stopped(table, error)) return false;
                 tracks[trackFormat] = kind;
                 for (int t = 0; t < trackCount; ++t) {
                     SetTrack(session, t, tracks[t], error);
@@ -47,19 +85,9 @@ bool RunPrecisionReport(HostSession* session, const std::string& dir, const std:
             }
         }
     }
-    const std::string table = PrecisionTable(rows, command);
-    std::printf("%s", table.c_str());
-    const std::string tablePath = dir + "/precision.md";
-    std::FILE* file = OpenFile(tablePath, "wb");
-    if (file == nullptr) {
-        *error = "cannot create " + tablePath;
-        return false;
-    }
-    bool written = std::fwrite(table.data(), 1, table.size(), file) == table.size();
-    written = std::fclose(file) == 0 && written;
-    if (!written) {
-        *error = "cannot write " + tablePath;
-        return false;
-    }
-    return SavePicture(dir + "/precision.png", PrecisionChart(rows), error);
+    const std::string text = PrecisionTable(rows, command);
+    PutBytes(&table, text.data(), text.size());
+    if (!PutPicture(&chart, PrecisionChart(rows), error) || Stopped(table, error)) return false;
+    std::printf("%s", text.c_str());
+    return FinishFile(&table, error) && FinishFile(&chart, error);
 }

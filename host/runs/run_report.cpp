@@ -106,5 +106,6 @@ void PrintRunSummary(const FrameTally& tally, const FrameFeed& feed, const Frame
     figures.readMilliseconds = 1000.0 * Median(feed.readSeconds);
     figures.writeMilliseconds = 1000.0 * Median(sink.writeSeconds);
     figures.periodMilliseconds = 1000.0 * Median(tally.periods);
+    figures.verifyMilliseconds = 1000.0 * Median(tally.verifyTimes);
     std::fprintf(stderr, "%s\n", SummaryText(figures, inputDescription).c_str());
 }

@@ -128,6 +128,12 @@ bool OpenSession(HostSession* session, const std::wstring& pluginPath, std::stri
     if (session->module == nullptr) {
         DWORD code = GetLastError();
         *error = "cannot load " + name + " (" + SystemMessage(code) + ")";
+        if (code == ERROR_BAD_EXE_FORMAT) {
+            *error = "cannot load " + name +
+                     " as a plug-in: it is not a 32-bit Windows DLL (error 193); an argument "
+                     "without an option names the plug-in to load: to read a file, give --input " +
+                     name;
+        }
         if (GetFileAttributesW(pluginPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
             *error = "cannot load " + name + ": no such file";
         }

@@ -9,6 +9,7 @@
 #include "pictures/test_picture.h"
 #include "seconds_now.h"
 #include "video/file_writes.h"
+#include "video/output_targets.h"
 #include "video/stream_files.h"
 
 namespace {
@@ -22,7 +23,8 @@ VideoMatrix StreamMatrix(const HostOptions& options, int width, int height)
     return options.matrixAuto ? MatrixForFrameSize(width, height) : options.matrix;
 }
 
-bool PrepareFrames(const HostOptions& options, std::vector<YCFrame>* frames, std::string* error)
+bool PrepareFrames(const HostOptions& options, std::vector<YCFrame>* frames, RawFrames* raw,
+                   std::string* error)
 {
     if (options.inputPath.empty()) {
         int width = options.width != 0 ? options.width : defaultTestWidth;
@@ -35,7 +37,7 @@ bool PrepareFrames(const HostOptions& options, std::vector<YCFrame>* frames, std
     if (options.rawInput) {
         int maxWidth = options.maxWidth != 0 ? options.maxWidth : options.width;
         if (!CheckFrameSize(options.width, options.height, maxWidth, error)) return false;
-        return LoadRawFrames(options.inputPath, options.width, options.height, maxWidth, frames,
+        return OpenRawFrames(options.inputPath, options.width, options.height, maxWidth, raw,
                              error);
     }
     RgbImage image;
@@ -79,7 +81,7 @@ std::string WriteFailure(const FrameSink& sink, int64_t index, int code)
 {
     std::string text = "frame " + std::to_string(index + 1) + ": cannot write " + sink.name;
     // A closed pipe reaches msvcrt as EPIPE or, under Wine, as EINVAL.
-    if (sink.path == "-" && (code == EPIPE || code == EINVAL)) {
+    if ((sink.path == "-" || sink.pipe) && (code == EPIPE || code == EINVAL)) {
         return text + ": the program reading it has closed the pipe";
     }
     return text + ": " + std::strerror(code);
@@ -140,8 +142,11 @@ bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::stri
               std::string* error)
 {
     if (!options.streamInput) {
-        if (!PrepareFrames(options, &feed->frames, error)) return false;
+        if (!PrepareFrames(options, &feed->frames, &feed->raw, error)) return false;
+        const bool raw = feed->raw.file != nullptr;
+        if (raw) feed->current = feed->raw.shape;
         feed->length = options.frames != 0 ? options.frames
+                       : raw               ? feed->raw.frames
                                            : static_cast<int64_t>(feed->frames.size());
         return true;
     }
@@ -194,6 +199,11 @@ YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::stri
     if (frameLimit != 0 && index >= frameLimit) {
         return nullptr;
     }
+    if (feed->raw.file != nullptr) {
+        return ReadRawFrame(&feed->raw, index % feed->raw.frames, &feed->current, error)
+                   ? &feed->current
+                   : nullptr;
+    }
     if (!feed->stream) {
         return &feed->frames[static_cast<size_t>(index %
                                                  static_cast<int64_t>(feed->frames.size()))];
@@ -242,12 +252,19 @@ void CloseFeed(FrameFeed* feed)
     }
     if (feed->file != nullptr) CloseStreamInput(feed->file);
     feed->file = nullptr;
+    CloseRawFrames(&feed->raw);
+}
+
+const YCFrame& FeedShape(const FrameFeed& feed)
+{
+    return feed.stream || feed.raw.file != nullptr || feed.frames.empty() ? feed.current
+                                                                          : feed.frames.front();
 }
 
 std::string DescribeFeed(const FrameFeed& feed)
 {
     if (!feed.stream) {
-        const YCFrame& f = feed.frames.front();
+        const YCFrame& f = FeedShape(feed);
         return std::to_string(f.width) + "x" + std::to_string(f.height);
     }
     const Y4MHeader& h = feed.reader.header;
@@ -266,6 +283,9 @@ std::string DescribeSink(const FrameSink& sink)
 bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink,
               std::string* error)
 {
+    if (!options.beforePath.empty() && !BeginFile(options.beforePath, &sink->beforeFile, error)) {
+        return false;
+    }
     if (options.outputPath.empty()) {
         return true;
     }
@@ -273,9 +293,17 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
     sink->name = options.outputPath == "-" ? "standard output" : options.outputPath;
     sink->kind = options.outputKind;
     if (sink->kind != FileKind::raw && sink->kind != FileKind::y4m) {
-        return true;  // a picture, written at the end
+        // A picture, written at the end.
+        return BeginFile(options.outputPath, &sink->outputFile, error);
     }
-    sink->file = OpenStreamOutput(options.outputPath, error);
+    if (options.outputPath == "-") {
+        sink->file = OpenStreamOutput(options.outputPath, error);
+    } else if (KindOfTarget(options.outputPath) == TargetKind::pipe) {
+        sink->pipe = true;
+        sink->file = OpenPipeOutput(options.outputPath, error);
+    } else if (BeginFile(options.outputPath, &sink->outputFile, error)) {
+        sink->file = sink->outputFile.file;
+    }
     if (sink->file == nullptr) return false;
     const int64_t start = FilePosition(sink->file);
     sink->seekable = start >= 0 && CanCutBack(sink->file);
@@ -289,8 +317,8 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
         header = feed.reader.header;
         sink->levels = feed.levels;
     } else {
-        header.width = feed.frames.front().width;
-        header.height = feed.frames.front().height;
+        header.width = FeedShape(feed).width;
+        header.height = FeedShape(feed).height;
         header.depth = pictureStreamDepth;
         sink->levels = MakeRowLevels(pictureStreamDepth,
                                      options.rangeGiven ? options.range : VideoRange::limited,
@@ -317,6 +345,7 @@ bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::strin
         break;
     default:
         sink->last = frame;
+        ++sink->framesWritten;
         return true;
     }
     StartWriting(sink);  // a frame still queued goes out before its buffer is used again
@@ -358,15 +387,74 @@ bool CloseSink(FrameSink* sink, std::string* error)
         }
         sink->writer.join();
     }
-    if (sink->file != nullptr) {
-        const bool closed = CloseStreamOutput(sink->file);
-        sink->file = nullptr;
-        if (ok && !closed) *error = "cannot write " + sink->name + ": " + std::strerror(errno);
-        return ok && closed;
+    if (sink->file == nullptr) return ok;
+    errno = 0;
+    const bool closed = sink->file == sink->outputFile.file ? std::fflush(sink->file) == 0
+                                                            : CloseStreamOutput(sink->file);
+    sink->file = nullptr;
+    if (ok && !closed) {
+        *error = "cannot write " + sink->name + ": " + std::strerror(errno != 0 ? errno : EIO);
     }
-    if (sink->kind != FileKind::unknown && sink->kind != FileKind::raw &&
-        sink->kind != FileKind::y4m && !sink->last.pixels.empty()) {
-        ok = SavePicture(sink->path, RgbFromFrame(sink->last), error);
+    return ok && closed;
+}
+
+namespace {
+
+// One file's end: its name for a complete run, otherwise what it holds is
+// kept, or nothing when it holds no frame.
+void EndFile(PendingFile* file, bool complete, OutputFate* fate, std::vector<std::string>* errors)
+{
+    fate->name = file->path;
+    fate->existed = file->existed;
+    std::string error;
+    if (fate->frames == 0) {
+        DiscardFile(file);
+    } else if (complete) {
+        fate->complete = FinishFile(file, &error);
+        fate->kept = fate->complete ? file->path : "";
+    } else if (!KeepFile(file, &fate->kept, &error)) {
+        fate->kept.clear();
     }
-    return ok;
+    if (!error.empty()) errors->push_back(error);
+}
+
+}  // namespace
+
+bool EndSink(FrameSink* sink, bool complete, const YCFrame* lastInput, int64_t framesDone,
+             std::vector<OutputFate>* fates, std::vector<std::string>* errors)
+{
+    const size_t errorsBefore = errors->size();
+    std::string error;
+    if (sink->kind != FileKind::unknown) {
+        OutputFate fate;
+        fate.frames = sink->framesWritten;
+        fate.picture = sink->kind != FileKind::raw && sink->kind != FileKind::y4m;
+        if (sink->outputFile.file == nullptr) {
+            fate.name = sink->name;
+            fate.kept = sink->name;
+            fate.direct = true;
+            fate.complete = complete;
+        } else {
+            if (fate.picture && fate.frames > 0 &&
+                !PutPicture(&sink->outputFile, RgbFromFrame(sink->last), &error)) {
+                errors->push_back(error);
+                fate.frames = 0;
+            }
+            EndFile(&sink->outputFile, complete, &fate, errors);
+        }
+        fates->push_back(fate);
+    }
+    if (sink->beforeFile.file != nullptr) {
+        OutputFate fate;
+        fate.picture = true;
+        fate.before = true;
+        fate.frames = lastInput != nullptr ? framesDone : 0;
+        if (fate.frames > 0 && !PutPicture(&sink->beforeFile, RgbFromFrame(*lastInput), &error)) {
+            errors->push_back(error);
+            fate.frames = 0;
+        }
+        EndFile(&sink->beforeFile, complete, &fate, errors);
+        fates->push_back(fate);
+    }
+    return errors->size() == errorsBefore;
 }

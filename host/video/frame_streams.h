@@ -24,13 +24,14 @@
 // and nothing is read past the run's last frame.
 struct FrameFeed {
     std::vector<YCFrame> frames;  // held in memory, repeated as needed
+    RawFrames raw;                // raw input, read a frame at a time into `current`
     bool stream = false;          // a YUV4MPEG2 stream instead
     std::string name;             // the file, or "standard input"
     std::FILE* file = nullptr;
     Y4MReader reader;
     RowLevels levels;                // with the stream's colour matrix
     bool matrixByFrameSize = false;  // the matrix was chosen by the frame size
-    YCFrame current;                 // the stream's current frame
+    YCFrame current;                 // the stream's or the raw file's current frame
     int64_t length = -1;             // frames the run will take; -1 unknown
 
     std::thread readerThread;
@@ -57,6 +58,9 @@ YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::stri
 
 void CloseFeed(FrameFeed* feed);
 
+// A frame of the input's size.
+const YCFrame& FeedShape(const FrameFeed& feed);
+
 // What the input is, for the summary: "1920x1080 C444p16, limited range,
 // BT.709 (by frame size)".
 std::string DescribeFeed(const FrameFeed& feed);
@@ -80,7 +84,10 @@ struct FrameSink {
     std::vector<uint8_t> bytes;      // the frame being written
     int64_t wholeBytes = 0;          // written up to the end of the last whole frame
     int64_t framesWritten = 0;
-    YCFrame last;  // picture output
+    YCFrame last;            // picture output
+    bool pipe = false;       // a named pipe
+    PendingFile outputFile;  // a file until the run ends: `file` writes into it, or a picture
+    PendingFile beforeFile;  // --before, until the run ends
 
     std::thread writer;
     std::mutex lock;
@@ -93,9 +100,10 @@ struct FrameSink {
     bool failureReported = false;
     std::vector<double> writeSeconds;  // per frame, on the writer thread
 };
-// Creates raw and stream output and writes a stream's header, so that a
-// name that cannot be written fails before any frame is run. Pictures are
-// written at the end, whole or not at all (PendingFile).
+// Creates every output and writes a stream's header, so that a name that
+// cannot be written fails before any frame is run: files (a stream, raw
+// frames, a picture, --before) as PendingFiles, held until the run ends;
+// a stream to standard output or into a named pipe as it goes.
 bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink,
               std::string* error);
 
@@ -109,10 +117,31 @@ bool WriteFrame(FrameSink* sink, const YCFrame& frame, int64_t index, std::strin
 // Starts the write of a stream frame that WriteFrame has queued, if any.
 void StartWriting(FrameSink* sink);
 
-// Waits for the last write and closes the output; a picture is written now,
-// from the last frame. False when a write failed, with a message unless
+// Waits for the last write; closes standard output or a pipe. Files stay
+// pending (EndSink). False when a write failed, with a message unless
 // WriteFrame gave it already.
 bool CloseSink(FrameSink* sink, std::string* error);
+
+// What became of an output when the run ended, for the report.
+struct OutputFate {
+    std::string name;       // as given, or "standard output"
+    std::string kept;       // where its bytes are now: `name`, STEM.partial.EXT, or none
+    bool direct = false;    // standard output or a pipe: written as the run went
+    bool complete = false;  // it took its name, replacing any file of that name
+    bool existed = false;   // a file of that name was there before the run
+    bool picture = false;   // one frame, not a stream
+    bool before = false;    // --before
+    int64_t frames = 0;     // the frames it holds; a picture's is the last of them
+};
+
+// Ends the outputs once the writes are done (CloseSink). For a run that
+// succeeded (`complete`) each file takes its name; otherwise each keeps the
+// whole frames it holds (KeepFile, pictures/pending_file.h), and one that
+// holds no frame is removed. Pictures are written now, from the last frame
+// and, for --before, `lastInput` (the input of frame `framesDone`). False
+// when a file could not be written, with the messages in `errors`.
+bool EndSink(FrameSink* sink, bool complete, const YCFrame* lastInput, int64_t framesDone,
+             std::vector<OutputFate>* fates, std::vector<std::string>* errors);
 
 // What a stream made from pictures or raw frames is written as, for the
 // summary: "C444p16, limited range, BT.709 (by frame size)"; empty for

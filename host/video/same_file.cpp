@@ -73,6 +73,16 @@ bool IdentityOfPath(const std::string& path, DWORD standardHandle, FileIdentity*
     return known;
 }
 
+std::wstring FullPath(const std::string& path)
+{
+    const std::wstring wide = WideFromUtf8(path);
+    const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return wide;
+    std::wstring full(length, L'\0');
+    full.resize(GetFullPathNameW(wide.c_str(), length, &full[0], nullptr));
+    return full;
+}
+
 }  // namespace
 
 bool OutputIsInput(const std::string& inputPath, const std::string& outputPath, std::string* error)
@@ -88,5 +98,25 @@ bool OutputIsInput(const std::string& inputPath, const std::string& outputPath, 
     *error = "the output (" + out + ") is the input file (" + in +
              "), under the same or another name: writing it would destroy the frames still to be "
              "read; choose another output file";
+    return true;
+}
+
+bool OutputsAreOneFile(const std::string& outputPath, const std::string& beforePath,
+                       std::string* error)
+{
+    if (outputPath.empty() || beforePath.empty() || outputPath == "-") return false;
+    FileIdentity output;
+    FileIdentity before;
+    const bool existing = IdentityOfPath(outputPath, STD_OUTPUT_HANDLE, &output) &&
+                          IdentityOfPath(beforePath, STD_OUTPUT_HANDLE, &before);
+    // Names are compared as Windows does, ignoring case.
+    const bool same = existing ? SameIdentity(output, before)
+                               : CompareStringOrdinal(FullPath(outputPath).c_str(), -1,
+                                                      FullPath(beforePath).c_str(), -1,
+                                                      TRUE) == CSTR_EQUAL;
+    if (!same) return false;
+    *error = "--output " + outputPath + " and --before " + beforePath +
+             " are one file: the picture before the correction would replace the corrected one; "
+             "give two names";
     return true;
 }

@@ -11,3 +11,9 @@
 // standard input or output, empty for none. True with a message when the
 // two are one file; an output that does not exist yet is never the input.
 bool OutputIsInput(const std::string& inputPath, const std::string& outputPath, std::string* error);
+
+// True with a message when the run's output and its --before picture are
+// one file: the same name in any spelling, or a link to the same file; the
+// second would silently replace the first.
+bool OutputsAreOneFile(const std::string& outputPath, const std::string& beforePath,
+                       std::string* error);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -34,13 +35,15 @@ std::string Printable(const std::string& bytes)
     return text;
 }
 
+// Leading zeros are allowed (W0000000016 is 16); a number too large for an
+// int is taken as the largest, which the frame size check then refuses.
 bool ParseCount(const std::string& text, int* value)
 {
-    if (text.empty() || text.size() > 9 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
         return false;
     }
-    *value = std::atoi(text.c_str());
+    const std::string digits = text.substr(std::min(text.find_first_not_of('0'), text.size() - 1));
+    *value = digits.size() > 9 ? INT_MAX : std::atoi(digits.c_str());
     return true;
 }
 
@@ -135,16 +138,19 @@ Marker ReadMarker(Y4MReader* reader, int64_t index, std::string* found, std::str
     if (n < sizeof start || std::memcmp(start, "FRAME", 5) != 0) {
         return Marker::bad;
     }
-    // Frame parameters, if any, are ignored; a CR before the newline too.
-    std::string parameters;
-    if (!ReadLine(reader->file, &parameters)) {
+    // Frame parameters, of any length (the format sets none), are ignored;
+    // a CR before the newline too.
+    int c = std::getc(reader->file);
+    if (c != ' ' && c != '\r' && c != '\n' && c != EOF) {
+        char more[7];
+        *found += static_cast<char>(c);
+        found->append(more, std::fread(more, 1, sizeof more, reader->file));
+        return Marker::bad;
+    }
+    while (c != '\n' && c != EOF) c = std::getc(reader->file);
+    if (c == EOF) {
         *error = frame + "the stream ends inside the frame's FRAME line (it is cut short)";
         return Marker::failed;
-    }
-    if (!parameters.empty() && parameters.back() == '\r') parameters.pop_back();
-    if (!parameters.empty() && parameters[0] != ' ') {
-        *found += parameters.substr(0, 8);
-        return Marker::bad;
     }
     return Marker::frame;
 }
@@ -308,8 +314,10 @@ bool StartY4MReader(std::FILE* file, Y4MReader* reader, std::string* error)
             *error = "the input is empty: no YUV4MPEG2 header";
         } else if (line.compare(0, 9, "YUV4MPEG2") != 0) {
             return ParseY4MHeader(line, &reader->header, error);
+        } else if (line.size() == longestLine) {
+            *error = "the header line is over 4096 bytes long: the stream is damaged";
         } else {
-            *error = "the stream ends inside its header, or the header is over 4096 bytes";
+            *error = "the stream ends inside its header";
         }
         return false;
     }
@@ -319,23 +327,36 @@ bool StartY4MReader(std::FILE* file, Y4MReader* reader, std::string* error)
 
 namespace {
 
-// Whether `found`, which stands where a FRAME line should, is trailing data:
-// the input ends less than a whole frame (its FRAME line and its data)
-// after it, and no FRAME line is in the frame's data or after it (a frame
-// shorter than the header says takes in the next one's FRAME line).
-// Otherwise the frame is not of the header's size. `found` receives the
-// rest of the input.
-bool OnlyTrailingBytes(Y4MReader* reader, std::string* found)
+// What `found` is, which stands where a FRAME line should after a frame's
+// data. `found` receives what follows, up to a frame and its FRAME line.
+enum class PastFrame {
+    trailing,   // the input ends less than a whole frame later, with no FRAME line
+                // in this frame's data or after it (a short frame takes in the next
+                // one's FRAME line): this frame is whole
+    noMarker,   // a frame's data follows, then the end or a FRAME line: the next
+                // frame lacks its FRAME line, and this frame is whole
+    otherSize,  // this frame is not of the header's size, or the stream is damaged
+};
+
+PastFrame LookPastFrame(Y4MReader* reader, std::string* found)
 {
     const std::vector<uint8_t>& data = reader->samples;
-    const size_t wholeFrame = data.size() + 6;
-    if (found->size() >= wholeFrame) return false;
-    std::vector<char> rest(wholeFrame - found->size());
-    const size_t got = std::fread(rest.data(), 1, rest.size(), reader->file);
-    if (std::ferror(reader->file) || got == rest.size()) return false;
-    found->append(rest.data(), got);
+    const size_t frameBytes = data.size();
+    const size_t wholeFrame = frameBytes + 6;
+    if (found->size() < wholeFrame) {
+        std::vector<char> rest(wholeFrame - found->size());
+        const size_t got = std::fread(rest.data(), 1, rest.size(), reader->file);
+        if (std::ferror(reader->file)) return PastFrame::otherSize;
+        found->append(rest.data(), got);
+    }
+    if (found->size() == frameBytes ||
+        (found->size() >= frameBytes + 5 && found->compare(frameBytes, 5, "FRAME") == 0)) {
+        return PastFrame::noMarker;
+    }
     const std::string all = std::string(data.begin(), data.end()) + *found;
-    return all.find("FRAME") == std::string::npos;
+    return found->size() < wholeFrame && all.find("FRAME") == std::string::npos
+               ? PastFrame::trailing
+               : PastFrame::otherSize;
 }
 
 Y4MRead ReadFrame(Y4MReader* reader, std::string* error)
@@ -394,14 +415,23 @@ Y4MRead ReadFrame(Y4MReader* reader, std::string* error)
         reader->pendingError = next;  // this frame is whole; the next one is not
         break;
     case Marker::bad:
-        if (OnlyTrailingBytes(reader, &found)) {
-            // This frame is whole; what follows it is no frame.
+        switch (LookPastFrame(reader, &found)) {
+        case PastFrame::trailing:
             reader->pendingError = "trailing data after frame " + std::to_string(index + 1) + ": " +
                                    std::to_string(found.size()) + " bytes that are no frame (\"" +
                                    Printable(found.substr(0, 16)) + "\"" +
                                    (found.size() > 16 ? "..." : "") + ")";
             break;
+        case PastFrame::noMarker:
+            reader->pendingError = FrameLabel(index + 1) +
+                                   "no FRAME line before its data (found \"" +
+                                   Printable(found.substr(0, 5)) +
+                                   "\"): the stream is damaged; the frames before it are whole";
+            break;
+        case PastFrame::otherSize:
+            break;
         }
+        if (!reader->pendingError.empty()) break;
         *error = frame + "its data does not end where the next FRAME line should start (found \"" +
                  Printable(found) + "\"): the frame is larger or smaller than the header says (" +
                  layout + "), or the stream is damaged";

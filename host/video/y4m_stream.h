@@ -16,8 +16,11 @@
 // A stream is read one frame at a time. Each frame's data is checked to be
 // followed by the next FRAME line (or the end) before the frame is handed
 // out, so a frame whose size differs from the header's is caught as itself
-// and never passed on. Bytes after the last whole frame that are no frame
-// are reported as trailing data; the frames before them are whole.
+// and never passed on; a frame that lacks its FRAME line (its data follows
+// the frame before, then the end or a FRAME line) is named as itself, and
+// the frame before it is whole. Bytes after the last whole frame that are
+// no frame are reported as trailing data; the frames before them are whole.
+// FRAME lines may carry parameters of any length, which are ignored.
 //
 // Frames are numbered from 1 in every message.
 #pragma once

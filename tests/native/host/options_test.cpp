@@ -190,6 +190,16 @@ TEST(Options, MistakesAreRefusedWithTheirReason)
         {{"--precision-report", "d", "-n", "3", "--verify"}, "; --frames does not apply"},
         {{"--precision-report", "d", "--no-timing"}, "; --no-timing does not apply"},
         {{"--cube", "a.cube", "--table"}, "give one of them"},
+        {{"clip.y4m"}, "to read it, give --input clip.y4m"},
+        {{"-o", "nul.y4m"}, "NUL is a Windows device name"},
+        {{"-o", "/dev/null"}, "leave out --output"},
+        {{"-o", "sub/Aux.Y4M"}, "AUX is a Windows device name, in any folder"},
+        {{"-o", "com1.png"}, "serial port"},
+        {{"-o", "LPT9 .y4m"}, "printer port"},
+        {{"-o", "con.y4m"}, "for standard output give -"},
+        {{"--before", "prn.png", "-o", "a.png"}, "PRN is a Windows device name"},
+        {{"-i", "nul.y4m"}, "rename the file"},
+        {{"--cube", "aux.cube"}, "AUX"},
     };
     for (const Case& c : cases) {
         HostOptions o;
@@ -225,6 +235,11 @@ TEST(Options, StreamsAndLuts)
     EXPECT_EQ(o.cubeSize, 0);
     ASSERT_TRUE(Parse({"--cube", "grade.cube", "--cube-size=65"}, &o, &error)) << error;
     EXPECT_EQ(o.cubeSize, 65);
+    // Names that only look like devices, and Unix paths that are files.
+    ASSERT_TRUE(Parse({"-i", "/dev/shm/in.yuv4mpeg", "-o", "nullify.y4m"}, &o, &error)) << error;
+    EXPECT_TRUE(o.streamInput);
+    EXPECT_EQ(o.outputKind, FileKind::y4m);
+    ASSERT_TRUE(Parse({"-o", "com10.png", "--before", "sub.con/lpt.png"}, &o, &error)) << error;
 }
 
 TEST(Options, RawInputByNameOrSwitch)

@@ -128,6 +128,7 @@ TEST(FileKinds, ByEnding)
     EXPECT_EQ(FileKindOfPath("x.PNG", true), FileKind::png);
     EXPECT_EQ(FileKindOfPath("x.jpeg", true), FileKind::jpeg);
     EXPECT_EQ(FileKindOfPath("dir.png/x.raw", true), FileKind::raw);
+    EXPECT_EQ(FileKindOfPath("x.YUV4MPEG", true), FileKind::y4m);
     EXPECT_EQ(FileKindOfPath("x.tga", true), FileKind::unknown);
     EXPECT_EQ(FileKindOfPath("x.tga", false), FileKind::picture);
     EXPECT_EQ(FileKindOfPath("png", false), FileKind::picture);

@@ -40,6 +40,11 @@ TEST(RunProgress, LinesSayFramesRateAndTimeLeft)
     figures.readMilliseconds = 4.2;
     EXPECT_NE(SummaryText(figures, "x").find("alongside it 4.2 ms reading and 11.0 ms writing;"),
               std::string::npos);
+    figures.verifyMilliseconds = 717.25;
+    EXPECT_NE(SummaryText(figures, "x")
+                  .find("11.0 ms writing; --verify 717.2 ms per frame (the "
+                        "reference model, on the CPU); a frame every"),
+              std::string::npos);
     figures.frames = 0;
     EXPECT_EQ(SummaryText(figures, "64x48"), "filterhost: 0 frames of 64x48 in 4.8 s (0.0 fps)");
 }

@@ -30,6 +30,7 @@ TEST(Y4MHeader, FfmpegHeadersAreTakenAndWrittenBack)
          0},
         {"YUV4MPEG2 H48 W64 C444p16 I? A0:0 XFOO=1 Zbar", 16, VideoRange::limited, false, 2},
         {"YUV4MPEG2 W64 H48 C444p10 XCOLORRANGE=FULL\r", 10, VideoRange::full, true, 0},
+        {"YUV4MPEG2 W0000000064 H048 C444", 8, VideoRange::limited, false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -169,6 +170,15 @@ TEST(Y4MReaderTest, BrokenStreamsStopAtTheRightFrame)
         {"the last frame a frame's size too long",
          header + frame('a') + frame('b') + std::string(frameBytes + 6, 'x'), 1,
          "frame 2: its data does not end"},
+        {"frame 2 without its FRAME line",
+         header + frame('a') + std::string(frameBytes, 'b') + frame('c'), 1,
+         "frame 2: no FRAME line before its data"},
+        {"the last frame without its FRAME line",
+         header + frame('a') + frame('b') + std::string(frameBytes, 'c'), 2,
+         "frame 3: no FRAME line before its data"},
+        {"a FRAME line of 5000 bytes",
+         header + "FRAME " + std::string(5000, 'X') + "\n" + std::string(frameBytes, 'a'), 1,
+         nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -193,18 +193,21 @@ TEST(FilterHostProgram, StreamsInAndOutAndACutShortStream)
         << r.err;
     EXPECT_EQ(ReadText(out).size(), stream.size());
 
+    // The frames before the cut beside the older file, which stays whole.
     r = RunHost(L"-i " + Quoted(cut) + L" -o " + Quoted(out) + neutral);
     EXPECT_EQ(r.status, 2u) << r.err;
     EXPECT_NE(r.err.find("frame 3: the stream ends inside the frame"), std::string::npos) << r.err;
-    std::string written = ReadText(out);
+    const std::wstring partial = TempPath(L"out.partial.y4m");
+    std::string written = ReadText(partial);
     EXPECT_EQ(written.size(), stream.find('\n') + 1 + 2 * bytes.size()) << "header and two frames";
+    EXPECT_EQ(ReadText(out).size(), stream.size());
     EXPECT_NE(r.out.find("frames:    2 of 6x4"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("outside the accepted range: 0 pixels"), std::string::npos) << r.out;
 
     r = RunHost(L"-i " + Quoted(cut) + L" -o " + Quoted(out) + L" --frames 2" + neutral);
     EXPECT_EQ(r.status, 0u) << r.err;
     EXPECT_EQ(ReadText(out), written);
-    for (const std::wstring& path : {in, cut, trailing, out}) DeleteFileW(path.c_str());
+    for (const std::wstring& path : {in, cut, trailing, out, partial}) DeleteFileW(path.c_str());
 }
 
 TEST(FilterHostProgram, TimingSummaryComesFromTheDebugWindow)
@@ -286,6 +289,10 @@ TEST(FilterHostProgram, ErrorBoxesGoToStderrAndFailTheRun)
 
 TEST(FilterHostProgram, MistakesGiveClearMessages)
 {
+    const std::wstring notes = TempPath(L"notes.txt");
+    std::FILE* text = OpenFile(Utf8FromWide(notes.c_str()), "wb");
+    std::fputs("no module", text);
+    std::fclose(text);
     struct Case {
         std::wstring arguments;
         bool withStandin;
@@ -318,6 +325,11 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
         {L"-i " + Quoted(TempPath(L"absent.y4m")), true, 2, "cannot open"},
         {Quoted(PathBesideProgram(L"no_table_filter.auf")), false, 1, "GetFilterTable"},
         {Quoted(PathBesideProgram(L"nowhere.auf")), false, 1, "no such file"},
+        {Quoted(TempPath(L"clip.y4m")) + L" -o x.y4m", false, 2, "to read it, give --input"},
+        {Quoted(notes), false, 1, "it is not a 32-bit Windows DLL (error 193)"},
+        {L"--precision-report " + Quoted(notes), true, 1, "a file of that name is in the way"},
+        {L"--precision-report " + Quoted(TempPath(L"absent\\report")), true, 1,
+         "No such file or directory"},
     };
     for (const Case& c : cases) {
         RunResult r = RunHost(c.arguments, c.withStandin);
@@ -329,6 +341,8 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
             EXPECT_EQ(r.out, "") << "refused before any frame";
         }
     }
+
+    DeleteFileW(notes.c_str());
 
     // An unreadable picture.
     std::wstring junk = TempPath(L"junk.png");

@@ -1,0 +1,78 @@
+#include "runs/run_endings.h"
+
+namespace {
+
+std::string FramesText(int64_t frames)
+{
+    return frames == 1 ? "frame 1" : "frames 1 to " + std::to_string(frames);
+}
+
+// What the file holds, as its kept name is followed by in the ending.
+std::string Holds(const OutputFate& fate)
+{
+    const std::string last = std::to_string(fate.frames);
+    if (fate.before) return "the input of frame " + last;
+    if (fate.picture) return "frame " + last + ", corrected";
+    return FramesText(fate.frames);
+}
+
+}  // namespace
+
+std::vector<std::string> WrittenLines(const std::vector<OutputFate>& fates)
+{
+    std::vector<std::string> lines;
+    for (const OutputFate& fate : fates) {
+        if (fate.kept.empty() || fate.frames == 0 ||
+            (fate.direct && fate.name == "standard output")) {
+            continue;
+        }
+        std::string what = fate.picture ? "" : std::to_string(fate.frames) + " frames";
+        if (fate.direct) {
+            lines.push_back(fate.name + " (" + what + ", into a named pipe)");
+        } else if (fate.complete) {
+            lines.push_back(fate.name + " (" +
+                            (fate.before    ? "the input, as the plug-in received it"
+                             : fate.picture ? "the last frame, corrected"
+                                            : what) +
+                            ")");
+        } else {
+            lines.push_back(
+                fate.kept + " (" + (fate.picture ? Holds(fate) : what) +
+                "; the run did not succeed" +
+                (fate.kept != fate.name ? ", so " + fate.name + " was left as it was" : "") + ")");
+        }
+    }
+    return lines;
+}
+
+std::string EndingText(const char* stoppedBy, int64_t framesDone,
+                       const std::vector<OutputFate>& fates)
+{
+    std::string text;
+    if (stoppedBy != nullptr) {
+        text = std::string("stopped by ") + stoppedBy +
+               (framesDone == 0
+                    ? " before the first frame"
+                    : " after frame " + std::to_string(framesDone) + ", before the end");
+    } else {
+        text = framesDone == 0
+                   ? "no frame was written"
+                   : "the last whole frame written is frame " + std::to_string(framesDone);
+    }
+    for (const OutputFate& fate : fates) {
+        text += "; ";
+        if (fate.direct) {
+            text += fate.frames == 0
+                        ? "nothing was written to " + fate.name
+                        : FramesText(fate.frames) + (fate.frames == 1 ? " was" : " were") +
+                              " written whole to " + fate.name;
+        } else if (fate.kept.empty()) {
+            text += fate.existed ? fate.name + " was left as it was"
+                                 : "nothing was written to " + fate.name;
+        } else {
+            text += fate.kept + " holds " + Holds(fate);
+            if (fate.kept != fate.name) text += ", and " + fate.name + " was left as it was";
+        }
+    }
+    return text;
+}

@@ -1,0 +1,216 @@
+#!/usr/bin/env bash
+# How filterhost's runs end and what becomes of the files they write: one
+# table of endings, each run in a folder of its own. Every row gives the
+# exit status, a part of what it must say (the report, then stderr), and
+# everything the folder must hold afterwards (nothing else, so no .part
+# file either):
+#
+#   NAME=old     the file as it was before the run ("older NAME")
+#   NAME=frames  a stream's header and N frames of the test picture, byte
+#                for byte as filterhost writes them, with N read from the
+#                message's "NAME holds frames 1 to N" (or "frame 1")
+#   NAME=png     a PNG picture
+#   NAME=fifo, NAME=folder
+#
+# The signals as a user sends them: Ctrl-C to the process group, SIGTERM
+# and SIGHUP to scripts/wine-run, and wine-run's own time limit.
+#
+#   endings_check.sh FILTERHOST.exe [ROW...]   (every row, or those named)
+set -uo pipefail
+filterhost=$1
+shift
+only=" $* "
+# Runs at once share one Wine server only on a display of their own.
+[ -n "${DISPLAY:-}" ] || { echo "endings_check.sh needs a display (xvfb-run)"; exit 1; }
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+work=$(mktemp -d)
+cleanup() {
+  mountpoint -q "$work/disk" 2>/dev/null && umount "$work/disk"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+
+fh() { KELVO_WINE_TIMEOUT=${limit:-120} "$root/scripts/wine-run" "$filterhost" "$@"; }
+long=(--size 64x36 --frames 100000 --progress --no-timing)
+
+# The reference clip: the test picture at 64x36, as every run below makes
+# it, frame after frame the same.
+fh --size 64x36 --frames 4 --output clip.y4m --no-timing >/dev/null 2>&1 ||
+  { echo "FAILED: filterhost cannot write the reference clip"; exit 1; }
+frame=$((6 + 64 * 36 * 6))
+header=$(head -n 1 clip.y4m | wc -c)
+head -c $((header + 2 * frame + 100)) clip.y4m >cut.y4m
+head -c "$header" clip.y4m >empty.y4m
+tail -c "$frame" clip.y4m >frames.bin
+for _ in $(seq 10); do cat frames.bin frames.bin >frames.twice && mv frames.twice frames.bin; done
+expected_stream() {  # FRAMES
+  head -c "$header" "$work/clip.y4m"
+  for ((i = 0; i < $1; i += 1024)); do cat "$work/frames.bin"; done | head -c $(($1 * frame))
+}
+
+# A long run in a session of its own, as at a terminal (with no time
+# limit, as a user starts it), writing its messages to STDERR; waits until
+# it is under way: a frame done, or a file begun.
+start_run() {  # STDERR ARGS...
+  local into=$1
+  shift
+  KELVO_WINE_TIMEOUT=0 setsid "$root/scripts/wine-run" "$filterhost" "$@" 2>>"$into" &
+  run=$!
+  for _ in $(seq 300); do
+    grep -q "^frame\|^precision" "$into" 2>/dev/null && break
+    compgen -G "*.part" >/dev/null && sleep 0.5 && break
+    sleep 0.1
+  done
+}
+
+# Ctrl-C to the run's process group, or another signal to wine-run.
+stop_run() {  # SIGNAL ARGS...
+  local signal=$1
+  shift
+  start_run "$messages.err" "$@"
+  if [ "$signal" = INT ]; then kill -INT -- -"$run"; else kill -"$signal" "$run"; fi
+  wait "$run"
+}
+
+# A second run that writes the output of a first one, stopped afterwards.
+two_writers() {
+  start_run "$messages.first" "${long[@]}" -o same.y4m
+  local status=0
+  fh --size 64x36 --frames 2 -o ./same.y4m || status=$?
+  kill -INT -- -"$run"
+  wait "$run"
+  cat "$messages.first" >&2
+  return "$status"
+}
+
+run_case() {  # NAME
+  case $1 in
+    sigint) stop_run INT "${long[@]}" -o out.y4m ;;
+    sigterm) stop_run TERM "${long[@]}" -o out.y4m ;;
+    sighup) stop_run HUP "${long[@]}" -o out.y4m ;;
+    time-limit) limit=5 fh "${long[@]}" -o out.y4m ;;
+    picture) stop_run INT "${long[@]}" -o x.png --before b.png ;;
+    cube) stop_run INT --cube g.cube --cube-size 256 ;;
+    report) stop_run INT --precision-report rep ;;
+    cut) fh -i "$work/cut.y4m" -o out.y4m ;;
+    no-frames) fh -i "$work/empty.y4m" -o out.y4m ;;
+    full-disk) fh "${long[@]}" -o out.y4m ;;
+    broken-picture) fh -i "$work/cut.y4m" -o x.png ;;
+    two-writers) two_writers ;;
+    pipe-reader-quits)
+      mkfifo p.y4m
+      { head -c 50000 p.y4m >/dev/null; } &
+      fh "${long[@]}" -o p.y4m
+      ;;
+    pipe-no-reader) mkfifo p.y4m && fh --size 64x36 -o p.y4m ;;
+    same-outputs) fh --size 64x36 -o X.png --before ./X.png ;;
+    folder) mkdir out.y4m && fh --size 64x36 -o out.y4m ;;
+    dev-null) fh --size 64x36 -o /dev/null ;;
+    big-raw) truncate -s $((64 * 36 * 6 * 400000)) big.yc && fh -i big.yc -s 64x36 -n 2 -o two.y4m ;;
+    nul) fh --size 64x36 -o nul.y4m ;;
+    nul-in-folder) mkdir sub && fh --size 64x36 -o sub/NUL.y4m ;;
+    aux) fh --size 64x36 -o aux.y4m ;;
+    com1) fh --size 64x36 -o Com1.png ;;
+    con) fh --size 64x36 -o con.y4m ;;
+    prn) fh --size 64x36 -o prn ;;
+    lpt1) fh --size 64x36 -o lpt1.yc ;;
+    aux-input) fh -i aux.y4m ;;
+    nul-input) fh -i nul.y4m ;;
+  esac >"$messages" 2>>"$messages.err"
+}
+
+# NAME | STATUS | WHAT IT SAYS (grep -E, report and stderr) | WHAT THE FOLDER HOLDS AFTERWARDS
+cases=(
+  "sigint|4|stopped by Ctrl-C \(interrupt\) after frame [0-9]+, before the end; out.partial.y4m holds frames? (1 to )?[0-9]+, and out.y4m was left as it was|out.y4m=old out.partial.y4m=frames"
+  "sigterm|4|stopped by Ctrl-C .* after frame [0-9]+, before the end; out.partial.y4m holds|out.y4m=old out.partial.y4m=frames"
+  "sighup|4|stopped by Ctrl-C .* after frame [0-9]+, before the end; out.partial.y4m holds|out.y4m=old out.partial.y4m=frames"
+  "time-limit|124|stopped by Ctrl-C .*before the end; out.partial.y4m holds.*reached the time limit of 5 s|out.y4m=old out.partial.y4m=frames"
+  "picture|4|before the end; x.partial.png holds frame [0-9]+, corrected, and x.png was left as it was; b.png holds the input of frame|x.png=old x.partial.png=png b.png=png"
+  "cube|4|stopped by Ctrl-C \(interrupt\) before the cube was complete; g.cube was left as it was|g.cube=old"
+  "report|4|stopped by Ctrl-C \(interrupt\) before the report was complete|rep=folder rep/precision.md=old"
+  "cut|2|frame 3: the stream ends inside the frame.*out.partial.y4m holds frames 1 to 2, and out.y4m was left as it was|out.y4m=old out.partial.y4m=frames"
+  "no-frames|2|the stream holds no frames.*no frame was written; out.y4m was left as it was|out.y4m=old"
+  "full-disk|1|cannot write out.y4m: No space left on device.*out.partial.y4m holds frames 1 to|out.y4m=old out.partial.y4m=frames"
+  "broken-picture|2|frame 3: .*x.partial.png holds frame 2, corrected, and x.png was left as it was|x.png=old x.partial.png=png"
+  "two-writers|1|cannot write ./same.y4m: another run is writing it.*stopped by Ctrl-C .* same.y4m holds frames 1 to|same.y4m=frames"
+  "pipe-reader-quits|1|cannot write p.y4m: the program reading it has closed the pipe.*frames 1 to [0-9]+ were written whole to p.y4m|p.y4m=fifo"
+  "pipe-no-reader|1|no program opened the named pipe for reading within 10 s|p.y4m=fifo"
+  "same-outputs|2|--output X.png and --before ./X.png are one file|"
+  "folder|2|output out.y4m is a folder|out.y4m=folder"
+  "dev-null|2|output /dev/null: to discard the result leave out --output|"
+  "big-raw|0|wrote: +two.y4m \(2 frames\)|big.yc=any two.y4m=size"
+  "nul|2|NUL is a Windows device name.*leave out --output|nul.y4m=old"
+  "nul-in-folder|2|NUL is a Windows device name, in any folder|sub=folder"
+  "aux|2|AUX is a Windows device name.*a serial port|aux.y4m=old"
+  "com1|2|COM1 is a Windows device name.*a serial port|"
+  "con|2|CON is a Windows device name.*for standard output give -|"
+  "prn|2|PRN is a Windows device name.*a printer port|"
+  "lpt1|2|LPT1 is a Windows device name|lpt1.yc=old"
+  "aux-input|2|input aux.y4m: AUX is a Windows device name.*rename the file|aux.y4m=old"
+  "nul-input|2|input nul.y4m: NUL is a Windows device name|nul.y4m=old"
+)
+
+check_files() {  # EXPECTATIONS...
+  local spec file kind n expected=()
+  for spec in "$@"; do
+    file=${spec%%=*}
+    kind=${spec#*=}
+    expected+=("$file")
+    case $kind in
+      old) [ "$(cat "$file" 2>/dev/null)" = "older $file" ] || fail "$name: $file was changed" ;;
+      frames)
+        n=$(grep -oE "$file holds frames? (1 to )?[0-9]+" "$messages" | grep -oE '[0-9]+$' | head -n 1)
+        [ -n "$n" ] && cmp -s "$file" <(expected_stream "$n") ||
+          fail "$name: $file is not the header and frames 1 to ${n:-?} whole"
+        ;;
+      png) [ "$(head -c 4 "$file" | tail -c 3)" = PNG ] || fail "$name: $file is no PNG" ;;
+      size) [ "$(stat -c %s "$file")" = $((header + 2 * frame)) ] || fail "$name: $file" ;;
+      any) [ -e "$file" ] || fail "$name: $file is gone" ;;
+      fifo) [ -p "$file" ] || fail "$name: $file is no longer a named pipe" ;;
+      folder) [ -d "$file" ] || fail "$name: $file is no longer a folder" ;;
+    esac
+  done
+  local held wanted
+  held=$(find . -mindepth 1 | sed 's|^\./||' | sort)
+  wanted=$(printf '%s\n' "${expected[@]}" | sed '/^$/d' | sort)
+  [ "$held" = "$wanted" ] || fail "$name: the folder holds [$(echo $held)], not [$(echo $wanted)]"
+}
+
+for row in "${cases[@]}"; do
+  IFS='|' read -r name status message files <<<"$row"
+  [ "$only" = "  " ] || [[ "$only" == *" $name "* ]] || continue
+  mkdir "$name"
+  if [ "$name" = full-disk ]; then
+    rmdir "$name"
+    mkdir disk
+    if ! mount -t tmpfs -o size=256k tmpfs disk 2>/dev/null; then
+      echo "SKIPPED $name: no tmpfs can be mounted here (needs root)"
+      continue
+    fi
+    ln -s disk "$name"
+  fi
+  cd "$name"
+  messages=$work/$name.said
+  for spec in $files; do
+    [ "${spec#*=}" = old ] && mkdir -p "$(dirname "${spec%%=*}")" && echo "older ${spec%%=*}" >"${spec%%=*}"
+  done
+  got=0
+  run_case "$name" || got=$?
+  # What it said on both outputs, on one line, the report first.
+  cat "$messages.err" >>"$messages"
+  tr '\n' ' ' <"$messages" >"$messages.line" && mv "$messages.line" "$messages"
+  if [ "$got" != "$status" ]; then
+    fail "$name: exit status $got, not $status: $(cat "$messages")"
+  elif ! grep -qE -- "$message" "$messages"; then
+    fail "$name: it does not say /$message/: $(cat "$messages")"
+  else
+    echo "$name: status $got; $(grep -oE -- "$message" "$messages" | cut -c 1-160)"
+  fi
+  check_files $files
+  cd "$work"
+done
+[ "$failures" -eq 0 ] && echo "endings: ok"
+exit $((failures > 0))
