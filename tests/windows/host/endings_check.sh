@@ -139,7 +139,7 @@ cases=(
   "pipe-reader-quits|1|cannot write p.y4m: the program reading it has closed the pipe.*frames 1 to [0-9]+ were written whole to p.y4m|p.y4m=fifo"
   "pipe-no-reader|1|no program opened the named pipe for reading within 10 s|p.y4m=fifo"
   "same-outputs|2|--output X.png and --before ./X.png are one file|"
-  "folder|2|output out.y4m is a folder|out.y4m=folder"
+  "folder|2|--output out.y4m: this is a folder, not a file|out.y4m=folder"
   "dev-null|2|output /dev/null: to discard the result leave out --output|"
   "big-raw|0|wrote: +two.y4m \(2 frames\)|big.yc=any two.y4m=size"
   "nul|2|NUL is a Windows device name.*leave out --output|nul.y4m=old"
