@@ -316,54 +316,41 @@ TEST(FrameGeometry, BandsRoundUnderTheCallingThreadsMode)
     }
 }
 
-// A worker that cannot be woken costs its speed, not its band: the calling
-// thread converts that band too, and the frame is whole.
-TEST(FrameGeometry, ABandWhoseWorkerCannotBeWokenIsConvertedByTheCaller)
+// A worker that cannot be woken, or that the scheduler has not run when the
+// calling thread is done, costs its speed, not its band: the calling thread
+// converts that band too, without waiting for the worker, and the frame is
+// whole.
+TEST(FrameGeometry, BandsOfWorkersThatDoNotRunAreConvertedByTheCaller)
 {
-    RowBands bands;
-    ClearRowBands(&bands);
-    bands.minimumPixels = 0;
-    bands.use = bandsAlways;
-    ASSERT_TRUE(StartRowBands(&bands, 3, ProbeSse()));
-    const HANDLE start = bands.startEvents[1];
-    bands.startEvents[1] = nullptr;  // SetEvent fails on it
-    std::mt19937 rng(99);
-    Frame single = MakeFrame({37, 30, 40, 37 * 8 + 5}, 8, 0, 0xA5);
-    FillHostRandomly(single, rng);
-    Frame banded = MakeFrame(single.g, 8, 0, 0xA5);
-    banded.host = single.host;
-    PackInt16(single.host.data(), 40, single.texels.get(), single.g.texelPitch, 37, 30);
-    PackInBands(&bands, PackInt16, 8, banded.host.data(), 40, banded.texels.get(),
-                banded.g.texelPitch, 37, 30);
-    bands.startEvents[1] = start;
-    StopRowBands(&bands);
-    EXPECT_EQ(std::memcmp(single.texels.get(), banded.texels.get(), TexelBufferBytes(single)), 0);
-}
-
-// A worker the scheduler has not run when the calling thread is done leaves
-// its bands to the caller, which does not wait for it at all.
-TEST(FrameGeometry, AWorkerThatHasNotRunLeavesItsBandsAndIsNotWaitedFor)
-{
-    RowBands bands;
-    ClearRowBands(&bands);
-    bands.minimumPixels = 0;
-    bands.use = bandsAlways;
-    ASSERT_TRUE(StartRowBands(&bands, 3, ProbeSse()));
-    ASSERT_NE(SuspendThread(bands.threads[0]), static_cast<DWORD>(-1));
-    ASSERT_NE(SuspendThread(bands.threads[1]), static_cast<DWORD>(-1));
-    std::mt19937 rng(7);
-    Frame single = MakeFrame({37, 30, 40, 37 * 8 + 5}, 8, 0, 0xA5);
-    FillHostRandomly(single, rng);
-    Frame banded = MakeFrame(single.g, 8, 0, 0xA5);
-    banded.host = single.host;
-    PackInt16(single.host.data(), 40, single.texels.get(), single.g.texelPitch, 37, 30);
-    PackInBands(&bands, PackInt16, 8, banded.host.data(), 40, banded.texels.get(),
-                banded.g.texelPitch, 37, 30);
-    EXPECT_EQ(bands.longestWaitTicks, 0);
-    ResumeThread(bands.threads[0]);
-    ResumeThread(bands.threads[1]);
-    StopRowBands(&bands);
-    EXPECT_EQ(std::memcmp(single.texels.get(), banded.texels.get(), TexelBufferBytes(single)), 0);
+    for (const bool suspended : {false, true}) {
+        SCOPED_TRACE(suspended ? "workers not run" : "a worker that cannot be woken");
+        RowBands bands;
+        ClearRowBands(&bands);
+        bands.minimumPixels = 0;
+        bands.use = bandsAlways;
+        ASSERT_TRUE(StartRowBands(&bands, 3, ProbeSse()));
+        const HANDLE start = bands.startEvents[1];
+        for (int32_t i = 0; suspended && i < bands.workerCount; ++i) {
+            ASSERT_NE(SuspendThread(bands.threads[i]), static_cast<DWORD>(-1));
+        }
+        if (!suspended) bands.startEvents[1] = nullptr;  // SetEvent fails on it
+        std::mt19937 rng(99);
+        Frame single = MakeFrame({37, 30, 40, 37 * 8 + 5}, 8, 0, 0xA5);
+        FillHostRandomly(single, rng);
+        Frame banded = MakeFrame(single.g, 8, 0, 0xA5);
+        banded.host = single.host;
+        PackInt16(single.host.data(), 40, single.texels.get(), single.g.texelPitch, 37, 30);
+        PackInBands(&bands, PackInt16, 8, banded.host.data(), 40, banded.texels.get(),
+                    banded.g.texelPitch, 37, 30);
+        if (suspended) EXPECT_EQ(bands.longestWaitTicks, 0);
+        bands.startEvents[1] = start;
+        for (int32_t i = 0; suspended && i < bands.workerCount; ++i) {
+            ResumeThread(bands.threads[i]);
+        }
+        StopRowBands(&bands);
+        EXPECT_EQ(std::memcmp(single.texels.get(), banded.texels.get(), TexelBufferBytes(single)),
+                  0);
+    }
 }
 
 namespace {
