@@ -342,7 +342,9 @@ TEST(FrameGeometry, BandsOfWorkersThatDoNotRunAreConvertedByTheCaller)
         PackInt16(single.host.data(), 40, single.texels.get(), single.g.texelPitch, 37, 30);
         PackInBands(&bands, PackInt16, 8, banded.host.data(), 40, banded.texels.get(),
                     banded.g.texelPitch, 37, 30);
-        if (suspended) EXPECT_EQ(bands.longestWaitTicks, 0);
+        if (suspended) {
+            EXPECT_EQ(bands.longestWaitTicks, 0);
+        }
         bands.startEvents[1] = start;
         for (int32_t i = 0; suspended && i < bands.workerCount; ++i) {
             ResumeThread(bands.threads[i]);
