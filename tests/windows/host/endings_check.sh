@@ -154,10 +154,10 @@ cases=(
 )
 
 check_files() {  # EXPECTATIONS...
-  local spec file kind n expected=()
-  for spec in "$@"; do
-    file=${spec%%=*}
-    kind=${spec#*=}
+  local entry file kind n expected=()
+  for entry in "$@"; do
+    file=${entry%%=*}
+    kind=${entry#*=}
     expected+=("$file")
     case $kind in
       old) [ "$(cat "$file" 2>/dev/null)" = "older $file" ] || fail "$name: $file was changed" ;;
@@ -194,8 +194,8 @@ for row in "${cases[@]}"; do
   fi
   cd "$name"
   messages=$work/$name.said
-  for spec in $files; do
-    [ "${spec#*=}" = old ] && mkdir -p "$(dirname "${spec%%=*}")" && echo "older ${spec%%=*}" >"${spec%%=*}"
+  for entry in $files; do
+    [ "${entry#*=}" = old ] && mkdir -p "$(dirname "${entry%%=*}")" && echo "older ${entry%%=*}" >"${entry%%=*}"
   done
   got=0
   run_case "$name" || got=$?
