@@ -494,56 +494,65 @@ void StopRowBands(RowBands* bands)
     bands->workerCount = 0;
 }
 
-void PackInBands(RowBands* bands, PackRowsFunction pack, int32_t texelBytes, const YCPixel* host,
-                 int32_t hostPitch, void* texels, int32_t texelPitch, int32_t width, int32_t height)
+namespace {
+
+// One kind of call over a frame (pack or unpack, whichever is given), in
+// bands or on the calling thread as `choice` decides (always in bands when
+// forced), timed into `record`; frames too small to split are not timed.
+void ConvertFrame(RowBands* bands, PackRowsFunction pack, UnpackRowsFunction unpack,
+                  BandChoice* choice, CallRecord* record, const wchar_t* what, int32_t texelBytes,
+                  YCPixel* host, int32_t hostPitch, unsigned char* texels, int32_t texelPitch,
+                  int32_t width, int32_t height)
 {
+    const auto onCallingThread = [&] {
+        if (pack != nullptr) {
+            pack(host, hostPitch, texels, texelPitch, width, height);
+        } else {
+            unpack(host, hostPitch, texels, texelPitch, width, height);
+        }
+    };
     if (!Timed(bands, width, height)) {
-        pack(host, hostPitch, texels, texelPitch, width, height);
+        onCallingThread();
         return;
     }
     const bool splits = SplitsFrame(bands, width, height);
     const bool measured = splits && bands->use == bandsMeasured;
-    const bool inBands =
-        splits && (!measured || ChooseBands(&bands->packChoice, reinterpret_cast<const void*>(pack),
-                                            static_cast<int64_t>(width) * height));
+    const void* converter = pack != nullptr ? reinterpret_cast<const void*>(pack)
+                                            : reinterpret_cast<const void*>(unpack);
+    const bool inBands = splits && (!measured || ChooseBands(choice, converter,
+                                                             static_cast<int64_t>(width) * height));
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     if (inBands) {
-        // The host rows are only read by a pack.
-        RunInBands(bands, pack, nullptr, texelBytes, const_cast<YCPixel*>(host), hostPitch,
-                   static_cast<unsigned char*>(texels), texelPitch, width, height);
+        RunInBands(bands, pack, unpack, texelBytes, host, hostPitch, texels, texelPitch, width,
+                   height);
     } else {
-        pack(host, hostPitch, texels, texelPitch, width, height);
+        onCallingThread();
     }
     const int64_t ticks = Elapsed(start);
-    AddCall(&bands->packCalls, ticks, inBands);
-    if (measured) RecordCall(bands, &bands->packChoice, inBands, ticks, L"pack");
+    AddCall(record, ticks, inBands);
+    if (measured) RecordCall(bands, choice, inBands, ticks, what);
+}
+
+}  // namespace
+
+void PackInBands(RowBands* bands, PackRowsFunction pack, int32_t texelBytes, const YCPixel* host,
+                 int32_t hostPitch, void* texels, int32_t texelPitch, int32_t width, int32_t height)
+{
+    // The host rows are only read by a pack.
+    ConvertFrame(bands, pack, nullptr, bands == nullptr ? nullptr : &bands->packChoice,
+                 bands == nullptr ? nullptr : &bands->packCalls, L"pack", texelBytes,
+                 const_cast<YCPixel*>(host), hostPitch, static_cast<unsigned char*>(texels),
+                 texelPitch, width, height);
 }
 
 void UnpackInBands(RowBands* bands, UnpackRowsFunction unpack, int32_t texelBytes, YCPixel* host,
                    int32_t hostPitch, const void* texels, int32_t texelPitch, int32_t width,
                    int32_t height)
 {
-    if (!Timed(bands, width, height)) {
-        unpack(host, hostPitch, texels, texelPitch, width, height);
-        return;
-    }
-    const bool splits = SplitsFrame(bands, width, height);
-    const bool measured = splits && bands->use == bandsMeasured;
-    const bool inBands = splits && (!measured || ChooseBands(&bands->unpackChoice,
-                                                             reinterpret_cast<const void*>(unpack),
-                                                             static_cast<int64_t>(width) * height));
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
-    if (inBands) {
-        // The texel rows are only read by an unpack.
-        RunInBands(bands, nullptr, unpack, texelBytes, host, hostPitch,
-                   static_cast<unsigned char*>(const_cast<void*>(texels)), texelPitch, width,
-                   height);
-    } else {
-        unpack(host, hostPitch, texels, texelPitch, width, height);
-    }
-    const int64_t ticks = Elapsed(start);
-    AddCall(&bands->unpackCalls, ticks, inBands);
-    if (measured) RecordCall(bands, &bands->unpackChoice, inBands, ticks, L"unpack");
+    // The texel rows are only read by an unpack.
+    ConvertFrame(bands, nullptr, unpack, bands == nullptr ? nullptr : &bands->unpackChoice,
+                 bands == nullptr ? nullptr : &bands->unpackCalls, L"unpack", texelBytes, host,
+                 hostPitch, static_cast<unsigned char*>(const_cast<void*>(texels)), texelPitch,
+                 width, height);
 }
