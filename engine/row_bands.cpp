@@ -17,15 +17,21 @@ constexpr int32_t spinsBeforeSleep = 20000;
 // Bands per thread: small enough that the last one is soon done.
 constexpr int32_t bandsPerThread = 8;
 
-// Calls between tries of the way not in use: the first interval after a
-// change, doubled by each try that confirms the choice up to the longest.
-// At the longest, a try of a way twice as dear costs 3 % of the calls'
-// time; at the first, a change of load shows within a few dozen frames.
-constexpr int32_t firstTryInterval = 8;
-constexpr int32_t longestTryInterval = 32;
-// The other way must be 3 % cheaper to take over, so that two ways of equal
-// cost do not alternate on noise.
+// A trial of the other way: it takes over after this many calls that are
+// cheaper on the whole by the margin, which keeps two ways of equal cost
+// from alternating on noise.
+constexpr int32_t trialCalls = 4;
 constexpr int64_t switchPercent = 97;
+// Calls of the way in use between trials: as many as the other way was per
+// cent dearer in its last trial, within these bounds; the fewest again once
+// the way in use costs a quarter more or less than it did then, as the load
+// has changed and the other way's cost with it.
+constexpr int32_t fewestCallsToTrial = 8;
+constexpr int32_t mostCallsToTrial = 64;
+constexpr int64_t changedLoadPercent = 25;
+// A change of way is written to the debugger at most once in this many
+// calls of a kind; StopRowBands gives the count of all of them.
+constexpr int32_t callsBetweenChangeLines = 256;
 
 uint16_t ReadX87Control()
 {
@@ -234,20 +240,14 @@ bool SplitsFrame(const RowBands* bands, int32_t width, int32_t height)
            static_cast<int64_t>(width) * height >= bands->minimumPixels;
 }
 
+// The mean of the samples held; 0 when there are none.
 int64_t Cost(const BandCosts& costs)
 {
-    static_assert(bandSamples == 3, "the median below is of three");
-    const int64_t* t = costs.ticks;
-    switch (costs.count) {
-    case 0:
-        return 0;
-    case 1:
-        return t[0];
-    case 2:  // the lower: a way that was lucky is tried again soon enough
-        return std::min(t[0], t[1]);
-    default:
-        return std::max(std::min(t[0], t[1]), std::min(std::max(t[0], t[1]), t[2]));
+    int64_t sum = 0;
+    for (int32_t i = 0; i < costs.count; ++i) {
+        sum += costs.ticks[i];
     }
+    return costs.count > 0 ? sum / costs.count : 0;
 }
 
 void AddCost(BandCosts* costs, int64_t ticks)
@@ -284,74 +284,104 @@ double Milliseconds(const RowBands* bands, int64_t ticks)
     return bands->counterFrequency > 0 ? 1000.0 * ticks / bands->counterFrequency : 0;
 }
 
-// The way for this call: the one in use, or the other when its try is due
-// (or it was never timed).
+// The way for this call: the other one during its trial, else the one in
+// use.
 bool ChooseBands(BandChoice* choice, const void* converter, int64_t pixels)
 {
     if (choice->converter != converter || choice->pixels != pixels) {
         *choice = BandChoice{};
         choice->converter = converter;
         choice->pixels = pixels;
-        choice->tryInterval = firstTryInterval;
-        choice->callsToTry = 2;  // one call on one thread, then the bands
+        choice->lastSaid = -callsBetweenChangeLines;
+        choice->callsToTrial = 2;  // one call on one thread, then the bands' trial
     }
-    if (--choice->callsToTry <= 0) {
-        return !choice->inBands;
+    if (choice->trial.count == 0 && --choice->callsToTrial > 0) {
+        return choice->inBands;
     }
-    return choice->inBands;
+    return !choice->inBands;
 }
 
 // For a debug viewer: which way a kind of call now goes, and why.
-void SayChoice(const RowBands* bands, const BandChoice& choice, const wchar_t* what)
+void SayChoice(const RowBands* bands, const BandChoice& choice, int64_t otherTicks,
+               const wchar_t* what)
 {
     FloatingState host;
     SaveFloatingState(bands, &host);
     wchar_t line[160];
-    const double inBands = Milliseconds(bands, Cost(choice.costs[1]));
-    const double single = Milliseconds(bands, Cost(choice.costs[0]));
+    const double now = Milliseconds(bands, Cost(choice.inUse));
+    const double other = Milliseconds(bands, otherTicks);
     if (choice.inBands) {
         std::swprintf(line, sizeof line / sizeof line[0],
                       L"kelvo: %ls now on %d threads (%.2f ms a call; one thread %.2f ms)\n", what,
-                      static_cast<int>(bands->workerCount + 1), inBands, single);
+                      static_cast<int>(bands->workerCount + 1), now, other);
     } else {
         std::swprintf(line, sizeof line / sizeof line[0],
                       L"kelvo: %ls now on one thread (%.2f ms a call; %d threads %.2f ms)\n", what,
-                      single, static_cast<int>(bands->workerCount + 1), inBands);
+                      now, static_cast<int>(bands->workerCount + 1), other);
     }
     OutputDebugStringW(line);
     RestoreFloatingState(bands, host);
 }
 
-// Takes the call's time into its way's costs; the cheaper way (by the
-// margin) is used from the next call on.
+// After a trial: the calls until the next, and the cost it is measured from.
+void ScheduleTrial(BandChoice* choice, int64_t otherCost)
+{
+    const int64_t inUse = Cost(choice->inUse);
+    const int64_t dearerPercent = inUse > 0 ? (otherCost - inUse) * 100 / inUse : 0;
+    choice->callsToTrial = static_cast<int32_t>(
+        std::max<int64_t>(fewestCallsToTrial, std::min<int64_t>(mostCallsToTrial, dearerPercent)));
+    choice->inUseAtTrial = inUse;
+    choice->trial = BandCosts{};
+}
+
+// Takes the call's time into its way's costs; ends a trial that falls
+// behind, or hands over to the tried way once it has shown itself cheaper.
 void RecordCall(const RowBands* bands, BandChoice* choice, bool usedBands, int64_t ticks,
                 const wchar_t* what)
 {
-    const bool tried = usedBands != choice->inBands;
-    // A try stands alone: the tried way's older times are from another
-    // moment, and the machine's load may have changed since.
-    BandCosts& costs = choice->costs[usedBands ? 1 : 0];
-    if (tried) costs = BandCosts{};
-    AddCost(&costs, ticks);
-    const int current = choice->inBands ? 1 : 0;
-    const int64_t currentCost = Cost(choice->costs[current]);
-    const int64_t otherCost = Cost(choice->costs[1 - current]);
-    if (otherCost > 0 && otherCost * 100 < switchPercent * currentCost) {
-        choice->inBands = !choice->inBands;
-        choice->tryInterval = firstTryInterval;
-        choice->callsToTry = firstTryInterval;
-        SayChoice(bands, *choice, what);
-    } else if (tried) {
-        choice->tryInterval = std::min(2 * choice->tryInterval, longestTryInterval);
-        choice->callsToTry = choice->tryInterval;
+    ++choice->calls;
+    if (usedBands == choice->inBands) {
+        AddCost(&choice->inUse, ticks);
+        const int64_t change = Cost(choice->inUse) - choice->inUseAtTrial;
+        if (choice->inUseAtTrial > 0 &&
+            std::max(change, -change) * 100 > changedLoadPercent * choice->inUseAtTrial) {
+            choice->callsToTrial = std::min(choice->callsToTrial, fewestCallsToTrial);
+        }
+        return;
+    }
+    AddCost(&choice->trial, ticks);
+    const int64_t inUse = Cost(choice->inUse);
+    const int64_t tried = Cost(choice->trial);
+    if (tried * 100 >= switchPercent * inUse) {
+        ScheduleTrial(choice, tried);
+        return;
+    }
+    if (choice->trial.count < trialCalls) {
+        return;
+    }
+    choice->inBands = !choice->inBands;
+    choice->inUse = choice->trial;
+    ScheduleTrial(choice, inUse);
+    if (choice->calls - choice->lastSaid >= callsBetweenChangeLines) {
+        choice->lastSaid = choice->calls;
+        SayChoice(bands, *choice, inUse, what);
     }
 }
 
 void AddCall(CallRecord* record, int64_t ticks, bool inBands)
 {
     record->ticks[record->count % keptCallTimes] = ticks;
+    record->totalTicks += ticks;
     ++record->count;
     record->inBands += inBands ? 1 : 0;
+}
+
+void ClearCalls(CallRecord* record)
+{
+    record->totalTicks = 0;
+    record->count = 0;
+    record->inBands = 0;
+    record->changes = 0;
 }
 
 // The median of the calls kept, in ticks.
@@ -364,33 +394,41 @@ int64_t MedianTicks(const CallRecord& record)
     return kept[n / 2];
 }
 
-// "kelvo: pack 1.21 ms a call (median of 60), 40 in bands on 2 threads; unpack ..."
+// "kelvo: pack 1.21 ms a call (mean of 60; median 1.10 ms), 40 in bands on
+// 2 threads, way changed 1 time; unpack ...; longest wait for a worker 0.08 ms"
 void SayCalls(const RowBands* bands)
 {
     FloatingState host;
     SaveFloatingState(bands, &host);
     const CallRecord* records[2] = {&bands->packCalls, &bands->unpackCalls};
     const wchar_t* names[2] = {L"pack", L"unpack"};
-    wchar_t line[256] = L"kelvo:";
+    wchar_t line[384] = L"kelvo:";
+    const size_t size = sizeof line / sizeof line[0];
     size_t used = std::wcslen(line);
-    for (int i = 0; i < 2; ++i) {
-        if (records[i]->count == 0) continue;
-        const wchar_t* separator = used > 6 ? L";" : L"";
-        const int written =
-            bands->workerCount == 0
-                ? std::swprintf(line + used, sizeof line / sizeof line[0] - used,
-                                L"%ls %ls %.2f ms a call (median of %d), all on one thread",
-                                separator, names[i], Milliseconds(bands, MedianTicks(*records[i])),
-                                static_cast<int>(records[i]->count))
-                : std::swprintf(line + used, sizeof line / sizeof line[0] - used,
-                                L"%ls %ls %.2f ms a call (median of %d), %d in bands on %d threads",
-                                separator, names[i], Milliseconds(bands, MedianTicks(*records[i])),
-                                static_cast<int>(records[i]->count),
-                                static_cast<int>(records[i]->inBands),
-                                static_cast<int>(bands->workerCount + 1));
+    const auto add = [&](int written) {
         if (written > 0) used += static_cast<size_t>(written);
+    };
+    for (int i = 0; i < 2; ++i) {
+        const CallRecord& record = *records[i];
+        if (record.count == 0) continue;
+        add(std::swprintf(
+            line + used, size - used, L"%ls %ls %.2f ms a call (mean of %d; median %.2f ms)",
+            used > 6 ? L";" : L"", names[i], Milliseconds(bands, record.totalTicks / record.count),
+            static_cast<int>(record.count), Milliseconds(bands, MedianTicks(record))));
+        if (bands->workerCount == 0) {
+            add(std::swprintf(line + used, size - used, L", all on one thread"));
+        } else {
+            add(std::swprintf(
+                line + used, size - used, L", %d in bands on %d threads, way changed %d time%ls",
+                static_cast<int>(record.inBands), static_cast<int>(bands->workerCount + 1),
+                static_cast<int>(record.changes), record.changes == 1 ? L"" : L"s"));
+        }
     }
-    if (used > 6 && used + 1 < sizeof line / sizeof line[0]) {
+    if (used > 6 && bands->workerCount > 0) {
+        add(std::swprintf(line + used, size - used, L"; longest wait for a worker %.2f ms",
+                          Milliseconds(bands, bands->longestWaitTicks)));
+    }
+    if (used > 6 && used + 1 < size) {
         line[used] = L'\n';
         line[used + 1] = L'\0';
         OutputDebugStringW(line);
@@ -416,8 +454,8 @@ void ClearRowBands(RowBands* bands)
     bands->use = bandsMeasured;
     bands->packChoice = BandChoice{};
     bands->unpackChoice = BandChoice{};
-    bands->packCalls.count = bands->packCalls.inBands = 0;
-    bands->unpackCalls.count = bands->unpackCalls.inBands = 0;
+    ClearCalls(&bands->packCalls);
+    ClearCalls(&bands->unpackCalls);
     LARGE_INTEGER frequency;
     bands->counterFrequency = QueryPerformanceFrequency(&frequency) ? frequency.QuadPart : 0;
     bands->longestWaitTicks = 0;
@@ -467,8 +505,9 @@ bool StartRowBands(RowBands* bands, int32_t threadCount, bool sseState)
 void StopRowBands(RowBands* bands)
 {
     SayCalls(bands);
-    bands->packCalls.count = bands->packCalls.inBands = 0;
-    bands->unpackCalls.count = bands->unpackCalls.inBands = 0;
+    ClearCalls(&bands->packCalls);
+    ClearCalls(&bands->unpackCalls);
+    bands->longestWaitTicks = 0;
     const int32_t count = bands->workerCount;
     if (count == 0) {
         return;
@@ -531,7 +570,11 @@ void ConvertFrame(RowBands* bands, PackRowsFunction pack, UnpackRowsFunction unp
     }
     const int64_t ticks = Elapsed(start);
     AddCall(record, ticks, inBands);
-    if (measured) RecordCall(bands, choice, inBands, ticks, what);
+    if (measured) {
+        const bool wasInBands = choice->inBands;
+        RecordCall(bands, choice, inBands, ticks, what);
+        record->changes += choice->inBands != wasInBands ? 1 : 0;
+    }
 }
 
 }  // namespace

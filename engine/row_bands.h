@@ -16,8 +16,8 @@
 // Whether the bands pay depends on what else the machine is doing at that
 // moment (an encoder on every core, the graphics driver's own threads), so
 // no rule fixed at the start decides it: each kind of call (pack, unpack)
-// times both ways on the frames themselves, keeps the cheaper and tries the
-// other now and then (BandChoice). The choice changes which threads convert,
+// times both ways on the frames themselves, keeps the cheaper and gives the
+// other a trial now and then (BandChoice). The choice changes which threads convert,
 // never a byte of the result.
 #pragma once
 
@@ -35,30 +35,38 @@ constexpr int32_t rowBandsMinimumPixels = 500000;
 
 struct RowBands;
 
-// The time of a call in ticks of the performance counter, the latest few
-// of the way in use (one late wake-up does not decide: the cost is their
-// median), or the latest try of the other way. Integers throughout: the
-// host's x87 and SSE exception flags must come back from a frame as they
+// The times of the latest calls of one way, in ticks of the performance
+// counter; the way's cost is their mean, since a clip's time is the sum of
+// its calls (bands whose worker sometimes wakes late cost the mean of the
+// quick and the slow calls, not the one or the other). Integers throughout:
+// the host's x87 and SSE exception flags must come back from a frame as they
 // went in, and a floating-point step would leave an inexact flag behind.
-constexpr int32_t bandSamples = 3;
+constexpr int32_t bandSamples = 8;
 struct BandCosts {
     int64_t ticks[bandSamples];
     int32_t count;  // samples held, up to bandSamples
     int32_t next;   // where the next one goes
 };
 
-// How one kind of call runs. The way in use is timed on every call; the
-// other is tried after callsToTry more calls, sooner again after a change
-// (so a change of load is followed within a few dozen frames) and up to
-// longestTryInterval calls apart while tries keep confirming the choice
-// (so a try of the dearer way costs a frame little).
+// How one kind of call runs. The way in use is timed on every call. Now and
+// then the other way has a trial: it runs while its calls keep it cheaper
+// than the way in use, and after trialCalls calls of it that are cheaper on
+// the whole it takes over. A trial that falls behind ends at once, and the
+// next comes after as many calls as the other way was per cent dearer
+// (8 to 64): a trial of a dear way then costs the calls about 1 %, and ways
+// close in cost, where a change of load soonest turns the choice, are tried
+// often. A change in the cost of the way in use brings the next trial
+// forward: the load has changed, and the other way's cost with it.
 struct BandChoice {
     const void* converter;  // the call the costs belong to; another starts afresh
     int64_t pixels;
-    BandCosts costs[2];  // [0] one thread, [1] bands
-    int32_t callsToTry;
-    int32_t tryInterval;
-    bool inBands;  // the way in use
+    BandCosts inUse;       // the way in use
+    BandCosts trial;       // the other way, in its trial under way (count 0: none)
+    int64_t inUseAtTrial;  // the cost of the way in use when the last trial ended
+    int32_t callsToTrial;
+    bool inBands;      // the way in use
+    int32_t calls;     // timed so far
+    int32_t lastSaid;  // calls when a change was last written
 };
 
 // What the calls of one kind (pack, unpack) came to while the workers
@@ -68,8 +76,10 @@ struct BandChoice {
 constexpr int32_t keptCallTimes = 256;
 struct CallRecord {
     int64_t ticks[keptCallTimes];  // the latest calls
+    int64_t totalTicks;            // of all calls
     int32_t count;                 // calls in all
     int32_t inBands;               // of them, in bands
+    int32_t changes;               // of the way in use
 };
 
 // Which way a call goes when the frame is large enough to split.
