@@ -12,27 +12,24 @@
 
 #include "command_line/options.h"
 #include "reports/cube_lut.h"
+#include "runs/complain.h"
 #include "runs/cube_run.h"
 #include "runs/frame_run.h"
 #include "runs/precision_run.h"
 #include "runs/run_endings.h"
 #include "runs/run_report.h"
-#include "runs/stop_request.h"
+#include "stop_request.h"
 #include "session/error_boxes.h"
 #include "session/host_session.h"
 #include "video/frame_streams.h"
 #include "video/output_places.h"
 #include "video/output_targets.h"
 #include "video/same_file.h"
+#include "wide_text.h"
 
 namespace {
 
 enum ExitStatus { exitDone = 0, exitFailed = 1, exitUsage = 2, exitVerify = 3, exitStopped = 4 };
-
-void Complain(const std::string& message)
-{
-    std::fprintf(stderr, "filterhost: %s\n", message.c_str());
-}
 
 struct OpenedRun;
 bool CloseOpened(OpenedRun* run, std::string* error);

@@ -11,6 +11,7 @@ endif()
 
 add_library(filterhost_portable STATIC
   ${CMAKE_SOURCE_DIR}/host/command_line/file_names.cpp
+  ${CMAKE_SOURCE_DIR}/host/command_line/option_table.cpp
   ${CMAKE_SOURCE_DIR}/host/command_line/options.cpp
   ${CMAKE_SOURCE_DIR}/host/command_line/usage_text.cpp
   ${CMAKE_SOURCE_DIR}/host/command_line/video_recipe.cpp

@@ -1,6 +1,7 @@
 #include "command_line/file_names.h"
 
 #include <cctype>
+#include <cstring>
 
 namespace {
 
@@ -75,6 +76,33 @@ bool NamesStandardStream(const std::string& path)
     }
     const std::string upper = Upper(path);
     return upper == "CONIN$" || upper == "CONOUT$";
+}
+
+bool NameEndsWith(const std::string& path, const char* ending)
+{
+    const size_t n = std::strlen(ending);
+    if (path.size() < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        if (std::tolower(static_cast<unsigned char>(path[path.size() - n + i])) != ending[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string AdviceForPath(const std::string& path, const char* direction)
+{
+    if (NamesStandardStream(path)) {
+        return std::string(direction) + " " + path + ": for standard " +
+               (direction[0] == 'i' ? "input" : "output") + " give - (a YUV4MPEG2 stream)";
+    }
+    if (NameEndsWith(path, ".yuv")) {
+        return std::string(direction) + " " + path +
+               ": raw YUV has no header to tell its size and layout; use a YUV4MPEG2 stream "
+               "(.y4m, or - with ffmpeg's -f yuv4mpegpipe), or --raw for the host's own raw "
+               "frames (.yc)";
+    }
+    return "";
 }
 
 bool CheckFileNames(const HostOptions& options, std::string* error)

@@ -19,6 +19,14 @@ std::string WindowsDeviceName(const std::string& path);
 // is meant.
 bool NamesStandardStream(const std::string& path);
 
+// Whether the name ends in `ending` (lower case), in any case.
+bool NameEndsWith(const std::string& path, const char* ending);
+
+// What to use instead of a file filterhost cannot read or write ("input"
+// or "output", by `direction`): standard streams under other names, raw
+// YUV. "" for any other name.
+std::string AdviceForPath(const std::string& path, const char* direction);
+
 // The files a run reads and writes (--input, --output, --before, --cube,
 // --precision-report). False with a message for a Windows device name, or
 // /dev/null, which says how to discard the output instead.

@@ -1,20 +1,16 @@
 // The development host's command line.
 #pragma once
 
-#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "indexed_value.h"
+#include "level_kinds.h"
 #include "pictures/picture_io.h"
-#include "video/video_levels.h"
 
 constexpr int defaultTestWidth = 1280;
 constexpr int defaultTestHeight = 720;
-
-struct IndexedValue {
-    int index;
-    int32_t value;
-};
 
 struct HostOptions {
     std::string pluginPath;    // empty: kelvo.auf beside the program
@@ -36,14 +32,12 @@ struct HostOptions {
     bool timing = true;
     bool showErrors = false;  // show the plug-in's message boxes for real
     bool table = false;
-    std::string precisionReportDir;  // --precision-report: write the precision chart there
-    bool rangeGiven = false;         // --range; otherwise the stream's own, or limited
-    VideoRange range = VideoRange::limited;
-    bool matrixAuto = true;                   // --matrix auto (the default): by the frame size
-    VideoMatrix matrix = VideoMatrix::bt601;  // --matrix 601 or 709
-    bool progress = false;                    // --progress, even when stderr is no terminal
-    std::string cubePath;                     // --cube: write the grade as a 3D LUT and stop
-    int cubeSize = 0;                         // --cube-size; 0 when not given
+    std::string precisionReportDir;     // --precision-report: write the precision chart there
+    std::optional<VideoRange> range;    // --range; otherwise the stream's own, or limited
+    std::optional<VideoMatrix> matrix;  // --matrix 601 or 709; otherwise (auto) by the frame size
+    bool progress = false;              // --progress, even when stderr is no terminal
+    std::string cubePath;               // --cube: write the grade as a 3D LUT and stop
+    int cubeSize = 0;                   // --cube-size; 0 when not given
     bool help = false;
 };
 

@@ -1,100 +1,38 @@
-#include "command_line/options.h"
+#include <cstring>
+#include <string>
+
+#include "command_line/option_table.h"
 
 namespace {
 
-// What filterhost --help prints.
-const char usageText[] =
+// What filterhost --help says before the options.
+const char intro[] =
     "usage: filterhost [options] [PLUGIN]\n"
     "\n"
     "Loads a filter plug-in of the host interface (default: kelvo.auf beside\n"
     "filterhost.exe), starts it (onInit), passes frames through onProcess, stops it\n"
     "(onExit) and reports the stage timings the plug-in shows in its debug window.\n"
-    "\n"
-    "Input\n"
-    "  -i, --input FILE      picture to process (PNG, BMP, JPEG); raw frames when\n"
-    "                        FILE ends in .yc or .raw; a YUV4MPEG2 stream when it\n"
-    "                        ends in .y4m or is - (standard input); without it, a\n"
-    "                        built-in test picture: colour bars, a grey ramp, Cb\n"
-    "                        and Cr ramps and fine detail (alternating columns,\n"
-    "                        rows, checkerboard). A video file (.mp4, .mkv, .mov,\n"
-    "                        ...) is answered with the ffmpeg commands that grade\n"
-    "                        it (see Video)\n"
-    "      --raw             read --input as raw frames whatever its name\n"
-    "  -s, --size WxH        frame size of raw input or of the test picture\n"
-    "                        (test picture default 1280x720)\n"
-    "      --max-width N     row pitch in pixels handed to the plug-in, >= the width\n"
-    "                        (default: the width); the pixels past the width are\n"
-    "                        checked to be left alone\n"
-    "  Frames are at most 4096x4096, and --max-width at most 4096.\n"
-    "\n"
-    "Settings\n"
-    "  -t, --track T=V       start with track T at V, which must lie in the track's\n"
-    "                        range. T is the track's number (0-based, see --table)\n"
-    "                        or kelvo's slider name, in any case and with blanks\n"
-    "                        anywhere: Y(offs) Y(gain) Cb(offs) Cb(gain) Cr(offs)\n"
-    "                        Cr(gain) R(offs) R(gain) R(gamm) G(offs) G(gain)\n"
-    "                        G(gamm) B(offs) B(gain) B(gamm) Format; quoted for\n"
-    "                        the shell: --track 'Y(gain)=40'\n"
-    "  -c, --check N=V       start with check box N at V (0 off, 1 on)\n"
-    "      --update-every N  report a settings change (onUpdate) before every\n"
-    "                        Nth frame after the first\n"
-    "      --release-every N after every Nth frame switch the filter off, send\n"
-    "                        message 1133 (free frame memory) and switch it on again\n"
-    "  Before the first frame the host calls onUpdate once, as after loading\n"
-    "  settings, so RGB sync applies to the starting values.\n"
-    "  Each option, and each track and check box, is given at most once, and\n"
-    "  never with an empty value.\n"
-    "\n"
-    "Run\n"
-    "  -n, --frames N        frames to process. A picture, raw frames or the test\n"
-    "                        picture are repeated as needed (default 1, or every\n"
-    "                        frame of raw input); a stream is read up to N frames\n"
-    "                        (default every frame), and one that ends sooner is\n"
-    "                        noted\n"
-    "  -o, --output FILE     write the result: .png, .bmp, .jpg/.jpeg (the last\n"
-    "                        frame), .yc/.raw (every frame, one after another),\n"
-    "                        or a YUV4MPEG2 stream: FILE.y4m or - (standard\n"
-    "                        output; the report then goes to standard error).\n"
-    "                        An output that is the input file (the same name, a\n"
-    "                        link to it, or a redirection) is refused\n"
-    "      --before FILE     also write the input picture (the last frame's) as the\n"
-    "                        plug-in received it: .png, .bmp, .jpg/.jpeg, to put\n"
-    "                        beside the output\n"
-    "      --range limited|full\n"
-    "                        levels of YUV4MPEG2 input and output (see Video)\n"
-    "      --matrix 601|709|auto\n"
-    "                        colour matrix of YUV4MPEG2 input and output (see\n"
-    "                        Video; default auto)\n"
-    "      --progress        show progress on standard error even when it is not a\n"
-    "                        terminal (on a terminal it is always shown)\n"
-    "      --verify          compare every output frame with the CPU reference\n"
-    "                        model (format from the debug window's size line) and\n"
-    "                        report the largest error per channel in host units and\n"
-    "                        the pixels outside the model's accepted range\n"
-    "      --no-timing       leave out the timing summary\n"
-    "      --show-errors     show the plug-in's error boxes; by default they are\n"
-    "                        printed to stderr and answered with OK, so nothing\n"
-    "                        waits for a click\n"
-    "      --table           print the plug-in's registration table and stop\n"
-    "      --precision-report DIR\n"
-    "                        measure every format's error against the exact\n"
-    "                        correction on generated sweeps of the input range,\n"
-    "                        for a few settings, write DIR/precision.md and\n"
-    "                        DIR/precision.png and stop (other input and run\n"
-    "                        options are refused)\n"
-    "      --cube FILE       write the current settings as a 3D LUT (.cube, RGB\n"
-    "                        in and out, 0..1, BT.601 full range) and stop; the\n"
-    "                        plug-in itself corrects a frame holding the lattice,\n"
-    "                        in the texture format the Format track gives; results\n"
-    "                        outside 0..1 are clipped and counted\n"
-    "      --cube-size N     lattice points per side, 2..256 (default 33)\n"
-    "                        (--table, --precision-report and --cube each stop,\n"
-    "                        so only one of them can be given; an option that\n"
-    "                        would have no say in it is refused: the cube takes\n"
-    "                        only tracks, check boxes and --no-timing)\n"
-    "      --plugin FILE     the plug-in to load (the same as PLUGIN)\n"
-    "  -h, --help            this text\n"
-    "\n"
+    "\n";
+
+// The parts that list options, in the order --help shows them, each with
+// what it says after its options.
+const struct {
+    HelpSection section;
+    const char* title;
+    const char* after;
+} sections[] = {
+    {HelpSection::input, "Input\n",
+     "  Frames are at most 4096x4096, and --max-width at most 4096.\n"},
+    {HelpSection::settings, "Settings\n",
+     "  Before the first frame the host calls onUpdate once, as after loading\n"
+     "  settings, so RGB sync applies to the starting values.\n"
+     "  Each option, and each track and check box, is given at most once, and\n"
+     "  never with an empty value.\n"},
+    {HelpSection::run, "Run\n", ""},
+};
+
+// What --help says after the options.
+const char details[] =
     "Colours\n"
     "  Pictures become host pixels through ITU-R BT.601 full range on the host's\n"
     "  scale of 4096 steps per unit: Y = 0.299 R + 0.587 G + 0.114 B with white\n"
@@ -160,9 +98,43 @@ const char usageText[] =
     "  before the end (Ctrl-C, or SIGTERM or SIGHUP to scripts/wine-run): the\n"
     "  frames written so far are whole, and a message says after which frame.\n";
 
+// "  -i, --input FILE      picture to process ...": the names, then the
+// help lines from column 24, or under the names when they reach it.
+std::string OptionLines(const OptionRow& row)
+{
+    constexpr size_t helpColumn = 24;
+    std::string names = std::string("  ") +
+                        (*row.shortName ? row.shortName + std::string(", ") : "    ") + row.name +
+                        (*row.valueName ? " " + std::string(row.valueName) : "");
+    names += names.size() < helpColumn ? std::string(helpColumn - names.size(), ' ')
+                                       : "\n" + std::string(helpColumn, ' ');
+    std::string text = names;
+    for (const char* line = row.help; *line != '\0';) {
+        const char* end = std::strchr(line, '\n') + 1;
+        if (line != row.help) text += std::string(helpColumn, ' ');
+        text.append(line, end);
+        line = end;
+    }
+    return text;
+}
+
+std::string Usage()
+{
+    std::string text = intro;
+    for (const auto& s : sections) {
+        text += s.title;
+        for (const OptionRow& row : OptionTable()) {
+            if (row.section == s.section) text += OptionLines(row);
+        }
+        text += std::string(s.after) + "\n";
+    }
+    return text + details;
+}
+
 }  // namespace
 
 const char* UsageText()
 {
-    return usageText;
+    static const std::string text = Usage();
+    return text.c_str();
 }

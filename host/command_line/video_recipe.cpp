@@ -55,9 +55,9 @@ std::string SettingWords(const HostOptions& options)
     for (const IndexedValue& c : options.checks) {
         words += " --check " + std::to_string(c.index) + "=" + std::to_string(c.value);
     }
-    if (options.rangeGiven) words += std::string(" --range ") + RangeName(options.range);
-    if (!options.matrixAuto) {
-        words += options.matrix == VideoMatrix::bt709 ? " --matrix 709" : " --matrix 601";
+    if (options.range) words += std::string(" --range ") + RangeName(*options.range);
+    if (options.matrix) {
+        words += *options.matrix == VideoMatrix::bt709 ? " --matrix 709" : " --matrix 601";
     }
     return words;
 }

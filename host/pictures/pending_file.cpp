@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+
+#include "wide_text.h"
 #else
 #include <unistd.h>
 #endif
@@ -54,7 +56,7 @@ int ErrnoOf(DWORD code)
 
 bool Exists(const std::string& path)
 {
-    return GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Whether `path` still names the file open as `handle`: its last holder may
@@ -79,7 +81,7 @@ bool StillNamed(HANDLE handle, const std::wstring& path)
 // the file between the rename and the close. False with GetLastError.
 bool RenameOpenFile(std::FILE* file, const std::string& path, bool replace)
 {
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WideFromUtf8(path);
     const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     if (length == 0) return false;
     std::wstring full(length, L'\0');
@@ -144,18 +146,6 @@ bool Close(PendingFile* pending)
 
 }  // namespace
 
-#ifdef _WIN32
-std::wstring WidePath(const std::string& path)
-{
-    int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &wide[0], length);
-    wide.resize(static_cast<size_t>(length) - 1);
-    return wide;
-}
-#endif
-
 PendingFile::~PendingFile()
 {
     DiscardFile(this);
@@ -184,7 +174,7 @@ bool BeginFile(const std::string& path, PendingFile* pending, std::string* error
     // Windows) are refused, and locked, which Wine also passes on to the Unix
     // file as a lock that runs under other Wine prefixes see. It is emptied
     // only once it is ours: one left behind by a killed run is taken over.
-    const std::wstring wide = WidePath(pending->temporary);
+    const std::wstring wide = WideFromUtf8(pending->temporary);
     for (int attempt = 0; attempt < 3 && pending->file == nullptr; ++attempt) {
         HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE,
                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
@@ -325,7 +315,7 @@ void DiscardFile(PendingFile* pending)
     const bool marked = SetFileInformationByHandle(HandleOf(pending->file), FileDispositionInfo,
                                                    &dispose, sizeof dispose) != 0;
     std::fclose(pending->file);
-    if (!marked) DeleteFileW(WidePath(pending->temporary).c_str());
+    if (!marked) DeleteFileW(WideFromUtf8(pending->temporary).c_str());
 #else
     std::fclose(pending->file);
     std::remove(pending->temporary.c_str());

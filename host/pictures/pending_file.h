@@ -52,8 +52,3 @@ void DiscardFile(PendingFile* pending);
 
 // "clip.partial.y4m" for "clip.y4m" (n 1), "clip.partial-2.y4m" (n 2).
 std::string PartialName(const std::string& path, int n);
-
-#ifdef _WIN32
-// UTF-8 to UTF-16; empty for text that is not UTF-8.
-std::wstring WidePath(const std::string& path);
-#endif

@@ -13,6 +13,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+
+#include "wide_text.h"
 #endif
 
 namespace {
@@ -76,7 +78,7 @@ FileKind FileKindOfPath(const std::string& path, bool forWriting)
 std::FILE* OpenFile(const std::string& path, const char* mode)
 {
 #ifdef _WIN32
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WideFromUtf8(path);
     if (wide.empty()) {
         errno = EINVAL;
         return nullptr;

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "command_line/options.h"
 #include "effect/correction_reference.h"
 #include "host_interface/tracks.h"
+#include "indexed_value.h"
 #include "pictures/color_convert.h"
 #include "pictures/yc_frame.h"
 

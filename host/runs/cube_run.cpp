@@ -6,8 +6,8 @@
 #include "pictures/picture_io.h"
 #include "reports/cube_lut.h"
 #include "reports/stage_summary.h"
-#include "runs/stop_request.h"
-#include "session/error_boxes.h"
+#include "stop_request.h"
+#include "wide_text.h"
 
 namespace {
 

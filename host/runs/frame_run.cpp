@@ -6,18 +6,14 @@
 
 #include "host_interface/tracks.h"
 #include "reports/run_progress.h"
-#include "runs/stop_request.h"
+#include "runs/complain.h"
+#include "stop_request.h"
 #include "seconds_now.h"
 
 namespace {
 
 // Failed frames are reported one by one up to this many, then only counted.
 constexpr int reportedFrameProblems = 10;
-
-void Complain(const std::string& message)
-{
-    std::fprintf(stderr, "filterhost: %s\n", message.c_str());
-}
 
 // Progress on standard error: rewritten in place on a terminal, a line at a
 // time (the first frame, then every second, and the last) when asked for
@@ -99,8 +95,8 @@ void TallyFrame(HostSession* session, const HostOptions& options, int64_t index,
     tally->verifyTimes.push_back(SecondsNow() - verifyStart);
 }
 
-// Between frames, as the editor would: settings changes (onUpdate) and
-// the filter switched off to free its frame memory.
+// Before a frame, as the editor would after a settings change: onUpdate
+// every --update-every frames.
 void BeforeFrame(HostSession* session, const HostOptions& options, int64_t index)
 {
     if (index > 0 && options.updateEvery != 0 && index % options.updateEvery == 0) {
@@ -108,6 +104,8 @@ void BeforeFrame(HostSession* session, const HostOptions& options, int64_t index
     }
 }
 
+// After every --release-every frames but the last: the filter switched
+// off, told to free its frame memory and switched on again.
 void AfterFrame(HostSession* session, const HostOptions& options, const FrameFeed& feed,
                 int64_t index)
 {

@@ -10,8 +10,8 @@
 #include "host_interface/tracks.h"
 #include "pictures/picture_io.h"
 #include "reports/precision_report.h"
-#include "runs/stop_request.h"
-#include "session/error_boxes.h"
+#include "stop_request.h"
+#include "wide_text.h"
 
 namespace {
 

@@ -38,6 +38,3 @@ void EchoDebuggerLine(const std::string& line);
 // As CaptureErrorBoxes, for OutputDebugStringW; false when the module does
 // not import it (it writes no lines).
 bool CaptureDebuggerLines(HMODULE module, DebuggerLineHandler handler);
-
-std::string Utf8FromWide(const wchar_t* text);
-std::wstring WideFromUtf8(const std::string& text);

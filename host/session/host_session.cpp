@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "session/error_boxes.h"
+#include "wide_text.h"
 
 namespace {
 

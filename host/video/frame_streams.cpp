@@ -20,7 +20,7 @@ constexpr int pictureStreamDepth = 16;
 // stream of that size to use.
 VideoMatrix StreamMatrix(const HostOptions& options, int width, int height)
 {
-    return options.matrixAuto ? MatrixForFrameSize(width, height) : options.matrix;
+    return options.matrix ? *options.matrix : MatrixForFrameSize(width, height);
 }
 
 bool PrepareFrames(const HostOptions& options, std::vector<YCFrame>* frames, RawFrames* raw,
@@ -174,15 +174,15 @@ bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::stri
                          " is not one filterhost knows; left out of the output");
     }
     VideoRange range = h.hasRange ? h.range : VideoRange::limited;
-    if (options.rangeGiven) {
-        if (h.hasRange && h.range != options.range) {
+    if (options.range) {
+        if (h.hasRange && h.range != *options.range) {
             notes->push_back(std::string("note: the stream says XCOLORRANGE=") +
                              (h.range == VideoRange::full ? "FULL" : "LIMITED") + "; --range " +
-                             RangeName(options.range) + " overrides it");
+                             RangeName(*options.range) + " overrides it");
         }
-        range = options.range;
+        range = *options.range;
     }
-    feed->matrixByFrameSize = options.matrixAuto;
+    feed->matrixByFrameSize = !options.matrix;
     feed->levels = MakeRowLevels(h.depth, range, StreamMatrix(options, h.width, h.height));
     feed->current = MakeFrame(h.width, h.height, maxWidth);
     feed->length = FramesInFile(feed->file, feed->reader);
@@ -321,9 +321,9 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
         header.height = FeedShape(feed).height;
         header.depth = pictureStreamDepth;
         sink->levels = MakeRowLevels(pictureStreamDepth,
-                                     options.rangeGiven ? options.range : VideoRange::limited,
+                                     options.range.value_or(VideoRange::limited),
                                      StreamMatrix(options, header.width, header.height));
-        sink->matrixByFrameSize = options.matrixAuto;
+        sink->matrixByFrameSize = !options.matrix;
     }
     const std::string line = FormatY4MHeader(header, sink->levels.range);
     if (!WriteBlock(sink->file, line.data(), line.size(), sink->checkRoom)) {

@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include "session/error_boxes.h"
+#include "wide_text.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #include <winternl.h>
 
 #include "pictures/pending_file.h"
-#include "runs/stop_request.h"
+#include "wide_text.h"
+#include "stop_request.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ LONG OpenForWritingOnly(const std::wstring& path, HANDLE* handle)
 
 TargetKind KindOfTarget(const std::string& path)
 {
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WideFromUtf8(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return TargetKind::folder;
@@ -99,7 +100,7 @@ bool CheckOutputPath(const std::string& path, const char* what, bool pipeAllowed
 
 std::FILE* OpenPipeOutput(const std::string& path, std::string* error)
 {
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WideFromUtf8(path);
     HANDLE handle = nullptr;
     const DWORD start = GetTickCount();
     bool told = false;

@@ -81,16 +81,6 @@ uint16_t CodeOfSum(double code, const Levels& levels)
 
 }  // namespace
 
-const char* RangeName(VideoRange range)
-{
-    return range == VideoRange::full ? "full" : "limited";
-}
-
-const char* MatrixName(VideoMatrix matrix)
-{
-    return matrix == VideoMatrix::bt709 ? "BT.709" : "BT.601";
-}
-
 VideoMatrix MatrixForFrameSize(int width, int height)
 {
     return width >= 1280 || height >= 720 ? VideoMatrix::bt709 : VideoMatrix::bt601;

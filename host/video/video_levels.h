@@ -32,10 +32,7 @@
 #include <cstdint>
 
 #include "host_interface/yc_pixel.h"
-
-enum class VideoRange { limited, full };
-
-const char* RangeName(VideoRange range);  // "limited", "full"
+#include "level_kinds.h"
 
 // code = offset + codesPerUnit * E'
 struct Levels {
@@ -43,10 +40,6 @@ struct Levels {
     double codesPerUnit;
     int maxCode;  // 2^depth - 1
 };
-
-enum class VideoMatrix { bt601, bt709 };
-
-const char* MatrixName(VideoMatrix matrix);  // "BT.601", "BT.709"
 
 // What players take a stream without a stated matrix to be: BT.709 for
 // frames of 1280x720 and larger (width >= 1280 or height >= 720), BT.601

@@ -167,8 +167,9 @@ TEST(Options, MistakesAreRefusedWithTheirReason)
         {{"--cube", "a.cube", "--before", "b.png"}, "; --before does not apply"},
         {{"--cube", "-"}, "'-' for --cube (expected a file name ending in .cube)"},
         {{"--cube", "x.png"}, "ending in .cube"},
-        {{"--table", "-i", "missing.png"}, "--table lists what the plug-in registers and stops; "
-                                           "--input does not apply"},
+        {{"--table", "-i", "missing.png"},
+         "--table lists what the plug-in registers and stops; "
+         "--input does not apply"},
         {{"--table", "-t", "1=40"}, "; --track does not apply"},
         {{"--precision-report", "d", "-t", "1=40"}, "; --track does not apply"},
         {{"-o", ""}, "-o was given an empty value"},
@@ -219,15 +220,13 @@ TEST(Options, StreamsAndLuts)
     EXPECT_TRUE(IsStreamPath(o.inputPath));
     EXPECT_TRUE(IsStreamPath(o.outputPath));
     EXPECT_FALSE(o.rawInput);
-    EXPECT_TRUE(o.rangeGiven);
     EXPECT_EQ(o.range, VideoRange::full);
     EXPECT_TRUE(o.progress);
     ASSERT_TRUE(Parse({"-i", "Clip.Y4M", "-o", "graded.y4m"}, &o, &error)) << error;
-    EXPECT_FALSE(o.rangeGiven);
+    EXPECT_FALSE(o.range);
     EXPECT_TRUE(IsStreamPath(o.inputPath));
-    EXPECT_TRUE(o.matrixAuto);
+    EXPECT_FALSE(o.matrix);
     ASSERT_TRUE(Parse({"-o", "-", "--range", "limited", "--matrix=709"}, &o, &error)) << error;
-    EXPECT_FALSE(o.matrixAuto);
     EXPECT_EQ(o.matrix, VideoMatrix::bt709);
     ASSERT_TRUE(Parse({"-i", "clip.yuv", "--raw", "-s", "8x8"}, &o, &error)) << error;
     ASSERT_TRUE(Parse({"--cube", "grade.cube", "-t", "8=-90"}, &o, &error)) << error;

@@ -12,8 +12,8 @@
 #include "pictures/picture_io.h"
 #include "pictures/test_picture.h"
 #include "plugin_module.h"
-#include "session/error_boxes.h"
 #include "video/y4m_stream.h"
+#include "wide_text.h"
 
 namespace {
 

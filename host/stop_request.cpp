@@ -1,4 +1,4 @@
-#include "runs/stop_request.h"
+#include "stop_request.h"
 
 #include <atomic>
 
