@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string source(reinterpret_cast<const char*>(data), size);
     effectc::Diagnostics diags;
     std::vector<uint8_t> blob;
-    const bool ok = effectc::compileEffect(source, "fuzz.fx", blob, diags);
+    const bool ok = effectc::CompileEffect(source, "fuzz.fx", blob, diags);
 
     if (ok != diags.errors.empty()) {
         Fail(ok ? "success with errors" : "failure without an error");
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (d.at.line < 1 || static_cast<size_t>(d.at.line) > lines || d.at.column < 1 ||
                 static_cast<size_t>(d.at.column) > size + 1) {
                 Fail("error position outside the source: " +
-                     effectc::formatDiagnostic("fuzz.fx", d));
+                     effectc::FormatDiagnostic("fuzz.fx", d));
             }
         }
         return 0;

@@ -7,18 +7,18 @@
 
 namespace effectc {
 
-bool compileEffect(const std::string& source, const std::string& sourceName,
+bool CompileEffect(const std::string& source, const std::string& sourceName,
                    std::vector<uint8_t>& blob, Diagnostics& diags)
 {
     blob.clear();
-    std::vector<Token> tokens = lexEffect(source, diags);
-    EffectDecl decl = parseEffect(tokens, diags);
+    std::vector<Token> tokens = LexEffect(source, diags);
+    EffectDecl decl = ParseEffect(tokens, diags);
     // Checking a half-parsed file would mostly report consequences of the
     // syntax errors (missing parameters, missing passes), so stop here.
-    if (hasErrors(diags)) return false;
-    FxEffect effect = buildEffect(decl, sourceName, diags);
-    if (hasErrors(diags)) return false;
-    blob = writeFx20(effect);
+    if (HasErrors(diags)) return false;
+    FxEffect effect = BuildEffect(decl, sourceName, diags);
+    if (HasErrors(diags)) return false;
+    blob = WriteFx20(effect);
     return true;
 }
 

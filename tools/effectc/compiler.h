@@ -11,7 +11,7 @@ namespace effectc {
 
 // Returns true and fills blob when the source compiled without errors. On
 // failure blob is left empty and diags holds every error found.
-bool compileEffect(const std::string& source, const std::string& sourceName,
+bool CompileEffect(const std::string& source, const std::string& sourceName,
                    std::vector<uint8_t>& blob, Diagnostics& diags);
 
 }  // namespace effectc

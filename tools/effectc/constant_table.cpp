@@ -11,31 +11,31 @@ struct ByteWriter {
     std::vector<uint8_t> bytes;
 };
 
-void put16(ByteWriter& w, uint16_t v)
+void Put16(ByteWriter& writer, uint16_t value)
 {
-    w.bytes.push_back(static_cast<uint8_t>(v));
-    w.bytes.push_back(static_cast<uint8_t>(v >> 8));
+    writer.bytes.push_back(static_cast<uint8_t>(value));
+    writer.bytes.push_back(static_cast<uint8_t>(value >> 8));
 }
 
-void put32(ByteWriter& w, uint32_t v)
+void Put32(ByteWriter& writer, uint32_t value)
 {
-    put16(w, static_cast<uint16_t>(v));
-    put16(w, static_cast<uint16_t>(v >> 16));
+    Put16(writer, static_cast<uint16_t>(value));
+    Put16(writer, static_cast<uint16_t>(value >> 16));
 }
 
 // NUL-terminated and padded to a DWORD with 0xAB, as compilers pad it.
-uint32_t putString(ByteWriter& w, const std::string& s)
+uint32_t PutString(ByteWriter& writer, const std::string& text)
 {
-    uint32_t offset = static_cast<uint32_t>(w.bytes.size());
-    w.bytes.insert(w.bytes.end(), s.begin(), s.end());
-    w.bytes.push_back(0);
-    while (w.bytes.size() % 4) w.bytes.push_back(0xAB);
+    uint32_t offset = static_cast<uint32_t>(writer.bytes.size());
+    writer.bytes.insert(writer.bytes.end(), text.begin(), text.end());
+    writer.bytes.push_back(0);
+    while (writer.bytes.size() % 4) writer.bytes.push_back(0xAB);
     return offset;
 }
 
 }  // namespace
 
-std::vector<uint32_t> buildConstantTableComment(const std::vector<ConstantTableEntry>& entries,
+std::vector<uint32_t> BuildConstantTableComment(const std::vector<ConstantTableEntry>& entries,
                                                 uint32_t version, const std::string& target,
                                                 const std::string& creator)
 {
@@ -48,51 +48,53 @@ std::vector<uint32_t> buildConstantTableComment(const std::vector<ConstantTableE
     ByteWriter strings;
     strings.bytes.resize(stringsAt);
     std::vector<uint32_t> nameAt;
-    for (const ConstantTableEntry& e : entries) nameAt.push_back(putString(strings, e.name));
-    uint32_t targetAt = putString(strings, target);
-    uint32_t creatorAt = putString(strings, creator);
+    for (const ConstantTableEntry& entry : entries)
+        nameAt.push_back(PutString(strings, entry.name));
+    uint32_t targetAt = PutString(strings, target);
+    uint32_t creatorAt = PutString(strings, creator);
 
-    ByteWriter w;
-    put32(w, headerSize);
-    put32(w, creatorAt);
-    put32(w, version);
-    put32(w, count);
-    put32(w, entriesAt);
-    put32(w, 0);  // flags
-    put32(w, targetAt);
+    ByteWriter writer;
+    Put32(writer, headerSize);
+    Put32(writer, creatorAt);
+    Put32(writer, version);
+    Put32(writer, count);
+    Put32(writer, entriesAt);
+    Put32(writer, 0);  // flags
+    Put32(writer, targetAt);
     for (uint32_t i = 0; i < count; ++i) {
-        const ConstantTableEntry& e = entries[i];
-        put32(w, nameAt[i]);
-        put16(w, e.registerSet);
-        put16(w, e.registerIndex);
-        put16(w, e.registerCount);
-        put16(w, 0);  // reserved
-        put32(w, typesAt + i * typeInfoSize);
-        put32(w, 0);  // no default value
+        const ConstantTableEntry& entry = entries[i];
+        Put32(writer, nameAt[i]);
+        Put16(writer, entry.registerSet);
+        Put16(writer, entry.registerIndex);
+        Put16(writer, entry.registerCount);
+        Put16(writer, 0);  // reserved
+        Put32(writer, typesAt + i * typeInfoSize);
+        Put32(writer, 0);  // no default value
     }
-    for (const ConstantTableEntry& e : entries) {
-        put16(w, e.typeClass);
-        put16(w, e.type);
-        put16(w, e.rows);
-        put16(w, e.columns);
-        put16(w, 1);  // elements: 1 for a non-array
-        put16(w, 0);  // struct members
-        put32(w, 0);  // member info
+    for (const ConstantTableEntry& entry : entries) {
+        Put16(writer, entry.typeClass);
+        Put16(writer, entry.type);
+        Put16(writer, entry.rows);
+        Put16(writer, entry.columns);
+        Put16(writer, 1);  // elements: 1 for a non-array
+        Put16(writer, 0);  // struct members
+        Put32(writer, 0);  // member info
     }
-    w.bytes.insert(w.bytes.end(), strings.bytes.begin() + stringsAt, strings.bytes.end());
+    writer.bytes.insert(writer.bytes.end(), strings.bytes.begin() + stringsAt, strings.bytes.end());
 
-    const uint32_t dataWords = static_cast<uint32_t>(w.bytes.size() / 4);
+    const uint32_t dataWords = static_cast<uint32_t>(writer.bytes.size() / 4);
     std::vector<uint32_t> comment;
     comment.push_back(0xFFFEu | ((dataWords + 1) << 16));  // +1: the fourcc
     comment.push_back(ctabFourCC);
     for (uint32_t i = 0; i < dataWords; ++i) {
-        const uint8_t* b = &w.bytes[i * 4];
-        comment.push_back(b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24));
+        const uint8_t* bytes = &writer.bytes[i * 4];
+        comment.push_back(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
+                          (static_cast<uint32_t>(bytes[3]) << 24));
     }
     return comment;
 }
 
-std::vector<uint32_t> insertAfterVersion(const std::vector<uint32_t>& shader,
+std::vector<uint32_t> InsertAfterVersion(const std::vector<uint32_t>& shader,
                                          const std::vector<uint32_t>& comment)
 {
     std::vector<uint32_t> out;

@@ -33,13 +33,13 @@ constexpr uint32_t ctabFourCC = 0x42415443u;  // 'C','T','A','B'
 
 // The complete comment: comment token, fourcc, table. version is the shader's
 // version token; target its profile name ("ps_2_0").
-std::vector<uint32_t> buildConstantTableComment(const std::vector<ConstantTableEntry>& entries,
+std::vector<uint32_t> BuildConstantTableComment(const std::vector<ConstantTableEntry>& entries,
                                                 uint32_t version, const std::string& target,
                                                 const std::string& creator);
 
 // Returns the shader with the comment placed right after the version token,
 // where compilers put it.
-std::vector<uint32_t> insertAfterVersion(const std::vector<uint32_t>& shader,
+std::vector<uint32_t> InsertAfterVersion(const std::vector<uint32_t>& shader,
                                          const std::vector<uint32_t>& comment);
 
 }  // namespace effectc

@@ -2,20 +2,20 @@
 
 namespace effectc {
 
-void addError(Diagnostics& diags, SourceLocation at, std::string message)
+void AddError(Diagnostics& diags, SourceLocation at, std::string message)
 {
     diags.errors.push_back(Diagnostic{at, std::move(message)});
 }
 
-bool hasErrors(const Diagnostics& diags)
+bool HasErrors(const Diagnostics& diags)
 {
     return !diags.errors.empty();
 }
 
-std::string formatDiagnostic(const std::string& fileName, const Diagnostic& d)
+std::string FormatDiagnostic(const std::string& fileName, const Diagnostic& diagnostic)
 {
-    return fileName + ":" + std::to_string(d.at.line) + ":" + std::to_string(d.at.column) +
-           ": error: " + d.message;
+    return fileName + ":" + std::to_string(diagnostic.at.line) + ":" +
+           std::to_string(diagnostic.at.column) + ": error: " + diagnostic.message;
 }
 
 }  // namespace effectc

@@ -21,10 +21,10 @@ struct Diagnostics {
     std::vector<Diagnostic> errors;
 };
 
-void addError(Diagnostics& diags, SourceLocation at, std::string message);
-bool hasErrors(const Diagnostics& diags);
+void AddError(Diagnostics& diags, SourceLocation at, std::string message);
+bool HasErrors(const Diagnostics& diags);
 
 // "file:line:column: error: message", the form editors and build logs parse.
-std::string formatDiagnostic(const std::string& fileName, const Diagnostic& d);
+std::string FormatDiagnostic(const std::string& fileName, const Diagnostic& diagnostic);
 
 }  // namespace effectc

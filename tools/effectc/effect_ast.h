@@ -10,24 +10,24 @@
 namespace effectc {
 
 enum class ParamKind {
-    Float,      // float, floatN, floatRxC
-    Texture,    // texture
-    Sampler2D,  // sampler2D
+    numeric,    // float, floatN, floatRxC
+    texture,    // texture
+    sampler2D,  // sampler2D
 };
 
 enum class ValueKind {
-    Identifier,  // CLAMP, POINT, NULL, true, false, ...
-    Number,      // possibly negative literal
-    Reference,   // <name>
-    Asm,         // asm { ... }
+    identifier,  // CLAMP, POINT, NULL, true, false, ...
+    number,      // possibly negative literal
+    reference,   // <name>
+    asmBlock,    // asm { ... }
 };
 
 struct StateValue {
-    ValueKind kind = ValueKind::Identifier;
+    ValueKind kind = ValueKind::identifier;
     std::string text;     // identifier, literal text, referenced name or asm body
-    double number = 0.0;  // Number only, sign applied
+    double number = 0.0;  // number only, sign applied
     SourceLocation at;
-    SourceLocation bodyAt;  // Asm only: first character of the body
+    SourceLocation bodyAt;  // asmBlock only: first character of the body
 };
 
 struct StateAssignment {
@@ -49,7 +49,7 @@ struct ParameterDecl {
     std::string name;
     SourceLocation at;      // the name
     SourceLocation typeAt;  // the type (or its row_major/column_major prefix)
-    ParamKind kind = ParamKind::Float;
+    ParamKind kind = ParamKind::numeric;
     int rows = 1;
     int columns = 1;
     bool isVector = false;  // floatN, even float1
@@ -57,8 +57,8 @@ struct ParameterDecl {
     bool rowMajor = false;  // HLSL default is column_major
     RegisterBinding reg;
     bool hasInitializer = false;
-    std::vector<double> initializer;             // Float
-    std::vector<StateAssignment> samplerStates;  // Sampler2D
+    std::vector<double> initializer;             // numeric
+    std::vector<StateAssignment> samplerStates;  // sampler2D
     SourceLocation initAt;
 };
 

@@ -11,14 +11,14 @@ namespace effectc {
 namespace {
 
 enum class ValueType {
-    Bool,
-    ZBuffer,
-    Cull,
-    Address,
-    Filter,
-    TextureReference,
-    PixelShader,
-    VertexShader
+    boolean,
+    zBuffer,
+    cull,
+    address,
+    filter,
+    textureReference,
+    pixelShader,
+    vertexShader
 };
 
 struct StateInfo {
@@ -31,17 +31,17 @@ struct StateInfo {
 // D3DRENDERSTATETYPE's order (0 ZEnable ... 13 AlphaBlendEnable), the shader
 // and sampler states sit after the fixed-function ones.
 const StateInfo passStateTable[] = {
-    {"ZEnable", 0, ValueType::ZBuffer},           {"ZWriteEnable", 3, ValueType::Bool},
-    {"AlphaTestEnable", 4, ValueType::Bool},      {"CullMode", 8, ValueType::Cull},
-    {"AlphaBlendEnable", 13, ValueType::Bool},    {"VertexShader", 146, ValueType::VertexShader},
-    {"PixelShader", 147, ValueType::PixelShader},
+    {"ZEnable", 0, ValueType::zBuffer},           {"ZWriteEnable", 3, ValueType::boolean},
+    {"AlphaTestEnable", 4, ValueType::boolean},   {"CullMode", 8, ValueType::cull},
+    {"AlphaBlendEnable", 13, ValueType::boolean}, {"VertexShader", 146, ValueType::vertexShader},
+    {"PixelShader", 147, ValueType::pixelShader},
 };
 
 const StateInfo samplerStateTable[] = {
-    {"Texture", 164, ValueType::TextureReference}, {"AddressU", 165, ValueType::Address},
-    {"AddressV", 166, ValueType::Address},         {"AddressW", 167, ValueType::Address},
-    {"MagFilter", 169, ValueType::Filter},         {"MinFilter", 170, ValueType::Filter},
-    {"MipFilter", 171, ValueType::Filter},
+    {"Texture", 164, ValueType::textureReference}, {"AddressU", 165, ValueType::address},
+    {"AddressV", 166, ValueType::address},         {"AddressW", 167, ValueType::address},
+    {"MagFilter", 169, ValueType::filter},         {"MinFilter", 170, ValueType::filter},
+    {"MipFilter", 171, ValueType::filter},
 };
 
 struct NamedValue {
@@ -52,38 +52,38 @@ struct NamedValue {
 
 // D3DZBUFFERTYPE, D3DCULL, D3DTEXTUREADDRESS and D3DTEXTUREFILTERTYPE values.
 const NamedValue namedValues[] = {
-    {"FALSE", 0, ValueType::Bool},
-    {"TRUE", 1, ValueType::Bool},
-    {"FALSE", 0, ValueType::ZBuffer},
-    {"TRUE", 1, ValueType::ZBuffer},
-    {"USEW", 2, ValueType::ZBuffer},
-    {"NONE", 1, ValueType::Cull},
-    {"CW", 2, ValueType::Cull},
-    {"CCW", 3, ValueType::Cull},
-    {"WRAP", 1, ValueType::Address},
-    {"MIRROR", 2, ValueType::Address},
-    {"CLAMP", 3, ValueType::Address},
-    {"BORDER", 4, ValueType::Address},
-    {"MIRRORONCE", 5, ValueType::Address},
-    {"NONE", 0, ValueType::Filter},
-    {"POINT", 1, ValueType::Filter},
-    {"LINEAR", 2, ValueType::Filter},
-    {"ANISOTROPIC", 3, ValueType::Filter},
+    {"FALSE", 0, ValueType::boolean},
+    {"TRUE", 1, ValueType::boolean},
+    {"FALSE", 0, ValueType::zBuffer},
+    {"TRUE", 1, ValueType::zBuffer},
+    {"USEW", 2, ValueType::zBuffer},
+    {"NONE", 1, ValueType::cull},
+    {"CW", 2, ValueType::cull},
+    {"CCW", 3, ValueType::cull},
+    {"WRAP", 1, ValueType::address},
+    {"MIRROR", 2, ValueType::address},
+    {"CLAMP", 3, ValueType::address},
+    {"BORDER", 4, ValueType::address},
+    {"MIRRORONCE", 5, ValueType::address},
+    {"NONE", 0, ValueType::filter},
+    {"POINT", 1, ValueType::filter},
+    {"LINEAR", 2, ValueType::filter},
+    {"ANISOTROPIC", 3, ValueType::filter},
 };
 
 // State names and values are case-insensitive in effect files.
-bool sameWord(const std::string& a, const char* b)
+bool SameWord(const std::string& word, const char* name)
 {
-    size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
+    size_t length = std::strlen(name);
+    if (word.size() != length) return false;
+    for (size_t i = 0; i < length; ++i)
+        if (std::tolower(static_cast<unsigned char>(word[i])) !=
+            std::tolower(static_cast<unsigned char>(name[i])))
             return false;
     return true;
 }
 
-std::string where(SourceLocation at)
+std::string Where(SourceLocation at)
 {
     return std::to_string(at.line) + ":" + std::to_string(at.column);
 }
@@ -96,76 +96,83 @@ struct Builder {
     std::vector<const ParameterDecl*> params;  // accepted parameters, in output order
 };
 
-const ParameterDecl* findParameter(const Builder& b, const std::string& name)
+const ParameterDecl* FindParameter(const Builder& builder, const std::string& name)
 {
-    for (const ParameterDecl* p : b.params)
-        if (p->name == name) return p;
+    for (const ParameterDecl* parameter : builder.params)
+        if (parameter->name == name) return parameter;
     return nullptr;
 }
 
-int registerCount(const ParameterDecl& p)
+int RegisterCount(const ParameterDecl& parameter)
 {
-    if (!p.isMatrix) return 1;
-    return p.rowMajor ? p.rows : p.columns;  // one register per row, or per column
+    if (!parameter.isMatrix) return 1;
+    // One register per row, or per column.
+    return parameter.rowMajor ? parameter.rows : parameter.columns;
 }
 
-uint32_t floatBits(double value)
+uint32_t FloatBits(double value)
 {
-    float f = static_cast<float>(value);
+    float single = static_cast<float>(value);
     uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
+    std::memcpy(&bits, &single, sizeof bits);
     return bits;
 }
 
 // ---------------------------------------------------------------- states
 
-bool integerValue(Builder& b, const StateAssignment& s, ValueType type, int32_t& value)
+bool IntegerValue(Builder& builder, const StateAssignment& assignment, ValueType type,
+                  int32_t& value)
 {
-    const StateValue& v = s.value;
-    if (v.kind == ValueKind::Identifier) {
-        for (const NamedValue& n : namedValues) {
-            if (n.type == type && sameWord(v.text, n.name)) {
-                value = n.value;
+    const StateValue& given = assignment.value;
+    if (given.kind == ValueKind::identifier) {
+        for (const NamedValue& named : namedValues) {
+            if (named.type == type && SameWord(given.text, named.name)) {
+                value = named.value;
                 return true;
             }
         }
-    } else if (v.kind == ValueKind::Number &&
-               (type == ValueType::Bool || type == ValueType::ZBuffer)) {
-        int32_t limit = type == ValueType::Bool ? 1 : 2;
-        if (v.number == static_cast<int32_t>(v.number) && v.number >= 0 && v.number <= limit) {
-            value = static_cast<int32_t>(v.number);
+    } else if (given.kind == ValueKind::number &&
+               (type == ValueType::boolean || type == ValueType::zBuffer)) {
+        int32_t limit = type == ValueType::boolean ? 1 : 2;
+        if (given.number == static_cast<int32_t>(given.number) && given.number >= 0 &&
+            given.number <= limit) {
+            value = static_cast<int32_t>(given.number);
             return true;
         }
     }
     std::string allowed;
-    for (const NamedValue& n : namedValues)
-        if (n.type == type) allowed += std::string(allowed.empty() ? "" : ", ") + n.name;
-    addError(b.diags, v.at, "invalid value for " + s.name + "; expected one of " + allowed);
+    for (const NamedValue& named : namedValues)
+        if (named.type == type) allowed += std::string(allowed.empty() ? "" : ", ") + named.name;
+    AddError(builder.diags, given.at,
+             "invalid value for " + assignment.name + "; expected one of " + allowed);
     return false;
 }
 
-const StateInfo* lookupState(Builder& b, const StateAssignment& s, const StateInfo* table,
-                             size_t count, const char* context)
+const StateInfo* LookupState(Builder& builder, const StateAssignment& assignment,
+                             const StateInfo* table, size_t count, const char* context)
 {
     for (size_t i = 0; i < count; ++i) {
-        if (sameWord(s.name, table[i].name)) {
-            if (s.hasIndex) {
-                addError(b.diags, s.at, "state '" + s.name + "' takes no index here");
+        if (SameWord(assignment.name, table[i].name)) {
+            if (assignment.hasIndex) {
+                AddError(builder.diags, assignment.at,
+                         "state '" + assignment.name + "' takes no index here");
                 return nullptr;
             }
             return &table[i];
         }
     }
-    addError(b.diags, s.at, std::string("unknown ") + context + " state '" + s.name + "'");
+    AddError(builder.diags, assignment.at,
+             std::string("unknown ") + context + " state '" + assignment.name + "'");
     return nullptr;
 }
 
-bool checkDuplicateState(Builder& b, const std::vector<StateAssignment>& states, size_t i)
+bool CheckDuplicateState(Builder& builder, const std::vector<StateAssignment>& states, size_t i)
 {
-    for (size_t k = 0; k < i; ++k) {
-        if (sameWord(states[i].name, states[k].name.c_str())) {
-            addError(b.diags, states[i].at,
-                     "state '" + states[i].name + "' is already set at " + where(states[k].at));
+    for (size_t earlier = 0; earlier < i; ++earlier) {
+        if (SameWord(states[i].name, states[earlier].name.c_str())) {
+            AddError(builder.diags, states[i].at,
+                     "state '" + states[i].name + "' is already set at " +
+                         Where(states[earlier].at));
             return false;
         }
     }
@@ -174,234 +181,271 @@ bool checkDuplicateState(Builder& b, const std::vector<StateAssignment>& states,
 
 // ---------------------------------------------------------------- shaders
 
-// Matches the registers a shader reads against the parameters' bindings and
-// returns the constant table that makes D3DX upload them.
-bool bindShader(Builder& b, const AssembledShader& shader, std::vector<ConstantTableEntry>& table)
+// The accepted parameter whose register(set#) range holds set# index, or -1.
+int BoundParameter(const Builder& builder, char set, int index)
+{
+    for (size_t i = 0; i < builder.params.size(); ++i) {
+        const ParameterDecl& parameter = *builder.params[i];
+        if (!parameter.reg.present || parameter.reg.set != set) continue;
+        int count = set == 'c' ? RegisterCount(parameter) : 1;
+        if (index >= parameter.reg.index && index < parameter.reg.index + count)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// A def'd register overrides whatever D3DX uploads, so a parameter bound
+// there would silently stop working.
+bool CheckDefinedConstants(Builder& builder, const AssembledShader& shader)
 {
     bool ok = true;
-    std::vector<bool> used(b.params.size(), false);
-    auto boundTo = [&](char set, int index) -> int {
-        for (size_t i = 0; i < b.params.size(); ++i) {
-            const ParameterDecl& p = *b.params[i];
-            if (!p.reg.present || p.reg.set != set) continue;
-            int count = set == 'c' ? registerCount(p) : 1;
-            if (index >= p.reg.index && index < p.reg.index + count) return static_cast<int>(i);
-        }
-        return -1;
-    };
-
-    // A def'd register overrides whatever D3DX uploads, so a parameter bound
-    // there would silently stop working.
-    for (const RegisterUse& d : shader.constantsDefined) {
-        int owner = boundTo('c', d.index);
+    for (const RegisterUse& defined : shader.constantsDefined) {
+        int owner = BoundParameter(builder, 'c', defined.index);
         if (owner >= 0) {
-            addError(b.diags, d.at,
-                     "c" + std::to_string(d.index) + " is bound to parameter '" +
-                         b.params[owner]->name + "'; def would override it");
+            AddError(builder.diags, defined.at,
+                     "c" + std::to_string(defined.index) + " is bound to parameter '" +
+                         builder.params[owner]->name + "'; def would override it");
             ok = false;
         }
     }
-    for (const RegisterUse& r : shader.constantsRead) {
-        bool defined = false;
-        for (const RegisterUse& d : shader.constantsDefined)
-            defined = defined || d.index == r.index;
-        if (defined) continue;
-        int owner = boundTo('c', r.index);
+    return ok;
+}
+
+// Every c# read that no def gives a value must be some parameter's register.
+bool BindConstantsRead(Builder& builder, const AssembledShader& shader, std::vector<bool>& used)
+{
+    bool ok = true;
+    for (const RegisterUse& read : shader.constantsRead) {
+        bool isDefined = false;
+        for (const RegisterUse& defined : shader.constantsDefined)
+            isDefined = isDefined || defined.index == read.index;
+        if (isDefined) continue;
+        int owner = BoundParameter(builder, 'c', read.index);
         if (owner < 0) {
-            addError(b.diags, r.at,
-                     "c" + std::to_string(r.index) +
+            AddError(builder.diags, read.at,
+                     "c" + std::to_string(read.index) +
                          " is neither defined with def nor bound to a parameter with register(c#)");
             ok = false;
         } else {
             used[owner] = true;
         }
     }
-    for (const SamplerDecl& s : shader.samplers) {
-        int owner = boundTo('s', s.index);
+    return ok;
+}
+
+bool BindSamplers(Builder& builder, const AssembledShader& shader, std::vector<bool>& used)
+{
+    bool ok = true;
+    for (const SamplerDecl& sampler : shader.samplers) {
+        int owner = BoundParameter(builder, 's', sampler.index);
         if (owner < 0) {
-            addError(b.diags, s.at,
-                     "s" + std::to_string(s.index) +
+            AddError(builder.diags, sampler.at,
+                     "s" + std::to_string(sampler.index) +
                          " is not bound to a sampler parameter with register(s#)");
             ok = false;
-        } else if (s.type != texture2D) {
-            addError(b.diags, s.at,
-                     "sampler '" + b.params[owner]->name +
+        } else if (sampler.type != texture2D) {
+            AddError(builder.diags, sampler.at,
+                     "sampler '" + builder.params[owner]->name +
                          "' is a sampler2D; declare it with dcl_2d");
             ok = false;
         } else {
             used[owner] = true;
         }
     }
-    for (size_t i = 0; i < b.params.size(); ++i) {
-        if (!used[i]) continue;
-        const ParameterDecl& p = *b.params[i];
-        ConstantTableEntry e;
-        e.name = p.name;
-        e.registerIndex = static_cast<uint16_t>(p.reg.index);
-        if (p.kind == ParamKind::Sampler2D) {
-            e.registerSet = registerSetSampler;
-            e.typeClass = classObject;
-            e.type = typeSampler2D;
-        } else {
-            e.registerSet = registerSetFloat4;
-            e.registerCount = static_cast<uint16_t>(registerCount(p));
-            e.type = typeFloat;
-            e.rows = static_cast<uint16_t>(p.rows);
-            e.columns = static_cast<uint16_t>(p.columns);
-            // The class tells D3DX whether the registers hold rows or columns;
-            // it transposes on upload when this differs from the parameter's.
-            e.typeClass = p.isMatrix   ? (p.rowMajor ? classMatrixRows : classMatrixColumns)
-                          : p.isVector ? classVector
-                                       : classScalar;
-        }
-        table.push_back(e);
-    }
     return ok;
 }
 
-bool buildPixelShader(Builder& b, const StateValue& v, FxState& state)
+ConstantTableEntry ConstantTableEntryOf(const ParameterDecl& parameter)
 {
-    size_t errorsBefore = b.diags.errors.size();
-    AssembledShader shader = assemblePixelShader(v.text, v.bodyAt, b.diags);
-    if (b.diags.errors.size() != errorsBefore) return false;
+    ConstantTableEntry entry;
+    entry.name = parameter.name;
+    entry.registerIndex = static_cast<uint16_t>(parameter.reg.index);
+    if (parameter.kind == ParamKind::sampler2D) {
+        entry.registerSet = registerSetSampler;
+        entry.typeClass = classObject;
+        entry.type = typeSampler2D;
+        return entry;
+    }
+    entry.registerSet = registerSetFloat4;
+    entry.registerCount = static_cast<uint16_t>(RegisterCount(parameter));
+    entry.type = typeFloat;
+    entry.rows = static_cast<uint16_t>(parameter.rows);
+    entry.columns = static_cast<uint16_t>(parameter.columns);
+    // The class tells D3DX whether the registers hold rows or columns;
+    // it transposes on upload when this differs from the parameter's.
+    entry.typeClass = parameter.isMatrix
+                          ? (parameter.rowMajor ? classMatrixRows : classMatrixColumns)
+                      : parameter.isVector ? classVector
+                                           : classScalar;
+    return entry;
+}
+
+// Matches the registers a shader reads against the parameters' bindings and
+// returns the constant table that makes D3DX upload them.
+bool BindShader(Builder& builder, const AssembledShader& shader,
+                std::vector<ConstantTableEntry>& table)
+{
+    std::vector<bool> used(builder.params.size(), false);
+    bool ok = CheckDefinedConstants(builder, shader);
+    ok = BindConstantsRead(builder, shader, used) && ok;
+    ok = BindSamplers(builder, shader, used) && ok;
+    for (size_t i = 0; i < builder.params.size(); ++i)
+        if (used[i]) table.push_back(ConstantTableEntryOf(*builder.params[i]));
+    return ok;
+}
+
+bool BuildPixelShader(Builder& builder, const StateValue& value, FxState& state)
+{
+    size_t errorsBefore = builder.diags.errors.size();
+    AssembledShader shader = AssemblePixelShader(value.text, value.bodyAt, builder.diags);
+    if (builder.diags.errors.size() != errorsBefore) return false;
     std::vector<ConstantTableEntry> table;
-    if (!bindShader(b, shader, table)) return false;
-    std::vector<uint32_t> comment = buildConstantTableComment(table, ps20VersionToken, "ps_2_0",
-                                                              "effectc " + b.sourceName);
-    state.kind = FxStateKind::Shader;
+    if (!BindShader(builder, shader, table)) return false;
+    std::vector<uint32_t> comment = BuildConstantTableComment(table, ps20VersionToken, "ps_2_0",
+                                                              "effectc " + builder.sourceName);
+    state.kind = FxStateKind::shader;
     state.shaderType = typePixelShader;
-    state.shader = insertAfterVersion(shader.tokens, comment);
+    state.shader = InsertAfterVersion(shader.tokens, comment);
     return true;
 }
 
-bool buildState(Builder& b, const StateAssignment& s, const StateInfo& info, FxState& state)
+bool BuildState(Builder& builder, const StateAssignment& assignment, const StateInfo& info,
+                FxState& state)
 {
     state.op = info.op;
-    state.kind = FxStateKind::Integer;
-    const StateValue& v = s.value;
+    state.kind = FxStateKind::integer;
+    const StateValue& value = assignment.value;
     switch (info.valueType) {
-    case ValueType::VertexShader:
-    case ValueType::PixelShader: {
-        bool pixel = info.valueType == ValueType::PixelShader;
-        if (v.kind == ValueKind::Identifier && sameWord(v.text, "NULL")) {
+    case ValueType::vertexShader:
+    case ValueType::pixelShader: {
+        bool pixel = info.valueType == ValueType::pixelShader;
+        if (value.kind == ValueKind::identifier && SameWord(value.text, "NULL")) {
             state.integer = 0;  // NULL is stored as the integer 0, the compiler's own form
             return true;
         }
-        if (pixel && v.kind == ValueKind::Asm) return buildPixelShader(b, v, state);
-        addError(b.diags, v.at,
+        if (pixel && value.kind == ValueKind::asmBlock)
+            return BuildPixelShader(builder, value, state);
+        AddError(builder.diags, value.at,
                  pixel ? "PixelShader takes an asm { ... } block or NULL"
                        : "vertex shaders are not supported; use VertexShader = NULL");
         return false;
     }
-    case ValueType::TextureReference: {
-        const ParameterDecl* p = v.kind == ValueKind::Reference ? findParameter(b, v.text)
-                                                                : nullptr;
-        if (v.kind != ValueKind::Reference) {
-            addError(b.diags, v.at, "Texture takes a texture parameter as <name>");
+    case ValueType::textureReference: {
+        const ParameterDecl* parameter =
+            value.kind == ValueKind::reference ? FindParameter(builder, value.text) : nullptr;
+        if (value.kind != ValueKind::reference) {
+            AddError(builder.diags, value.at, "Texture takes a texture parameter as <name>");
             return false;
         }
-        if (!p || p->kind != ParamKind::Texture) {
-            addError(b.diags, v.at,
-                     "'" + v.text + "' is not a texture parameter declared before this point");
+        if (!parameter || parameter->kind != ParamKind::texture) {
+            AddError(builder.diags, value.at,
+                     "'" + value.text + "' is not a texture parameter declared before this point");
             return false;
         }
-        state.kind = FxStateKind::Reference;
-        state.reference = p->name;
+        state.kind = FxStateKind::reference;
+        state.reference = parameter->name;
         state.referenceType = typeTexture;
         return true;
     }
     default:
-        return integerValue(b, s, info.valueType, state.integer);
+        return IntegerValue(builder, assignment, info.valueType, state.integer);
     }
 }
 
 // ---------------------------------------------------------------- parameters
 
-bool checkBinding(Builder& b, const ParameterDecl& p)
+bool CheckBinding(Builder& builder, const ParameterDecl& parameter)
 {
-    const RegisterBinding& r = p.reg;
-    if (!r.present) return true;
-    char wanted = p.kind == ParamKind::Float ? 'c' : p.kind == ParamKind::Sampler2D ? 's' : 0;
+    const RegisterBinding& binding = parameter.reg;
+    if (!binding.present) return true;
+    char wanted = parameter.kind == ParamKind::numeric     ? 'c'
+                  : parameter.kind == ParamKind::sampler2D ? 's'
+                                                           : 0;
     if (wanted == 0) {
-        addError(b.diags, r.at,
+        AddError(builder.diags, binding.at,
                  "a texture is not bound to a register; bind the sampler that uses it");
         return false;
     }
-    if (r.set != wanted) {
-        addError(b.diags, r.at,
-                 std::string("parameter '") + p.name + "' needs a " + wanted + "# register");
+    if (binding.set != wanted) {
+        AddError(builder.diags, binding.at,
+                 std::string("parameter '") + parameter.name + "' needs a " + wanted +
+                     "# register");
         return false;
     }
-    int count = wanted == 'c' ? registerCount(p) : 1;
+    int count = wanted == 'c' ? RegisterCount(parameter) : 1;
     int limit = wanted == 'c' ? 32 : 16;  // ps_2_0: c0-c31, s0-s15
-    if (r.index + count > limit) {
-        addError(b.diags, r.at,
-                 "register " + std::string(1, wanted) + std::to_string(r.index) + " (" +
+    if (binding.index + count > limit) {
+        AddError(builder.diags, binding.at,
+                 "register " + std::string(1, wanted) + std::to_string(binding.index) + " (" +
                      std::to_string(count) + " registers) does not fit in ps_2_0's " + wanted +
                      "0-" + wanted + std::to_string(limit - 1));
         return false;
     }
-    for (const ParameterDecl* q : b.params) {
-        if (!q->reg.present || q->reg.set != r.set) continue;
-        int qCount = wanted == 'c' ? registerCount(*q) : 1;
-        if (r.index < q->reg.index + qCount && q->reg.index < r.index + count) {
-            addError(b.diags, r.at,
-                     "register range of '" + p.name + "' overlaps '" + q->name + "' (" +
-                         where(q->reg.at) + ")");
+    for (const ParameterDecl* other : builder.params) {
+        if (!other->reg.present || other->reg.set != binding.set) continue;
+        int otherCount = wanted == 'c' ? RegisterCount(*other) : 1;
+        if (binding.index < other->reg.index + otherCount &&
+            other->reg.index < binding.index + count) {
+            AddError(builder.diags, binding.at,
+                     "register range of '" + parameter.name + "' overlaps '" + other->name + "' (" +
+                         Where(other->reg.at) + ")");
             return false;
         }
     }
     return true;
 }
 
-void buildParameter(Builder& b, const ParameterDecl& p)
+void BuildParameter(Builder& builder, const ParameterDecl& parameter)
 {
-    for (const ParameterDecl* q : b.params) {
-        if (q->name == p.name) {
-            addError(b.diags, p.at,
-                     "duplicate parameter '" + p.name + "' (first declared at " + where(q->at) +
-                         ")");
+    for (const ParameterDecl* other : builder.params) {
+        if (other->name == parameter.name) {
+            AddError(builder.diags, parameter.at,
+                     "duplicate parameter '" + parameter.name + "' (first declared at " +
+                         Where(other->at) + ")");
             return;
         }
     }
-    if (!checkBinding(b, p)) return;
+    if (!CheckBinding(builder, parameter)) return;
 
     FxParameter fx;
-    fx.name = p.name;
-    switch (p.kind) {
-    case ParamKind::Float: {
+    fx.name = parameter.name;
+    switch (parameter.kind) {
+    case ParamKind::numeric: {
         fx.type = typeFloat;
         // Effects report every matrix as MATRIX_ROWS with its values row
         // after row; row_major/column_major only changes the register packing,
         // which the shader's constant table describes.
-        fx.parameterClass = p.isMatrix ? classMatrixRows : p.isVector ? classVector : classScalar;
-        fx.rows = static_cast<uint32_t>(p.rows);
-        fx.columns = static_cast<uint32_t>(p.columns);
+        fx.parameterClass = parameter.isMatrix   ? classMatrixRows
+                            : parameter.isVector ? classVector
+                                                 : classScalar;
+        fx.rows = static_cast<uint32_t>(parameter.rows);
+        fx.columns = static_cast<uint32_t>(parameter.columns);
         size_t expected = fx.rows * fx.columns;
-        if (p.hasInitializer && p.initializer.size() != expected) {
-            addError(b.diags, p.initAt,
-                     "initialiser of '" + p.name + "' has " + std::to_string(p.initializer.size()) +
-                         " values; expected " + std::to_string(expected));
+        if (parameter.hasInitializer && parameter.initializer.size() != expected) {
+            AddError(builder.diags, parameter.initAt,
+                     "initialiser of '" + parameter.name + "' has " +
+                         std::to_string(parameter.initializer.size()) + " values; expected " +
+                         std::to_string(expected));
             return;
         }
-        for (double v : p.initializer) fx.value.push_back(floatBits(v));
+        for (double value : parameter.initializer) fx.value.push_back(FloatBits(value));
         break;
     }
-    case ParamKind::Texture:
+    case ParamKind::texture:
         fx.type = typeTexture;
         fx.parameterClass = classObject;
         break;
-    case ParamKind::Sampler2D: {
+    case ParamKind::sampler2D: {
         fx.type = typeSampler2D;
         fx.parameterClass = classObject;
         bool ok = true;
-        for (size_t i = 0; i < p.samplerStates.size(); ++i) {
-            const StateAssignment& s = p.samplerStates[i];
-            const StateInfo* info = lookupState(b, s, samplerStateTable,
+        for (size_t i = 0; i < parameter.samplerStates.size(); ++i) {
+            const StateAssignment& assignment = parameter.samplerStates[i];
+            const StateInfo* info = LookupState(builder, assignment, samplerStateTable,
                                                 std::size(samplerStateTable), "sampler");
             FxState state;
-            if (!info || !checkDuplicateState(b, p.samplerStates, i) ||
-                !buildState(b, s, *info, state)) {
+            if (!info || !CheckDuplicateState(builder, parameter.samplerStates, i) ||
+                !BuildState(builder, assignment, *info, state)) {
                 ok = false;
                 continue;
             }
@@ -411,53 +455,56 @@ void buildParameter(Builder& b, const ParameterDecl& p)
         break;
     }
     }
-    b.params.push_back(&p);
-    b.out.parameters.push_back(std::move(fx));
+    builder.params.push_back(&parameter);
+    builder.out.parameters.push_back(std::move(fx));
 }
 
 // ---------------------------------------------------------------- techniques
 
-void buildTechnique(Builder& b, const TechniqueDecl& t)
+void BuildTechnique(Builder& builder, const TechniqueDecl& technique)
 {
-    for (const FxTechnique& other : b.out.techniques) {
-        if (other.name == t.name) {
-            addError(b.diags, t.at, "duplicate technique '" + t.name + "'");
+    for (const FxTechnique& other : builder.out.techniques) {
+        if (other.name == technique.name) {
+            AddError(builder.diags, technique.at, "duplicate technique '" + technique.name + "'");
             return;
         }
     }
-    FxTechnique tech;
-    tech.name = t.name;
-    if (t.passes.empty()) addError(b.diags, t.at, "technique '" + t.name + "' has no pass");
-    for (const PassDecl& p : t.passes) {
-        for (const FxPass& other : tech.passes) {
-            if (other.name == p.name)
-                addError(b.diags, p.at,
-                         "duplicate pass '" + p.name + "' in technique '" + t.name + "'");
+    FxTechnique fxTechnique;
+    fxTechnique.name = technique.name;
+    if (technique.passes.empty())
+        AddError(builder.diags, technique.at, "technique '" + technique.name + "' has no pass");
+    for (const PassDecl& passDecl : technique.passes) {
+        for (const FxPass& other : fxTechnique.passes) {
+            if (other.name == passDecl.name)
+                AddError(builder.diags, passDecl.at,
+                         "duplicate pass '" + passDecl.name + "' in technique '" + technique.name +
+                             "'");
         }
         FxPass pass;
-        pass.name = p.name;
-        for (size_t i = 0; i < p.states.size(); ++i) {
-            const StateAssignment& s = p.states[i];
-            const StateInfo* info = lookupState(b, s, passStateTable, std::size(passStateTable),
-                                                "pass");
+        pass.name = passDecl.name;
+        for (size_t i = 0; i < passDecl.states.size(); ++i) {
+            const StateAssignment& assignment = passDecl.states[i];
+            const StateInfo* info = LookupState(builder, assignment, passStateTable,
+                                                std::size(passStateTable), "pass");
             FxState state;
-            if (info && checkDuplicateState(b, p.states, i) && buildState(b, s, *info, state))
+            if (info && CheckDuplicateState(builder, passDecl.states, i) &&
+                BuildState(builder, assignment, *info, state))
                 pass.states.push_back(std::move(state));
         }
-        tech.passes.push_back(std::move(pass));
+        fxTechnique.passes.push_back(std::move(pass));
     }
-    b.out.techniques.push_back(std::move(tech));
+    builder.out.techniques.push_back(std::move(fxTechnique));
 }
 
 }  // namespace
 
-FxEffect buildEffect(const EffectDecl& decl, const std::string& sourceName, Diagnostics& diags)
+FxEffect BuildEffect(const EffectDecl& decl, const std::string& sourceName, Diagnostics& diags)
 {
-    Builder b{decl, sourceName, diags, {}, {}};
-    for (const ParameterDecl& p : decl.parameters) buildParameter(b, p);
-    for (const TechniqueDecl& t : decl.techniques) buildTechnique(b, t);
-    if (decl.techniques.empty()) addError(diags, SourceLocation{}, "the effect has no technique");
-    return b.out;
+    Builder builder{decl, sourceName, diags, {}, {}};
+    for (const ParameterDecl& parameter : decl.parameters) BuildParameter(builder, parameter);
+    for (const TechniqueDecl& technique : decl.techniques) BuildTechnique(builder, technique);
+    if (decl.techniques.empty()) AddError(diags, SourceLocation{}, "the effect has no technique");
+    return builder.out;
 }
 
 }  // namespace effectc

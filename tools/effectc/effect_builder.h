@@ -13,6 +13,6 @@ namespace effectc {
 
 // sourceName goes into each shader's constant table as part of the creator
 // string, so a blob can be traced back to the file it came from.
-FxEffect buildEffect(const EffectDecl& decl, const std::string& sourceName, Diagnostics& diags);
+FxEffect BuildEffect(const EffectDecl& decl, const std::string& sourceName, Diagnostics& diags);
 
 }  // namespace effectc

@@ -29,20 +29,20 @@ enum ParameterType : uint32_t {
 };
 
 enum class FxStateKind {
-    Integer,    // a plain value: enum, bool, or 0 for a NULL shader
-    Reference,  // <parameter>: resolved by D3DX through a name resource
-    Shader,     // inline bytecode: delivered through a data resource
+    integer,    // a plain value: enum, bool, or 0 for a NULL shader
+    reference,  // <parameter>: resolved by D3DX through a name resource
+    shader,     // inline bytecode: delivered through a data resource
 };
 
 struct FxState {
     uint32_t op = 0;     // row of D3DX's state table
     uint32_t index = 0;  // [n] of array states; pass states only
-    FxStateKind kind = FxStateKind::Integer;
+    FxStateKind kind = FxStateKind::integer;
     int32_t integer = 0;
-    std::string reference;       // Reference: parameter name
-    uint32_t referenceType = 0;  // Reference: that parameter's ParameterType
+    std::string reference;       // reference: parameter name
+    uint32_t referenceType = 0;  // reference: that parameter's ParameterType
     uint32_t shaderType = typePixelShader;
-    std::vector<uint32_t> shader;  // Shader: tokens including the end token
+    std::vector<uint32_t> shader;  // shader: tokens including the end token
 };
 
 struct FxParameter {

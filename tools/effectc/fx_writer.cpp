@@ -29,65 +29,66 @@ struct Writer {
     std::vector<Resource> resources;
 };
 
-std::vector<uint8_t> littleEndianBytes(const std::vector<uint32_t>& words)
+std::vector<uint8_t> LittleEndianBytes(const std::vector<uint32_t>& words)
 {
     std::vector<uint8_t> bytes;
     bytes.reserve(words.size() * 4);
-    for (uint32_t v : words)
+    for (uint32_t word : words)
         for (int shift = 0; shift < 32; shift += 8)
-            bytes.push_back(static_cast<uint8_t>(v >> shift));
+            bytes.push_back(static_cast<uint8_t>(word >> shift));
     return bytes;
 }
 
 // Packs bytes into words in file order (little-endian), zero-padding the last.
-void appendPadded(std::vector<uint32_t>& words, const std::vector<uint8_t>& bytes)
+void AppendPadded(std::vector<uint32_t>& words, const std::vector<uint8_t>& bytes)
 {
     for (size_t i = 0; i < bytes.size(); i += 4) {
-        uint32_t v = 0;
-        for (size_t k = 0; k < 4 && i + k < bytes.size(); ++k)
-            v |= static_cast<uint32_t>(bytes[i + k]) << (8 * k);
-        words.push_back(v);
+        uint32_t word = 0;
+        for (size_t byte = 0; byte < 4 && i + byte < bytes.size(); ++byte)
+            word |= static_cast<uint32_t>(bytes[i + byte]) << (8 * byte);
+        words.push_back(word);
     }
 }
 
-uint32_t offsetOf(const Writer& w)
+uint32_t OffsetOf(const Writer& writer)
 {
-    return static_cast<uint32_t>(w.area.size() * 4);
+    return static_cast<uint32_t>(writer.area.size() * 4);
 }
 
-std::vector<uint8_t> stringBytes(const std::string& s)
+std::vector<uint8_t> StringBytes(const std::string& text)
 {
-    std::vector<uint8_t> bytes(s.begin(), s.end());
+    std::vector<uint8_t> bytes(text.begin(), text.end());
     bytes.push_back(0);  // the length counts the NUL; D3DX compares names with it
     return bytes;
 }
 
-uint32_t putString(Writer& w, const std::string& s)
+uint32_t PutString(Writer& writer, const std::string& text)
 {
-    uint32_t at = offsetOf(w);
-    std::vector<uint8_t> bytes = stringBytes(s);
-    w.area.push_back(static_cast<uint32_t>(bytes.size()));
-    appendPadded(w.area, bytes);
+    uint32_t at = OffsetOf(writer);
+    std::vector<uint8_t> bytes = StringBytes(text);
+    writer.area.push_back(static_cast<uint32_t>(bytes.size()));
+    AppendPadded(writer.area, bytes);
     return at;
 }
 
-bool isNumericClass(uint32_t c)
+bool IsNumericClass(uint32_t parameterClass)
 {
-    return c == classScalar || c == classVector || c == classMatrixRows || c == classMatrixColumns;
+    return parameterClass == classScalar || parameterClass == classVector ||
+           parameterClass == classMatrixRows || parameterClass == classMatrixColumns;
 }
 
 // Type description: type, class, name, semantic, element count, then for
 // numeric classes two dimensions. Vectors store columns before rows; scalars
 // and matrices rows before columns.
-uint32_t putTypedef(Writer& w, uint32_t type, uint32_t cls, uint32_t nameOffset, uint32_t rows,
-                    uint32_t columns)
+uint32_t PutTypedef(Writer& writer, uint32_t type, uint32_t parameterClass, uint32_t nameOffset,
+                    uint32_t rows, uint32_t columns)
 {
-    uint32_t at = offsetOf(w);
-    w.area.insert(w.area.end(), {type, cls, nameOffset, 0u, 0u});
-    if (cls == classVector) {
-        w.area.insert(w.area.end(), {columns, rows});
-    } else if (isNumericClass(cls)) {
-        w.area.insert(w.area.end(), {rows, columns});
+    uint32_t at = OffsetOf(writer);
+    writer.area.insert(writer.area.end(), {type, parameterClass, nameOffset, 0u, 0u});
+    if (parameterClass == classVector) {
+        writer.area.insert(writer.area.end(), {columns, rows});
+    } else if (IsNumericClass(parameterClass)) {
+        writer.area.insert(writer.area.end(), {rows, columns});
     }
     return at;
 }
@@ -99,115 +100,118 @@ struct StateOffsets {
 
 // Writes a state's type and value. An object-typed value is a fresh object id
 // that D3DX fills from the resource returned through `resource`.
-StateOffsets putStateValue(Writer& w, const FxState& state, Resource& resource, bool& hasResource)
+StateOffsets PutStateValue(Writer& writer, const FxState& state, Resource& resource,
+                           bool& hasResource)
 {
-    StateOffsets o{};
+    StateOffsets offsets{};
     hasResource = false;
     switch (state.kind) {
-    case FxStateKind::Integer:
+    case FxStateKind::integer:
         // Constants are INT 1x1 with class MATRIX_ROWS, as the compiler writes them.
-        o.typedefAt = putTypedef(w, typeInt, classMatrixRows, 0, 1, 1);
-        o.valueAt = offsetOf(w);
-        w.area.push_back(static_cast<uint32_t>(state.integer));
+        offsets.typedefAt = PutTypedef(writer, typeInt, classMatrixRows, 0, 1, 1);
+        offsets.valueAt = OffsetOf(writer);
+        writer.area.push_back(static_cast<uint32_t>(state.integer));
         break;
-    case FxStateKind::Reference:
-        o.typedefAt = putTypedef(w, state.referenceType, classObject, 0, 0, 0);
-        o.valueAt = offsetOf(w);
-        w.area.push_back(w.nextObjectId++);
+    case FxStateKind::reference:
+        offsets.typedefAt = PutTypedef(writer, state.referenceType, classObject, 0, 0, 0);
+        offsets.valueAt = OffsetOf(writer);
+        writer.area.push_back(writer.nextObjectId++);
         resource.usage = usageParameterName;
-        resource.data = stringBytes(state.reference);
+        resource.data = StringBytes(state.reference);
         hasResource = true;
         break;
-    case FxStateKind::Shader:
-        o.typedefAt = putTypedef(w, state.shaderType, classObject, 0, 0, 0);
-        o.valueAt = offsetOf(w);
-        w.area.push_back(w.nextObjectId++);
+    case FxStateKind::shader:
+        offsets.typedefAt = PutTypedef(writer, state.shaderType, classObject, 0, 0, 0);
+        offsets.valueAt = OffsetOf(writer);
+        writer.area.push_back(writer.nextObjectId++);
         resource.usage = usageData;
-        resource.data = littleEndianBytes(state.shader);
+        resource.data = LittleEndianBytes(state.shader);
         hasResource = true;
         break;
     }
-    return o;
+    return offsets;
 }
 
-StateOffsets putParameter(Writer& w, const FxParameter& p, uint32_t parameterIndex)
+StateOffsets PutParameter(Writer& writer, const FxParameter& parameter, uint32_t parameterIndex)
 {
-    StateOffsets o{};
-    if (p.type == typeSampler2D) {
+    StateOffsets offsets{};
+    if (parameter.type == typeSampler2D) {
         // A sampler's value is its state list; the states' own types and
         // values come first so the list can point back at them.
         std::vector<StateOffsets> states;
-        for (uint32_t i = 0; i < p.samplerStates.size(); ++i) {
-            Resource r{noIndex, parameterIndex, 0, i, 0, {}};
+        for (uint32_t i = 0; i < parameter.samplerStates.size(); ++i) {
+            Resource resource{noIndex, parameterIndex, 0, i, 0, {}};
             bool hasResource = false;
-            states.push_back(putStateValue(w, p.samplerStates[i], r, hasResource));
-            if (hasResource) w.resources.push_back(std::move(r));
+            states.push_back(
+                PutStateValue(writer, parameter.samplerStates[i], resource, hasResource));
+            if (hasResource) writer.resources.push_back(std::move(resource));
         }
-        o.valueAt = offsetOf(w);
-        w.area.push_back(static_cast<uint32_t>(states.size()));
+        offsets.valueAt = OffsetOf(writer);
+        writer.area.push_back(static_cast<uint32_t>(states.size()));
         for (uint32_t i = 0; i < states.size(); ++i) {
-            w.area.insert(w.area.end(), {p.samplerStates[i].op, samplerStateIndex,
-                                         states[i].typedefAt, states[i].valueAt});
+            writer.area.insert(writer.area.end(), {parameter.samplerStates[i].op, samplerStateIndex,
+                                                   states[i].typedefAt, states[i].valueAt});
         }
-        o.typedefAt = putTypedef(w, p.type, classObject, 0, 0, 0);
-    } else if (p.parameterClass == classObject) {
-        o.typedefAt = putTypedef(w, p.type, classObject, 0, 0, 0);
-        o.valueAt = offsetOf(w);
-        uint32_t id = w.nextObjectId++;
-        w.area.push_back(id);
-        w.emptyObjects.push_back(id);  // a texture's object exists but carries no data
+        offsets.typedefAt = PutTypedef(writer, parameter.type, classObject, 0, 0, 0);
+    } else if (parameter.parameterClass == classObject) {
+        offsets.typedefAt = PutTypedef(writer, parameter.type, classObject, 0, 0, 0);
+        offsets.valueAt = OffsetOf(writer);
+        uint32_t id = writer.nextObjectId++;
+        writer.area.push_back(id);
+        writer.emptyObjects.push_back(id);  // a texture's object exists but carries no data
     } else {
-        o.typedefAt = putTypedef(w, p.type, p.parameterClass, 0, p.rows, p.columns);
-        o.valueAt = offsetOf(w);
-        std::vector<uint32_t> value = p.value;
-        value.resize(p.rows * p.columns, 0);  // no initialiser: zeros, the offset stays valid
-        w.area.insert(w.area.end(), value.begin(), value.end());
+        offsets.typedefAt = PutTypedef(writer, parameter.type, parameter.parameterClass, 0,
+                                       parameter.rows, parameter.columns);
+        offsets.valueAt = OffsetOf(writer);
+        // No initialiser gives zeros, so that the value offset stays valid.
+        std::vector<uint32_t> value = parameter.value;
+        value.resize(parameter.rows * parameter.columns, 0);
+        writer.area.insert(writer.area.end(), value.begin(), value.end());
     }
-    w.area[o.typedefAt / 4 + 2] = putString(w, p.name);
-    return o;
+    writer.area[offsets.typedefAt / 4 + 2] = PutString(writer, parameter.name);
+    return offsets;
 }
 
-void putResource(std::vector<uint32_t>& out, const Resource& r)
+void PutResource(std::vector<uint32_t>& out, const Resource& resource)
 {
-    out.insert(out.end(), {r.technique, r.pass, r.element, r.state, r.usage,
-                           static_cast<uint32_t>(r.data.size())});
-    appendPadded(out, r.data);
+    out.insert(out.end(), {resource.technique, resource.pass, resource.element, resource.state,
+                           resource.usage, static_cast<uint32_t>(resource.data.size())});
+    AppendPadded(out, resource.data);
 }
 
 }  // namespace
 
-std::vector<uint8_t> writeFx20(const FxEffect& effect)
+std::vector<uint8_t> WriteFx20(const FxEffect& effect)
 {
-    Writer w;
-    w.area.push_back(0);  // offset 0 reads as the empty string, so it must hold a zero length
+    Writer writer;
+    writer.area.push_back(0);  // offset 0 reads as the empty string, so it must hold a zero length
 
     std::vector<StateOffsets> parameters;
     for (uint32_t i = 0; i < effect.parameters.size(); ++i)
-        parameters.push_back(putParameter(w, effect.parameters[i], i));
+        parameters.push_back(PutParameter(writer, effect.parameters[i], i));
 
     std::vector<uint32_t> structured;
-    auto& s = structured;
     uint32_t passCount = 0;
     std::vector<uint32_t> techniqueRecords;
-    for (uint32_t t = 0; t < effect.techniques.size(); ++t) {
-        const FxTechnique& tech = effect.techniques[t];
-        uint32_t nameAt = putString(w, tech.name);
+    for (uint32_t techniqueIndex = 0; techniqueIndex < effect.techniques.size(); ++techniqueIndex) {
+        const FxTechnique& technique = effect.techniques[techniqueIndex];
+        uint32_t nameAt = PutString(writer, technique.name);
         techniqueRecords.insert(techniqueRecords.end(),
-                                {nameAt, 0u, static_cast<uint32_t>(tech.passes.size())});
-        for (uint32_t p = 0; p < tech.passes.size(); ++p) {
-            const FxPass& pass = tech.passes[p];
+                                {nameAt, 0u, static_cast<uint32_t>(technique.passes.size())});
+        for (uint32_t passIndex = 0; passIndex < technique.passes.size(); ++passIndex) {
+            const FxPass& pass = technique.passes[passIndex];
             ++passCount;
-            uint32_t passNameAt = putString(w, pass.name);
+            uint32_t passNameAt = PutString(writer, pass.name);
             techniqueRecords.insert(techniqueRecords.end(),
                                     {passNameAt, 0u, static_cast<uint32_t>(pass.states.size())});
             for (uint32_t i = 0; i < pass.states.size(); ++i) {
-                Resource r{t, p, noIndex, i, 0, {}};
+                Resource resource{techniqueIndex, passIndex, noIndex, i, 0, {}};
                 bool hasResource = false;
-                StateOffsets o = putStateValue(w, pass.states[i], r, hasResource);
-                if (hasResource) w.resources.push_back(std::move(r));
+                StateOffsets offsets = PutStateValue(writer, pass.states[i], resource, hasResource);
+                if (hasResource) writer.resources.push_back(std::move(resource));
                 techniqueRecords.insert(
                     techniqueRecords.end(),
-                    {pass.states[i].op, pass.states[i].index, o.typedefAt, o.valueAt});
+                    {pass.states[i].op, pass.states[i].index, offsets.typedefAt, offsets.valueAt});
             }
         }
     }
@@ -215,28 +219,31 @@ std::vector<uint8_t> writeFx20(const FxEffect& effect)
     // "Shader count": D3DX does not use it; the compiler's value is the
     // number of object parameters plus the number of passes.
     uint32_t objectParameters = 0;
-    for (const FxParameter& p : effect.parameters)
-        if (p.parameterClass == classObject) ++objectParameters;
+    for (const FxParameter& parameter : effect.parameters)
+        if (parameter.parameterClass == classObject) ++objectParameters;
 
-    s.push_back(static_cast<uint32_t>(effect.parameters.size()));
-    s.push_back(static_cast<uint32_t>(effect.techniques.size()));
-    s.push_back(objectParameters + passCount);
-    s.push_back(w.nextObjectId);  // object table size: every id handed out must index into it
-    for (const StateOffsets& p : parameters) s.insert(s.end(), {p.typedefAt, p.valueAt, 0u, 0u});
-    s.insert(s.end(), techniqueRecords.begin(), techniqueRecords.end());
-    s.push_back(static_cast<uint32_t>(w.emptyObjects.size()));
-    s.push_back(static_cast<uint32_t>(w.resources.size()));
-    for (uint32_t id : w.emptyObjects) s.insert(s.end(), {id, 0u});
+    structured.push_back(static_cast<uint32_t>(effect.parameters.size()));
+    structured.push_back(static_cast<uint32_t>(effect.techniques.size()));
+    structured.push_back(objectParameters + passCount);
+    // The object table's size: every id handed out must index into it.
+    structured.push_back(writer.nextObjectId);
+    for (const StateOffsets& offsets : parameters)
+        structured.insert(structured.end(), {offsets.typedefAt, offsets.valueAt, 0u, 0u});
+    structured.insert(structured.end(), techniqueRecords.begin(), techniqueRecords.end());
+    structured.push_back(static_cast<uint32_t>(writer.emptyObjects.size()));
+    structured.push_back(static_cast<uint32_t>(writer.resources.size()));
+    for (uint32_t id : writer.emptyObjects) structured.insert(structured.end(), {id, 0u});
     // The reference compiler lists resources last first; D3DX reads them in
     // any order.
-    for (auto r = w.resources.rbegin(); r != w.resources.rend(); ++r) putResource(s, *r);
+    for (auto resource = writer.resources.rbegin(); resource != writer.resources.rend(); ++resource)
+        PutResource(structured, *resource);
 
     std::vector<uint32_t> file;
     file.push_back(fx20Tag);
-    file.push_back(offsetOf(w));
-    file.insert(file.end(), w.area.begin(), w.area.end());
-    file.insert(file.end(), s.begin(), s.end());
-    return littleEndianBytes(file);
+    file.push_back(OffsetOf(writer));
+    file.insert(file.end(), writer.area.begin(), writer.area.end());
+    file.insert(file.end(), structured.begin(), structured.end());
+    return LittleEndianBytes(file);
 }
 
 }  // namespace effectc

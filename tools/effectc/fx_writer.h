@@ -12,6 +12,6 @@ namespace effectc {
 
 constexpr uint32_t fx20Tag = 0xFEFF0901u;
 
-std::vector<uint8_t> writeFx20(const FxEffect& effect);
+std::vector<uint8_t> WriteFx20(const FxEffect& effect);
 
 }  // namespace effectc

@@ -11,69 +11,70 @@ struct Cursor {
     SourceLocation at;
 };
 
-bool atEnd(const Cursor& c)
+bool AtEnd(const Cursor& cursor)
 {
-    return c.pos >= c.text.size();
+    return cursor.pos >= cursor.text.size();
 }
-char peek(const Cursor& c, size_t ahead = 0)
+char Peek(const Cursor& cursor, size_t ahead = 0)
 {
-    return c.pos + ahead < c.text.size() ? c.text[c.pos + ahead] : '\0';
+    return cursor.pos + ahead < cursor.text.size() ? cursor.text[cursor.pos + ahead] : '\0';
 }
 
-void advance(Cursor& c)
+void Advance(Cursor& cursor)
 {
-    if (c.text[c.pos] == '\n') {
-        ++c.at.line;
-        c.at.column = 1;
+    if (cursor.text[cursor.pos] == '\n') {
+        ++cursor.at.line;
+        cursor.at.column = 1;
     } else {
-        ++c.at.column;
+        ++cursor.at.column;
     }
-    ++c.pos;
+    ++cursor.pos;
 }
 
 // Skips one comment if the cursor is on one. Returns false on an unterminated
 // block comment (reported at its opening).
-bool skipComment(Cursor& c, Diagnostics& diags, bool& skipped)
+bool SkipComment(Cursor& cursor, Diagnostics& diags, bool& skipped)
 {
     skipped = false;
-    if (peek(c) == '/' && peek(c, 1) == '/') {
-        while (!atEnd(c) && peek(c) != '\n') advance(c);
+    if (Peek(cursor) == '/' && Peek(cursor, 1) == '/') {
+        while (!AtEnd(cursor) && Peek(cursor) != '\n') Advance(cursor);
         skipped = true;
-    } else if (peek(c) == '/' && peek(c, 1) == '*') {
-        SourceLocation start = c.at;
-        advance(c);
-        advance(c);
-        while (!atEnd(c) && !(peek(c) == '*' && peek(c, 1) == '/')) advance(c);
-        if (atEnd(c)) {
-            addError(diags, start, "unterminated block comment");
+    } else if (Peek(cursor) == '/' && Peek(cursor, 1) == '*') {
+        SourceLocation start = cursor.at;
+        Advance(cursor);
+        Advance(cursor);
+        while (!AtEnd(cursor) && !(Peek(cursor) == '*' && Peek(cursor, 1) == '/')) Advance(cursor);
+        if (AtEnd(cursor)) {
+            AddError(diags, start, "unterminated block comment");
             return false;
         }
-        advance(c);
-        advance(c);
+        Advance(cursor);
+        Advance(cursor);
         skipped = true;
     }
     return true;
 }
 
-bool skipSpaceAndComments(Cursor& c, Diagnostics& diags)
+bool SkipSpaceAndComments(Cursor& cursor, Diagnostics& diags)
 {
     for (;;) {
-        while (!atEnd(c) && std::isspace(static_cast<unsigned char>(peek(c)))) advance(c);
+        while (!AtEnd(cursor) && std::isspace(static_cast<unsigned char>(Peek(cursor))))
+            Advance(cursor);
         bool skipped = false;
-        if (!skipComment(c, diags, skipped)) return false;
+        if (!SkipComment(cursor, diags, skipped)) return false;
         if (!skipped) return true;
     }
 }
 
-bool isIdentStart(char ch)
+bool IsIdentifierStart(char ch)
 {
     return std::isalpha(static_cast<unsigned char>(ch)) || ch == '_';
 }
-bool isIdentChar(char ch)
+bool IsIdentifierChar(char ch)
 {
     return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_';
 }
-bool isDigit(char ch)
+bool IsDigit(char ch)
 {
     return std::isdigit(static_cast<unsigned char>(ch)) != 0;
 }
@@ -81,96 +82,96 @@ bool isDigit(char ch)
 // Reads the raw body of an asm block; the cursor is on the opening brace.
 // Comments are skipped while counting braces so that a '}' inside an
 // assembler comment does not end the block; ';' comments run to the line end.
-bool lexAsmBody(Cursor& c, Token& tok, Diagnostics& diags)
+bool LexAsmBody(Cursor& cursor, Token& token, Diagnostics& diags)
 {
-    SourceLocation open = c.at;
-    advance(c);
-    tok.bodyAt = c.at;
-    size_t bodyStart = c.pos;
+    SourceLocation open = cursor.at;
+    Advance(cursor);
+    token.bodyAt = cursor.at;
+    size_t bodyStart = cursor.pos;
     int depth = 1;
-    while (!atEnd(c)) {
+    while (!AtEnd(cursor)) {
         bool skipped = false;
-        if (!skipComment(c, diags, skipped)) return false;
+        if (!SkipComment(cursor, diags, skipped)) return false;
         if (skipped) continue;
-        char ch = peek(c);
+        char ch = Peek(cursor);
         if (ch == ';') {
-            while (!atEnd(c) && peek(c) != '\n') advance(c);
+            while (!AtEnd(cursor) && Peek(cursor) != '\n') Advance(cursor);
             continue;
         }
         if (ch == '{') ++depth;
         if (ch == '}' && --depth == 0) {
-            tok.text = c.text.substr(bodyStart, c.pos - bodyStart);
-            advance(c);
+            token.text = cursor.text.substr(bodyStart, cursor.pos - bodyStart);
+            Advance(cursor);
             return true;
         }
-        advance(c);
+        Advance(cursor);
     }
-    addError(diags, open, "unterminated asm block");
+    AddError(diags, open, "unterminated asm block");
     return false;
 }
 
 }  // namespace
 
-std::vector<Token> lexEffect(const std::string& source, Diagnostics& diags)
+std::vector<Token> LexEffect(const std::string& source, Diagnostics& diags)
 {
     std::vector<Token> tokens;
-    Cursor c{source, 0, SourceLocation{}};
+    Cursor cursor{source, 0, SourceLocation{}};
     for (;;) {
-        if (!skipSpaceAndComments(c, diags)) break;
-        if (atEnd(c)) break;
-        Token tok;
-        tok.at = c.at;
-        char ch = peek(c);
-        if (isIdentStart(ch)) {
-            size_t start = c.pos;
-            while (!atEnd(c) && isIdentChar(peek(c))) advance(c);
-            tok.kind = TokenKind::Identifier;
-            tok.text = source.substr(start, c.pos - start);
-            if (tok.text == "asm") {
-                if (!skipSpaceAndComments(c, diags)) break;
-                if (peek(c) != '{') {
-                    addError(diags, c.at, "expected '{' after 'asm'");
+        if (!SkipSpaceAndComments(cursor, diags)) break;
+        if (AtEnd(cursor)) break;
+        Token token;
+        token.at = cursor.at;
+        char ch = Peek(cursor);
+        if (IsIdentifierStart(ch)) {
+            size_t start = cursor.pos;
+            while (!AtEnd(cursor) && IsIdentifierChar(Peek(cursor))) Advance(cursor);
+            token.kind = TokenKind::identifier;
+            token.text = source.substr(start, cursor.pos - start);
+            if (token.text == "asm") {
+                if (!SkipSpaceAndComments(cursor, diags)) break;
+                if (Peek(cursor) != '{') {
+                    AddError(diags, cursor.at, "expected '{' after 'asm'");
                     continue;
                 }
-                tok.kind = TokenKind::AsmBlock;
-                if (!lexAsmBody(c, tok, diags)) break;
+                token.kind = TokenKind::asmBlock;
+                if (!LexAsmBody(cursor, token, diags)) break;
             }
-        } else if (isDigit(ch) || (ch == '.' && isDigit(peek(c, 1)))) {
-            size_t start = c.pos;
-            while (isDigit(peek(c))) advance(c);
-            if (peek(c) == '.') {
-                advance(c);
-                while (isDigit(peek(c))) advance(c);
+        } else if (IsDigit(ch) || (ch == '.' && IsDigit(Peek(cursor, 1)))) {
+            size_t start = cursor.pos;
+            while (IsDigit(Peek(cursor))) Advance(cursor);
+            if (Peek(cursor) == '.') {
+                Advance(cursor);
+                while (IsDigit(Peek(cursor))) Advance(cursor);
             }
-            if ((peek(c) == 'e' || peek(c) == 'E') &&
-                (isDigit(peek(c, 1)) ||
-                 ((peek(c, 1) == '+' || peek(c, 1) == '-') && isDigit(peek(c, 2))))) {
-                advance(c);
-                if (peek(c) == '+' || peek(c) == '-') advance(c);
-                while (isDigit(peek(c))) advance(c);
+            if ((Peek(cursor) == 'e' || Peek(cursor) == 'E') &&
+                (IsDigit(Peek(cursor, 1)) || ((Peek(cursor, 1) == '+' || Peek(cursor, 1) == '-') &&
+                                              IsDigit(Peek(cursor, 2))))) {
+                Advance(cursor);
+                if (Peek(cursor) == '+' || Peek(cursor) == '-') Advance(cursor);
+                while (IsDigit(Peek(cursor))) Advance(cursor);
             }
-            if (peek(c) == 'f' || peek(c) == 'F') advance(c);
-            tok.kind = TokenKind::Number;
-            tok.text = source.substr(start, c.pos - start);
-            if (isIdentChar(peek(c))) {
-                addError(diags, tok.at, "malformed number");
-                while (isIdentChar(peek(c))) advance(c);
+            if (Peek(cursor) == 'f' || Peek(cursor) == 'F') Advance(cursor);
+            token.kind = TokenKind::number;
+            token.text = source.substr(start, cursor.pos - start);
+            if (IsIdentifierChar(Peek(cursor))) {
+                AddError(diags, token.at, "malformed number");
+                while (IsIdentifierChar(Peek(cursor))) Advance(cursor);
                 continue;
             }
         } else if (std::string("{}()[]<>;:,=-").find(ch) != std::string::npos) {
-            tok.kind = TokenKind::Punct;
-            tok.text = std::string(1, ch);
-            advance(c);
+            token.kind = TokenKind::punct;
+            token.text = std::string(1, ch);
+            Advance(cursor);
         } else {
-            addError(diags, tok.at, std::string("unexpected character '") + ch + "'");
-            advance(c);
+            AddError(diags, token.at, std::string("unexpected character '") + ch + "'");
+            Advance(cursor);
             continue;
         }
-        tokens.push_back(std::move(tok));
+        tokens.push_back(std::move(token));
     }
     Token end;
-    end.kind = TokenKind::End;
-    end.at = c.at;
+    end.kind = TokenKind::end;
+    end.at = cursor.at;
     tokens.push_back(end);
     return tokens;
 }

@@ -10,20 +10,20 @@
 namespace effectc {
 
 enum class TokenKind {
-    Identifier,  // keywords included; the parser tells them apart
-    Number,      // unsigned literal; a leading '-' is a separate Punct
-    Punct,       // one character: { } ( ) [ ] < > ; : , = -
-    AsmBlock,    // text between the braces of asm { ... }
-    End,
+    identifier,  // keywords included; the parser tells them apart
+    number,      // unsigned literal; a leading '-' is a separate punct
+    punct,       // one character: { } ( ) [ ] < > ; : , = -
+    asmBlock,    // text between the braces of asm { ... }
+    end,
 };
 
 struct Token {
-    TokenKind kind = TokenKind::End;
+    TokenKind kind = TokenKind::end;
     std::string text;
-    SourceLocation at;      // first character of the token ("asm" for AsmBlock)
-    SourceLocation bodyAt;  // AsmBlock only: first character after '{'
+    SourceLocation at;      // first character of the token ("asm" for asmBlock)
+    SourceLocation bodyAt;  // asmBlock only: first character after '{'
 };
 
-std::vector<Token> lexEffect(const std::string& source, Diagnostics& diags);
+std::vector<Token> LexEffect(const std::string& source, Diagnostics& diags);
 
 }  // namespace effectc

@@ -14,13 +14,13 @@
 
 namespace {
 
-int usage()
+int Usage()
 {
     std::cerr << "usage: effectc INPUT.fx -o OUTPUT.fxo\n";
     return 1;
 }
 
-std::string baseName(const std::string& path)
+std::string BaseName(const std::string& path)
 {
     size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -39,23 +39,24 @@ int main(int argc, char** argv)
         } else if (!arg.empty() && arg[0] != '-' && input.empty()) {
             input = arg;
         } else {
-            return usage();
+            return Usage();
         }
     }
-    if (input.empty() || output.empty()) return usage();
+    if (input.empty() || output.empty()) return Usage();
 
-    std::ifstream in(input, std::ios::binary);
-    if (!in) {
+    std::ifstream inputFile(input, std::ios::binary);
+    if (!inputFile) {
         std::cerr << input << ": error: cannot open file\n";
         return 1;
     }
-    std::string source((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string source((std::istreambuf_iterator<char>(inputFile)),
+                       std::istreambuf_iterator<char>());
 
     effectc::Diagnostics diags;
     std::vector<uint8_t> blob;
-    if (!effectc::compileEffect(source, baseName(input), blob, diags)) {
-        for (const effectc::Diagnostic& d : diags.errors)
-            std::cerr << effectc::formatDiagnostic(input, d) << "\n";
+    if (!effectc::CompileEffect(source, BaseName(input), blob, diags)) {
+        for (const effectc::Diagnostic& diagnostic : diags.errors)
+            std::cerr << effectc::FormatDiagnostic(input, diagnostic) << "\n";
         std::remove(output.c_str());
         return 1;
     }
@@ -64,12 +65,12 @@ int main(int argc, char** argv)
     // truncated blob behind.
     std::string temp = output + ".tmp";
     {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(blob.data()),
-                  static_cast<std::streamsize>(blob.size()));
-        if (!out.flush()) {
+        std::ofstream outputFile(temp, std::ios::binary | std::ios::trunc);
+        outputFile.write(reinterpret_cast<const char*>(blob.data()),
+                         static_cast<std::streamsize>(blob.size()));
+        if (!outputFile.flush()) {
             std::cerr << output << ": error: cannot write file\n";
-            out.close();
+            outputFile.close();
             std::remove(temp.c_str());
             return 1;
         }

@@ -11,331 +11,333 @@ struct Parser {
     Diagnostics& diags;
 };
 
-const Token& cur(const Parser& p)
+const Token& Current(const Parser& parser)
 {
-    return p.tokens[p.pos];
+    return parser.tokens[parser.pos];
 }
-bool atEnd(const Parser& p)
+bool AtEnd(const Parser& parser)
 {
-    return cur(p).kind == TokenKind::End;
+    return Current(parser).kind == TokenKind::end;
 }
-void advance(Parser& p)
+void Advance(Parser& parser)
 {
-    if (!atEnd(p)) ++p.pos;
-}
-
-bool isPunct(const Token& t, char ch)
-{
-    return t.kind == TokenKind::Punct && t.text[0] == ch;
+    if (!AtEnd(parser)) ++parser.pos;
 }
 
-bool isWord(const Token& t, const char* word)
+bool IsPunct(const Token& token, char ch)
 {
-    return t.kind == TokenKind::Identifier && t.text == word;
+    return token.kind == TokenKind::punct && token.text[0] == ch;
 }
 
-std::string describe(const Token& t)
+bool IsWord(const Token& token, const char* word)
 {
-    switch (t.kind) {
-    case TokenKind::End:
+    return token.kind == TokenKind::identifier && token.text == word;
+}
+
+std::string Describe(const Token& token)
+{
+    switch (token.kind) {
+    case TokenKind::end:
         return "end of file";
-    case TokenKind::AsmBlock:
+    case TokenKind::asmBlock:
         return "asm block";
     default:
-        return "'" + t.text + "'";
+        return "'" + token.text + "'";
     }
 }
 
-bool fail(Parser& p, const std::string& expected)
+bool Fail(Parser& parser, const std::string& expected)
 {
-    addError(p.diags, cur(p).at, "expected " + expected + ", found " + describe(cur(p)));
+    AddError(parser.diags, Current(parser).at,
+             "expected " + expected + ", found " + Describe(Current(parser)));
     return false;
 }
 
-bool expectPunct(Parser& p, char ch)
+bool ExpectPunct(Parser& parser, char ch)
 {
-    if (!isPunct(cur(p), ch)) return fail(p, std::string("'") + ch + "'");
-    advance(p);
+    if (!IsPunct(Current(parser), ch)) return Fail(parser, std::string("'") + ch + "'");
+    Advance(parser);
     return true;
 }
 
-bool expectIdentifier(Parser& p, const char* what, std::string& name, SourceLocation& at)
+bool ExpectIdentifier(Parser& parser, const char* what, std::string& name, SourceLocation& at)
 {
-    if (cur(p).kind != TokenKind::Identifier) return fail(p, what);
-    name = cur(p).text;
-    at = cur(p).at;
-    advance(p);
+    if (Current(parser).kind != TokenKind::identifier) return Fail(parser, what);
+    name = Current(parser).text;
+    at = Current(parser).at;
+    Advance(parser);
     return true;
 }
 
 // Skips to just after the next ';' or to the next '}' of the current nesting
 // level, so that one mistake does not hide the rest of the file.
-void synchronize(Parser& p)
+void Synchronize(Parser& parser)
 {
     int depth = 0;
-    while (!atEnd(p)) {
-        const Token& t = cur(p);
-        if (isPunct(t, '{')) ++depth;
-        if (isPunct(t, '}')) {
+    while (!AtEnd(parser)) {
+        const Token& token = Current(parser);
+        if (IsPunct(token, '{')) ++depth;
+        if (IsPunct(token, '}')) {
             if (depth == 0) return;
             --depth;
             if (depth == 0) {
-                advance(p);
-                if (isPunct(cur(p), ';')) advance(p);
+                Advance(parser);
+                if (IsPunct(Current(parser), ';')) Advance(parser);
                 return;
             }
         }
-        if (isPunct(t, ';') && depth == 0) {
-            advance(p);
+        if (IsPunct(token, ';') && depth == 0) {
+            Advance(parser);
             return;
         }
-        advance(p);
+        Advance(parser);
     }
 }
 
-bool parseNumber(Parser& p, double& value, SourceLocation& at)
+bool ParseNumber(Parser& parser, double& value, SourceLocation& at)
 {
-    at = cur(p).at;
+    at = Current(parser).at;
     bool negative = false;
-    if (isPunct(cur(p), '-')) {
+    if (IsPunct(Current(parser), '-')) {
         negative = true;
-        advance(p);
+        Advance(parser);
     }
-    if (cur(p).kind != TokenKind::Number) return fail(p, "a number");
-    std::string text = cur(p).text;
+    if (Current(parser).kind != TokenKind::number) return Fail(parser, "a number");
+    std::string text = Current(parser).text;
     if (text.back() == 'f' || text.back() == 'F') text.pop_back();
     value = std::strtod(text.c_str(), nullptr);
     if (negative) value = -value;
-    advance(p);
+    Advance(parser);
     return true;
 }
 
 // Types: float, floatN, floatRxC (N, R, C in 1..4), texture, sampler2D.
-bool parseType(Parser& p, ParameterDecl& decl)
+bool ParseType(Parser& parser, ParameterDecl& decl)
 {
-    const Token& t = cur(p);
-    if (t.kind != TokenKind::Identifier) return fail(p, "a type");
-    const std::string& s = t.text;
+    const Token& token = Current(parser);
+    if (token.kind != TokenKind::identifier) return Fail(parser, "a type");
+    const std::string& typeName = token.text;
     auto digit = [](char ch) { return ch >= '1' && ch <= '4'; };
-    if (s == "float") {
-        decl.kind = ParamKind::Float;
-    } else if (s.size() == 6 && s.compare(0, 5, "float") == 0 && digit(s[5])) {
-        decl.kind = ParamKind::Float;
+    if (typeName == "float") {
+        decl.kind = ParamKind::numeric;
+    } else if (typeName.size() == 6 && typeName.compare(0, 5, "float") == 0 && digit(typeName[5])) {
+        decl.kind = ParamKind::numeric;
         decl.isVector = true;
-        decl.columns = s[5] - '0';
-    } else if (s.size() == 8 && s.compare(0, 5, "float") == 0 && digit(s[5]) && s[6] == 'x' &&
-               digit(s[7])) {
-        decl.kind = ParamKind::Float;
+        decl.columns = typeName[5] - '0';
+    } else if (typeName.size() == 8 && typeName.compare(0, 5, "float") == 0 && digit(typeName[5]) &&
+               typeName[6] == 'x' && digit(typeName[7])) {
+        decl.kind = ParamKind::numeric;
         decl.isMatrix = true;
-        decl.rows = s[5] - '0';
-        decl.columns = s[7] - '0';
-    } else if (s == "texture") {
-        decl.kind = ParamKind::Texture;
-    } else if (s == "sampler2D") {
-        decl.kind = ParamKind::Sampler2D;
+        decl.rows = typeName[5] - '0';
+        decl.columns = typeName[7] - '0';
+    } else if (typeName == "texture") {
+        decl.kind = ParamKind::texture;
+    } else if (typeName == "sampler2D") {
+        decl.kind = ParamKind::sampler2D;
     } else {
-        addError(p.diags, t.at, "unsupported type '" + s + "'");
+        AddError(parser.diags, token.at, "unsupported type '" + typeName + "'");
         return false;
     }
-    advance(p);
+    Advance(parser);
     return true;
 }
 
-bool parseStateValue(Parser& p, StateValue& value)
+bool ParseStateValue(Parser& parser, StateValue& value)
 {
-    const Token& t = cur(p);
-    value.at = t.at;
-    if (isPunct(t, '<')) {
-        advance(p);
+    const Token& token = Current(parser);
+    value.at = token.at;
+    if (IsPunct(token, '<')) {
+        Advance(parser);
         SourceLocation at;
-        if (!expectIdentifier(p, "a parameter name", value.text, at)) return false;
-        value.kind = ValueKind::Reference;
-        return expectPunct(p, '>');
+        if (!ExpectIdentifier(parser, "a parameter name", value.text, at)) return false;
+        value.kind = ValueKind::reference;
+        return ExpectPunct(parser, '>');
     }
-    if (t.kind == TokenKind::AsmBlock) {
-        value.kind = ValueKind::Asm;
-        value.text = t.text;
-        value.bodyAt = t.bodyAt;
-        advance(p);
+    if (token.kind == TokenKind::asmBlock) {
+        value.kind = ValueKind::asmBlock;
+        value.text = token.text;
+        value.bodyAt = token.bodyAt;
+        Advance(parser);
         return true;
     }
-    if (t.kind == TokenKind::Identifier) {
-        value.kind = ValueKind::Identifier;
-        value.text = t.text;
-        advance(p);
+    if (token.kind == TokenKind::identifier) {
+        value.kind = ValueKind::identifier;
+        value.text = token.text;
+        Advance(parser);
         return true;
     }
-    if (t.kind == TokenKind::Number || isPunct(t, '-')) {
-        value.kind = ValueKind::Number;
+    if (token.kind == TokenKind::number || IsPunct(token, '-')) {
+        value.kind = ValueKind::number;
         SourceLocation at;
-        return parseNumber(p, value.number, at);
+        return ParseNumber(parser, value.number, at);
     }
-    return fail(p, "a state value");
+    return Fail(parser, "a state value");
 }
 
-bool parseStateAssignment(Parser& p, StateAssignment& state)
+bool ParseStateAssignment(Parser& parser, StateAssignment& state)
 {
-    if (!expectIdentifier(p, "a state name", state.name, state.at)) return false;
-    if (isPunct(cur(p), '[')) {
-        advance(p);
+    if (!ExpectIdentifier(parser, "a state name", state.name, state.at)) return false;
+    if (IsPunct(Current(parser), '[')) {
+        Advance(parser);
         double index = 0;
         SourceLocation at;
-        if (!parseNumber(p, index, at)) return false;
+        if (!ParseNumber(parser, index, at)) return false;
         state.hasIndex = true;
         state.index = static_cast<int>(index);
-        if (!expectPunct(p, ']')) return false;
+        if (!ExpectPunct(parser, ']')) return false;
     }
-    if (!expectPunct(p, '=')) return false;
-    if (!parseStateValue(p, state.value)) return false;
-    return expectPunct(p, ';');
+    if (!ExpectPunct(parser, '=')) return false;
+    if (!ParseStateValue(parser, state.value)) return false;
+    return ExpectPunct(parser, ';');
 }
 
 // Reads "{ state; state; ... }" and recovers inside it after a bad state.
-bool parseStateBlock(Parser& p, std::vector<StateAssignment>& states)
+bool ParseStateBlock(Parser& parser, std::vector<StateAssignment>& states)
 {
-    if (!expectPunct(p, '{')) return false;
-    while (!atEnd(p) && !isPunct(cur(p), '}')) {
+    if (!ExpectPunct(parser, '{')) return false;
+    while (!AtEnd(parser) && !IsPunct(Current(parser), '}')) {
         StateAssignment state;
-        if (parseStateAssignment(p, state)) {
+        if (ParseStateAssignment(parser, state)) {
             states.push_back(std::move(state));
         } else {
-            synchronize(p);
+            Synchronize(parser);
         }
     }
-    return expectPunct(p, '}');
+    return ExpectPunct(parser, '}');
 }
 
-bool parseInitializerList(Parser& p, std::vector<double>& values)
+bool ParseInitializerList(Parser& parser, std::vector<double>& values)
 {
-    if (!isPunct(cur(p), '{')) {
-        double v = 0;
+    if (!IsPunct(Current(parser), '{')) {
+        double number = 0;
         SourceLocation at;
-        if (!parseNumber(p, v, at)) return false;
-        values.push_back(v);
+        if (!ParseNumber(parser, number, at)) return false;
+        values.push_back(number);
         return true;
     }
-    advance(p);
-    while (!isPunct(cur(p), '}')) {
-        if (!parseInitializerList(p, values)) return false;  // nested rows flatten
-        if (isPunct(cur(p), ',')) {
-            advance(p);
-        } else if (!isPunct(cur(p), '}')) {
-            return fail(p, "',' or '}'");
+    Advance(parser);
+    while (!IsPunct(Current(parser), '}')) {
+        if (!ParseInitializerList(parser, values)) return false;  // nested rows flatten
+        if (IsPunct(Current(parser), ',')) {
+            Advance(parser);
+        } else if (!IsPunct(Current(parser), '}')) {
+            return Fail(parser, "',' or '}'");
         }
     }
-    advance(p);
+    Advance(parser);
     return true;
 }
 
-bool parseRegister(Parser& p, ParameterDecl& decl)
+bool ParseRegister(Parser& parser, ParameterDecl& decl)
 {
-    if (!isWord(cur(p), "register")) {
-        addError(p.diags, cur(p).at,
+    if (!IsWord(Current(parser), "register")) {
+        AddError(parser.diags, Current(parser).at,
                  "semantics are not supported; only ': register(...)' may follow a parameter name");
         return false;
     }
-    advance(p);
-    if (!expectPunct(p, '(')) return false;
-    const Token& t = cur(p);
-    bool ok = t.kind == TokenKind::Identifier && t.text.size() >= 2 && t.text.size() <= 4 &&
-              (t.text[0] == 'c' || t.text[0] == 's');
-    for (size_t k = 1; ok && k < t.text.size(); ++k) ok = t.text[k] >= '0' && t.text[k] <= '9';
-    if (!ok) return fail(p, "a register such as c0 or s0");
+    Advance(parser);
+    if (!ExpectPunct(parser, '(')) return false;
+    const Token& token = Current(parser);
+    bool ok = token.kind == TokenKind::identifier && token.text.size() >= 2 &&
+              token.text.size() <= 4 && (token.text[0] == 'c' || token.text[0] == 's');
+    for (size_t i = 1; ok && i < token.text.size(); ++i)
+        ok = token.text[i] >= '0' && token.text[i] <= '9';
+    if (!ok) return Fail(parser, "a register such as c0 or s0");
     decl.reg.present = true;
-    decl.reg.set = t.text[0];
-    decl.reg.index = std::atoi(t.text.c_str() + 1);
-    decl.reg.at = t.at;
-    advance(p);
-    return expectPunct(p, ')');
+    decl.reg.set = token.text[0];
+    decl.reg.index = std::atoi(token.text.c_str() + 1);
+    decl.reg.at = token.at;
+    Advance(parser);
+    return ExpectPunct(parser, ')');
 }
 
-bool parseParameter(Parser& p, ParameterDecl& decl)
+bool ParseParameter(Parser& parser, ParameterDecl& decl)
 {
-    decl.typeAt = cur(p).at;
+    decl.typeAt = Current(parser).at;
     bool hasMajor = false;
-    if (isWord(cur(p), "row_major") || isWord(cur(p), "column_major")) {
+    if (IsWord(Current(parser), "row_major") || IsWord(Current(parser), "column_major")) {
         hasMajor = true;
-        decl.rowMajor = cur(p).text == "row_major";
-        advance(p);
+        decl.rowMajor = Current(parser).text == "row_major";
+        Advance(parser);
     }
-    if (!parseType(p, decl)) return false;
+    if (!ParseType(parser, decl)) return false;
     if (hasMajor && !decl.isMatrix) {
-        addError(p.diags, decl.typeAt, "row_major/column_major applies only to matrix types");
+        AddError(parser.diags, decl.typeAt, "row_major/column_major applies only to matrix types");
     }
-    if (!expectIdentifier(p, "a parameter name", decl.name, decl.at)) return false;
-    if (isPunct(cur(p), ':')) {
-        advance(p);
-        if (!parseRegister(p, decl)) return false;
+    if (!ExpectIdentifier(parser, "a parameter name", decl.name, decl.at)) return false;
+    if (IsPunct(Current(parser), ':')) {
+        Advance(parser);
+        if (!ParseRegister(parser, decl)) return false;
     }
-    if (isPunct(cur(p), '=')) {
-        advance(p);
+    if (IsPunct(Current(parser), '=')) {
+        Advance(parser);
         decl.hasInitializer = true;
-        decl.initAt = cur(p).at;
-        if (decl.kind == ParamKind::Sampler2D) {
-            if (!isWord(cur(p), "sampler_state")) return fail(p, "'sampler_state'");
-            advance(p);
-            if (!parseStateBlock(p, decl.samplerStates)) return false;
-        } else if (decl.kind == ParamKind::Texture) {
-            addError(p.diags, decl.initAt, "a texture parameter takes no initialiser");
+        decl.initAt = Current(parser).at;
+        if (decl.kind == ParamKind::sampler2D) {
+            if (!IsWord(Current(parser), "sampler_state")) return Fail(parser, "'sampler_state'");
+            Advance(parser);
+            if (!ParseStateBlock(parser, decl.samplerStates)) return false;
+        } else if (decl.kind == ParamKind::texture) {
+            AddError(parser.diags, decl.initAt, "a texture parameter takes no initialiser");
             return false;
-        } else if (!parseInitializerList(p, decl.initializer)) {
+        } else if (!ParseInitializerList(parser, decl.initializer)) {
             return false;
         }
     }
-    return expectPunct(p, ';');
+    return ExpectPunct(parser, ';');
 }
 
-bool parsePass(Parser& p, PassDecl& pass)
+bool ParsePass(Parser& parser, PassDecl& pass)
 {
-    advance(p);  // 'pass'
-    if (!expectIdentifier(p, "a pass name", pass.name, pass.at)) return false;
-    return parseStateBlock(p, pass.states);
+    Advance(parser);  // 'pass'
+    if (!ExpectIdentifier(parser, "a pass name", pass.name, pass.at)) return false;
+    return ParseStateBlock(parser, pass.states);
 }
 
-bool parseTechnique(Parser& p, TechniqueDecl& tech)
+bool ParseTechnique(Parser& parser, TechniqueDecl& tech)
 {
-    advance(p);  // 'technique'
-    if (!expectIdentifier(p, "a technique name", tech.name, tech.at)) return false;
-    if (!expectPunct(p, '{')) return false;
-    while (!atEnd(p) && !isPunct(cur(p), '}')) {
-        if (!isWord(cur(p), "pass")) {
-            fail(p, "'pass'");
-            synchronize(p);
+    Advance(parser);  // 'technique'
+    if (!ExpectIdentifier(parser, "a technique name", tech.name, tech.at)) return false;
+    if (!ExpectPunct(parser, '{')) return false;
+    while (!AtEnd(parser) && !IsPunct(Current(parser), '}')) {
+        if (!IsWord(Current(parser), "pass")) {
+            Fail(parser, "'pass'");
+            Synchronize(parser);
             continue;
         }
         PassDecl pass;
-        if (parsePass(p, pass)) {
+        if (ParsePass(parser, pass)) {
             tech.passes.push_back(std::move(pass));
         } else {
-            synchronize(p);
+            Synchronize(parser);
         }
     }
-    return expectPunct(p, '}');
+    return ExpectPunct(parser, '}');
 }
 
 }  // namespace
 
-EffectDecl parseEffect(const std::vector<Token>& tokens, Diagnostics& diags)
+EffectDecl ParseEffect(const std::vector<Token>& tokens, Diagnostics& diags)
 {
     EffectDecl effect;
-    Parser p{tokens, 0, diags};
-    while (!atEnd(p)) {
-        if (isWord(cur(p), "technique")) {
+    Parser parser{tokens, 0, diags};
+    while (!AtEnd(parser)) {
+        if (IsWord(Current(parser), "technique")) {
             TechniqueDecl tech;
-            if (parseTechnique(p, tech)) {
+            if (ParseTechnique(parser, tech)) {
                 effect.techniques.push_back(std::move(tech));
             } else {
-                synchronize(p);
-                if (isPunct(cur(p), '}')) advance(p);
+                Synchronize(parser);
+                if (IsPunct(Current(parser), '}')) Advance(parser);
             }
             continue;
         }
         ParameterDecl decl;
-        if (parseParameter(p, decl)) {
+        if (ParseParameter(parser, decl)) {
             effect.parameters.push_back(std::move(decl));
         } else {
-            synchronize(p);
-            if (isPunct(cur(p), '}')) advance(p);
+            Synchronize(parser);
+            if (IsPunct(Current(parser), '}')) Advance(parser);
         }
     }
     return effect;

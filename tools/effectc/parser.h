@@ -13,6 +13,6 @@
 
 namespace effectc {
 
-EffectDecl parseEffect(const std::vector<Token>& tokens, Diagnostics& diags);
+EffectDecl ParseEffect(const std::vector<Token>& tokens, Diagnostics& diags);
 
 }  // namespace effectc

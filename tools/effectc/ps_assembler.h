@@ -60,7 +60,7 @@ constexpr int ps20MaxTextureSlots = 32;
 
 // origin is where the text starts in the effect file, so that errors point
 // into the file rather than into the block.
-AssembledShader assemblePixelShader(const std::string& text, SourceLocation origin,
+AssembledShader AssemblePixelShader(const std::string& text, SourceLocation origin,
                                     Diagnostics& diags);
 
 }  // namespace effectc

@@ -9,7 +9,7 @@
 
 #include "ps_assembler.h"
 
-using effectc::assemblePixelShader;
+using effectc::AssemblePixelShader;
 using effectc::Diagnostics;
 using effectc::SourceLocation;
 
@@ -24,7 +24,7 @@ Tokens encode(const std::string& declarations, const std::string& body)
     const Tokens prologueMov = {0x02000001, 0x800F0000, 0xA0E40000};  // mov r0, c0
     std::string text = "ps_2_0\n" + declarations + "mov r0, c0\n" + body + "\nmov oC0, r0\n";
     Diagnostics diags;
-    effectc::AssembledShader shader = assemblePixelShader(text, SourceLocation{}, diags);
+    effectc::AssembledShader shader = AssemblePixelShader(text, SourceLocation{}, diags);
     for (const auto& e : diags.errors)
         ADD_FAILURE() << e.at.line << ":" << e.at.column << ": " << e.message;
     auto at = std::search(shader.tokens.begin(), shader.tokens.end(), prologueMov.begin(),
@@ -36,7 +36,7 @@ Tokens encode(const std::string& declarations, const std::string& body)
 std::vector<std::string> errorsOf(const std::string& text, SourceLocation origin = SourceLocation{})
 {
     Diagnostics diags;
-    assemblePixelShader(text, origin, diags);
+    AssemblePixelShader(text, origin, diags);
     std::vector<std::string> out;
     for (const auto& e : diags.errors)
         out.push_back(std::to_string(e.at.line) + ":" + std::to_string(e.at.column) + " " +
@@ -68,7 +68,7 @@ TEST(AssemblerEncoding, WholeShaderMatchesHandEncodedTokens)
     // texld/mul/mov sampling shader. Instruction token = opcode | length << 24;
     // register type bits 0-2 at 28-30 and 3-4 at 11-12; identity swizzle 0xE4.
     Diagnostics diags;
-    auto shader = assemblePixelShader("ps_2_0\n"
+    auto shader = AssemblePixelShader("ps_2_0\n"
                                       "dcl t0.xy\n"
                                       "dcl_2d s0\n"
                                       "texld r0, t0, s0\n"
@@ -152,7 +152,7 @@ TEST(AssemblerEncoding, RegisterTypesSplitAcrossTheToken)
     EXPECT_EQ(encode("dcl v1\ndcl t7\n", "add r1, v1, t7"),
               (Tokens{0x03000002, 0x800F0001, 0x90E40001, 0xB0E40007}));
     Diagnostics diags;
-    auto shader = assemblePixelShader("ps_2_0\nmov oC0, c0\nmov oC1, c1\nmov oDepth, c2.x\n",
+    auto shader = AssemblePixelShader("ps_2_0\nmov oC0, c0\nmov oC1, c1\nmov oDepth, c2.x\n",
                                       SourceLocation{}, diags);
     ASSERT_TRUE(diags.errors.empty());
     EXPECT_EQ(shader.tokens,
@@ -173,7 +173,7 @@ TEST(AssemblerEncoding, DefAndDeclarations)
 {
     // def: 5 following tokens, full-mask c# destination, IEEE-754 bit patterns.
     Diagnostics diags;
-    auto shader = assemblePixelShader("ps_2_0\n"
+    auto shader = AssemblePixelShader("ps_2_0\n"
                                       "def c3, 1.0, -0.5, 0.25, 0\n"
                                       "def c16, -0.0, 65535, 1.5259021893143654e-05, -32768\n"
                                       "dcl t3\n"
@@ -199,7 +199,7 @@ TEST(AssemblerEncoding, DefAndDeclarations)
 TEST(AssemblerEncoding, CommentsAndCaseAreAccepted)
 {
     Diagnostics diags;
-    auto shader = assemblePixelShader("  PS_2_0 // version\n"
+    auto shader = AssemblePixelShader("  PS_2_0 // version\n"
                                       "/* block\n comment */ MOV oC0, C1 ; trailing\n",
                                       SourceLocation{}, diags);
     ASSERT_TRUE(diags.errors.empty());
@@ -209,7 +209,7 @@ TEST(AssemblerEncoding, CommentsAndCaseAreAccepted)
 TEST(AssemblerEncoding, ReportsConstantsReadAndSamplersDeclared)
 {
     Diagnostics diags;
-    auto shader = assemblePixelShader("ps_2_0\ndcl t0.xy\ndcl_2d s4\ntexld r0, t0, s4\n"
+    auto shader = AssemblePixelShader("ps_2_0\ndcl t0.xy\ndcl_2d s4\ntexld r0, t0, s4\n"
                                       "mad r0, r0, c7, c2\nadd r0, r0, c7\nmov oC0, r0\n",
                                       SourceLocation{}, diags);
     ASSERT_TRUE(diags.errors.empty());

@@ -37,9 +37,9 @@ std::vector<std::string> compileErrors(const std::string& source)
 {
     effectc::Diagnostics diags;
     std::vector<uint8_t> blob;
-    bool ok = effectc::compileEffect(source, "t.fx", blob, diags);
+    bool ok = effectc::CompileEffect(source, "t.fx", blob, diags);
     std::vector<std::string> out;
-    for (const auto& d : diags.errors) out.push_back(effectc::formatDiagnostic("t.fx", d));
+    for (const auto& d : diags.errors) out.push_back(effectc::FormatDiagnostic("t.fx", d));
     EXPECT_EQ(ok, out.empty());
     EXPECT_EQ(blob.empty(), !ok);  // never a blob alongside errors
     return out;
@@ -67,7 +67,7 @@ TEST(Compiler, MinimalEffectCompilesAndBindsThroughTheConstantTable)
 {
     effectc::Diagnostics diags;
     std::vector<uint8_t> blob;
-    ASSERT_TRUE(effectc::compileEffect(std::string(goodHeader) + pass(goodShader), "dir/t.fx", blob,
+    ASSERT_TRUE(effectc::CompileEffect(std::string(goodHeader) + pass(goodShader), "dir/t.fx", blob,
                                        diags));
     test::FxFile fx;
     std::string error;
@@ -190,10 +190,10 @@ TEST(Compiler, ProjectEffectCompiles)
     std::string source((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     effectc::Diagnostics diags;
     std::vector<uint8_t> blob;
-    bool ok = effectc::compileEffect(source, "ColorCorrection.fx", blob, diags);
+    bool ok = effectc::CompileEffect(source, "ColorCorrection.fx", blob, diags);
     std::string all;
     for (const auto& d : diags.errors)
-        all += "\n" + effectc::formatDiagnostic("ColorCorrection.fx", d);
+        all += "\n" + effectc::FormatDiagnostic("ColorCorrection.fx", d);
     ASSERT_TRUE(ok) << all;
 
     test::FxFile fx;

@@ -39,7 +39,7 @@ TEST(ConstantTable, LayoutOfAVectorAndASampler)
         0x325F7370, 0xAB00305F,              // "ps_2_0\0"
         0x006D7361,                          // "asm\0"
     };
-    EXPECT_EQ(effectc::buildConstantTableComment(entries, 0xFFFF0200, "ps_2_0", "asm"), expected);
+    EXPECT_EQ(effectc::BuildConstantTableComment(entries, 0xFFFF0200, "ps_2_0", "asm"), expected);
 }
 
 TEST(ConstantTable, MatrixEntryAndEmptyTable)
@@ -52,7 +52,7 @@ TEST(ConstantTable, MatrixEntryAndEmptyTable)
     entries[0].type = 3;
     entries[0].rows = 4;
     entries[0].columns = 4;
-    auto table = effectc::buildConstantTableComment(entries, 0xFFFF0200, "ps_2_0", "x");
+    auto table = effectc::BuildConstantTableComment(entries, 0xFFFF0200, "ps_2_0", "x");
     // 28 + 20 + 16 = 0x40; "m\0" pads to 4, then target at 0x44, creator at 0x4C; 0x50 bytes in all.
     ASSERT_EQ(table.size(), 2u + 0x50 / 4);
     EXPECT_EQ(table[0], 0x0015FFFEu);
@@ -64,7 +64,7 @@ TEST(ConstantTable, MatrixEntryAndEmptyTable)
     EXPECT_EQ(table[15], 0x00040004u);  // 4 x 4
     EXPECT_EQ(table[18], 0xABAB006Du);  // "m\0" + padding
 
-    auto empty = effectc::buildConstantTableComment({}, 0xFFFF0200, "ps_2_0", "asm");
+    auto empty = effectc::BuildConstantTableComment({}, 0xFFFF0200, "ps_2_0", "asm");
     // Header, target and creator only: 28 + 8 + 4 bytes.
     ASSERT_EQ(empty.size(), 2u + 10);
     EXPECT_EQ(empty[0], 0x000BFFFEu);
@@ -76,7 +76,7 @@ TEST(ConstantTable, InsertedRightAfterTheVersionToken)
 {
     std::vector<uint32_t> shader = {0xFFFF0200, 0x02000001, 0x800F0800, 0xA0E40000, 0x0000FFFF};
     std::vector<uint32_t> comment = {0x0001FFFE, 0x42415443};
-    EXPECT_EQ(effectc::insertAfterVersion(shader, comment),
+    EXPECT_EQ(effectc::InsertAfterVersion(shader, comment),
               (std::vector<uint32_t>{0xFFFF0200, 0x0001FFFE, 0x42415443, 0x02000001, 0x800F0800,
                                      0xA0E40000, 0x0000FFFF}));
 }

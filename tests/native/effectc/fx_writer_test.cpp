@@ -57,7 +57,7 @@ FxEffect smallEffect()
     sampler.parameterClass = classObject;
     FxState texture;
     texture.op = 164;
-    texture.kind = FxStateKind::Reference;
+    texture.kind = FxStateKind::reference;
     texture.reference = "txSrc";
     texture.referenceType = typeTexture;
     sampler.samplerStates = {texture, integerState(165, 3), integerState(166, 3),
@@ -66,7 +66,7 @@ FxEffect smallEffect()
 
     FxState shader;
     shader.op = 147;
-    shader.kind = FxStateKind::Shader;
+    shader.kind = FxStateKind::shader;
     shader.shader = sampleShader();
     FxPass pass{"P0", {integerState(146, 0), shader, integerState(0, 0)}};
     e.techniques.push_back(FxTechnique{"T0", {pass}});
@@ -84,7 +84,7 @@ uint32_t wordAt(const std::vector<uint8_t>& blob, size_t fileOffset)
 
 TEST(FxWriter, SmallEffectAtHandComputedOffsets)
 {
-    std::vector<uint8_t> blob = writeFx20(smallEffect());
+    std::vector<uint8_t> blob = WriteFx20(smallEffect());
     ASSERT_EQ(blob.size(), 896u);
     EXPECT_EQ(wordAt(blob, 0x000), 0xFEFF0901u);
     EXPECT_EQ(wordAt(blob, 0x004), 0x1D4u);  // unstructured area: 0x008..0x1DC
@@ -154,7 +154,7 @@ TEST(FxWriter, ReaderFollowsEveryOffset)
 
     test::FxFile fx;
     std::string error;
-    ASSERT_TRUE(test::readFx(writeFx20(e), fx, error)) << error;
+    ASSERT_TRUE(test::readFx(WriteFx20(e), fx, error)) << error;
     EXPECT_EQ(fx.objectCount, 6u);  // unused 0, txSrc 1, sampler texture 2, shaders 3 to 5
     ASSERT_EQ(fx.parameters.size(), 3u);
     EXPECT_EQ(fx.parameters[0].name, "g_color");

@@ -418,15 +418,15 @@ std::string describeSource(const effectc::EffectDecl& decl)
                                       [&](const StateRow& r) { return sameWord(s.name, r.name); });
         const std::string at = owner + "." + (row ? row->name : "unknown state " + s.name);
         const StateValue& v = s.value;
-        if (v.kind == ValueKind::Reference) return at + " = <" + v.text + ">\n";
-        if (v.kind == ValueKind::Number) return at + " = " + number(v.number) + "\n";
-        if (v.kind == ValueKind::Identifier) {
+        if (v.kind == ValueKind::reference) return at + " = <" + v.text + ">\n";
+        if (v.kind == ValueKind::number) return at + " = " + number(v.number) + "\n";
+        if (v.kind == ValueKind::identifier) {
             for (const Named* n = row ? row->values : nullptr; n && n->name; ++n)
                 if (sameWord(v.text, n->name)) return at + " = " + std::to_string(n->value) + "\n";
             return at + " = unknown value " + v.text + "\n";
         }
         Diagnostics diags;
-        AssembledShader a = assemblePixelShader(v.text, v.bodyAt, diags);
+        AssembledShader a = AssemblePixelShader(v.text, v.bodyAt, diags);
         if (!diags.errors.empty())
             return at + " = shader with errors: " + diags.errors[0].message + "\n";
         Shader sh;
@@ -465,7 +465,7 @@ std::string describeSource(const effectc::EffectDecl& decl)
 
     std::ostringstream os;
     for (const ParameterDecl& p : decl.parameters) {
-        if (p.kind == ParamKind::Float) {
+        if (p.kind == ParamKind::numeric) {
             // Every matrix is MATRIX_ROWS in the effect; the packing shows only in the constant table.
             const uint32_t cls = p.isMatrix   ? MOJOSHADER_SYMCLASS_MATRIX_ROWS
                                  : p.isVector ? MOJOSHADER_SYMCLASS_VECTOR
@@ -477,7 +477,7 @@ std::string describeSource(const effectc::EffectDecl& decl)
             for (double v : values) os << " " << number(static_cast<float>(v));
             os << "\n";
         } else {
-            const bool sampler = p.kind == ParamKind::Sampler2D;
+            const bool sampler = p.kind == ParamKind::sampler2D;
             parameterLine(os, p.name, MOJOSHADER_SYMCLASS_OBJECT,
                           sampler ? MOJOSHADER_SYMTYPE_SAMPLER2D : MOJOSHADER_SYMTYPE_TEXTURE, 0, 0,
                           0, "", 0);
@@ -625,7 +625,7 @@ protected:
         binary.assign(bytes.begin(), bytes.end());
 
         effectc::Diagnostics diags;
-        decl = effectc::parseEffect(effectc::lexEffect(readText(COLOR_CORRECTION_FX), diags),
+        decl = effectc::ParseEffect(effectc::LexEffect(readText(COLOR_CORRECTION_FX), diags),
                                     diags);
         parsed = diags.errors.empty();
 
@@ -708,7 +708,7 @@ TEST_F(MojoShaderReads, EachShaderAsMojoShaderAssemblesIt)
             const auto& states = decl.techniques[ti].passes[pi].states;
             for (uint32_t si = 0; si < states.size(); ++si) {
                 const effectc::StateValue& v = states[si].value;
-                if (v.kind != effectc::ValueKind::Asm) continue;
+                if (v.kind != effectc::ValueKind::asmBlock) continue;
                 ++shaders;
                 const std::string where = decl.techniques[ti].name + "." +
                                           decl.techniques[ti].passes[pi].name;
