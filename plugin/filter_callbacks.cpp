@@ -7,6 +7,7 @@
 #include "filter_table.h"
 #include "format_table.h"
 #include "frame_resources.h"
+#include "host_interface/debug_window.h"
 #include "pixel_transfer.h"
 #include "render_pass.h"
 #include "slider_sync.h"
@@ -103,7 +104,7 @@ int32_t __cdecl onProcess(FilterContext* context, FrameInfo* frame)
         return 0;
     }
     WaitForGpu();
-    MarkStage(stageTimer, 0, L"Init");
+    MarkStage(stageTimer, 0, stageInit);
     if (frame->width != engine->frameWidth || frame->height != engine->frameHeight) {
         reallocNeeded = true;
     }
@@ -122,7 +123,7 @@ int32_t __cdecl onProcess(FilterContext* context, FrameInfo* frame)
             SetCorrectionParameters(context->trackValues, engine);
         }
         WaitForGpu();
-        MarkStage(stageTimer, 1, L"Alloc");
+        MarkStage(stageTimer, 1, stageAlloc);
         reallocNeeded = false;
         paramsChanged = false;
         next = 2;
@@ -131,7 +132,7 @@ int32_t __cdecl onProcess(FilterContext* context, FrameInfo* frame)
             SetCorrectionParameters(context->trackValues, engine);
         }
         WaitForGpu();
-        MarkStage(stageTimer, 1, L"Param");
+        MarkStage(stageTimer, 1, stageParam);
         paramsChanged = false;
         next = 2;
     }
@@ -142,16 +143,16 @@ int32_t __cdecl onProcess(FilterContext* context, FrameInfo* frame)
         return 0;
     }
     WaitForGpu();
-    MarkStage(stageTimer, next, L"Put  ");
+    MarkStage(stageTimer, next, stagePut);
     if (!RenderFrame()) {
         return 0;
     }
     WaitForGpu();
-    MarkStage(stageTimer, next + 1, L"Proc ");
+    MarkStage(stageTimer, next + 1, stageProc);
     if (!DownloadFrame(frame->pixels, frame->maxWidth)) {
         return 0;
     }
-    MarkStage(stageTimer, next + 2, L"Get  ");
+    MarkStage(stageTimer, next + 2, stageGet);
     ShowStageTimes(next + 3);
     return 1;
 }

@@ -13,8 +13,9 @@ const int32_t trackMinimums[trackCount] = {
     colourTrackMinimum, colourTrackMinimum, colourTrackMinimum, colourTrackMinimum,
     colourTrackMinimum, colourTrackMinimum, colourTrackMinimum, kindF32,
 };
-// The Format track stops at the last working format; onProcess still
-// accepts kindNone from a host that sends it.
+// The Format track's slider stops at kindU10, the last format kind. A host
+// that sends more gets kindNone (ClampFormatKind), which the engine answers
+// with the lowest kind the device can use, as it does for an unavailable kind.
 const int32_t trackMaximums[trackCount] = {
     colourTrackMaximum, colourTrackMaximum, colourTrackMaximum, colourTrackMaximum,
     colourTrackMaximum, colourTrackMaximum, colourTrackMaximum, colourTrackMaximum,
@@ -53,7 +54,7 @@ FilterTable filterTable = {
     nullptr,  // moduleInstance are the host's, in its own FilterContext
     0,
     0,
-    "kelvo by Orvin, ver1.9",
+    "kelvo by Orvin, ver" KELVO_SHORT_VERSION,  // from project(VERSION)
     0,
     0,
     nullptr,

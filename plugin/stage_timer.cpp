@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "bounded_format.h"
+#include "host_interface/debug_window.h"
 
 void MarkStage(StageCheckpoint timer[stageCheckpointCount], int index, const wchar_t* label)
 {
@@ -17,7 +18,9 @@ void FormatStageText(wchar_t text[stageTextCapacity], int width, int height,
                      const wchar_t* formatTag, const StageCheckpoint timer[stageCheckpointCount],
                      int count, double counterFrequency)
 {
-    BoundedFormat(text, stageTextCapacity, L"Size :%dx%d(%s)\r\n", width, height, formatTag);
+    BoundedFormat(text, stageTextCapacity,
+                  L"" KELVO_DEBUG_SIZE_LINE_START "%dx%d(%s)" KELVO_DEBUG_LINE_END, width, height,
+                  formatTag);
     const double secondsPerTick = 1.0 / counterFrequency;
     // At most five lines of about 21 units each follow a size line of about
     // 40, so the 512-unit text never fills; each line is bounded on its own.
@@ -25,7 +28,7 @@ void FormatStageText(wchar_t text[stageTextCapacity], int width, int height,
     for (int i = 1; i < count && i < stageCheckpointCount; ++i) {
         const int64_t ticks = timer[i].counter - timer[i - 1].counter;
         wchar_t line[stageLineCapacity];
-        BoundedFormat(line, stageLineCapacity, L"%s:%.5E\r\n", timer[i].label,
+        BoundedFormat(line, stageLineCapacity, L"%s:%.5E" KELVO_DEBUG_LINE_END, timer[i].label,
                       static_cast<double>(ticks) * secondsPerTick);
         BoundedFormat(text + used, stageTextCapacity - used, L"%s", line);
         used += std::wcslen(text + used);
@@ -44,7 +47,7 @@ HWND CreateDebugWindow(HWND owner, HINSTANCE moduleInstance)
 {
     // WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | ES_READONLY | ES_MULTILINE
     const DWORD style = 0x90C80804;
-    HWND window = CreateWindowExW(0, L"EDIT", L"Debug KELVO", style, CW_USEDEFAULT, 0, 180, 160,
+    HWND window = CreateWindowExW(0, L"EDIT", debugWindowTitle, style, CW_USEDEFAULT, 0, 180, 160,
                                   owner, nullptr, moduleInstance, nullptr);
     if (window != nullptr) {
         SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(OEM_FIXED_FONT)),

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host_interface/debug_window.h"
 #include "host_interface/texture_format_kind.h"
 
 namespace {
@@ -20,7 +21,7 @@ std::string Trim(const std::string& text)
 
 bool ParseSizeLine(const std::string& line, DebugReport* report)
 {
-    const std::string prefix = "Size :";
+    const std::string prefix = KELVO_DEBUG_SIZE_LINE_START;
     if (line.compare(0, prefix.size(), prefix) != 0) {
         return false;
     }
@@ -83,8 +84,12 @@ DebugReport ParseDebugText(const std::string& text)
         if (!report.hasSize && ParseSizeLine(line, &report)) {
             continue;
         }
+        // A second or unreadable size line is still no stage: its label is
+        // the size line's start without the ':'.
         StageTime stage;
-        if (line.compare(0, 5, "Size ") != 0 && ParseStageLine(line, &stage)) {
+        if (line.compare(0, debugSizeLineStartLength - 1, KELVO_DEBUG_SIZE_LINE_START,
+                         debugSizeLineStartLength - 1) != 0 &&
+            ParseStageLine(line, &stage)) {
             report.stages.push_back(stage);
         }
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host_interface/debug_window.h"
 #include "reports/run_progress.h"
 
 namespace {
@@ -69,7 +70,8 @@ void PrintRunReport(std::FILE* report, const std::string& pluginName, const Host
     }
     if (!tally.lastDebugText.empty()) PrintDebugWindow(report, tally.lastDebugText);
     if (tally.missingDebugText) {
-        std::fprintf(report, "note:      no \"Debug KELVO\" window owned by the settings window "
+        std::fprintf(report, "note:      no \"" KELVO_DEBUG_WINDOW_TITLE
+                             "\" window owned by the settings window "
                              "after some frames\n");
     }
     if (options.timing) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "host_interface/debug_window.h"
 #include "wide_text.h"
 
 namespace {
@@ -97,7 +98,8 @@ BOOL CALLBACK MatchDebugWindow(HWND window, LPARAM parameter)
         lstrcmpiW(className, L"Edit") != 0 || GetWindowTextW(window, title, 16) == 0) {
         return TRUE;
     }
-    if (lstrcmpW(title, L"Debug KELVO") == 0 || std::wcsncmp(title, L"Size :", 6) == 0) {
+    if (lstrcmpW(title, debugWindowTitle) == 0 ||
+        std::wcsncmp(title, debugSizeLineStart, debugSizeLineStartLength) == 0) {
         search->found = window;
         return FALSE;
     }

@@ -17,6 +17,7 @@
 #include "d3d_tracking.h"
 #include "effect/correction_reference.h"
 #include "engine/show_error.h"
+#include "host_interface/debug_window.h"
 #include "host_interface/tracks.h"
 #include "message_capture.h"
 #include "plugin_host.h"
@@ -103,9 +104,9 @@ protected:
     }
 };
 
-const std::vector<std::wstring> allocFrame = {L"Alloc", L"Put  ", L"Proc ", L"Get  "};
-const std::vector<std::wstring> paramFrame = {L"Param", L"Put  ", L"Proc ", L"Get  "};
-const std::vector<std::wstring> plainFrame = {L"Put  ", L"Proc ", L"Get  "};
+const std::vector<std::wstring> allocFrame = {stageAlloc, stagePut, stageProc, stageGet};
+const std::vector<std::wstring> paramFrame = {stageParam, stagePut, stageProc, stageGet};
+const std::vector<std::wstring> plainFrame = {stagePut, stageProc, stageGet};
 
 TEST_F(PluginSequenceTest, FramesRecordTheirStagesAndTheDebugTextShowsThem)
 {
@@ -115,11 +116,10 @@ TEST_F(PluginSequenceTest, FramesRecordTheirStagesAndTheDebugTextShowsThem)
     ASSERT_EQ(Process(frame), 1);
     EXPECT_EQ(Stages(), allocFrame);
     // Frequency unusable: times in ticks; every stage is one counter step.
-    EXPECT_EQ(DebugText(), L"Size :32x8(F32)\r\n"
-                           L"Alloc:2.50000E+003\r\n"
-                           L"Put  :2.50000E+003\r\n"
-                           L"Proc :2.50000E+003\r\n"
-                           L"Get  :2.50000E+003\r\n");
+    std::wstring expected = L"" KELVO_DEBUG_SIZE_LINE_START "32x8(F32)" KELVO_DEBUG_LINE_END;
+    for (const std::wstring& label : allocFrame)
+        expected += label + L":2.50000E+003" KELVO_DEBUG_LINE_END;
+    EXPECT_EQ(DebugText(), expected);
     ASSERT_EQ(Process(frame), 1);
     EXPECT_EQ(Stages(), plainFrame);
 
@@ -131,12 +131,15 @@ TEST_F(PluginSequenceTest, FramesRecordTheirStagesAndTheDebugTextShowsThem)
     EXPECT_EQ(Update(), 1);
     ASSERT_EQ(Process(frame), 1);
     EXPECT_EQ(Stages(), allocFrame);
-    EXPECT_EQ(DebugText().substr(0, 17), L"Size :32x8(U16)\r\n");
+    EXPECT_EQ(DebugText().substr(0, 17),
+              L"" KELVO_DEBUG_SIZE_LINE_START "32x8(U16)" KELVO_DEBUG_LINE_END);
 
     // A counter that went backwards shows a negative time.
     counterStep = -1000;
     ASSERT_EQ(Process(frame), 1);
-    EXPECT_NE(DebugText().find(L"Put  :-1.00000E+003\r\n"), std::wstring::npos) << DebugText();
+    EXPECT_NE(DebugText().find(stagePut + std::wstring(L":-1.00000E+003" KELVO_DEBUG_LINE_END)),
+              std::wstring::npos)
+        << DebugText();
     EXPECT_EQ(TakeMessageTexts(), Texts{});
 }
 
@@ -266,7 +269,8 @@ TEST_F(PluginSequenceTest, AFallbackKindReallocatesAfterEverySettingsChange)
     ASSERT_EQ(Init(), 1);
     HostFrame frame = MakeFrame(8, 2, 8);
     ASSERT_EQ(Process(frame), 1);
-    EXPECT_EQ(DebugText().substr(0, 16), L"Size :8x2(F32)\r\n");
+    EXPECT_EQ(DebugText().substr(0, 16),
+              L"" KELVO_DEBUG_SIZE_LINE_START "8x2(F32)" KELVO_DEBUG_LINE_END);
     ASSERT_EQ(Process(frame), 1);
     EXPECT_EQ(Stages(), plainFrame);
     for (int i = 0; i < 2; ++i) {

@@ -1,15 +1,16 @@
 // Reading the debug window's text back, and the statistics over frames.
 #include <gtest/gtest.h>
 
+#include "host_interface/debug_window.h"
 #include "reports/stage_summary.h"
 
 namespace {
 
 TEST(DebugText, PlainFrame)
 {
-    DebugReport r = ParseDebugText(
-        "Size :1920x1080(F32)\r\nPut  :2.50000E-003\r\nProc :1.00000E-002\r\n"
-        "Get  :3.25000E+000\r\n");
+    DebugReport r = ParseDebugText(KELVO_DEBUG_SIZE_LINE_START
+                                   "1920x1080(F32)\r\nPut  :2.50000E-003\r\nProc :1.00000E-002\r\n"
+                                   "Get  :3.25000E+000\r\n");
     ASSERT_TRUE(r.hasSize);
     EXPECT_EQ(r.width, 1920);
     EXPECT_EQ(r.height, 1080);
@@ -27,7 +28,8 @@ TEST(DebugText, PlainFrame)
 TEST(DebugText, ParamFrameNegativeTimesAndPlainLineEnds)
 {
     DebugReport r = ParseDebugText(
-        "Size :7x3(U10)\nParam:1.00000E-006\nPut  :-2.00000E-003\nProc :0.00000E+000\n"
+        KELVO_DEBUG_SIZE_LINE_START
+        "7x3(U10)\nParam:1.00000E-006\nPut  :-2.00000E-003\nProc :0.00000E+000\n"
         "Get  :1.00000E+003");
     EXPECT_EQ(r.formatTag, "U10");
     EXPECT_EQ(FormatKindFromTag(r.formatTag), 4);
@@ -39,7 +41,8 @@ TEST(DebugText, ParamFrameNegativeTimesAndPlainLineEnds)
 
 TEST(DebugText, OtherTagsAndDamagedText)
 {
-    EXPECT_EQ(FormatKindFromTag(ParseDebugText("Size :0x0(?)\r\n").formatTag), -1);
+    EXPECT_EQ(FormatKindFromTag(ParseDebugText(KELVO_DEBUG_SIZE_LINE_START "0x0(?)\r\n").formatTag),
+              -1);
     EXPECT_EQ(FormatKindFromTag("Unknown"), -1);
     EXPECT_EQ(FormatKindFromTag("F16"), 1);
     EXPECT_EQ(FormatKindFromTag("U16"), 2);
@@ -50,8 +53,9 @@ TEST(DebugText, OtherTagsAndDamagedText)
     EXPECT_TRUE(empty.stages.empty());
 
     // A line cut off by the window's buffer, junk and a size line without a tag.
-    DebugReport damaged =
-        ParseDebugText("Size :12x(F32)\r\nhello\r\nPut  :2.5E-0x\r\nProc :4.00000E-003\r\n:5\r\n");
+    DebugReport damaged = ParseDebugText(
+        KELVO_DEBUG_SIZE_LINE_START
+        "12x(F32)\r\nhello\r\nPut  :2.5E-0x\r\nProc :4.00000E-003\r\n:5\r\n");
     EXPECT_FALSE(damaged.hasSize);
     ASSERT_EQ(damaged.stages.size(), 1u);
     EXPECT_EQ(damaged.stages[0].label, "Proc");

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host_interface/debug_window.h"
 #include "pictures/test_picture.h"
 #include "plugin_module.h"
 #include "reports/stage_summary.h"
@@ -159,10 +160,10 @@ TEST_F(StandinSession, DebugTextIsReadFromTheOwnedWindowOnly)
 {
     // A window of the same title that the session's settings window does not
     // own must never be taken for the plug-in's.
-    HWND stranger = CreateWindowExW(0, L"EDIT", L"Debug KELVO", WS_POPUP, 0, 0, 10, 10, nullptr,
+    HWND stranger = CreateWindowExW(0, L"EDIT", debugWindowTitle, WS_POPUP, 0, 0, 10, 10, nullptr,
                                     nullptr, nullptr, nullptr);
     ASSERT_NE(stranger, nullptr);
-    SetWindowTextW(stranger, L"Size :1x1(S16)\r\n");
+    SetWindowTextW(stranger, L"" KELVO_DEBUG_SIZE_LINE_START "1x1(S16)" KELVO_DEBUG_LINE_END);
     std::string text;
     EXPECT_FALSE(ReadDebugText(&session, &text));
     EXPECT_EQ(FindDebugWindow(&session), nullptr);
@@ -175,7 +176,8 @@ TEST_F(StandinSession, DebugTextIsReadFromTheOwnedWindowOnly)
     YCFrame frame = MakeTestPicture(30, 20, 30);
     FrameResult first = ProcessFrame(&session, &frame);
     ASSERT_TRUE(first.hasDebugText);
-    EXPECT_EQ(first.debugText.substr(0, 22), "Size :30x20(U16)\r\nAllo");
+    EXPECT_EQ(first.debugText.substr(0, 22),
+              KELVO_DEBUG_SIZE_LINE_START "30x20(U16)" KELVO_DEBUG_LINE_END "Allo");
     FrameResult second = ProcessFrame(&session, &frame);
     DebugReport parsed = ParseDebugText(second.debugText);
     ASSERT_EQ(parsed.stages.size(), 3u) << second.debugText;

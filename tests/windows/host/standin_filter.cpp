@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "host_interface/debug_window.h"
 #include "standin_report.h"
 
 namespace {
@@ -43,7 +44,7 @@ int32_t __cdecl StandinInit(FilterContext* context)
     if (context->trackValues[1] == standinRefuseInit) {
         return 0;
     }
-    report.debugWindow = CreateWindowExW(0, L"EDIT", L"Debug KELVO", 0x90C80804, CW_USEDEFAULT, 0,
+    report.debugWindow = CreateWindowExW(0, L"EDIT", debugWindowTitle, 0x90C80804, CW_USEDEFAULT, 0,
                                          180, 160, context->window, nullptr,
                                          context->moduleInstance, nullptr);
     return 1;
@@ -92,13 +93,17 @@ int32_t __cdecl StandinProcess(FilterContext* context, FrameInfo* frame)
     const wchar_t* tag = tracks[15] >= 0 && tracks[15] <= 4 ? tags[tracks[15]] : L"Unknown";
     wchar_t text[512];
     int n = report.processCalls;
-    int length = std::swprintf(text, 512, L"Size :%dx%d(%ls)\r\n", static_cast<int>(frame->width),
-                               static_cast<int>(frame->height), tag);
+    int length =
+        std::swprintf(text, 512, L"" KELVO_DEBUG_SIZE_LINE_START "%dx%d(%ls)" KELVO_DEBUG_LINE_END,
+                      static_cast<int>(frame->width), static_cast<int>(frame->height), tag);
     if (n == 1) {
-        length += std::swprintf(text + length, 512 - length, L"Alloc:%.5E\r\n", 0.05);
+        length += std::swprintf(text + length, 512 - length, L"%ls:%.5E" KELVO_DEBUG_LINE_END,
+                                stageAlloc, 0.05);
     }
-    std::swprintf(text + length, 512 - length, L"Put  :%.5E\r\nProc :%.5E\r\nGet  :%.5E\r\n",
-                  n * 1e-3, n * 2e-3, 0.5e-3);
+    std::swprintf(text + length, 512 - length,
+                  L"%ls:%.5E" KELVO_DEBUG_LINE_END "%ls:%.5E" KELVO_DEBUG_LINE_END
+                  "%ls:%.5E" KELVO_DEBUG_LINE_END,
+                  stagePut, n * 1e-3, stageProc, n * 2e-3, stageGet, 0.5e-3);
     if (report.debugWindow != nullptr) {
         SendMessageW(report.debugWindow, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
     }

@@ -44,6 +44,7 @@
 #include "d3d_faults.h"
 #include "d3d_tracking.h"
 #include "engine_fixture.h"
+#include "host_interface/debug_window.h"
 #include "effect/correction_reference.h"
 #include "host_interface/tracks.h"
 #include "message_capture.h"
@@ -957,13 +958,15 @@ void Soak::RunFrame(int step)
         ++framesPerKind_[model_.kindInUse];
         const std::wstring text = DebugWindowText(debugWindow_);
         wchar_t sizeLine[64];
-        swprintf(sizeLine, 64, L"Size :%dx%d(%ls)\r\n", width_, height_,
-                 kindTags[model_.kindInUse]);
-        const wchar_t* label = p.branch == Branch::alloc   ? L"\r\nAlloc:"
-                               : p.branch == Branch::param ? L"\r\nParam:"
-                                                           : L"\r\nPut  :";
+        swprintf(sizeLine, 64, L"" KELVO_DEBUG_SIZE_LINE_START "%dx%d(%ls)" KELVO_DEBUG_LINE_END,
+                 width_, height_, kindTags[model_.kindInUse]);
+        const std::wstring label = L"" KELVO_DEBUG_LINE_END +
+                                   std::wstring(p.branch == Branch::alloc   ? stageAlloc
+                                                : p.branch == Branch::param ? stageParam
+                                                                            : stagePut) +
+                                   L":";
         if (text.compare(0, std::wcslen(sizeLine), sizeLine) != 0 ||
-            text.compare(std::wcslen(sizeLine) - 2, std::wcslen(label), label) != 0) {
+            text.compare(std::wcslen(sizeLine) - 2, label.size(), label) != 0) {
             char narrow[512] = {};
             WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, narrow, sizeof narrow - 1, nullptr,
                                 nullptr);

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "d3d_tracking.h"
+#include "host_interface/debug_window.h"
 
 int refreshCalls = 0;
 int isActiveCalls = 0;
@@ -53,7 +54,7 @@ BOOL CALLBACK MatchDebugWindow(HWND window, LPARAM parameter)
     auto* search = reinterpret_cast<WindowSearch*>(parameter);
     wchar_t title[32] = {};
     GetWindowTextW(window, title, 32);
-    if (GetWindow(window, GW_OWNER) == search->owner && std::wcscmp(title, L"Debug KELVO") == 0) {
+    if (GetWindow(window, GW_OWNER) == search->owner && std::wcscmp(title, debugWindowTitle) == 0) {
         search->found = window;
         return FALSE;
     }
