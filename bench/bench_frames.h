@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/pixel_converters.h"
+#include <string>
+#include <vector>
+
+#include "engine/format_kinds.h"
 
 struct BenchFrame {
     int32_t width;
@@ -20,11 +23,12 @@ struct BenchFrame {
 enum class Direction { pack, unpack };
 
 struct BenchConverter {
-    const char* name;
+    std::string name;  // by the kinds that use it: "U16/S16/U10 pack", "F16 unpack SSE"
     Direction direction;
     int32_t texelBytes;
     PackRowsFunction pack;  // the one of the two that is set is the converter
     UnpackRowsFunction unpack;
+    PackRowsFunction fill;  // for an unpack, the pack that fills its texels, if any
 };
 
 // The memcpy a converter is measured against: as many bytes per pixel as
@@ -106,37 +110,46 @@ inline void RunConverter(const BenchConverter& c, BenchFrame& f)
     }
 }
 
-// Every converter, with the bytes of its texel.
-inline const BenchConverter* BenchConverters(size_t* count)
+// A converter of a row added to the list, or the row's kind to its name.
+inline void AddBenchConverter(std::vector<BenchConverter>* list, const char* kind, BenchConverter c)
 {
-    static const BenchConverter table[] = {
-        {"PackF32", Direction::pack, 16, PackF32, nullptr},
-        {"PackF32Sse", Direction::pack, 16, PackF32Sse, nullptr},
-        {"PackF16", Direction::pack, 8, PackF16, nullptr},
-        {"PackF16Sse", Direction::pack, 8, PackF16Sse, nullptr},
-        {"PackInt16", Direction::pack, 8, PackInt16, nullptr},
-        {"UnpackF32", Direction::unpack, 16, nullptr, UnpackF32},
-        {"UnpackF32Sse", Direction::unpack, 16, nullptr, UnpackF32Sse},
-        {"UnpackF16", Direction::unpack, 8, nullptr, UnpackF16},
-        {"UnpackF16Sse", Direction::unpack, 8, nullptr, UnpackF16Sse},
-        {"UnpackInt16", Direction::unpack, 8, nullptr, UnpackInt16},
-        {"UnpackU10", Direction::unpack, 4, nullptr, UnpackU10},
-    };
-    *count = sizeof table / sizeof table[0];
-    return table;
+    for (BenchConverter& listed : *list) {
+        if (listed.pack == c.pack && listed.unpack == c.unpack) {
+            if (listed.name.find(kind) == std::string::npos) {
+                listed.name.insert(listed.name.find(' '), std::string("/") + kind);
+            }
+            return;
+        }
+    }
+    c.name = kind + c.name;
+    list->push_back(c);
 }
 
-// For an unpack, the pack that fills its texels.
-inline PackRowsFunction PackFor(const BenchConverter& c)
+// Every converter of the kinds' table once, the packs first, with the bytes
+// of its texel.
+inline const std::vector<BenchConverter>& BenchConverters()
 {
-    if (c.direction == Direction::pack || c.texelBytes == 4) {
-        return nullptr;
-    }
-    if (c.texelBytes == 16) {
-        return PackF32;
-    }
-    if (std::strstr(c.name, "F16") != nullptr) {
-        return PackF16;
-    }
-    return PackInt16;
+    static const std::vector<BenchConverter> table = [] {
+        std::vector<BenchConverter> list;
+        for (const FormatKindRow& row : formatKinds) {
+            for (PackRowsFunction pack : {row.pack, row.packSse}) {
+                const char* way = pack != row.pack ? " pack SSE" : " pack";
+                AddBenchConverter(
+                    &list, row.name,
+                    {way, Direction::pack, row.packTexelBytes, pack, nullptr, nullptr});
+            }
+        }
+        for (const FormatKindRow& row : formatKinds) {
+            const PackRowsFunction fill = row.packTexelBytes == row.unpackTexelBytes ? row.pack
+                                                                                     : nullptr;
+            for (UnpackRowsFunction unpack : {row.unpack, row.unpackSse}) {
+                const char* way = unpack != row.unpack ? " unpack SSE" : " unpack";
+                AddBenchConverter(
+                    &list, row.name,
+                    {way, Direction::unpack, row.unpackTexelBytes, nullptr, unpack, fill});
+            }
+        }
+        return list;
+    }();
+    return table;
 }

@@ -17,7 +17,7 @@ double Seconds(std::chrono::steady_clock::duration d)
 
 void RunConverter(benchmark::State& state, const BenchConverter* c, int32_t w, int32_t h)
 {
-    BenchFrame f = MakeBenchFrame(w, h, c->texelBytes, PackFor(*c));
+    BenchFrame f = MakeBenchFrame(w, h, c->texelBytes, c->fill);
     const size_t bytes = static_cast<size_t>(w) * h * CopyBytesPerPixel(*c);
     double converter = 0;
     double copy = 0;
@@ -40,14 +40,11 @@ void RunConverter(benchmark::State& state, const BenchConverter* c, int32_t w, i
 
 int Register()
 {
-    size_t count = 0;
-    const BenchConverter* table = BenchConverters(&count);
-    for (size_t i = 0; i < count; ++i) {
+    for (const BenchConverter& c : BenchConverters()) {
         for (const auto& size : {std::pair<int32_t, int32_t>{1920, 1080}, {3840, 2160}}) {
-            const std::string name = std::string(table[i].name) + "/" + std::to_string(size.first) +
-                                     "x" + std::to_string(size.second);
-            benchmark::RegisterBenchmark(name.c_str(), RunConverter, &table[i], size.first,
-                                         size.second)
+            const std::string name = c.name + "/" + std::to_string(size.first) + "x" +
+                                     std::to_string(size.second);
+            benchmark::RegisterBenchmark(name.c_str(), RunConverter, &c, size.first, size.second)
                 ->UseManualTime()
                 ->Unit(benchmark::kMillisecond)
                 ->MinTime(0.5);

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
+
+#include "engine/format_kinds.h"
 
 namespace {
 
@@ -21,24 +25,31 @@ const double kThirdf = 0.3333333432674408;         // nearest float to 1/3
 const double kDecodeWrapWord = 32767.5;  // rebuilt words from here up were negative values
 const double kHalfStep = 0.5;            // the encodings wrap below -0.5 and split Y12 + 0.5
 
-// Which of the engine's four paths a kind takes; anything unknown falls to
-// the half-float path, as the engine's dispatch does.
-enum class Path { f32, f16, u16, s16, u10 };
-
-Path PathOf(TextureFormatKind kind)
+// The kind's row of the engine's table: the model follows its source and
+// target formats. A kind without a row has no model: it is refused.
+const FormatKindRow& RowOf(TextureFormatKind kind)
 {
-    switch (kind) {
-    case kindF32:
-        return Path::f32;
-    case kindU16:
-        return Path::u16;
-    case kindS16:
-        return Path::s16;
-    case kindU10:
-        return Path::u10;
-    default:
-        return Path::f16;
+    const FormatKindRow* row = FormatKindRowOf(kind);
+    if (row == nullptr) {
+        std::fprintf(stderr, "correction reference: no format kind %d\n", static_cast<int>(kind));
+        std::abort();
     }
+    return *row;
+}
+
+TexelFormat SourceOf(TextureFormatKind kind)
+{
+    return RowOf(kind).sourceFormat;
+}
+
+TexelFormat TargetOf(TextureFormatKind kind)
+{
+    return RowOf(kind).targetFormat;
+}
+
+bool FloatFormat(TexelFormat format)
+{
+    return format == texelA32B32G32R32F || format == texelA16B16G16R16F;
 }
 
 // Round half to even without depending on the floating-point environment.
@@ -259,15 +270,14 @@ double AsComputed(double v)
     return v;
 }
 
-Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, Path path, Rounding op)
+Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, TexelFormat source, Rounding op)
 {
     Vec4d yc{};
     for (int i = 0; i < 4; ++i) {
         const double amp = op(k.ycAmp[i]);
         const double offs = op(k.ycOffs[i]);
-        switch (path) {
-        case Path::u16:
-        case Path::u10: {
+        switch (source) {
+        case texelA16B16G16R16: {
             // Back to the unsigned word, then to the host's signed integer:
             // words 32768 and above were negative values; the edge lies
             // between 32767 and 32768.
@@ -278,10 +288,10 @@ Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, Path path, Roun
             yc.c[i] = op(op(n * amp) * 0.000244140625 + offs);
             break;
         }
-        case Path::s16:
+        case texelQ16W16V16U16:
             yc.c[i] = op(op(op(s.c[i] * amp) * op(kS16Decode)) + offs);
             break;
-        default:
+        default:  // the float formats
             yc.c[i] = op(op(s.c[i] * amp) + offs);
             break;
         }
@@ -295,18 +305,17 @@ Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, Path path, Roun
 // up to 65535, not with the host value that remains: near the wrap a small
 // result carries the error of a large word. Then the gain's multiply and
 // the offset's add, each rounded.
-double DecodeSlack(double sampled, double yc, const CorrectionConstants& k, int i, Path path,
-                   double operation)
+double DecodeSlack(double sampled, double yc, const CorrectionConstants& k, int i,
+                   TexelFormat source, double operation)
 {
     double amp = std::fabs(k.ycAmp[i]);
     double rest = 2.0 * operation * (std::fabs(yc) + std::fabs(k.ycOffs[i]));
-    switch (path) {
-    case Path::u16:
-    case Path::u10:
+    switch (source) {
+    case texelA16B16G16R16:
         return 3.0 * operation * std::fabs(sampled) * 65535.0 * amp * 0.000244140625 + rest;
-    case Path::s16:
+    case texelQ16W16V16U16:
         return 3.0 * operation * std::fabs(sampled) * amp * kS16Decode + rest;
-    default:
+    default:  // the float formats
         return operation * std::fabs(sampled) * amp + rest;
     }
 }
@@ -317,14 +326,14 @@ double DecodeSlack(double sampled, double yc, const CorrectionConstants& k, int 
 // encoding is round to nearest across them: a U16 result in (-0.5, 0) goes
 // out negative and the target stores 0; U10 chroma in (-0.5, 0) likewise;
 // Y12 from 1023.5 to 1024 carries into the high field and stores 1024.
-Vec4d Encode(const Vec4d& yc, Path path, Rounding op)
+Vec4d Encode(const Vec4d& yc, TexelFormat target, Rounding op)
 {
     Vec4d out = yc;
-    switch (path) {
-    case Path::f32:
-    case Path::f16:
+    switch (target) {
+    case texelA32B32G32R32F:
+    case texelA16B16G16R16F:
         break;
-    case Path::u16: {
+    case texelA16B16G16R16: {
         const double scale = op(kInv65535f);
         for (int i = 0; i < 4; ++i) {
             // Negative host values go out as their two's-complement word, so
@@ -337,12 +346,12 @@ Vec4d Encode(const Vec4d& yc, Path path, Rounding op)
         }
         break;
     }
-    case Path::s16:
+    case texelQ16W16V16U16:
         for (int i = 0; i < 4; ++i) {
             out.c[i] = op(yc.c[i] * op(kS16Encode));
         }
         break;
-    case Path::u10: {
+    case texelA2B10G10R10: {
         // Y travels as a 12-bit number split over the 10-bit B field (low
         // part) and the 2-bit alpha (high part); Cb and Cr as 10-bit two's
         // complement in G and R.
@@ -428,26 +437,26 @@ int16_t LowBits16(int32_t v)
 void UnpackUnwrapped(const Texel& t, TextureFormatKind kind, const ReferenceRules& rules,
                      int32_t out[3])
 {
-    switch (PathOf(kind)) {
-    case Path::f32:
+    switch (TargetOf(kind)) {
+    case texelA32B32G32R32F:
         for (int i = 0; i < 3; ++i) {
             out[i] = FloatToHostUnwrapped(t.f32[i + 1], rules.floatUnpack);
         }
         break;
-    case Path::f16:
+    case texelA16B16G16R16F:
         for (int i = 0; i < 3; ++i) {
             // Through float, as the platform's half-to-float conversion: exact.
             double v = static_cast<float>(DoubleFromHalf(t.bits16[i + 1]));
             out[i] = FloatToHostUnwrapped(v, rules.floatUnpack);
         }
         break;
-    case Path::u16:
-    case Path::s16:
+    case texelA16B16G16R16:
+    case texelQ16W16V16U16:
         for (int i = 0; i < 3; ++i) {
             out[i] = static_cast<int16_t>(t.bits16[i + 1]);
         }
         break;
-    case Path::u10: {
+    case texelA2B10G10R10: {
         uint32_t w = t.packed;
         out[0] = static_cast<int32_t>(w >> 20) * 2 - 2048;
         out[1] = SignedField10((w >> 10) & 0x3FFu) * 8;
@@ -462,10 +471,9 @@ void UnpackUnwrapped(const Texel& t, TextureFormatKind kind, const ReferenceRule
 // value adds 65536 (16.0 on the common scale), and end with a multiply (the
 // U10 low field with a multiply and an add, after the half-code shift of
 // Y12); the float targets take the result as it is.
-Interval EncodeSlack(Interval v, Path path, double operation)
+Interval EncodeSlack(Interval v, TexelFormat target, double operation)
 {
-    bool integerTarget = path == Path::u16 || path == Path::s16 || path == Path::u10;
-    return integerTarget ? Widen(v, 2.0 * operation * (Magnitude(v) + 16.0)) : v;
+    return FloatFormat(target) ? v : Widen(v, 2.0 * operation * (Magnitude(v) + 16.0));
 }
 
 // One rounding of the render target: the point value's, or one end of what
@@ -479,25 +487,25 @@ struct TargetRounding {
 Texel StoreTexel(const Vec4d& out, TextureFormatKind kind, const TargetRounding& rounding)
 {
     Texel t{};
-    switch (PathOf(kind)) {
-    case Path::f32:
+    switch (TargetOf(kind)) {
+    case texelA32B32G32R32F:
         for (int i = 0; i < 4; ++i) {
             t.f32[i] = static_cast<float>(out.c[i]);
         }
         break;
-    case Path::f16:
+    case texelA16B16G16R16F:
         for (int i = 0; i < 4; ++i) {
             t.bits16[i] = HalfFromDouble(out.c[i], rounding.half);
         }
         break;
-    case Path::u16:
+    case texelA16B16G16R16:
         for (int i = 0; i < 4; ++i) {
             double v = std::isnan(out.c[i]) ? 0.0 : Clamp(out.c[i], 0.0, 1.0);
             t.bits16[i] = static_cast<uint16_t>(
                 Clamp(NormRound(v * 65535.0, rounding.normBias), 0.0, 65535.0));
         }
         break;
-    case Path::s16:
+    case texelQ16W16V16U16:
         for (int i = 0; i < 4; ++i) {
             // The signed target clamps to [-1, 1] first, so -32768 never
             // appears; Wine's Direct3D stores NaN as -32767.
@@ -506,7 +514,7 @@ Texel StoreTexel(const Vec4d& out, TextureFormatKind kind, const TargetRounding&
             t.bits16[i] = static_cast<uint16_t>(static_cast<int16_t>(n));
         }
         break;
-    case Path::u10: {
+    case texelA2B10G10R10: {
         uint32_t r = Unorm10Field(out.c[0], rounding.unorm10, rounding.normBias);
         uint32_t g = Unorm10Field(out.c[1], rounding.unorm10, rounding.normBias);
         uint32_t b = Unorm10Field(out.c[2], rounding.unorm10, rounding.normBias);
@@ -519,27 +527,27 @@ Texel StoreTexel(const Vec4d& out, TextureFormatKind kind, const TargetRounding&
     return t;
 }
 
-// The roundings the accepted range spans for a path: each conformant one,
+// The roundings the accepted range spans for a target: each conformant one,
 // and the normalised targets' nearest a little either side.
-int TargetRoundings(Path path, const GpuErrorBounds& e, TargetRounding out[8])
+int TargetRoundings(TexelFormat target, const GpuErrorBounds& e, TargetRounding out[8])
 {
     const double bias = std::max(0.0, e.normTargetSteps - 0.5);
     int n = 0;
-    switch (path) {
-    case Path::f32:
+    switch (target) {
+    case texelA32B32G32R32F:
         out[n++] = {HalfRounding::nearestEven, Unorm10Rule::nearest, 0.0};
         break;
-    case Path::f16:
+    case texelA16B16G16R16F:
         for (HalfRounding h : conformantHalfRoundings) {
             out[n++] = {h, Unorm10Rule::nearest, 0.0};
         }
         break;
-    case Path::u16:
-    case Path::s16:
+    case texelA16B16G16R16:
+    case texelQ16W16V16U16:
         out[n++] = {HalfRounding::nearestEven, Unorm10Rule::nearest, -bias};
         out[n++] = {HalfRounding::nearestEven, Unorm10Rule::nearest, bias};
         break;
-    case Path::u10:
+    case texelA2B10G10R10:
         for (Unorm10Rule r : conformantUnorm10Rules) {
             out[n++] = {HalfRounding::nearestEven, r, -bias};
             out[n++] = {HalfRounding::nearestEven, r, bias};
@@ -579,16 +587,17 @@ Texel PackSourceTexel(YCTriple pixel, TextureFormatKind kind)
 {
     Texel t{};
     const int16_t v[4] = {0, pixel.y, pixel.cb, pixel.cr};
+    const TexelFormat source = SourceOf(kind);
     for (int i = 0; i < 4; ++i) {
-        switch (PathOf(kind)) {
-        case Path::f32:
+        switch (source) {
+        case texelA32B32G32R32F:
             t.f32[i] = static_cast<float>(v[i] * 0.000244140625);
             break;
-        case Path::f16:
+        case texelA16B16G16R16F:
             // The upload's float-to-half conversion rounds to nearest even.
             t.bits16[i] = HalfFromDouble(v[i] * 0.000244140625, HalfRounding::nearestEven);
             break;
-        default:
+        default:  // the 16-bit words: the host's bit pattern
             t.bits16[i] = static_cast<uint16_t>(v[i]);
             break;
         }
@@ -599,18 +608,19 @@ Texel PackSourceTexel(YCTriple pixel, TextureFormatKind kind)
 Vec4d SampleSourceTexel(const Texel& texel, TextureFormatKind kind)
 {
     Vec4d s{};
+    const TexelFormat source = SourceOf(kind);
     for (int i = 0; i < 4; ++i) {
-        switch (PathOf(kind)) {
-        case Path::f32:
+        switch (source) {
+        case texelA32B32G32R32F:
             s.c[i] = texel.f32[i];
             break;
-        case Path::f16:
+        case texelA16B16G16R16F:
             s.c[i] = DoubleFromHalf(texel.bits16[i]);
             break;
-        case Path::s16:
+        case texelQ16W16V16U16:
             s.c[i] = std::max(static_cast<int16_t>(texel.bits16[i]) / 32767.0, -1.0);
             break;
-        default:  // U16 and the U10 source: unsigned normalised
+        default:  // A16B16G16R16: unsigned normalised
             s.c[i] = texel.bits16[i] / 65535.0;
             break;
         }
@@ -620,14 +630,14 @@ Vec4d SampleSourceTexel(const Texel& texel, TextureFormatKind kind)
 
 Vec4d EncodeForTarget(const Vec4d& yc, TextureFormatKind kind)
 {
-    return Encode(yc, PathOf(kind), AsComputed);
+    return Encode(yc, TargetOf(kind), AsComputed);
 }
 
 ShaderTrace ShadeTexel(const Vec4d& sampled, const CorrectionConstants& constants,
                        TextureFormatKind kind)
 {
     ShaderTrace t{};
-    t.yc = DecodeSample(sampled, constants, PathOf(kind), AsComputed);
+    t.yc = DecodeSample(sampled, constants, SourceOf(kind), AsComputed);
     Steps<double> s = RunSteps2To5<double>(t.yc.c, constants, exactArithmetic);
     for (int i = 0; i < 4; ++i) {
         t.bgr.c[i] = s.bgr[i];
@@ -660,7 +670,7 @@ ShaderTrace ShadeTexelOnLooseCard(const Vec4d& sampled, const CorrectionConstant
         c = Float24(c);
     }
     ShaderTrace t{};
-    t.yc = DecodeSample(s, constants, PathOf(kind), Float24);
+    t.yc = DecodeSample(s, constants, SourceOf(kind), Float24);
     Card24 yc[4];
     for (int i = 0; i < 4; ++i) {
         yc[i] = {t.yc.c[i]};
@@ -672,7 +682,7 @@ ShaderTrace ShadeTexelOnLooseCard(const Vec4d& sampled, const CorrectionConstant
         t.adjusted.c[i] = steps.adjusted[i].v;
         t.ycOut.c[i] = steps.ycOut[i].v;
     }
-    t.output = Encode(t.ycOut, PathOf(kind), Float24);
+    t.output = Encode(t.ycOut, TargetOf(kind), Float24);
     return t;
 }
 
@@ -703,19 +713,20 @@ ReferenceResult RunReference(YCTriple pixel, const CorrectionConstants& constant
     // Each host channel is a non-decreasing function of its own step-5
     // component (the wrap-arounds in the encodings are undone by the
     // decodings), so the ends give the ends.
-    Path path = PathOf(kind);
+    const TexelFormat source = SourceOf(kind);
+    const TexelFormat target = TargetOf(kind);
     const GpuErrorBounds& e = rules.errors;
     Interval yc[4];
     for (int i = 0; i < 4; ++i) {
         yc[i] =
             Widen(Interval{r.shader.yc.c[i], r.shader.yc.c[i]},
-                  DecodeSlack(r.sampled.c[i], r.shader.yc.c[i], constants, i, path, e.operation));
+                  DecodeSlack(r.sampled.c[i], r.shader.yc.c[i], constants, i, source, e.operation));
     }
     Steps<Interval> s = RunSteps2To5<Interval>(yc, constants, e);
     Vec4d lowEnd{};
     Vec4d highEnd{};
     for (int i = 0; i < 4; ++i) {
-        Interval v = EncodeSlack(s.ycOut[i], path, e.operation);
+        Interval v = EncodeSlack(s.ycOut[i], target, e.operation);
         lowEnd.c[i] = v.lo;
         highEnd.c[i] = v.hi;
     }
@@ -727,7 +738,7 @@ ReferenceResult RunReference(YCTriple pixel, const CorrectionConstants& constant
     const Vec4d lowOut = EncodeForTarget(lowEnd, kind);
     const Vec4d highOut = EncodeForTarget(highEnd, kind);
     TargetRounding roundings[8];
-    int count = TargetRoundings(path, e, roundings);
+    int count = TargetRoundings(target, e, roundings);
     for (int m = 0; m < count; ++m) {
         int32_t lo[3];
         int32_t hi[3];

@@ -96,8 +96,9 @@ struct ReferenceResult {
     HostRange accepted;  // what a correct GPU may give, under the rules
 };
 
-// Kinds other than F32, U16, S16 and U10 take the F16 path, as the engine's
-// dispatch does.
+// Each stage follows the kind's source or target format in the engine's
+// table (engine/format_kinds.h); a kind without a row there (kindNone, any
+// other value) is refused: the process ends with a message.
 
 // Stage 1, upload: F32 value/4096; F16 value/4096 rounded to nearest-even
 // binary16; U16, S16, U10 the host's 16-bit words unchanged. Channel R is 0.

@@ -7,6 +7,8 @@ add_library(effect_reference STATIC
   ${CMAKE_SOURCE_DIR}/effect/half_float.cpp)
 target_include_directories(effect_reference PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_features(effect_reference PUBLIC cxx_std_17)
+# The kinds' table, which names the converters.
+target_link_libraries(effect_reference PUBLIC kelvo_converters)
 
 # On 32-bit x86 the model's doubles must not go through the x87 unit: once a
 # Direct3D device exists the x87 precision is cut to 24 bits, and the model

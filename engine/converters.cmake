@@ -1,9 +1,10 @@
-# The pixel converters, for the plug-in and for the native tests and
+# The pixel converters and the format kinds' table, for the plug-in and for the native tests and
 # benchmarks. Include from the top-level CMakeLists (paths from the source
 # root).
 set(kelvo_converter_sources
   ${CMAKE_SOURCE_DIR}/engine/pixel_converters.cpp
   ${CMAKE_SOURCE_DIR}/engine/pixel_converters_sse.cpp
+  ${CMAKE_SOURCE_DIR}/engine/format_kinds.cpp
   ${CMAKE_SOURCE_DIR}/engine/conversion_tables.cpp)
 
 add_library(kelvo_converters STATIC ${kelvo_converter_sources})

@@ -24,10 +24,9 @@ CorrectionEngine* InitEngine(CorrectionEngine* engine)
     engine->hBgrGamma = nullptr;
     engine->hMatYC2BGR = nullptr;
     engine->hMatBGR2YC = nullptr;
-    engine->hColorCorrection = nullptr;
-    engine->hColorCorrectionU16 = nullptr;
-    engine->hColorCorrectionS16 = nullptr;
-    engine->hColorCorrectionU10 = nullptr;
+    for (D3DXHANDLE& technique : engine->techniques) {
+        technique = nullptr;
+    }
     engine->frameWidth = -1;
     engine->frameHeight = -1;
     engine->framePitch = -1;

@@ -40,10 +40,7 @@ struct CorrectionEngine {
     D3DXHANDLE hBgrGamma;
     D3DXHANDLE hMatYC2BGR;
     D3DXHANDLE hMatBGR2YC;
-    D3DXHANDLE hColorCorrection;  // F32 and F16
-    D3DXHANDLE hColorCorrectionU16;
-    D3DXHANDLE hColorCorrectionS16;
-    D3DXHANDLE hColorCorrectionU10;
+    D3DXHANDLE techniques[textureFormatKindCount];  // each kind's, by its row's name
     int32_t frameWidth;  // of the current per-size objects, -1 before any
     int32_t frameHeight;
     int32_t framePitch;                            // host row distance in pixels (maxWidth)

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstdint>
 
+#include "format_kinds.h"
 #include "release_interface.h"
 #include "show_error.h"
 
@@ -72,10 +73,9 @@ HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module)
     engine->hBgrGamma = effect->GetParameterByName(nullptr, "bgrGamma");
     engine->hMatYC2BGR = effect->GetParameterByName(nullptr, "matYC2BGR");
     engine->hMatBGR2YC = effect->GetParameterByName(nullptr, "matBGR2YC");
-    engine->hColorCorrection = effect->GetTechniqueByName("ColorCorrection");
-    engine->hColorCorrectionU16 = effect->GetTechniqueByName("ColorCorrectionU16");
-    engine->hColorCorrectionS16 = effect->GetTechniqueByName("ColorCorrectionS16");
-    engine->hColorCorrectionU10 = effect->GetTechniqueByName("ColorCorrectionU10");
+    for (int kind = 0; kind < textureFormatKindCount; ++kind) {
+        engine->techniques[kind] = effect->GetTechniqueByName(formatKinds[kind].technique);
+    }
     ReleaseInterface(errors);
     return D3D_OK;
 }

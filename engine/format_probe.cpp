@@ -1,26 +1,27 @@
-// Which of the five working formats the card can render to, decided once
+// Which of the working format kinds the card can render to, decided once
 // when the device is created.
 #include "correction_engine.h"
 
+#include "format_table.h"
 #include "show_error.h"
 
 namespace {
 
-struct FormatProbe {
-    D3DFORMAT format;
-    TextureFormatKind kind;
-    ErrorText missing;
-};
-
-// F16 is asked first; U10 is judged by its render-target format alone, its
-// source format being U16's.
-const FormatProbe formatProbes[] = {
-    {D3DFMT_A16B16G16R16F, kindF16, errorMissingF16},
-    {D3DFMT_A32B32G32R32F, kindF32, errorMissingF32},
-    {D3DFMT_A16B16G16R16, kindU16, errorMissingU16},
-    {D3DFMT_Q16W16V16U16, kindS16, errorMissingS16},
-    {D3DFMT_A2B10G10R10, kindU10, errorMissingU10},
-};
+// Asks whether the card renders to the kind's target format (a source
+// format is always one of the targets), and shows the kind's text if not.
+bool ProbeKind(CorrectionEngine* engine, const D3DCAPS9& caps, D3DFORMAT adapterFormat, int kind)
+{
+    const FormatKindRow& row = formatKinds[kind];
+    const HRESULT check = engine->direct3d->CheckDeviceFormat(
+        caps.AdapterOrdinal, caps.DeviceType, adapterFormat, D3DUSAGE_RENDERTARGET,
+        D3DRTYPE_TEXTURE, D3dFormatOf(row.targetFormat));
+    const bool available = SUCCEEDED(check);
+    engine->formatAvailable[kind] = available;
+    if (!available) {
+        ShowError(row.missingText);
+    }
+    return available;
+}
 
 }  // namespace
 
@@ -54,17 +55,13 @@ HRESULT ProbeTextureFormats(CorrectionEngine* engine)
         return ReportFailure(result, L"GetDisplayMode", errorNone);
     }
 
+    // In the rows' probe order, which is that of the texts shown.
     bool anyAvailable = false;
-    for (const FormatProbe& probe : formatProbes) {
-        HRESULT check = engine->direct3d->CheckDeviceFormat(caps.AdapterOrdinal, caps.DeviceType,
-                                                            mode.Format, D3DUSAGE_RENDERTARGET,
-                                                            D3DRTYPE_TEXTURE, probe.format);
-        bool available = SUCCEEDED(check);
-        engine->formatAvailable[probe.kind] = available;
-        if (available) {
-            anyAvailable = true;
-        } else {
-            ShowError(probe.missing);
+    for (int rank = 0; rank < textureFormatKindCount; ++rank) {
+        for (int kind = 0; kind < textureFormatKindCount; ++kind) {
+            if (formatKinds[kind].probeRank == rank) {
+                anyAvailable = ProbeKind(engine, caps, mode.Format, kind) || anyAvailable;
+            }
         }
     }
     if (!anyAvailable) {

@@ -1,55 +1,52 @@
 #include "format_table.h"
 
-const FormatKindInfo formatKindTable[textureFormatKindCount + 1] = {
-    {D3DFMT_A32B32G32R32F, D3DFMT_A32B32G32R32F, D3DFMT_A32B32G32R32F,
-     &CorrectionEngine::hColorCorrection},
-    {D3DFMT_A16B16G16R16F, D3DFMT_A16B16G16R16F, D3DFMT_A16B16G16R16F,
-     &CorrectionEngine::hColorCorrection},
-    {D3DFMT_A16B16G16R16, D3DFMT_A16B16G16R16, D3DFMT_A16B16G16R16,
-     &CorrectionEngine::hColorCorrectionU16},
-    {D3DFMT_Q16W16V16U16, D3DFMT_Q16W16V16U16, D3DFMT_Q16W16V16U16,
-     &CorrectionEngine::hColorCorrectionS16},
-    // U10 goes in as 16-bit unsigned channels and comes out with the 10:10:10:2
-    // packing; only its render target decides whether the card can do it.
-    {D3DFMT_A16B16G16R16, D3DFMT_A2B10G10R10, D3DFMT_A2B10G10R10,
-     &CorrectionEngine::hColorCorrectionU10},
-    {D3DFMT_UNKNOWN, D3DFMT_UNKNOWN, D3DFMT_UNKNOWN, nullptr},
-};
+#include "correction_engine.h"
 
-const FormatKindInfo& FormatKindEntry(int kind)
+static_assert(D3dFormatOf(texelA32B32G32R32F) == D3DFMT_A32B32G32R32F &&
+                  D3dFormatOf(texelA16B16G16R16F) == D3DFMT_A16B16G16R16F &&
+                  D3dFormatOf(texelA16B16G16R16) == D3DFMT_A16B16G16R16 &&
+                  D3dFormatOf(texelQ16W16V16U16) == D3DFMT_Q16W16V16U16 &&
+                  D3dFormatOf(texelA2B10G10R10) == D3DFMT_A2B10G10R10,
+              "TexelFormat holds d3d9.h's numbers");
+
+D3DFORMAT SourceFormatOf(int kind)
 {
-    if (kind < 0 || kind >= textureFormatKindCount) {
-        return formatKindTable[kindNone];
-    }
-    return formatKindTable[kind];
+    const FormatKindRow* row = FormatKindRowOf(kind);
+    return row != nullptr ? D3dFormatOf(row->sourceFormat) : D3DFMT_UNKNOWN;
+}
+
+D3DFORMAT TargetFormatOf(int kind)
+{
+    const FormatKindRow* row = FormatKindRowOf(kind);
+    return row != nullptr ? D3dFormatOf(row->targetFormat) : D3DFMT_UNKNOWN;
 }
 
 namespace {
 
-// The kinds' names widened for the debug window, at compile time.
+// The kinds' names widened for the debug window, once.
 struct WideKindNames {
-    wchar_t names[textureFormatKindCount][4];
+    wchar_t names[textureFormatKindCount][8];
 };
 
-constexpr WideKindNames WidenKindNames()
+WideKindNames WidenKindNames()
 {
     WideKindNames wide = {};
     for (int kind = 0; kind < textureFormatKindCount; ++kind) {
-        for (int i = 0; i < 3; ++i) {
-            wide.names[kind][i] = static_cast<wchar_t>(textureFormatKindNames[kind][i]);
+        const char* name = formatKinds[kind].name;
+        for (int i = 0; i < 7 && name[i] != '\0'; ++i) {
+            wide.names[kind][i] = static_cast<wchar_t>(name[i]);
         }
     }
     return wide;
 }
 
-constexpr WideKindNames wideKindNames = WidenKindNames();
-
 }  // namespace
 
 const wchar_t* FormatKindName()
 {
+    static const WideKindNames wideKindNames = WidenKindNames();
     const int kind = correctionEngine != nullptr ? correctionEngine->formatKind : kindNone;
-    if (kind < 0 || kind >= textureFormatKindCount) {
+    if (FormatKindRowOf(kind) == nullptr) {
         return L"Unknown";
     }
     return wideKindNames.names[kind];

@@ -1,23 +1,19 @@
-// What each working format kind is made of on the device.
+// The Direct3D side of the format kinds' table (format_kinds.h).
 #pragma once
 
 #include <d3d9.h>
 
-#include "correction_engine.h"
-#include "host_interface/texture_format_kind.h"
+#include "engine/format_kinds.h"
 
-struct FormatKindInfo {
-    D3DFORMAT sourceFormat;        // the texture the frame is packed into
-    D3DFORMAT renderTargetFormat;  // what the effect draws into
-    D3DFORMAT readbackFormat;      // the system-memory copy of the render target
-    D3DXHANDLE CorrectionEngine::*technique;
-};
+constexpr D3DFORMAT D3dFormatOf(TexelFormat format)
+{
+    return static_cast<D3DFORMAT>(format);
+}
 
-// Indexed by TextureFormatKind; entry kindNone has no formats.
-extern const FormatKindInfo formatKindTable[textureFormatKindCount + 1];
-
-// The entry of a kind; any value outside 0..4 gives the kindNone entry.
-const FormatKindInfo& FormatKindEntry(int kind);
+// The texture a kind's frame is packed into, and its render target (which
+// the read-back copy shares); D3DFMT_UNKNOWN for a kind without a row.
+D3DFORMAT SourceFormatOf(int kind);
+D3DFORMAT TargetFormatOf(int kind);
 
 // The tag of the process-wide engine's formatKind, for the debug window: its
 // name ("F32" ... "U10"), or "Unknown" for any other value and while no

@@ -127,7 +127,7 @@ HRESULT CreateQuad(CorrectionEngine* engine)
 
 HRESULT CreateSourceTexture(CorrectionEngine* engine)
 {
-    D3DFORMAT format = FormatKindEntry(engine->formatKind).sourceFormat;
+    D3DFORMAT format = SourceFormatOf(engine->formatKind);
     if (engine->device == nullptr) {
         return D3DERR_INVALIDCALL;
     }
@@ -143,7 +143,7 @@ HRESULT CreateSourceTexture(CorrectionEngine* engine)
 
 HRESULT CreateRenderTargetSurface(CorrectionEngine* engine)
 {
-    D3DFORMAT format = FormatKindEntry(engine->formatKind).renderTargetFormat;
+    D3DFORMAT format = TargetFormatOf(engine->formatKind);
     if (engine->device == nullptr) {
         return D3DERR_INVALIDCALL;
     }
@@ -159,7 +159,7 @@ HRESULT CreateRenderTargetSurface(CorrectionEngine* engine)
 
 HRESULT CreateReadbackSurface(CorrectionEngine* engine)
 {
-    D3DFORMAT format = FormatKindEntry(engine->formatKind).readbackFormat;
+    D3DFORMAT format = TargetFormatOf(engine->formatKind);
     HRESULT result = D3DERR_INVALIDCALL;
     if (engine->device != nullptr) {
         ReleaseInterface(engine->readbackSurface);

@@ -15,13 +15,6 @@
 
 namespace {
 
-// A surface pitch that is not a multiple of the texel size is rounded down
-// to one, as Direct3D addresses rows in whole texels.
-ptrdiff_t TexelRowStride(int32_t texelPitch, int32_t texelBytes)
-{
-    return static_cast<ptrdiff_t>(texelPitch / texelBytes) * texelBytes;
-}
-
 unsigned char* TexelRow(void* texels, int32_t texelPitch, int32_t texelBytes, int32_t row)
 {
     return static_cast<unsigned char*>(texels) + row * TexelRowStride(texelPitch, texelBytes);
@@ -415,41 +408,5 @@ void UnpackU10(YCPixel* host, int32_t hostPitch, const void* texels, int32_t tex
     for (int32_t r = 0; r < height; ++r) {
         UnpackU10Row(HostRow(host, hostPitch, r), TexelRow(texels, texelPitch, texelBytesU10, r),
                      width);
-    }
-}
-
-PackRowsFunction PackConverterOf(TextureFormatKind kind, bool sseUsable, int32_t* texelBytes)
-{
-    switch (kind) {
-    case kindF32:
-        *texelBytes = texelBytesF32;
-        return sseUsable ? PackF32Sse : PackF32;
-    case kindU16:
-    case kindS16:
-    case kindU10:
-        *texelBytes = texelBytesInt16;
-        return PackInt16;
-    default:
-        *texelBytes = texelBytesF16;
-        return sseUsable ? PackF16Sse : PackF16;
-    }
-}
-
-UnpackRowsFunction UnpackConverterOf(TextureFormatKind kind, bool sseUsable, int32_t* texelBytes)
-{
-    switch (kind) {
-    case kindU16:
-    case kindS16:
-        *texelBytes = texelBytesInt16;
-        return UnpackInt16;
-    case kindU10:
-        *texelBytes = texelBytesU10;
-        return UnpackU10;
-    case kindF32:
-        *texelBytes = texelBytesF32;
-        return sseUsable ? UnpackF32Sse : UnpackF32;
-    default:
-        *texelBytes = texelBytesF16;
-        return sseUsable ? UnpackF16Sse : UnpackF16;
     }
 }

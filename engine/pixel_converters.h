@@ -3,7 +3,7 @@
 //
 // Every converter takes the host rows with their pitch in pixels, the texel
 // rows with their pitch in bytes, the width and the height. Texel row r
-// starts r * (texelPitch / texel bytes) * texel bytes after the first texel,
+// starts r * TexelRowStride(texelPitch, texel bytes) after the first texel,
 // host row r starts r * hostPitch pixels after the first pixel. Only the first
 // width pixels and texels of a row are read or written; a width or height of
 // 0 or less does nothing.
@@ -21,9 +21,9 @@
 // aligned addresses, as a locked F32 surface does.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-#include "host_interface/texture_format_kind.h"
 #include "host_interface/yc_pixel.h"
 
 // Texel sizes in bytes.
@@ -32,8 +32,17 @@ constexpr int32_t texelBytesF16 = 8;
 constexpr int32_t texelBytesInt16 = 8;
 constexpr int32_t texelBytesU10 = 4;
 
+// Bytes between texel rows as the converters step: a surface pitch that is
+// not a multiple of the texel size is rounded toward zero to one, as
+// Direct3D addresses rows in whole texels.
+constexpr ptrdiff_t TexelRowStride(int32_t texelPitch, int32_t texelBytes)
+{
+    return static_cast<ptrdiff_t>(texelPitch / texelBytes) * texelBytes;
+}
+
 // Host -> texture. F32: (0, Y, Cb, Cr) / 4096 as binary32; F16: the same as
-// binary16 (conversion_tables.h); Int16 (U16, S16 and the U10
+// binary16 (conversion_tables.h), one lookup per value and so no SSE
+// variant; Int16 (U16, S16 and the U10
 // source): (0, Y, Cb, Cr) as 16-bit words, unscaled.
 void PackF32(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
              int32_t width, int32_t height);
@@ -41,8 +50,6 @@ void PackF32Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t te
                 int32_t width, int32_t height);
 void PackF16(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
              int32_t width, int32_t height);
-void PackF16Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
-                int32_t width, int32_t height);
 void PackInt16(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
                int32_t width, int32_t height);
 
@@ -79,10 +86,3 @@ int16_t HostFromChannelTruncated(float channel);
 // The converters as values: every one of them has one of these signatures.
 using PackRowsFunction = void (*)(const YCPixel*, int32_t, void*, int32_t, int32_t, int32_t);
 using UnpackRowsFunction = void (*)(YCPixel*, int32_t, const void*, int32_t, int32_t, int32_t);
-
-// The converter of the format kind, and its texel size: the SSE variant when
-// sseUsable, else the plain one. U16, S16 and U10 upload through PackInt16;
-// U16 and S16 download through UnpackInt16, U10 through UnpackU10; every
-// other kind (F16) through the F16 converters.
-PackRowsFunction PackConverterOf(TextureFormatKind kind, bool sseUsable, int32_t* texelBytes);
-UnpackRowsFunction UnpackConverterOf(TextureFormatKind kind, bool sseUsable, int32_t* texelBytes);

@@ -102,11 +102,6 @@ inline void StoreLastPixel(YCPixel* out, __m64 ycc)
     out->cr = static_cast<int16_t>(_mm_extract_pi16(ycc, 2));
 }
 
-ptrdiff_t TexelRowStride(int32_t texelPitch, int32_t texelBytes)
-{
-    return static_cast<ptrdiff_t>(texelPitch / texelBytes) * texelBytes;
-}
-
 // A streaming store needs a 16-byte aligned texel; a surface whose rows are
 // not aligned (none seen so far) takes plain stores.
 template <bool streaming>
@@ -160,13 +155,6 @@ void PackF32Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t te
     }
     _mm_sfence();
     _mm_empty();
-}
-
-// The F16 pack is one lookup per value and the same in both variants.
-void PackF16Sse(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
-                int32_t width, int32_t height)
-{
-    PackF16(host, hostPitch, texels, texelPitch, width, height);
 }
 
 KELVO_SSE_ENTRY

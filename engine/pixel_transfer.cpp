@@ -1,6 +1,6 @@
 #include "pixel_transfer.h"
 
-#include "pixel_converters.h"
+#include "format_kinds.h"
 #include "row_bands.h"
 #include "show_error.h"
 
@@ -23,15 +23,18 @@ HRESULT FillSourceSurface(CorrectionEngine* engine, const YCPixel* pixels, int32
     if (surface == nullptr) {
         return ReportFailure(D3DERR_INVALIDCALL, L"no source surface", errorUpload);
     }
+    int32_t texelBytes = 0;
+    const PackRowsFunction pack = PackConverterOf(engine->formatKind, engine->sseUsable,
+                                                  &texelBytes);
+    if (pack == nullptr) {
+        return ReportFailure(D3DERR_INVALIDCALL, L"no converter for the format kind", errorUpload);
+    }
     D3DLOCKED_RECT locked;
     // Discard: every texel the effect samples is written anew.
     HRESULT result = surface->LockRect(&locked, nullptr, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK);
     if (result != D3D_OK) {
         return ReportFailure(FAILED(result) ? result : E_FAIL, L"LockRect", errorUpload);
     }
-    int32_t texelBytes;
-    const PackRowsFunction pack = PackConverterOf(
-        static_cast<TextureFormatKind>(engine->formatKind), engine->sseUsable, &texelBytes);
     PackInBands(&engine->rowBands, pack, texelBytes, pixels, hostPitch, locked.pBits, locked.Pitch,
                 engine->frameWidth, engine->frameHeight);
     result = surface->UnlockRect();
@@ -67,6 +70,13 @@ HRESULT ReadBackRenderTarget(CorrectionEngine* engine, IDirect3DSurface9* render
     if (engine->device == nullptr || readbackSurface == nullptr) {
         return ReportFailure(D3DERR_INVALIDCALL, L"no device or read-back surface", errorDownload);
     }
+    int32_t texelBytes = 0;
+    const UnpackRowsFunction unpack = UnpackConverterOf(engine->formatKind, engine->sseUsable,
+                                                        &texelBytes);
+    if (unpack == nullptr) {
+        return ReportFailure(D3DERR_INVALIDCALL, L"no converter for the format kind",
+                             errorDownload);
+    }
     HRESULT result = engine->device->GetRenderTargetData(renderTarget, readbackSurface);
     if (result != D3D_OK) {
         return ReportFailure(FAILED(result) ? result : E_FAIL, L"GetRenderTargetData",
@@ -77,9 +87,6 @@ HRESULT ReadBackRenderTarget(CorrectionEngine* engine, IDirect3DSurface9* render
     if (result != D3D_OK) {
         return ReportFailure(FAILED(result) ? result : E_FAIL, L"LockRect", errorDownload);
     }
-    int32_t texelBytes;
-    const UnpackRowsFunction unpack = UnpackConverterOf(
-        static_cast<TextureFormatKind>(engine->formatKind), engine->sseUsable, &texelBytes);
     UnpackInBands(&engine->rowBands, unpack, texelBytes, pixels, hostPitch, locked.pBits,
                   locked.Pitch, engine->frameWidth, engine->frameHeight);
     result = readbackSurface->UnlockRect();

@@ -49,9 +49,9 @@ bool RenderFrame()
     if (engine == nullptr || engine->renderTarget == nullptr || engine->device == nullptr) {
         return false;
     }
-    // A render target exists only for a working kind, each with a technique.
-    D3DXHANDLE CorrectionEngine::*technique = FormatKindEntry(engine->formatKind).technique;
-    if (technique == nullptr) {
+    // A render target exists only for a kind of the table, each with a
+    // technique.
+    if (FormatKindRowOf(engine->formatKind) == nullptr) {
         return false;
     }
     // A frame whose draw failed is refused: the render target would hand an
@@ -61,7 +61,7 @@ bool RenderFrame()
         ReportFailure(result, L"BeginScene", errorNone);
         return false;
     }
-    result = DrawCorrection(engine, engine->*technique);
+    result = DrawCorrection(engine, engine->techniques[engine->formatKind]);
     const HRESULT ended = engine->device->EndScene();
     if (FAILED(ended)) {
         ReportFailure(ended, L"EndScene", errorNone);

@@ -199,7 +199,7 @@ void RunInBands(RowBands* bands, PackRowsFunction pack, UnpackRowsFunction unpac
     call.hostPitch = hostPitch;
     call.texels = texels;
     call.texelPitch = texelPitch;
-    call.texelStride = static_cast<ptrdiff_t>(texelPitch / texelBytes) * texelBytes;
+    call.texelStride = TexelRowStride(texelPitch, texelBytes);
     call.width = width;
     const int32_t threads = bands->workerCount + 1;
     call.height = height;

@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-// Every text the engine shows, in the words the host's users read.
+// Every text the engine shows, in the words the host's users read, but for
+// the missing formats' (format_kinds.cpp).
 enum ErrorText : int {
     errorNone,  // nothing is shown; the debugger line alone tells of it
     errorD3dxMissing,
@@ -18,11 +19,6 @@ enum ErrorText : int {
     errorCooperativeLevel,
     errorSquareTexturesOnly,
     errorPowerOfTwoTexturesOnly,
-    errorMissingF16,
-    errorMissingF32,
-    errorMissingU16,
-    errorMissingS16,
-    errorMissingU10,
     errorNoPixelFormat,
     errorNoFormat,
     errorSurface,

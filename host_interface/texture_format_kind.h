@@ -1,6 +1,6 @@
 // The working texture formats a frame can travel in. The values are the
-// Format track's positions and the index into every per-kind table;
-// kindNone marks "no kind in use yet".
+// Format track's positions and the index into the kinds' table
+// (engine/format_kinds.h); kindNone marks "no kind in use yet".
 #pragma once
 
 #include <cstdint>
@@ -15,12 +15,6 @@ enum TextureFormatKind : int {
 };
 
 constexpr int textureFormatKindCount = 5;
-
-// The kinds' short names, as the debug window and the development host show
-// them; index kindNone is "none".
-constexpr const char* textureFormatKindNames[textureFormatKindCount + 1] = {
-    "F32", "F16", "U16", "S16", "U10", "none",
-};
 
 // The kind a Format track value asks for: clamped to 0..kindNone, where
 // kindNone passes although the slider itself stops at kindU10.

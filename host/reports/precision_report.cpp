@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/format_kinds.h"
+
 namespace {
 
 int RowsPerPair(const PrecisionSweep& sweep)
@@ -303,7 +305,7 @@ std::string PrecisionTable(const std::vector<PrecisionRow>& rows, const std::str
         for (const PrecisionRow& r : rows) {
             if (r.sweep != static_cast<int>(sweep)) continue;
             out += "| " + std::string(PrecisionSettings()[static_cast<size_t>(r.setting)].name) +
-                   " | " + textureFormatKindNames[r.kind] + " |";
+                   " | " + formatKinds[r.kind].name + " |";
             if (!r.processed) {
                 out += " failed | | | | | |\n";
                 continue;
@@ -332,8 +334,8 @@ RgbImage PrecisionChart(const std::vector<PrecisionRow>& rows)
     int x = 110;
     for (int kind = 0; kind < 5; ++kind) {
         FillRect(&image, x, y, x + 14, y + 14, kindColours[kind]);
-        DrawText(&image, x + 20, y + 1, textureFormatKindNames[kind], black);
-        x += 20 + TextWidth(textureFormatKindNames[kind]) + 24;
+        DrawText(&image, x + 20, y + 1, formatKinds[kind].name, black);
+        x += 20 + TextWidth(formatKinds[kind].name) + 24;
     }
     DrawText(&image, 20, y + 28,
              "HOST UNITS, LOG SCALE. LIGHT: LARGEST ERROR, DARK: MEAN ERROR (WORST CHANNEL)",

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/format_kinds.h"
 #include "host_interface/debug_window.h"
 #include "host_interface/texture_format_kind.h"
 
@@ -99,7 +100,7 @@ DebugReport ParseDebugText(const std::string& text)
 int FormatKindFromTag(const std::string& tag)
 {
     for (int i = 0; i < textureFormatKindCount; ++i) {
-        if (tag == textureFormatKindNames[i]) {
+        if (tag == formatKinds[i].name) {
             return i;
         }
     }

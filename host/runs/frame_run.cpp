@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <io.h>
 
+#include "engine/format_kinds.h"
 #include "host_interface/tracks.h"
 #include "reports/run_progress.h"
 #include "runs/complain.h"
@@ -85,7 +86,13 @@ void TallyFrame(HostSession* session, const HostOptions& options, int64_t index,
     bool reported = false;
     TextureFormatKind kind = KindOfFrame(tally->lastReport, *session, &reported);
     tally->kindGuessed = tally->kindGuessed || !reported;
-    const char* name = textureFormatKindNames[kind];
+    if (FormatKindRowOf(kind) == nullptr) {
+        // The debug window named no format and the Format track names none:
+        // the model has no kind to follow.
+        Complain("frame " + number + ": no format kind to verify against");
+        return;
+    }
+    const char* name = formatKinds[kind].name;
     std::string& kinds = tally->verifiedKinds;
     if (kinds.find(name) == std::string::npos) {
         kinds += kinds.empty() ? name : std::string(", ") + name;

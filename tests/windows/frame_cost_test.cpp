@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "d3d_tracking.h"
+#include "engine/format_kinds.h"
 #include "plugin_host.h"
 #include "pointer_patch.h"
 #include "host_interface/yc_pixel.h"
@@ -261,16 +262,15 @@ TEST_P(FrameCostTest, SteadyFramesAllocateNothing)
     for (int i = 0; i < steadyFrames; ++i) {
         ASSERT_EQ(Process(), 1);
     }
-    EXPECT_EQ(counts.allocations, 0) << textureFormatKindNames[GetParam()] << ": allocations in "
-                                     << steadyFrames << " steady frames";
-    EXPECT_EQ(counts.releases, 0) << textureFormatKindNames[GetParam()];
+    EXPECT_EQ(counts.allocations, 0)
+        << formatKinds[GetParam()].name << ": allocations in " << steadyFrames << " steady frames";
+    EXPECT_EQ(counts.releases, 0) << formatKinds[GetParam()].name;
 
     // A settings change sends the constants again; no allocation either.
     Update();
     ASSERT_EQ(Process(), 1);
-    EXPECT_EQ(counts.allocations, 0)
-        << textureFormatKindNames[GetParam()] << ": a settings-change frame";
-    std::printf("%s: allocations per steady frame %.1f\n", textureFormatKindNames[GetParam()],
+    EXPECT_EQ(counts.allocations, 0) << formatKinds[GetParam()].name << ": a settings-change frame";
+    std::printf("%s: allocations per steady frame %.1f\n", formatKinds[GetParam()].name,
                 double(counts.allocations) / steadyFrames);
 }
 
@@ -287,7 +287,7 @@ TEST_P(FrameCostTest, PlainFrameMakesOneUploadOneDrawOneReadBackAndThreeWaits)
     RestorePatchedPointers();
     ReleaseOwnObjects();
 
-    const char* kind = textureFormatKindNames[GetParam()];
+    const char* kind = formatKinds[GetParam()].name;
     EXPECT_EQ(methodCalls[surfaceLockRect], 2) << kind << ": upload and read-back locks";
     EXPECT_EQ(methodCalls[surfaceUnlockRect], 2) << kind;
     ASSERT_EQ(lockFlags.size(), 2u);
@@ -311,7 +311,7 @@ TEST_P(FrameCostTest, PlainFrameMakesOneUploadOneDrawOneReadBackAndThreeWaits)
 
 INSTANTIATE_TEST_SUITE_P(EveryFormat, FrameCostTest, testing::Values(0, 1, 2, 3, 4),
                          [](const testing::TestParamInfo<int>& info) {
-                             return std::string(textureFormatKindNames[info.param]);
+                             return std::string(formatKinds[info.param].name);
                          });
 
 }  // namespace

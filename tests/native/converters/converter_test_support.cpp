@@ -51,8 +51,8 @@ Frame MakeFrame(const Geometry& g, int32_t texelBytes, unsigned char hostFill,
 
 unsigned char* TexelAt(Frame& f, int32_t row, int32_t column)
 {
-    const size_t stride = static_cast<size_t>(f.g.texelPitch / f.texelBytes) * f.texelBytes;
-    return f.texels.get() + row * stride + static_cast<size_t>(column) * f.texelBytes;
+    return f.texels.get() + row * TexelRowStride(f.g.texelPitch, f.texelBytes) +
+           static_cast<size_t>(column) * f.texelBytes;
 }
 
 YCPixel& HostAt(Frame& f, int32_t row, int32_t column)
@@ -64,7 +64,7 @@ namespace {
 
 size_t TexelStride(const Frame& f)
 {
-    return static_cast<size_t>(f.g.texelPitch / f.texelBytes) * f.texelBytes;
+    return static_cast<size_t>(TexelRowStride(f.g.texelPitch, f.texelBytes));
 }
 
 // Visits [begin, end) byte ranges past the width of each row.
@@ -143,16 +143,62 @@ bool TexelMarginsHold(const Frame& f, unsigned char fill)
     return hold;
 }
 
-const PackConverter packConverters[5] = {
-    {"PackF32", PackF32, 16},      {"PackF32Sse", PackF32Sse, 16}, {"PackF16", PackF16, 8},
-    {"PackF16Sse", PackF16Sse, 8}, {"PackInt16", PackInt16, 8},
-};
+namespace {
 
-const UnpackConverter unpackConverters[6] = {
-    {"UnpackF32", UnpackF32, 16},    {"UnpackF32Sse", UnpackF32Sse, 16},
-    {"UnpackF16", UnpackF16, 8},     {"UnpackF16Sse", UnpackF16Sse, 8},
-    {"UnpackInt16", UnpackInt16, 8}, {"UnpackU10", UnpackU10, 4},
-};
+// The converter of a row (plain, then SSE where it is another function)
+// added to the list, or the row's kind added to its name.
+template <typename Converter, typename Function>
+void AddConverter(std::vector<Converter>* list, const char* kind, const char* way, Function run,
+                  int32_t texelBytes)
+{
+    for (Converter& c : *list) {
+        if (c.run == run) {
+            c.name.insert(c.name.find(' '), std::string("/") + kind);
+            return;
+        }
+    }
+    list->push_back({std::string(kind) + way, run, texelBytes});
+}
+
+}  // namespace
+
+std::vector<PackConverter> PackConverters()
+{
+    std::vector<PackConverter> list;
+    for (const FormatKindRow& row : formatKinds) {
+        AddConverter(&list, row.name, " pack", row.pack, row.packTexelBytes);
+        if (row.packSse != row.pack) {
+            AddConverter(&list, row.name, " pack SSE", row.packSse, row.packTexelBytes);
+        }
+    }
+    return list;
+}
+
+std::vector<UnpackConverter> UnpackConverters()
+{
+    std::vector<UnpackConverter> list;
+    for (const FormatKindRow& row : formatKinds) {
+        AddConverter(&list, row.name, " unpack", row.unpack, row.unpackTexelBytes);
+        if (row.unpackSse != row.unpack) {
+            AddConverter(&list, row.name, " unpack SSE", row.unpackSse, row.unpackTexelBytes);
+        }
+    }
+    return list;
+}
+
+PackConverter PackOf(TextureFormatKind kind, bool sse)
+{
+    const FormatKindRow& row = formatKinds[kind];
+    return {std::string(row.name) + (sse ? " pack SSE" : " pack"), sse ? row.packSse : row.pack,
+            row.packTexelBytes};
+}
+
+UnpackConverter UnpackOf(TextureFormatKind kind, bool sse)
+{
+    const FormatKindRow& row = formatKinds[kind];
+    return {std::string(row.name) + (sse ? " unpack SSE" : " unpack"),
+            sse ? row.unpackSse : row.unpack, row.unpackTexelBytes};
+}
 
 #if defined(KELVO_ROW_BANDS)
 

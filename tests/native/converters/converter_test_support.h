@@ -6,10 +6,11 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "effect/correction_reference.h"
-#include "engine/pixel_converters.h"
+#include "engine/format_kinds.h"
 
 // ---- Rules, one value at a time, written without the converters' tricks
 // (binary16 in D3DX's reading: effect/half_float.h; the download of a float:
@@ -64,25 +65,27 @@ void UnpoisonMargins(Frame& f);
 bool HostMarginsHold(const Frame& f, unsigned char fill);
 bool TexelMarginsHold(const Frame& f, unsigned char fill);
 
-// ---- The converters as table entries with one signature per direction.
-
-using PackFunction = void (*)(const YCPixel*, int32_t, void*, int32_t, int32_t, int32_t);
-using UnpackFunction = void (*)(YCPixel*, int32_t, const void*, int32_t, int32_t, int32_t);
+// ---- The converters of the kinds' table, one signature per direction.
 
 struct PackConverter {
-    const char* name;
-    PackFunction run;
+    std::string name;  // "F32 pack SSE", "U16/S16/U10 pack"
+    PackRowsFunction run;
     int32_t texelBytes;
 };
 
 struct UnpackConverter {
-    const char* name;
-    UnpackFunction run;
+    std::string name;
+    UnpackRowsFunction run;
     int32_t texelBytes;
 };
 
-extern const PackConverter packConverters[5];
-extern const UnpackConverter unpackConverters[6];
+// Every converter of the table once, named by the kinds that use it.
+std::vector<PackConverter> PackConverters();
+std::vector<UnpackConverter> UnpackConverters();
+
+// The kind's converter in the table, plain or SSE.
+PackConverter PackOf(TextureFormatKind kind, bool sse);
+UnpackConverter UnpackOf(TextureFormatKind kind, bool sse);
 
 // Run the converter over the whole frame. In the Windows build
 // (KELVO_ROW_BANDS) each runs once on one thread and once in bands of rows

@@ -61,10 +61,10 @@ std::vector<int16_t> UnpackHalves(const UnpackConverter& c, const std::vector<ui
     return out;
 }
 
-const UnpackConverter& unpackF32 = unpackConverters[0];
-const UnpackConverter& unpackF32Sse = unpackConverters[1];
-const UnpackConverter& unpackF16 = unpackConverters[2];
-const UnpackConverter& unpackF16Sse = unpackConverters[3];
+const UnpackConverter unpackF32 = UnpackOf(kindF32, false);
+const UnpackConverter unpackF32Sse = UnpackOf(kindF32, true);
+const UnpackConverter unpackF16 = UnpackOf(kindF16, false);
+const UnpackConverter unpackF16Sse = UnpackOf(kindF16, true);
 
 // Values that stress the conversion itself, then products in quarter steps
 // over -33000..33000 (beyond the 16-bit range on both sides): both the
@@ -246,9 +246,9 @@ TEST(UnpackInt16, GivesBackEveryPackedPixel)
                                        static_cast<int16_t>(i ^ 0x8001)};
     }
     const std::vector<YCPixel> before = f.host;
-    RunPack(packConverters[4], f);  // PackInt16
+    RunPack(PackOf(kindU16, false), f);
     std::memset(f.host.data(), 0xA5, f.host.size() * sizeof(YCPixel));
-    RunUnpack(unpackConverters[4], f);  // UnpackInt16
+    RunUnpack(UnpackOf(kindU16, false), f);
     EXPECT_EQ(std::memcmp(f.host.data(), before.data(), before.size() * sizeof(YCPixel)), 0);
 }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -97,9 +98,16 @@ TEST(ReferenceUpload, HalfFloatsRoundTiesToEven)
     EXPECT_EQ(t.bits16[2], 0x3800);
     EXPECT_EQ(t.bits16[3], 0x3802);
     EXPECT_EQ(PackSourceTexel({-2048, 0, 0}, kindF16).bits16[1], 0xB800);
-    // Kinds outside the four named paths travel as half floats, as the
-    // engine's dispatch sends them.
-    EXPECT_EQ(PackSourceTexel({2049, 0, 0}, kindNone).bits16[1], 0x3800);
+}
+
+// A kind without a row in the table has no model: never the half floats of
+// another kind.
+TEST(ReferenceUploadDeathTest, KindsWithoutARowAreRefused)
+{
+    for (int kind : {static_cast<int>(kindNone), -1, 99}) {
+        EXPECT_DEATH(PackSourceTexel({2049, 0, 0}, static_cast<TextureFormatKind>(kind)),
+                     "no format kind " + std::to_string(kind));
+    }
 }
 
 TEST(ReferenceUpload, SamplersReadUnsignedAndSignedWords)

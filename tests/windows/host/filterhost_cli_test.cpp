@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/format_kinds.h"
 #include "host_interface/texture_format_kind.h"
 #include "host_interface/tracks.h"
 #include "pictures/picture_io.h"
@@ -395,7 +396,7 @@ namespace {
 TEST(FilterHostProgram, ShippedPluginVerifiesInEveryFormat)
 {
     for (int kind = 0; kind < textureFormatKindCount; ++kind) {
-        const char* tag = textureFormatKindNames[kind];
+        const char* tag = formatKinds[kind].name;
         SCOPED_TRACE(tag);
         RunResult r = RunHost(L"--size 161x90 --max-width 170 --frames 3 --verify --no-timing "
                               L"--update-every 1 --release-every 2 --track 1=40 --track 8=-90 "
