@@ -45,23 +45,28 @@ double Median(std::vector<double> values)
     return n % 2 != 0 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// Sanity of the build: the packs of both variants give the same texels, and
-// the F16 unpacks the same pixels where the products are integers.
+// Sanity of the build, for every row of the kinds' table whose SSE variant
+// is a function of its own: both packs give the same texels, and both
+// unpacks the same pixels of what the pack left (integer products, where
+// truncation and rounding agree).
 bool VariantsAgree(int32_t w, int32_t h)
 {
-    BenchFrame a = MakeBenchFrame(w, h, 16, nullptr);
-    BenchFrame b = MakeBenchFrame(w, h, 16, nullptr);
-    PackF32(a.host, w, a.texels, w * 16, w, h);
-    PackF32Sse(b.host, w, b.texels, w * 16, w, h);
-    bool same = std::memcmp(a.texels, b.texels, static_cast<size_t>(w) * h * 16) == 0;
-    PackF16(a.host, w, a.texels, w * 8, w, h);
-    PackF16Sse(b.host, w, b.texels, w * 8, w, h);
-    same = same && std::memcmp(a.texels, b.texels, static_cast<size_t>(w) * h * 8) == 0;
-    UnpackF16(a.host, w, a.texels, w * 8, w, h);
-    UnpackF16Sse(b.host, w, b.texels, w * 8, w, h);
-    same = same && std::memcmp(a.host, b.host, static_cast<size_t>(w) * h * 6) == 0;
-    FreeBenchFrame(a);
-    FreeBenchFrame(b);
+    bool same = true;
+    for (const FormatKindRow& row : formatKinds) {
+        BenchFrame a = MakeBenchFrame(w, h, row.packTexelBytes, nullptr);
+        BenchFrame b = MakeBenchFrame(w, h, row.packTexelBytes, nullptr);
+        const int32_t pitch = w * row.packTexelBytes;
+        row.pack(a.host, w, a.texels, pitch, w, h);
+        row.packSse(b.host, w, b.texels, pitch, w, h);
+        same = same && std::memcmp(a.texels, b.texels, static_cast<size_t>(pitch) * h) == 0;
+        if (row.unpackTexelBytes == row.packTexelBytes && row.unpackSse != row.unpack) {
+            row.unpack(a.host, w, a.texels, pitch, w, h);
+            row.unpackSse(b.host, w, a.texels, pitch, w, h);
+            same = same && std::memcmp(a.host, b.host, static_cast<size_t>(w) * h * 6) == 0;
+        }
+        FreeBenchFrame(a);
+        FreeBenchFrame(b);
+    }
     return same;
 }
 
@@ -106,35 +111,118 @@ int SmallFrames(RowBands* bands, int repeats)
     bands->minimumPixels = 0;
     std::printf("| converter | size | pixels | one thread us | bands us | ratio |\n");
     std::printf("|---|---|---:|---:|---:|---:|\n");
-    size_t count = 0;
-    const BenchConverter* table = BenchConverters(&count);
     const int32_t sizes[][2] = {{64, 36},   {128, 72},  {160, 90},  {192, 108}, {256, 144},
                                 {320, 180}, {384, 216}, {480, 270}, {640, 360}, {960, 540}};
-    for (size_t i = 0; i < count; ++i) {
-        if (std::strcmp(table[i].name, "PackInt16") != 0 &&
-            std::strcmp(table[i].name, "UnpackF16Sse") != 0) {
+    for (const BenchConverter& c : BenchConverters()) {
+        if (c.pack != PackInt16 && c.unpack != UnpackF16Sse) {
             continue;
         }
         for (const auto& size : sizes) {
-            BenchFrame f = MakeBenchFrame(size[0], size[1], table[i].texelBytes, PackFor(table[i]));
+            BenchFrame f = MakeBenchFrame(size[0], size[1], c.texelBytes, c.fill);
             std::vector<double> one;
             std::vector<double> banded;
             for (int r = 0; r < repeats; ++r) {
                 const double t0 = SecondsNow();
-                RunConverter(table[i], f);
+                RunConverter(c, f);
                 const double t1 = SecondsNow();
-                RunInBands(bands, table[i], f);
+                RunInBands(bands, c, f);
                 const double t2 = SecondsNow();
                 one.push_back(t1 - t0);
                 banded.push_back(t2 - t1);
             }
             const double oneUs = Median(one) * 1e6;
             const double bandsUs = Median(banded) * 1e6;
-            std::printf("| %s | %dx%d | %d | %.1f | %.1f | %.2f |\n", table[i].name, size[0],
+            std::printf("| %s | %dx%d | %d | %.1f | %.1f | %.2f |\n", c.name.c_str(), size[0],
                         size[1], size[0] * size[1], oneUs, bandsUs, bandsUs / oneUs);
             FreeBenchFrame(f);
         }
     }
+    return 0;
+}
+
+// The largest ratio met so far, and where.
+struct Worst {
+    double ratio = 0;
+    char where[64] = "";
+};
+
+void NoteWorst(Worst* worst, double ratio, const BenchConverter& c, const int32_t size[2])
+{
+    if (ratio > worst->ratio) {
+        worst->ratio = ratio;
+        std::snprintf(worst->where, sizeof worst->where, "%s %dx%d", c.name.c_str(), size[0],
+                      size[1]);
+    }
+}
+
+// The medians of one converter's repeats at one size, and the memcpy's.
+struct FullFrameTimes {
+    double ms;
+    double copyMs;
+    double best;  // best converter time / best memcpy time
+    double bandsMs;
+    double copyBandsMs;
+};
+
+FullFrameTimes TimeFullFrames(RowBands* bands, const BenchConverter& c, const int32_t size[2],
+                              int repeats)
+{
+    BenchFrame f = MakeBenchFrame(size[0], size[1], c.texelBytes, c.fill);
+    const int32_t copyBytes = CopyBytesPerPixel(c);
+    const size_t bytes = static_cast<size_t>(size[0]) * size[1] * copyBytes;
+    std::vector<double> converter;
+    std::vector<double> copy;
+    std::vector<double> banded;
+    std::vector<double> copyBanded;
+    for (int r = 0; r < repeats; ++r) {
+        const double t0 = SecondsNow();
+        RunConverter(c, f);
+        const double t1 = SecondsNow();
+        std::memcpy(f.copy, f.copySource, bytes);
+        const double t2 = SecondsNow();
+        RunInBands(bands, c, f);
+        const double t3 = SecondsNow();
+        CopyInBands(bands, f, copyBytes);
+        const double t4 = SecondsNow();
+        converter.push_back(t1 - t0);
+        copy.push_back(t2 - t1);
+        banded.push_back(t3 - t2);
+        copyBanded.push_back(t4 - t3);
+    }
+    FreeBenchFrame(f);
+    return {Median(converter) * 1e3, Median(copy) * 1e3,
+            *std::min_element(converter.begin(), converter.end()) /
+                *std::min_element(copy.begin(), copy.end()),
+            Median(banded) * 1e3, Median(copyBanded) * 1e3};
+}
+
+// Every converter whose name contains `only` on whole frames: a line each,
+// then the worst ratios.
+int FullFrames(RowBands* bands, int repeats, const char* only)
+{
+    std::printf("| converter | size | ms | memcpy bytes/pixel | memcpy ms | ratio | best ratio "
+                "| %d threads ms | threads/one | memcpy threads/one |\n",
+                bands->workerCount + 1);
+    std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    const int32_t sizes[2][2] = {{1920, 1080}, {3840, 2160}};
+    Worst worst;
+    Worst worstThreads;
+    for (const BenchConverter& c : BenchConverters()) {
+        if (c.name.find(only) == std::string::npos) {
+            continue;
+        }
+        for (const auto& size : sizes) {
+            const FullFrameTimes t = TimeFullFrames(bands, c, size, repeats);
+            std::printf("| %s | %dx%d | %.2f | %d | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f |\n",
+                        c.name.c_str(), size[0], size[1], t.ms, CopyBytesPerPixel(c), t.copyMs,
+                        t.ms / t.copyMs, t.best, t.bandsMs, t.bandsMs / t.ms,
+                        t.copyBandsMs / t.copyMs);
+            NoteWorst(&worstThreads, t.bandsMs / t.ms, c, size);
+            NoteWorst(&worst, t.ms / t.copyMs, c, size);
+        }
+    }
+    std::printf("worst threads/one ratio: %.2f (%s)\n", worstThreads.ratio, worstThreads.where);
+    std::printf("worst converter ratio: %.2f (%s)\n", worst.ratio, worst.where);
     return 0;
 }
 
@@ -149,84 +237,18 @@ int main(int argc, char** argv)
     bool forced = false;
     const int32_t threads = RowBandsThreadCount(&forced);
     const bool allWorkers = StartRowBands(&bands, threads, ProbeSse());
+    int result = 0;
     if (argc > 1 && std::strcmp(argv[1], "--small") == 0) {
-        const int repeats = argc > 2 && std::atoi(argv[2]) > 0 ? std::atoi(argv[2]) : 51;
-        const int result = SmallFrames(&bands, repeats);
-        StopRowBands(&bands);
-        return result;
-    }
-    const int repeats = argc > 1 && std::atoi(argv[1]) > 0 ? std::atoi(argv[1]) : 15;
-    if (!VariantsAgree(1921, 7)) {
+        result = SmallFrames(&bands, argc > 2 && std::atoi(argv[2]) > 0 ? std::atoi(argv[2]) : 51);
+    } else if (!VariantsAgree(1921, 7)) {
         std::printf("the plain and SSE variants disagree: this build is broken\n");
         return 1;
-    }
-    std::printf("threads: %d (%d workers%s)\n\n", bands.workerCount + 1, bands.workerCount,
-                allWorkers ? "" : ", fewer than asked for");
-    std::printf("| converter | size | ms | memcpy bytes/pixel | memcpy ms | ratio | best ratio "
-                "| %d threads ms | threads/one | memcpy threads/one |\n",
-                bands.workerCount + 1);
-    std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
-    double worstThreads = 0;
-    char worstThreadsName[64] = "";
-    size_t count = 0;
-    const BenchConverter* table = BenchConverters(&count);
-    const int32_t sizes[2][2] = {{1920, 1080}, {3840, 2160}};
-    double worst = 0;
-    char worstName[64] = "";
-    const char* only = argc > 2 ? argv[2] : "";
-    for (size_t i = 0; i < count; ++i) {
-        if (std::strstr(table[i].name, only) == nullptr) {
-            continue;
-        }
-        for (const auto& size : sizes) {
-            BenchFrame f = MakeBenchFrame(size[0], size[1], table[i].texelBytes, PackFor(table[i]));
-            const int32_t copyBytes = CopyBytesPerPixel(table[i]);
-            const size_t bytes = static_cast<size_t>(size[0]) * size[1] * copyBytes;
-            std::vector<double> converter;
-            std::vector<double> copy;
-            std::vector<double> banded;
-            std::vector<double> copyBanded;
-            for (int r = 0; r < repeats; ++r) {
-                const double t0 = SecondsNow();
-                RunConverter(table[i], f);
-                const double t1 = SecondsNow();
-                std::memcpy(f.copy, f.copySource, bytes);
-                const double t2 = SecondsNow();
-                RunInBands(&bands, table[i], f);
-                const double t3 = SecondsNow();
-                CopyInBands(&bands, f, copyBytes);
-                const double t4 = SecondsNow();
-                converter.push_back(t1 - t0);
-                copy.push_back(t2 - t1);
-                banded.push_back(t3 - t2);
-                copyBanded.push_back(t4 - t3);
-            }
-            const double ms = Median(converter) * 1e3;
-            const double copyMs = Median(copy) * 1e3;
-            const double ratio = ms / copyMs;
-            const double best = *std::min_element(converter.begin(), converter.end()) /
-                                *std::min_element(copy.begin(), copy.end());
-            const double bandsMs = Median(banded) * 1e3;
-            const double copyBandsMs = Median(copyBanded) * 1e3;
-            std::printf("| %s | %dx%d | %.2f | %d | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f |\n",
-                        table[i].name, size[0], size[1], ms, copyBytes, copyMs, ratio, best,
-                        bandsMs, bandsMs / ms, copyBandsMs / copyMs);
-            if (bandsMs / ms > worstThreads) {
-                worstThreads = bandsMs / ms;
-                std::snprintf(worstThreadsName, sizeof worstThreadsName, "%s %dx%d", table[i].name,
-                              size[0], size[1]);
-            }
-            if (ratio > worst) {
-                worst = ratio;
-                std::snprintf(worstName, sizeof worstName, "%s %dx%d", table[i].name, size[0],
-                              size[1]);
-            }
-            FreeBenchFrame(f);
-        }
+    } else {
+        std::printf("threads: %d (%d workers%s)\n\n", bands.workerCount + 1, bands.workerCount,
+                    allWorkers ? "" : ", fewer than asked for");
+        result = FullFrames(&bands, argc > 1 && std::atoi(argv[1]) > 0 ? std::atoi(argv[1]) : 15,
+                            argc > 2 ? argv[2] : "");
     }
     StopRowBands(&bands);
-    std::printf("worst threads/one ratio: %.2f (%s)\n",
-                worstThreadsName[0] != 0 ? worstThreads : 0.0, worstThreadsName);
-    std::printf("worst converter ratio: %.2f (%s)\n", worst, worstName);
-    return 0;
+    return result;
 }

@@ -11,10 +11,11 @@
 // pitch beyond the width) is a guard and must keep its value, and the buffer
 // that is only read must not change at all.
 //
-// Every converter's result is checked against the documented rule, the
-// plain and SSE variants are compared where they must agree byte for byte,
-// and the converter that PackConverterOf / UnpackConverterOf choose for the
-// kind must give exactly what the kind's converter gives.
+// The converters are those PackConverterOf / UnpackConverterOf give for the
+// kind from the kinds' table, plain and SSE; each result is checked against
+// the documented rule of the row's texture format, and the plain and SSE
+// variants are compared where they must agree byte for byte. A kind without
+// a row must get no converter.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>
@@ -26,7 +27,7 @@
 #include <vector>
 
 #include "effect/correction_reference.h"
-#include "engine/pixel_converters.h"
+#include "engine/format_kinds.h"
 
 namespace {
 
@@ -104,35 +105,6 @@ struct RowLayout {
     }
 };
 
-int32_t PackTexelBytes(TextureFormatKind kind)
-{
-    switch (kind) {
-    case kindF32:
-        return texelBytesF32;
-    case kindU16:
-    case kindS16:
-    case kindU10:
-        return texelBytesInt16;
-    default:
-        return texelBytesF16;
-    }
-}
-
-int32_t UnpackTexelBytes(TextureFormatKind kind)
-{
-    switch (kind) {
-    case kindF32:
-        return texelBytesF32;
-    case kindU16:
-    case kindS16:
-        return texelBytesInt16;
-    case kindU10:
-        return texelBytesU10;
-    default:
-        return texelBytesF16;
-    }
-}
-
 template <typename T>
 T Load(const unsigned char* p)
 {
@@ -168,18 +140,16 @@ struct Geometry {
 // ---- pack ----------------------------------------------------------------
 
 // The texel the pack rule gives for one host pixel.
-void ExpectedPackedTexel(TextureFormatKind kind, const YCPixel& p, unsigned char* out)
+void ExpectedPackedTexel(TexelFormat source, const YCPixel& p, unsigned char* out)
 {
     const float channels[4] = {0.0f, static_cast<float>(p.y) / 4096.0f,
                                static_cast<float>(p.cb) / 4096.0f,
                                static_cast<float>(p.cr) / 4096.0f};
-    switch (PackTexelBytes(kind) == texelBytesF32   ? 0
-            : (kind == kindF16 || kind == kindNone) ? 1
-                                                    : 2) {
-    case 0:
+    switch (source) {
+    case texelA32B32G32R32F:
         std::memcpy(out, channels, 16);
         break;
-    case 1: {
+    case texelA16B16G16R16F: {
         uint16_t halves[4];
         for (int i = 0; i < 4; ++i) {
             halves[i] = HalfFromDouble(channels[i], HalfRounding::nearestEven, HalfFormat::d3dx);
@@ -194,7 +164,7 @@ void ExpectedPackedTexel(TextureFormatKind kind, const YCPixel& p, unsigned char
         std::memcpy(out, halves, 8);
         break;
     }
-    default: {
+    default: {  // the 16-bit words
         const uint16_t words[4] = {0, static_cast<uint16_t>(p.y), static_cast<uint16_t>(p.cb),
                                    static_cast<uint16_t>(p.cr)};
         std::memcpy(out, words, 8);
@@ -203,7 +173,7 @@ void ExpectedPackedTexel(TextureFormatKind kind, const YCPixel& p, unsigned char
     }
 }
 
-void FuzzPack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& in)
+void FuzzPack(int kind, const Geometry& g, FuzzedDataProvider& in)
 {
     const RowLayout hostLayout(g.width, g.height, g.hostPitch, sizeof(YCPixel));
     const RowLayout texelLayout(g.width, g.height, g.texelSlotPitch, g.texelBytes);
@@ -229,7 +199,8 @@ void FuzzPack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& in)
         }
         const int64_t r = w / g.width, x = w % g.width;
         const YCPixel p = Load<YCPixel>(hostImage.data() + hostLayout.offsetOf(r, x, g.hostPitch));
-        ExpectedPackedTexel(kind, p, expected.data() + static_cast<size_t>(s) * g.texelBytes);
+        ExpectedPackedTexel(formatKinds[kind].sourceFormat, p,
+                            expected.data() + static_cast<size_t>(s) * g.texelBytes);
     }
 
     ExactBuffer host(hostLayout.bytes(), hostLayout.originOffset());
@@ -237,39 +208,26 @@ void FuzzPack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& in)
     ExactBuffer texels(texelLayout.bytes(), texelLayout.originOffset());
     const YCPixel* hostRows = reinterpret_cast<const YCPixel*>(host.base());
 
+    int32_t texelBytes = 0;
+    const PackRowsFunction plain = PackConverterOf(kind, false, &texelBytes);
     std::vector<unsigned char> plainResult;
-    const int variants = kind == kindF32 || kind == kindF16 || kind == kindNone ? 2 : 1;
-    for (int v = 0; v < variants; ++v) {
-        const bool sse = v == 1;
-        texels.load(texelImage);
-        if (kind == kindF32) {
-            (sse ? PackF32Sse : PackF32)(hostRows, g.hostPitch, texels.base(), g.texelPitch,
-                                         g.width, g.height);
-        } else if (kind == kindF16 || kind == kindNone) {
-            (sse ? PackF16Sse : PackF16)(hostRows, g.hostPitch, texels.base(), g.texelPitch,
-                                         g.width, g.height);
-        } else {
-            PackInt16(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
+    for (PackRowsFunction pack : {plain, PackConverterOf(kind, true, &texelBytes)}) {
+        if (pack == plain && !plainResult.empty()) {
+            break;  // one converter for both
         }
+        texels.load(texelImage);
+        pack(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
         if (!host.equals(hostImage)) {
-            Fail("pack changed the host rows", kind, v);
+            Fail("pack changed the host rows", kind, pack != plain);
         }
         if (!texels.equals(expected)) {
-            Fail("pack result or guard bytes differ from the rule", kind, v);
+            Fail("pack result or guard bytes differ from the rule", kind, pack != plain);
         }
         std::vector<unsigned char> result(texels.memory, texels.memory + texels.bytes);
-        if (v == 0) {
+        if (pack == plain) {
             plainResult = result;
         } else if (result != plainResult) {
             Fail("plain and SSE pack differ", kind, 0);
-        }
-
-        texels.load(texelImage);
-        int32_t texelBytes = 0;
-        PackConverterOf(kind, sse, &texelBytes)(hostRows, g.hostPitch, texels.base(), g.texelPitch,
-                                                g.width, g.height);
-        if (!host.equals(hostImage) || !texels.equals(expected)) {
-            Fail("PackConverterOf chose another converter", kind, v);
         }
     }
 }
@@ -277,17 +235,17 @@ void FuzzPack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& in)
 // ---- unpack --------------------------------------------------------------
 
 // The host pixel the unpack rule gives for one texel.
-YCPixel ExpectedUnpackedPixel(TextureFormatKind kind, bool sse, const unsigned char* t)
+YCPixel ExpectedUnpackedPixel(TexelFormat target, bool sse, const unsigned char* t)
 {
     YCPixel p{};
-    switch (kind) {
-    case kindU16:
-    case kindS16:
+    switch (target) {
+    case texelA16B16G16R16:
+    case texelQ16W16V16U16:
         p.y = static_cast<int16_t>(Load<uint16_t>(t + 2));
         p.cb = static_cast<int16_t>(Load<uint16_t>(t + 4));
         p.cr = static_cast<int16_t>(Load<uint16_t>(t + 6));
         break;
-    case kindU10: {
+    case texelA2B10G10R10: {
         const uint32_t w = Load<uint32_t>(t);
         const auto field10 = [](uint32_t f) {
             return static_cast<int32_t>(f >= 512 ? f - 1024 : f);
@@ -297,11 +255,11 @@ YCPixel ExpectedUnpackedPixel(TextureFormatKind kind, bool sse, const unsigned c
         p.cr = static_cast<int16_t>(field10(w & 0x3FFu) * 8);
         break;
     }
-    default: {
+    default: {  // the float formats
         float c[3];
         for (int i = 0; i < 3; ++i) {
-            c[i] = kind == kindF32 ? Load<float>(t + 4 * (i + 1))
-                                   : HalfToFloat(Load<uint16_t>(t + 2 * (i + 1)));
+            c[i] = target == texelA32B32G32R32F ? Load<float>(t + 4 * (i + 1))
+                                                : HalfToFloat(Load<uint16_t>(t + 2 * (i + 1)));
         }
         const FloatUnpack rule = sse ? FloatUnpack::sse : FloatUnpack::plain;
         p.y = HostFromChannel(c[0], rule);
@@ -313,14 +271,14 @@ YCPixel ExpectedUnpackedPixel(TextureFormatKind kind, bool sse, const unsigned c
     return p;
 }
 
-void FillTexels(TextureFormatKind kind, std::vector<unsigned char>& image,
+void FillTexels(TexelFormat target, std::vector<unsigned char>& image,
                 const std::vector<unsigned char>& content, int mode)
 {
     for (size_t i = 0; i < image.size(); ++i) {
         image[i] = content.empty() ? static_cast<unsigned char>(i * 53u)
                                    : content[i % content.size()];
     }
-    if (kind != kindF32 || mode == 0) {
+    if (target != texelA32B32G32R32F || mode == 0) {
         return;  // raw bits: every half, every float (NaN, infinities, subnormals)
     }
     // Mode 1: host values on the 4096 scale, where the variants must agree;
@@ -333,14 +291,65 @@ void FillTexels(TextureFormatKind kind, std::vector<unsigned char>& image,
     }
 }
 
-void FuzzUnpack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& in)
+// The host buffer the unpack rule gives: untouched guards, and each slot
+// from the last row that writes it.
+std::vector<unsigned char> ExpectedHostImage(TexelFormat target, bool sse, const Geometry& g,
+                                             const RowLayout& hostLayout,
+                                             const RowLayout& texelLayout,
+                                             const std::vector<unsigned char>& hostImage,
+                                             const std::vector<unsigned char>& texelImage)
 {
+    std::vector<unsigned char> expected = hostImage;
+    for (int64_t s = 0; s < hostLayout.slots; ++s) {
+        const int64_t w = hostLayout.lastWriter[static_cast<size_t>(s)];
+        if (w < 0) {
+            continue;
+        }
+        const int64_t r = w / g.width, x = w % g.width;
+        const unsigned char* t = texelImage.data() + texelLayout.offsetOf(r, x, g.texelSlotPitch);
+        Store(expected.data() + static_cast<size_t>(s) * sizeof(YCPixel),
+              ExpectedUnpackedPixel(target, sse, t));
+    }
+    return expected;
+}
+
+// Where every channel * 4096 is a host value, truncation and rounding
+// coincide: the float variants must agree byte for byte.
+void CheckVariantsAgreeOnExactValues(int kind, const Geometry& g, const RowLayout& hostLayout,
+                                     const RowLayout& texelLayout,
+                                     const std::vector<unsigned char>& texelImage,
+                                     const std::vector<unsigned char> results[2])
+{
+    const bool f32 = formatKinds[kind].targetFormat == texelA32B32G32R32F;
+    for (int64_t s = 0; s < hostLayout.slots; ++s) {
+        const int64_t w = hostLayout.lastWriter[static_cast<size_t>(s)];
+        if (w < 0) {
+            continue;
+        }
+        const int64_t r = w / g.width, x = w % g.width;
+        const unsigned char* t = texelImage.data() + texelLayout.offsetOf(r, x, g.texelSlotPitch);
+        bool exact = true;
+        for (int i = 1; i <= 3; ++i) {
+            exact = exact && ExactInRange(f32 ? Load<float>(t + 4 * i)
+                                              : HalfToFloat(Load<uint16_t>(t + 2 * i)));
+        }
+        const size_t at = static_cast<size_t>(s) * sizeof(YCPixel);
+        if (exact &&
+            std::memcmp(results[0].data() + at, results[1].data() + at, sizeof(YCPixel)) != 0) {
+            Fail("plain and SSE unpack differ on exact values", kind, static_cast<long>(s));
+        }
+    }
+}
+
+void FuzzUnpack(int kind, const Geometry& g, FuzzedDataProvider& in)
+{
+    const TexelFormat target = formatKinds[kind].targetFormat;
     const int mode = in.ConsumeIntegralInRange<int>(0, 2);
     const RowLayout hostLayout(g.width, g.height, g.hostPitch, sizeof(YCPixel));
     const RowLayout texelLayout(g.width, g.height, g.texelSlotPitch, g.texelBytes);
 
     std::vector<unsigned char> texelImage(texelLayout.bytes());
-    FillTexels(kind, texelImage, in.ConsumeRemainingBytes<unsigned char>(), mode);
+    FillTexels(target, texelImage, in.ConsumeRemainingBytes<unsigned char>(), mode);
     std::vector<unsigned char> hostImage(hostLayout.bytes());
     for (size_t i = 0; i < hostImage.size(); ++i) {
         hostImage[i] = static_cast<unsigned char>(0x5Au ^ (i * 0x9Du));
@@ -351,41 +360,16 @@ void FuzzUnpack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& i
     texels.load(texelImage);
     YCPixel* hostRows = reinterpret_cast<YCPixel*>(host.base());
 
-    const bool floatKind = kind == kindF32 || kind == kindF16 || kind == kindNone;
+    // The plain variant, then the SSE one where it is a function of its own.
     std::vector<unsigned char> results[2];
-    for (int v = 0; v < (floatKind ? 2 : 1); ++v) {
-        const bool sse = v == 1;
-        std::vector<unsigned char> expected = hostImage;
-        for (int64_t s = 0; s < hostLayout.slots; ++s) {
-            const int64_t w = hostLayout.lastWriter[static_cast<size_t>(s)];
-            if (w < 0) {
-                continue;
-            }
-            const int64_t r = w / g.width, x = w % g.width;
-            const unsigned char* t = texelImage.data() +
-                                     texelLayout.offsetOf(r, x, g.texelSlotPitch);
-            Store(expected.data() + static_cast<size_t>(s) * sizeof(YCPixel),
-                  ExpectedUnpackedPixel(kind, sse, t));
-        }
-
+    int32_t texelBytes = 0;
+    const UnpackRowsFunction unpacks[2] = {UnpackConverterOf(kind, false, &texelBytes),
+                                           UnpackConverterOf(kind, true, &texelBytes)};
+    for (int v = 0; v < (unpacks[1] != unpacks[0] ? 2 : 1); ++v) {
+        const std::vector<unsigned char> expected =
+            ExpectedHostImage(target, v == 1, g, hostLayout, texelLayout, hostImage, texelImage);
         host.load(hostImage);
-        switch (kind) {
-        case kindF32:
-            (sse ? UnpackF32Sse : UnpackF32)(hostRows, g.hostPitch, texels.base(), g.texelPitch,
-                                             g.width, g.height);
-            break;
-        case kindU16:
-        case kindS16:
-            UnpackInt16(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
-            break;
-        case kindU10:
-            UnpackU10(hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
-            break;
-        default:
-            (sse ? UnpackF16Sse : UnpackF16)(hostRows, g.hostPitch, texels.base(), g.texelPitch,
-                                             g.width, g.height);
-            break;
-        }
+        unpacks[v](hostRows, g.hostPitch, texels.base(), g.texelPitch, g.width, g.height);
         if (!texels.equals(texelImage)) {
             Fail("unpack changed the texel rows", kind, v);
         }
@@ -393,39 +377,9 @@ void FuzzUnpack(TextureFormatKind kind, const Geometry& g, FuzzedDataProvider& i
             Fail("unpack result or guard bytes differ from the rule", kind, v);
         }
         results[v].assign(host.memory, host.memory + host.bytes);
-
-        host.load(hostImage);
-        int32_t texelBytes = 0;
-        UnpackConverterOf(kind, sse, &texelBytes)(hostRows, g.hostPitch, texels.base(),
-                                                  g.texelPitch, g.width, g.height);
-        if (!texels.equals(texelImage) || !host.equals(expected)) {
-            Fail("UnpackConverterOf chose another converter", kind, v);
-        }
     }
-
-    // Where every channel * 4096 is a host value, truncation and rounding
-    // coincide: the variants must agree byte for byte.
-    if (floatKind) {
-        for (int64_t s = 0; s < hostLayout.slots; ++s) {
-            const int64_t w = hostLayout.lastWriter[static_cast<size_t>(s)];
-            if (w < 0) {
-                continue;
-            }
-            const int64_t r = w / g.width, x = w % g.width;
-            const unsigned char* t = texelImage.data() +
-                                     texelLayout.offsetOf(r, x, g.texelSlotPitch);
-            bool exact = true;
-            for (int i = 1; i <= 3; ++i) {
-                exact = exact &&
-                        ExactInRange(kind == kindF32 ? Load<float>(t + 4 * i)
-                                                     : HalfToFloat(Load<uint16_t>(t + 2 * i)));
-            }
-            const size_t at = static_cast<size_t>(s) * sizeof(YCPixel);
-            if (exact &&
-                std::memcmp(results[0].data() + at, results[1].data() + at, sizeof(YCPixel)) != 0) {
-                Fail("plain and SSE unpack differ on exact values", kind, static_cast<long>(s));
-            }
-        }
+    if (unpacks[1] != unpacks[0]) {
+        CheckVariantsAgreeOnExactValues(kind, g, hostLayout, texelLayout, texelImage, results);
     }
 }
 
@@ -458,19 +412,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider in(data, size);
     const bool pack = in.ConsumeBool();
-    const auto kind = static_cast<TextureFormatKind>(in.ConsumeIntegralInRange<int>(0, kindNone));
+    // Every row, and one value past them, which must get no converter.
+    const int kind = in.ConsumeIntegralInRange<int>(0, textureFormatKindCount);
+    const FormatKindRow* row = FormatKindRowOf(kind);
+    if (row == nullptr) {
+        int32_t texelBytes = 0;
+        if (PackConverterOf(kind, in.ConsumeBool(), &texelBytes) != nullptr ||
+            UnpackConverterOf(kind, in.ConsumeBool(), &texelBytes) != nullptr) {
+            Fail("a converter for a kind without a row", kind);
+        }
+        return 0;
+    }
     Geometry g{};
     g.width = in.ConsumeIntegralInRange<int32_t>(-2, 40);
     g.height = in.ConsumeIntegralInRange<int32_t>(-2, 6);
-    g.texelBytes = pack ? PackTexelBytes(kind) : UnpackTexelBytes(kind);
+    g.texelBytes = pack ? row->packTexelBytes : row->unpackTexelBytes;
     g.hostPitch = ConsumePitch(in, g.width, 1);
     g.texelPitch = ConsumePitch(in, g.width, g.texelBytes);
     if (in.ConsumeBool()) {
         g.texelPitch += in.ConsumeIntegralInRange<int32_t>(-(g.texelBytes - 1), g.texelBytes - 1);
     }
-    // Direct3D addresses rows in whole texels: a pitch that is not a
-    // multiple of the texel size is rounded toward zero to one.
-    g.texelSlotPitch = g.texelPitch / g.texelBytes;
+    g.texelSlotPitch = TexelRowStride(g.texelPitch, g.texelBytes) / g.texelBytes;
     if (pack) {
         FuzzPack(kind, g, in);
     } else {

@@ -77,7 +77,7 @@ TEST_F(EngineTest, DeviceWaitingForResetIsResetInTheSameFrame)
     IDirect3DSurface9* readback = engine.readbackSurface;
     IDirect3DVertexDeclaration9* declaration = engine.vertexDeclaration;
     ID3DXEffect* effect = engine.effect;
-    D3DXHANDLE technique = engine.hColorCorrection;
+    D3DXHANDLE technique = engine.techniques[kindF32];
 
     FailMethodAfter(engine.device, deviceTestCooperativeLevel, 0, D3DERR_DEVICENOTRESET);
     // Counts every format question without answering any differently.
@@ -101,7 +101,7 @@ TEST_F(EngineTest, DeviceWaitingForResetIsResetInTheSameFrame)
     EXPECT_EQ(engine.readbackSurface, readback);
     EXPECT_EQ(engine.vertexDeclaration, declaration);
     EXPECT_EQ(engine.effect, effect);
-    EXPECT_EQ(engine.hColorCorrection, technique);
+    EXPECT_EQ(engine.techniques[kindF32], technique);
     // The effect was told to let go of the old source texture before the
     // reset: while it holds it, the texture is a live default-pool object and
     // Reset refuses (Wine tolerates this one, native Direct3D does not).

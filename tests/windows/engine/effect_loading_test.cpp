@@ -143,7 +143,9 @@ void ExpectNoEffectAndNoDevice(const CorrectionEngine& engine)
 {
     EXPECT_EQ(engine.effect, nullptr);
     EXPECT_EQ(engine.hYcOffs, nullptr);
-    EXPECT_EQ(engine.hColorCorrection, nullptr);
+    for (D3DXHANDLE technique : engine.techniques) {
+        EXPECT_EQ(technique, nullptr);
+    }
     EXPECT_EQ(engine.device, nullptr);
     EXPECT_EQ(engine.direct3d, nullptr);
     EXPECT_EQ(engine.vertexDeclaration, nullptr);

@@ -10,11 +10,11 @@ namespace {
 
 using Texts = std::vector<std::wstring>;
 
-const wchar_t* const missingF16 = ErrorTextOf(errorMissingF16);
-const wchar_t* const missingF32 = ErrorTextOf(errorMissingF32);
-const wchar_t* const missingU16 = ErrorTextOf(errorMissingU16);
-const wchar_t* const missingS16 = ErrorTextOf(errorMissingS16);
-const wchar_t* const missingU10 = ErrorTextOf(errorMissingU10);
+const wchar_t* const missingF16 = L"D3DFMT_A16B16G16R16F が利用できません";
+const wchar_t* const missingF32 = L"D3DFMT_A32B32G32R32F が利用できません";
+const wchar_t* const missingU16 = L"D3DFMT_A16B16G16R16 が利用できません";
+const wchar_t* const missingS16 = L"D3DFMT_Q16W16V16U16 が利用できません";
+const wchar_t* const missingU10 = L"D3DFMT_A2B10G10R10 が利用できません";
 const wchar_t* const noPixelFormat = ErrorTextOf(errorNoPixelFormat);
 
 void ExpectNothingHeld(const CorrectionEngine& engine)
@@ -106,28 +106,18 @@ TEST(EngineRecord, InitEngineSetsEveryDefaultWhateverTheMemoryHeld)
     std::memset(&engine, 0xA5, sizeof engine);
     EXPECT_EQ(InitEngine(&engine), &engine);
 
-    const void* const pointers[] = {engine.direct3d,
-                                    engine.device,
-                                    engine.sourceTexture,
-                                    engine.renderTarget,
-                                    engine.readbackSurface,
-                                    engine.quadVertexBuffer,
-                                    engine.vertexDeclaration,
-                                    engine.effect,
-                                    engine.eventQuery,
-                                    engine.hYcOffs,
-                                    engine.hYcAmp,
-                                    engine.hBgrOffs,
-                                    engine.hBgrAmp,
-                                    engine.hBgrGamma,
-                                    engine.hMatYC2BGR,
-                                    engine.hMatBGR2YC,
-                                    engine.hColorCorrection,
-                                    engine.hColorCorrectionU16,
-                                    engine.hColorCorrectionS16,
-                                    engine.hColorCorrectionU10};
+    const void* const pointers[] = {
+        engine.direct3d,          engine.device,          engine.sourceTexture,
+        engine.renderTarget,      engine.readbackSurface, engine.quadVertexBuffer,
+        engine.vertexDeclaration, engine.effect,          engine.eventQuery,
+        engine.hYcOffs,           engine.hYcAmp,          engine.hBgrOffs,
+        engine.hBgrAmp,           engine.hBgrGamma,       engine.hMatYC2BGR,
+        engine.hMatBGR2YC};
     for (const void* pointer : pointers) {
         EXPECT_EQ(pointer, nullptr);
+    }
+    for (D3DXHANDLE technique : engine.techniques) {
+        EXPECT_EQ(technique, nullptr);
     }
     EXPECT_EQ(engine.frameWidth, -1);
     EXPECT_EQ(engine.frameHeight, -1);
@@ -177,10 +167,11 @@ TEST_F(EngineTest, CreatesAReadyEngineOnTheHostWindow)
         {engine.hBgrGamma, "bgrGamma", false},
         {engine.hMatYC2BGR, "matYC2BGR", false},
         {engine.hMatBGR2YC, "matBGR2YC", false},
-        {engine.hColorCorrection, "ColorCorrection", true},
-        {engine.hColorCorrectionU16, "ColorCorrectionU16", true},
-        {engine.hColorCorrectionS16, "ColorCorrectionS16", true},
-        {engine.hColorCorrectionU10, "ColorCorrectionU10", true},
+        {engine.techniques[kindF32], "ColorCorrection", true},
+        {engine.techniques[kindF16], "ColorCorrection", true},
+        {engine.techniques[kindU16], "ColorCorrectionU16", true},
+        {engine.techniques[kindS16], "ColorCorrectionS16", true},
+        {engine.techniques[kindU10], "ColorCorrectionU10", true},
     };
     for (const auto& expected : handles) {
         ASSERT_NE(expected.handle, nullptr) << expected.name;
@@ -401,8 +392,7 @@ TEST_F(EngineTest, PluginEffectHasTheShapesTheEngineReliesOn)
         EXPECT_EQ(description.Rows, expected.rows) << description.Name;
         EXPECT_EQ(description.Columns, expected.columns) << description.Name;
     }
-    for (D3DXHANDLE technique : {engine.hColorCorrection, engine.hColorCorrectionU16,
-                                 engine.hColorCorrectionS16, engine.hColorCorrectionU10}) {
+    for (D3DXHANDLE technique : engine.techniques) {
         ASSERT_NE(technique, nullptr);
         EXPECT_EQ(engine.effect->ValidateTechnique(technique), D3D_OK);
     }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine_fixture.h"
-#include "pixel_converters.h"
+#include "format_kinds.h"
 
 namespace {
 
@@ -49,7 +49,9 @@ TEST(HalfConversion, PacksGiveD3dxHalvesOfEveryHostValue)
     D3DXFloat32To16Array(reinterpret_cast<D3DXFLOAT16*>(expected.data()), floats.data(),
                          static_cast<UINT>(floats.size()));
 
-    for (auto pack : {PackF16, PackF16Sse}) {
+    // Both of the F16 row's packs, whether or not they are one function.
+    const FormatKindRow& f16 = formatKinds[kindF16];
+    for (PackRowsFunction pack : {f16.pack, f16.packSse}) {
         std::vector<uint16_t> halves(expected.size(), 0xA5A5);
         pack(host.data(), side, halves.data(), side * 8, side, side);
         int failures = 0;
@@ -57,7 +59,7 @@ TEST(HalfConversion, PacksGiveD3dxHalvesOfEveryHostValue)
             if (halves[i] != expected[i]) {
                 const int16_t value = i % 4 == 0 ? 0
                                                  : static_cast<int16_t>(WordOf(i / 4, i % 4 - 1));
-                ADD_FAILURE() << (pack == PackF16 ? "plain" : "SSE") << ": host value " << value
+                ADD_FAILURE() << (pack == f16.pack ? "plain" : "SSE") << ": host value " << value
                               << " gives 0x" << std::hex << halves[i] << ", D3DX 0x" << expected[i];
                 ++failures;
             }

@@ -253,16 +253,20 @@ TEST_F(EngineTest, RenderFrameUsesTheTechniqueOfTheKind)
     CreateReadyEngine();
     const struct {
         TextureFormatKind kind;
-        D3DXHANDLE CorrectionEngine::*technique;
-    } cases[] = {{kindF32, &CorrectionEngine::hColorCorrection},
-                 {kindF16, &CorrectionEngine::hColorCorrection},
-                 {kindU16, &CorrectionEngine::hColorCorrectionU16},
-                 {kindS16, &CorrectionEngine::hColorCorrectionS16},
-                 {kindU10, &CorrectionEngine::hColorCorrectionU10}};
+        const char* technique;
+    } cases[] = {{kindF32, "ColorCorrection"},
+                 {kindF16, "ColorCorrection"},
+                 {kindU16, "ColorCorrectionU16"},
+                 {kindS16, "ColorCorrectionS16"},
+                 {kindU10, "ColorCorrectionU10"}};
     for (const auto& c : cases) {
         ASSERT_TRUE(AllocateFrameResources(c.kind, 8, 8, 8));
         ASSERT_TRUE(RenderFrame());
-        EXPECT_EQ(engine.effect->GetCurrentTechnique(), engine.*c.technique) << "kind " << c.kind;
+        D3DXTECHNIQUE_DESC description;
+        ASSERT_EQ(
+            engine.effect->GetTechniqueDesc(engine.effect->GetCurrentTechnique(), &description),
+            D3D_OK);
+        EXPECT_STREQ(description.Name, c.technique) << "kind " << c.kind;
     }
 }
 
