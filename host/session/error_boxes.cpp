@@ -1,5 +1,6 @@
 #include "session/error_boxes.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -10,9 +11,9 @@ namespace {
 ErrorBoxHandler boxHandler = EchoErrorBox;
 DebuggerLineHandler lineHandler = EchoDebuggerLine;
 
-int WINAPI CapturingMessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type)
+int WINAPI CapturingMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
-    boxHandler(CapturedErrorBox{Utf8FromWide(caption), Utf8FromWide(text), type});
+    boxHandler(CapturedErrorBox{Utf8FromWide(caption), Utf8FromWide(text), type, owner});
     return IDOK;
 }
 
@@ -40,11 +41,8 @@ void EchoErrorBox(const CapturedErrorBox& box)
     std::fflush(stderr);
 }
 
-// Points every slot of `module`'s import table that holds `dll`'s
-// `function` at `replacement`; the number of slots changed. Imports bound by
-// address (no name table) are recognised by the address the loader put in
-// the slot.
-int PatchImport(HMODULE module, const char* dll, const char* function, const void* replacement)
+int FindImportSlots(HMODULE module, const char* dll, const char* function, void** slots[],
+                    int capacity)
 {
     auto* base = reinterpret_cast<BYTE*>(module);
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
@@ -57,17 +55,17 @@ int PatchImport(HMODULE module, const char* dll, const char* function, const voi
         exporter == nullptr
             ? 0
             : static_cast<DWORD>(reinterpret_cast<uintptr_t>(GetProcAddress(exporter, function)));
-    int patched = 0;
+    int found = 0;
     if (imports.VirtualAddress == 0) return 0;
     for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
          d->Name != 0; ++d) {
         if (_stricmp(reinterpret_cast<const char*>(base + d->Name), dll) != 0) continue;
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + d->FirstThunk);
+        auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + d->FirstThunk);
         auto* names = d->OriginalFirstThunk != 0
                           ? reinterpret_cast<IMAGE_THUNK_DATA32*>(base + d->OriginalFirstThunk)
                           : nullptr;
-        for (int i = 0; slots[i].u1.Function != 0; ++i) {
-            bool match = realAddress != 0 && slots[i].u1.Function == realAddress;
+        for (int i = 0; addresses[i].u1.Function != 0; ++i) {
+            bool match = realAddress != 0 && addresses[i].u1.Function == realAddress;
             if (names != nullptr && !IMAGE_SNAP_BY_ORDINAL32(names[i].u1.Ordinal)) {
                 auto* byName =
                     reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names[i].u1.AddressOfData);
@@ -75,14 +73,32 @@ int PatchImport(HMODULE module, const char* dll, const char* function, const voi
                         std::strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0;
             }
             if (match) {
-                SetImportSlot(reinterpret_cast<DWORD*>(&slots[i].u1.Function),
-                              static_cast<DWORD>(reinterpret_cast<uintptr_t>(replacement)));
-                ++patched;
+                if (found < capacity) {
+                    slots[found] = reinterpret_cast<void**>(&addresses[i].u1.Function);
+                }
+                ++found;
             }
         }
     }
-    return patched;
+    return found;
 }
+
+namespace {
+
+// Points every slot of `module`'s import table that holds `dll`'s
+// `function` at `replacement`; the number of slots changed.
+int PatchImport(HMODULE module, const char* dll, const char* function, const void* replacement)
+{
+    void** slots[8];
+    const int found = std::min(FindImportSlots(module, dll, function, slots, 8), 8);
+    for (int i = 0; i < found; ++i) {
+        SetImportSlot(reinterpret_cast<DWORD*>(slots[i]),
+                      static_cast<DWORD>(reinterpret_cast<uintptr_t>(replacement)));
+    }
+    return found;
+}
+
+}  // namespace
 
 bool CaptureErrorBoxes(HMODULE module, ErrorBoxHandler handler, std::string* error)
 {

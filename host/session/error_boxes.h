@@ -15,6 +15,7 @@ struct CapturedErrorBox {
     std::string caption;  // UTF-8
     std::string text;     // UTF-8
     unsigned type;        // the MB_* flags asked for
+    HWND owner;           // the window the box was to belong to
 };
 
 // What becomes of a caught box; called on the thread that asked for it.
@@ -28,6 +29,14 @@ void EchoErrorBox(const CapturedErrorBox& box);
 // MessageBoxW from user32 (then it shows no boxes that could be caught this
 // way) or the table cannot be written.
 bool CaptureErrorBoxes(HMODULE module, ErrorBoxHandler handler, std::string* error);
+
+// The import address table slots through which `module` calls `dll`'s
+// `function` (DLL names compared without regard to case): found by the name
+// the module was linked against, or, for imports bound by address without a
+// name table, by the address the loader put in the slot. Writes the first
+// `capacity` of them to `slots` and returns how many there are.
+int FindImportSlots(HMODULE module, const char* dll, const char* function, void** slots[],
+                    int capacity);
 
 // A debugger line without its line end, UTF-8; called on the thread that wrote it.
 using DebuggerLineHandler = void (*)(const std::string& line);

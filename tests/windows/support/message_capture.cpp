@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "pointer_patch.h"
+#include "session/error_boxes.h"
 
 namespace {
 
@@ -14,29 +15,26 @@ void WINAPI RecordDebuggerLine(LPCWSTR text)
     debuggerLines.push_back(text != nullptr ? text : L"<null>");
 }
 
-int WINAPI RecordMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style)
+void RecordMessageBox(const CapturedErrorBox& box)
 {
-    capturedMessages.push_back({owner, text != nullptr ? text : L"<null>",
-                                caption != nullptr ? caption : L"<null>", style});
-    return IDOK;
+    capturedMessages.push_back({box.owner, WideFromUtf8(box.text), WideFromUtf8(box.caption),
+                                static_cast<UINT>(box.type)});
 }
 
 }  // namespace
 
 void InstallMessageCapture(HMODULE module)
 {
-    // Decided by the import entry itself, not by remembering the module: a
-    // module unloaded and loaded again at the same address has a fresh
-    // import table.
-    void** entry = FindImportEntry(module, "user32.dll", "MessageBoxW");
-    if (entry == nullptr) {
-        ADD_FAILURE() << "the module does not import user32!MessageBoxW";
+    // The host's own capture. Patched anew on every call, not remembered by
+    // module: a module unloaded and loaded again at the same address has a
+    // fresh import table.
+    std::string error;
+    if (!CaptureErrorBoxes(module, RecordMessageBox, &error)) {
+        ADD_FAILURE() << error;
         return;
     }
-    if (*entry != reinterpret_cast<void*>(&RecordMessageBox)) {
-        WritePointer(entry, reinterpret_cast<void*>(&RecordMessageBox));
-    }
-    // Only modules that can report a failed call import it.
+    // Only modules that can report a failed call import it. Recorded as
+    // written, line end included, unlike the host's echo.
     void** debugger = FindImportEntry(module, "kernel32.dll", "OutputDebugStringW");
     if (debugger != nullptr && *debugger != reinterpret_cast<void*>(&RecordDebuggerLine)) {
         WritePointer(debugger, reinterpret_cast<void*>(&RecordDebuggerLine));

@@ -16,8 +16,9 @@ struct CapturedMessage {
     UINT style;
 };
 
-// Redirects module's MessageBoxW import for the rest of the program; safe to
-// call again. Fails the calling test when the module does not import it.
+// Redirects module's MessageBoxW import for the rest of the program, through
+// the development host's CaptureErrorBoxes; safe to call again. Fails the
+// calling test when the module does not import it.
 void InstallMessageCapture(HMODULE module);
 
 // The boxes recorded since the last call, in the order they were shown.

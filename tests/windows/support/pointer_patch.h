@@ -16,8 +16,8 @@ void RestorePatchedPointers();
 // Writes without remembering: for hooks that stay for the whole program.
 void WritePointer(void** where, void* value);
 
-// The import-table entry through which module calls dllName!functionName
-// (names compared without regard to case for the DLL), or null.
+// The first import-table entry through which module calls
+// dllName!functionName (FindImportSlots of the host), or null.
 void** FindImportEntry(HMODULE module, const char* dllName, const char* functionName);
 
 // The entry of a vtable slot of a COM object.
