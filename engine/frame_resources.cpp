@@ -6,20 +6,27 @@
 #include "release_interface.h"
 #include "show_error.h"
 
-namespace {
-
-// The first available kind in index order, or kindNone.
-int LowestAvailableKind(const CorrectionEngine* engine)
+bool FrameShapeAccepted(int32_t width, int32_t height, int32_t pitch)
 {
-    for (int kind = 0; kind < textureFormatKindCount; ++kind) {
-        if (engine->formatAvailable[kind]) {
-            return kind;
+    // Compared unsigned, so a negative side is as unacceptable as a huge one.
+    return static_cast<uint32_t>(width) <= static_cast<uint32_t>(maxFrameSide) &&
+           static_cast<uint32_t>(height) <= static_cast<uint32_t>(maxFrameSide) && pitch >= 0 &&
+           pitch >= width;
+}
+
+int ChosenFormatKind(int requestedKind, const bool formatAvailable[textureFormatKindCount])
+{
+    const int kind = ClampFormatKind(requestedKind);
+    if (kind != kindNone && formatAvailable[kind]) {
+        return kind;
+    }
+    for (int lowest = 0; lowest < textureFormatKindCount; ++lowest) {
+        if (formatAvailable[lowest]) {
+            return lowest;
         }
     }
     return kindNone;
 }
-
-}  // namespace
 
 bool AllocateFrameResources(int requestedKind, int32_t width, int32_t height, int32_t pitch)
 {
@@ -27,24 +34,17 @@ bool AllocateFrameResources(int requestedKind, int32_t width, int32_t height, in
     if (engine == nullptr || engine->effect == nullptr) {
         return false;
     }
-    // Compared unsigned, so a negative side is as unacceptable as a huge one.
-    if (static_cast<uint32_t>(width) > static_cast<uint32_t>(maxFrameSide) ||
-        static_cast<uint32_t>(height) > static_cast<uint32_t>(maxFrameSide) || pitch < 0 ||
-        pitch < width) {
+    if (!FrameShapeAccepted(width, height, pitch)) {
         return false;
     }
     engine->framePitch = pitch;
     engine->frameWidth = width;
     engine->frameHeight = height;
 
-    const int kind = ClampFormatKind(requestedKind);
-    engine->formatKind = kind;
-    if (kind == kindNone || !engine->formatAvailable[kind]) {
-        engine->formatKind = LowestAvailableKind(engine);
-        if (engine->formatKind == kindNone) {
-            ShowError(errorNoFormat);
-            return false;
-        }
+    engine->formatKind = ChosenFormatKind(requestedKind, engine->formatAvailable);
+    if (engine->formatKind == kindNone) {
+        ShowError(errorNoFormat);
+        return false;
     }
 
     ReleaseFrameResources(engine);

@@ -9,6 +9,15 @@
 // Largest frame side the engine takes.
 constexpr int32_t maxFrameSide = 4096;
 
+// Whether the engine takes a frame of width x height whose rows are pitch
+// pixels apart: no side negative or above maxFrameSide, a pitch of at least
+// the width.
+bool FrameShapeAccepted(int32_t width, int32_t height, int32_t pitch);
+
+// The kind a frame is made in: the requested kind (clamped to 0..5) when the
+// device has it, else the lowest kind it has; kindNone when it has none.
+int ChosenFormatKind(int requestedKind, const bool formatAvailable[textureFormatKindCount]);
+
 // Rebuilds the per-size objects of the process-wide engine for the requested
 // kind (clamped to 0..5, falling back to the lowest available kind) and a
 // frame of width x height whose rows are pitch pixels apart. Sizes it cannot
