@@ -177,7 +177,7 @@ protected:
 
     void HookAllocator()
     {
-        HMODULE m = plugin.module;
+        HMODULE m = session.module;
         ASSERT_TRUE(HookImport(m, "msvcrt.dll", "malloc", &realMalloc, &CountedMalloc))
             << "kelvo.auf no longer imports malloc: count its allocator anew";
         HookImport(m, "msvcrt.dll", "calloc", &realCalloc, &CountedCalloc);

@@ -55,16 +55,16 @@ protected:
     {
         PluginTest::SetUp();
         if (HasFatalFailure()) return;
-        PatchPointer(FindImportEntry(plugin.module, "kernel32.dll", "QueryPerformanceCounter"),
+        PatchPointer(FindImportEntry(session.module, "kernel32.dll", "QueryPerformanceCounter"),
                      reinterpret_cast<void*>(&ScriptedCounter));
-        PatchPointer(FindImportEntry(plugin.module, "kernel32.dll", "QueryPerformanceFrequency"),
+        PatchPointer(FindImportEntry(session.module, "kernel32.dll", "QueryPerformanceFrequency"),
                      reinterpret_cast<void*>(&ScriptedFrequency));
         counterNow = 0;
         counterStep = 2500;
         reportedFrequency = 0;
     }
 
-    std::wstring DebugText() { return DebugWindowText(debugWindow); }
+    std::wstring DebugText() { return DebugWindowText(&session); }
 
     // The stage names of the last frame, from the debug text.
     std::vector<std::wstring> Stages()
@@ -98,10 +98,7 @@ protected:
         return frame;
     }
 
-    int32_t Message(uint32_t message)
-    {
-        return table->onWindowMessage(nullptr, message, 0, 0, nullptr, &context);
-    }
+    int32_t Message(uint32_t message) { return SendHostMessage(&session, message, 0, 0); }
 };
 
 const std::vector<std::wstring> allocFrame = {stageAlloc, stagePut, stageProc, stageGet};
@@ -254,7 +251,7 @@ TEST_F(PluginSequenceTest, ARefusedSizeFailsEveryFrameAndLeavesTheTextAlone)
     tooWide.height = 1;
     tooWide.maxWidth = 4097;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        EXPECT_EQ(table->onProcess(&context, &tooWide), 0);
+        EXPECT_EQ(session.table->onProcess(&session.context, &tooWide), 0);
     }
     EXPECT_EQ(DebugText(), before);
     EXPECT_EQ(TakeMessageTexts(), Texts{});
@@ -288,75 +285,75 @@ TEST_F(PluginSequenceTest, RgbSyncCopiesTheOddValueOutAndAsksTheHostToRedraw)
     } cases[] = {{10, 10, 30, 30}, {10, 30, 30, 10}, {10, 30, 10, 30}, {10, 20, 30, 20}};
     for (int group = 0; group < 3; ++group) {
         for (const auto& c : cases) {
-            std::memset(tracks, 0, sizeof tracks);
-            tracks[6 + group] = c.r;
-            tracks[9 + group] = c.g;
-            tracks[12 + group] = c.b;
-            refreshCalls = 0;
+            std::fill_n(tracks, trackCount, 0);
+            tracks[trackROffset + group] = c.r;
+            tracks[trackGOffset + group] = c.g;
+            tracks[trackBOffset + group] = c.b;
+            session.refreshCalls = 0;
             EXPECT_EQ(Update(), 1);
-            EXPECT_EQ(tracks[6 + group], c.result);
-            EXPECT_EQ(tracks[9 + group], c.result);
-            EXPECT_EQ(tracks[12 + group], c.result);
-            EXPECT_EQ(refreshCalls, 1) << "group " << group;
+            EXPECT_EQ(tracks[trackROffset + group], c.result);
+            EXPECT_EQ(tracks[trackGOffset + group], c.result);
+            EXPECT_EQ(tracks[trackBOffset + group], c.result);
+            EXPECT_EQ(session.refreshCalls, 1) << "group " << group;
         }
     }
     // Two groups changed in one call: one redraw.
-    std::memset(tracks, 0, sizeof tracks);
-    tracks[6] = 1;
-    tracks[10] = 2;
-    refreshCalls = 0;
+    std::fill_n(tracks, trackCount, 0);
+    tracks[trackROffset] = 1;
+    tracks[trackGGain] = 2;
+    session.refreshCalls = 0;
     Update();
-    EXPECT_EQ(refreshCalls, 1);
+    EXPECT_EQ(session.refreshCalls, 1);
 
     // Equal groups: no redraw.
-    std::memset(tracks, 0, sizeof tracks);
-    tracks[6] = tracks[9] = tracks[12] = 5;
-    refreshCalls = 0;
+    std::fill_n(tracks, trackCount, 0);
+    tracks[trackROffset] = tracks[trackGOffset] = tracks[trackBOffset] = 5;
+    session.refreshCalls = 0;
     Update();
-    EXPECT_EQ(refreshCalls, 0);
-    EXPECT_EQ(tracks[6], 5);
+    EXPECT_EQ(session.refreshCalls, 0);
+    EXPECT_EQ(tracks[trackROffset], 5);
 
     // Sync off: unequal values stay, no redraw.
     checks[0] = 0;
-    tracks[6] = 1;
-    tracks[9] = 2;
-    tracks[12] = 3;
+    tracks[trackROffset] = 1;
+    tracks[trackGOffset] = 2;
+    tracks[trackBOffset] = 3;
     Update();
-    EXPECT_EQ(refreshCalls, 0);
-    EXPECT_EQ(tracks[6], 1);
-    EXPECT_EQ(tracks[9], 2);
-    EXPECT_EQ(tracks[12], 3);
+    EXPECT_EQ(session.refreshCalls, 0);
+    EXPECT_EQ(tracks[trackROffset], 1);
+    EXPECT_EQ(tracks[trackGOffset], 2);
+    EXPECT_EQ(tracks[trackBOffset], 3);
 }
 
 TEST_F(PluginSequenceTest, HostMessagesActOnlyWhileTheFilterIsOff)
 {
     // Without an engine, 1133 does not even ask whether the filter is on.
-    EXPECT_EQ(Message(1133), 0);
-    EXPECT_EQ(isActiveCalls, 0);
+    EXPECT_EQ(Message(messageReleaseResources), 0);
+    EXPECT_EQ(session.isActiveCalls, 0);
 
     ASSERT_EQ(Init(), 1);
     HostFrame frame = MakeFrame(8, 4, 8);
     ASSERT_EQ(Process(frame), 1);
 
-    filterActive = 1;
-    EXPECT_EQ(Message(1133), 0);
-    EXPECT_EQ(Message(1135), 0);
-    EXPECT_EQ(isActiveCalls, 2);
+    session.active = true;
+    EXPECT_EQ(Message(messageReleaseResources), 0);
+    EXPECT_EQ(Message(messageSettingsChanged), 0);
+    EXPECT_EQ(session.isActiveCalls, 2);
     ASSERT_EQ(Process(frame), 1);
     EXPECT_EQ(Stages(), plainFrame) << "messages while on must change nothing";
 
-    filterActive = 0;
-    EXPECT_EQ(Message(1133), 0);  // frees the per-size objects
+    session.active = false;
+    EXPECT_EQ(Message(messageReleaseResources), 0);  // frees the per-size objects
     ASSERT_EQ(Process(frame), 1);
     EXPECT_EQ(Stages(), allocFrame);
 
     checks[0] = 1;
-    tracks[7] = 40;  // R(gain) differs from G and B
-    refreshCalls = 0;
-    EXPECT_EQ(Message(1135), 0);  // the whole of onUpdate
-    EXPECT_EQ(tracks[10], 40);
-    EXPECT_EQ(tracks[13], 40);
-    EXPECT_EQ(refreshCalls, 1);
+    tracks[trackRGain] = 40;  // R(gain) differs from G and B
+    session.refreshCalls = 0;
+    EXPECT_EQ(Message(messageSettingsChanged), 0);  // the whole of onUpdate
+    EXPECT_EQ(tracks[trackGGain], 40);
+    EXPECT_EQ(tracks[trackBGain], 40);
+    EXPECT_EQ(session.refreshCalls, 1);
     ASSERT_EQ(Process(frame), 1);
     EXPECT_EQ(Stages(), paramFrame);
 
@@ -381,10 +378,10 @@ TEST_F(PluginSequenceTest, NoEngineMeansNoFrameButSlidersStillSync)
               0);
     EXPECT_EQ(GetModuleHandleW(L"d3dx9_40.dll"), nullptr) << "a failed onInit kept D3DX";
     checks[0] = 1;
-    tracks[8] = 3;
+    tracks[trackRGamma] = 3;
     EXPECT_EQ(Update(), 1);
-    EXPECT_EQ(tracks[11], 3);
-    EXPECT_EQ(tracks[14], 3);
+    EXPECT_EQ(tracks[trackGGamma], 3);
+    EXPECT_EQ(tracks[trackBGamma], 3);
 }
 
 TEST_F(PluginSequenceTest, ExitAndInitAgainWorkAndAClosedWindowBreaksNothing)
@@ -404,7 +401,7 @@ TEST_F(PluginSequenceTest, ExitAndInitAgainWorkAndAClosedWindowBreaksNothing)
     EXPECT_FALSE(IsWindow(window));
     ASSERT_EQ(Process(frame), 1);
 
-    EXPECT_EQ(table->onExit(&context), 1);
+    EXPECT_EQ(session.table->onExit(&session.context), 1);
     EXPECT_EQ(GetModuleHandleW(L"d3dx9_40.dll"), nullptr) << "onExit left D3DX loaded";
     EXPECT_EQ(Process(frame), 0);
     ASSERT_EQ(Init(), 1);
@@ -417,21 +414,25 @@ TEST_F(PluginSequenceTest, ABrokenHostsNullPointersAreRefusedWithoutAFault)
 {
     ASSERT_EQ(Init(), 1);
     HostFrame frame = MakeFrame(4, 2, 4);
-    EXPECT_EQ(table->onProcess(nullptr, &frame.info), 0);
-    EXPECT_EQ(table->onProcess(&context, nullptr), 0);
+    EXPECT_EQ(session.table->onProcess(nullptr, &frame.info), 0);
+    EXPECT_EQ(session.table->onProcess(&session.context, nullptr), 0);
     frame.info.pixels = nullptr;
-    EXPECT_EQ(table->onProcess(&context, &frame.info), 0);
+    EXPECT_EQ(session.table->onProcess(&session.context, &frame.info), 0);
 
-    FilterContext noArrays = context;
+    FilterContext noArrays = session.context;
     noArrays.trackValues = nullptr;
     noArrays.checkValues = nullptr;
     noArrays.hostFunctions = nullptr;
     HostFrame good = MakeFrame(4, 2, 4);
-    EXPECT_EQ(table->onProcess(&noArrays, &good.info), 0);
-    EXPECT_EQ(table->onUpdate(&noArrays, 0), 1);
-    EXPECT_EQ(table->onUpdate(nullptr, 0), 1);
-    EXPECT_EQ(table->onWindowMessage(nullptr, 1135, 0, 0, nullptr, &noArrays), 0);
-    EXPECT_EQ(table->onWindowMessage(nullptr, 1133, 0, 0, nullptr, nullptr), 0);
+    EXPECT_EQ(session.table->onProcess(&noArrays, &good.info), 0);
+    EXPECT_EQ(session.table->onUpdate(&noArrays, 0), 1);
+    EXPECT_EQ(session.table->onUpdate(nullptr, 0), 1);
+    EXPECT_EQ(
+        session.table->onWindowMessage(nullptr, messageSettingsChanged, 0, 0, nullptr, &noArrays),
+        0);
+    EXPECT_EQ(
+        session.table->onWindowMessage(nullptr, messageReleaseResources, 0, 0, nullptr, nullptr),
+        0);
     EXPECT_EQ(TakeMessageTexts(), Texts{});
 }
 
@@ -467,10 +468,10 @@ TEST_F(PluginWithoutD3dxTest, InitNamesTheMissingRuntimeAndLeavesFramesAndNothin
 
     liveBlocks.clear();
     realMalloc = reinterpret_cast<void*(__cdecl*)(size_t)>(
-        PatchPointer(FindImportEntry(plugin.module, "msvcrt.dll", "malloc"),
+        PatchPointer(FindImportEntry(session.module, "msvcrt.dll", "malloc"),
                      reinterpret_cast<void*>(&TrackedMalloc)));
     realFree = reinterpret_cast<void(__cdecl*)(void*)>(
-        PatchPointer(FindImportEntry(plugin.module, "msvcrt.dll", "free"),
+        PatchPointer(FindImportEntry(session.module, "msvcrt.dll", "free"),
                      reinterpret_cast<void*>(&TrackedFree)));
 
     HostFrame frame = MakeFrame(6, 3, 8);
@@ -485,14 +486,14 @@ TEST_F(PluginWithoutD3dxTest, InitNamesTheMissingRuntimeAndLeavesFramesAndNothin
         EXPECT_EQ(std::memcmp(frame.pixels.data(), input.pixels.data(),
                               frame.pixels.size() * sizeof(YCPixel)),
                   0);
-        filterActive = 0;
-        EXPECT_EQ(Message(1133), 0);
-        EXPECT_EQ(Message(1135), 0);
+        session.active = false;
+        EXPECT_EQ(Message(messageReleaseResources), 0);
+        EXPECT_EQ(Message(messageSettingsChanged), 0);
         checks[0] = 1;
-        tracks[7] = 10 + attempt;
+        tracks[trackRGain] = 10 + attempt;
         EXPECT_EQ(Update(), 1);
-        EXPECT_EQ(tracks[13], 10 + attempt) << "RGB sync works without an engine";
-        EXPECT_EQ(table->onExit(&context), 1);
+        EXPECT_EQ(tracks[trackBGain], 10 + attempt) << "RGB sync works without an engine";
+        EXPECT_EQ(session.table->onExit(&session.context), 1);
         EXPECT_TRUE(liveBlocks.empty()) << liveBlocks.size() << " block(s) not freed";
     }
 }
@@ -512,20 +513,23 @@ bool StillLoaded(const void* address)
 
 // A host that drives the plug-in without the test's patches: it may unload
 // the module while the workers live.
-struct PlainHost : PluginHost {
+struct PlainHost {
+    HostSession session;
     HostFrame frame = FilledFrame(1024, 512, 1024, YCPixel{2048, 100, -100});  // split into bands
-
-    bool Load() { return LoadPluginHost(this); }
 
     // Starts the engine with `threads` threads for the converters and runs
     // a frame large enough to be split.
     bool InitAndProcess(const wchar_t* threads)
     {
         SetEnvironmentVariableW(L"KELVO_THREADS", threads);
-        const bool ok = table->onInit(&context) == 1 &&
-                        table->onProcess(&context, &frame.info) == 1;
+        const bool ok = StartPlugin(&session) == 1 && ProcessHostFrame(&session, frame) == 1;
         SetEnvironmentVariableW(L"KELVO_THREADS", nullptr);
         return ok;
+    }
+    int32_t Exit()
+    {
+        session.initCalled = false;
+        return session.table->onExit(&session.context);
     }
 };
 
@@ -536,18 +540,18 @@ struct PlainHost : PluginHost {
 TEST(PluginWorkers, StartWithTheEngineAndLeaveWithItCycleAfterCycle)
 {
     PlainHost host;
-    ASSERT_TRUE(host.Load());
-    const HMODULE module = host.plugin.module;
+    ASSERT_TRUE(OpenPluginSession(&host.session));
+    const HMODULE module = host.session.module;
     ASSERT_TRUE(host.InitAndProcess(L"1"));
     EXPECT_EQ(ThreadsStartedIn(module), 0u);
-    EXPECT_EQ(host.table->onExit(&host.context), 1);
+    EXPECT_EQ(host.Exit(), 1);
     DWORD threadsAfterExit = 0;
     DWORD handlesAfterExit = 0;
     for (int cycle = 0; cycle < 4; ++cycle) {
         SCOPED_TRACE(testing::Message() << "cycle " << cycle);
         ASSERT_TRUE(host.InitAndProcess(L"4"));
         EXPECT_EQ(ThreadsStartedIn(module), 3u);
-        EXPECT_EQ(host.table->onExit(&host.context), 1);
+        EXPECT_EQ(host.Exit(), 1);
         EXPECT_EQ(ThreadsStartedIn(module), 0u);
         const DWORD threads = ThreadCountOfThisProcess();
         const DWORD handles = OpenHandleCount();
@@ -560,7 +564,7 @@ TEST(PluginWorkers, StartWithTheEngineAndLeaveWithItCycleAfterCycle)
     }
     std::printf("workers: %lu threads and %lu handles in the process after every onExit\n",
                 threadsAfterExit, handlesAfterExit);
-    UnloadPlugin(&host.plugin);
+    CloseSession(&host.session);
 }
 
 // A host that unloads the plug-in without onExit: the workers' references
@@ -570,19 +574,19 @@ TEST(PluginWorkers, StartWithTheEngineAndLeaveWithItCycleAfterCycle)
 TEST(PluginWorkers, AnUnloadWithoutExitLeavesTheirCodeLoaded)
 {
     PlainHost host;
-    ASSERT_TRUE(host.Load());
+    ASSERT_TRUE(OpenPluginSession(&host.session));
     ASSERT_TRUE(host.InitAndProcess(L"3"));
-    const HMODULE module = host.plugin.module;
+    const HMODULE module = host.session.module;
     FreeLibrary(module);
     Sleep(100);
     ASSERT_TRUE(StillLoaded(module));
     EXPECT_EQ(ThreadsStartedIn(module), 2u);
 
-    ASSERT_TRUE(LoadPlugin(&host.plugin));
-    EXPECT_EQ(host.plugin.module, module);
-    EXPECT_EQ(host.table->onProcess(&host.context, &host.frame.info), 1);
-    EXPECT_EQ(host.table->onExit(&host.context), 1);
+    host.session.module = LoadLibraryW(host.session.path.c_str());
+    EXPECT_EQ(host.session.module, module);
+    EXPECT_EQ(ProcessHostFrame(&host.session, host.frame), 1);
+    EXPECT_EQ(host.Exit(), 1);
     EXPECT_EQ(ThreadsStartedIn(module), 0u);
-    UnloadPlugin(&host.plugin);
+    CloseSession(&host.session);
     EXPECT_FALSE(StillLoaded(module));
 }

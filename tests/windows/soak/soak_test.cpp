@@ -1,5 +1,6 @@
-// Randomised soak of the shipped plug-in: the real kelvo.auf, loaded as a
-// host loads it and driven through its five callbacks for many frames.
+// Randomised soak of the shipped plug-in: the real kelvo.auf, loaded by the
+// development host's session and driven through its five callbacks for many
+// frames.
 //
 // Every step is drawn from one seeded generator: frame sizes (refused ones
 // among them: a zero side, 4097, negative, a pitch below the width), pitch
@@ -24,11 +25,13 @@
 //
 // Options: --seed N and --frames N (or KELVO_SOAK_SEED, KELVO_SOAK_FRAMES).
 // Without them: a short run with a fixed seed.
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <random>
 #include <string>
 #include <vector>
@@ -46,11 +49,14 @@
 #include "engine_fixture.h"
 #include "host_interface/debug_window.h"
 #include "effect/correction_reference.h"
+#include "engine/format_kinds.h"
+#include "frame_resources.h"
 #include "host_interface/tracks.h"
 #include "message_capture.h"
 #include "plugin_host.h"
 #include "pointer_patch.h"
 #include "process_counts.h"
+#include "slider_sync.h"
 
 namespace {
 
@@ -63,8 +69,6 @@ constexpr int defaultFrames = 300;
 // per frame or per cycle over thousands of steps exceeds these.
 constexpr SIZE_T privateMemoryMargin = 16u << 20;
 constexpr long handleMargin = 16;
-
-const wchar_t* const kindTags[6] = {L"F32", L"F16", L"U16", L"S16", L"U10", L"Unknown"};
 
 struct Options {
     uint32_t seed = defaultSeed;
@@ -196,14 +200,15 @@ struct Model {
     int32_t frameWidth = -1;
     int32_t frameHeight = -1;
     bool sourceTexture = false;
-    int32_t appliedTracks[16] = {};  // what the effect's constants were made from
-    bool available[5] = {};
+    int32_t appliedTracks[trackCount] = {};  // what the effect's constants were made from
+    bool available[textureFormatKindCount] = {};
 };
 
-// Mirrors onProcess for one frame, with the device's answer and the fault
-// planned for it, and moves the model on as the plug-in moves on.
-Prediction PredictFrame(Model& model, const int32_t tracks[16], const FrameInfo& frame, Level level,
-                        bool resetFails, const FrameFault* fault)
+// What one frame must come to, from what the host and the device did before
+// it, the device's answer and the fault planned for it; moves the model on.
+// The engine's own rules decide which sizes it takes and which kind it uses.
+Prediction PredictFrame(Model& model, const int32_t tracks[trackCount], const FrameInfo& frame,
+                        Level level, bool resetFails, const FrameFault* fault)
 {
     Prediction p;
     if (!model.engine) {
@@ -230,20 +235,12 @@ Prediction PredictFrame(Model& model, const int32_t tracks[16], const FrameInfo&
     }
     if (model.reallocNeeded) {
         model.sourceTexture = false;
-        if (static_cast<uint32_t>(frame.width) > 4096u ||
-            static_cast<uint32_t>(frame.height) > 4096u || frame.maxWidth < 0 ||
-            frame.maxWidth < frame.width) {
+        if (!FrameShapeAccepted(frame.width, frame.height, frame.maxWidth)) {
             return p;  // refused without a message; the next frame tries again
         }
         model.frameWidth = frame.width;
         model.frameHeight = frame.height;
-        int kind = ClampedFormatTrack(tracks);
-        if (kind == kindNone || !model.available[kind]) {
-            kind = kindNone;
-            for (int k = 0; k < 5 && kind == kindNone; ++k) {
-                if (model.available[k]) kind = k;
-            }
-        }
+        const int kind = ChosenFormatKind(ClampedFormatTrack(tracks), model.available);
         model.kindInUse = kind;
         if (kind == kindNone || frame.width == 0 || frame.height == 0) {
             p.boxes = 1;  // no format, or the read-back surface cannot be made
@@ -277,21 +274,6 @@ Prediction PredictFrame(Model& model, const int32_t tracks[16], const FrameInfo&
     }
     p.result = 1;
     return p;
-}
-
-// The check box's rule for one (R, G, B) group: the odd value out is copied
-// onto the other two; when all three differ, G wins.
-bool SyncGroup(int32_t& r, int32_t& g, int32_t& b)
-{
-    if (r == g && g == b) return false;
-    if (r == g) {
-        r = g = b;
-    } else if (g == b) {
-        g = b = r;
-    } else {
-        r = b = g;
-    }
-    return true;
 }
 
 struct Usage {
@@ -365,11 +347,20 @@ private:
     void Exit();
     bool Init(bool mayFail);
 
-    // One frame.
+    // One frame, step by step.
     void DrawShape();
-    void RunFrame(int step);
+    Level DrawDeviceLevel(bool* resetFails);
+    const FrameFault* ArmFrameFault(Level level);
+    std::vector<YCPixel> DrawPixels();
+    bool DisarmFrameFault(const FrameFault* fault);
+    void CheckPixels(const std::vector<YCPixel>& input, const std::vector<YCPixel>& output,
+                     int32_t result, const Prediction& p, const std::string& shape);
+    void CheckDebugText(const Prediction& p, const std::string& shape);
+    void MoveDeviceEpisodeOn(Level level, bool resetFails);
+    void RunFrame();
     bool FrameMatchesReference(const std::vector<YCPixel>& input,
                                const std::vector<YCPixel>& output, int rulesIndex);
+    std::string DebugText() const;
 
     void Failure(const std::string& what);
     void ExpectBoxes(int expected, const char* where);
@@ -378,7 +369,7 @@ private:
     Random random_;
     int step_ = -1;
 
-    PluginHost host_;
+    HostSession session_;
     HWND debugWindow_ = nullptr;
 
     IDirect3DTexture9* referenceTexture_ = nullptr;
@@ -406,7 +397,7 @@ private:
     int framesRun_ = 0, framesCorrected_ = 0, framesFailed_ = 0, framesRefused_ = 0;
     int framesAlloc_ = 0, framesParam_ = 0, framesPlain_ = 0, framesCorrectedOnUnlock_ = 0;
     int framesBig_ = 0;
-    int framesPerKind_[6] = {};
+    int framesPerKind_[textureFormatKindCount] = {};
     int faultsArmed_ = 0, faultsReached_ = 0, lostFrames_ = 0, resetsFailed_ = 0, resets_ = 0;
     int otherLevelErrors_ = 0;
     int cycles_ = 0, initFailures_ = 0, updates_ = 0, messages1133_ = 0, messages1135_ = 0;
@@ -449,8 +440,8 @@ void Soak::ExpectBoxes(int expected, const char* where)
 
 bool Soak::Load()
 {
-    if (!LoadPluginHost(&host_)) return false;
-    InstallMessageCapture(host_.plugin.module);
+    if (!OpenPluginSession(&session_)) return false;
+    InstallMessageCapture(session_.module);
     TakeMessages();
 
     // The test's own objects of every class a fault is armed on, made before
@@ -462,7 +453,7 @@ bool Soak::Load()
         FAILED(referenceTexture_->GetSurfaceLevel(0, &referenceSurface_)) ||
         FAILED(device->CreateVertexBuffer(96, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT,
                                           &referenceVertexBuffer_, nullptr)) ||
-        FAILED(D3DXCreateEffectFromResourceW(device, host_.plugin.module, MAKEINTRESOURCEW(104),
+        FAILED(D3DXCreateEffectFromResourceW(device, session_.module, MAKEINTRESOURCEW(104),
                                              nullptr, nullptr, 0, nullptr, &referenceEffect_,
                                              nullptr))) {
         ADD_FAILURE() << "the objects to arm faults through could not be made";
@@ -487,11 +478,12 @@ bool Soak::Load()
 // Which formats the card takes as render targets, asked the way the engine asks.
 void Soak::ProbeFormats()
 {
-    const D3DFORMAT formats[5] = {D3DFMT_A32B32G32R32F, D3DFMT_A16B16G16R16F, D3DFMT_A16B16G16R16,
-                                  D3DFMT_Q16W16V16U16, D3DFMT_A2B10G10R10};
+    const D3DFORMAT formats[textureFormatKindCount] = {D3DFMT_A32B32G32R32F, D3DFMT_A16B16G16R16F,
+                                                       D3DFMT_A16B16G16R16, D3DFMT_Q16W16V16U16,
+                                                       D3DFMT_A2B10G10R10};
     D3DDISPLAYMODE mode = {};
     ReferenceDevice()->GetDisplayMode(0, &mode);
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < textureFormatKindCount; ++k) {
         model_.available[k] = SUCCEEDED(ReferenceDirect3D()->CheckDeviceFormat(
             D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, mode.Format, D3DUSAGE_RENDERTARGET,
             D3DRTYPE_TEXTURE, formats[k]));
@@ -517,7 +509,7 @@ void Soak::DisarmFault(FaultableMethod method)
 // every restore of the patched pointers.
 void Soak::StartPatches()
 {
-    StartDirect3DTracking(host_.plugin.module);
+    StartDirect3DTracking(session_.module);
     realUnlockRect = reinterpret_cast<UnlockRectFunction>(ReplaceMethod(
         referenceSurface_, surfaceUnlockRect, reinterpret_cast<void*>(&UnlockThenFail)));
     unlockFailsAt = 0;
@@ -532,7 +524,7 @@ bool Soak::Init(bool mayFail)
         ArmFault(fault->method, 0, faultResults[random_.Between(0, 4)]);
         ++faultsArmed_;
     }
-    const int32_t result = host_.table->onInit(&host_.context);
+    const int32_t result = StartPlugin(&session_);
     if (fault != nullptr) DisarmFault(fault->method);
     const int32_t expected = fault != nullptr ? 0 : 1;
     if (result != expected) {
@@ -548,7 +540,7 @@ bool Soak::Init(bool mayFail)
     model_.kindInUse = kindNone;
     model_.frameWidth = model_.frameHeight = -1;
     model_.sourceTexture = false;
-    debugWindow_ = FindDebugWindow(host_.context.window);
+    debugWindow_ = session_.debugWindow;
     if ((debugWindow_ != nullptr) != (result == 1)) {
         Failure("debug window after onInit " + std::to_string(result) + ": " +
                 (debugWindow_ != nullptr ? "present" : "missing"));
@@ -559,7 +551,8 @@ bool Soak::Init(bool mayFail)
 void Soak::Exit()
 {
     HWND window = debugWindow_;
-    if (host_.table->onExit(&host_.context) != 1) Failure("onExit did not return 1");
+    session_.initCalled = false;
+    if (session_.table->onExit(&session_.context) != 1) Failure("onExit did not return 1");
     if (window != nullptr && IsWindow(window)) Failure("onExit left the debug window");
     debugWindow_ = nullptr;
     model_.engine = false;
@@ -586,44 +579,41 @@ void Soak::Cycle(bool mayFailInit)
 
 void Soak::Update(bool viaMessage)
 {
-    int32_t expected[16];
-    std::memcpy(expected, host_.tracks, sizeof expected);
-    bool synced = false;
-    if (host_.checks[0] != 0) {
-        for (int group = 0; group < 3; ++group) {
-            synced |= SyncGroup(expected[6 + group], expected[9 + group], expected[12 + group]);
-        }
-    }
-    const int refreshBefore = refreshCalls;
-    const int isActiveBefore = isActiveCalls;
+    int32_t* tracks = session_.trackValues.data();
+    int32_t expected[trackCount];
+    std::copy_n(tracks, trackCount, expected);
+    const bool syncs = session_.checkValues[0] != 0 && SyncRgbTracks(expected);
+    const int refreshBefore = session_.refreshCalls;
+    const int isActiveBefore = session_.isActiveCalls;
     bool runs = true;
     if (viaMessage) {
         ++messages1135_;
-        if (host_.table->onWindowMessage(nullptr, messageSettingsChanged, 0, 0, nullptr,
-                                         &host_.context) != 0) {
+        if (SendHostMessage(&session_, messageSettingsChanged, 0, 0) != 0) {
             Failure("message 1135 did not return 0");
         }
-        if (isActiveCalls != isActiveBefore + 1) Failure("message 1135 did not ask isActive once");
-        runs = filterActive == 0;
+        if (session_.isActiveCalls != isActiveBefore + 1) {
+            Failure("message 1135 did not ask isActive once");
+        }
+        runs = !session_.active;
     } else {
         ++updates_;
-        if (host_.table->onUpdate(&host_.context, 0) != 1) Failure("onUpdate did not return 1");
+        if (NotifyUpdate(&session_) != 1) Failure("onUpdate did not return 1");
     }
+    const bool synced = runs && syncs;
     if (!runs) {
-        std::memcpy(expected, host_.tracks, sizeof expected);
-        synced = false;
+        std::copy_n(tracks, trackCount, expected);
     } else {
         model_.paramsChanged = true;
-        if (model_.engine && model_.kindInUse != ClampedFormatTrack(host_.tracks)) {
+        if (model_.engine && model_.kindInUse != ClampedFormatTrack(tracks)) {
             model_.reallocNeeded = true;
         }
     }
-    if (std::memcmp(expected, host_.tracks, sizeof expected) != 0) {
+    if (!std::equal(expected, expected + trackCount, tracks)) {
         Failure("RGB sync left the tracks other than expected");
-        std::memcpy(host_.tracks, expected, sizeof expected);
+        std::copy_n(expected, trackCount, tracks);
     }
-    if (refreshCalls - refreshBefore != (synced ? 1 : 0)) {
-        Failure("refreshWindow called " + std::to_string(refreshCalls - refreshBefore) +
+    if (session_.refreshCalls - refreshBefore != (synced ? 1 : 0)) {
+        Failure("refreshWindow called " + std::to_string(session_.refreshCalls - refreshBefore) +
                 " times, expected " + std::to_string(synced ? 1 : 0));
     }
     rgbSyncs_ += synced;
@@ -633,44 +623,52 @@ void Soak::Update(bool viaMessage)
 void Soak::SendReleaseMessage()
 {
     ++messages1133_;
-    const int isActiveBefore = isActiveCalls;
-    if (host_.table->onWindowMessage(nullptr, messageReleaseResources, 0, 0, nullptr,
-                                     &host_.context) != 0) {
+    const int isActiveBefore = session_.isActiveCalls;
+    if (SendHostMessage(&session_, messageReleaseResources, 0, 0) != 0) {
         Failure("message 1133 did not return 0");
     }
-    if (isActiveCalls - isActiveBefore != (model_.engine ? 1 : 0)) {
-        Failure("message 1133 asked isActive " + std::to_string(isActiveCalls - isActiveBefore) +
-                " times");
+    const int asked = session_.isActiveCalls - isActiveBefore;
+    if (asked != (model_.engine ? 1 : 0)) {
+        Failure("message 1133 asked isActive " + std::to_string(asked) + " times");
     }
-    if (model_.engine && filterActive == 0) {
+    if (model_.engine && !session_.active) {
         model_.reallocNeeded = true;
         model_.sourceTexture = false;
     }
     ExpectBoxes(0, "message 1133");
 }
 
+// Mostly the Format track's own range, sometimes what a broken host sends.
+int32_t DrawFormatTrack(Random& random)
+{
+    return random.Chance(70) ? random.Between(kindF32, formatTrackMaximum)
+                             : random.Between(-4, formatTrackMaximum + 5);
+}
+
 void Soak::ChangeSliders()
 {
+    int32_t* tracks = session_.trackValues.data();
     const int count = random_.Between(1, 4);
     for (int i = 0; i < count; ++i) {
-        const int index = random_.Between(0, 15);
-        if (index == 15) {
-            // Mostly the track's own range, sometimes what a broken host sends.
-            host_.tracks[15] = random_.Chance(70) ? random_.Between(0, 4) : random_.Between(-4, 9);
-        } else if (index >= 6 && random_.Chance(40)) {
-            // Make two of a group equal, so every sync rule comes up.
-            const int group = (index - 6) % 3;
-            const int other = 6 + group + 3 * random_.Between(0, 2);
-            host_.tracks[index] = host_.tracks[other];
+        const int index = random_.Between(0, trackCount - 1);
+        if (index == trackFormat) {
+            tracks[trackFormat] = DrawFormatTrack(random_);
+        } else if (index >= trackROffset && random_.Chance(40)) {
+            // Make two of a group equal, so every sync rule comes up: the
+            // tracks of one group are 3 apart (R, G, B).
+            const int group = (index - trackROffset) % 3;
+            const int other = trackROffset + group + 3 * random_.Between(0, 2);
+            tracks[index] = tracks[other];
         } else {
-            host_.tracks[index] = random_.Chance(50) ? random_.Between(-48, 48)
-                                                     : random_.Between(-256, 256);
+            tracks[index] = random_.Chance(50)
+                                ? random_.Between(-48, 48)
+                                : random_.Between(colourTrackMinimum, colourTrackMaximum);
         }
     }
     if (random_.Chance(50)) {
-        host_.tracks[15] = random_.Chance(70) ? random_.Between(0, 4) : random_.Between(-4, 9);
+        tracks[trackFormat] = DrawFormatTrack(random_);
     }
-    if (random_.Chance(20)) host_.checks[0] = host_.checks[0] != 0 ? 0 : 1;
+    if (random_.Chance(20)) session_.checkValues[0] = session_.checkValues[0] != 0 ? 0 : 1;
 }
 
 // A host normally reports a change through onUpdate; message 1135 does it
@@ -697,7 +695,7 @@ void Soak::HostActions(int step)
             baselineTaken_ = true;
         }
     }
-    if (random_.Chance(3)) filterActive = filterActive != 0 ? 0 : 1;
+    if (random_.Chance(3)) session_.active = !session_.active;
     if (random_.Chance(10)) {
         ChangeSliders();
         NotifyChange();
@@ -705,9 +703,9 @@ void Soak::HostActions(int step)
     if (random_.Chance(3)) SendReleaseMessage();
     if (random_.Chance(1)) {
         // Any other message: nothing happens.
-        const int isActiveBefore = isActiveCalls;
-        host_.table->onWindowMessage(nullptr, WM_USER + 110, 0, 0, nullptr, &host_.context);
-        if (isActiveCalls != isActiveBefore) Failure("another message asked isActive");
+        const int isActiveBefore = session_.isActiveCalls;
+        SendHostMessage(&session_, WM_USER + 110, 0, 0);
+        if (session_.isActiveCalls != isActiveBefore) Failure("another message asked isActive");
         ExpectBoxes(0, "other message");
     }
 }
@@ -722,7 +720,7 @@ void Soak::DrawShape()
     if (forcedRefusal < 0 && forcedBig < 0 && random_.Chance(85)) {
         // The same size again; sometimes only the pitch changes.
         if (random_.Chance(10)) maxWidth_ = width_ + random_.Between(0, 12);
-        if (width_ > 0 && height_ > 0 && maxWidth_ >= width_ && width_ <= 4096 && height_ <= 4096) {
+        if (width_ > 0 && height_ > 0 && FrameShapeAccepted(width_, height_, maxWidth_)) {
             return;
         }
     }
@@ -743,13 +741,13 @@ void Soak::DrawShape()
             maxWidth_ = width_;
             break;
         case 2:
-            width_ = 4097;
+            width_ = maxFrameSide + 1;
             height_ = 1;
-            maxWidth_ = 4097;
+            maxWidth_ = maxFrameSide + 1;
             break;
         case 3:
             width_ = 1;
-            height_ = 4097;
+            height_ = maxFrameSide + 1;
             maxWidth_ = 1;
             break;
         case 4:
@@ -770,13 +768,13 @@ void Soak::DrawShape()
         maxWidth_ = 1024 + random_.Between(0, 1) * 64;
     } else if (kind < 48) {
         ++framesBig_;
-        width_ = 4096;
+        width_ = maxFrameSide;
         height_ = 1;
-        maxWidth_ = 4096;
+        maxWidth_ = maxFrameSide;
     } else if (kind < 50) {
         ++framesBig_;
         width_ = 1;
-        height_ = random_.Between(1000, 4096);
+        height_ = random_.Between(1000, maxFrameSide);
         maxWidth_ = random_.Between(1, 3);
     } else {
         width_ = random_.Between(1, 64);
@@ -809,11 +807,18 @@ bool Soak::FrameMatchesReference(const std::vector<YCPixel>& input,
     return matches;
 }
 
-void Soak::RunFrame(int step)
+std::string Soak::DebugText() const
 {
-    DrawShape();
+    std::string text;
+    if (!ReadDebugText(&session_, &text)) return "<no window>";
+    return text;
+}
 
-    // The device's answer this frame, and a fault for the frame's own steps.
+// The device's answer this frame: an episode of lost frames and failing
+// resets now and then, or another cooperative-level error; armed on the
+// device's methods.
+Level Soak::DrawDeviceLevel(bool* resetFails)
+{
     if (model_.engine && level_ == Level::ok && random_.Chance(1.5)) {
         lostFramesLeft_ = random_.Between(0, 2);
         resetFailuresLeft_ = random_.Between(0, 2);
@@ -822,46 +827,55 @@ void Soak::RunFrame(int step)
     }
     Level level = level_;
     if (level == Level::ok && model_.engine && random_.Chance(0.3)) level = Level::otherError;
-    bool resetFails = false;
+    *resetFails = false;
     if (level == Level::ok) {
         DisarmFault(deviceTestCooperativeLevel);
-    } else {
-        ArmFault(deviceTestCooperativeLevel, 0,
-                 level == Level::lost       ? D3DERR_DEVICELOST
-                 : level == Level::notReset ? D3DERR_DEVICENOTRESET
-                                            : D3DERR_DRIVERINTERNALERROR);
-        if (level == Level::notReset) {
-            resetFails = resetFailuresLeft_ > 0;
-            if (resetFails) {
-                ArmFault(resetFault_, 0,
-                         resetFault_ == deviceReset ? D3DERR_DEVICELOST : E_OUTOFMEMORY);
-            } else {
-                DisarmFault(deviceReset);
-                DisarmFault(effectOnResetDevice);
-            }
+        return level;
+    }
+    ArmFault(deviceTestCooperativeLevel, 0,
+             level == Level::lost       ? D3DERR_DEVICELOST
+             : level == Level::notReset ? D3DERR_DEVICENOTRESET
+                                        : D3DERR_DRIVERINTERNALERROR);
+    if (level == Level::notReset) {
+        *resetFails = resetFailuresLeft_ > 0;
+        if (*resetFails) {
+            ArmFault(resetFault_, 0,
+                     resetFault_ == deviceReset ? D3DERR_DEVICELOST : E_OUTOFMEMORY);
+        } else {
+            DisarmFault(deviceReset);
+            DisarmFault(effectOnResetDevice);
         }
     }
+    return level;
+}
 
-    const FrameFault* fault = nullptr;
+// A fault for the frame's own steps, or null.
+const FrameFault* Soak::ArmFrameFault(Level level)
+{
     // Allocation faults only matter on a frame that re-allocates; aim them there.
     const bool realloc = model_.reallocNeeded || width_ != model_.frameWidth ||
                          height_ != model_.frameHeight;
-    if (level == Level::ok && model_.engine && random_.Chance(realloc ? 25 : 6)) {
-        const int index = realloc && random_.Chance(70) ? random_.Between(0, firstTransferFault - 1)
-                                                        : random_.Between(0, frameFaultCount - 1);
-        fault = &frameFaults[index];
-        const HRESULT result = faultResults[random_.Between(0, 4)];
-        if (fault->method == faultableMethodCount) {
-            unlockCalls = 0;
-            unlockFailsAt = fault->passingCalls;
-            unlockResult = result;
-        } else {
-            ArmFault(fault->method, fault->passingCalls, result);
-        }
-        ++faultsArmed_;
+    if (level != Level::ok || !model_.engine || !random_.Chance(realloc ? 25 : 6)) {
+        return nullptr;
     }
+    const int index = realloc && random_.Chance(70) ? random_.Between(0, firstTransferFault - 1)
+                                                    : random_.Between(0, frameFaultCount - 1);
+    const FrameFault* fault = &frameFaults[index];
+    const HRESULT result = faultResults[random_.Between(0, 4)];
+    if (fault->method == faultableMethodCount) {
+        unlockCalls = 0;
+        unlockFailsAt = fault->passingCalls;
+        unlockResult = result;
+    } else {
+        ArmFault(fault->method, fault->passingCalls, result);
+    }
+    ++faultsArmed_;
+    return fault;
+}
 
-    // The host's frame: content, and other values past the width.
+// The host's frame: content, and other values past the width.
+std::vector<YCPixel> Soak::DrawPixels()
+{
     const size_t pixelCount =
         width_ > 0 && height_ > 0 && maxWidth_ > 0 ? size_t(maxWidth_) * height_ + width_ : 64;
     std::vector<YCPixel> pixels(pixelCount);
@@ -876,23 +890,13 @@ void Soak::RunFrame(int step)
                      static_cast<int16_t>(random_.Between(-32768, 32767))};
         }
     }
-    const std::vector<YCPixel> input = pixels;
-    FrameInfo frame = {};
-    frame.pixels = pixels.data();
-    frame.width = width_;
-    frame.height = height_;
-    frame.maxWidth = maxWidth_;
+    return pixels;
+}
 
-    const std::wstring textBefore = DebugWindowText(debugWindow_);
-    const Prediction p = PredictFrame(model_, host_.tracks, frame, level, resetFails, fault);
-    LARGE_INTEGER before, after;
-    QueryPerformanceCounter(&before);
-    const int32_t result = host_.table->onProcess(&host_.context, &frame);
-    QueryPerformanceCounter(&after);
-    const double callSeconds = double(after.QuadPart - before.QuadPart) / counterFrequency_;
-    ++framesRun_;
-
-    // Faults are single shots: disarm what this frame armed.
+// Faults are single shots: disarms what this frame armed. Whether the
+// frame's fault was reached.
+bool Soak::DisarmFrameFault(const FrameFault* fault)
+{
     unlockFailsAt = 0;
     bool reached = false;
     if (fault != nullptr) {
@@ -909,85 +913,59 @@ void Soak::RunFrame(int step)
     }
     DisarmFault(deviceReset);
     DisarmFault(effectOnResetDevice);
+    return reached;
+}
 
-    std::string shape = std::to_string(width_) + "x" + std::to_string(height_) + " pitch " +
-                        std::to_string(maxWidth_) + " kind " + std::to_string(model_.kindInUse) +
-                        (fault != nullptr ? std::string(", fault ") + fault->name : "") +
-                        (level != Level::ok ? ", level " + std::to_string(int(level)) : "");
-    if (fault != nullptr && reached != p.faultReached) {
-        Failure("frame " + shape + ": the fault was " + (reached ? "" : "not ") +
-                "reached, the model says otherwise");
-    }
-    ExpectBoxes(p.boxes, ("frame " + shape).c_str());
-    if (result != p.result) {
-        Failure("frame " + shape + ": returned " + std::to_string(result) + ", expected " +
-                std::to_string(p.result));
-    }
-
-    // Pixels past the width, and everything of a refused frame, stay as they were.
-    bool untouchedOutside = true;
+// Pixels past the width, and everything of a frame that failed before its
+// pixels came back, stay as they were; the corrected ones are the model's.
+void Soak::CheckPixels(const std::vector<YCPixel>& input, const std::vector<YCPixel>& output,
+                       int32_t result, const Prediction& p, const std::string& shape)
+{
     const bool hasRows = width_ > 0 && height_ > 0 && maxWidth_ >= width_;
-    for (size_t i = 0; i < pixels.size(); ++i) {
+    for (size_t i = 0; i < output.size(); ++i) {
         const bool inside = hasRows && i < size_t(maxWidth_) * height_ &&
                             static_cast<int32_t>(i % maxWidth_) < width_;
         if ((!inside || (result == 0 && !p.correctedDespiteFailure)) &&
-            std::memcmp(&pixels[i], &input[i], sizeof(YCPixel)) != 0) {
-            untouchedOutside = false;
+            std::memcmp(&output[i], &input[i], sizeof(YCPixel)) != 0) {
+            Failure("frame " + shape + ": returned " + std::to_string(result) +
+                    " and changed pixels it must not touch");
             break;
         }
     }
-    if (!untouchedOutside) {
-        Failure("frame " + shape + ": returned " + std::to_string(result) +
-                " and changed pixels it must not touch");
+    if (result != 1 && !p.correctedDespiteFailure) return;
+    const DWORD checkStarted = GetTickCount();
+    if (!FrameMatchesReference(input, output, lastRules_)) {
+        if (FrameMatchesReference(input, output, 1 - lastRules_)) {
+            lastRules_ = 1 - lastRules_;
+        } else {
+            Failure("frame " + shape + ": the output is not the reference model's");
+        }
     }
+    (lastRules_ == 0 ? plainFrames_ : sseFrames_)++;
+    secondsChecking_ += (GetTickCount() - checkStarted) / 1000.0;
+}
 
-    if (result == 1 || p.correctedDespiteFailure) {
-        const DWORD checkStarted = GetTickCount();
-        if (result == 1) ++framesCorrected_;
-        if (!FrameMatchesReference(input, pixels, lastRules_)) {
-            if (FrameMatchesReference(input, pixels, 1 - lastRules_)) {
-                lastRules_ = 1 - lastRules_;
-            } else {
-                Failure("frame " + shape + ": the output is not the reference model's");
-            }
-        }
-        (lastRules_ == 0 ? plainFrames_ : sseFrames_)++;
-        secondsChecking_ += (GetTickCount() - checkStarted) / 1000.0;
+// A corrected frame's text: its size line, then the label of its branch.
+void Soak::CheckDebugText(const Prediction& p, const std::string& shape)
+{
+    const std::string text = DebugText();
+    const std::string sizeLine = KELVO_DEBUG_SIZE_LINE_START + std::to_string(width_) + "x" +
+                                 std::to_string(height_) + "(" +
+                                 formatKinds[model_.kindInUse].name + ")" KELVO_DEBUG_LINE_END;
+    const wchar_t* stage = p.branch == Branch::alloc   ? stageAlloc
+                           : p.branch == Branch::param ? stageParam
+                                                       : stagePut;
+    const std::string label = std::string(stage, stage + std::wcslen(stage)) + ":";
+    if (text.compare(0, sizeLine.size(), sizeLine) != 0 ||
+        text.compare(sizeLine.size(), label.size(), label) != 0) {
+        Failure("frame " + shape + ": debug text \"" + text + "\", expected the branch " +
+                std::to_string(int(p.branch)));
     }
-    if (result == 1) {
-        ++framesPerKind_[model_.kindInUse];
-        const std::wstring text = DebugWindowText(debugWindow_);
-        wchar_t sizeLine[64];
-        swprintf(sizeLine, 64, L"" KELVO_DEBUG_SIZE_LINE_START "%dx%d(%ls)" KELVO_DEBUG_LINE_END,
-                 width_, height_, kindTags[model_.kindInUse]);
-        const std::wstring label = L"" KELVO_DEBUG_LINE_END +
-                                   std::wstring(p.branch == Branch::alloc   ? stageAlloc
-                                                : p.branch == Branch::param ? stageParam
-                                                                            : stagePut) +
-                                   L":";
-        if (text.compare(0, std::wcslen(sizeLine), sizeLine) != 0 ||
-            text.compare(std::wcslen(sizeLine) - 2, label.size(), label) != 0) {
-            char narrow[512] = {};
-            WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, narrow, sizeof narrow - 1, nullptr,
-                                nullptr);
-            Failure("frame " + shape + ": debug text \"" + narrow + "\", expected the branch " +
-                    std::to_string(int(p.branch)));
-        }
-        p.branch == Branch::alloc   ? ++framesAlloc_
-        : p.branch == Branch::param ? ++framesParam_
-                                    : ++framesPlain_;
-        secondsByBranch_[int(p.branch)] += callSeconds;
-    } else {
-        ++framesFailed_;
-        secondsFailed_ += callSeconds;
-        if (refusedShape_) ++framesRefused_;
-        if (p.correctedDespiteFailure) ++framesCorrectedOnUnlock_;
-        if (DebugWindowText(debugWindow_) != textBefore) {
-            Failure("frame " + shape + ": a failed frame changed the text");
-        }
-    }
+}
 
-    // The device episode moves on.
+// The device episode moves on.
+void Soak::MoveDeviceEpisodeOn(Level level, bool resetFails)
+{
     if (level_ == Level::lost) {
         ++lostFrames_;
         if (--lostFramesLeft_ <= 0) level_ = Level::notReset;
@@ -1002,7 +980,66 @@ void Soak::RunFrame(int step)
     } else if (level == Level::otherError) {
         ++otherLevelErrors_;
     }
-    (void)step;
+}
+
+void Soak::RunFrame()
+{
+    DrawShape();
+    bool resetFails = false;
+    const Level level = DrawDeviceLevel(&resetFails);
+    const FrameFault* fault = ArmFrameFault(level);
+    std::vector<YCPixel> pixels = DrawPixels();
+    const std::vector<YCPixel> input = pixels;
+    FrameInfo frame = {};
+    frame.pixels = pixels.data();
+    frame.width = width_;
+    frame.height = height_;
+    frame.maxWidth = maxWidth_;
+
+    const std::string textBefore = DebugText();
+    const Prediction p = PredictFrame(model_, session_.trackValues.data(), frame, level, resetFails,
+                                      fault);
+    LARGE_INTEGER before, after;
+    QueryPerformanceCounter(&before);
+    const int32_t result = session_.table->onProcess(&session_.context, &frame);
+    QueryPerformanceCounter(&after);
+    const double callSeconds = double(after.QuadPart - before.QuadPart) / counterFrequency_;
+    ++framesRun_;
+    const bool reached = DisarmFrameFault(fault);
+
+    const std::string shape = std::to_string(width_) + "x" + std::to_string(height_) + " pitch " +
+                              std::to_string(maxWidth_) + " kind " +
+                              std::to_string(model_.kindInUse) +
+                              (fault != nullptr ? std::string(", fault ") + fault->name : "") +
+                              (level != Level::ok ? ", level " + std::to_string(int(level)) : "");
+    if (fault != nullptr && reached != p.faultReached) {
+        Failure("frame " + shape + ": the fault was " + (reached ? "" : "not ") +
+                "reached, the model says otherwise");
+    }
+    ExpectBoxes(p.boxes, ("frame " + shape).c_str());
+    if (result != p.result) {
+        Failure("frame " + shape + ": returned " + std::to_string(result) + ", expected " +
+                std::to_string(p.result));
+    }
+    CheckPixels(input, pixels, result, p, shape);
+    if (result == 1) {
+        ++framesCorrected_;
+        ++framesPerKind_[model_.kindInUse];
+        CheckDebugText(p, shape);
+        p.branch == Branch::alloc   ? ++framesAlloc_
+        : p.branch == Branch::param ? ++framesParam_
+                                    : ++framesPlain_;
+        secondsByBranch_[int(p.branch)] += callSeconds;
+    } else {
+        ++framesFailed_;
+        secondsFailed_ += callSeconds;
+        if (refusedShape_) ++framesRefused_;
+        if (p.correctedDespiteFailure) ++framesCorrectedOnUnlock_;
+        if (DebugText() != textBefore) {
+            Failure("frame " + shape + ": a failed frame changed the text");
+        }
+    }
+    MoveDeviceEpisodeOn(level, resetFails);
 }
 
 void Soak::Run()
@@ -1023,7 +1060,7 @@ void Soak::Run()
     for (int step = 0; step < options_.frames; ++step) {
         step_ = step;
         HostActions(step);
-        RunFrame(step);
+        RunFrame();
         if (baselineTaken_ && step % 64 == 0) {
             const Usage now = MeasureUsage();
             if (now.privateBytes > peak_.privateBytes) peak_.privateBytes = now.privateBytes;
@@ -1053,7 +1090,7 @@ void Soak::Run()
     if (referenceVertexBuffer_ != nullptr) referenceVertexBuffer_->Release();
     if (referenceSurface_ != nullptr) referenceSurface_->Release();
     if (referenceTexture_ != nullptr) referenceTexture_->Release();
-    UnloadPlugin(&host_.plugin);
+    CloseSession(&session_);
 
     const double seconds = (GetTickCount() - started) / 1000.0;
     std::printf(

@@ -1,21 +1,22 @@
 #include "plugin_host.h"
 
-#include <string>
-
 #include "d3d_tracking.h"
 #include "message_capture.h"
 #include "pointer_patch.h"
+#include "session/error_boxes.h"
 
-bool LoadPluginHost(PluginHost* host)
+bool OpenPluginSession(HostSession* session)
 {
-    *host = {};
-    if (!LoadPlugin(&host->plugin)) {
+    std::string error;
+    if (!OpenSession(session, DefaultPluginPath(), &error)) {
+        ADD_FAILURE() << error;
         return false;
     }
-    host->table = host->plugin.getFilterTable();
-    ResetHostCalls();
-    FillHostContext(&host->context, host->table, host->tracks, host->checks, &host->functions,
-                    host->plugin.module);
+    if (session->table->trackCount != trackCount) {
+        ADD_FAILURE() << "kelvo.auf registers " << session->table->trackCount << " tracks";
+        CloseSession(session);
+        return false;
+    }
     return true;
 }
 
@@ -31,19 +32,34 @@ HostFrame FilledFrame(int32_t width, int32_t height, int32_t maxWidth, YCPixel f
     return frame;
 }
 
+int32_t ProcessHostFrame(HostSession* session, HostFrame& frame)
+{
+    return session->table->onProcess(&session->context, &frame.info);
+}
+
+std::wstring DebugWindowText(const HostSession* session)
+{
+    std::string text;
+    ReadDebugText(session, &text);
+    return WideFromUtf8(text);
+}
+
 void PluginTest::SetUp()
 {
-    ASSERT_TRUE(LoadPluginHost(this));
-    InstallMessageCapture(plugin.module);
+    ASSERT_TRUE(OpenPluginSession(&session));
+    tracks = session.trackValues.data();
+    checks = session.checkValues.data();
+    InstallMessageCapture(session.module);
     TakeMessages();
     TakeDebuggerLines();
-    StartDirect3DTracking(plugin.module);
+    StartDirect3DTracking(session.module);
 }
 
 void PluginTest::TearDown()
 {
-    if (table != nullptr) {
-        table->onExit(&context);
+    if (session.table != nullptr) {
+        session.table->onExit(&session.context);
+        session.initCalled = false;
     }
     EXPECT_FALSE(debugWindow != nullptr && IsWindow(debugWindow)) << "onExit left the debug window";
     RestorePatchedPointers();
@@ -51,12 +67,12 @@ void PluginTest::TearDown()
     TakeDebuggerLines();
     EXPECT_EQ(ReleaseTrackedDevice(), 0u) << "the plug-in left a reference on the device";
     EXPECT_EQ(ReleaseTrackedDirect3D(), 0u) << "the plug-in left a reference on Direct3D";
-    UnloadPlugin(&plugin);
+    CloseSession(&session);
 }
 
 int32_t PluginTest::Init()
 {
-    const int32_t result = table->onInit(&context);
-    debugWindow = FindDebugWindow(context.window);
+    const int32_t result = StartPlugin(&session);
+    debugWindow = session.debugWindow;
     return result;
 }
