@@ -17,6 +17,7 @@ struct Reader {
     uint64_t areaSize = 0;
     uint32_t objectCount = 0;
     std::string error;
+    uint64_t pos = 0;  // the next word of the structured part, past the area
 };
 
 bool fail(Reader& r, const std::string& message)
@@ -230,121 +231,156 @@ bool addressesSamplerState(const FxParameterRecord& p, uint32_t element, uint32_
     return state < p.value[e];
 }
 
-}  // namespace
-
-bool readFx(const std::vector<uint8_t>& blob, FxFile& out, std::string& error)
+// The next word of the structured part, moving on.
+bool next(Reader& r, uint32_t& v)
 {
-    Reader r{blob, 8, 0, 0, {}};
-    auto failed = [&] {
-        error = r.error;
-        return false;
-    };
+    const bool ok = word(r, r.pos, v);
+    r.pos += 4;
+    return ok;
+}
+
+// An object's or resource's bytes, padded to whole words in the file.
+bool data(Reader& r, uint32_t size, std::vector<uint8_t>& bytes)
+{
+    if (r.pos + size > r.blob.size())
+        return fail(r, "data of " + std::to_string(size) + " bytes past the end");
+    bytes.assign(r.blob.begin() + r.pos, r.blob.begin() + r.pos + size);
+    r.pos += (uint64_t{size} + 3) / 4 * 4;
+    return true;
+}
+
+// Tag, unstructured area (starting with a zero word) and the counts.
+bool readHeader(Reader& r, uint32_t& parameterCount, uint32_t& techniqueCount, FxFile& out)
+{
     uint32_t tag = 0, areaSize = 0;
-    if (!word(r, 0, tag) || !word(r, 4, areaSize)) return failed();
-    if (tag != 0xFEFF0901u) return error = "bad tag", false;
-    if (areaSize % 4 || 8ull + areaSize > blob.size()) return error = "bad area size", false;
+    if (!word(r, 0, tag) || !word(r, 4, areaSize)) return false;
+    if (tag != 0xFEFF0901u) return fail(r, "bad tag");
+    if (areaSize % 4 || 8ull + areaSize > r.blob.size()) return fail(r, "bad area size");
     r.areaSize = areaSize;
     uint32_t zero = 1;
-    if (!areaWord(r, 0, zero) || zero != 0) return error = "U+0 must be a zero word", false;
-
-    uint64_t pos = 8ull + areaSize;
-    auto next = [&](uint32_t& v) {
-        bool ok = word(r, pos, v);
-        pos += 4;
-        return ok;
-    };
-    uint32_t parameterCount = 0, techniqueCount = 0;
-    if (!next(parameterCount) || !next(techniqueCount) || !next(out.shaderCount) ||
-        !next(out.objectCount))
-        return failed();
+    if (!areaWord(r, 0, zero) || zero != 0) return fail(r, "U+0 must be a zero word");
+    r.pos = 8ull + areaSize;
+    if (!next(r, parameterCount) || !next(r, techniqueCount) || !next(r, out.shaderCount) ||
+        !next(r, out.objectCount))
+        return false;
     r.objectCount = out.objectCount;
+    return true;
+}
 
-    for (uint32_t i = 0; i < parameterCount; ++i) {
-        FxParameterRecord p;
-        uint32_t typeOffset = 0, valueOffset = 0, annotations = 0;
-        uint64_t end = 0;
-        if (!next(typeOffset) || !next(valueOffset) || !next(p.flags) || !next(annotations) ||
-            !typedefAt(r, typeOffset, p.type, end, 0))
-            return failed();
-        p.name = p.type.name;
-        if (p.name.empty()) return error = "unnamed parameter", false;
-        uint64_t at = valueOffset;
-        if (!valueAt(r, p.type, at, p.value, p.samplerStates, 0) ||
-            !annotationsAt(r, pos, annotations, p.annotations))
-            return failed();
-        out.parameters.push_back(p);
+bool readParameter(Reader& r, FxParameterRecord& p)
+{
+    uint32_t typeOffset = 0, valueOffset = 0, annotations = 0;
+    uint64_t end = 0;
+    if (!next(r, typeOffset) || !next(r, valueOffset) || !next(r, p.flags) ||
+        !next(r, annotations) || !typedefAt(r, typeOffset, p.type, end, 0))
+        return false;
+    p.name = p.type.name;
+    if (p.name.empty()) return fail(r, "unnamed parameter");
+    uint64_t at = valueOffset;
+    return valueAt(r, p.type, at, p.value, p.samplerStates, 0) &&
+           annotationsAt(r, r.pos, annotations, p.annotations);
+}
+
+bool readPass(Reader& r, FxPassRecord& pass)
+{
+    uint32_t passName = 0, passAnnotations = 0, stateCount = 0;
+    if (!next(r, passName) || !next(r, passAnnotations) || !next(r, stateCount) ||
+        !areaString(r, passName, pass.name) ||
+        !annotationsAt(r, r.pos, passAnnotations, pass.annotations))
+        return false;
+    if (pass.name.empty()) return fail(r, "unnamed pass");
+    for (uint32_t s = 0; s < stateCount; ++s, r.pos += 16) {
+        FxStateRecord state;
+        if (!stateAt(r, r.pos, false, state, 0)) return false;
+        pass.states.push_back(state);
     }
+    return true;
+}
 
-    for (uint32_t t = 0; t < techniqueCount; ++t) {
-        FxTechniqueRecord tech;
-        uint32_t nameOffset = 0, annotations = 0, passCount = 0;
-        if (!next(nameOffset) || !next(annotations) || !next(passCount) ||
-            !areaString(r, nameOffset, tech.name) ||
-            !annotationsAt(r, pos, annotations, tech.annotations))
-            return failed();
-        if (tech.name.empty()) return error = "unnamed technique", false;
-        for (uint32_t p = 0; p < passCount; ++p) {
-            FxPassRecord pass;
-            uint32_t passName = 0, passAnnotations = 0, stateCount = 0;
-            if (!next(passName) || !next(passAnnotations) || !next(stateCount) ||
-                !areaString(r, passName, pass.name) ||
-                !annotationsAt(r, pos, passAnnotations, pass.annotations))
-                return failed();
-            if (pass.name.empty()) return error = "unnamed pass", false;
-            for (uint32_t s = 0; s < stateCount; ++s, pos += 16) {
-                FxStateRecord state;
-                if (!stateAt(r, pos, false, state, 0)) return failed();
-                pass.states.push_back(state);
-            }
-            tech.passes.push_back(pass);
-        }
-        out.techniques.push_back(tech);
+bool readTechnique(Reader& r, FxTechniqueRecord& tech)
+{
+    uint32_t nameOffset = 0, annotations = 0, passCount = 0;
+    if (!next(r, nameOffset) || !next(r, annotations) || !next(r, passCount) ||
+        !areaString(r, nameOffset, tech.name) ||
+        !annotationsAt(r, r.pos, annotations, tech.annotations))
+        return false;
+    if (tech.name.empty()) return fail(r, "unnamed technique");
+    for (uint32_t p = 0; p < passCount; ++p) {
+        FxPassRecord pass;
+        if (!readPass(r, pass)) return false;
+        tech.passes.push_back(pass);
     }
+    return true;
+}
 
+// A resource, which must address an existing state (parameter-level or
+// pass-level) and, when it names a parameter, a parameter that exists.
+bool readResource(Reader& r, const FxFile& out, FxResourceRecord& res)
+{
+    uint32_t size = 0;
+    if (!next(r, res.technique) || !next(r, res.pass) || !next(r, res.element) ||
+        !next(r, res.state) || !next(r, res.usage) || !next(r, size) || !data(r, size, res.data))
+        return false;
+    if (res.technique == noIndex) {
+        if (res.pass >= out.parameters.size() ||
+            !addressesSamplerState(out.parameters[res.pass], res.element, res.state))
+            return fail(r, "parameter resource addresses nothing");
+    } else if (res.technique >= out.techniques.size() ||
+               res.pass >= out.techniques[res.technique].passes.size() ||
+               res.state >= out.techniques[res.technique].passes[res.pass].states.size()) {
+        return fail(r, "pass resource addresses nothing");
+    }
+    if (res.usage == 1) {
+        std::string name(res.data.begin(), res.data.end());
+        bool found = !name.empty() && name.back() == '\0';
+        if (found) name.pop_back();
+        bool named = false;
+        for (const auto& p : out.parameters) named = named || p.name == name;
+        if (!found || !named) return fail(r, "resource names no parameter");
+    }
+    return true;
+}
+
+bool readObjectsAndResources(Reader& r, FxFile& out)
+{
     uint32_t objectCount = 0, resourceCount = 0;
-    if (!next(objectCount) || !next(resourceCount)) return failed();
-    auto data = [&](uint32_t size, std::vector<uint8_t>& bytes) {
-        if (pos + size > blob.size())
-            return fail(r, "data of " + std::to_string(size) + " bytes past the end");
-        bytes.assign(blob.begin() + pos, blob.begin() + pos + size);
-        pos += (uint64_t{size} + 3) / 4 * 4;
-        return true;
-    };
+    if (!next(r, objectCount) || !next(r, resourceCount)) return false;
     for (uint32_t i = 0; i < objectCount; ++i) {
         FxObjectRecord o;
         uint32_t size = 0;
-        if (!next(o.id) || !next(size) || !checkObject(r, o.id) || !data(size, o.data))
-            return failed();
+        if (!next(r, o.id) || !next(r, size) || !checkObject(r, o.id) || !data(r, size, o.data))
+            return false;
         out.objects.push_back(o);
     }
     for (uint32_t i = 0; i < resourceCount; ++i) {
         FxResourceRecord res;
-        uint32_t size = 0;
-        if (!next(res.technique) || !next(res.pass) || !next(res.element) || !next(res.state) ||
-            !next(res.usage) || !next(size) || !data(size, res.data))
-            return failed();
-        // The addressed state must exist: parameter-level or pass-level.
-        if (res.technique == noIndex) {
-            if (res.pass >= out.parameters.size() ||
-                !addressesSamplerState(out.parameters[res.pass], res.element, res.state))
-                return error = "parameter resource addresses nothing", false;
-        } else if (res.technique >= out.techniques.size() ||
-                   res.pass >= out.techniques[res.technique].passes.size() ||
-                   res.state >= out.techniques[res.technique].passes[res.pass].states.size()) {
-            return error = "pass resource addresses nothing", false;
-        }
-        if (res.usage == 1) {
-            std::string name(res.data.begin(), res.data.end());
-            bool found = !name.empty() && name.back() == '\0';
-            if (found) name.pop_back();
-            bool named = false;
-            for (const auto& p : out.parameters) named = named || p.name == name;
-            if (!found || !named) return error = "resource names no parameter", false;
-        }
+        if (!readResource(r, out, res)) return false;
         out.resources.push_back(res);
     }
-    if (pos != blob.size()) return error = "trailing bytes after the resources", false;
     return true;
+}
+
+}  // namespace
+
+bool readFx(const std::vector<uint8_t>& blob, FxFile& out, std::string& error)
+{
+    Reader r{blob, 8, 0, 0, {}, 0};
+    uint32_t parameterCount = 0, techniqueCount = 0;
+    bool ok = readHeader(r, parameterCount, techniqueCount, out);
+    for (uint32_t i = 0; ok && i < parameterCount; ++i) {
+        FxParameterRecord p;
+        ok = readParameter(r, p);
+        if (ok) out.parameters.push_back(p);
+    }
+    for (uint32_t t = 0; ok && t < techniqueCount; ++t) {
+        FxTechniqueRecord tech;
+        ok = readTechnique(r, tech);
+        if (ok) out.techniques.push_back(tech);
+    }
+    ok = ok && readObjectsAndResources(r, out);
+    if (ok && r.pos != blob.size()) ok = fail(r, "trailing bytes after the resources");
+    if (!ok) error = r.error;
+    return ok;
 }
 
 bool readConstantTable(const std::vector<uint8_t>& shader, std::vector<CtabRecord>& out,
