@@ -12,6 +12,7 @@
 
 #include "effect/correction_reference.h"
 #include "gpu_test_device.h"
+#include "host_interface/tracks.h"
 #include "plugin_module.h"
 #include "test_pixels.h"
 
@@ -242,7 +243,7 @@ TEST_F(EffectProgramTest, FourTechniquesEachWithOnePixelShaderPass)
 
 struct SliderSet {
     const char* name;
-    int32_t tracks[16];
+    int32_t tracks[trackCount];
 };
 
 const SliderSet sliderSets[] = {
@@ -304,7 +305,7 @@ TEST_F(EffectProgramTest, IntegerEncodingsAtTheirEdges)
 {
     // Offsets large enough to push results past the encodings' limits, with
     // everything else at identity.
-    int32_t tracks[16] = {};
+    int32_t tracks[trackCount] = {};
     CorrectionConstants constants = ComputeCorrectionConstants(tracks);
     SetConstants(constants);
     ReferenceRules rules;
@@ -324,7 +325,7 @@ TEST_F(EffectProgramTest, IntegerEncodingsAtTheirEdges)
         // Results round to the nearest host value across the wrap: with a
         // quarter of the Y gain, Y -1 and -3 give -0.25, stored as 0, and
         // -0.75, stored as -1.
-        int32_t quarterGain[16] = {0, -192};
+        int32_t quarterGain[trackCount] = {0, -192};
         SetConstants(ComputeCorrectionConstants(quarterGain));
         out = Draw(c, {{-1, 0, 0}, {-3, 0, 0}}, 2);
         ASSERT_EQ(out.size(), 2u);
@@ -357,7 +358,7 @@ TEST_F(EffectProgramTest, IntegerEncodingsAtTheirEdges)
         // into -0.25, -0.75, -1.25: Y12 1023.875 and 1023.625 carry into the
         // high field, 1023.375 does not. Cb -3 and Cr -5 are -0.375 and
         // -0.625 of a code: 0 and 1023 (-1).
-        int32_t quarterGain[16] = {0, -192};
+        int32_t quarterGain[trackCount] = {0, -192};
         SetConstants(ComputeCorrectionConstants(quarterGain));
         out = Draw(c, {{-1, -3, -5}, {-3, 0, 0}, {-5, 0, 0}, {0, 0, 0}}, 4);
         ASSERT_EQ(out.size(), 4u);
@@ -384,7 +385,7 @@ TEST_F(EffectProgramTest, IntegerEncodingsAtTheirEdges)
 
 TEST_F(EffectProgramTest, AlternatingColumnsComeBackIntact)
 {
-    int32_t tracks[16] = {};
+    int32_t tracks[trackCount] = {};
     SetConstants(ComputeCorrectionConstants(tracks));
     const int width = 64, height = 4;
     std::vector<YCTriple> pixels;

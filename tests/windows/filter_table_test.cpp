@@ -9,6 +9,8 @@
 #include <windows.h>
 
 #include "plugin_module.h"
+#include "session/host_session.h"
+#include "host_interface/tracks.h"
 
 namespace {
 
@@ -48,7 +50,7 @@ struct Track {
     int32_t maximum;
 };
 
-const Track expectedTracks[16] = {
+const Track expectedTracks[trackCount] = {
     {"Y(offs)", -256, 256},  {"Y(gain)", -256, 256},  {"Cb(offs)", -256, 256},
     {"Cb(gain)", -256, 256}, {"Cr(offs)", -256, 256}, {"Cr(gain)", -256, 256},
     {"R(offs)", -256, 256},  {"R(gain)", -256, 256},  {"R(gamm)", -256, 256},
@@ -192,16 +194,15 @@ TEST_F(FilterTableTest, TableReadsTheSameAfterEveryCallback)
     const std::vector<unsigned char> before = Snapshot(table);
     const FilterTable* typed = static_cast<const FilterTable*>(table);
 
-    // A context as a host would build it from the table.
-    FilterTable context = *typed;
-    int32_t tracks[16] = {};
-    int32_t checks[1] = {0};
-    context.trackValues = tracks;
-    context.checkValues = checks;
-    context.moduleInstance = plugin.module;
-    typed->onUpdate(&context, 0);
-    typed->onWindowMessage(nullptr, WM_USER, 0, 0, nullptr, &context);
-    EXPECT_EQ(typed->onExit(&context), 1);
+    // The development host's context, made from the table.
+    HostSession session;
+    std::string error;
+    ASSERT_TRUE(OpenSession(&session, PathBesideProgram(L"kelvo.auf"), &error)) << error;
+    EXPECT_EQ(session.table, typed);
+    NotifyUpdate(&session);
+    SendHostMessage(&session, WM_USER, 0, 0);
+    EXPECT_EQ(typed->onExit(&session.context), 1);
+    CloseSession(&session);
     EXPECT_EQ(plugin.getFilterTable(), table);
     EXPECT_EQ(Snapshot(table), before);
 }

@@ -41,7 +41,7 @@ TEST(PrecisionSweep, EveryYValueMeetsEveryChromaPair)
 
 TEST(PrecisionErrors, LargestAndMeanPerChannel)
 {
-    const int32_t tracks[16] = {0, 24, 0, 0, 0, 0, 0, 0, -40};
+    const int32_t tracks[trackCount] = {0, 24, 0, 0, 0, 0, 0, 0, -40};
     const CorrectionConstants k = ComputeCorrectionConstants(tracks);
     YCFrame input = MakeFrame(4, 2, 6);
     for (int y = 0; y < 2; ++y)

@@ -7,13 +7,14 @@
 #include <gtest/gtest.h>
 
 #include "pictures/test_picture.h"
+#include "host_interface/tracks.h"
 #include "reports/verify.h"
 
 namespace {
 
 // What a correct plug-in would return: the model's point value (plain
 // unpack) under one rounding of the render target.
-YCFrame ModelOutput(const YCFrame& input, const int32_t tracks[16], TextureFormatKind kind,
+YCFrame ModelOutput(const YCFrame& input, const int32_t tracks[trackCount], TextureFormatKind kind,
                     ReferenceRules rules = ReferenceRules())
 {
     CorrectionConstants constants = ComputeCorrectionConstants(tracks);
@@ -33,7 +34,7 @@ YCFrame ModelOutput(const YCFrame& input, const int32_t tracks[16], TextureForma
 // says 0 is one unit off, not 65535.
 TEST(VerifyFrameTest, DifferencesAreSignedHostUnitsInEveryFormat)
 {
-    const int32_t tracks[16] = {};
+    const int32_t tracks[trackCount] = {};
     YCFrame input = MakeFrame(2, 1, 2);
     for (int kind = 0; kind < 5; ++kind) {
         YCFrame output = ModelOutput(input, tracks, TextureFormatKind(kind));
@@ -53,7 +54,8 @@ TEST(VerifyFrameTest, DifferencesAreSignedHostUnitsInEveryFormat)
 // an answer one unit past the accepted range does not.
 TEST(VerifyFrameTest, EitherRoundingPassesForEveryKindAndAUnitBeyondFails)
 {
-    int32_t tracks[16] = {20, -40, 5, 30, -7, 0, 12, 60, -100, 12, 60, -100, 12, 60, -100, 0};
+    int32_t tracks[trackCount] = {20,   -40, 5,  30,   -7, 0,  12,   60,
+                                  -100, 12,  60, -100, 12, 60, -100, 0};
     const CorrectionConstants constants = ComputeCorrectionConstants(tracks);
     YCFrame input = MakeTestPicture(48, 24, 50);
     for (int kind = 0; kind < 5; ++kind) {
@@ -92,7 +94,7 @@ TEST(VerifyFrameTest, EitherRoundingPassesForEveryKindAndAUnitBeyondFails)
 
 TEST(VerifyFrameTest, WrongPixelsAreCountedAndTheFirstIsReported)
 {
-    int32_t tracks[16] = {};
+    int32_t tracks[trackCount] = {};
     tracks[1] = 64;  // Y gain 1.25
     YCFrame input = MakeTestPicture(40, 20, 40);
     YCFrame output = ModelOutput(input, tracks, kindF32);
@@ -124,8 +126,8 @@ TEST(VerifyFrameTest, WrongPixelsAreCountedAndTheFirstIsReported)
 TEST(VerifyFrameTest, ExpectationsFollowTracksAndKind)
 {
     YCFrame input = MakeTestPicture(32, 16, 32);
-    int32_t plain[16] = {};
-    int32_t brighter[16] = {};
+    int32_t plain[trackCount] = {};
+    int32_t brighter[trackCount] = {};
     brighter[0] = 32;  // Y offset of 512 host units
     YCFrame unchanged = ModelOutput(input, plain, kindU16);
 
@@ -142,7 +144,7 @@ TEST(VerifyFrameTest, ExpectationsFollowTracksAndKind)
 
     // U16 output judged as U10: the 10-bit result format cannot reproduce
     // every 16-bit result, so some pixels fall outside.
-    int32_t gain[16] = {};
+    int32_t gain[trackCount] = {};
     gain[1] = 17;
     YCFrame u16 = ModelOutput(input, gain, kindU16);
     Verifier other;

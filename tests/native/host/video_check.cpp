@@ -78,7 +78,7 @@ int CheckStream(int argc, char** argv)
     const VideoRange range = std::string(argv[5]) == "full" ? VideoRange::full
                                                             : VideoRange::limited;
     const int allowedMove = std::atoi(argv[6]);
-    int32_t tracks[16] = {};
+    int32_t tracks[trackCount] = {};
     for (int i = 7; i < argc; ++i) {
         int index = 0;
         int value = 0;

@@ -10,7 +10,7 @@ struct Rgb {
 
 // Puts one (R, G, B) triple into a group of an otherwise synchronised set of
 // tracks, with distinct values in the non-RGB tracks to catch stray writes.
-void Fill(int32_t tracks[16], int group, Rgb rgb)
+void Fill(int32_t tracks[trackCount], int group, Rgb rgb)
 {
     for (int i = 0; i < 16; ++i) tracks[i] = 100 + i;
     for (int k = 0; k < 3; ++k) {
@@ -37,9 +37,9 @@ TEST(SyncRgbTracks, TheOddValueOutWinsAndGWinsWhenAllDiffer)
         for (const auto& c : cases) {
             SCOPED_TRACE(::testing::Message() << "group " << group << " (" << c.in.r << ", "
                                               << c.in.g << ", " << c.in.b << ")");
-            int32_t tracks[16];
+            int32_t tracks[trackCount];
             Fill(tracks, group, c.in);
-            int32_t before[16];
+            int32_t before[trackCount];
             std::copy(tracks, tracks + 16, before);
 
             EXPECT_TRUE(SyncRgbTracks(tracks));
@@ -53,9 +53,9 @@ TEST(SyncRgbTracks, TheOddValueOutWinsAndGWinsWhenAllDiffer)
 
 TEST(SyncRgbTracks, EqualGroupsReportNoChange)
 {
-    int32_t tracks[16];
+    int32_t tracks[trackCount];
     Fill(tracks, 1, {5, 5, 5});
-    int32_t before[16];
+    int32_t before[trackCount];
     std::copy(tracks, tracks + 16, before);
     EXPECT_FALSE(SyncRgbTracks(tracks));
     EXPECT_TRUE(std::equal(tracks, tracks + 16, before));
@@ -63,7 +63,7 @@ TEST(SyncRgbTracks, EqualGroupsReportNoChange)
 
 TEST(SyncRgbTracks, EveryGroupIsSyncedInOneCall)
 {
-    int32_t tracks[16] = {};
+    int32_t tracks[trackCount] = {};
     tracks[6] = 1;   // offset: R differs
     tracks[10] = 2;  // gain: G differs
     tracks[14] = 3;  // gamma: B differs
@@ -85,7 +85,7 @@ TEST(ClampedFormatTrack, ClampsToZeroThroughFiveAndLetsFivePass)
         int32_t track, kind;
     } cases[] = {{-3, 0}, {INT32_MIN, 0}, {0, 0}, {4, 4}, {5, 5}, {9, 5}, {INT32_MAX, 5}};
     for (const auto& c : cases) {
-        int32_t tracks[16] = {};
+        int32_t tracks[trackCount] = {};
         tracks[15] = c.track;
         EXPECT_EQ(ClampedFormatTrack(tracks), c.kind) << c.track;
     }

@@ -7,7 +7,7 @@
 namespace {
 
 struct Tracks {
-    int32_t t[16] = {};
+    int32_t t[trackCount] = {};
 };
 
 CorrectionConstants With(std::initializer_list<std::pair<int, int32_t>> set)

@@ -1,4 +1,5 @@
 #include "effect/correction_reference.h"
+#include "host_interface/tracks.h"
 
 #include <algorithm>
 #include <climits>
@@ -18,13 +19,13 @@ const TextureFormatKind kAllKinds[] = {kindF32, kindF16, kindU16, kindS16, kindU
 
 CorrectionConstants Neutral()
 {
-    const int32_t tracks[16] = {};
+    const int32_t tracks[trackCount] = {};
     return ComputeCorrectionConstants(tracks);
 }
 
 CorrectionConstants WithTrack(int index, int32_t value)
 {
-    int32_t tracks[16] = {};
+    int32_t tracks[trackCount] = {};
     tracks[index] = value;
     return ComputeCorrectionConstants(tracks);
 }
@@ -400,7 +401,7 @@ TEST(ReferenceTolerance, ModelAnswerLiesInItsRange)
     const Unorm10Rule fields[] = {Unorm10Rule::fromUnorm16, Unorm10Rule::nearest,
                                   Unorm10Rule::towardZero};
     for (int trial = 0; trial < 3000; ++trial) {
-        int32_t tracks[16] = {};
+        int32_t tracks[trackCount] = {};
         for (int i = 0; i < 15; ++i) {
             tracks[i] = std::rand() % 513 - 256;
         }
@@ -422,7 +423,7 @@ TEST(ReferenceTolerance, EitherRoundingOfATargetPassesAndNothingBeyond)
 {
     std::srand(777);
     for (int trial = 0; trial < 1500; ++trial) {
-        int32_t tracks[16] = {};
+        int32_t tracks[trackCount] = {};
         for (int i = 0; i < 15; ++i) {
             tracks[i] = std::rand() % 513 - 256;
         }
@@ -479,8 +480,8 @@ TEST(ReferenceTolerance, ASampleOneFloatStepOffStaysInRange)
 {
     std::srand(4242);
     for (int trial = 0; trial < 1500; ++trial) {
-        int32_t tracks[16] = {26,   149, 90,  102,  29,  11,  169,  -44,
-                              -134, 169, -44, -134, 169, -44, -134, 0};
+        int32_t tracks[trackCount] = {26,   149, 90,  102,  29,  11,  169,  -44,
+                                      -134, 169, -44, -134, 169, -44, -134, 0};
         YCTriple p{330, -1408, -550};
         if (trial > 0) {
             for (int i = 0; i < 15; ++i) {
@@ -532,7 +533,7 @@ TEST(ReferenceLooseCard, NoWordComesBackAtTheOtherEnd)
 {
     const struct {
         const char* name;
-        int32_t tracks[16];
+        int32_t tracks[trackCount];
     } settings[] = {
         {"identity", {}},
         {"strong grade", {-40, 60, 12, -30, -7, 90, 33, -120, 77, -18, 45, -200, 5, 140, 128, 0}},
@@ -637,7 +638,7 @@ TEST(ReferenceExact, F32WithRoundingDownloadLiesWithinHalfAUnit)
 {
     // The F32 path stores source and result as floats (exact on the way in,
     // 2^-24 relative on the way out) and rounds to the nearest host unit.
-    int32_t tracks[16] = {};
+    int32_t tracks[trackCount] = {};
     tracks[1] = 40;    // Y gain
     tracks[4] = -20;   // Cr offset
     tracks[8] = 64;    // R gamma

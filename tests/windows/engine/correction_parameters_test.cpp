@@ -3,6 +3,7 @@
 
 #include "correction_parameters.h"
 #include "engine_fixture.h"
+#include "host_interface/tracks.h"
 #include "show_error.h"
 
 namespace {
@@ -73,8 +74,8 @@ TEST_F(EngineTest, EveryTrackReachesItsComponent)
 {
     CreateReadyEngine();
     // Distinct values, so a track sent to the wrong component shows.
-    const int32_t tracks[16] = {-256, 256, 128, -128, 64, -64, 32,   -32,
-                                256,  -16, 16,  128,  8,  -8,  -256, 3};
+    const int32_t tracks[trackCount] = {-256, 256, 128, -128, 64, -64, 32,   -32,
+                                        256,  -16, 16,  128,  8,  -8,  -256, 3};
     EXPECT_TRUE(SetCorrectionParameters(tracks, &engine));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
 
@@ -98,7 +99,7 @@ TEST_F(EngineTest, EveryTrackReachesItsComponent)
 TEST_F(EngineTest, NeutralTracksGiveTheIdentityCorrection)
 {
     CreateReadyEngine();
-    const int32_t tracks[16] = {};
+    const int32_t tracks[trackCount] = {};
     SetCorrectionParameters(tracks, &engine);
     ExpectVector(ReadVector(engine.effect, engine.hYcOffs), {0, 0, 0, 0}, "ycOffs");
     ExpectVector(ReadVector(engine.effect, engine.hYcAmp), {0, 1, 1, 1}, "ycAmp");
@@ -114,7 +115,7 @@ TEST_F(EngineTest, MissingVectorIsSkippedSilentlyAndKeepsItsValue)
     Mark(engine.effect, engine.hYcOffs);
     const D3DXHANDLE ycOffs = engine.hYcOffs;
     engine.hYcOffs = nullptr;
-    const int32_t tracks[16] = {100, 0, 0, 0, 0, 0, 256};
+    const int32_t tracks[trackCount] = {100, 0, 0, 0, 0, 0, 256};
     EXPECT_TRUE(SetCorrectionParameters(tracks, &engine));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
     ExpectVector(ReadVector(engine.effect, ycOffs), {7, 7, 7, 7}, "ycOffs");
@@ -126,7 +127,7 @@ TEST_F(EngineTest, MissingMatrixIsReportedOnEveryCall)
 {
     CreateReadyEngine();
     engine.hMatYC2BGR = nullptr;
-    const int32_t tracks[16] = {};
+    const int32_t tracks[trackCount] = {};
     for (int call = 0; call < 2; ++call) {
         EXPECT_TRUE(SetCorrectionParameters(tracks, &engine));
         EXPECT_EQ(TakeErrorBoxTexts(), Texts{matrixFailed}) << "call " << call;
@@ -137,7 +138,7 @@ TEST_F(EngineTest, MissingMatrixIsReportedOnEveryCall)
 TEST_F(EngineTest, EveryFailedSetIsReportedAndTheRestStillRun)
 {
     CreateReadyEngine();
-    const int32_t tracks[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256};
+    const int32_t tracks[trackCount] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256};
 
     FailMethod(engine.effect, effectSetVector, D3DERR_INVALIDCALL);
     EXPECT_TRUE(SetCorrectionParameters(tracks, &engine));

@@ -12,6 +12,7 @@
 #include "engine_fixture.h"
 #include "show_error.h"
 #include "frame_resources.h"
+#include "host_interface/tracks.h"
 #include "pixel_transfer.h"
 #include "render_pass.h"
 #include "test_pixels.h"
@@ -175,7 +176,8 @@ void Install(IDirect3DSurface9* anySurface, int texels)
 }
 }  // namespace padded
 
-const int32_t sliders[16] = {-40, 60, 12, -30, -7, 90, 33, -120, 77, -18, 45, -200, 5, 140, 128, 0};
+const int32_t sliders[trackCount] = {-40, 60,  12, -30,  -7, 90,  33,  -120,
+                                     77,  -18, 45, -200, 5,  140, 128, 0};
 
 struct FrameSize {
     int32_t width, height, pitch;
@@ -434,7 +436,7 @@ TEST_F(EngineTest, DownloadFailuresKeepTheInputFrame)
 {
     CreateReadyEngine();
     ASSERT_TRUE(AllocateFrameResources(kindU16, 5, 3, 6));
-    int32_t neutral[16] = {};
+    int32_t neutral[trackCount] = {};
     SetCorrectionParameters(neutral, &engine);
     HostFrame frame = MakeFrame(5, 3, 6);
     ASSERT_TRUE(UploadFrame(frame.pixels.data(), frame.pitch));

@@ -8,6 +8,7 @@
 #include "host_interface/debug_window.h"
 #include "pictures/test_picture.h"
 #include "plugin_module.h"
+#include "host_interface/tracks.h"
 #include "reports/stage_summary.h"
 #include "session/error_boxes.h"
 #include "session/host_session.h"
@@ -60,7 +61,8 @@ TEST_F(StandinSession, ContextIsBuiltFromTheTable)
     EXPECT_EQ(report->initCalls, 1);
     EXPECT_EQ(report->initContext, &session.context);
     // Tracks and checks start at the table's defaults, changed ones as set.
-    const int32_t expectedTracks[16] = {5, 11, 0, 0, 14, -15, 16, 0, 0, 19, 0, 0, 22, 0, 0, 0};
+    const int32_t expectedTracks[trackCount] = {5, 11, 0, 0, 14, -15, 16, 0,
+                                                0, 19, 0, 0, 22, 0,   0,  0};
     for (int i = 0; i < 16; ++i) EXPECT_EQ(report->initTracks[i], expectedTracks[i]) << i;
     EXPECT_EQ(report->initChecks[0], 0);
     EXPECT_EQ(report->initChecks[1], 1);
