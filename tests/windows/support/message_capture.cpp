@@ -4,6 +4,7 @@
 
 #include "pointer_patch.h"
 #include "session/error_boxes.h"
+#include "wide_text.h"
 
 namespace {
 
