@@ -1,10 +1,24 @@
-// The record's lifetime: defaults, teardown, and the process-wide state.
+// The record's lifetime: defaults, the start with its workers, teardown.
 #include "correction_engine.h"
+
+#include <new>
 
 #include "sse_probe.h"
 
-CorrectionEngine* correctionEngine = nullptr;
-bool reallocNeeded = true;
+namespace {
+
+// One worker per processor beside the calling thread (RowBandsThreadCount),
+// used where they measure cheaper unless the environment forces a count. A
+// failure leaves fewer or none, which costs speed alone.
+void StartEngineWorkers(CorrectionEngine* engine)
+{
+    bool forced = false;
+    const int32_t threads = RowBandsThreadCount(&forced);
+    engine->rowBands.use = forced ? bandsAlways : bandsMeasured;
+    StartRowBands(&engine->rowBands, threads, engine->sseUsable);
+}
+
+}  // namespace
 
 CorrectionEngine* InitEngine(CorrectionEngine* engine)
 {
@@ -38,15 +52,32 @@ CorrectionEngine* InitEngine(CorrectionEngine* engine)
     engine->d3dxModule = nullptr;
     engine->createEffectFromResource = nullptr;
     ClearRowBands(&engine->rowBands);
+    engine->reallocNeeded = true;
+    engine->paramsChanged = true;
     return engine;
 }
 
-void StartEngineWorkers(CorrectionEngine* engine)
+CorrectionEngine* StartEngine(const FilterContext* context)
 {
-    bool forced = false;
-    const int32_t threads = RowBandsThreadCount(&forced);
-    engine->rowBands.use = forced ? bandsAlways : bandsMeasured;
-    StartRowBands(&engine->rowBands, threads, engine->sseUsable);
+    CorrectionEngine* engine = new (std::nothrow) CorrectionEngine;
+    if (engine == nullptr) {
+        return nullptr;
+    }
+    InitEngine(engine);
+    if (!CreateEngineDevice(engine, context)) {
+        EndEngine(engine);
+        return nullptr;
+    }
+    StartEngineWorkers(engine);
+    return engine;
+}
+
+void EndEngine(CorrectionEngine* engine)
+{
+    if (engine != nullptr) {
+        DestroyEngine(engine);
+        delete engine;
+    }
 }
 
 void DestroyEngine(CorrectionEngine* engine)

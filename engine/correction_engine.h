@@ -1,6 +1,8 @@
-// The one engine record through which all GPU work of the plug-in goes, and
-// the operations that live as long as the device: creation, the format and
-// effect setup, the per-frame device check with its recovery, and teardown.
+// Inside the engine: the one record through which all GPU work of the
+// plug-in goes, and the operations that live as long as the device:
+// creation, the format and effect setup, the per-frame device check with its
+// recovery, and teardown. The plug-in sees engine_interface.h alone; the
+// engine's tests work on the record through this header.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +10,10 @@
 #include <d3d9.h>
 #include <d3dx9.h>
 
+#include "engine_interface.h"
 #include "host_interface/host_records.h"
-#include "row_bands.h"
 #include "host_interface/texture_format_kind.h"
+#include "row_bands.h"
 
 // D3DXCreateEffectFromResourceW, taken from d3dx9_40.dll at engine start: the
 // plug-in does not import D3DX, so that it loads where the DirectX end-user
@@ -21,8 +24,6 @@ typedef HRESULT(WINAPI* CreateEffectFromResourceFunction)(IDirect3DDevice9*, HMO
                                                           ID3DXEffectPool*, ID3DXEffect**,
                                                           ID3DXBuffer**);
 
-// Field order is part of the record's description; keep it (new fields go
-// at the end).
 struct CorrectionEngine {
     IDirect3D9* direct3d;
     IDirect3DDevice9* device;
@@ -50,6 +51,12 @@ struct CorrectionEngine {
     HMODULE d3dxModule;                            // d3dx9_40.dll while the engine lives
     CreateEffectFromResourceFunction createEffectFromResource;  // from d3dxModule
     RowBands rowBands;  // the converters' workers, none before the start
+    // The frame's flags. reallocNeeded: the per-size objects must be rebuilt
+    // before the next upload (set at the start, when the size or kind asked
+    // for changes, after a reset and a release; cleared by a rebuild).
+    // paramsChanged: the next frame sends the tracks to the effect.
+    bool reallocNeeded;
+    bool paramsChanged;
 };
 
 // A pre-transformed vertex of the screen quad: position x, y, z, rhw, then
@@ -60,30 +67,16 @@ struct QuadVertex {
 };
 static_assert(sizeof(QuadVertex) == 24, "QuadVertex is six packed floats");
 
-// The process-wide engine: null while none exists. The callbacks own its
-// lifetime; the operations that take no record work on this one.
-extern CorrectionEngine* correctionEngine;
-
-// Set when the per-size objects must be rebuilt before the next upload; set
-// at load, cleared by the frame sequence after a rebuild, set again by a
-// successful device reset.
-extern bool reallocNeeded;
-
 // Fills the defaults of a freshly allocated record and returns it.
 CorrectionEngine* InitEngine(CorrectionEngine* engine);
 
-// Brings up Direct3D for the process-wide engine: D3DX (LoadD3dx, unless
+// Brings up Direct3D for the engine: D3DX (LoadD3dx, unless
 // already loaded) before anything else, then the device on the host's
 // window, the format probe, the effect from the module's resource 104, the
 // vertex declaration and the event query. On the first failure it shows
 // that step's message, releases what the steps before it made
 // (ReleaseDeviceObjects) and returns false.
-bool CreateEngineDevice(const FilterContext* context);
-
-// Starts the converters' workers: one per processor beside the calling
-// thread (RowBandsThreadCount), used where they measure cheaper unless the
-// environment forces a count. A failure leaves fewer or none, silently.
-void StartEngineWorkers(CorrectionEngine* engine);
+bool CreateEngineDevice(CorrectionEngine* engine, const FilterContext* context);
 
 // Ends the workers, then releases everything the record holds, D3DX last (the effect's code lives
 // in it); safe on any state, any number of times.
@@ -101,9 +94,15 @@ bool LoadD3dx(CorrectionEngine* engine, const wchar_t* library);
 // Frees the record's D3DX library; safe when none is loaded.
 void FreeD3dx(CorrectionEngine* engine);
 
+// Which format kinds the card renders to (formatAvailable), after the
+// texture capabilities the engine needs; each missing kind shows its text.
+// D3DERR_INVALIDCALL without a word when there is no device yet.
 HRESULT ProbeTextureFormats(CorrectionEngine* engine);
+// The effect from the module's resource 104 and its handles; the same
+// silent refusal without a device or D3DX.
 HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module);
-// Makes the event query anew; reports a failure.
+// Makes the event query anew; reports a failure, refuses silently without a
+// device.
 HRESULT CreateEventQuery(CorrectionEngine* engine);
 
 // Releases every Direct3D and D3DX object of the record (the frame's, the
@@ -112,15 +111,6 @@ HRESULT CreateEventQuery(CorrectionEngine* engine);
 void ReleaseDeviceObjects(CorrectionEngine* engine);
 
 // Every frame before any allocation or transfer: true when the frame may be
-// processed; recovers a device that waits for a reset.
-bool CheckDevice();
-
-// Releases the default-pool objects and resets the device; reports a
-// failure with the reset message.
-HRESULT ResetEngineDevice(CorrectionEngine* engine);
-
-// Behaviour flags of the device. FPU_PRESERVE keeps Direct3D from cutting the
-// x87 precision of the host's thread to 24 bits (the plug-in runs on it).
-constexpr DWORD engineBehaviourFlags = D3DCREATE_SOFTWARE_VERTEXPROCESSING |
-                                       D3DCREATE_NOWINDOWCHANGES | D3DCREATE_FPU_PRESERVE;
-static_assert(engineBehaviourFlags == 2082, "software vertices, no window changes, FPU kept");
+// processed; recovers a device that waits for a reset, which sets
+// reallocNeeded.
+bool CheckDevice(CorrectionEngine* engine);

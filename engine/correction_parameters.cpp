@@ -13,20 +13,14 @@ void SetVectorParameter(ID3DXEffect* effect, D3DXHANDLE handle, const float valu
         return;
     }
     const D3DXVECTOR4 vector(value[0], value[1], value[2], value[3]);
-    const HRESULT result = effect->SetVector(handle, &vector);
-    if (FAILED(result)) {
-        ReportFailure(result, L"SetVector", errorParameter);
-    }
+    CHECK_CALL(effect->SetVector(handle, &vector), errorParameter);
 }
 
 // The matrices are set whatever their handle: without them no colour comes
 // out right, so a missing one is reported every time.
 void SetMatrixParameter(ID3DXEffect* effect, D3DXHANDLE handle, const float value[16])
 {
-    const HRESULT result = effect->SetValue(handle, value, 16 * sizeof(float));
-    if (FAILED(result)) {
-        ReportFailure(result, L"SetValue", errorMatrix);
-    }
+    CHECK_CALL(effect->SetValue(handle, value, 16 * sizeof(float)), errorMatrix);
 }
 
 }  // namespace

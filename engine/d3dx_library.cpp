@@ -3,36 +3,30 @@
 // to install.
 #include "correction_engine.h"
 
+#include "release_interface.h"
 #include "show_error.h"
 
 bool LoadD3dx(CorrectionEngine* engine, const wchar_t* library)
 {
     FreeD3dx(engine);
-    HMODULE module = LoadLibraryW(library);
-    CreateEffectFromResourceFunction createEffect = nullptr;
-    if (module != nullptr) {
-        createEffect = reinterpret_cast<CreateEffectFromResourceFunction>(
-            reinterpret_cast<void*>(GetProcAddress(module, "D3DXCreateEffectFromResourceW")));
+    HMODULE module = nullptr;
+    FARPROC createEffect = nullptr;
+    if (FAILED(CHECK_CALL(module = LoadLibraryW(library), errorD3dxMissing))) {
+        return false;
     }
-    if (createEffect == nullptr) {
-        const HRESULT reason = HRESULT_FROM_WIN32(GetLastError());
-        if (module != nullptr) {
-            FreeLibrary(module);
-        }
-        ReportFailure(reason, module == nullptr ? L"LoadLibraryW" : L"GetProcAddress",
-                      errorD3dxMissing);
+    if (FAILED(CHECK_CALL(createEffect = GetProcAddress(module, "D3DXCreateEffectFromResourceW"),
+                          errorD3dxMissing))) {
+        ReleaseLibrary(module);
         return false;
     }
     engine->d3dxModule = module;
-    engine->createEffectFromResource = createEffect;
+    engine->createEffectFromResource =
+        reinterpret_cast<CreateEffectFromResourceFunction>(reinterpret_cast<void*>(createEffect));
     return true;
 }
 
 void FreeD3dx(CorrectionEngine* engine)
 {
     engine->createEffectFromResource = nullptr;
-    if (engine->d3dxModule != nullptr) {
-        FreeLibrary(engine->d3dxModule);
-        engine->d3dxModule = nullptr;
-    }
+    ReleaseLibrary(engine->d3dxModule);
 }

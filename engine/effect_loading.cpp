@@ -52,17 +52,23 @@ HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module)
     }
     ReleaseInterface(engine->effect);
 
+    // Named as D3DX names it, so that a failure is reported under that name.
+    const CreateEffectFromResourceFunction D3DXCreateEffectFromResourceW =
+        engine->createEffectFromResource;
     ID3DXBuffer* errors = nullptr;
-    HRESULT result = engine->createEffectFromResource(
-        engine->device, module, MAKEINTRESOURCEW(effectResourceId), nullptr, nullptr,
-        D3DXFX_NOT_CLONEABLE, nullptr, &engine->effect, &errors);
-    if (result != D3D_OK) {
+    const HRESULT result = CHECK_CALL(
+        D3DXCreateEffectFromResourceW(engine->device, module, MAKEINTRESOURCEW(effectResourceId),
+                                      nullptr, nullptr, D3DXFX_NOT_CLONEABLE, nullptr,
+                                      &engine->effect, &errors),
+        errorNone);
+    if (FAILED(result)) {
+        // The compiler's own words first, then the step's message.
         if (errors != nullptr) {
             ShowCompilerText(errors);
         }
         ReleaseInterface(errors);
-        return ReportFailure(FAILED(result) ? result : E_FAIL, L"D3DXCreateEffectFromResourceW",
-                             errorEffectLoad);
+        ShowError(errorEffectLoad);
+        return result;
     }
 
     ID3DXEffect* effect = engine->effect;

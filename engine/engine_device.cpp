@@ -8,6 +8,12 @@
 
 namespace {
 
+// Behaviour flags of the device. FPU_PRESERVE keeps Direct3D from cutting the
+// x87 precision of the host's thread to 24 bits (the plug-in runs on it).
+constexpr DWORD engineBehaviourFlags = D3DCREATE_SOFTWARE_VERTEXPROCESSING |
+                                       D3DCREATE_NOWINDOWCHANGES | D3DCREATE_FPU_PRESERVE;
+static_assert(engineBehaviourFlags == 2082, "software vertices, no window changes, FPU kept");
+
 const D3DVERTEXELEMENT9 quadVertexElements[] = {
     {0, 0, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITIONT, 0},
     {0, 16, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
@@ -40,17 +46,19 @@ void FillPresentParameters(D3DPRESENT_PARAMETERS* parameters)
 // failure, which it has reported.
 HRESULT CreateDeviceObjects(CorrectionEngine* engine, const FilterContext* context)
 {
-    engine->direct3d = Direct3DCreate9(D3D_SDK_VERSION);
-    if (engine->direct3d == nullptr) {
-        return ReportFailure(E_FAIL, L"Direct3DCreate9 returned null", errorDirect3DCreate);
+    HRESULT result = CHECK_CALL(engine->direct3d = Direct3DCreate9(D3D_SDK_VERSION),
+                                errorDirect3DCreate);
+    if (FAILED(result)) {
+        return result;
     }
     D3DPRESENT_PARAMETERS parameters;
     FillPresentParameters(&parameters);
-    HRESULT result = engine->direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
-                                                    context->window, engineBehaviourFlags,
-                                                    &parameters, &engine->device);
+    result = CHECK_CALL(engine->direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
+                                                       context->window, engineBehaviourFlags,
+                                                       &parameters, &engine->device),
+                        errorDeviceCreate);
     if (FAILED(result)) {
-        return ReportFailure(result, L"CreateDevice", errorDeviceCreate);
+        return result;
     }
     result = ProbeTextureFormats(engine);
     if (FAILED(result)) {
@@ -60,22 +68,52 @@ HRESULT CreateDeviceObjects(CorrectionEngine* engine, const FilterContext* conte
     if (FAILED(result)) {
         return result;
     }
-    result = engine->device->CreateVertexDeclaration(quadVertexElements,
-                                                     &engine->vertexDeclaration);
+    result = CHECK_CALL(
+        engine->device->CreateVertexDeclaration(quadVertexElements, &engine->vertexDeclaration),
+        errorVertexDeclaration);
     if (FAILED(result)) {
-        return ReportFailure(result, L"CreateVertexDeclaration", errorVertexDeclaration);
+        return result;
     }
     return CreateEventQuery(engine);
 }
 
+// Releases the default-pool objects and resets the device; reports a
+// failure with the reset message.
+HRESULT ResetEngineDevice(CorrectionEngine* engine)
+{
+    if (engine->device == nullptr || engine->effect == nullptr) {
+        return ReportMissing(L"no device or effect to reset", errorDeviceReset);
+    }
+    // Reset refuses while any default-pool object is alive. The system-memory
+    // read-back surface and the declaration survive it.
+    ReleaseInterface(engine->quadVertexBuffer);
+    ReleaseInterface(engine->renderTarget);
+    ReleaseInterface(engine->sourceTexture);
+    ReleaseInterface(engine->eventQuery);
+    // The effect holds its own reference to the source texture through txSrc;
+    // while it does, the texture stays alive and Reset refuses. The next
+    // allocation binds the new texture again. Should either fail, Reset says
+    // so itself.
+    BEST_EFFORT(engine->effect->SetTexture("txSrc", nullptr));
+    BEST_EFFORT(engine->effect->OnLostDevice());
+
+    D3DPRESENT_PARAMETERS parameters;
+    FillPresentParameters(&parameters);
+    HRESULT result = CHECK_CALL(engine->device->Reset(&parameters), errorDeviceReset);
+    if (FAILED(result)) {
+        return result;
+    }
+    // Our effect keeps no default-pool objects of its own, so there is nothing
+    // for OnResetDevice to restore; some D3DX implementations leave it
+    // unimplemented, and that must not turn every recovery into a failure.
+    result = CHECK_CALL(engine->effect->OnResetDevice(), errorDeviceReset, {E_NOTIMPL});
+    return result == E_NOTIMPL ? D3D_OK : result;
+}
+
 }  // namespace
 
-bool CreateEngineDevice(const FilterContext* context)
+bool CreateEngineDevice(CorrectionEngine* engine, const FilterContext* context)
 {
-    CorrectionEngine* engine = correctionEngine;
-    if (engine == nullptr) {
-        return false;
-    }
     ReleaseDeviceObjects(engine);
 
     // D3DX first: without it no effect can be made, so nothing else is.
@@ -98,11 +136,8 @@ HRESULT CreateEventQuery(CorrectionEngine* engine)
         return D3DERR_INVALIDCALL;
     }
     ReleaseInterface(engine->eventQuery);
-    const HRESULT result = engine->device->CreateQuery(D3DQUERYTYPE_EVENT, &engine->eventQuery);
-    if (FAILED(result)) {
-        return ReportFailure(result, L"CreateQuery", errorQuery);
-    }
-    return result;
+    return CHECK_CALL(engine->device->CreateQuery(D3DQUERYTYPE_EVENT, &engine->eventQuery),
+                      errorQuery);
 }
 
 void ReleaseDeviceObjects(CorrectionEngine* engine)
@@ -115,16 +150,13 @@ void ReleaseDeviceObjects(CorrectionEngine* engine)
     ReleaseInterface(engine->direct3d);
 }
 
-bool CheckDevice()
+bool CheckDevice(CorrectionEngine* engine)
 {
-    CorrectionEngine* engine = correctionEngine;
     if (engine == nullptr || engine->device == nullptr) {
         return false;
     }
-    HRESULT level = engine->device->TestCooperativeLevel();
-    if (level == D3D_OK) {
-        return true;
-    }
+    const HRESULT level = CHECK_CALL(engine->device->TestCooperativeLevel(), errorCooperativeLevel,
+                                     {D3DERR_DEVICELOST, D3DERR_DEVICENOTRESET});
     if (level == D3DERR_DEVICELOST) {
         // Nothing can be done until the device reports that it may be reset;
         // the host keeps asking, and each refused frame says why.
@@ -135,42 +167,8 @@ bool CheckDevice()
         if (FAILED(ResetEngineDevice(engine))) {
             return false;
         }
-        reallocNeeded = true;
+        engine->reallocNeeded = true;
         return true;
     }
-    ReportFailure(level, L"TestCooperativeLevel", errorCooperativeLevel);
-    return false;
-}
-
-HRESULT ResetEngineDevice(CorrectionEngine* engine)
-{
-    if (engine->device == nullptr || engine->effect == nullptr) {
-        return ReportFailure(D3DERR_INVALIDCALL, L"no device or effect to reset", errorDeviceReset);
-    }
-    // Reset refuses while any default-pool object is alive. The system-memory
-    // read-back surface and the declaration survive it.
-    ReleaseInterface(engine->quadVertexBuffer);
-    ReleaseInterface(engine->renderTarget);
-    ReleaseInterface(engine->sourceTexture);
-    ReleaseInterface(engine->eventQuery);
-    // The effect holds its own reference to the source texture through txSrc;
-    // while it does, the texture stays alive and Reset refuses. The next
-    // allocation binds the new texture again.
-    engine->effect->SetTexture("txSrc", nullptr);
-    engine->effect->OnLostDevice();
-
-    D3DPRESENT_PARAMETERS parameters;
-    FillPresentParameters(&parameters);
-    HRESULT result = engine->device->Reset(&parameters);
-    if (FAILED(result)) {
-        return ReportFailure(result, L"Reset", errorDeviceReset);
-    }
-    // Our effect keeps no default-pool objects of its own, so there is nothing
-    // for OnResetDevice to restore; some D3DX implementations leave it
-    // unimplemented, and that must not turn every recovery into a failure.
-    result = engine->effect->OnResetDevice();
-    if (FAILED(result) && result != E_NOTIMPL) {
-        return ReportFailure(result, L"OnResetDevice", errorDeviceReset);
-    }
-    return D3D_OK;
+    return level == D3D_OK;
 }

@@ -12,10 +12,12 @@ namespace {
 bool ProbeKind(CorrectionEngine* engine, const D3DCAPS9& caps, D3DFORMAT adapterFormat, int kind)
 {
     const FormatKindRow& row = formatKinds[kind];
-    const HRESULT check = engine->direct3d->CheckDeviceFormat(
-        caps.AdapterOrdinal, caps.DeviceType, adapterFormat, D3DUSAGE_RENDERTARGET,
-        D3DRTYPE_TEXTURE, D3dFormatOf(row.targetFormat));
-    const bool available = SUCCEEDED(check);
+    // A refusal is an answer, not a failure: the kind's text says it.
+    const bool available = SUCCEEDED(CHECK_CALL(
+        engine->direct3d->CheckDeviceFormat(caps.AdapterOrdinal, caps.DeviceType, adapterFormat,
+                                            D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE,
+                                            D3dFormatOf(row.targetFormat)),
+        errorNone));
     engine->formatAvailable[kind] = available;
     if (!available) {
         ShowError(row.missingText);
@@ -32,9 +34,10 @@ HRESULT ProbeTextureFormats(CorrectionEngine* engine)
     }
 
     D3DCAPS9 caps;
-    HRESULT result = engine->direct3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps);
-    if (result != D3D_OK) {
-        return ReportFailure(result, L"GetDeviceCaps", errorNone);
+    HRESULT result = CHECK_CALL(
+        engine->direct3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps), errorNone);
+    if (FAILED(result)) {
+        return result;
     }
     // Frames have any width and height, so textures must be allowed to be
     // neither square nor a power of two (conditional support is enough: one
@@ -50,9 +53,9 @@ HRESULT ProbeTextureFormats(CorrectionEngine* engine)
     }
 
     D3DDISPLAYMODE mode;
-    result = engine->device->GetDisplayMode(0, &mode);
-    if (result != D3D_OK) {
-        return ReportFailure(result, L"GetDisplayMode", errorNone);
+    result = CHECK_CALL(engine->device->GetDisplayMode(0, &mode), errorNone);
+    if (FAILED(result)) {
+        return result;
     }
 
     // In the rows' probe order, which is that of the texts shown.

@@ -42,10 +42,10 @@ WideKindNames WidenKindNames()
 
 }  // namespace
 
-const wchar_t* FormatKindName()
+const wchar_t* FormatKindName(const CorrectionEngine* engine)
 {
     static const WideKindNames wideKindNames = WidenKindNames();
-    const int kind = correctionEngine != nullptr ? correctionEngine->formatKind : kindNone;
+    const int kind = engine != nullptr ? engine->formatKind : kindNone;
     if (FormatKindRowOf(kind) == nullptr) {
         return L"Unknown";
     }

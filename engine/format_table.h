@@ -15,7 +15,8 @@ constexpr D3DFORMAT D3dFormatOf(TexelFormat format)
 D3DFORMAT SourceFormatOf(int kind);
 D3DFORMAT TargetFormatOf(int kind);
 
-// The tag of the process-wide engine's formatKind, for the debug window: its
-// name ("F32" ... "U10"), or "Unknown" for any other value and while no
-// engine exists.
-const wchar_t* FormatKindName();
+struct CorrectionEngine;
+
+// The tag of the engine's formatKind, for the debug window: its name ("F32"
+// ... "U10"), or "Unknown" for any other value and for no engine.
+const wchar_t* FormatKindName(const CorrectionEngine* engine);

@@ -6,6 +6,94 @@
 #include "release_interface.h"
 #include "show_error.h"
 
+namespace {
+
+// The steps of an allocation after the read-back surface; each reports its
+// own failure with the message of its step. The device exists: the
+// allocation has made sure.
+HRESULT CreateQuad(CorrectionEngine* engine)
+{
+    ReleaseInterface(engine->quadVertexBuffer);
+
+    // Pixel centres of the render target fall on texel centres of the source
+    // only with the half-pixel shift of Direct3D 9's rasterisation rules.
+    const float right = static_cast<float>(engine->frameWidth - 0.5);
+    const float bottom = static_cast<float>(engine->frameHeight - 0.5);
+    const QuadVertex vertices[4] = {
+        {-0.5f, -0.5f, 1.0f, 1.0f, 0.0f, 0.0f},
+        {right, -0.5f, 1.0f, 1.0f, 1.0f, 0.0f},
+        {-0.5f, bottom, 1.0f, 1.0f, 0.0f, 1.0f},
+        {right, bottom, 1.0f, 1.0f, 1.0f, 1.0f},
+    };
+    static_assert(sizeof vertices == 96, "four vertices of 24 bytes");
+
+    HRESULT result = CHECK_CALL(
+        engine->device->CreateVertexBuffer(sizeof vertices, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT,
+                                           &engine->quadVertexBuffer, nullptr),
+        errorVertices);
+    if (FAILED(result)) {
+        return result;
+    }
+    void* data = nullptr;
+    result =
+        CHECK_CALL(engine->quadVertexBuffer->Lock(0, 0, &data, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK),
+                   errorVertices);
+    if (FAILED(result)) {
+        return result;
+    }
+    std::memcpy(data, vertices, sizeof vertices);
+    return CHECK_CALL(engine->quadVertexBuffer->Unlock(), errorVertices);
+}
+
+HRESULT CreateSourceTexture(CorrectionEngine* engine)
+{
+    ReleaseInterface(engine->sourceTexture);
+    return CHECK_CALL(
+        engine->device->CreateTexture(engine->frameWidth, engine->frameHeight, 1, D3DUSAGE_DYNAMIC,
+                                      SourceFormatOf(engine->formatKind), D3DPOOL_DEFAULT,
+                                      &engine->sourceTexture, nullptr),
+        errorTexture);
+}
+
+HRESULT CreateRenderTargetSurface(CorrectionEngine* engine)
+{
+    ReleaseInterface(engine->renderTarget);
+    return CHECK_CALL(engine->device->CreateRenderTarget(engine->frameWidth, engine->frameHeight,
+                                                         TargetFormatOf(engine->formatKind),
+                                                         D3DMULTISAMPLE_NONE, 0, FALSE,
+                                                         &engine->renderTarget, nullptr),
+                      errorRenderTarget);
+}
+
+HRESULT CreateReadbackSurface(CorrectionEngine* engine)
+{
+    ReleaseInterface(engine->readbackSurface);
+    return CHECK_CALL(engine->device->CreateOffscreenPlainSurface(
+                          engine->frameWidth, engine->frameHeight,
+                          TargetFormatOf(engine->formatKind), D3DPOOL_SYSTEMMEM,
+                          &engine->readbackSurface, nullptr),
+                      errorSurface);
+}
+
+HRESULT CreateDrawResources(CorrectionEngine* engine)
+{
+    HRESULT result = CreateQuad(engine);
+    if (SUCCEEDED(result)) {
+        result = CreateSourceTexture(engine);
+    }
+    if (SUCCEEDED(result)) {
+        result = CreateRenderTargetSurface(engine);
+    }
+    // A fresh query for every allocation: an old one may still wait on an
+    // end issued against the objects just replaced.
+    if (SUCCEEDED(result)) {
+        result = CreateEventQuery(engine);
+    }
+    return result;
+}
+
+}  // namespace
+
 bool FrameShapeAccepted(int32_t width, int32_t height, int32_t pitch)
 {
     // Compared unsigned, so a negative side is as unacceptable as a huge one.
@@ -28,10 +116,10 @@ int ChosenFormatKind(int requestedKind, const bool formatAvailable[textureFormat
     return kindNone;
 }
 
-bool AllocateFrameResources(int requestedKind, int32_t width, int32_t height, int32_t pitch)
+bool AllocateFrameResources(CorrectionEngine* engine, int requestedKind, int32_t width,
+                            int32_t height, int32_t pitch)
 {
-    CorrectionEngine* engine = correctionEngine;
-    if (engine == nullptr || engine->effect == nullptr) {
+    if (engine == nullptr || engine->device == nullptr || engine->effect == nullptr) {
         return false;
     }
     if (!FrameShapeAccepted(width, height, pitch)) {
@@ -48,19 +136,12 @@ bool AllocateFrameResources(int requestedKind, int32_t width, int32_t height, in
     }
 
     ReleaseFrameResources(engine);
-    if (FAILED(CreateReadbackSurface(engine))) {
-        return false;
-    }
-    if (FAILED(CreateDrawResources(engine))) {
+    if (FAILED(CreateReadbackSurface(engine)) || FAILED(CreateDrawResources(engine))) {
         return false;
     }
     // Bound by name: the texture parameter has no stored handle.
-    const HRESULT result = engine->effect->SetTexture("txSrc", engine->sourceTexture);
-    if (FAILED(result)) {
-        ReportFailure(result, L"SetTexture", errorTextureBinding);
-        return false;
-    }
-    return true;
+    return SUCCEEDED(CHECK_CALL(engine->effect->SetTexture("txSrc", engine->sourceTexture),
+                                errorTextureBinding));
 }
 
 bool ReleaseFrameResources(CorrectionEngine* engine)
@@ -70,105 +151,4 @@ bool ReleaseFrameResources(CorrectionEngine* engine)
     ReleaseInterface(engine->renderTarget);
     ReleaseInterface(engine->sourceTexture);
     return true;
-}
-
-HRESULT CreateDrawResources(CorrectionEngine* engine)
-{
-    HRESULT result = CreateQuad(engine);
-    if (SUCCEEDED(result)) {
-        result = CreateSourceTexture(engine);
-    }
-    if (SUCCEEDED(result)) {
-        result = CreateRenderTargetSurface(engine);
-    }
-    // A fresh query for every allocation: an old one may still wait on an
-    // end issued against the objects just replaced.
-    if (SUCCEEDED(result)) {
-        result = CreateEventQuery(engine);
-    }
-    return result;
-}
-
-HRESULT CreateQuad(CorrectionEngine* engine)
-{
-    if (engine->device == nullptr) {
-        return D3DERR_INVALIDCALL;
-    }
-    ReleaseInterface(engine->quadVertexBuffer);
-
-    // Pixel centres of the render target fall on texel centres of the source
-    // only with the half-pixel shift of Direct3D 9's rasterisation rules.
-    const float right = static_cast<float>(engine->frameWidth - 0.5);
-    const float bottom = static_cast<float>(engine->frameHeight - 0.5);
-    const QuadVertex vertices[4] = {
-        {-0.5f, -0.5f, 1.0f, 1.0f, 0.0f, 0.0f},
-        {right, -0.5f, 1.0f, 1.0f, 1.0f, 0.0f},
-        {-0.5f, bottom, 1.0f, 1.0f, 0.0f, 1.0f},
-        {right, bottom, 1.0f, 1.0f, 1.0f, 1.0f},
-    };
-    static_assert(sizeof vertices == 96, "four vertices of 24 bytes");
-
-    HRESULT result = engine->device->CreateVertexBuffer(sizeof vertices, D3DUSAGE_WRITEONLY, 0,
-                                                        D3DPOOL_DEFAULT, &engine->quadVertexBuffer,
-                                                        nullptr);
-    if (FAILED(result)) {
-        return ReportFailure(result, L"CreateVertexBuffer", errorVertices);
-    }
-    void* data = nullptr;
-    HRESULT locked = engine->quadVertexBuffer->Lock(0, 0, &data,
-                                                    D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK);
-    if (FAILED(locked)) {
-        return ReportFailure(locked, L"Lock", errorVertices);
-    }
-    std::memcpy(data, vertices, sizeof vertices);
-    engine->quadVertexBuffer->Unlock();
-    return result;
-}
-
-HRESULT CreateSourceTexture(CorrectionEngine* engine)
-{
-    D3DFORMAT format = SourceFormatOf(engine->formatKind);
-    if (engine->device == nullptr) {
-        return D3DERR_INVALIDCALL;
-    }
-    ReleaseInterface(engine->sourceTexture);
-    const HRESULT result = engine->device->CreateTexture(engine->frameWidth, engine->frameHeight, 1,
-                                                         D3DUSAGE_DYNAMIC, format, D3DPOOL_DEFAULT,
-                                                         &engine->sourceTexture, nullptr);
-    if (FAILED(result)) {
-        return ReportFailure(result, L"CreateTexture", errorTexture);
-    }
-    return result;
-}
-
-HRESULT CreateRenderTargetSurface(CorrectionEngine* engine)
-{
-    D3DFORMAT format = TargetFormatOf(engine->formatKind);
-    if (engine->device == nullptr) {
-        return D3DERR_INVALIDCALL;
-    }
-    ReleaseInterface(engine->renderTarget);
-    const HRESULT result = engine->device->CreateRenderTarget(
-        engine->frameWidth, engine->frameHeight, format, D3DMULTISAMPLE_NONE, 0, FALSE,
-        &engine->renderTarget, nullptr);
-    if (FAILED(result)) {
-        return ReportFailure(result, L"CreateRenderTarget", errorRenderTarget);
-    }
-    return result;
-}
-
-HRESULT CreateReadbackSurface(CorrectionEngine* engine)
-{
-    D3DFORMAT format = TargetFormatOf(engine->formatKind);
-    HRESULT result = D3DERR_INVALIDCALL;
-    if (engine->device != nullptr) {
-        ReleaseInterface(engine->readbackSurface);
-        result = engine->device->CreateOffscreenPlainSurface(
-            engine->frameWidth, engine->frameHeight, format, D3DPOOL_SYSTEMMEM,
-            &engine->readbackSurface, nullptr);
-    }
-    if (FAILED(result)) {
-        return ReportFailure(result, L"CreateOffscreenPlainSurface", errorSurface);
-    }
-    return result;
 }

@@ -18,22 +18,15 @@ bool FrameShapeAccepted(int32_t width, int32_t height, int32_t pitch);
 // device has it, else the lowest kind it has; kindNone when it has none.
 int ChosenFormatKind(int requestedKind, const bool formatAvailable[textureFormatKindCount]);
 
-// Rebuilds the per-size objects of the process-wide engine for the requested
-// kind (clamped to 0..5, falling back to the lowest available kind) and a
-// frame of width x height whose rows are pitch pixels apart. Sizes it cannot
-// take are refused silently, leaving the record as it was; every later
-// failure shows its message. What was made before a failing step is kept
-// (the next allocation releases it first).
-bool AllocateFrameResources(int requestedKind, int32_t width, int32_t height, int32_t pitch);
+// Rebuilds the engine's per-size objects for the requested kind (clamped to
+// 0..5, falling back to the lowest available kind) and a frame of width x
+// height whose rows are pitch pixels apart. Without a device and effect, and
+// for sizes it cannot take, it refuses silently, leaving the record as it
+// was; every later failure shows its message. What was made before a
+// failing step is kept (the next allocation releases it first).
+bool AllocateFrameResources(CorrectionEngine* engine, int requestedKind, int32_t width,
+                            int32_t height, int32_t pitch);
 
 // Releases the quad, read-back surface, render target and source texture;
-// keeps sizes, formatKind and the event query. Repeatable.
+// keeps sizes, formatKind and the event query. Repeatable; always true.
 bool ReleaseFrameResources(CorrectionEngine* engine);
-
-// The steps of an allocation after the read-back surface. Each reports its
-// own failure (ReportFailure) with the message of its step.
-HRESULT CreateDrawResources(CorrectionEngine* engine);
-HRESULT CreateQuad(CorrectionEngine* engine);
-HRESULT CreateSourceTexture(CorrectionEngine* engine);
-HRESULT CreateRenderTargetSurface(CorrectionEngine* engine);
-HRESULT CreateReadbackSurface(CorrectionEngine* engine);

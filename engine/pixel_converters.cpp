@@ -206,8 +206,6 @@ void UnpackU10Row(unsigned char* out, const unsigned char* in, int32_t width)
     }
 }
 
-}  // namespace
-
 // Works on the bits of the float instead of converting through the FPU: the
 // product with 4096 only moves the exponent, so truncation is a shift of the
 // significand. It does not depend on the x87 precision that Direct3D lowers
@@ -235,6 +233,8 @@ int16_t HostFromChannelTruncated(float channel)
     return static_cast<int16_t>(negative != 0 ? -static_cast<int32_t>(magnitude)
                                               : static_cast<int32_t>(magnitude));
 }
+
+}  // namespace
 
 void PackF32(const YCPixel* host, int32_t hostPitch, void* texels, int32_t texelPitch,
              int32_t width, int32_t height)

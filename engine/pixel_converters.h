@@ -79,10 +79,6 @@ void UnpackU10(YCPixel* host, int32_t hostPitch, const void* texels, int32_t tex
 void UnpackHalfFrame(YCPixel* host, int32_t hostPitch, const void* texels, int32_t texelPitch,
                      int32_t width, int32_t height, const int16_t* hostOfHalf);
 
-// The plain unpack rule for one channel value: channel * 4096 truncated
-// toward zero and saturated; NaN gives 0.
-int16_t HostFromChannelTruncated(float channel);
-
 // The converters as values: every one of them has one of these signatures.
 using PackRowsFunction = void (*)(const YCPixel*, int32_t, void*, int32_t, int32_t, int32_t);
 using UnpackRowsFunction = void (*)(YCPixel*, int32_t, const void*, int32_t, int32_t, int32_t);

@@ -1,6 +1,7 @@
 #include "pixel_transfer.h"
 
 #include "format_kinds.h"
+#include "release_interface.h"
 #include "row_bands.h"
 #include "show_error.h"
 
@@ -15,93 +16,83 @@ bool TransferFits(const CorrectionEngine* engine, const YCPixel* pixels, int32_t
     return pixels != nullptr && hostPitch >= engine->frameWidth;
 }
 
-}  // namespace
-
 HRESULT FillSourceSurface(CorrectionEngine* engine, const YCPixel* pixels, int32_t hostPitch,
                           IDirect3DSurface9* surface)
 {
-    if (surface == nullptr) {
-        return ReportFailure(D3DERR_INVALIDCALL, L"no source surface", errorUpload);
-    }
     int32_t texelBytes = 0;
     const PackRowsFunction pack = PackConverterOf(engine->formatKind, engine->sseUsable,
                                                   &texelBytes);
     if (pack == nullptr) {
-        return ReportFailure(D3DERR_INVALIDCALL, L"no converter for the format kind", errorUpload);
+        return ReportMissing(L"no converter for the format kind", errorUpload);
     }
     D3DLOCKED_RECT locked;
     // Discard: every texel the effect samples is written anew.
-    HRESULT result = surface->LockRect(&locked, nullptr, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK);
-    if (result != D3D_OK) {
-        return ReportFailure(FAILED(result) ? result : E_FAIL, L"LockRect", errorUpload);
+    HRESULT result = CHECK_CALL(
+        surface->LockRect(&locked, nullptr, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK), errorUpload);
+    if (FAILED(result)) {
+        return result;
     }
     PackInBands(&engine->rowBands, pack, texelBytes, pixels, hostPitch, locked.pBits, locked.Pitch,
                 engine->frameWidth, engine->frameHeight);
-    result = surface->UnlockRect();
-    if (FAILED(result)) {
-        return ReportFailure(result, L"UnlockRect", errorUpload);
-    }
-    return result;
+    return CHECK_CALL(surface->UnlockRect(), errorUpload);
 }
 
-bool UploadFrame(const YCPixel* pixels, int32_t hostPitch)
+HRESULT ReadBackRenderTarget(CorrectionEngine* engine, YCPixel* pixels, int32_t hostPitch)
 {
-    CorrectionEngine* engine = correctionEngine;
-    if (engine == nullptr || engine->sourceTexture == nullptr ||
-        !TransferFits(engine, pixels, hostPitch)) {
-        return false;
-    }
-    IDirect3DSurface9* surface = nullptr;
-    HRESULT result = engine->sourceTexture->GetSurfaceLevel(0, &surface);
-    if (FAILED(result)) {
-        ReportFailure(result, L"GetSurfaceLevel", errorTextureSurface);
-        return false;
-    }
-    result = FillSourceSurface(engine, pixels, hostPitch, surface);
-    if (surface != nullptr) {
-        surface->Release();
-    }
-    return SUCCEEDED(result);
-}
-
-HRESULT ReadBackRenderTarget(CorrectionEngine* engine, IDirect3DSurface9* renderTarget,
-                             IDirect3DSurface9* readbackSurface, YCPixel* pixels, int32_t hostPitch)
-{
+    IDirect3DSurface9* readbackSurface = engine->readbackSurface;
     if (engine->device == nullptr || readbackSurface == nullptr) {
-        return ReportFailure(D3DERR_INVALIDCALL, L"no device or read-back surface", errorDownload);
+        return ReportMissing(L"no device or read-back surface", errorDownload);
     }
     int32_t texelBytes = 0;
     const UnpackRowsFunction unpack = UnpackConverterOf(engine->formatKind, engine->sseUsable,
                                                         &texelBytes);
     if (unpack == nullptr) {
-        return ReportFailure(D3DERR_INVALIDCALL, L"no converter for the format kind",
-                             errorDownload);
+        return ReportMissing(L"no converter for the format kind", errorDownload);
     }
-    HRESULT result = engine->device->GetRenderTargetData(renderTarget, readbackSurface);
-    if (result != D3D_OK) {
-        return ReportFailure(FAILED(result) ? result : E_FAIL, L"GetRenderTargetData",
-                             errorDownload);
+    HRESULT result = CHECK_CALL(
+        engine->device->GetRenderTargetData(engine->renderTarget, readbackSurface), errorDownload);
+    if (FAILED(result)) {
+        return result;
     }
     D3DLOCKED_RECT locked;
-    result = readbackSurface->LockRect(&locked, nullptr, D3DLOCK_READONLY | D3DLOCK_NOSYSLOCK);
-    if (result != D3D_OK) {
-        return ReportFailure(FAILED(result) ? result : E_FAIL, L"LockRect", errorDownload);
+    result = CHECK_CALL(
+        readbackSurface->LockRect(&locked, nullptr, D3DLOCK_READONLY | D3DLOCK_NOSYSLOCK),
+        errorDownload);
+    if (FAILED(result)) {
+        return result;
     }
     UnpackInBands(&engine->rowBands, unpack, texelBytes, pixels, hostPitch, locked.pBits,
                   locked.Pitch, engine->frameWidth, engine->frameHeight);
-    result = readbackSurface->UnlockRect();
-    if (FAILED(result)) {
-        return ReportFailure(result, L"UnlockRect", errorDownload);
-    }
-    return result;
+    return CHECK_CALL(readbackSurface->UnlockRect(), errorDownload);
 }
 
-bool DownloadFrame(YCPixel* pixels, int32_t hostPitch)
+}  // namespace
+
+bool UploadFrame(CorrectionEngine* engine, const YCPixel* pixels, int32_t hostPitch)
 {
-    CorrectionEngine* engine = correctionEngine;
+    if (engine == nullptr || engine->sourceTexture == nullptr ||
+        !TransferFits(engine, pixels, hostPitch)) {
+        return false;
+    }
+    IDirect3DSurface9* surface = nullptr;
+    HRESULT result = CHECK_CALL(engine->sourceTexture->GetSurfaceLevel(0, &surface),
+                                errorTextureSurface);
+    if (FAILED(result)) {
+        return false;
+    }
+    if (surface == nullptr) {
+        result = ReportMissing(L"no source surface", errorUpload);
+    } else {
+        result = FillSourceSurface(engine, pixels, hostPitch, surface);
+    }
+    ReleaseInterface(surface);
+    return SUCCEEDED(result);
+}
+
+bool DownloadFrame(CorrectionEngine* engine, YCPixel* pixels, int32_t hostPitch)
+{
     if (engine == nullptr || !TransferFits(engine, pixels, hostPitch)) {
         return false;
     }
-    return SUCCEEDED(ReadBackRenderTarget(engine, engine->renderTarget, engine->readbackSurface,
-                                          pixels, hostPitch));
+    return SUCCEEDED(ReadBackRenderTarget(engine, pixels, hostPitch));
 }

@@ -8,17 +8,13 @@
 #include "correction_engine.h"
 
 // Packs the host frame (rows hostPitch pixels apart) into level 0 of the
-// process-wide engine's source texture. Shows its message and returns false
-// on failure; the host buffer is not touched either way.
-bool UploadFrame(const YCPixel* pixels, int32_t hostPitch);
+// engine's source texture. Refuses silently without a source texture, host
+// pixels or a pitch of at least the frame's width; any other failure shows
+// its message. Either way the host buffer is not touched.
+bool UploadFrame(CorrectionEngine* engine, const YCPixel* pixels, int32_t hostPitch);
 
-// Copies the render target back and unpacks it over the host frame. Shows
-// its message and returns false on failure; the host buffer then still holds
-// the input, unless only the final unlock failed.
-bool DownloadFrame(YCPixel* pixels, int32_t hostPitch);
-
-HRESULT FillSourceSurface(CorrectionEngine* engine, const YCPixel* pixels, int32_t hostPitch,
-                          IDirect3DSurface9* surface);
-HRESULT ReadBackRenderTarget(CorrectionEngine* engine, IDirect3DSurface9* renderTarget,
-                             IDirect3DSurface9* readbackSurface, YCPixel* pixels,
-                             int32_t hostPitch);
+// Copies the render target back and unpacks it over the host frame; the
+// same silent refusal without pixels or pitch. Shows its message and returns
+// false on failure; the host buffer then still holds the input, unless only
+// the final unlock failed.
+bool DownloadFrame(CorrectionEngine* engine, YCPixel* pixels, int32_t hostPitch);

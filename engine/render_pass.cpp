@@ -8,44 +8,54 @@
 
 namespace {
 
+// The first failure of two steps, or the second step's answer.
+HRESULT FirstFailure(HRESULT first, HRESULT second)
+{
+    return FAILED(first) ? first : second;
+}
+
 // The draw inside a begun scene: the technique of the kind, one pass of the
 // effect over the quad. Every step that was begun is ended again, whatever
-// fails after it, so the device and the effect are left as they were.
+// fails after it, so the device and the effect are left as they were; the
+// first failure is the answer.
 HRESULT DrawCorrection(CorrectionEngine* engine, D3DXHANDLE technique)
 {
     ID3DXEffect* effect = engine->effect;
-    HRESULT result = effect->SetTechnique(technique);
-    if (FAILED(result)) {
-        return ReportFailure(result, L"SetTechnique", errorNone);
+    IDirect3DDevice9* device = engine->device;
+    HRESULT result = CHECK_CALL(effect->SetTechnique(technique), errorNone);
+    if (SUCCEEDED(result)) {
+        result = CHECK_CALL(device->SetVertexDeclaration(engine->vertexDeclaration), errorNone);
     }
-    engine->device->SetVertexDeclaration(engine->vertexDeclaration);
+    if (FAILED(result)) {
+        return result;
+    }
     UINT passes = 0;
-    result = effect->Begin(&passes, 0);  // flags 0: the effect restores the state it changes
+    // Flags 0: the effect restores the state it changes.
+    result = CHECK_CALL(effect->Begin(&passes, 0), errorNone);
     if (FAILED(result)) {
-        return ReportFailure(result, L"Begin", errorNone);
+        return result;
     }
-    engine->device->SetRenderTarget(0, engine->renderTarget);
-    // One pass, whatever count the effect reports.
-    result = effect->BeginPass(0);
-    if (FAILED(result)) {
-        ReportFailure(result, L"BeginPass", errorNone);
-    } else {
-        engine->device->SetStreamSource(0, engine->quadVertexBuffer, 0, sizeof(QuadVertex));
-        result = engine->device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
-        if (FAILED(result)) {
-            ReportFailure(result, L"DrawPrimitive", errorNone);
+    result = CHECK_CALL(device->SetRenderTarget(0, engine->renderTarget), errorNone);
+    if (SUCCEEDED(result)) {
+        // One pass, whatever count the effect reports.
+        result = CHECK_CALL(effect->BeginPass(0), errorNone);
+        if (SUCCEEDED(result)) {
+            result = CHECK_CALL(
+                device->SetStreamSource(0, engine->quadVertexBuffer, 0, sizeof(QuadVertex)),
+                errorNone);
+            if (SUCCEEDED(result)) {
+                result = CHECK_CALL(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), errorNone);
+            }
+            result = FirstFailure(result, CHECK_CALL(effect->EndPass(), errorNone));
         }
-        effect->EndPass();
     }
-    effect->End();
-    return result;
+    return FirstFailure(result, CHECK_CALL(effect->End(), errorNone));
 }
 
 }  // namespace
 
-bool RenderFrame()
+bool RenderFrame(CorrectionEngine* engine)
 {
-    CorrectionEngine* engine = correctionEngine;
     if (engine == nullptr || engine->renderTarget == nullptr || engine->device == nullptr) {
         return false;
     }
@@ -56,33 +66,29 @@ bool RenderFrame()
     }
     // A frame whose draw failed is refused: the render target would hand an
     // older frame, or none, back to the host as if it were this one.
-    HRESULT result = engine->device->BeginScene();
-    if (FAILED(result)) {
-        ReportFailure(result, L"BeginScene", errorNone);
+    if (FAILED(CHECK_CALL(engine->device->BeginScene(), errorNone))) {
         return false;
     }
-    result = DrawCorrection(engine, engine->techniques[engine->formatKind]);
-    const HRESULT ended = engine->device->EndScene();
-    if (FAILED(ended)) {
-        ReportFailure(ended, L"EndScene", errorNone);
-    }
+    const HRESULT result = DrawCorrection(engine, engine->techniques[engine->formatKind]);
+    const HRESULT ended = CHECK_CALL(engine->device->EndScene(), errorNone);
     return SUCCEEDED(result) && SUCCEEDED(ended);
 }
 
-void WaitForGpu()
+void WaitForGpu(CorrectionEngine* engine)
 {
-    CorrectionEngine* engine = correctionEngine;
     if (engine == nullptr || engine->eventQuery == nullptr) {
         return;
     }
-    engine->eventQuery->Issue(D3DISSUE_END);
+    IDirect3DQuery9* query = engine->eventQuery;
+    BEST_EFFORT(query->Issue(D3DISSUE_END));
     // FLUSH hands the queued commands to the GPU while we wait. Short waits
     // end within the first polls; after those, every poll gives up the rest
     // of the time slice, so that a driver or a software renderer working on
     // this processor gets it instead of a spinning thread. A yield returns
     // at once when nothing else is ready, so the wait still ends as soon as
     // the GPU does, and the stage times keep their precision.
-    for (int poll = 0; engine->eventQuery->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE;
+    for (int poll = 0;
+         CHECK_CALL(query->GetData(nullptr, 0, D3DGETDATA_FLUSH), errorNone, {S_FALSE}) == S_FALSE;
          ++poll) {
         __builtin_ia32_pause();
         if (poll >= gpuWaitSpinPolls) {

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include <d3d9.h>
+
 namespace {
 
 // Each text beside its name; the order is the enum's, which the check below
@@ -73,16 +75,87 @@ int ShowError(ErrorText text)
     return ShowError(ErrorTextOf(text));
 }
 
-HRESULT ReportFailure(HRESULT result, const wchar_t* call, ErrorText text)
+namespace {
+
+// A user who runs a debug viewer can say which call failed and how, which
+// the box, written for someone editing video, does not.
+HRESULT ReportFailure(HRESULT result, const wchar_t* what, int whatLength, ErrorText text)
 {
-    // A user who runs a debug viewer can say which call failed and how,
-    // which the box, written for someone editing video, does not.
     wchar_t line[160];
-    std::swprintf(line, sizeof line / sizeof line[0], L"kelvo: %ls: HRESULT 0x%08lX\n", call,
-                  static_cast<unsigned long>(result));
+    std::swprintf(line, sizeof line / sizeof line[0], L"kelvo: %.*ls: HRESULT 0x%08lX\n",
+                  whatLength, what, static_cast<unsigned long>(result));
     OutputDebugStringW(line);
     if (text != errorNone) {
         ShowError(text);
     }
     return result;
+}
+
+bool IsNamePart(wchar_t c)
+{
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
+           c == L'_';
+}
+
+// The call's name in its text: the identifier just before the first
+// parenthesis, so "level = engine->device->TestCooperativeLevel()" gives
+// "TestCooperativeLevel". A text without one is its own name.
+HRESULT ReportCall(HRESULT result, const wchar_t* callText, ErrorText text)
+{
+    const wchar_t* open = std::wcschr(callText, L'(');
+    if (open == nullptr) {
+        return ReportFailure(result, callText, static_cast<int>(std::wcslen(callText)), text);
+    }
+    const wchar_t* end = open;
+    while (end > callText && end[-1] == L' ') {
+        --end;
+    }
+    const wchar_t* start = end;
+    while (start > callText && IsNamePart(start[-1])) {
+        --start;
+    }
+    return ReportFailure(result, start, static_cast<int>(end - start), text);
+}
+
+// Why a Win32 call answered null, as the thread's last error says.
+HRESULT LastErrorResult()
+{
+    const HRESULT reason = HRESULT_FROM_WIN32(GetLastError());
+    return FAILED(reason) ? reason : E_FAIL;
+}
+
+}  // namespace
+
+HRESULT CheckCall(HRESULT result, const wchar_t* callText, ErrorText text,
+                  std::initializer_list<HRESULT> answers)
+{
+    if (result == D3D_OK) {
+        return D3D_OK;
+    }
+    for (HRESULT answer : answers) {
+        if (result == answer) {
+            return result;
+        }
+    }
+    return ReportCall(FAILED(result) ? result : E_FAIL, callText, text);
+}
+
+HRESULT CheckCall(const void* pointer, const wchar_t* callText, ErrorText text)
+{
+    return pointer != nullptr ? D3D_OK : ReportCall(E_FAIL, callText, text);
+}
+
+HRESULT CheckCall(HMODULE module, const wchar_t* callText, ErrorText text)
+{
+    return module != nullptr ? D3D_OK : ReportCall(LastErrorResult(), callText, text);
+}
+
+HRESULT CheckCall(FARPROC entry, const wchar_t* callText, ErrorText text)
+{
+    return entry != nullptr ? D3D_OK : ReportCall(LastErrorResult(), callText, text);
+}
+
+HRESULT ReportMissing(const wchar_t* what, ErrorText text)
+{
+    return ReportFailure(D3DERR_INVALIDCALL, what, static_cast<int>(std::wcslen(what)), text);
 }

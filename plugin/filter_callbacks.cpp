@@ -1,28 +1,25 @@
-// The five callbacks the host drives, and the order in which one frame goes
-// through the engine. All state lives in a few process-wide variables: the
-// host calls these one at a time on one thread.
-#include <new>
-
-#include "correction_parameters.h"
+// The five callbacks the host drives. All state lives in a few process-wide
+// variables: the host calls these one at a time on one thread, and passes
+// no place of the plug-in's own.
+#include "engine/engine_interface.h"
 #include "filter_table.h"
-#include "format_table.h"
-#include "frame_resources.h"
 #include "host_interface/debug_window.h"
-#include "pixel_transfer.h"
-#include "render_pass.h"
 #include "slider_sync.h"
 #include "stage_timer.h"
 
 namespace {
 
-// Set at load and by every settings change; the next frame recomputes the
-// effect constants. (reallocNeeded, its sibling, belongs to the engine,
-// since a device reset sets it too.)
-bool paramsChanged = true;
+// The process-wide engine: null while none exists.
+CorrectionEngine* correctionEngine = nullptr;
 
 StageCheckpoint stageTimer[stageCheckpointCount];
 double counterFrequency = 1.0;
 HWND debugWindow = nullptr;
+
+void MarkFrameStage(int index, const wchar_t* label)
+{
+    MarkStage(stageTimer, index, label);
+}
 
 void ShowStageTimes(int count)
 {
@@ -30,21 +27,9 @@ void ShowStageTimes(int count)
         return;
     }
     wchar_t text[stageTextCapacity];
-    const CorrectionEngine* engine = correctionEngine;
-    FormatStageText(text, engine != nullptr ? engine->frameWidth : 0,
-                    engine != nullptr ? engine->frameHeight : 0,
-                    engine != nullptr ? FormatKindName() : L"?", stageTimer, count,
-                    counterFrequency);
+    const FrameTag tag = TagOfFrame(correctionEngine);
+    FormatStageText(text, tag.width, tag.height, tag.kindName, stageTimer, count, counterFrequency);
     SendMessageW(debugWindow, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-}
-
-void DestroyProcessEngine()
-{
-    if (correctionEngine != nullptr) {
-        DestroyEngine(correctionEngine);
-        delete correctionEngine;
-        correctionEngine = nullptr;
-    }
 }
 
 // A host may hand over a broken context; nothing is touched through one.
@@ -71,16 +56,10 @@ int32_t __cdecl onInit(FilterContext* context)
     if (context == nullptr || correctionEngine != nullptr) {
         return context != nullptr ? 1 : 0;
     }
-    CorrectionEngine* engine = new (std::nothrow) CorrectionEngine;
-    if (engine == nullptr) {
+    correctionEngine = StartEngine(context);
+    if (correctionEngine == nullptr) {
         return 0;
     }
-    correctionEngine = InitEngine(engine);
-    if (!CreateEngineDevice(context)) {
-        DestroyProcessEngine();
-        return 0;
-    }
-    StartEngineWorkers(engine);
     counterFrequency = ReadCounterFrequency(counterFrequency);
     debugWindow = CreateDebugWindow(context->window, context->moduleInstance);
     return 1;
@@ -92,68 +71,21 @@ int32_t __cdecl onExit(FilterContext*)
         DestroyWindow(debugWindow);
         debugWindow = nullptr;
     }
-    DestroyProcessEngine();
+    EndEngine(correctionEngine);
+    correctionEngine = nullptr;
     return 1;
 }
 
 int32_t __cdecl onProcess(FilterContext* context, FrameInfo* frame)
 {
-    CorrectionEngine* engine = correctionEngine;
-    if (engine == nullptr || !UsableContext(context) || frame == nullptr ||
-        frame->pixels == nullptr) {
+    if (correctionEngine == nullptr || !UsableContext(context)) {
         return 0;
     }
-    WaitForGpu();
-    MarkStage(stageTimer, 0, stageInit);
-    if (frame->width != engine->frameWidth || frame->height != engine->frameHeight) {
-        reallocNeeded = true;
-    }
-    if (!CheckDevice()) {
+    const int count = ProcessFrame(correctionEngine, context->trackValues, frame, MarkFrameStage);
+    if (count == 0) {
         return 0;
     }
-
-    int next = 1;
-    if (reallocNeeded) {
-        ReleaseFrameResources(engine);
-        if (!AllocateFrameResources(ClampedFormatTrack(context->trackValues), frame->width,
-                                    frame->height, frame->maxWidth)) {
-            return 0;  // reallocNeeded stays set: the next frame tries again
-        }
-        if (engine->effect != nullptr) {
-            SetCorrectionParameters(context->trackValues, engine);
-        }
-        WaitForGpu();
-        MarkStage(stageTimer, 1, stageAlloc);
-        reallocNeeded = false;
-        paramsChanged = false;
-        next = 2;
-    } else if (paramsChanged) {
-        if (engine->effect != nullptr) {
-            SetCorrectionParameters(context->trackValues, engine);
-        }
-        WaitForGpu();
-        MarkStage(stageTimer, 1, stageParam);
-        paramsChanged = false;
-        next = 2;
-    }
-
-    // The row pitch is taken from this frame: a host may change its maximum
-    // width without changing the frame size, which does not re-allocate.
-    if (!UploadFrame(frame->pixels, frame->maxWidth)) {
-        return 0;
-    }
-    WaitForGpu();
-    MarkStage(stageTimer, next, stagePut);
-    if (!RenderFrame()) {
-        return 0;
-    }
-    WaitForGpu();
-    MarkStage(stageTimer, next + 1, stageProc);
-    if (!DownloadFrame(frame->pixels, frame->maxWidth)) {
-        return 0;
-    }
-    MarkStage(stageTimer, next + 2, stageGet);
-    ShowStageTimes(next + 3);
+    ShowStageTimes(count);
     return 1;
 }
 
@@ -162,11 +94,8 @@ int32_t __cdecl onUpdate(FilterContext* context, int32_t)
     if (!UsableContext(context)) {
         return 1;
     }
-    paramsChanged = true;
     int32_t* tracks = context->trackValues;
-    if (correctionEngine != nullptr && correctionEngine->formatKind != ClampedFormatTrack(tracks)) {
-        reallocNeeded = true;
-    }
+    ChangeSettings(correctionEngine, tracks);
     if (context->checkValues == nullptr || context->checkValues[0] == 0) {
         return 1;
     }
@@ -189,8 +118,7 @@ int32_t __cdecl onWindowMessage(HWND, uint32_t message, int32_t wParam, int32_t,
         // While the filter is switched off its GPU memory is given back; the
         // first frame after it is switched on again rebuilds it.
         if (correctionEngine != nullptr && IsFilterActive(context) == 0) {
-            ReleaseFrameResources(correctionEngine);
-            reallocNeeded = true;
+            ReleaseFrameMemory(correctionEngine);
         }
     } else if (message == messageSettingsChanged) {
         if (IsFilterActive(context) == 0) {

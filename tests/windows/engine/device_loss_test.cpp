@@ -24,35 +24,34 @@ void LetEffectResetAnswer(ID3DXEffect* effect, HRESULT result)
 
 TEST_F(EngineTest, NoEngineOrNoDeviceRefusesTheFrameSilently)
 {
-    EXPECT_FALSE(CheckDevice()) << "engine without a device";
-    correctionEngine = nullptr;
-    EXPECT_FALSE(CheckDevice()) << "no engine";
+    EXPECT_FALSE(CheckDevice(&engine)) << "engine without a device";
+    EXPECT_FALSE(CheckDevice(nullptr)) << "no engine";
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
 }
 
 TEST_F(EngineTest, WorkingDeviceLetsTheFrameThrough)
 {
     CreateReadyEngine();
-    EXPECT_TRUE(CheckDevice());
-    EXPECT_FALSE(reallocNeeded);
+    EXPECT_TRUE(CheckDevice(&engine));
+    EXPECT_FALSE(engine.reallocNeeded);
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
 }
 
 TEST_F(EngineTest, LostDeviceRefusesEveryFrameWithItsMessage)
 {
     CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(kindU16, 64, 32, 64));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindU16, 64, 32, 64));
     IDirect3DTexture9* source = engine.sourceTexture;
     FailMethod(engine.device, deviceTestCooperativeLevel, D3DERR_DEVICELOST);
     FailMethod(engine.device, deviceReset, E_FAIL);
 
     for (int frame = 0; frame < 3; ++frame) {
-        EXPECT_FALSE(CheckDevice());
+        EXPECT_FALSE(CheckDevice(&engine));
         EXPECT_EQ(TakeErrorBoxTexts(), Texts{deviceLost}) << "frame " << frame;
     }
     EXPECT_EQ(FaultedCalls(deviceReset), 0) << "a lost device cannot be reset yet";
     EXPECT_EQ(engine.sourceTexture, source);
-    EXPECT_FALSE(reallocNeeded);
+    EXPECT_FALSE(engine.reallocNeeded);
 }
 
 TEST_F(EngineTest, OtherCooperativeLevelErrorsRefuseTheFrame)
@@ -62,7 +61,7 @@ TEST_F(EngineTest, OtherCooperativeLevelErrorsRefuseTheFrame)
         SCOPED_TRACE(testing::Message() << "TestCooperativeLevel 0x" << std::hex << level);
         RestorePatchedPointers();
         FailMethod(engine.device, deviceTestCooperativeLevel, level);
-        EXPECT_FALSE(CheckDevice());
+        EXPECT_FALSE(CheckDevice(&engine));
         EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorCooperativeLevel)});
     }
 }
@@ -70,7 +69,7 @@ TEST_F(EngineTest, OtherCooperativeLevelErrorsRefuseTheFrame)
 TEST_F(EngineTest, DeviceWaitingForResetIsResetInTheSameFrame)
 {
     CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(kindF16, 1920, 1080, 2048));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindF16, 1920, 1080, 2048));
     const bool probed[5] = {engine.formatAvailable[0], engine.formatAvailable[1],
                             engine.formatAvailable[2], engine.formatAvailable[3],
                             engine.formatAvailable[4]};
@@ -87,11 +86,11 @@ TEST_F(EngineTest, DeviceWaitingForResetIsResetInTheSameFrame)
     const uint16_t before = X87ControlWord();
     SetX87ControlWord(0x037F);
 
-    EXPECT_TRUE(CheckDevice());
+    EXPECT_TRUE(CheckDevice(&engine));
     EXPECT_EQ(X87ControlWord(), 0x037F) << "the reset cut the host thread's precision";
     SetX87ControlWord(before);
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
-    EXPECT_TRUE(reallocNeeded);
+    EXPECT_TRUE(engine.reallocNeeded);
 
     // The default-pool objects are gone; system memory and the declaration stay.
     EXPECT_EQ(engine.sourceTexture, nullptr);
@@ -114,9 +113,9 @@ TEST_F(EngineTest, DeviceWaitingForResetIsResetInTheSameFrame)
 
     // The rebuild that the flag asks for works on the reset device.
     RestorePatchedPointers();
-    EXPECT_TRUE(CheckDevice());
+    EXPECT_TRUE(CheckDevice(&engine));
     EXPECT_TRUE(ReleaseFrameResources(&engine));
-    EXPECT_TRUE(AllocateFrameResources(kindF16, 1920, 1080, 2048));
+    EXPECT_TRUE(AllocateFrameResources(&engine, kindF16, 1920, 1080, 2048));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
     EXPECT_NE(engine.eventQuery, nullptr);
 }
@@ -124,20 +123,20 @@ TEST_F(EngineTest, DeviceWaitingForResetIsResetInTheSameFrame)
 TEST_F(EngineTest, FailedResetIsReportedAndTriedAgainOnTheNextFrame)
 {
     CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(kindU10, 64, 32, 64));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindU10, 64, 32, 64));
     FailMethod(engine.device, deviceTestCooperativeLevel, D3DERR_DEVICENOTRESET);
     FailMethod(engine.device, deviceReset, D3DERR_DEVICELOST);
 
-    EXPECT_FALSE(CheckDevice());
+    EXPECT_FALSE(CheckDevice(&engine));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{resetFailed});
-    EXPECT_FALSE(reallocNeeded);
+    EXPECT_FALSE(engine.reallocNeeded);
     EXPECT_EQ(engine.sourceTexture, nullptr);
     EXPECT_EQ(engine.renderTarget, nullptr);
     EXPECT_EQ(engine.quadVertexBuffer, nullptr);
     EXPECT_EQ(engine.eventQuery, nullptr);
     EXPECT_NE(engine.readbackSurface, nullptr);
 
-    EXPECT_FALSE(CheckDevice());
+    EXPECT_FALSE(CheckDevice(&engine));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{resetFailed});
     EXPECT_EQ(FaultedCalls(deviceReset), 2);
 
@@ -146,8 +145,8 @@ TEST_F(EngineTest, FailedResetIsReportedAndTriedAgainOnTheNextFrame)
     RestorePatchedPointers();
     FailMethod(engine.device, deviceTestCooperativeLevel, D3DERR_DEVICENOTRESET);
     LetEffectResetAnswer(engine.effect, D3D_OK);
-    EXPECT_TRUE(CheckDevice());
-    EXPECT_TRUE(reallocNeeded);
+    EXPECT_TRUE(CheckDevice(&engine));
+    EXPECT_TRUE(engine.reallocNeeded);
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
 }
 
@@ -156,7 +155,7 @@ TEST_F(EngineTest, FailedEffectResetCountsAsAFailedReset)
     CreateReadyEngine();
     FailMethod(engine.device, deviceTestCooperativeLevel, D3DERR_DEVICENOTRESET);
     FailMethod(engine.effect, effectOnResetDevice, E_OUTOFMEMORY);
-    EXPECT_FALSE(CheckDevice());
+    EXPECT_FALSE(CheckDevice(&engine));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{resetFailed});
-    EXPECT_FALSE(reallocNeeded);
+    EXPECT_FALSE(engine.reallocNeeded);
 }

@@ -127,6 +127,8 @@ TEST(EngineRecord, InitEngineSetsEveryDefaultWhateverTheMemoryHeld)
         EXPECT_FALSE(available);
     }
     EXPECT_EQ(engine.sseUsable, ProbeSse());
+    EXPECT_TRUE(engine.reallocNeeded) << "the first frame builds its objects";
+    EXPECT_TRUE(engine.paramsChanged) << "the first frame sends the tracks";
 }
 
 TEST(EngineRecord, DestroyEngineOnAnEmptyRecordTwiceDoesNothing)

@@ -130,17 +130,17 @@ void WatchQuadWrites()
 TEST_F(EngineTest, EachKindMakesItsObjectsAtFullHdSize)
 {
     CreateReadyEngine();
-    EXPECT_STREQ(FormatKindName(), L"Unknown") << "before any allocation";
+    EXPECT_STREQ(FormatKindName(&engine), L"Unknown") << "before any allocation";
     for (const KindFormats& expected : kindFormats) {
         SCOPED_TRACE(testing::Message() << "kind " << expected.kind);
         IDirect3DQuery9* previousQuery = engine.eventQuery;
         previousQuery->AddRef();  // keeps its address from being reused
 
         ASSERT_TRUE(ReleaseFrameResources(&engine));
-        ASSERT_TRUE(AllocateFrameResources(expected.kind, 1920, 1080, 1920));
+        ASSERT_TRUE(AllocateFrameResources(&engine, expected.kind, 1920, 1080, 1920));
         EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
         EXPECT_EQ(engine.formatKind, expected.kind);
-        EXPECT_STREQ(FormatKindName(), expected.tag);
+        EXPECT_STREQ(FormatKindName(&engine), expected.tag);
         EXPECT_EQ(engine.frameWidth, 1920);
         EXPECT_EQ(engine.frameHeight, 1080);
         EXPECT_EQ(engine.framePitch, 1920);
@@ -185,7 +185,7 @@ TEST_F(EngineTest, QuadCoversTheFrameWithHalfPixelShift)
 {
     CreateReadyEngine();
     WatchQuadWrites();
-    ASSERT_TRUE(AllocateFrameResources(kindU16, 1920, 1080, 1920));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindU16, 1920, 1080, 1920));
     EXPECT_EQ(lockOffset, 0u);
     EXPECT_EQ(lockSize, 0u);
     EXPECT_EQ(lockFlags, static_cast<DWORD>(D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK));
@@ -210,14 +210,14 @@ TEST_F(EngineTest, UnavailableKindFallsBackToTheLowestAvailable)
 {
     CreateReadyEngine();
     OnlyAvailable(&engine, {kindF32, kindU16});
-    ASSERT_TRUE(AllocateFrameResources(kindU10, 64, 32, 64));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindU10, 64, 32, 64));
     EXPECT_EQ(engine.formatKind, kindF32) << "the lowest index, not the nearest kind";
-    EXPECT_STREQ(FormatKindName(), L"F32");
+    EXPECT_STREQ(FormatKindName(&engine), L"F32");
 
     OnlyAvailable(&engine, {kindS16, kindU10});
-    ASSERT_TRUE(AllocateFrameResources(kindF16, 64, 32, 64));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindF16, 64, 32, 64));
     EXPECT_EQ(engine.formatKind, kindS16);
-    ASSERT_TRUE(AllocateFrameResources(kindU10, 64, 32, 64));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindU10, 64, 32, 64));
     EXPECT_EQ(engine.formatKind, kindU10) << "an available request is honoured";
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
 }
@@ -225,15 +225,15 @@ TEST_F(EngineTest, UnavailableKindFallsBackToTheLowestAvailable)
 TEST_F(EngineTest, RequestedKindIsClampedBeforeTheFallback)
 {
     CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(-3, 64, 32, 64));
+    ASSERT_TRUE(AllocateFrameResources(&engine, -3, 64, 32, 64));
     EXPECT_EQ(engine.formatKind, kindF32);
 
     OnlyAvailable(&engine, {kindU16, kindS16});
-    ASSERT_TRUE(AllocateFrameResources(-3, 64, 32, 64));
+    ASSERT_TRUE(AllocateFrameResources(&engine, -3, 64, 32, 64));
     EXPECT_EQ(engine.formatKind, kindU16) << "-3 is F32, which is unavailable";
-    ASSERT_TRUE(AllocateFrameResources(9, 64, 32, 64));
+    ASSERT_TRUE(AllocateFrameResources(&engine, 9, 64, 32, 64));
     EXPECT_EQ(engine.formatKind, kindU16) << "9 is 'none', which is never available";
-    ASSERT_TRUE(AllocateFrameResources(kindNone, 64, 32, 64));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindNone, 64, 32, 64));
     EXPECT_EQ(engine.formatKind, kindU16);
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
 }
@@ -241,14 +241,14 @@ TEST_F(EngineTest, RequestedKindIsClampedBeforeTheFallback)
 TEST_F(EngineTest, NoAvailableKindIsReportedAndNamedUnknown)
 {
     CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(kindU16, 64, 32, 64));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindU16, 64, 32, 64));
     IDirect3DSurface9* readback = engine.readbackSurface;
     OnlyAvailable(&engine, {});
 
-    EXPECT_FALSE(AllocateFrameResources(kindU16, 128, 16, 130));
+    EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, 128, 16, 130));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorNoFormat)});
     EXPECT_EQ(engine.formatKind, kindNone);
-    EXPECT_STREQ(FormatKindName(), L"Unknown");
+    EXPECT_STREQ(FormatKindName(&engine), L"Unknown");
     EXPECT_EQ(engine.frameWidth, 128);
     EXPECT_EQ(engine.frameHeight, 16);
     EXPECT_EQ(engine.framePitch, 130);
@@ -258,16 +258,16 @@ TEST_F(EngineTest, NoAvailableKindIsReportedAndNamedUnknown)
 TEST_F(EngineTest, SidesUpTo4096AreTaken)
 {
     CreateReadyEngine();
-    EXPECT_TRUE(AllocateFrameResources(kindU16, 4096, 8, 4096));
-    EXPECT_TRUE(AllocateFrameResources(kindU16, 8, 4096, 8));
-    EXPECT_TRUE(AllocateFrameResources(kindU16, 8, 8, 8)) << "pitch equal to the width";
+    EXPECT_TRUE(AllocateFrameResources(&engine, kindU16, 4096, 8, 4096));
+    EXPECT_TRUE(AllocateFrameResources(&engine, kindU16, 8, 4096, 8));
+    EXPECT_TRUE(AllocateFrameResources(&engine, kindU16, 8, 8, 8)) << "pitch equal to the width";
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
 }
 
 TEST_F(EngineTest, SizesBeyondTheLimitsAreRefusedSilentlyLeavingTheRecord)
 {
     CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(kindF16, 64, 32, 80));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindF16, 64, 32, 80));
     const FrameSnapshot before = Snapshot(engine);
     const struct {
         int32_t width, height, pitch;
@@ -276,7 +276,7 @@ TEST_F(EngineTest, SizesBeyondTheLimitsAreRefusedSilentlyLeavingTheRecord)
         {8, 8, 7},       {8, 8, -1},   {-8, 8, -8}, {INT32_MIN, 8, 8},
     };
     for (const auto& size : refused) {
-        EXPECT_FALSE(AllocateFrameResources(kindU16, size.width, size.height, size.pitch))
+        EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, size.width, size.height, size.pitch))
             << size.width << "x" << size.height << " pitch " << size.pitch;
         EXPECT_TRUE(Snapshot(engine) == before);
     }
@@ -286,15 +286,15 @@ TEST_F(EngineTest, SizesBeyondTheLimitsAreRefusedSilentlyLeavingTheRecord)
 TEST_F(EngineTest, ZeroSideReachesTheSurfaceMessage)
 {
     CreateReadyEngine();
-    EXPECT_FALSE(AllocateFrameResources(kindU16, 0, 32, 0));
+    EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, 0, 32, 0));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorSurface)});
-    EXPECT_FALSE(AllocateFrameResources(kindU16, 32, 0, 32));
+    EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, 32, 0, 32));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorSurface)});
 }
 
 TEST_F(EngineTest, NoEffectNoAllocation)
 {
-    EXPECT_FALSE(AllocateFrameResources(kindU16, 64, 32, 64));
+    EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, 64, 32, 64));
     EXPECT_EQ(engine.frameWidth, -1);
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
 }
@@ -320,13 +320,13 @@ TEST_F(EngineTest, EachFailingCreationShowsItsMessageAndKeepsWhatCameBefore)
         SCOPED_TRACE(testing::Message() << "failing method " << step.method);
         StartOver();
         CreateReadyEngine();
-        ASSERT_TRUE(AllocateFrameResources(kindF16, 64, 32, 64));
+        ASSERT_TRUE(AllocateFrameResources(&engine, kindF16, 64, 32, 64));
         IDirect3DQuery9* query = engine.eventQuery;
         void* object = step.method == vertexBufferLock ? static_cast<void*>(AnyVertexBuffer())
                                                        : static_cast<void*>(engine.device);
         FailMethod(object, step.method, E_OUTOFMEMORY);
 
-        EXPECT_FALSE(AllocateFrameResources(kindU16, 96, 48, 96));
+        EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, 96, 48, 96));
         EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(step.message)});
         EXPECT_EQ(TakeDebuggerLines(),
                   Texts{std::wstring(L"kelvo: ") + step.call + L": HRESULT 0x8007000E\n"});
@@ -350,7 +350,7 @@ TEST_F(EngineTest, FailedTextureBindingKeepsAllObjects)
 {
     CreateReadyEngine();
     FailMethod(engine.effect, effectSetTexture, D3DERR_INVALIDCALL);
-    EXPECT_FALSE(AllocateFrameResources(kindS16, 64, 32, 64));
+    EXPECT_FALSE(AllocateFrameResources(&engine, kindS16, 64, 32, 64));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorTextureBinding)});
     EXPECT_NE(engine.sourceTexture, nullptr);
     EXPECT_NE(engine.renderTarget, nullptr);
@@ -362,7 +362,7 @@ TEST_F(EngineTest, FailedTextureBindingKeepsAllObjects)
 TEST_F(EngineTest, ReleasingFrameResourcesCanBeRepeated)
 {
     CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(kindF16, 64, 32, 64));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindF16, 64, 32, 64));
     IDirect3DQuery9* query = engine.eventQuery;
     for (int i = 0; i < 2; ++i) {
         EXPECT_TRUE(ReleaseFrameResources(&engine));

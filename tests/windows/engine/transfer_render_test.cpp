@@ -198,7 +198,8 @@ TEST_F(EngineTest, EveryKindCorrectsAFrameLikeTheModelWithBothConvertersAndAnyPi
                 StartOver();
                 CreateReadyEngine();
                 engine.sseUsable = sse;
-                ASSERT_TRUE(AllocateFrameResources(kind, size.width, size.height, size.pitch));
+                ASSERT_TRUE(
+                    AllocateFrameResources(&engine, kind, size.width, size.height, size.pitch));
                 ASSERT_EQ(engine.formatKind, kind);
                 SetCorrectionParameters(sliders, &engine);
                 for (int padding : paddings) {
@@ -210,11 +211,11 @@ TEST_F(EngineTest, EveryKindCorrectsAFrameLikeTheModelWithBothConvertersAndAnyPi
 
                     HostFrame frame = MakeFrame(size.width, size.height, size.pitch);
                     const HostFrame input = frame;
-                    ASSERT_TRUE(UploadFrame(frame.pixels.data(), frame.pitch));
+                    ASSERT_TRUE(UploadFrame(&engine, frame.pixels.data(), frame.pitch));
                     EXPECT_TRUE(SamePixels(frame, input)) << "the upload wrote to the host buffer";
-                    ASSERT_TRUE(RenderFrame());
-                    WaitForGpu();
-                    ASSERT_TRUE(DownloadFrame(frame.pixels.data(), frame.pitch));
+                    ASSERT_TRUE(RenderFrame(&engine));
+                    WaitForGpu(&engine);
+                    ASSERT_TRUE(DownloadFrame(&engine, frame.pixels.data(), frame.pitch));
                     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
                     EXPECT_EQ(MarkersDisturbed(frame), 0);
                     if (padding != 0) {
@@ -262,8 +263,8 @@ TEST_F(EngineTest, RenderFrameUsesTheTechniqueOfTheKind)
                  {kindS16, "ColorCorrectionS16"},
                  {kindU10, "ColorCorrectionU10"}};
     for (const auto& c : cases) {
-        ASSERT_TRUE(AllocateFrameResources(c.kind, 8, 8, 8));
-        ASSERT_TRUE(RenderFrame());
+        ASSERT_TRUE(AllocateFrameResources(&engine, c.kind, 8, 8, 8));
+        ASSERT_TRUE(RenderFrame(&engine));
         D3DXTECHNIQUE_DESC description;
         ASSERT_EQ(
             engine.effect->GetTechniqueDesc(engine.effect->GetCurrentTechnique(), &description),
@@ -275,14 +276,14 @@ TEST_F(EngineTest, RenderFrameUsesTheTechniqueOfTheKind)
 TEST_F(EngineTest, NothingToDrawIntoOrNoSceneRefusesTheFrame)
 {
     CreateReadyEngine();
-    EXPECT_FALSE(RenderFrame()) << "no render target yet";
-    ASSERT_TRUE(AllocateFrameResources(kindF32, 16, 4, 16));
+    EXPECT_FALSE(RenderFrame(&engine)) << "no render target yet";
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindF32, 16, 4, 16));
 
     // A scene that cannot begin draws nothing; the render target would hand
     // an older frame to the host, so the frame is refused.
     FailMethod(engine.device, deviceBeginScene, D3DERR_INVALIDCALL);
     FailMethodAfter(engine.effect, effectSetTexture, 1000, E_FAIL);  // counts effect calls
-    EXPECT_FALSE(RenderFrame());
+    EXPECT_FALSE(RenderFrame(&engine));
     EXPECT_EQ(FaultedCalls(deviceBeginScene), 1);
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
     RestorePatchedPointers();
@@ -306,14 +307,14 @@ TEST_F(EngineTest, NothingToDrawIntoOrNoSceneRefusesTheFrame)
         const bool onDevice = step.method == deviceDrawPrimitive || step.method == deviceEndScene;
         FailMethod(onDevice ? static_cast<void*>(engine.device) : static_cast<void*>(engine.effect),
                    step.method, D3DERR_INVALIDCALL);
-        EXPECT_FALSE(RenderFrame());
+        EXPECT_FALSE(RenderFrame(&engine));
         EXPECT_EQ(FaultedCalls(step.method), 1);
         EXPECT_EQ(TakeDebuggerLines(), Texts{step.line});
         RestorePatchedPointers();
         if (onDevice && step.method == deviceEndScene) {
             engine.device->EndScene();  // the fault kept the real one from running
         }
-        EXPECT_TRUE(RenderFrame());
+        EXPECT_TRUE(RenderFrame(&engine));
         EXPECT_EQ(TakeDebuggerLines(), Texts{});
     }
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
@@ -322,20 +323,20 @@ TEST_F(EngineTest, NothingToDrawIntoOrNoSceneRefusesTheFrame)
 TEST_F(EngineTest, WaitForGpuEndsOnAnyAnswerButNotYet)
 {
     CreateReadyEngine();
-    WaitForGpu();  // the query of a fresh device
-    ASSERT_TRUE(AllocateFrameResources(kindU16, 16, 4, 16));
+    WaitForGpu(&engine);  // the query of a fresh device
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindU16, 16, 4, 16));
     FailMethodAfter(engine.eventQuery, queryGetData, 1000, E_FAIL);  // counts polls
-    WaitForGpu();
+    WaitForGpu(&engine);
     EXPECT_GE(FaultedCalls(queryGetData), 1);
 
     FailMethod(engine.eventQuery, queryGetData, D3DERR_DEVICELOST);
-    WaitForGpu();
+    WaitForGpu(&engine);
     EXPECT_EQ(FaultedCalls(queryGetData), 1) << "an error ends the wait";
 
     RestorePatchedPointers();
     IDirect3DQuery9* query = engine.eventQuery;
     engine.eventQuery = nullptr;
-    WaitForGpu();  // no query: returns at once
+    WaitForGpu(&engine);  // no query: returns at once
     engine.eventQuery = query;
 }
 
@@ -364,7 +365,7 @@ BOOL WINAPI SwitchToThread()
 TEST_F(EngineTest, WaitForGpuLastsUntilTheGpuIsDoneAndYieldsWhileItWaits)
 {
     CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(kindU16, 16, 4, 16));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindU16, 16, 4, 16));
     void** yieldEntry = FindImportEntry(GetModuleHandleW(nullptr), "kernel32.dll",
                                         "SwitchToThread");
     ASSERT_NE(yieldEntry, nullptr);
@@ -379,7 +380,7 @@ TEST_F(EngineTest, WaitForGpuLastsUntilTheGpuIsDoneAndYieldsWhileItWaits)
         QueryPerformanceCounter(&start);
         busy::doneAt.QuadPart = start.QuadPart +
                                 static_cast<LONGLONG>(busyMs * 1e-3 * frequency.QuadPart);
-        WaitForGpu();
+        WaitForGpu(&engine);
         QueryPerformanceCounter(&end);
         const double waitedMs = 1e3 * (end.QuadPart - start.QuadPart) / frequency.QuadPart;
         EXPECT_GE(waitedMs, busyMs);
@@ -399,12 +400,12 @@ TEST_F(EngineTest, WaitForGpuLastsUntilTheGpuIsDoneAndYieldsWhileItWaits)
 TEST_F(EngineTest, UploadFailuresShowTheirMessageAndLeaveTheHostBufferAlone)
 {
     CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(kindF32, 5, 3, 6));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindF32, 5, 3, 6));
     HostFrame frame = MakeFrame(5, 3, 6);
     const HostFrame input = frame;
 
     FailMethod(engine.sourceTexture, textureGetSurfaceLevel, D3DERR_INVALIDCALL);
-    EXPECT_FALSE(UploadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_FALSE(UploadFrame(&engine, frame.pixels.data(), frame.pitch));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{surfaceMissing});
     RestorePatchedPointers();
 
@@ -418,14 +419,14 @@ TEST_F(EngineTest, UploadFailuresShowTheirMessageAndLeaveTheHostBufferAlone)
     for (FaultableMethod method : {surfaceLockRect, surfaceUnlockRect}) {
         SCOPED_TRACE(method == surfaceLockRect ? "lock fails" : "unlock fails");
         FailMethod(level, method, D3DERR_INVALIDCALL);
-        EXPECT_FALSE(UploadFrame(frame.pixels.data(), frame.pitch));
+        EXPECT_FALSE(UploadFrame(&engine, frame.pixels.data(), frame.pitch));
         EXPECT_EQ(TakeErrorBoxTexts(), Texts{uploadFailed});
         EXPECT_EQ(FaultedCalls(method), 1);
         RestorePatchedPointers();
     }
     // A failed lock left nothing locked, and the surface reference was
     // given back every time: the next upload locks again and works.
-    EXPECT_TRUE(UploadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_TRUE(UploadFrame(&engine, frame.pixels.data(), frame.pitch));
     EXPECT_EQ(references(), referencesBefore) << "a surface reference was kept";
     level->Release();
     EXPECT_TRUE(SamePixels(frame, input));
@@ -435,12 +436,12 @@ TEST_F(EngineTest, UploadFailuresShowTheirMessageAndLeaveTheHostBufferAlone)
 TEST_F(EngineTest, DownloadFailuresKeepTheInputFrame)
 {
     CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(kindU16, 5, 3, 6));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindU16, 5, 3, 6));
     int32_t neutral[trackCount] = {};
     SetCorrectionParameters(neutral, &engine);
     HostFrame frame = MakeFrame(5, 3, 6);
-    ASSERT_TRUE(UploadFrame(frame.pixels.data(), frame.pitch));
-    ASSERT_TRUE(RenderFrame());
+    ASSERT_TRUE(UploadFrame(&engine, frame.pixels.data(), frame.pitch));
+    ASSERT_TRUE(RenderFrame(&engine));
 
     // Overwrite the frame with something the neutral correction cannot
     // produce, so any unpack shows.
@@ -448,20 +449,20 @@ TEST_F(EngineTest, DownloadFailuresKeepTheInputFrame)
     const HostFrame before = frame;
 
     FailMethod(engine.device, deviceGetRenderTargetData, D3DERR_DEVICELOST);
-    EXPECT_FALSE(DownloadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_FALSE(DownloadFrame(&engine, frame.pixels.data(), frame.pitch));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{downloadFailed});
     EXPECT_TRUE(SamePixels(frame, before));
     RestorePatchedPointers();
 
     FailMethod(engine.readbackSurface, surfaceLockRect, D3DERR_INVALIDCALL);
-    EXPECT_FALSE(DownloadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_FALSE(DownloadFrame(&engine, frame.pixels.data(), frame.pitch));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{downloadFailed});
     EXPECT_TRUE(SamePixels(frame, before));
     RestorePatchedPointers();
 
     // Only the final unlock failing: the frame is already unpacked.
     FailMethod(engine.readbackSurface, surfaceUnlockRect, D3DERR_INVALIDCALL);
-    EXPECT_FALSE(DownloadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_FALSE(DownloadFrame(&engine, frame.pixels.data(), frame.pitch));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{downloadFailed});
     EXPECT_FALSE(SamePixels(frame, before));
     EXPECT_EQ(MarkersDisturbed(frame), 0);
@@ -472,33 +473,33 @@ TEST_F(EngineTest, DownloadFailuresKeepTheInputFrame)
 
     IDirect3DSurface9* readback = engine.readbackSurface;
     engine.readbackSurface = nullptr;
-    EXPECT_FALSE(DownloadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_FALSE(DownloadFrame(&engine, frame.pixels.data(), frame.pitch));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{downloadFailed});
     engine.readbackSurface = readback;
 
-    EXPECT_TRUE(DownloadFrame(frame.pixels.data(), frame.pitch));
+    EXPECT_TRUE(DownloadFrame(&engine, frame.pixels.data(), frame.pitch));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
 }
 
 TEST_F(EngineTest, AHostPitchBelowTheWidthIsRefusedBeforeAnythingIsTouched)
 {
     CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(kindF32, 8, 2, 10));
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindF32, 8, 2, 10));
     // The host shrank its maximum width without changing the frame size:
     // no re-allocation, so the transfer must take the new pitch from the
     // frame and refuse one that cannot hold a row.
     std::vector<YCPixel> small(7 * 2, marker);
     FailMethodAfter(engine.sourceTexture, textureGetSurfaceLevel, 1000, E_FAIL);
-    EXPECT_FALSE(UploadFrame(small.data(), 7));
+    EXPECT_FALSE(UploadFrame(&engine, small.data(), 7));
     EXPECT_EQ(FaultedCalls(textureGetSurfaceLevel), 0);
-    EXPECT_FALSE(DownloadFrame(small.data(), 7));
+    EXPECT_FALSE(DownloadFrame(&engine, small.data(), 7));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
     for (const YCPixel& p : small) EXPECT_EQ(std::memcmp(&p, &marker, sizeof p), 0);
 
     // A pitch equal to the width, smaller than at allocation, works.
     HostFrame frame = MakeFrame(8, 2, 8);
-    EXPECT_TRUE(UploadFrame(frame.pixels.data(), 8));
-    EXPECT_TRUE(RenderFrame());
-    EXPECT_TRUE(DownloadFrame(frame.pixels.data(), 8));
+    EXPECT_TRUE(UploadFrame(&engine, frame.pixels.data(), 8));
+    EXPECT_TRUE(RenderFrame(&engine));
+    EXPECT_TRUE(DownloadFrame(&engine, frame.pixels.data(), 8));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
 }

@@ -16,8 +16,8 @@ void EngineTest::SetUp()
     TakeDebuggerLines();
     StartDirect3DTracking(underTest);
     InitEngine(&engine);
-    correctionEngine = &engine;
-    reallocNeeded = false;
+    // Cleared, so that a test sees what sets it.
+    engine.reallocNeeded = false;
     context = {};
     context.window = TestWindow();
     context.moduleInstance = EffectModule();
@@ -28,7 +28,6 @@ void EngineTest::TearDown()
 {
     RestorePatchedPointers();
     DestroyEngine(&engine);
-    correctionEngine = nullptr;
     EXPECT_EQ(TakeMessageTexts(), std::vector<std::wstring>()) << "messages nobody looked at";
     EXPECT_EQ(ReleaseTrackedDevice(), 0u) << "the engine left a reference on the device";
     EXPECT_EQ(ReleaseTrackedDirect3D(), 0u) << "the engine left a reference on Direct3D";
@@ -42,7 +41,7 @@ void EngineTest::StartOver()
 
 bool EngineTest::CreateDevice()
 {
-    return CreateEngineDevice(&context);
+    return CreateEngineDevice(&engine, &context);
 }
 
 void EngineTest::CreateReadyEngine()

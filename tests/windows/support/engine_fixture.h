@@ -1,5 +1,4 @@
-// The frame of every engine test: a fresh engine record as the process-wide
-// engine, a host context on a hidden window, message capture and Direct3D
+// The frame of every engine test: a fresh engine record, a host context on a hidden window, message capture and Direct3D
 // tracking. At the end it puts every patched pointer back, destroys the
 // engine and checks that no message went unexamined and that the engine left
 // no reference on the Direct3D object or the device.
