@@ -19,11 +19,15 @@ constexpr int32_t bandsPerThread = 8;
 
 // A trial of the other way: it takes over after this many calls that are
 // cheaper on the whole by the margin, which keeps two ways of equal cost
-// from alternating on noise.
+// from alternating on noise. It ends sooner once its calls are clearly
+// dearer: by half after one call, a quarter after two, a sixth after three
+// (one late wake-up does not end it).
 constexpr int32_t trialCalls = 4;
 constexpr int64_t switchPercent = 97;
-// Calls of the way in use between trials: as many as the other way was per
-// cent dearer in its last trial, within these bounds; the fewest again once
+constexpr int64_t dearerAfterOnePercent = 50;
+// Calls of the way in use between trials: as many as the trial's calls
+// times the per cent the other way was dearer (so trials cost the calls
+// about 1 %), within these bounds; the fewest again once
 // the way in use costs a quarter more or less than it did then, as the load
 // has changed and the other way's cost with it.
 constexpr int32_t fewestCallsToTrial = 8;
@@ -324,12 +328,12 @@ void SayChoice(const RowBands* bands, const BandChoice& choice, int64_t otherTic
 }
 
 // After a trial: the calls until the next, and the cost it is measured from.
-void ScheduleTrial(BandChoice* choice, int64_t otherCost)
+void ScheduleTrial(BandChoice* choice, int64_t otherCost, int32_t trialLength)
 {
     const int64_t inUse = Cost(choice->inUse);
     const int64_t dearerPercent = inUse > 0 ? (otherCost - inUse) * 100 / inUse : 0;
-    choice->callsToTrial = static_cast<int32_t>(
-        std::max<int64_t>(fewestCallsToTrial, std::min<int64_t>(mostCallsToTrial, dearerPercent)));
+    choice->callsToTrial = static_cast<int32_t>(std::max<int64_t>(
+        fewestCallsToTrial, std::min<int64_t>(mostCallsToTrial, trialLength * dearerPercent)));
     choice->inUseAtTrial = inUse;
     choice->trial = BandCosts{};
 }
@@ -352,16 +356,20 @@ void RecordCall(const RowBands* bands, BandChoice* choice, bool usedBands, int64
     AddCost(&choice->trial, ticks);
     const int64_t inUse = Cost(choice->inUse);
     const int64_t tried = Cost(choice->trial);
-    if (tried * 100 >= switchPercent * inUse) {
-        ScheduleTrial(choice, tried);
+    const int32_t calls = choice->trial.count;
+    const bool behind = calls < trialCalls
+                            ? tried * calls * 100 >= inUse * (calls * 100 + dearerAfterOnePercent)
+                            : tried * 100 >= switchPercent * inUse;
+    if (behind) {
+        ScheduleTrial(choice, tried, calls);
         return;
     }
-    if (choice->trial.count < trialCalls) {
+    if (calls < trialCalls) {
         return;
     }
     choice->inBands = !choice->inBands;
     choice->inUse = choice->trial;
-    ScheduleTrial(choice, inUse);
+    ScheduleTrial(choice, inUse, 1);
     if (choice->calls - choice->lastSaid >= callsBetweenChangeLines) {
         choice->lastSaid = choice->calls;
         SayChoice(bands, *choice, inUse, what);

@@ -49,14 +49,15 @@ struct BandCosts {
 };
 
 // How one kind of call runs. The way in use is timed on every call. Now and
-// then the other way has a trial: it runs while its calls keep it cheaper
-// than the way in use, and after trialCalls calls of it that are cheaper on
-// the whole it takes over. A trial that falls behind ends at once, and the
-// next comes after as many calls as the other way was per cent dearer
-// (8 to 64): a trial of a dear way then costs the calls about 1 %, and ways
-// close in cost, where a change of load soonest turns the choice, are tried
-// often. A change in the cost of the way in use brings the next trial
-// forward: the load has changed, and the other way's cost with it.
+// then the other way has a trial of up to trialCalls calls; it takes over
+// when they were cheaper on the whole, and the trial ends sooner once they
+// are clearly dearer (a single late call does not end it). The next trial
+// comes after as many calls as the trial's calls times the per cent the
+// other way was dearer (8 to 64): a trial of a dear way then costs the calls
+// about 1 %, and ways close in cost, where a change of load soonest turns
+// the choice, are tried often. A change in the cost of the way in use
+// brings the next trial forward: the load has changed, and the other way's
+// cost with it.
 struct BandChoice {
     const void* converter;  // the call the costs belong to; another starts afresh
     int64_t pixels;
