@@ -38,10 +38,10 @@ constexpr const char* trackNames[trackCount] = {
 // clang-format on
 
 // Every colour track runs from -256 to 256 with 0 as "no change"; the Format
-// track from kindF32 to kindU10.
+// track from kindF32 to the last kind.
 constexpr int32_t colourTrackMinimum = -256;
 constexpr int32_t colourTrackMaximum = 256;
-constexpr int32_t formatTrackMaximum = kindU10;
+constexpr int32_t formatTrackMaximum = textureFormatKindCount - 1;
 
 // The kind the Format track asks for (ClampFormatKind of its value).
 constexpr int ClampedFormatTrack(const int32_t tracks[trackCount])

@@ -13,7 +13,7 @@ const int32_t trackMinimums[trackCount] = {
     colourTrackMinimum, colourTrackMinimum, colourTrackMinimum, colourTrackMinimum,
     colourTrackMinimum, colourTrackMinimum, colourTrackMinimum, kindF32,
 };
-// The Format track's slider stops at kindU10, the last format kind. A host
+// The Format track's slider stops at the last format kind. A host
 // that sends more gets kindNone (ClampFormatKind), which the engine answers
 // with the lowest kind the device can use, as it does for an unavailable kind.
 const int32_t trackMaximums[trackCount] = {
