@@ -34,14 +34,20 @@ HRESULT CreateQuad(CorrectionEngine* engine)
     if (FAILED(result)) {
         return result;
     }
-    void* data = nullptr;
+    void* vertexMemory = nullptr;
     result =
-        CHECK_CALL(engine->quadVertexBuffer->Lock(0, 0, &data, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK),
+        CHECK_CALL(engine->quadVertexBuffer->Lock(0, 0, &vertexMemory, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK),
                    errorVertices);
     if (FAILED(result)) {
         return result;
     }
-    std::memcpy(data, vertices, sizeof vertices);
+    // A lock that succeeds without memory (Wine, out of address space).
+    result = CHECK_CALL(vertexMemory, errorVertices);
+    if (FAILED(result)) {
+        BEST_EFFORT(engine->quadVertexBuffer->Unlock());
+        return result;
+    }
+    std::memcpy(vertexMemory, vertices, sizeof vertices);
     return CHECK_CALL(engine->quadVertexBuffer->Unlock(), errorVertices);
 }
 

@@ -25,11 +25,17 @@ HRESULT FillSourceSurface(CorrectionEngine* engine, const YCPixel* pixels, int32
     if (pack == nullptr) {
         return ReportMissing(L"no converter for the format kind", errorUpload);
     }
-    D3DLOCKED_RECT locked;
+    D3DLOCKED_RECT locked = {};
     // Discard: every texel the effect samples is written anew.
     HRESULT result = CHECK_CALL(
         surface->LockRect(&locked, nullptr, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK), errorUpload);
     if (FAILED(result)) {
+        return result;
+    }
+    // Out of address space, Wine answers a lock with success and no memory.
+    result = CHECK_CALL(locked.pBits, errorUpload);
+    if (FAILED(result)) {
+        BEST_EFFORT(surface->UnlockRect());
         return result;
     }
     PackInBands(&engine->rowBands, pack, texelBytes, pixels, hostPitch, locked.pBits, locked.Pitch,
@@ -54,11 +60,16 @@ HRESULT ReadBackRenderTarget(CorrectionEngine* engine, YCPixel* pixels, int32_t 
     if (FAILED(result)) {
         return result;
     }
-    D3DLOCKED_RECT locked;
+    D3DLOCKED_RECT locked = {};
     result = CHECK_CALL(
         readbackSurface->LockRect(&locked, nullptr, D3DLOCK_READONLY | D3DLOCK_NOSYSLOCK),
         errorDownload);
     if (FAILED(result)) {
+        return result;
+    }
+    result = CHECK_CALL(locked.pBits, errorDownload);
+    if (FAILED(result)) {
+        BEST_EFFORT(readbackSurface->UnlockRect());
         return result;
     }
     UnpackInBands(&engine->rowBands, unpack, texelBytes, pixels, hostPitch, locked.pBits,

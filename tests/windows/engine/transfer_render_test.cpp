@@ -416,12 +416,21 @@ TEST_F(EngineTest, UploadFailuresShowTheirMessageAndLeaveTheHostBufferAlone)
         return level->Release();
     };
     const ULONG referencesBefore = references();
-    for (FaultableMethod method : {surfaceLockRect, surfaceUnlockRect}) {
-        SCOPED_TRACE(method == surfaceLockRect ? "lock fails" : "unlock fails");
-        FailMethod(level, method, D3DERR_INVALIDCALL);
+    // The last: a lock that succeeds without memory, as Wine's does once the
+    // address space is full; converting into it would crash the host.
+    const struct {
+        FaultableMethod method;
+        HRESULT result;
+        const char* what;
+    } faults[] = {{surfaceLockRect, D3DERR_INVALIDCALL, "lock fails"},
+                  {surfaceUnlockRect, D3DERR_INVALIDCALL, "unlock fails"},
+                  {surfaceLockRect, D3D_OK, "lock gives no memory"}};
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(fault.what);
+        MakeMethodReturn(level, fault.method, fault.result);
         EXPECT_FALSE(UploadFrame(&engine, frame.pixels.data(), frame.pitch));
         EXPECT_EQ(TakeErrorBoxTexts(), Texts{uploadFailed});
-        EXPECT_EQ(FaultedCalls(method), 1);
+        EXPECT_EQ(FaultedCalls(fault.method), 1);
         RestorePatchedPointers();
     }
     // A failed lock left nothing locked, and the surface reference was
@@ -454,11 +463,13 @@ TEST_F(EngineTest, DownloadFailuresKeepTheInputFrame)
     EXPECT_TRUE(SamePixels(frame, before));
     RestorePatchedPointers();
 
-    FailMethod(engine.readbackSurface, surfaceLockRect, D3DERR_INVALIDCALL);
-    EXPECT_FALSE(DownloadFrame(&engine, frame.pixels.data(), frame.pitch));
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{downloadFailed});
-    EXPECT_TRUE(SamePixels(frame, before));
-    RestorePatchedPointers();
+    for (const HRESULT lockResult : {D3DERR_INVALIDCALL, D3D_OK /* and no memory */}) {
+        MakeMethodReturn(engine.readbackSurface, surfaceLockRect, lockResult);
+        EXPECT_FALSE(DownloadFrame(&engine, frame.pixels.data(), frame.pitch));
+        EXPECT_EQ(TakeErrorBoxTexts(), Texts{downloadFailed});
+        EXPECT_TRUE(SamePixels(frame, before));
+        RestorePatchedPointers();
+    }
 
     // Only the final unlock failing: the frame is already unpacked.
     FailMethod(engine.readbackSurface, surfaceUnlockRect, D3DERR_INVALIDCALL);
