@@ -4,6 +4,8 @@
 //   one     KELVO_THREADS=1, everything on the calling thread
 //   bands   KELVO_THREADS=<processors>, always in bands
 //   default no KELVO_THREADS: the plug-in's own choice, measured on the frames
+//   before  the same with another build of the plug-in, when one is given
+//           (how a change to the choice fares under the very same load)
 // and handed the same picture in turn, the order turning each frame. Runs of
 // separate processes differ by 10 to 20 % here, as the machine's other work
 // comes and goes; calls taken in turn see the same moment.
@@ -15,7 +17,7 @@
 // and the three results of the last frame are compared byte for byte, since
 // the way may change which threads convert but never a pixel.
 //
-//   threads_side_by_side.exe WxH KIND FRAMES [PLUGIN]
+//   threads_side_by_side.exe WxH KIND FRAMES [PLUGIN [BEFORE]]
 #include <windows.h>
 
 #include <cstdio>
@@ -30,8 +32,8 @@
 
 namespace {
 
-constexpr int wayCount = 3;
-const char* const wayNames[wayCount] = {"one", "bands", "default"};
+constexpr int mostWays = 4;
+const char* const wayNames[mostWays] = {"one", "bands", "default", "before"};
 
 // The way whose lines are coming in: copies stop one after another.
 const char* stoppingWay = "";
@@ -62,6 +64,7 @@ void SetThreadsFor(int way)
     wchar_t count[16];
     std::swprintf(count, 16, L"%lu", static_cast<unsigned long>(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)));
     SetEnvironmentVariableW(L"KELVO_THREADS", way == 0 ? L"1" : way == 1 ? count : nullptr);
+    // "default" and "before" leave the choice to the plug-in.
 }
 
 }  // namespace
@@ -72,28 +75,30 @@ int wmain(int argc, wchar_t** argv)
     int height = 0;
     if (argc < 4 || std::swscanf(argv[1], L"%dx%d", &width, &height) != 2 || width <= 0 ||
         height <= 0) {
-        std::fprintf(stderr, "usage: threads_side_by_side.exe WxH KIND FRAMES [PLUGIN]\n");
+        std::fprintf(stderr, "usage: threads_side_by_side.exe WxH KIND FRAMES [PLUGIN [BEFORE]]\n");
         return 2;
     }
     const int kind = _wtoi(argv[2]);
     const int frames = _wtoi(argv[3]);
     const std::wstring plugin = argc > 4 ? std::wstring(argv[4]) : DefaultPluginPath();
+    const int wayCount = argc > 5 ? 4 : 3;
 
     // Copies under names of their own: one file loaded three times is one module.
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
-    HostSession sessions[wayCount];
-    std::wstring copies[wayCount];
+    HostSession sessions[mostWays];
+    std::wstring copies[mostWays];
     std::string error;
     bool ok = true;
     for (int w = 0; w < wayCount && ok; ++w) {
         copies[w] = std::wstring(folder) + L"kelvo-side-by-side-" + WideFromUtf8(wayNames[w]) +
                     L"-" + std::to_wstring(GetCurrentProcessId()) + L".auf";
         stoppingWay = wayNames[w];
-        ok = CopyFileW(plugin.c_str(), copies[w].c_str(), FALSE) &&
+        const std::wstring& source = w == 3 ? std::wstring(argv[5]) : plugin;
+        ok = CopyFileW(source.c_str(), copies[w].c_str(), FALSE) &&
              OpenSession(&sessions[w], copies[w], &error);
         if (!ok) {
-            if (error.empty()) error = "cannot copy " + Utf8FromWide(plugin.c_str());
+            if (error.empty()) error = "cannot copy " + Utf8FromWide(source.c_str());
             break;
         }
         std::string noBoxes;  // a module without boxes has none to catch
@@ -106,7 +111,7 @@ int wmain(int argc, wchar_t** argv)
     SetEnvironmentVariableW(L"KELVO_THREADS", nullptr);
 
     const YCFrame picture = MakeTestPicture(width, height, width);
-    YCFrame results[wayCount];
+    YCFrame results[mostWays];
     for (int f = 0; f < frames && ok; ++f) {
         for (int i = 0; i < wayCount && ok; ++i) {
             const int w = (f + i) % wayCount;
@@ -120,7 +125,7 @@ int wmain(int argc, wchar_t** argv)
         }
     }
     if (ok) {
-        for (int w = 1; w < wayCount; ++w) {
+        for (int w = 1; w < 3; ++w) {  // the ways of one build
             if (results[w].pixels.size() != results[0].pixels.size() ||
                 std::memcmp(results[w].pixels.data(), results[0].pixels.data(),
                             results[0].pixels.size() * sizeof(YCPixel)) != 0) {
