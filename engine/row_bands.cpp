@@ -27,12 +27,22 @@ constexpr int64_t switchPercent = 97;
 constexpr int64_t dearerAfterOnePercent = 50;
 // Calls of the way in use between trials: as many as the trial's calls
 // times the per cent the other way was dearer (so trials cost the calls
-// about 1 %), within these bounds; the fewest again once
-// the way in use costs a quarter more or less than it did then, as the load
-// has changed and the other way's cost with it.
+// about 1 %), within these bounds. Once the way in use costs a quarter more
+// or less than it did then, the load has changed, and the other way's cost
+// with it: the next trial comes sooner, after the per cent the other way
+// was dearer than the way in use costs now, divided by 8 (a trial of a
+// dearer way then costs about 8 %, and one of a far dearer way, which the
+// change is unlikely to have turned, no sooner than before: the mean of
+// short calls on a busy machine moves by a quarter on noise alone).
 constexpr int32_t fewestCallsToTrial = 8;
 constexpr int32_t mostCallsToTrial = 64;
 constexpr int64_t changedLoadPercent = 25;
+constexpr int64_t changedLoadTrialDivisor = 8;
+// The first call of a converter on a frame size is not a sample of its
+// way: it touches the frame's memory for the first time (freshly mapped
+// texture pages, cold caches) and can cost several times a later call, which
+// would make its way look dear until the next trial, dozens of calls on.
+constexpr int32_t warmUpCalls = 1;
 // A change of way is written to the debugger at most once in this many
 // calls of a kind; StopRowBands gives the count of all of them.
 constexpr int32_t callsBetweenChangeLines = 256;
@@ -297,7 +307,8 @@ bool ChooseBands(BandChoice* choice, const void* converter, int64_t pixels)
         choice->converter = converter;
         choice->pixels = pixels;
         choice->lastSaid = -callsBetweenChangeLines;
-        choice->callsToTrial = 2;  // one call on one thread, then the bands' trial
+        // The warm-up and one sample on one thread, then the bands' trial.
+        choice->callsToTrial = warmUpCalls + 2;
     }
     if (choice->trial.count == 0 && --choice->callsToTrial > 0) {
         return choice->inBands;
@@ -327,14 +338,26 @@ void SayChoice(const RowBands* bands, const BandChoice& choice, int64_t otherTic
     RestoreFloatingState(bands, host);
 }
 
-// After a trial: the calls until the next, and the cost it is measured from.
+// Calls between trials for a spacing in calls, within the bounds.
+int32_t TrialSpacing(int64_t calls)
+{
+    return static_cast<int32_t>(
+        std::max<int64_t>(fewestCallsToTrial, std::min<int64_t>(mostCallsToTrial, calls)));
+}
+
+// The per cent by which otherCost exceeds inUse; 0 when it does not.
+int64_t DearerPercent(int64_t otherCost, int64_t inUse)
+{
+    return inUse > 0 && otherCost > inUse ? (otherCost - inUse) * 100 / inUse : 0;
+}
+
+// After a trial: the calls until the next, and the costs it is measured from.
 void ScheduleTrial(BandChoice* choice, int64_t otherCost, int32_t trialLength)
 {
     const int64_t inUse = Cost(choice->inUse);
-    const int64_t dearerPercent = inUse > 0 ? (otherCost - inUse) * 100 / inUse : 0;
-    choice->callsToTrial = static_cast<int32_t>(std::max<int64_t>(
-        fewestCallsToTrial, std::min<int64_t>(mostCallsToTrial, trialLength * dearerPercent)));
+    choice->callsToTrial = TrialSpacing(trialLength * DearerPercent(otherCost, inUse));
     choice->inUseAtTrial = inUse;
+    choice->otherAtTrial = otherCost;
     choice->trial = BandCosts{};
 }
 
@@ -343,13 +366,18 @@ void ScheduleTrial(BandChoice* choice, int64_t otherCost, int32_t trialLength)
 void RecordCall(const RowBands* bands, BandChoice* choice, bool usedBands, int64_t ticks,
                 const wchar_t* what)
 {
-    ++choice->calls;
+    if (++choice->calls <= warmUpCalls) {
+        return;
+    }
     if (usedBands == choice->inBands) {
         AddCost(&choice->inUse, ticks);
-        const int64_t change = Cost(choice->inUse) - choice->inUseAtTrial;
+        const int64_t inUse = Cost(choice->inUse);
+        const int64_t change = inUse - choice->inUseAtTrial;
         if (choice->inUseAtTrial > 0 &&
             std::max(change, -change) * 100 > changedLoadPercent * choice->inUseAtTrial) {
-            choice->callsToTrial = std::min(choice->callsToTrial, fewestCallsToTrial);
+            choice->callsToTrial = std::min(
+                choice->callsToTrial,
+                TrialSpacing(DearerPercent(choice->otherAtTrial, inUse) / changedLoadTrialDivisor));
         }
         return;
     }

@@ -56,14 +56,15 @@ struct BandCosts {
 // other way was dearer (8 to 64): a trial of a dear way then costs the calls
 // about 1 %, and ways close in cost, where a change of load soonest turns
 // the choice, are tried often. A change in the cost of the way in use
-// brings the next trial forward: the load has changed, and the other way's
-// cost with it.
+// brings the next trial forward, the more the closer the other way was: the
+// load has changed, and the other way's cost with it.
 struct BandChoice {
     const void* converter;  // the call the costs belong to; another starts afresh
     int64_t pixels;
     BandCosts inUse;       // the way in use
     BandCosts trial;       // the other way, in its trial under way (count 0: none)
     int64_t inUseAtTrial;  // the cost of the way in use when the last trial ended
+    int64_t otherAtTrial;  // and the other way's cost in it
     int32_t callsToTrial;
     bool inBands;      // the way in use
     int32_t calls;     // timed so far
