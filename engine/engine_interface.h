@@ -13,7 +13,9 @@
 //   every refused frame again; a failed reset; any other answer of the
 //   device check; each object of a frame's allocation and the effect's
 //   texture binding; each step of putting the frame up and getting it back,
-//   including a source or read-back surface found missing then; a failed
+//   including a source or read-back surface found missing then, and a lock
+//   that answers success without memory (Wine's, once the process has no
+//   address space left: 3840x2160 float frames of several devices); a failed
 //   effect parameter, after which the frame still goes through.
 // - A frame the engine cannot take refuses it silently: no engine, device,
 //   effect or frame objects yet, a frame shape out of bounds (no side above
