@@ -35,9 +35,9 @@ HRESULT CreateQuad(CorrectionEngine* engine)
         return result;
     }
     void* vertexMemory = nullptr;
-    result =
-        CHECK_CALL(engine->quadVertexBuffer->Lock(0, 0, &vertexMemory, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK),
-                   errorVertices);
+    result = CHECK_CALL(
+        engine->quadVertexBuffer->Lock(0, 0, &vertexMemory, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK),
+        errorVertices);
     if (FAILED(result)) {
         return result;
     }

@@ -16,6 +16,17 @@ bool TransferFits(const CorrectionEngine* engine, const YCPixel* pixels, int32_t
     return pixels != nullptr && hostPitch >= engine->frameWidth;
 }
 
+// Out of address space, Wine answers a lock with success and no memory: such
+// a lock is given back and fails the step.
+HRESULT CheckLockedMemory(IDirect3DSurface9* surface, const D3DLOCKED_RECT& locked, ErrorText text)
+{
+    const HRESULT result = CHECK_CALL(locked.pBits, text);
+    if (FAILED(result)) {
+        BEST_EFFORT(surface->UnlockRect());
+    }
+    return result;
+}
+
 HRESULT FillSourceSurface(CorrectionEngine* engine, const YCPixel* pixels, int32_t hostPitch,
                           IDirect3DSurface9* surface)
 {
@@ -32,10 +43,8 @@ HRESULT FillSourceSurface(CorrectionEngine* engine, const YCPixel* pixels, int32
     if (FAILED(result)) {
         return result;
     }
-    // Out of address space, Wine answers a lock with success and no memory.
-    result = CHECK_CALL(locked.pBits, errorUpload);
+    result = CheckLockedMemory(surface, locked, errorUpload);
     if (FAILED(result)) {
-        BEST_EFFORT(surface->UnlockRect());
         return result;
     }
     PackInBands(&engine->rowBands, pack, texelBytes, pixels, hostPitch, locked.pBits, locked.Pitch,
@@ -67,9 +76,8 @@ HRESULT ReadBackRenderTarget(CorrectionEngine* engine, YCPixel* pixels, int32_t 
     if (FAILED(result)) {
         return result;
     }
-    result = CHECK_CALL(locked.pBits, errorDownload);
+    result = CheckLockedMemory(readbackSurface, locked, errorDownload);
     if (FAILED(result)) {
-        BEST_EFFORT(readbackSurface->UnlockRect());
         return result;
     }
     UnpackInBands(&engine->rowBands, unpack, texelBytes, pixels, hostPitch, locked.pBits,
