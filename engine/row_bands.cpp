@@ -17,26 +17,34 @@ constexpr int32_t spinsBeforeSleep = 20000;
 // Bands per thread: small enough that the last one is soon done.
 constexpr int32_t bandsPerThread = 8;
 
-// A trial of the other way: it takes over after this many calls that are
+// A trial of the other way: a call of it after each call of the way in
+// use, for up to trialCalls calls (a cost moves by a quarter from call to
+// call here, and a stretch of calls can be dear for both ways at once). It
+// ends as soon as its calls are clearly dearer or cheaper than the paired
+// calls, by half after one call, a quarter after two, a sixth after three
+// and so on (one late wake-up does not end it; where one way costs half the
+// other, the trial is over after a call or two); ways that stay close go
+// the whole trial, where the tried way takes over when its calls were
 // cheaper on the whole by the margin, which keeps two ways of equal cost
-// from alternating on noise. It ends sooner once its calls are clearly
-// dearer: by half after one call, a quarter after two, a sixth after three
-// (one late wake-up does not end it).
-constexpr int32_t trialCalls = 4;
+// from alternating on noise.
+constexpr int32_t trialCalls = bandSamples;
 constexpr int64_t switchPercent = 97;
-constexpr int64_t dearerAfterOnePercent = 50;
+constexpr int64_t clearAfterOnePercent = 50;
 // Calls of the way in use between trials: as many as the trial's calls
 // times the per cent the other way was dearer (so trials cost the calls
-// about 1 %), within these bounds. Once the way in use costs a quarter more
-// or less than it did then, the load has changed, and the other way's cost
-// with it: the next trial comes sooner, after the per cent the other way
-// was dearer than the way in use costs now, divided by 8 (a trial of a
-// dearer way then costs about 8 %, and one of a far dearer way, which the
-// change is unlikely to have turned, no sooner than before: the mean of
-// short calls on a busy machine moves by a quarter on noise alone).
+// about 1 %), within these bounds, and while a clip is young no more than
+// twice the calls so far (a first trial that met a bad moment does not hold
+// the dearer way for 64 calls). Once the way in use costs half more or less
+// than it did then, the load has changed, and the other way's cost with
+// it: the next trial comes sooner, after the per cent the other way was
+// dearer than the way in use costs now, divided by 8 (a trial of a dearer
+// way then costs about 8 %, and one of a far dearer way, which the change
+// is unlikely to have turned, no sooner than before: the mean of calls on a
+// busy machine moves by a quarter on noise alone).
 constexpr int32_t fewestCallsToTrial = 8;
 constexpr int32_t mostCallsToTrial = 64;
-constexpr int64_t changedLoadPercent = 25;
+constexpr int32_t youngClipSpacing = 2;  // times the calls so far
+constexpr int64_t changedLoadPercent = 50;
 constexpr int64_t changedLoadTrialDivisor = 8;
 // The first call of a converter on a frame size is not a sample of its
 // way: it touches the frame's memory for the first time (freshly mapped
@@ -254,14 +262,19 @@ bool SplitsFrame(const RowBands* bands, int32_t width, int32_t height)
            static_cast<int64_t>(width) * height >= bands->minimumPixels;
 }
 
-// The mean of the samples held; 0 when there are none.
-int64_t Cost(const BandCosts& costs)
+int64_t Sum(const BandCosts& costs)
 {
     int64_t sum = 0;
     for (int32_t i = 0; i < costs.count; ++i) {
         sum += costs.ticks[i];
     }
-    return costs.count > 0 ? sum / costs.count : 0;
+    return sum;
+}
+
+// The mean of the samples held; 0 when there are none.
+int64_t Cost(const BandCosts& costs)
+{
+    return costs.count > 0 ? Sum(costs) / costs.count : 0;
 }
 
 void AddCost(BandCosts* costs, int64_t ticks)
@@ -296,24 +309,6 @@ void RestoreFloatingState(const RowBands* bands, const FloatingState& state)
 double Milliseconds(const RowBands* bands, int64_t ticks)
 {
     return bands->counterFrequency > 0 ? 1000.0 * ticks / bands->counterFrequency : 0;
-}
-
-// The way for this call: the other one during its trial, else the one in
-// use.
-bool ChooseBands(BandChoice* choice, const void* converter, int64_t pixels)
-{
-    if (choice->converter != converter || choice->pixels != pixels) {
-        *choice = BandChoice{};
-        choice->converter = converter;
-        choice->pixels = pixels;
-        choice->lastSaid = -callsBetweenChangeLines;
-        // The warm-up and one sample on one thread, then the bands' trial.
-        choice->callsToTrial = warmUpCalls + 2;
-    }
-    if (choice->trial.count == 0 && --choice->callsToTrial > 0) {
-        return choice->inBands;
-    }
-    return !choice->inBands;
 }
 
 // For a debug viewer: which way a kind of call now goes, and why.
@@ -351,57 +346,18 @@ int64_t DearerPercent(int64_t otherCost, int64_t inUse)
     return inUse > 0 && otherCost > inUse ? (otherCost - inUse) * 100 / inUse : 0;
 }
 
-// After a trial: the calls until the next, and the costs it is measured from.
-void ScheduleTrial(BandChoice* choice, int64_t otherCost, int32_t trialLength)
+// After a trial, with the other way's cost and the cost of the way in use
+// it was dearer than: the calls until the next, and the costs it is
+// measured from.
+void ScheduleTrial(BandChoice* choice, int64_t otherCost, int64_t against, int32_t trialLength)
 {
-    const int64_t inUse = Cost(choice->inUse);
-    choice->callsToTrial = TrialSpacing(trialLength * DearerPercent(otherCost, inUse));
-    choice->inUseAtTrial = inUse;
+    choice->callsToTrial = std::min(TrialSpacing(trialLength * DearerPercent(otherCost, against)),
+                                    std::max(fewestCallsToTrial, youngClipSpacing * choice->calls));
+    choice->inUseAtTrial = Cost(choice->inUse);
     choice->otherAtTrial = otherCost;
     choice->trial = BandCosts{};
-}
-
-// Takes the call's time into its way's costs; ends a trial that falls
-// behind, or hands over to the tried way once it has shown itself cheaper.
-void RecordCall(const RowBands* bands, BandChoice* choice, bool usedBands, int64_t ticks,
-                const wchar_t* what)
-{
-    if (++choice->calls <= warmUpCalls) {
-        return;
-    }
-    if (usedBands == choice->inBands) {
-        AddCost(&choice->inUse, ticks);
-        const int64_t inUse = Cost(choice->inUse);
-        const int64_t change = inUse - choice->inUseAtTrial;
-        if (choice->inUseAtTrial > 0 &&
-            std::max(change, -change) * 100 > changedLoadPercent * choice->inUseAtTrial) {
-            choice->callsToTrial = std::min(
-                choice->callsToTrial,
-                TrialSpacing(DearerPercent(choice->otherAtTrial, inUse) / changedLoadTrialDivisor));
-        }
-        return;
-    }
-    AddCost(&choice->trial, ticks);
-    const int64_t inUse = Cost(choice->inUse);
-    const int64_t tried = Cost(choice->trial);
-    const int32_t calls = choice->trial.count;
-    const bool behind = calls < trialCalls
-                            ? tried * calls * 100 >= inUse * (calls * 100 + dearerAfterOnePercent)
-                            : tried * 100 >= switchPercent * inUse;
-    if (behind) {
-        ScheduleTrial(choice, tried, calls);
-        return;
-    }
-    if (calls < trialCalls) {
-        return;
-    }
-    choice->inBands = !choice->inBands;
-    choice->inUse = choice->trial;
-    ScheduleTrial(choice, inUse, 1);
-    if (choice->calls - choice->lastSaid >= callsBetweenChangeLines) {
-        choice->lastSaid = choice->calls;
-        SayChoice(bands, *choice, inUse, what);
-    }
+    choice->pairedTicks = 0;
+    choice->trialTurn = false;
 }
 
 void AddCall(CallRecord* record, int64_t ticks, bool inBands)
@@ -480,6 +436,78 @@ int64_t Elapsed(const LARGE_INTEGER& start)
 }
 
 }  // namespace
+
+// The way for this call: during a trial the other way and the way in use
+// in turn, else the way in use.
+bool ChooseBands(BandChoice* choice, const void* converter, int64_t pixels)
+{
+    if (choice->converter != converter || choice->pixels != pixels) {
+        *choice = BandChoice{};
+        choice->converter = converter;
+        choice->pixels = pixels;
+        choice->lastSaid = -callsBetweenChangeLines;
+        // The warm-up and one sample on one thread, then the bands' trial.
+        choice->callsToTrial = warmUpCalls + 2;
+    }
+    if (choice->trial.count == 0 && !choice->trialTurn && --choice->callsToTrial <= 0) {
+        choice->trialTurn = true;
+    }
+    return choice->trialTurn != choice->inBands;
+}
+
+// Takes the call's time into its way's costs; ends a trial that falls
+// behind, or hands over to the tried way once it has shown itself cheaper.
+void RecordCallTime(const RowBands* bands, BandChoice* choice, bool usedBands, int64_t ticks,
+                    const wchar_t* what)
+{
+    if (++choice->calls <= warmUpCalls) {
+        return;
+    }
+    if (usedBands == choice->inBands) {
+        AddCost(&choice->inUse, ticks);
+        choice->lastInUse = ticks;
+        choice->trialTurn = choice->trial.count > 0;
+        const int64_t inUse = Cost(choice->inUse);
+        const int64_t change = inUse - choice->inUseAtTrial;
+        if (choice->inUseAtTrial > 0 &&
+            std::max(change, -change) * 100 > changedLoadPercent * choice->inUseAtTrial) {
+            choice->callsToTrial = std::min(
+                choice->callsToTrial,
+                TrialSpacing(DearerPercent(choice->otherAtTrial, inUse) / changedLoadTrialDivisor));
+        }
+        return;
+    }
+    AddCost(&choice->trial, ticks);
+    choice->pairedTicks += choice->lastInUse;
+    choice->trialTurn = false;
+    const int32_t calls = choice->trial.count;
+    const int64_t tried = Sum(choice->trial);
+    const int64_t paired = choice->pairedTicks;
+    if (calls < trialCalls) {
+        // Clearly dearer or cheaper than both the paired calls and as many
+        // calls at the way in use's mean ends the trial early.
+        const int64_t atMean = Cost(choice->inUse) * calls;
+        const int64_t scaled = tried * calls * 100;
+        if (scaled >= std::max(paired, atMean) * (calls * 100 + clearAfterOnePercent)) {
+            ScheduleTrial(choice, tried / calls, paired / calls, calls);
+            return;
+        }
+        if (scaled > std::min(paired, atMean) * (calls * 100 - clearAfterOnePercent)) {
+            return;
+        }
+    } else if (tried * 100 >= switchPercent * paired) {
+        ScheduleTrial(choice, tried / calls, paired / calls, calls);
+        return;
+    }
+    choice->inBands = !choice->inBands;
+    choice->inUse = choice->trial;
+    choice->lastInUse = ticks;
+    ScheduleTrial(choice, paired / calls, tried / calls, 1);
+    if (choice->calls - choice->lastSaid >= callsBetweenChangeLines) {
+        choice->lastSaid = choice->calls;
+        SayChoice(bands, *choice, paired / calls, what);
+    }
+}
 
 void ClearRowBands(RowBands* bands)
 {
@@ -608,7 +636,7 @@ void ConvertFrame(RowBands* bands, PackRowsFunction pack, UnpackRowsFunction unp
     AddCall(record, ticks, inBands);
     if (measured) {
         const bool wasInBands = choice->inBands;
-        RecordCall(bands, choice, inBands, ticks, what);
+        RecordCallTime(bands, choice, inBands, ticks, what);
         record->changes += choice->inBands != wasInBands ? 1 : 0;
     }
 }

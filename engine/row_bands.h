@@ -49,20 +49,29 @@ struct BandCosts {
 };
 
 // How one kind of call runs. The way in use is timed on every call. Now and
-// then the other way has a trial of up to trialCalls calls; it takes over
-// when they were cheaper on the whole, and the trial ends sooner once they
-// are clearly dearer (a single late call does not end it). The next trial
+// then the other way has a trial of up to trialCalls calls, each right after
+// a call of the way in use, so that the two are compared over the same
+// moments (the cost of one way moves by a quarter and more from one stretch
+// of calls to the next as the machine's other work comes and goes). The
+// tried way takes over when its calls were cheaper on the whole than the
+// calls of the way in use just before them; the trial is decided sooner
+// when they are clearly dearer or cheaper than those calls and than the way
+// in use's mean (a single late call does not decide it). The next trial
 // comes after as many calls as the trial's calls times the per cent the
-// other way was dearer (8 to 64): a trial of a dear way then costs the calls
-// about 1 %, and ways close in cost, where a change of load soonest turns
-// the choice, are tried often. A change in the cost of the way in use
-// brings the next trial forward, the more the closer the other way was: the
-// load has changed, and the other way's cost with it.
+// other way was dearer (8 to 64, and early in a clip at most twice the
+// calls so far): a trial of a dear way then costs the calls about 1 %, and
+// ways close in cost, where a change of load soonest turns the choice, are
+// tried often. A change in the cost of the way in use brings the next trial
+// forward, the more the closer the other way was: the load has changed,
+// and the other way's cost with it.
 struct BandChoice {
     const void* converter;  // the call the costs belong to; another starts afresh
     int64_t pixels;
     BandCosts inUse;       // the way in use
+    int64_t lastInUse;     // its latest call
     BandCosts trial;       // the other way, in its trial under way (count 0: none)
+    int64_t pairedTicks;   // the calls of the way in use just before the trial's
+    bool trialTurn;        // the next call is the trial's
     int64_t inUseAtTrial;  // the cost of the way in use when the last trial ended
     int64_t otherAtTrial;  // and the other way's cost in it
     int32_t callsToTrial;
@@ -169,3 +178,12 @@ void PackInBands(RowBands* bands, PackRowsFunction pack, int32_t texelBytes, con
 void UnpackInBands(RowBands* bands, UnpackRowsFunction unpack, int32_t texelBytes, YCPixel* host,
                    int32_t hostPitch, const void* texels, int32_t texelPitch, int32_t width,
                    int32_t height);
+
+// The choice alone, as the calls above make it: whether the next call of
+// `converter` on a frame of `pixels` goes in bands (another converter or
+// size starts afresh), then the time that call took, in counter ticks,
+// which may hand over to the other way (written to the debugger as `what`,
+// with the pool's thread count).
+bool ChooseBands(BandChoice* choice, const void* converter, int64_t pixels);
+void RecordCallTime(const RowBands* bands, BandChoice* choice, bool usedBands, int64_t ticks,
+                    const wchar_t* what);
