@@ -483,20 +483,19 @@ void RecordCallTime(const RowBands* bands, BandChoice* choice, bool usedBands, i
     const int32_t calls = choice->trial.count;
     const int64_t tried = Sum(choice->trial);
     const int64_t paired = choice->pairedTicks;
-    if (calls < trialCalls) {
-        // Clearly dearer or cheaper than both the paired calls and as many
-        // calls at the way in use's mean ends the trial early.
-        const int64_t atMean = Cost(choice->inUse) * calls;
-        const int64_t scaled = tried * calls * 100;
-        if (scaled >= std::max(paired, atMean) * (calls * 100 + clearAfterOnePercent)) {
-            ScheduleTrial(choice, tried / calls, paired / calls, calls);
-            return;
-        }
-        if (scaled > std::min(paired, atMean) * (calls * 100 - clearAfterOnePercent)) {
-            return;
-        }
-    } else if (tried * 100 >= switchPercent * paired) {
+    // Before the trial's last call, only a clear difference from both the
+    // paired calls and as many calls at the way in use's mean decides it.
+    const bool last = calls == trialCalls;
+    const int64_t atMean = Cost(choice->inUse) * calls;
+    const int64_t scaled = tried * calls * 100;
+    const bool dearer = last ? tried * 100 >= switchPercent * paired
+                             : scaled >=
+                                   std::max(paired, atMean) * (calls * 100 + clearAfterOnePercent);
+    if (dearer) {
         ScheduleTrial(choice, tried / calls, paired / calls, calls);
+        return;
+    }
+    if (!last && scaled > std::min(paired, atMean) * (calls * 100 - clearAfterOnePercent)) {
         return;
     }
     choice->inBands = !choice->inBands;
