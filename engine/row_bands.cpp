@@ -446,7 +446,12 @@ bool ChooseBands(BandChoice* choice, const void* converter, int64_t pixels)
         choice->converter = converter;
         choice->pixels = pixels;
         choice->lastSaid = -callsBetweenChangeLines;
-        // The warm-up and one sample on one thread, then the bands' trial.
+        // The warm-up and one sample in bands, then one thread's trial. The
+        // bands start: at worst they cost one thread and a wake-up (the
+        // calling thread takes a late worker's bands), while one thread
+        // can cost half again what the bands do, which the calls before
+        // the first trial is decided would pay.
+        choice->inBands = true;
         choice->callsToTrial = warmUpCalls + 2;
     }
     if (choice->trial.count == 0 && !choice->trialTurn && --choice->callsToTrial <= 0) {

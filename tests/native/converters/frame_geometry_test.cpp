@@ -395,7 +395,7 @@ TEST(FrameGeometry, TheBandsAreUsedWhereTheyMeasureCheaper)
         int mostInBands;
     };
     const Phase phases[] = {
-        {"a cold first call on one thread, then bands cost", 4, 0, 200, 0, 3},
+        {"a cold first call, then bands cost", 4, 0, 200, 0, 3},
         {"cost by rows: bands pay", 0, 0, 0, 56, 64},
         {"cost by call: bands cost", 4, 0, 0, 0, 3},
         {"cost by rows again", 0, 0, 0, 56, 64},
