@@ -447,10 +447,9 @@ bool ChooseBands(BandChoice* choice, const void* converter, int64_t pixels)
         choice->pixels = pixels;
         choice->lastSaid = -callsBetweenChangeLines;
         // The warm-up and one sample in bands, then one thread's trial. The
-        // bands start: at worst they cost one thread and a wake-up (the
-        // calling thread takes a late worker's bands), while one thread
-        // can cost half again what the bands do, which the calls before
-        // the first trial is decided would pay.
+        // bands go first since at worst they cost one thread and a wake-up
+        // (the calling thread takes a late worker's bands), while one
+        // thread can cost half again as much as the bands.
         choice->inBands = true;
         choice->callsToTrial = warmUpCalls + 2;
     }
