@@ -15,6 +15,7 @@ void StartEngineWorkers(CorrectionEngine* engine)
     bool forced = false;
     const int32_t threads = RowBandsThreadCount(&forced);
     engine->rowBands.use = forced ? bandsAlways : bandsMeasured;
+    engine->rowBands.traceCalls = RowBandsTraceWanted();
     StartRowBands(&engine->rowBands, threads, engine->sseUsable);
 }
 

@@ -428,6 +428,18 @@ void SayCalls(const RowBands* bands)
     RestoreFloatingState(bands, host);
 }
 
+// "kelvo: pack call 2.31 ms in bands"
+void SayCall(const RowBands* bands, const wchar_t* what, int64_t ticks, bool inBands)
+{
+    FloatingState host;
+    SaveFloatingState(bands, &host);
+    wchar_t line[80];
+    std::swprintf(line, sizeof line / sizeof line[0], L"kelvo: %ls call %.3f ms %ls\n", what,
+                  Milliseconds(bands, ticks), inBands ? L"in bands" : L"on one thread");
+    OutputDebugStringW(line);
+    RestoreFloatingState(bands, host);
+}
+
 int64_t Elapsed(const LARGE_INTEGER& start)
 {
     LARGE_INTEGER end;
@@ -519,6 +531,7 @@ void ClearRowBands(RowBands* bands)
     bands->sseState = false;
     bands->workersFirst = false;
     bands->use = bandsMeasured;
+    bands->traceCalls = false;
     bands->packChoice = BandChoice{};
     bands->unpackChoice = BandChoice{};
     ClearCalls(&bands->packCalls);
@@ -553,6 +566,13 @@ int32_t RowBandsThreadCount(bool* forced)
         return 1;
     }
     return count > maxRowWorkers + 1 ? maxRowWorkers + 1 : count;
+}
+
+bool RowBandsTraceWanted()
+{
+    wchar_t given[4];
+    const DWORD length = GetEnvironmentVariableW(L"KELVO_TRACE_CALLS", given, 4);
+    return length == 1 && given[0] == L'1';
 }
 
 bool StartRowBands(RowBands* bands, int32_t threadCount, bool sseState)
@@ -637,6 +657,9 @@ void ConvertFrame(RowBands* bands, PackRowsFunction pack, UnpackRowsFunction unp
     }
     const int64_t ticks = Elapsed(start);
     AddCall(record, ticks, inBands);
+    if (bands->traceCalls) {
+        SayCall(bands, what, ticks, inBands);
+    }
     if (measured) {
         const bool wasInBands = choice->inBands;
         RecordCallTime(bands, choice, inBands, ticks, what);

@@ -132,6 +132,7 @@ struct RowBands {
     bool workersFirst;      // for tests: the calling thread takes bands only once
                             // every woken worker has started, so workers always work
     BandsUse use;
+    bool traceCalls;  // every timed call's time to the debugger (RowBandsTraceWanted)
     BandChoice packChoice;
     BandChoice unpackChoice;
     CallRecord packCalls;
@@ -159,6 +160,11 @@ void ClearRowBands(RowBands* bands);
 // (both for comparison); without it the bands are used where they measure
 // cheaper.
 int32_t RowBandsThreadCount(bool* forced);
+
+// Whether the environment asks for a debugger line per timed converter call
+// (KELVO_TRACE_CALLS=1): "kelvo: pack call 2.31 ms in bands", or "on one
+// thread". bench/threads records the ways' costs call by call from them.
+bool RowBandsTraceWanted();
 
 // Starts threadCount - 1 workers on a cleared or stopped pool. True when all
 // of them started; on a failure the pool keeps the workers that did.

@@ -22,6 +22,7 @@
 #include "message_capture.h"
 #include "plugin_host.h"
 #include "process_counts.h"
+#include "session/error_boxes.h"
 #include "pointer_patch.h"
 #include "test_pixels.h"
 
@@ -564,6 +565,73 @@ TEST(PluginWorkers, StartWithTheEngineAndLeaveWithItCycleAfterCycle)
     }
     std::printf("workers: %lu threads and %lu handles in the process after every onExit\n",
                 threadsAfterExit, handlesAfterExit);
+    CloseSession(&host.session);
+}
+
+std::vector<std::string> debuggerLines;
+void KeepDebuggerLine(const std::string& line)
+{
+    debuggerLines.push_back(line);
+}
+
+// Calls of `what` ("pack", "unpack") the debugger heard of one by one, and
+// of them those that went `way`.
+int TracedCalls(const char* what, const char* way, int* thatWay)
+{
+    const std::string start = std::string("kelvo: ") + what + " call ";
+    int calls = 0;
+    *thatWay = 0;
+    for (const std::string& line : debuggerLines) {
+        double ms = 0;
+        if (line.compare(0, start.size(), start) == 0 &&
+            std::sscanf(line.c_str() + start.size(), "%lf ms", &ms) == 1 && ms > 0) {
+            ++calls;
+            *thatWay += line.size() > std::strlen(way) &&
+                        line.compare(line.size() - std::strlen(way), std::string::npos, way) == 0;
+        }
+    }
+    return calls;
+}
+
+// Where the converters' calls went is there for a bug report: with
+// KELVO_TRACE_CALLS=1 a debugger line per call with its time and way,
+// without it none; onExit sums them up either way.
+TEST(PluginWorkers, TellADebuggerWhereTheCallsWent)
+{
+    PlainHost host;
+    ASSERT_TRUE(OpenPluginSession(&host.session));
+    ASSERT_TRUE(CaptureDebuggerLines(host.session.module, KeepDebuggerLine));
+    const struct {
+        const wchar_t* threads;
+        const wchar_t* trace;
+        const char* way;
+        const char* sum;
+    } settings[] = {
+        {L"1", L"1", "on one thread", "all on one thread"},
+        {L"2", L"1", "in bands", "2 in bands on 2 threads"},
+        {L"2", nullptr, "in bands", "2 in bands on 2 threads"},
+    };
+    for (const auto& setting : settings) {
+        SCOPED_TRACE(testing::Message() << "KELVO_THREADS=" << setting.threads
+                                        << (setting.trace != nullptr ? ", traced" : ""));
+        debuggerLines.clear();
+        SetEnvironmentVariableW(L"KELVO_TRACE_CALLS", setting.trace);
+        ASSERT_TRUE(host.InitAndProcess(setting.threads));
+        SetEnvironmentVariableW(L"KELVO_TRACE_CALLS", nullptr);
+        EXPECT_EQ(ProcessHostFrame(&host.session, host.frame), 1);
+        EXPECT_EQ(host.Exit(), 1);
+        const int traced = setting.trace != nullptr ? 2 : 0;
+        for (const char* what : {"pack", "unpack"}) {
+            int thatWay = 0;
+            EXPECT_EQ(TracedCalls(what, setting.way, &thatWay), traced) << what;
+            EXPECT_EQ(thatWay, traced) << what;
+        }
+        ASSERT_FALSE(debuggerLines.empty());
+        EXPECT_EQ(debuggerLines.back().rfind("kelvo: pack ", 0), 0u) << debuggerLines.back();
+        EXPECT_NE(debuggerLines.back().find(std::string("(mean of 2; ")), std::string::npos);
+        EXPECT_NE(debuggerLines.back().find(setting.sum), std::string::npos)
+            << debuggerLines.back();
+    }
     CloseSession(&host.session);
 }
 
