@@ -333,25 +333,17 @@ TEST(FrameGeometry, BandsOfWorkersThatDoNotRunAreConvertedByTheCaller)
 namespace {
 
 // A converter whose cost the test sets: by rows (the bands divide it among
-// the threads) or by call (each band pays it again), and on two calls in
-// bands of three, one band late by lateMs, as a worker the system wakes
-// late; coldMs more on the next call alone, as a first call on memory not
-// yet touched. It converts nothing.
+// the threads) or by call (each band pays it again); coldMs more on the
+// next call alone, as a first call on memory not yet touched. It converts
+// nothing.
 volatile LONG costPerCall = 0;  // 0: a millisecond per four rows
-volatile LONG lateMs = 0;
 volatile LONG coldMs = 0;
-volatile LONG lateDue = 0;  // set before each call, taken by its first band
-volatile LONG callsInBands = 0;
 volatile LONG callsOffCaller = 0;
 DWORD callerThread = 0;
 void TimedPack(const YCPixel*, int32_t, void*, int32_t, int32_t, int32_t rows)
 {
     if (GetCurrentThreadId() != callerThread) InterlockedIncrement(&callsOffCaller);
     Sleep(InterlockedExchange(&coldMs, 0));
-    if (rows < 256 && InterlockedExchange(&lateDue, 0) != 0 &&
-        InterlockedIncrement(&callsInBands) % 3 != 0) {
-        Sleep(lateMs);
-    }
     Sleep(costPerCall != 0 ? costPerCall : (rows + 3) / 4);
 }
 
@@ -359,19 +351,17 @@ void TimedPack(const YCPixel*, int32_t, void*, int32_t, int32_t, int32_t rows)
 bool PackedInBands(RowBands* bands, Frame& f)
 {
     const LONG before = callsOffCaller;
-    lateDue = 1;
     PackInBands(bands, TimedPack, 8, f.host.data(), 40, f.texels.get(), f.g.texelPitch, 37, 256);
     return callsOffCaller != before;
 }
 
 }  // namespace
 
-// Left to measure, the bands are used where they are cheaper on the whole
-// and given up where they are dearer (a slow first call does not count
-// against its way), and the choice follows a change within a few dozen
-// calls; once settled, a trial of a far dearer way
-// comes at most every 64 calls. None of it touches the host's
-// floating-point state.
+// Left to measure, the bands are used where they are cheaper and given up
+// where they are dearer (a slow first call does not count against its way),
+// and the choice follows a change within a few dozen calls; once settled, a
+// trial of a far dearer way comes at most every 64 calls. None of it
+// touches the host's floating-point state.
 TEST(FrameGeometry, TheBandsAreUsedWhereTheyMeasureCheaper)
 {
     RowBands bands;
@@ -381,30 +371,24 @@ TEST(FrameGeometry, TheBandsAreUsedWhereTheyMeasureCheaper)
     callerThread = GetCurrentThreadId();
     // 256 rows: 32 bands of 8 on 4 threads, 2 ms each, against 64 ms on one
     // (by rows); 32 calls of 4 ms on 4 threads against one of 4 ms (by call).
-    // Late by 70 ms on two calls of three, the bands cost about 72 ms then
-    // and 16 ms otherwise: dearer than one thread on most calls, cheaper
-    // (53 ms) on the whole.
     Frame f = MakeFrame({37, 256, 40, 37 * 8 + 5}, 8, 0, 0xA5);
     __asm__ __volatile__("fclex");
     struct Phase {
         const char* what;
         LONG perCall;
-        LONG late;
         LONG cold;         // on the phase's first call
         int leastInBands;  // of the last 64 calls
         int mostInBands;
     };
     const Phase phases[] = {
-        {"a cold first call, then bands cost", 4, 0, 200, 0, 3},
-        {"cost by rows: bands pay", 0, 0, 0, 56, 64},
-        {"cost by call: bands cost", 4, 0, 0, 0, 3},
-        {"cost by rows again", 0, 0, 0, 56, 64},
-        {"a worker late on most calls: bands pay on the whole", 0, 70, 0, 48, 64},
+        {"a cold first call, then bands cost", 4, 200, 0, 3},
+        {"cost by rows: bands pay", 0, 0, 56, 64},
+        {"cost by call: bands cost", 4, 0, 0, 3},
+        {"cost by rows again", 0, 0, 56, 64},
     };
     for (const Phase& phase : phases) {
         SCOPED_TRACE(phase.what);
         costPerCall = phase.perCall;
-        lateMs = phase.late;
         coldMs = phase.cold;
         int inBands = 0;
         for (int call = 0; call < 96; ++call) {
@@ -414,7 +398,6 @@ TEST(FrameGeometry, TheBandsAreUsedWhereTheyMeasureCheaper)
         EXPECT_GE(inBands, phase.leastInBands);
         EXPECT_LE(inBands, phase.mostInBands);
     }
-    lateMs = 0;
     StopRowBands(&bands);
     // Timing, choosing and the debugger lines leave the host's exception
     // flags as they were.
@@ -474,6 +457,36 @@ TEST(FrameGeometry, TheChoiceStaysCloseToTheFasterWayOnNoisyCosts)
         }
     }
     EXPECT_LE(sum / clips, 1.03);
+}
+
+// A worker woken late on two calls in bands of three makes the bands dearer
+// than one thread on most calls (72 against 64) and cheaper on the whole
+// (53): the choice goes by the whole, from the bands and from one thread
+// alike, once one thread is in use because the bands cost 8 times as much.
+TEST(FrameGeometry, AWayDearOnMostCallsButCheaperOnTheWholeIsChosen)
+{
+    RowBands bands;
+    ClearRowBands(&bands);
+    bands.workerCount = 3;
+    const int converter = 0;
+    BandChoice choice{};
+    int callsInBands = 0;
+    const auto clip = [&](bool late, int calls) {
+        int lastInBands = 0;
+        for (int call = 0; call < calls; ++call) {
+            const bool useBands = ChooseBands(&choice, &converter, 1 << 20);
+            const int64_t cost = !useBands ? (late ? 64 : 4)
+                                 : !late   ? 32
+                                 : ++callsInBands % 3 != 0 ? 72
+                                           : 16;
+            RecordCallTime(&bands, &choice, useBands, cost * 1000, L"pack");
+            lastInBands += call >= calls - 64 && useBands ? 1 : 0;
+        }
+        return lastInBands;
+    };
+    EXPECT_GE(clip(true, 96), 56) << "from the start";
+    EXPECT_LE(clip(false, 96), 3) << "bands 8 times as dear";
+    EXPECT_GE(clip(true, 96), 56) << "from one thread";
 }
 
 #endif
