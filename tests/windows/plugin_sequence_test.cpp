@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,7 +23,6 @@
 #include "message_capture.h"
 #include "plugin_host.h"
 #include "process_counts.h"
-#include "session/error_boxes.h"
 #include "pointer_patch.h"
 #include "test_pixels.h"
 
@@ -568,26 +568,22 @@ TEST(PluginWorkers, StartWithTheEngineAndLeaveWithItCycleAfterCycle)
     CloseSession(&host.session);
 }
 
-std::vector<std::string> debuggerLines;
-void KeepDebuggerLine(const std::string& line)
+// Calls of `what` (L"pack", L"unpack") the debugger heard of one by one,
+// and of them those that went `way`.
+int TracedCalls(const Texts& lines, const std::wstring& what, const std::wstring& way,
+                int* thatWay)
 {
-    debuggerLines.push_back(line);
-}
-
-// Calls of `what` ("pack", "unpack") the debugger heard of one by one, and
-// of them those that went `way`.
-int TracedCalls(const char* what, const char* way, int* thatWay)
-{
-    const std::string start = std::string("kelvo: ") + what + " call ";
+    const std::wstring start = L"kelvo: " + what + L" call ";
+    const std::wstring end = L" " + way + L"\n";
     int calls = 0;
     *thatWay = 0;
-    for (const std::string& line : debuggerLines) {
+    for (const std::wstring& line : lines) {
         double ms = 0;
         if (line.compare(0, start.size(), start) == 0 &&
-            std::sscanf(line.c_str() + start.size(), "%lf ms", &ms) == 1 && ms > 0) {
+            std::swscanf(line.c_str() + start.size(), L"%lf ms", &ms) == 1 && ms > 0) {
             ++calls;
-            *thatWay += line.size() > std::strlen(way) &&
-                        line.compare(line.size() - std::strlen(way), std::string::npos, way) == 0;
+            *thatWay += line.size() > end.size() &&
+                        line.compare(line.size() - end.size(), end.size(), end) == 0;
         }
     }
     return calls;
@@ -600,37 +596,38 @@ TEST(PluginWorkers, TellADebuggerWhereTheCallsWent)
 {
     PlainHost host;
     ASSERT_TRUE(OpenPluginSession(&host.session));
-    ASSERT_TRUE(CaptureDebuggerLines(host.session.module, KeepDebuggerLine));
+    InstallMessageCapture(host.session.module);
     const struct {
         const wchar_t* threads;
         const wchar_t* trace;
-        const char* way;
-        const char* sum;
+        const wchar_t* way;
+        const wchar_t* sum;
     } settings[] = {
-        {L"1", L"1", "on one thread", "all on one thread"},
-        {L"2", L"1", "in bands", "2 in bands on 2 threads"},
-        {L"2", nullptr, "in bands", "2 in bands on 2 threads"},
+        {L"1", L"1", L"on one thread", L"all on one thread"},
+        {L"2", L"1", L"in bands", L"2 in bands on 2 threads"},
+        {L"2", nullptr, L"in bands", L"2 in bands on 2 threads"},
     };
     for (const auto& setting : settings) {
         SCOPED_TRACE(testing::Message() << "KELVO_THREADS=" << setting.threads
                                         << (setting.trace != nullptr ? ", traced" : ""));
-        debuggerLines.clear();
+        TakeDebuggerLines();
         SetEnvironmentVariableW(L"KELVO_TRACE_CALLS", setting.trace);
         ASSERT_TRUE(host.InitAndProcess(setting.threads));
         SetEnvironmentVariableW(L"KELVO_TRACE_CALLS", nullptr);
         EXPECT_EQ(ProcessHostFrame(&host.session, host.frame), 1);
         EXPECT_EQ(host.Exit(), 1);
+        const Texts lines = TakeDebuggerLines();
         const int traced = setting.trace != nullptr ? 2 : 0;
-        for (const char* what : {"pack", "unpack"}) {
+        for (const wchar_t* what : {L"pack", L"unpack"}) {
             int thatWay = 0;
-            EXPECT_EQ(TracedCalls(what, setting.way, &thatWay), traced) << what;
+            EXPECT_EQ(TracedCalls(lines, what, setting.way, &thatWay), traced) << what;
             EXPECT_EQ(thatWay, traced) << what;
         }
-        ASSERT_FALSE(debuggerLines.empty());
-        EXPECT_EQ(debuggerLines.back().rfind("kelvo: pack ", 0), 0u) << debuggerLines.back();
-        EXPECT_NE(debuggerLines.back().find(std::string("(mean of 2; ")), std::string::npos);
-        EXPECT_NE(debuggerLines.back().find(setting.sum), std::string::npos)
-            << debuggerLines.back();
+        ASSERT_FALSE(lines.empty());
+        const std::wstring& sum = lines.back();
+        EXPECT_EQ(sum.rfind(L"kelvo: pack ", 0), 0u) << sum;
+        EXPECT_NE(sum.find(L"(mean of 2; "), std::wstring::npos) << sum;
+        EXPECT_NE(sum.find(setting.sum), std::wstring::npos) << sum;
     }
     CloseSession(&host.session);
 }
