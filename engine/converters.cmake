@@ -1,4 +1,5 @@
-# The pixel converters and the format kinds' table, for the plug-in and for the native tests and
+# The pixel converters, the format kinds' table and the choice of threads for
+# the converters, for the plug-in and for the native tests and
 # benchmarks. Include from the top-level CMakeLists (paths from the source
 # root).
 set(kelvo_converter_sources
@@ -10,6 +11,12 @@ set(kelvo_converter_sources
 add_library(kelvo_converters STATIC ${kelvo_converter_sources})
 target_include_directories(kelvo_converters PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_features(kelvo_converters PUBLIC cxx_std_17)
+
+# Whether a converter call goes in row bands, from the calls' times: plain
+# logic, so that its tests and the replay of recorded calls run natively.
+add_library(kelvo_band_choice STATIC ${CMAKE_SOURCE_DIR}/engine/band_choice.cpp)
+target_include_directories(kelvo_band_choice PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_features(kelvo_band_choice PUBLIC cxx_std_17)
 
 # Only the SSE converters may contain SSE code: the rest of the plug-in has
 # to run on processors without it. Their entry points realign the stack

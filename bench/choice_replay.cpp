@@ -13,14 +13,12 @@
 // where the faster is the lower of the two ways' sums: 1.000 means the
 // choice cost the clip what the better fixed way would have.
 //
-//   choice_replay.exe FILE...
-#include <windows.h>
-
+//   choice_replay FILE...
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "engine/row_bands.h"
+#include "engine/band_choice.h"
 
 namespace {
 
@@ -55,10 +53,6 @@ struct Replayed {
 
 Replayed Replay(const RecordedCalls& calls)
 {
-    RowBands bands;
-    ClearRowBands(&bands);
-    bands.workerCount = 1;               // the lines of a change name two threads
-    bands.counterFrequency = 1000000;    // ticks of a microsecond
     BandChoice choice{};
     const int converter = 0;
     double one = 0;
@@ -68,7 +62,7 @@ Replayed Replay(const RecordedCalls& calls)
     for (size_t i = 0; i < calls.one.size(); ++i) {
         const bool useBands = ChooseBands(&choice, &converter, 1 << 20);
         const double cost = useBands ? calls.bands[i] : calls.one[i];
-        RecordCallTime(&bands, &choice, useBands, static_cast<int64_t>(cost * 1000), L"call");
+        RecordCallTime(&choice, useBands, static_cast<int64_t>(cost * 1000));  // microseconds
         one += calls.one[i];
         inBands += calls.bands[i];
         chosen += cost;
@@ -84,7 +78,7 @@ Replayed Replay(const RecordedCalls& calls)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: choice_replay.exe FILE...\n");
+        std::fprintf(stderr, "usage: choice_replay FILE...\n");
         return 2;
     }
     double sum = 0;

@@ -1,0 +1,168 @@
+#include "band_choice.h"
+
+#include <algorithm>
+
+namespace {
+
+// A trial of the other way: a call of it after each call of the way in
+// use, for up to trialCalls calls (a cost moves by a quarter from call to
+// call here, and a stretch of calls can be dear for both ways at once). It
+// ends as soon as its calls are clearly dearer or cheaper than the paired
+// calls, by half after one call, a quarter after two, a sixth after three
+// and so on (one late wake-up does not end it; where one way costs half the
+// other, the trial is over after a call or two); ways that stay close go
+// the whole trial, where the tried way takes over when its calls were
+// cheaper on the whole by the margin, which keeps two ways of equal cost
+// from alternating on noise.
+constexpr int32_t trialCalls = bandSamples;
+constexpr int64_t switchPercent = 97;
+constexpr int64_t clearAfterOnePercent = 50;
+// Calls of the way in use between trials: as many as the trial's calls
+// times the per cent the other way was dearer (so trials cost the calls
+// about 1 %), within these bounds, and while a clip is young no more than
+// twice the calls so far (a first trial that met a bad moment does not hold
+// the dearer way for 64 calls). Once the way in use costs half more or less
+// than it did then, the load has changed, and the other way's cost with
+// it: the next trial comes sooner, after the per cent the other way was
+// dearer than the way in use costs now, divided by 8 (a trial of a dearer
+// way then costs about 8 %, and one of a far dearer way, which the change
+// is unlikely to have turned, no sooner than before: the mean of calls on a
+// busy machine moves by a quarter on noise alone).
+constexpr int32_t fewestCallsToTrial = 8;
+constexpr int32_t mostCallsToTrial = 64;
+constexpr int32_t youngClipSpacing = 2;  // times the calls so far
+constexpr int64_t changedLoadPercent = 50;
+constexpr int64_t changedLoadTrialDivisor = 8;
+// The first call of a converter on a frame size is not a sample of its
+// way: it touches the frame's memory for the first time (freshly mapped
+// texture pages, cold caches) and can cost several times a later call, which
+// would make its way look dear until the next trial, dozens of calls on.
+constexpr int32_t warmUpCalls = 1;
+// A change of way is told at most once in this many calls of a kind (the
+// worker pool's record counts all of them).
+constexpr int32_t callsBetweenChangeLines = 256;
+
+int64_t Sum(const BandCosts& costs)
+{
+    int64_t sum = 0;
+    for (int32_t i = 0; i < costs.count; ++i) {
+        sum += costs.ticks[i];
+    }
+    return sum;
+}
+
+void AddCost(BandCosts* costs, int64_t ticks)
+{
+    costs->ticks[costs->next] = ticks;
+    costs->next = (costs->next + 1) % bandSamples;
+    costs->count = std::min(costs->count + 1, bandSamples);
+}
+
+// Calls between trials for a spacing in calls, within the bounds.
+int32_t TrialSpacing(int64_t calls)
+{
+    return static_cast<int32_t>(
+        std::max<int64_t>(fewestCallsToTrial, std::min<int64_t>(mostCallsToTrial, calls)));
+}
+
+// The per cent by which otherCost exceeds inUse; 0 when it does not.
+int64_t DearerPercent(int64_t otherCost, int64_t inUse)
+{
+    return inUse > 0 && otherCost > inUse ? (otherCost - inUse) * 100 / inUse : 0;
+}
+
+// After a trial, with the other way's cost and the cost of the way in use
+// it was dearer than: the calls until the next, and the costs it is
+// measured from.
+void ScheduleTrial(BandChoice* choice, int64_t otherCost, int64_t against, int32_t trialLength)
+{
+    choice->callsToTrial = std::min(TrialSpacing(trialLength * DearerPercent(otherCost, against)),
+                                    std::max(fewestCallsToTrial, youngClipSpacing * choice->calls));
+    choice->inUseAtTrial = MeanCost(choice->inUse);
+    choice->otherAtTrial = otherCost;
+    choice->trial = BandCosts{};
+    choice->pairedTicks = 0;
+    choice->trialTurn = false;
+}
+
+}  // namespace
+
+int64_t MeanCost(const BandCosts& costs)
+{
+    return costs.count > 0 ? Sum(costs) / costs.count : 0;
+}
+
+// The way for this call: during a trial the other way and the way in use
+// in turn, else the way in use.
+bool ChooseBands(BandChoice* choice, const void* converter, int64_t pixels)
+{
+    if (choice->converter != converter || choice->pixels != pixels) {
+        *choice = BandChoice{};
+        choice->converter = converter;
+        choice->pixels = pixels;
+        choice->lastSaid = -callsBetweenChangeLines;
+        // The warm-up and one sample in bands, then one thread's trial. The
+        // bands go first since at worst they cost one thread and a wake-up
+        // (the calling thread takes a late worker's bands), while one
+        // thread can cost half again as much as the bands.
+        choice->inBands = true;
+        choice->callsToTrial = warmUpCalls + 2;
+    }
+    if (choice->trial.count == 0 && !choice->trialTurn && --choice->callsToTrial <= 0) {
+        choice->trialTurn = true;
+    }
+    return choice->trialTurn != choice->inBands;
+}
+
+// Takes the call's time into its way's costs; ends a trial that falls
+// behind, or hands over to the tried way once it has shown itself cheaper.
+bool RecordCallTime(BandChoice* choice, bool usedBands, int64_t ticks)
+{
+    if (++choice->calls <= warmUpCalls) {
+        return false;
+    }
+    if (usedBands == choice->inBands) {
+        AddCost(&choice->inUse, ticks);
+        choice->lastInUse = ticks;
+        choice->trialTurn = choice->trial.count > 0;
+        const int64_t inUse = MeanCost(choice->inUse);
+        const int64_t change = inUse - choice->inUseAtTrial;
+        if (choice->inUseAtTrial > 0 &&
+            std::max(change, -change) * 100 > changedLoadPercent * choice->inUseAtTrial) {
+            choice->callsToTrial = std::min(
+                choice->callsToTrial,
+                TrialSpacing(DearerPercent(choice->otherAtTrial, inUse) / changedLoadTrialDivisor));
+        }
+        return false;
+    }
+    AddCost(&choice->trial, ticks);
+    choice->pairedTicks += choice->lastInUse;
+    choice->trialTurn = false;
+    const int32_t calls = choice->trial.count;
+    const int64_t tried = Sum(choice->trial);
+    const int64_t paired = choice->pairedTicks;
+    // Before the trial's last call, only a clear difference from both the
+    // paired calls and as many calls at the way in use's mean decides it.
+    const bool last = calls == trialCalls;
+    const int64_t atMean = MeanCost(choice->inUse) * calls;
+    const int64_t scaled = tried * calls * 100;
+    const bool dearer = last ? tried * 100 >= switchPercent * paired
+                             : scaled >=
+                                   std::max(paired, atMean) * (calls * 100 + clearAfterOnePercent);
+    if (dearer) {
+        ScheduleTrial(choice, tried / calls, paired / calls, calls);
+        return false;
+    }
+    if (!last && scaled > std::min(paired, atMean) * (calls * 100 - clearAfterOnePercent)) {
+        return false;
+    }
+    choice->inBands = !choice->inBands;
+    choice->inUse = choice->trial;
+    choice->lastInUse = ticks;
+    ScheduleTrial(choice, paired / calls, tried / calls, 1);
+    if (choice->calls - choice->lastSaid < callsBetweenChangeLines) {
+        return false;
+    }
+    choice->lastSaid = choice->calls;
+    return true;
+}
