@@ -43,10 +43,15 @@ TEST(SseProbe, OnlyAnIllegalInstructionRefusesSse)
     EXPECT_TRUE(TrialAllowsSse(STATUS_PRIVILEGED_INSTRUCTION));
 }
 
+// (Under qemu's i386 emulator a memory fault reaches Wine without its trap
+// number, and Wine reports it as an illegal instruction: scripts/wine-run
+// says when the tests run there.)
 TEST(SseProbe, GuardCatchesAFaultingTrialAndReportsItsCode)
 {
     EXPECT_EQ(RunGuardedTrial(IllegalInstructionTrial), STATUS_ILLEGAL_INSTRUCTION);
-    EXPECT_EQ(RunGuardedTrial(AccessViolationTrial), STATUS_ACCESS_VIOLATION);
+    const bool emulated = GetEnvironmentVariableW(L"KELVO_I386_EMULATED", nullptr, 0) > 0;
+    EXPECT_EQ(RunGuardedTrial(AccessViolationTrial),
+              emulated ? STATUS_ILLEGAL_INSTRUCTION : STATUS_ACCESS_VIOLATION);
     // The guard is gone afterwards and leaves later trials unaffected.
     EXPECT_EQ(RunGuardedTrial(KelvoSseTrial), 0u);
     EXPECT_EQ(RunGuardedTrial(IllegalInstructionTrial), STATUS_ILLEGAL_INSTRUCTION);

@@ -53,15 +53,19 @@ expected_stream() {  # FRAMES
 
 # A long run in a session of its own, as at a terminal (with no time
 # limit, as a user starts it), writing its messages to STDERR; waits until
-# it is under way: a frame done, or a file begun.
+# it is under way: a frame done (a run with --progress says so), or else a
+# file begun. (The output file is begun before the first frame, which on a
+# slow machine comes seconds later.)
 start_run() {  # STDERR ARGS...
   local into=$1
   shift
+  local progress=0
+  [[ " $* " == *" --progress "* ]] && progress=1
   KELVO_WINE_TIMEOUT=0 setsid "$root/scripts/wine-run" "$filterhost" "$@" 2>>"$into" &
   run=$!
-  for _ in $(seq 300); do
+  for _ in $(seq 1200); do
     grep -q "^frame\|^precision" "$into" 2>/dev/null && break
-    compgen -G "*.part" >/dev/null && sleep 0.5 && break
+    [ "$progress" = 0 ] && compgen -G "*.part" >/dev/null && sleep 0.5 && break
     sleep 0.1
   done
 }

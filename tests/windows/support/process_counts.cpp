@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include <psapi.h>
 #include <tlhelp32.h>
 
 namespace {
@@ -69,12 +68,17 @@ DWORD ThreadsStartedIn(HMODULE module)
 {
     const auto query = reinterpret_cast<QueryThread>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
-    MODULEINFO info = {};
-    if (query == nullptr ||
-        !GetModuleInformation(GetCurrentProcess(), module, &info, sizeof info)) {
+    // The module's extent from its own headers, read in place
+    // (GetModuleInformation has Wine's server read this process's memory,
+    // which fails under an i386 emulator), once the loader says it is loaded.
+    wchar_t name[MAX_PATH];
+    if (query == nullptr || GetModuleFileNameW(module, name, MAX_PATH) == 0) {
         return 0;
     }
-    const uintptr_t begin = reinterpret_cast<uintptr_t>(info.lpBaseOfDll);
-    const ModuleRange range = {query, begin, begin + info.SizeOfImage};
+    const auto* image = reinterpret_cast<const unsigned char*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(image);
+    const ModuleRange range = {query, begin, begin + nt->OptionalHeader.SizeOfImage};
     return CountThreadsOfThisProcess(StartsIn, &range);
 }
