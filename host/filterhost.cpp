@@ -249,9 +249,6 @@ int Run(const HostOptions& options)
         Complain(error);
         return exitUsage;
     }
-    // From here on Ctrl-C ends the run in its own time, with its files
-    // whole, never the process on the spot.
-    ListenForStopRequests();
     OpenedRun run;
     if (!OpenSession(&run.session, pluginPath, &error)) {
         Complain(error);
@@ -281,6 +278,10 @@ int Run(const HostOptions& options)
 
 int wmain(int argc, wchar_t** argv)
 {
+    // From the start Ctrl-C ends the run in its own time, with its files
+    // whole, never the process on the spot: one that comes while the
+    // plug-in loads stops the run before its first frame.
+    ListenForStopRequests();
     // Plain line ends: the output is read on the Linux side. Standard
     // input and output may also carry video.
     _setmode(_fileno(stdin), _O_BINARY);

@@ -1,8 +1,11 @@
 #include "stop_request.h"
 
 #include <atomic>
+#include <string>
 
 #include <windows.h>
+
+#include "run_ledger.h"
 
 namespace {
 
@@ -16,6 +19,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
                                                    : "the console closing";
     const char* none = nullptr;
     request.compare_exchange_strong(none, what);
+    LedgerLine(std::string("heard\t") + what);
     return TRUE;
 }
 
@@ -24,6 +28,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
 void ListenForStopRequests()
 {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    LedgerLine("listening");
 }
 
 const char* StopRequest()

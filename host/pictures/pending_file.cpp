@@ -15,6 +15,7 @@
 #endif
 
 #include "pictures/picture_io.h"
+#include "run_ledger.h"
 
 namespace {
 
@@ -223,6 +224,7 @@ bool BeginFile(const std::string& path, PendingFile* pending, std::string* error
     }
 #endif
     pending->existed = Exists(path);
+    LedgerFileBegun(pending->temporary, path);
     return true;
 }
 
@@ -269,6 +271,7 @@ bool FinishFile(PendingFile* pending, std::string* error)
         return false;
     }
 #endif
+    LedgerFileDone(pending->temporary);
     return true;
 }
 
@@ -302,12 +305,14 @@ bool KeepFile(PendingFile* pending, std::string* kept, std::string* error)
 #ifdef _WIN32
     Close(pending);
 #endif
+    LedgerFileDone(pending->temporary);
     return true;
 }
 
 void DiscardFile(PendingFile* pending)
 {
     if (pending->file == nullptr) return;
+    LedgerFileDone(pending->temporary);
 #ifdef _WIN32
     // Deleted on closing, through the handle that holds it: a name removed
     // after the close could already be another run's.

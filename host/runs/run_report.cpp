@@ -1,11 +1,20 @@
 #include "runs/run_report.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "host_interface/debug_window.h"
 #include "reports/run_progress.h"
 
 namespace {
+
+// scripts/wine-run says so where 32-bit programs run only under the
+// emulator, whose times are not the machine's.
+bool UnderEmulator()
+{
+    const char* emulated = std::getenv("KELVO_I386_EMULATED");
+    return emulated != nullptr && *emulated == '1';
+}
 
 void PrintVerifyReport(std::FILE* report, const VerifyTotals& totals, const std::string& kinds)
 {
@@ -79,6 +88,11 @@ void PrintRunReport(std::FILE* report, const std::string& pluginName, const Host
         rows.push_back(StageStatistics{"Total", tally.hostTimes});
         std::fprintf(report, "%s", FormatStageSummary(rows).c_str());
         std::fprintf(report, "  (Total: the onProcess call on the host's clock)\n");
+        if (UnderEmulator()) {
+            std::fprintf(report, "  (times of qemu's i386 emulator, which runs this machine's "
+                                 "32-bit code: several times those of a machine that runs it "
+                                 "natively)\n");
+        }
     }
     if (options.verify) {
         PrintVerifyReport(report, tally.verifyTotals,
@@ -109,5 +123,6 @@ void PrintRunSummary(const FrameTally& tally, const FrameFeed& feed, const Frame
     figures.writeMilliseconds = 1000.0 * Median(sink.writeSeconds);
     figures.periodMilliseconds = 1000.0 * Median(tally.periods);
     figures.verifyMilliseconds = 1000.0 * Median(tally.verifyTimes);
-    std::fprintf(stderr, "%s\n", SummaryText(figures, inputDescription).c_str());
+    std::fprintf(stderr, "%s%s\n", SummaryText(figures, inputDescription).c_str(),
+                 UnderEmulator() ? " (under qemu's i386 emulator)" : "");
 }

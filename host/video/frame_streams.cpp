@@ -7,6 +7,7 @@
 #include "pictures/color_convert.h"
 #include "pictures/frame_size.h"
 #include "pictures/test_picture.h"
+#include "run_ledger.h"
 #include "seconds_now.h"
 #include "video/file_writes.h"
 #include "video/output_targets.h"
@@ -70,6 +71,10 @@ void WriteFrames(FrameSink* sink)
             sink->writeError = code;
         } else if (sink->seekable) {
             sink->wholeBytes = FilePosition(sink->file);
+        }
+        if (written && sink->file == sink->outputFile.file) {
+            LedgerWholeFrames(sink->outputFile.temporary, FilePosition(sink->file),
+                              sink->writingIndex + 1);
         }
         sink->writing = false;
         sink->changed.notify_all();
