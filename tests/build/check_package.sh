@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # Checks the release archive as a user receives it: one top folder named
-# after the archive, holding exactly kelvo.auf (byte for byte the one built),
-# a README.txt that says what to do (Japanese first), the licence, the
+# after the archive, holding exactly kelvo.auf (byte for byte the one built,
+# without debug information, which stays beside the build in
+# kelvo.auf.debug), a README.txt that says what to do (Japanese first; in
+# both languages the sections a user looks for and the filter's names as the
+# sources spell them), the licence, the
 # third-party notices and the guide in English and Japanese with the
 # pictures their pages show; each page filled in completely, linking to the
 # other, naming every slider and quoting every message the plug-in can show;
 # every text file UTF-8 with a byte-order mark and CR LF line ends, as
 # Notepad on any Windows shows it right.
-# usage: check_package.sh ARCHIVE.zip BUILT_KELVO_AUF SOURCE_ROOT
+# usage: check_package.sh ARCHIVE.zip BUILT_KELVO_AUF SOURCE_ROOT [OBJDUMP]
 set -u
 archive=$(realpath "$1")
 built=$(realpath "$2")
 source_root=$(realpath "$3")
+objdump=${4:-i686-w64-mingw32-objdump}
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -43,7 +47,11 @@ fi
 
 if [ -f "$work/$top/kelvo.auf" ]; then
   cmp -s "$work/$top/kelvo.auf" "$built" || fail "kelvo.auf in the archive is not $built"
+  debug=$("$objdump" -h "$work/$top/kelvo.auf" | grep -o '\.debug_[a-z_]*' | tr '\n' ' ')
+  [ -z "$debug" ] || fail "kelvo.auf in the archive carries debug information: $debug"
 fi
+"$objdump" -h "$built.debug" 2>/dev/null | grep -q '\.debug_info' ||
+  fail "no debug information in $built.debug beside the build"
 
 for text in README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt; do
   file=$work/$top/$text
@@ -55,8 +63,31 @@ for text in README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt; do
 done
 readme=$work/$top/README.txt
 if [ -f "$readme" ]; then
-  for mention in kelvo.auf d3dx9_40.dll 'Direct3D 9' 'guide\guide.ja.html' 'guide\guide.html'; do
+  for mention in kelvo.auf d3dx9_40.dll 'Direct3D 9' 'guide\guide.ja.html' 'guide\guide.html' \
+                 '■ インストールしたあとに表示されるもの' '* What you see after installing' \
+                 '■ フィルターをオンにする' '* Switching the filter on' \
+                 '■ アンインストール' '* Uninstalling' \
+                 '■ 新しい版に入れ替える' '* Upgrading to a new version' \
+                 '■ 問題を報告するときは' '* Reporting a problem'; do
     grep -qF -- "$mention" "$readme" || fail "README.txt does not mention $mention"
+  done
+  # The names a user meets, as the build and the sources spell them, in
+  # each language: the file, the filter's name and information text in the
+  # editor, the message boxes' title, the debug window's title ("Tarnel"
+  # alone, not as part of "Tarnel(Prof)").
+  version=${top#kelvo-}
+  table=$(sed -n '/FilterTable filterTable = {/,/};/p' "$source_root/plugin/filter_table.cpp")
+  names=("$(basename "$built")"
+         "$(grep -oP '^\s*"\K[^"]+(?=",)' <<<"$table" | head -n 1)"
+         "$(grep -oP '"\K[^"]+(?=" KELVO_SHORT_VERSION)' <<<"$table")$(cut -d. -f1,2 <<<"${version%-win32}")"
+         "$(grep -oP 'MessageBoxW\(.*L"\K[^"]+' "$source_root/engine/show_error.cpp")"
+         "$(grep -oP 'KELVO_DEBUG_WINDOW_TITLE "\K[^"]+' "$source_root/host_interface/debug_window.h")")
+  japanese=$(sed -n '1,/^\[English\]/p' "$readme")
+  english=$(sed -n '/^\[English\]/,$p' "$readme")
+  for name in "${names[@]}"; do
+    [ -n "$name" ] || { fail "cannot read the filter's names from the sources"; continue; }
+    grep -qP -- "\Q$name\E(?![\w(])" <<<"$japanese" || fail "README.txt's Japanese part does not name $name"
+    grep -qP -- "\Q$name\E(?![\w(])" <<<"$english" || fail "README.txt's English part does not name $name"
   done
   # The message of a missing DirectX runtime, the one a user meets before
   # opening the guide, word for word: each piece of its source on a line.
