@@ -333,7 +333,9 @@ def debug_window(root, page):
 # A name in code (a slider, the check box, a file) never breaks, nor does a
 # heading on a phone: its table scrolls instead. Only a quoted message in a
 # table cell may wrap, between its Japanese letters as Japanese text does;
-# with no overflow-wrap, a Latin word inside it stays whole.
+# with no overflow-wrap, a Latin word inside it stays whole. A Japanese
+# heading breaks at a space or a punctuation mark, never inside a word
+# (「ユーザーガ／イド」), unless the word alone is wider than the page.
 STYLE = """
 html { font-family: "Segoe UI", "Noto Sans", "Helvetica Neue", Arial, sans-serif; }
 [lang|="ja"] { font-family: "Yu Gothic Medium", "Yu Gothic", YuGothic, Meiryo,
@@ -346,6 +348,7 @@ code[lang|="ja"], [lang|="ja"] code, [lang|="ja"] pre {
 body { max-width: 62em; margin: 2em auto; padding: 0 1em; line-height: 1.5;
        color: #222; }
 h1 { border-bottom: 2px solid #c60; padding-bottom: .2em; }
+h1, h2, h3, h4 { word-break: keep-all; overflow-wrap: anywhere; }
 h2 { margin-top: 2em; border-bottom: 1px solid #ccc; }
 code { background: #f3f0ea; padding: 0 .2em; border-radius: 3px; white-space: pre; }
 td code { white-space: pre-wrap; }
