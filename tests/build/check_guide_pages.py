@@ -531,14 +531,13 @@ class PageText(html.parser.HTMLParser):
     def __init__(self, text):
         super().__init__()
         self.lang = ""
-        self.tables, self.claims, outside = [], [], []
-        self.outside = outside
+        self.tables, self.claims, self.texts_outside = [], [], []
         self.in_advice = False
         self.hidden = 0
         self.cell = self.claim = None
         self.feed(text)
         self.close()
-        self.outside = "".join(outside)
+        self.outside = "".join(self.texts_outside)
 
     def handle_starttag(self, tag, attrs):
         attrs = dict(attrs)
@@ -575,7 +574,7 @@ class PageText(html.parser.HTMLParser):
         if self.claim:
             self.claim[1] += data
         if not self.in_advice and not self.hidden:
-            self.outside.append(data)
+            self.texts_outside.append(data)
 
 
 def formats_rows(page):
