@@ -14,6 +14,8 @@ fills the same markers in both:
                           from the "Stage times per format" table of
                           bench/README.md, so the guide follows those two
                           documents whenever they are measured again
+  <!-- formats-advice --> the recommendation and which formats are the
+                          fastest and the least exact, read off that table
   <!-- debug-window -->   docs/guide/pictures/debug-window.txt, under it its
                           Proc and whole-frame times and what a card gives
 then writes OUTPUT_DIR/guide.html and OUTPUT_DIR/guide.ja.html, each linking
@@ -41,6 +43,16 @@ TRACK_NAMES = [
 ]
 # Host units per level of 8-bit video: white is 4096.
 UNITS_PER_LEVEL = 16.0
+# The frame sizes of the formats table, as its heads and the bench name them.
+SIZES = ["1920×1080", "3840×2160"]
+# A format is exact when no difference, in the normal range or beyond, reaches
+# one step of the host (1/16 of a level).
+EXACT_LEVELS = 1 / UNITS_PER_LEVEL
+# Formats within 5 % of the quickest frame time count among the fastest: a
+# frame time measured again moves by a few per cent.
+FASTEST_MARGIN = 0.05
+# Up to about half a level, a difference cannot be seen in 8-bit output.
+VISIBLE_LEVELS = 0.5
 
 # The two pages and the words the builder itself writes on each.
 PAGES = [
@@ -74,6 +86,18 @@ PAGES = [
             "graphics card, with the correction drawn by the processor, so a real "
             "card is much faster at the correction itself; compare the formats with "
             "each other rather than with your own figures.",
+        "and": " and ",
+        "list separator": ", ",
+        "advice":
+            "<strong>Recommendation: use {recommended} (<code>Format</code> {index}).</strong> "
+            "Of the formats as exact as F32 ({exact}: no difference reaches 1/16 of a level), "
+            "it took the least time over both frame sizes in the measurements above. The "
+            "fastest, within {margin} % of the quickest, were {fastest 1920×1080} at 1920×1080 "
+            "and {fastest 3840×2160} at 3840×2160. The largest typical difference is "
+            "{largest typical}'s, the largest in the normal range {largest normal}'s and the "
+            "largest beyond white and black {largest beyond}'s.",
+        "in range only":
+            " Choose {largest beyond} only for pictures that stay between black and white.",
     },
     {
         "lang": "ja",
@@ -104,6 +128,17 @@ PAGES = [
             "補正を CPU で描画して測ったため、実際のグラフィックカードでは補正そのものはずっと"
             "速くなります。ご自分の環境の数値と比べるのではなく、フォーマットどうしの比較に"
             "お使いください。",
+        "and": "、",
+        "list separator": "、",
+        "advice":
+            "<strong>おすすめは {recommended}（<code>Format</code> {index}）です。</strong>"
+            "F32 と同じく正確なフォーマット（{exact}。どの誤差も 1/16 階調未満です）のうち、上の"
+            "測定で 2 つのフレームサイズを通して処理時間が最も短かったものです。最も速かったのは"
+            "（最速との差が {margin} % 以内）、1920×1080 では {fastest 1920×1080}、3840×2160 では "
+            "{fastest 3840×2160} です。平均的な誤差が最も大きいのは {largest typical}、通常範囲の"
+            "最大誤差が最も大きいのは {largest normal}、範囲外を含む最大誤差が最も大きいのは "
+            "{largest beyond} です。",
+        "in range only": "{largest beyond} は、黒から白までに収まる映像だけに使ってください。",
     },
 ]
 
@@ -201,27 +236,94 @@ def levels(units):
     return f"{value:.2f}" if value < 10 else f"{value:.0f}"
 
 
-def formats_table(root, page):
+def format_rows(root):
+    """The formats table's figures, each as the table shows it: per format
+    its index, name, differences in levels (typical, largest in the normal
+    range, largest beyond) and milliseconds (carrying the frame at the first
+    size, the whole frame at each size)."""
     precision = precision_by_format(root / "docs" / "precision.md")
     times = frame_times(root / "bench" / "README.md")
-    sizes = ["1920×1080", "3840×2160"]
+    rows = []
+    for index, name in enumerate(FORMATS):
+        p = precision[name]
+        for size in SIZES:
+            if (size, name) not in times:
+                fail(f"bench/README.md: no stage times for {name} at {size}")
+        rows.append({
+            "index": str(index), "name": name, "typical": levels(p["nominal_mean"]),
+            "normal": levels(p["nominal_largest"]), "beyond": levels(p["whole_largest"]),
+            "carrying": f"{times[(SIZES[0], name)][0]:.0f}",
+            "whole": {size: f"{times[(size, name)][1]:.0f}" for size in SIZES}})
+    return rows
+
+
+def formats_table(rows, page):
     lines = [
         "| " + " | ".join(page["formats head"]) + " |",
         "|---:|---|---:|---:|---:|---:|---:|---:|",
     ]
-    for index, name in enumerate(FORMATS):
-        p = precision[name]
-        cells = [str(index), name, levels(p["nominal_mean"]), levels(p["nominal_largest"]),
-                 levels(p["whole_largest"])]
-        for size in sizes:
-            if (size, name) not in times:
-                fail(f"bench/README.md: no stage times for {name} at {size}")
-        cells.append(f"{times[(sizes[0], name)][0]:.0f} ms")
-        cells += [f"{times[(size, name)][1]:.0f} ms" for size in sizes]
+    for r in rows:
+        cells = [r["index"], r["name"], r["typical"], r["normal"], r["beyond"],
+                 f"{r['carrying']} ms"] + [f"{r['whole'][size]} ms" for size in SIZES]
         lines.append("| " + " | ".join(cells) + " |")
     lines.append("")
     lines.append(page["formats note"])
     return "\n".join(lines)
+
+
+def format_facts(rows):
+    """What the formats table says when read across, from its figures as
+    shown, so that the words never disagree with the table: the formats as
+    exact as F32 ("exact"), the fastest at each size ("fastest SIZE", quickest
+    first), the format with the largest difference of each kind ("largest
+    typical", "largest normal", "largest beyond") and the one to recommend:
+    of the exact formats, the one whose frame times, each against the
+    quickest at its size, add up to the least ("recommended")."""
+    exact = [r["name"] for r in rows
+             if float(r["normal"]) < EXACT_LEVELS and float(r["beyond"]) < EXACT_LEVELS]
+    if not exact:
+        fail("formats table: no format is exact, so there is none to recommend")
+    quickest = {size: min(float(r["whole"][size]) for r in rows) for size in SIZES}
+
+    def relative_time(row):
+        return sum(float(row["whole"][size]) / quickest[size] for size in SIZES)
+
+    recommended = min((r for r in rows if r["name"] in exact), key=relative_time)
+    facts = {"exact": exact, "recommended": [recommended["name"]]}
+    for size in SIZES:
+        fastest = sorted((r for r in rows
+                          if float(r["whole"][size]) <= quickest[size] * (1 + FASTEST_MARGIN)),
+                         key=lambda r: float(r["whole"][size]))
+        facts["fastest " + size] = [r["name"] for r in fastest]
+    for kind in ("typical", "normal", "beyond"):
+        facts["largest " + kind] = [max(rows, key=lambda r: float(r[kind]))["name"]]
+    return facts
+
+
+def formats_advice(rows, page):
+    """The paragraph under the formats table, every format it names derived
+    by format_facts and marked with what is said of it (data-claim), so that
+    the page check can hold the words against the table."""
+    facts = format_facts(rows)
+    by_name = {r["name"]: r for r in rows}
+
+    def claim(kind):
+        names = facts[kind]
+        listed = (page["list separator"].join(names[:-1]) + page["and"] + names[-1]
+                  if len(names) > 1 else names[0])
+        return f'<span data-claim="{kind}">{listed}</span>'
+
+    words = {kind: claim(kind) for kind in facts}
+    words.update(index=by_name[facts["recommended"][0]]["index"],
+                 margin=f"{FASTEST_MARGIN * 100:.0f}")
+    text = page["advice"].format(**words)
+    # The format that loses most beyond white and black is fine for a
+    # picture that stays between them when it loses no more than half a
+    # level there.
+    beyond = by_name[facts["largest beyond"][0]]
+    if float(beyond["beyond"]) > VISIBLE_LEVELS >= float(beyond["normal"]):
+        text += page["in range only"].format(**words)
+    return f'<p class="advice">{text}</p>'
 
 
 def read_examples(root):
@@ -333,7 +435,9 @@ def debug_window(root, page):
 # A name in code (a slider, the check box, a file) never breaks, nor does a
 # heading on a phone: its table scrolls instead. Only a quoted message in a
 # table cell may wrap, between its Japanese letters as Japanese text does;
-# with no overflow-wrap, a Latin word inside it stays whole.
+# with no overflow-wrap, a Latin word inside it stays whole. A Japanese
+# heading breaks at a space or a punctuation mark, never inside a word
+# (「ユーザーガ／イド」), unless the word alone is wider than the page.
 STYLE = """
 html { font-family: "Segoe UI", "Noto Sans", "Helvetica Neue", Arial, sans-serif; }
 [lang|="ja"] { font-family: "Yu Gothic Medium", "Yu Gothic", YuGothic, Meiryo,
@@ -346,6 +450,7 @@ code[lang|="ja"], [lang|="ja"] code, [lang|="ja"] pre {
 body { max-width: 62em; margin: 2em auto; padding: 0 1em; line-height: 1.5;
        color: #222; }
 h1 { border-bottom: 2px solid #c60; padding-bottom: .2em; }
+h1, h2, h3, h4 { word-break: keep-all; overflow-wrap: anywhere; }
 h2 { margin-top: 2em; border-bottom: 1px solid #ccc; }
 code { background: #f3f0ea; padding: 0 .2em; border-radius: 3px; white-space: pre; }
 td code { white-space: pre-wrap; }
@@ -444,11 +549,13 @@ def build_page(root, page, examples, titles, version):
     # Japanese letters joins the lines rather than showing as a space.
     text = re.sub(f"(?<=[{CJK}])\n[ \t]*(?=[{CJK}])", "", text)
     options_by_name = {name: options for _, name, _, _, options in examples}
+    rows = format_rows(root)
     fills = {
         "version": f'<p class="version">{html.escape(page["version"].format(version))}</p>',
         "pictures": example_pairs(examples, "pictures", options_by_name, page, titles),
         "sync-pictures": example_pairs(examples, "sync", options_by_name, page, titles),
-        "formats-table": formats_table(root, page),
+        "formats-table": formats_table(rows, page),
+        "formats-advice": formats_advice(rows, page),
         "debug-window": debug_window(root, page),
     }
     for marker, fill in fills.items():

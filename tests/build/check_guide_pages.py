@@ -13,7 +13,14 @@ when
     or such a hint shows above a table that fits, or
   - on the phone, a table heading or a name in <code> (a slider, the check
     box, a file) breaks over two lines; a quoted message in a table cell
-    may wrap between its Japanese letters, but not inside a Latin word.
+    may wrap between its Japanese letters, but not inside a Latin word, or
+  - the page's words about the formats disagree with its formats table: a
+    format named as recommended, exact, among the fastest or with the
+    largest difference of a kind (the builder's paragraph marks each with
+    data-claim) that the table, read by the builder's own format_facts, does
+    not make so; a format the short table calls exact that is not; or a
+    comparison ("the fastest", 「最も速い」) written by hand outside that
+    paragraph, which would go stale when the formats are measured again.
 Full-height screenshots of every page at every width go to SCREENSHOTS/.
 
 Chromium reports, for each text node, the fonts that drew its glyphs
@@ -27,7 +34,11 @@ table and a <pre> line too wide for either window, a scrolling table without
 its hint, a hint above a table that fits, a heading, a name and a Latin word
 of a message broken over lines, and fails when it misses any of them or flags
 the parts that are fine (clean Japanese, a wide table scrolling in its own
-box under its hint, a message wrapping between Japanese letters).
+box under its hint, a message wrapping between Japanese letters). The words
+check likewise first runs on each page's formats table altered (a second
+exact format made the quickest by far, F32 the least exact): format_facts
+must follow, the builder's paragraph for that table must pass and the
+page's own words must fail.
 
 usage: check_guide_pages.py --screenshots DIR PAGE.html...
 Talks to Chromium over --remote-debugging-pipe (no port, no extra package).
@@ -35,9 +46,12 @@ Talks to Chromium over --remote-debugging-pipe (no port, no extra package).
 import argparse
 import base64
 import bisect
+import copy
 import fcntl
+import html.parser
 import json
 import os
+import re
 import select
 import shutil
 import signal
@@ -47,6 +61,9 @@ import tempfile
 import time
 import unicodedata
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "docs" / "guide"))
+import build_guide  # noqa: E402  (how the pages read their formats table)
 
 CHROMIUM = "/usr/bin/chromium"
 # (name, width, height, phone): the phone view lays a page out the way a phone
@@ -496,6 +513,158 @@ SELF_TEST_PAGE = """<!DOCTYPE html>
 """.replace("{long}", "Tarnel" * 60)
 
 
+FORMAT_NAME = re.compile("|".join(build_guide.FORMATS))
+# Comparisons of the formats belong in the paragraph the builder derives from
+# the formats table; written by hand they go stale when measured again.
+HAND_COMPARISON = re.compile(
+    r"\b(?:fastest|quickest|slowest|(?:least|most) (?:exact|precise)|as (?:exact|fast) as)\b"
+    r"|(?:最も|いちばん)(?:速|遅|正確|精度)|最速|精度の(?:低|高)い|と同じく正確", re.I)
+EXACT_WORD = re.compile(r"\bexact\b|正確", re.I)
+
+
+class PageText(html.parser.HTMLParser):
+    """A guide page read for what it says of the formats: its language, its
+    tables (rows of cell texts), the claims of the builder's paragraph
+    (class "advice") as (what is said, the text naming the formats) and the
+    text outside that paragraph."""
+
+    def __init__(self, text):
+        super().__init__()
+        self.lang = ""
+        self.tables, self.claims, self.texts_outside = [], [], []
+        self.in_advice = False
+        self.hidden = 0
+        self.cell = self.claim = None
+        self.feed(text)
+        self.close()
+        self.outside = "".join(self.texts_outside)
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        if tag == "html":
+            self.lang = attrs.get("lang", "")
+        elif tag in ("script", "style", "title"):
+            self.hidden += 1
+        elif tag == "p" and "advice" in (attrs.get("class") or "").split():
+            self.in_advice = True
+        elif tag == "span" and "data-claim" in attrs:
+            self.claim = [attrs["data-claim"], ""]
+        elif tag == "table":
+            self.tables.append([])
+        elif tag == "tr" and self.tables:
+            self.tables[-1].append([])
+        elif tag in ("td", "th"):
+            self.cell = ""
+
+    def handle_endtag(self, tag):
+        if tag in ("script", "style", "title"):
+            self.hidden -= 1
+        elif tag == "p":
+            self.in_advice = False
+        elif tag == "span" and self.claim:
+            self.claims.append(tuple(self.claim))
+            self.claim = None
+        elif tag in ("td", "th") and self.cell is not None and self.tables and self.tables[-1]:
+            self.tables[-1][-1].append(" ".join(self.cell.split()))
+            self.cell = None
+
+    def handle_data(self, data):
+        if self.cell is not None:
+            self.cell += data
+        if self.claim:
+            self.claim[1] += data
+        if not self.in_advice and not self.hidden:
+            self.texts_outside.append(data)
+
+
+def formats_rows(page):
+    """The formats table read back from the page, in build_guide's row form,
+    or None when the page has none."""
+    sizes = build_guide.SIZES
+    for table in page.tables:
+        head, body = table[0], table[1:]
+        if (len(head) == 8 and all(len(r) == 8 for r in body)
+                and [r[1] for r in body] == build_guide.FORMATS
+                and all(size in head[6 + i] for i, size in enumerate(sizes))):
+            return [{"index": r[0], "name": r[1], "typical": r[2], "normal": r[3],
+                     "beyond": r[4], "carrying": r[5].removesuffix(" ms"),
+                     "whole": {size: r[6 + i].removesuffix(" ms") for i, size in enumerate(sizes)}}
+                    for r in body]
+    return None
+
+
+def words_against_table(page, rows):
+    """What PAGE says of the formats that the table ROWS does not bear out."""
+    facts = build_guide.format_facts(rows)
+    problems = []
+    for kind, text in page.claims:
+        names = FORMAT_NAME.findall(text)
+        table_says = facts.get(kind, ["no format"])
+        if sorted(names) != sorted(table_says):
+            problems.append(f"names {', '.join(names) or 'no format'} as {kind} (\"{text}\"); "
+                            f"the formats table makes {', '.join(table_says)} so")
+    for kind in sorted(set(facts) - {kind for kind, _ in page.claims}):
+        problems.append(f"does not say which formats are {kind}")
+    for table in page.tables:
+        for row in table:
+            if (len(row) == 3 and row[1] in build_guide.FORMATS and EXACT_WORD.search(row[2])
+                    and row[1] not in facts["exact"]):
+                problems.append(f"calls {row[1]} exact (\"{row[2]}\"); its differences in the "
+                                f"formats table are not")
+    for m in HAND_COMPARISON.finditer(page.outside):
+        context = " ".join(page.outside[max(0, m.start() - 40):m.end() + 40].split())
+        problems.append(f"compares the formats outside the paragraph read off the table: "
+                        f"\"…{context}…\"")
+    return problems
+
+
+def words_self_test(page, rows):
+    """Runs the words check on the formats table altered: a second exact
+    format (not F32, not the one recommended) made the quickest by far at
+    both sizes, and of the others in the table's order the first given the
+    largest typical difference, the second the largest in the normal range,
+    the third the largest beyond white and black. Returns what it missed."""
+    facts = build_guide.format_facts(rows)
+    target = next((n for n in facts["exact"] if n not in ["F32"] + facts["recommended"]), None)
+    if target is None:
+        return ["the formats table has no second exact format to make the quickest"]
+    spoilt = dict(zip(("typical", "normal", "beyond"),
+                      [n for n in build_guide.FORMATS if n != target]))
+    altered = copy.deepcopy(rows)
+    for row in altered:
+        if row["name"] == target:
+            row["whole"] = {size: f"{min(float(r['whole'][size]) for r in rows) / 2:.0f}"
+                            for size in build_guide.SIZES}
+        for kind, name in spoilt.items():
+            if row["name"] == name:
+                row[kind] = "1000"
+    expected = {"recommended": [target], "exact": [
+        n for n in facts["exact"] if n not in (spoilt["normal"], spoilt["beyond"])]}
+    expected.update({"largest " + kind: [name] for kind, name in spoilt.items()})
+    expected.update({"fastest " + size: [target] for size in build_guide.SIZES})
+    got = build_guide.format_facts(altered)
+    missed = [f"format_facts gives {', '.join(got[kind])} as {kind}, not {', '.join(names)}"
+              for kind, names in expected.items() if got[kind] != names]
+    lang = next(p for p in build_guide.PAGES if p["lang"] == page.lang)
+    missed += ["the builder's paragraph for that table " + problem for problem in
+               words_against_table(PageText(build_guide.formats_advice(altered, lang)), altered)]
+    if not words_against_table(page, altered):
+        missed.append("the page's own words passed against a table they contradict")
+    return missed
+
+
+def check_words(path):
+    """The words check of one page: (what its self-test missed, problems)."""
+    page = PageText(path.read_text(encoding="utf-8"))
+    rows = formats_rows(page)
+    if rows is None:
+        return [], [f"{path.name}: no formats table (Format, name, ..., {build_guide.SIZES[-1]})"]
+    missed = [f"{path.name}: {m}" for m in words_self_test(page, rows)]
+    problems = [f"{path.name}: {p}" for p in words_against_table(page, rows)]
+    print(f"{path.name}: {len(page.claims)} words about the formats checked against its table")
+    return missed, problems
+
+
 def report(page, found):
     """One message per problem for a page checked in every view: the fonts
     are the same in each, so what they find is said once; runs outside
@@ -568,6 +737,16 @@ def main():
     args.screenshots.mkdir(parents=True, exist_ok=True)
     for old in args.screenshots.glob("*.png"):
         old.unlink()
+
+    for page in args.pages:
+        if page.is_file():
+            missed, found = check_words(page)
+            if missed:
+                print("FAIL: the words check missed faults of an altered formats table:")
+                for m in missed:
+                    print("  " + m)
+                return 1
+            problems += found
 
     workdir = tempfile.mkdtemp(prefix="check_guide_pages-")
     browser = None
