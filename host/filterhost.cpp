@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include "command_line/options.h"
+#include "command_line/recipe_places.h"
 #include "reports/cube_lut.h"
 #include "runs/complain.h"
 #include "runs/cube_run.h"
@@ -292,7 +293,8 @@ int wmain(int argc, wchar_t** argv)
     }
     HostOptions options;
     std::string error;
-    if (!ParseOptions(arguments, &options, &error)) {
+    const RecipePlaces places = HostRecipePlaces();
+    if (!ParseOptions(arguments, &options, &error, &places)) {
         // A message of several lines ends in a command to copy as it is.
         Complain(error.find('\n') == std::string::npos ? error + " (see --help)" : error);
         return exitUsage;
