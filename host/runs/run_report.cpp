@@ -63,6 +63,12 @@ void PrintRunReport(std::FILE* report, const std::string& pluginName, const Host
     for (const std::string& file : written) {
         std::fprintf(report, "wrote:     %s\n", file.c_str());
     }
+    // The corrected frames go nowhere without --output: said where the
+    // files would be listed, so that nobody looks for them.
+    if (options.outputPath.empty()) {
+        std::fprintf(report, "wrote:     %s (no --output given)\n",
+                     written.empty() ? "nothing" : "no corrected frame");
+    }
     const DebugReport& last = tally.lastReport;
     if (last.hasSize) {
         std::fprintf(report, "format:    %s (debug window: %dx%d)\n", last.formatTag.c_str(),
