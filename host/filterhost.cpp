@@ -278,10 +278,36 @@ int Run(const HostOptions& options)
     return RunFrameFiles(&run, options, report, pluginName);
 }
 
+// Every text here is UTF-8. A console (a terminal, also under Wine) reads
+// the bytes of each write in its output code page (437 or 932), which
+// turned the plug-in's Japanese into mojibake: it is set to UTF-8. Each
+// write must then hold whole characters, and msvcrt writes an unbuffered
+// stream a byte at a time, so a stream that is a console is buffered;
+// messages flush it as they go (runs/complain.h). A pipe or a file takes
+// the bytes as they are. The console's page is put back at the end, for
+// the window the program was started in.
+struct Utf8Console {
+    UINT before = GetConsoleOutputCP();
+    Utf8Console()
+    {
+        SetConsoleOutputCP(CP_UTF8);
+        for (std::FILE* stream : {stdout, stderr}) {
+            if (_isatty(_fileno(stream))) std::setvbuf(stream, nullptr, _IOFBF, 1 << 16);
+        }
+    }
+    ~Utf8Console()
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        if (before != 0) SetConsoleOutputCP(before);
+    }
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
+    const Utf8Console console;
     // Plain line ends: the output is read on the Linux side. Standard
     // input and output may also carry video.
     _setmode(_fileno(stdin), _O_BINARY);

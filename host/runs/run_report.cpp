@@ -4,6 +4,7 @@
 
 #include "host_interface/debug_window.h"
 #include "reports/run_progress.h"
+#include "runs/complain.h"
 
 namespace {
 
@@ -115,5 +116,5 @@ void PrintRunSummary(const FrameTally& tally, const FrameFeed& feed, const Frame
     figures.writeMilliseconds = 1000.0 * Median(sink.writeSeconds);
     figures.periodMilliseconds = 1000.0 * Median(tally.periods);
     figures.verifyMilliseconds = 1000.0 * Median(tally.verifyTimes);
-    std::fprintf(stderr, "%s\n", SummaryText(figures, inputDescription).c_str());
+    SayOnStderr(SummaryText(figures, inputDescription));
 }

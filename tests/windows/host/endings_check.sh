@@ -116,6 +116,18 @@ run_case() {  # NAME
     folder) mkdir out.y4m && fh --size 64x36 -o out.y4m ;;
     dev-null) fh --size 64x36 -o /dev/null ;;
     no-output) fh --size 64x36 --frames 2 ;;
+    table-on-terminal)
+      # The check box's (Japanese) name on a UTF-8 terminal, as a pipe gets
+      # it: a terminal is a console to Wine, which reads bytes in its own
+      # code page. `script` gives the run a terminal; its drawing codes go.
+      local piped shown
+      piped=$(fh --table | sed -n 's/^ *0 \(.*\) (default.*/\1/p')
+      shown=$(script -qec "$(printf '%q ' env LANG=C.UTF-8 KELVO_WINE_TIMEOUT=120 \
+        "$root/scripts/wine-run" "$filterhost" --table)" /dev/null </dev/null |
+        sed 's/\x1b\[[0-9;?]*[A-Za-z]//g')
+      echo "through a pipe: $piped; on a terminal: $(grep -a '(default' <<<"$shown" | tail -n 1)"
+      [ -n "$piped" ] && [[ "$shown" == *" 0 $piped (default"* ]]
+      ;;
     big-raw) truncate -s $((64 * 36 * 6 * 400000)) big.yc && fh -i big.yc -s 64x36 -n 2 -o two.y4m ;;
     nul) fh --size 64x36 -o nul.y4m ;;
     nul-in-folder) mkdir sub && fh --size 64x36 -o sub/NUL.y4m ;;
@@ -151,6 +163,7 @@ cases=(
   "folder|2|--output out.y4m: this is a folder, not a file|out.y4m=folder"
   "dev-null|2|output /dev/null: to discard the result leave out --output|"
   "no-output|0|wrote: +nothing \(no --output given\)|"
+  "table-on-terminal|0|through a pipe: [^ ]+; on a terminal: +0 [^ ]+ \(default 0\)|"
   "big-raw|0|wrote: +two.y4m \(2 frames\)|big.yc=any two.y4m=size"
   "nul|2|NUL is a Windows device name.*leave out --output|nul.y4m=old"
   "nul-in-folder|2|NUL is a Windows device name, in any folder|sub=folder"
