@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include "command_line/options.h"
+#include "command_line/recipe_places.h"
 #include "reports/cube_lut.h"
 #include "runs/complain.h"
 #include "runs/cube_run.h"
@@ -274,6 +275,31 @@ int Run(const HostOptions& options)
     return RunFrameFiles(&run, options, report, pluginName);
 }
 
+// Every text here is UTF-8. A console (a terminal, also under Wine) reads
+// the bytes of each write in its output code page (437 or 932), which
+// turned the plug-in's Japanese into mojibake: it is set to UTF-8. Each
+// write must then hold whole characters, and msvcrt writes an unbuffered
+// stream a byte at a time, so a stream that is a console is buffered;
+// messages flush it as they go (runs/complain.h). A pipe or a file takes
+// the bytes as they are. The console's page is put back at the end, for
+// the window the program was started in.
+struct Utf8Console {
+    UINT before = GetConsoleOutputCP();
+    Utf8Console()
+    {
+        SetConsoleOutputCP(CP_UTF8);
+        for (std::FILE* stream : {stdout, stderr}) {
+            if (_isatty(_fileno(stream))) std::setvbuf(stream, nullptr, _IOFBF, 1 << 16);
+        }
+    }
+    ~Utf8Console()
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        if (before != 0) SetConsoleOutputCP(before);
+    }
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -282,6 +308,7 @@ int wmain(int argc, wchar_t** argv)
     // whole, never the process on the spot: one that comes while the
     // plug-in loads stops the run before its first frame.
     ListenForStopRequests();
+    const Utf8Console console;
     // Plain line ends: the output is read on the Linux side. Standard
     // input and output may also carry video.
     _setmode(_fileno(stdin), _O_BINARY);
@@ -293,7 +320,8 @@ int wmain(int argc, wchar_t** argv)
     }
     HostOptions options;
     std::string error;
-    if (!ParseOptions(arguments, &options, &error)) {
+    const RecipePlaces places = HostRecipePlaces();
+    if (!ParseOptions(arguments, &options, &error, &places)) {
         // A message of several lines ends in a command to copy as it is.
         Complain(error.find('\n') == std::string::npos ? error + " (see --help)" : error);
         return exitUsage;

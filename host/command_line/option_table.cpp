@@ -257,6 +257,11 @@ const OptionRow optionRows[] = {
      "frame of raw input); a stream is read up to N frames\n"
      "(default every frame), and one that ends sooner is\n"
      "noted\n"},
+    {HelpSection::run, "", "--frames-expected", "N", Takes::once,
+     SetCount<&HostOptions::framesExpected>, InStoppingRun::refused, Streams::only,
+     "the frames a stream on standard input will bring, for\n"
+     "the progress's per cent and time left (a pipe has no\n"
+     "length; ffprobe knows it); no limit, unlike --frames\n"},
     {HelpSection::run, "-o", "--output", "FILE", Takes::once, SetText<&HostOptions::outputPath>,
      InStoppingRun::refused, Streams::any,
      "write the result: .png, .bmp, .jpg/.jpeg (the last\n"

@@ -127,10 +127,10 @@ bool Refuse(const std::string& message, std::string* error)
 
 // Names that cannot be read or written as they are, raw input and the kind
 // of the input.
-bool CheckInput(HostOptions* options, std::string* error)
+bool CheckInput(HostOptions* options, const RecipePlaces& places, std::string* error)
 {
     if (!options->rawInput && IsVideoFileName(options->inputPath)) {
-        return Refuse(VideoFileAdvice(options->inputPath, *options), error);
+        return Refuse(VideoFileAdvice(*options, places), error);
     }
     if (!options->rawInput && !AdviceForPath(options->inputPath, "input").empty()) {
         return Refuse(AdviceForPath(options->inputPath, "input"), error);
@@ -251,14 +251,15 @@ bool IsStreamPath(const std::string& path)
 }
 
 bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* options,
-                  std::string* error)
+                  std::string* error, const RecipePlaces* places)
 {
     *options = HostOptions();
     GivenRows given(OptionTable().size());
     for (size_t i = 0; i < arguments.size(); ++i) {
         if (!ParseArgument(arguments, &i, options, &given, error)) return false;
     }
-    return CheckFileNames(*options, error) && CheckInput(options, error) &&
+    return CheckFileNames(*options, error) &&
+           CheckInput(options, places != nullptr ? *places : RecipePlaces(), error) &&
            CheckRun(options, given, error) && CheckOutput(options, error) &&
            CheckStoppingRuns(*options, given, error);
 }

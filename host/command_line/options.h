@@ -22,9 +22,10 @@ struct HostOptions {
     int maxWidth = 0;  // --max-width; 0: the width
     std::vector<IndexedValue> tracks;
     std::vector<IndexedValue> checks;
-    int frames = 0;        // --frames; 0 when not given
-    int updateEvery = 0;   // --update-every; 0: never
-    int releaseEvery = 0;  // --release-every; 0: never
+    int frames = 0;          // --frames; 0 when not given
+    int framesExpected = 0;  // --frames-expected: a stream's length for the progress; 0 unknown
+    int updateEvery = 0;     // --update-every; 0: never
+    int releaseEvery = 0;    // --release-every; 0: never
     std::string outputPath;
     FileKind outputKind = FileKind::unknown;  // by the name; y4m for -; unknown: no output
     std::string beforePath;                   // --before: the input picture as the plug-in got it
@@ -45,10 +46,14 @@ struct HostOptions {
 // or a name ending in .y4m.
 bool IsStreamPath(const std::string& path);
 
+struct RecipePlaces;
+
 // Parses the arguments after the program name. False with a one-line
-// message for anything it does not understand.
+// message for anything it does not understand, or with the commands that
+// grade a video file given as input (`places`: where they find things;
+// null: paths as given).
 bool ParseOptions(const std::vector<std::string>& arguments, HostOptions* options,
-                  std::string* error);
+                  std::string* error, const RecipePlaces* places = nullptr);
 
 // Whether the report has to go to standard error: the output is standard
 // output.

@@ -44,6 +44,20 @@ std::string Stem(const std::string& path)
     return name.empty() ? "video" : name;
 }
 
+// FFV1 keeps every bit of the grade where the container takes it; other
+// containers (.mp4 and its kin) get lossless H.264.
+std::string VideoCodecFor(const std::string& path)
+{
+    const std::string lower = Lower(path);
+    for (const char* ending : {".mkv", ".mov", ".qt", ".avi", ".nut"}) {
+        const std::string e = ending;
+        if (lower.size() > e.size() && lower.compare(lower.size() - e.size(), e.size(), e) == 0) {
+            return "-c:v ffv1";
+        }
+    }
+    return "-c:v libx264 -qp 0";
+}
+
 std::string SettingWords(const HostOptions& options)
 {
     std::string words;
@@ -76,15 +90,30 @@ bool IsVideoFileName(const std::string& path)
     return false;
 }
 
-std::string VideoFileAdvice(const std::string& inputPath, const HostOptions& options)
+std::string VideoFileAdvice(const HostOptions& options, const RecipePlaces& places)
 {
-    const std::string input = ShellWord(inputPath);
+    const auto place = [&places](const std::string& path) {
+        return ShellWord(places.fullPath ? places.fullPath(path) : path);
+    };
+    const std::string input = place(options.inputPath);
+    const std::string& output = options.outputPath;
+    const bool streamOutput = !output.empty() && IsStreamPath(output);
+    const std::string target =
+        streamOutput || IsVideoFileName(output) ? output : Stem(options.inputPath) + "-graded.mkv";
+    std::string run;
+    for (const std::string& word : places.runCommand) run += ShellWord(word) + " ";
     const std::string quiet = "ffmpeg -hide_banner -loglevel error -nostats ";
-    return "input " + inputPath +
-           " is a video file; filterhost reads YUV4MPEG2 streams, so let ffmpeg decode and "
-           "encode it (docs/video.md), from the project's folder:\n  " +
-           quiet + "-i " + input + " -pix_fmt yuv444p16le -strict -1 -f yuv4mpegpipe - |\n" +
-           "    scripts/run --input - --output -" + SettingWords(options) + " |\n    " + quiet +
-           "-f yuv4mpegpipe -i - -i " + input + " -map 0:v -map '1:a?' -c:v ffv1 -c:a copy " +
-           ShellWord(Stem(inputPath) + "-graded.mkv");
+    std::string text =
+        "input " + options.inputPath +
+        " is a video file; filterhost reads YUV4MPEG2 streams, so let ffmpeg decode and "
+        "encode it (docs/video.md; ffprobe counts the frames for the progress):\n"
+        "  frames=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries "
+        "stream=nb_read_packets -of csv=p=0 " +
+        input + ")\n  " + quiet + "-i " + input +
+        " -pix_fmt yuv444p16le -strict -1 -f yuv4mpegpipe - |\n    " + run + "--input - --output " +
+        (streamOutput && target != "-" ? place(target) : "-") + " --frames-expected \"$frames\"" +
+        SettingWords(options);
+    if (streamOutput) return text;
+    return text + " |\n    " + quiet + "-f yuv4mpegpipe -i - -i " + input +
+           " -map 0:v -map '1:a?' " + VideoCodecFor(target) + " -c:a copy " + place(target);
 }

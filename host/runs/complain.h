@@ -4,7 +4,17 @@
 #include <cstdio>
 #include <string>
 
+// A line on standard error, shown at once and after everything standard
+// output has been given: on a console both are buffered (a console under
+// Wine takes UTF-8 only in whole writes; see filterhost.cpp).
+inline void SayOnStderr(const std::string& line)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
 inline void Complain(const std::string& message)
 {
-    std::fprintf(stderr, "filterhost: %s\n", message.c_str());
+    SayOnStderr("filterhost: " + message);
 }

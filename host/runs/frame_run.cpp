@@ -135,6 +135,10 @@ void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const Hos
     progress.start = SecondsNow();
     tally->progressShown = progress.enabled;
     const int64_t frameLimit = feed->stream ? options.frames : feed->length;
+    // A pipe has no length; --frames-expected gives it for the progress alone.
+    const int64_t total = feed->length >= 0        ? feed->length
+                          : options.framesExpected ? options.framesExpected
+                                                   : -1;
     double lastStart = 0;
     Verifier verifier;
     YCFrame work;
@@ -180,11 +184,11 @@ void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const Hos
         }
         ++tally->framesDone;
         tally->ownTimes.push_back(ownSeconds);
-        ShowProgress(&progress, tally->framesDone, feed->length, false);
+        ShowProgress(&progress, tally->framesDone, total, false);
         AfterFrame(session, options, *feed, i);
     }
     tally->runSeconds = SecondsNow() - progress.start;
     if (tally->framesDone > 0) {
-        ShowProgress(&progress, tally->framesDone, feed->length, true);
+        ShowProgress(&progress, tally->framesDone, total, true);
     }
 }

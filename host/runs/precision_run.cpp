@@ -10,6 +10,7 @@
 #include "host_interface/tracks.h"
 #include "pictures/picture_io.h"
 #include "reports/precision_report.h"
+#include "runs/complain.h"
 #include "stop_request.h"
 #include "wide_text.h"
 
@@ -80,8 +81,9 @@ bool RunPrecisionReport(HostSession* session, const std::string& dir, const std:
                 row.processed = result.returned != 0;
                 if (row.processed) row.errors = MeasureErrors(exact, frame);
                 rows.push_back(row);
-                std::fprintf(stderr, "precision: %s, %s, format %d%s\n", sweeps[sweep].name,
-                             settings[setting].name, kind, row.processed ? "" : ": failed");
+                SayOnStderr(std::string("precision: ") + sweeps[sweep].name + ", " +
+                            settings[setting].name + ", format " + std::to_string(kind) +
+                            (row.processed ? "" : ": failed"));
             }
         }
     }

@@ -62,10 +62,17 @@ std::string EndingText(const char* stoppedBy, int64_t framesDone,
     for (const OutputFate& fate : fates) {
         text += "; ";
         if (fate.direct) {
+            // Bytes a pipe took may still be dropped by its reader: ffmpeg
+            // stopped by the same Ctrl-C leaves out the frames it was
+            // still decoding.
+            const std::string were = fate.frames == 1 ? " was" : " were";
             text += fate.frames == 0
                         ? "nothing was written to " + fate.name
-                        : FramesText(fate.frames) + (fate.frames == 1 ? " was" : " were") +
-                              " written whole to " + fate.name;
+                        : FramesText(fate.frames) + were +
+                              (fate.pipe ? " sent whole to " : " written whole to ") + fate.name;
+            if (fate.pipe && fate.frames > 0 && stoppedBy != nullptr) {
+                text += " (a pipe: a program reading it that was stopped too may have kept fewer)";
+            }
         } else if (fate.kept.empty()) {
             text += fate.existed ? fate.name + " was left as it was"
                                  : "nothing was written to " + fate.name;

@@ -5,6 +5,7 @@
 
 #include "host_interface/debug_window.h"
 #include "reports/run_progress.h"
+#include "runs/complain.h"
 
 namespace {
 
@@ -72,6 +73,12 @@ void PrintRunReport(std::FILE* report, const std::string& pluginName, const Host
     for (const std::string& file : written) {
         std::fprintf(report, "wrote:     %s\n", file.c_str());
     }
+    // The corrected frames go nowhere without --output: said where the
+    // files would be listed, so that nobody looks for them.
+    if (options.outputPath.empty()) {
+        std::fprintf(report, "wrote:     %s (no --output given)\n",
+                     written.empty() ? "nothing" : "no corrected frame");
+    }
     const DebugReport& last = tally.lastReport;
     if (last.hasSize) {
         std::fprintf(report, "format:    %s (debug window: %dx%d)\n", last.formatTag.c_str(),
@@ -123,6 +130,6 @@ void PrintRunSummary(const FrameTally& tally, const FrameFeed& feed, const Frame
     figures.writeMilliseconds = 1000.0 * Median(sink.writeSeconds);
     figures.periodMilliseconds = 1000.0 * Median(tally.periods);
     figures.verifyMilliseconds = 1000.0 * Median(tally.verifyTimes);
-    std::fprintf(stderr, "%s%s\n", SummaryText(figures, inputDescription).c_str(),
-                 UnderEmulator() ? " (under qemu's i386 emulator)" : "");
+    SayOnStderr(SummaryText(figures, inputDescription) +
+                (UnderEmulator() ? " (under qemu's i386 emulator)" : ""));
 }

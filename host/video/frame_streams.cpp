@@ -311,6 +311,8 @@ bool OpenSink(const HostOptions& options, const FrameFeed& feed, FrameSink* sink
     }
     if (sink->file == nullptr) return false;
     const int64_t start = FilePosition(sink->file);
+    // Standard output that has no position is a pipe (or a console).
+    sink->pipe = sink->pipe || start < 0;
     sink->seekable = start >= 0 && CanCutBack(sink->file);
     sink->checkRoom = start >= 0 && !sink->seekable;
     sink->wholeBytes = start;
@@ -438,6 +440,7 @@ bool EndSink(FrameSink* sink, bool complete, const YCFrame* lastInput, int64_t f
             fate.name = sink->name;
             fate.kept = sink->name;
             fate.direct = true;
+            fate.pipe = sink->pipe;
             fate.complete = complete;
         } else {
             if (fate.picture && fate.frames > 0 &&

@@ -85,7 +85,7 @@ struct FrameSink {
     int64_t wholeBytes = 0;          // written up to the end of the last whole frame
     int64_t framesWritten = 0;
     YCFrame last;            // picture output
-    bool pipe = false;       // a named pipe
+    bool pipe = false;       // a named pipe, or standard output that is a pipe (no file)
     PendingFile outputFile;  // a file until the run ends: `file` writes into it, or a picture
     PendingFile beforeFile;  // --before, until the run ends
 
@@ -127,6 +127,7 @@ struct OutputFate {
     std::string name;       // as given, or "standard output"
     std::string kept;       // where its bytes are now: `name`, STEM.partial.EXT, or none
     bool direct = false;    // standard output or a pipe: written as the run went
+    bool pipe = false;      // a pipe: its frames were sent, and what the reader kept is its own
     bool complete = false;  // it took its name, replacing any file of that name
     bool existed = false;   // a file of that name was there before the run
     bool picture = false;   // one frame, not a stream

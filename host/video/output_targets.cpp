@@ -7,6 +7,7 @@
 #include <winternl.h>
 
 #include "pictures/pending_file.h"
+#include "runs/complain.h"
 #include "wide_text.h"
 #include "stop_request.h"
 
@@ -116,10 +117,8 @@ std::FILE* OpenPipeOutput(const std::string& path, std::string* error)
             return nullptr;
         }
         if (!told && waited >= 1000) {
-            std::fprintf(stderr,
-                         "filterhost: waiting for a program to open the named pipe %s "
-                         "for reading (at most %d s)\n",
-                         path.c_str(), pipeReaderWait);
+            Complain("waiting for a program to open the named pipe " + path +
+                     " for reading (at most " + std::to_string(pipeReaderWait) + " s)");
             told = true;
         }
         Sleep(100);

@@ -144,9 +144,13 @@ TEST(Options, MistakesAreRefusedWithTheirReason)
         {{"-c", "Sync=1"}, "INDEX=VALUE"},
         {{"-i", "Holiday.MP4", "-t", "cr(gain)=9"},
          "-i Holiday.MP4 -pix_fmt yuv444p16le -strict -1 -f yuv4mpegpipe - |\n"
-         "    scripts/run --input - --output - --track 'Cr(gain)=9' |\n"},
+         "    scripts/run --input - --output - --frames-expected \"$frames\" --track 'Cr(gain)=9' "
+         "|\n"},
         {{"-i", "a b.mkv"},
          "-i 'a b.mkv' -map 0:v -map '1:a?' -c:v ffv1 -c:a copy 'a b-graded.mkv'"},
+        {{"-i", "a.mkv", "-o", "Graded.MP4"}, "-c:v libx264 -qp 0 -c:a copy Graded.MP4"},
+        {{"-i", "a.mkv", "-o", "g.y4m"}, "--output g.y4m --frames-expected \"$frames\""},
+        {{"--frames-expected", "9"}, "--frames-expected applies to YUV4MPEG2 streams"},
         {{"-t", "3=abc"}, "TRACK=VALUE"},
         {{"-t", "3=99999999999"}, "TRACK=VALUE"},
         {{"-n", "0"}, "1..1000000"},

@@ -95,6 +95,8 @@ run_case() {  # NAME
     sigint) stop_run INT "${long[@]}" -o out.y4m ;;
     sigterm) stop_run TERM "${long[@]}" -o out.y4m ;;
     sighup) stop_run HUP "${long[@]}" -o out.y4m ;;
+    sigint-pipe) stop_run INT "${long[@]}" -o - | cat >/dev/null ;;
+    sigint-stdout-file) stop_run INT "${long[@]}" -o - >out.y4m ;;
     time-limit) limit=5 fh "${long[@]}" -o out.y4m ;;
     picture) stop_run INT "${long[@]}" -o x.png --before b.png ;;
     cube) stop_run INT --cube g.cube --cube-size 256 ;;
@@ -113,6 +115,19 @@ run_case() {  # NAME
     same-outputs) fh --size 64x36 -o X.png --before ./X.png ;;
     folder) mkdir out.y4m && fh --size 64x36 -o out.y4m ;;
     dev-null) fh --size 64x36 -o /dev/null ;;
+    no-output) fh --size 64x36 --frames 2 ;;
+    table-on-terminal)
+      # The check box's (Japanese) name on a UTF-8 terminal, as a pipe gets
+      # it: a terminal is a console to Wine, which reads bytes in its own
+      # code page. `script` gives the run a terminal; its drawing codes go.
+      local piped shown
+      piped=$(fh --table | sed -n 's/^ *0 \(.*\) (default.*/\1/p')
+      shown=$(script -qec "$(printf '%q ' env LANG=C.UTF-8 KELVO_WINE_TIMEOUT=120 \
+        "$root/scripts/wine-run" "$filterhost" --table)" /dev/null </dev/null |
+        sed 's/\x1b\[[0-9;?]*[A-Za-z]//g')
+      echo "through a pipe: $piped; on a terminal: $(grep -a '(default' <<<"$shown" | tail -n 1)"
+      [ -n "$piped" ] && [[ "$shown" == *" 0 $piped (default"* ]]
+      ;;
     big-raw) truncate -s $((64 * 36 * 6 * 400000)) big.yc && fh -i big.yc -s 64x36 -n 2 -o two.y4m ;;
     nul) fh --size 64x36 -o nul.y4m ;;
     nul-in-folder) mkdir sub && fh --size 64x36 -o sub/NUL.y4m ;;
@@ -131,6 +146,8 @@ cases=(
   "sigint|4|stopped by Ctrl-C \(interrupt\) after frame [0-9]+, before the end; out.partial.y4m holds frames? (1 to )?[0-9]+, and out.y4m was left as it was|out.y4m=old out.partial.y4m=frames"
   "sigterm|4|stopped by Ctrl-C .* after frame [0-9]+, before the end; out.partial.y4m holds|out.y4m=old out.partial.y4m=frames"
   "sighup|4|stopped by Ctrl-C .* after frame [0-9]+, before the end; out.partial.y4m holds|out.y4m=old out.partial.y4m=frames"
+  "sigint-pipe|4|after frame [0-9]+, before the end; frames? (1 to )?[0-9]+ w[aer]+ sent whole to standard output \(a pipe: a program reading it that was stopped too may have kept fewer\)|"
+  "sigint-stdout-file|4|after frame [0-9]+, before the end; frames? (1 to )?[0-9]+ w[aer]+ written whole to standard output|out.y4m=any"
   "time-limit|124|stopped by Ctrl-C .*before the end; out.partial.y4m holds.*reached the time limit of 5 s|out.y4m=old out.partial.y4m=frames"
   "picture|4|before the end; x.partial.png holds frame [0-9]+, corrected, and x.png was left as it was; b.png holds the input of frame|x.png=old x.partial.png=png b.png=png"
   "cube|4|stopped by Ctrl-C \(interrupt\) before the cube was complete; g.cube was left as it was|g.cube=old"
@@ -140,11 +157,13 @@ cases=(
   "full-disk|1|cannot write out.y4m: No space left on device.*out.partial.y4m holds frames 1 to|out.y4m=old out.partial.y4m=frames"
   "broken-picture|2|frame 3: .*x.partial.png holds frame 2, corrected, and x.png was left as it was|x.png=old x.partial.png=png"
   "two-writers|1|cannot write ./same.y4m: another run is writing it.*stopped by Ctrl-C .* same.y4m holds frames 1 to|same.y4m=frames"
-  "pipe-reader-quits|1|cannot write p.y4m: the program reading it has closed the pipe.*frames 1 to [0-9]+ were written whole to p.y4m|p.y4m=fifo"
+  "pipe-reader-quits|1|cannot write p.y4m: the program reading it has closed the pipe.*frames 1 to [0-9]+ were sent whole to p.y4m|p.y4m=fifo"
   "pipe-no-reader|1|no program opened the named pipe for reading within 10 s|p.y4m=fifo"
   "same-outputs|2|--output X.png and --before ./X.png are one file|"
   "folder|2|--output out.y4m: this is a folder, not a file|out.y4m=folder"
   "dev-null|2|output /dev/null: to discard the result leave out --output|"
+  "no-output|0|wrote: +nothing \(no --output given\)|"
+  "table-on-terminal|0|through a pipe: [^ ]+; on a terminal: +0 [^ ]+ \(default 0\)|"
   "big-raw|0|wrote: +two.y4m \(2 frames\)|big.yc=any two.y4m=size"
   "nul|2|NUL is a Windows device name.*leave out --output|nul.y4m=old"
   "nul-in-folder|2|NUL is a Windows device name, in any folder|sub=folder"

@@ -68,6 +68,29 @@ if [ "$part" = video ]; then
   through_filterhost brighter16full yuv444p16le pc full -1 "${brighter[@]}"
   grep -q "XCOLORRANGE=FULL" identity16full.in.y4m || fail "ffmpeg did not mark full range"
 
+  # A video file as input is answered with commands that grade it: pasted
+  # in another folder they must work as they are (scripts/run by its full
+  # path, stood in for by wine-run here so that no build starts), write
+  # the output that was asked for, with the sound, and know the length.
+  ff -f lavfi -i testsrc2=size=96x64:rate=25 -f lavfi -i sine -frames:v "$frames" -t 0.16 \
+     -c:v libx264 -c:a aac "source clip.mp4"
+  status=0
+  fh --input "source clip.mp4" --output "graded clip.mkv" --track 'Y(gain)=40' 2>advice.err ||
+    status=$?
+  [ "$status" = 2 ] || fail "a video file as input: exit $status, not 2: $(cat advice.err)"
+  grep -qF "    $root/scripts/run --input - --output - --frames-expected" advice.err ||
+    fail "the advice does not start filterhost by the full path of scripts/run: $(cat advice.err)"
+  tail -n +2 advice.err |
+    sed "s|$root/scripts/run|$root/scripts/wine-run $filterhost --progress|" >advice.sh
+  mkdir elsewhere
+  (cd elsewhere && KELVO_WINE_TIMEOUT=120 bash -o pipefail ../advice.sh 2>../advised.err) ||
+    fail "the advised commands failed: $(cat advised.err)"
+  got=$(ffprobe -v error -show_entries stream=codec_type -of csv=p=0 "graded clip.mkv" | sort | tr '\n' ' ')
+  [ "$got" = "audio video " ] || fail "graded clip.mkv holds [$got], not the video and its sound"
+  grep -q "frame $frames of $frames (100 %)" advised.err ||
+    fail "the advised run's progress does not know the length: $(cat advised.err)"
+  echo "video file: the advised commands, run elsewhere, wrote graded clip.mkv; $(grep -o "frame $frames of.*" advised.err | tail -n 1)"
+
   # HD footage is BT.709: a 1280x720 clip that ffmpeg made in BT.709, read
   # by filterhost's automatic choice. Its pictures must be ffmpeg's own
   # BT.709 decoding of the same frames within a code (rounding both ways

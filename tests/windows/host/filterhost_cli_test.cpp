@@ -227,6 +227,7 @@ TEST(FilterHostProgram, TimingSummaryComesFromTheDebugWindow)
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("Total          3"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nwrote:     nothing (no --output given)\n"), std::string::npos) << r.out;
 }
 
 TEST(FilterHostProgram, PictureInAndOut)
