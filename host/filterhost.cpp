@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -158,7 +159,7 @@ int OpenStreams(OpenedRun* run, const HostOptions& options)
     run->feedOpen = true;
     if (!OpenFeed(options, &run->feed, &notes, &error)) {
         Complain(error);
-        return exitUsage;
+        return StopRequest() != nullptr ? exitStopped : exitUsage;
     }
     for (const std::string& note : notes) {
         Complain(note);
@@ -204,7 +205,7 @@ std::vector<OutputFate> FinishOutputs(OpenedRun* run, const HostOptions& options
         for (const std::string& e : errors) Complain(e);
         tally->outputBroken = true;
     }
-    if (run->feed.stream && options.frames != 0 && tally->framesDone < options.frames &&
+    if (run->feed.sequential && options.frames != 0 && tally->framesDone < options.frames &&
         !tally->inputBroken && !tally->outputBroken && tally->stoppedBy == nullptr) {
         Complain("note: the stream ended after " + std::to_string(tally->framesDone) +
                  " frames, fewer than --frames " + std::to_string(options.frames));
@@ -252,7 +253,11 @@ int Run(const HostOptions& options)
     // From here on Ctrl-C ends the run in its own time, with its files
     // whole, never the process on the spot.
     ListenForStopRequests();
-    OpenedRun run;
+    // On the heap: a reading thread left in a read still uses the feed.
+    const std::unique_ptr<OpenedRun, void (*)(OpenedRun*)> held(new OpenedRun, [](OpenedRun* r) {
+        if (!ReadLeftUnfinished()) delete r;
+    });
+    OpenedRun& run = *held;
     if (!OpenSession(&run.session, pluginPath, &error)) {
         Complain(error);
         return exitFailed;
@@ -312,5 +317,7 @@ int wmain(int argc, wchar_t** argv)
     }
     std::fflush(stdout);
     std::fflush(stderr);
+    // The C library's clean-up would wait for a read that may never end.
+    if (ReadLeftUnfinished()) TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
     return status;
 }

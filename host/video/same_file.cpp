@@ -64,6 +64,10 @@ bool IdentityOfPath(const std::string& path, DWORD standardHandle, FileIdentity*
 {
     if (path.empty()) return false;
     if (path == "-") return IdentityOfHandle(GetStdHandle(standardHandle), identity);
+    // Wine has no attributes for what is no file or folder. A named pipe is
+    // not opened to be looked at: its writer would take that for its
+    // reader, write, and find it gone.
+    if (GetFileAttributesW(WideFromUtf8(path).c_str()) == INVALID_FILE_ATTRIBUTES) return false;
     HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), 0,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
