@@ -237,8 +237,9 @@ int RunFrameFiles(OpenedRun* run, const HostOptions& options, std::FILE* report,
     return status;
 }
 
-int Run(const HostOptions& options)
+int Run(const HostOptions& given)
 {
+    HostOptions options = given;
     // With the video on standard output, everything else goes to stderr.
     std::FILE* report = OutputIsStdout(options) ? stderr : stdout;
     const std::wstring pluginPath = options.pluginPath.empty() ? DefaultPluginPath()
@@ -246,7 +247,10 @@ int Run(const HostOptions& options)
     const std::string pluginName = Utf8FromWide(pluginPath.c_str());
     std::string error;
     // Before a frame is corrected: a result with nowhere to go would be lost.
-    if (!CheckOutputPlaces(options, &error)) {
+    std::vector<std::string> notes;
+    const bool settled = SettleOutputNames(&options, &notes, &error);
+    for (const std::string& note : notes) Complain(note);
+    if (!settled || !CheckOutputPlaces(options, &error)) {
         Complain(error);
         return exitUsage;
     }
