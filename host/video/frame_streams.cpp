@@ -505,6 +505,8 @@ void EndFile(PendingFile* file, bool complete, OutputFate* fate, std::vector<std
     } else if (!KeepFile(file, &fate->kept, &error)) {
         fate->kept.clear();
     }
+    fate->displaced = file->displaced;
+    fate->deleted = file->deleted;
     if (!error.empty()) errors->push_back(error);
 }
 

@@ -144,14 +144,16 @@ bool CloseSink(FrameSink* sink, std::string* error);
 
 // What became of an output when the run ended, for the report.
 struct OutputFate {
-    std::string name;       // as given, or "standard output"
-    std::string kept;       // where its bytes are now: `name`, STEM.partial.EXT, or none
-    bool direct = false;    // standard output or a pipe: written as the run went
-    bool complete = false;  // it took its name, replacing any file of that name
-    bool existed = false;   // a file of that name was there before the run
-    bool picture = false;   // one frame, not a stream
-    bool before = false;    // --before
-    int64_t frames = 0;     // the frames it holds; a picture's is the last of them
+    std::string name;        // as given, or "standard output"
+    std::string kept;        // where its bytes are now: `name`, STEM.partial.EXT, or none
+    bool direct = false;     // standard output or a pipe: written as the run went
+    bool complete = false;   // it took its name, replacing any file of that name
+    bool existed = false;    // a file of that name was there before the run
+    bool picture = false;    // one frame, not a stream
+    bool before = false;     // --before
+    bool displaced = false;  // its folder was renamed or moved while it was written
+    bool deleted = false;    // its folder was deleted, and the frames with it
+    int64_t frames = 0;      // the frames it holds; a picture's is the last of them
 };
 
 // Ends the outputs once the writes are done (CloseSink). For a run that
