@@ -194,25 +194,34 @@ bool FinishWriting(FrameSink* sink, std::string* error)
 
 }  // namespace
 
+namespace {
+
+// Frames held in memory, or raw frames: from a file, read where they lie,
+// or from a pipe, read in turn on the reading thread.
+bool OpenFrames(const HostOptions& options, FrameFeed* feed, std::string* error)
+{
+    if (!PrepareFrames(options, &feed->frames, &feed->raw, error)) return false;
+    const bool raw = feed->raw.file != nullptr;
+    if (raw) feed->current = feed->raw.shape;
+    feed->length = options.frames != 0 ? options.frames
+                   : raw               ? feed->raw.frames
+                                       : static_cast<int64_t>(feed->frames.size());
+    if (raw && feed->raw.frames < 0) {
+        feed->sequential = true;
+        feed->name = options.inputPath;
+        feed->next = feed->current;
+        feed->readerThread = std::thread(ReadFrames, feed);
+        StartReading(feed);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::string>* notes,
               std::string* error)
 {
-    if (!options.streamInput) {
-        if (!PrepareFrames(options, &feed->frames, &feed->raw, error)) return false;
-        const bool raw = feed->raw.file != nullptr;
-        if (raw) feed->current = feed->raw.shape;
-        feed->length = options.frames != 0 ? options.frames
-                       : raw               ? feed->raw.frames
-                                           : static_cast<int64_t>(feed->frames.size());
-        if (raw && feed->raw.frames < 0) {
-            feed->sequential = true;
-            feed->name = options.inputPath;
-            feed->next = feed->current;
-            feed->readerThread = std::thread(ReadFrames, feed);
-            StartReading(feed);
-        }
-        return true;
-    }
+    if (!options.streamInput) return OpenFrames(options, feed, error);
     feed->stream = true;
     feed->sequential = true;
     feed->name = options.inputPath == "-" ? "standard input" : options.inputPath;
