@@ -155,6 +155,8 @@ bool SettleOutputNames(HostOptions* options, std::vector<std::string>* notes, st
         std::string spelled;
         switch (LookUpOutputName(*n.path, &spelled)) {
         case OutputName::link:
+            // A link to the input is first of all the input.
+            if (OutputIsInput(options->inputPath, *n.path, error)) return false;
             *error = std::string(n.option) + " " + *n.path +
                      ": this is a symbolic link; filterhost would put its file in the link's "
                      "place and leave the file it points to as it was; give that file's name";
