@@ -13,7 +13,8 @@
 // file whose name differs only in case is that file (Windows takes it for
 // it), and is written under its own name, with a note; a symbolic link is
 // refused (writing under a temporary name and renaming would replace the
-// link, not the file it points to). False with a message.
+// link, not the file it points to), a link to the input as the input.
+// False with a message.
 bool SettleOutputNames(HostOptions* options, std::vector<std::string>* notes, std::string* error);
 
 // Every output the options name: --output (standard output: closed, or a

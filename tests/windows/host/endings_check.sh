@@ -122,6 +122,25 @@ paused_input() {
   return "${status:-0}"
 }
 
+# The same before the stream's header: the writer opens the pipe and sends
+# nothing. Once its open has returned (it has become `sleep`), filterhost
+# has the pipe open, and listens for Ctrl-C.
+paused_header() {
+  mkfifo in.y4m
+  (exec sleep 600 >in.y4m) &
+  local writer=$! status
+  KELVO_WINE_TIMEOUT=0 setsid "$root/scripts/wine-run" "$filterhost" -i in.y4m -o out.y4m \
+    2>>"$messages.err" &
+  run=$!
+  for _ in $(seq 1200); do [ "$(cat /proc/$writer/comm)" = sleep ] && break; sleep 0.1; done
+  kill -INT -- -"$run"
+  for _ in $(seq 1200); do kill -0 "$run" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$run" 2>/dev/null && status=99
+  kill "$writer"
+  wait "$run" || status=${status:-$?}
+  return "${status:-0}"
+}
+
 # A long run whose output folder is renamed (mv) or deleted (rm) under it.
 folder_goes() {  # mv|rm
   mkdir d
@@ -186,6 +205,7 @@ run_case() {  # NAME
       fh -i in.yc -s 64x36 -o two.y4m
       ;;
     paused-input) paused_input ;;
+    paused-header) paused_header ;;
     folder-renamed) folder_goes mv ;;
     folder-deleted) folder_goes rm ;;
   esac >"$messages" 2>>"$messages.err"
@@ -233,6 +253,7 @@ cases=(
   "read-only|2|--output ro/x.y4m: no file can be made in ro: it lies on a file system mounted read-only|ro=folder"
   "raw-pipe|0|wrote: +two.y4m \(2 frames\)|in.yc=fifo two.y4m=size"
   "paused-input|4|stopped by Ctrl-C \(interrupt\) after frame 3, before the end; out.y4m holds frames 1 to 3|in.y4m=fifo out.y4m=frames"
+  "paused-header|4|in.y4m: stopped by Ctrl-C \(interrupt\) while waiting for the header|in.y4m=fifo"
   "folder-renamed|4|frames 1 to [0-9]+ of d/out.y4m are in out.y4m.filterhost.part, in the folder that held it|d2=folder d2/out.y4m.filterhost.part=any"
   "folder-deleted|4|frames 1 to [0-9]+ of d/out.y4m went with its deleted folder|"
 )
