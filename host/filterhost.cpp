@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -159,7 +160,7 @@ int OpenStreams(OpenedRun* run, const HostOptions& options)
     run->feedOpen = true;
     if (!OpenFeed(options, &run->feed, &notes, &error)) {
         Complain(error);
-        return exitUsage;
+        return StopRequest() != nullptr ? exitStopped : exitUsage;
     }
     for (const std::string& note : notes) {
         Complain(note);
@@ -205,7 +206,7 @@ std::vector<OutputFate> FinishOutputs(OpenedRun* run, const HostOptions& options
         for (const std::string& e : errors) Complain(e);
         tally->outputBroken = true;
     }
-    if (run->feed.stream && options.frames != 0 && tally->framesDone < options.frames &&
+    if (run->feed.sequential && options.frames != 0 && tally->framesDone < options.frames &&
         !tally->inputBroken && !tally->outputBroken && tally->stoppedBy == nullptr) {
         Complain("note: the stream ended after " + std::to_string(tally->framesDone) +
                  " frames, fewer than --frames " + std::to_string(options.frames));
@@ -237,8 +238,9 @@ int RunFrameFiles(OpenedRun* run, const HostOptions& options, std::FILE* report,
     return status;
 }
 
-int Run(const HostOptions& options)
+int Run(const HostOptions& given)
 {
+    HostOptions options = given;
     // With the video on standard output, everything else goes to stderr.
     std::FILE* report = OutputIsStdout(options) ? stderr : stdout;
     const std::wstring pluginPath = options.pluginPath.empty() ? DefaultPluginPath()
@@ -246,11 +248,18 @@ int Run(const HostOptions& options)
     const std::string pluginName = Utf8FromWide(pluginPath.c_str());
     std::string error;
     // Before a frame is corrected: a result with nowhere to go would be lost.
-    if (!CheckOutputPlaces(options, &error)) {
+    std::vector<std::string> notes;
+    const bool settled = SettleOutputNames(&options, &notes, &error);
+    for (const std::string& note : notes) Complain(note);
+    if (!settled || !CheckOutputPlaces(options, &error)) {
         Complain(error);
         return exitUsage;
     }
-    OpenedRun run;
+    // On the heap: a reading thread left in a read still uses the feed.
+    const std::unique_ptr<OpenedRun, void (*)(OpenedRun*)> held(new OpenedRun, [](OpenedRun* r) {
+        if (!ReadLeftUnfinished()) delete r;
+    });
+    OpenedRun& run = *held;
     if (!OpenSession(&run.session, pluginPath, &error)) {
         Complain(error);
         return exitFailed;
@@ -341,5 +350,7 @@ int wmain(int argc, wchar_t** argv)
     }
     std::fflush(stdout);
     std::fflush(stderr);
+    // The C library's clean-up would wait for a read that may never end.
+    if (ReadLeftUnfinished()) TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
     return status;
 }

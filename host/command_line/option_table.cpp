@@ -223,6 +223,12 @@ bool AddCheck(const std::string& name, const std::string& v, HostOptions* option
     if (item.value != 0 && item.value != 1) {
         return BadValue(name, v, "INDEX=0 or INDEX=1: a check box is off or on", error);
     }
+    for (const IndexedValue& earlier : options->checks) {
+        if (earlier.index == item.index) {
+            *error = "check box " + std::to_string(item.index) + " is given twice; give it once";
+            return false;
+        }
+    }
     options->checks.push_back(item);
     return true;
 }

@@ -78,6 +78,19 @@ bool StillNamed(HANDLE handle, const std::wstring& path)
     return same;
 }
 
+// Whether the temporary file is still where it was put; `pending` says
+// otherwise, and whether it went with a deleted folder.
+bool StillInPlace(PendingFile* pending)
+{
+    const HANDLE handle = HandleOf(pending->file);
+    if (StillNamed(handle, WideFromUtf8(pending->temporary))) return true;
+    BY_HANDLE_FILE_INFORMATION information;
+    pending->displaced = true;
+    pending->deleted = GetFileInformationByHandle(handle, &information) &&
+                       information.nNumberOfLinks == 0;
+    return false;
+}
+
 // Renamed through the handle that holds it, so that no other run can take
 // the file between the rename and the close. False with GetLastError.
 bool RenameOpenFile(std::FILE* file, const std::string& path, bool replace)
@@ -107,6 +120,11 @@ bool NameTaken(DWORD code)
 bool Exists(const std::string& path)
 {
     return access(path.c_str(), F_OK) == 0;
+}
+
+bool StillInPlace(PendingFile* pending)
+{
+    return pending->file != nullptr;
 }
 
 #endif
@@ -145,6 +163,27 @@ bool Close(PendingFile* pending)
     return ok;
 }
 
+// Why a displaced file could not be given a name, and where its bytes are.
+std::string DisplacedMessage(const PendingFile& pending)
+{
+    if (pending.deleted) {
+        return "cannot write " + pending.path +
+               ": its folder was deleted during the run, and the frames written with it";
+    }
+    const size_t folder = pending.temporary.find_last_of("/\\");
+    return "cannot write " + pending.path +
+           ": its folder was renamed or moved during the run; the frames written are in " +
+           pending.temporary.substr(folder == std::string::npos ? 0 : folder + 1) +
+           " in that folder, wherever it is now";
+}
+
+// Closes a displaced file as it is: its old name may now be another file's.
+void CloseDisplaced(PendingFile* pending)
+{
+    std::fclose(pending->file);
+    pending->file = nullptr;
+}
+
 }  // namespace
 
 PendingFile::~PendingFile()
@@ -169,6 +208,8 @@ bool BeginFile(const std::string& path, PendingFile* pending, std::string* error
     pending->path = path;
     pending->temporary = path + ".filterhost.part";
     pending->firstError = 0;
+    pending->displaced = false;
+    pending->deleted = false;
 #ifdef _WIN32
     // The temporary file is held twice over: opened for writing without
     // sharing writes, which other processes of the same Wine server (and
@@ -249,6 +290,11 @@ bool FinishFile(PendingFile* pending, std::string* error)
         DiscardFile(pending);
         return false;
     }
+    if (!StillInPlace(pending)) {
+        *error = DisplacedMessage(*pending);
+        CloseDisplaced(pending);
+        return false;
+    }
     bool taken = false;
 #ifdef _WIN32
     if (!Rename(pending, pending->path, true, &taken)) {
@@ -279,6 +325,11 @@ bool KeepFile(PendingFile* pending, std::string* kept, std::string* error)
 {
     if (pending->file == nullptr) return false;
     std::fflush(pending->file);
+    if (!StillInPlace(pending)) {
+        *error = DisplacedMessage(*pending);
+        CloseDisplaced(pending);
+        return false;
+    }
 #ifndef _WIN32
     std::fclose(pending->file);
     pending->file = nullptr;
@@ -289,9 +340,14 @@ bool KeepFile(PendingFile* pending, std::string* kept, std::string* error)
         *kept = pending->path;
         renamed = Rename(pending, *kept, false, &taken);
     }
-    for (int n = 1; !renamed && taken && n < 100; ++n) {
+    for (int n = 1; !renamed && taken && n <= partialNames; ++n) {
         *kept = PartialName(pending->path, n);
         renamed = Rename(pending, *kept, false, &taken);
+    }
+    if (!renamed && taken) {
+        // Every partial name is taken: the frames stay where they are.
+        *kept = pending->temporary;
+        renamed = true;
     }
     if (!renamed) {
         *error = "cannot keep the frames of " + pending->path + ": " + std::strerror(errno);
@@ -313,6 +369,10 @@ void DiscardFile(PendingFile* pending)
 {
     if (pending->file == nullptr) return;
     LedgerFileDone(pending->temporary);
+    if (!StillInPlace(pending)) {
+        CloseDisplaced(pending);
+        return;
+    }
 #ifdef _WIN32
     // Deleted on closing, through the handle that holds it: a name removed
     // after the close could already be another run's.

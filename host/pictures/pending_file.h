@@ -20,6 +20,11 @@ struct PendingFile {
     std::FILE* file = nullptr;
     bool existed = false;  // a file of that name was there when writing began
     int firstError = 0;    // errno of the first failed write; 0 none
+    // The temporary file is no longer where it was put: its folder was
+    // renamed, moved or (`deleted`) deleted while the run wrote it. It is
+    // then closed as it is, neither renamed nor removed.
+    bool displaced = false;
+    bool deleted = false;
 
     PendingFile() = default;
     PendingFile(const PendingFile&) = delete;
@@ -43,9 +48,13 @@ bool FinishFile(PendingFile* pending, std::string* error);
 
 // An incomplete file, kept as it is: under its own name when no file of that
 // name was there, otherwise (or when one has appeared since) under the first
-// free name of STEM.partial.EXT, STEM.partial-2.EXT, ...; `kept` receives
-// the name. False with a message when it cannot be kept (it is removed).
+// free name of STEM.partial.EXT, STEM.partial-2.EXT, ... up to
+// `partialNames`, and when every one of them is taken, under its temporary
+// name; `kept` receives the name. False with a message when it cannot be
+// kept (it is removed, unless displaced).
 bool KeepFile(PendingFile* pending, std::string* kept, std::string* error);
+
+constexpr int partialNames = 99;
 
 // Removes the temporary file; any file of the name stays as it was.
 void DiscardFile(PendingFile* pending);

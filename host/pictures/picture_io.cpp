@@ -227,6 +227,12 @@ bool OpenRawFrames(const std::string& path, int width, int height, int maxWidth,
     raw->shape = MakeFrame(width, height, maxWidth);
     const int64_t frameBytes = int64_t{width} * height * 6;
     const int64_t size = FileLength(raw->file);
+    raw->bytes.resize(static_cast<size_t>(frameBytes));
+    raw->framesRead = 0;
+    if (size < 0 && frameBytes != 0) {
+        raw->frames = -1;  // a pipe: read until it ends
+        return true;
+    }
     if (frameBytes == 0 || size <= 0 || size % frameBytes != 0) {
         *error = "cannot read " + path + " as raw frames of " + std::to_string(width) + "x" +
                  std::to_string(height) + ": its " + std::to_string(size) +
@@ -235,8 +241,44 @@ bool OpenRawFrames(const std::string& path, int width, int height, int maxWidth,
         return false;
     }
     raw->frames = size / frameBytes;
-    raw->bytes.resize(static_cast<size_t>(frameBytes));
     return true;
+}
+
+namespace {
+
+void DecodeRawFrame(const std::vector<uint8_t>& bytes, YCFrame* frame)
+{
+    const unsigned char* p = bytes.data();
+    for (int y = 0; y < frame->height; ++y) {
+        for (int x = 0; x < frame->width; ++x, p += 6) {
+            YCPixel& pixel = PixelAt(*frame, x, y);
+            pixel.y = static_cast<int16_t>(p[0] | (p[1] << 8));
+            pixel.cb = static_cast<int16_t>(p[2] | (p[3] << 8));
+            pixel.cr = static_cast<int16_t>(p[4] | (p[5] << 8));
+        }
+    }
+}
+
+}  // namespace
+
+RawRead ReadNextRawFrame(RawFrames* raw, YCFrame* frame, std::string* error)
+{
+    if (frame->pixels.empty()) *frame = raw->shape;
+    const size_t got = std::fread(raw->bytes.data(), 1, raw->bytes.size(), raw->file);
+    const std::string number = std::to_string(raw->framesRead + 1);
+    if (got == raw->bytes.size()) {
+        DecodeRawFrame(raw->bytes, frame);
+        ++raw->framesRead;
+        return RawRead::frame;
+    }
+    if (std::ferror(raw->file)) {
+        *error = "cannot read frame " + number + " of " + raw->path + ": " + std::strerror(errno);
+        return RawRead::failed;
+    }
+    if (got == 0) return RawRead::end;
+    *error = raw->path + " ends inside frame " + number + " (" + std::to_string(got) + " of its " +
+             std::to_string(raw->bytes.size()) + " bytes)";
+    return RawRead::failed;
 }
 
 bool ReadRawFrame(RawFrames* raw, int64_t index, YCFrame* frame, std::string* error)
@@ -249,15 +291,7 @@ bool ReadRawFrame(RawFrames* raw, int64_t index, YCFrame* frame, std::string* er
                  (std::ferror(raw->file) ? std::strerror(errno) : "the file has become shorter");
         return false;
     }
-    const unsigned char* p = raw->bytes.data();
-    for (int y = 0; y < frame->height; ++y) {
-        for (int x = 0; x < frame->width; ++x, p += 6) {
-            YCPixel& pixel = PixelAt(*frame, x, y);
-            pixel.y = static_cast<int16_t>(p[0] | (p[1] << 8));
-            pixel.cb = static_cast<int16_t>(p[2] | (p[3] << 8));
-            pixel.cr = static_cast<int16_t>(p[4] | (p[5] << 8));
-        }
-    }
+    DecodeRawFrame(raw->bytes, frame);
     return true;
 }
 
@@ -272,13 +306,15 @@ bool LoadRawFrames(const std::string& path, int width, int height, int maxWidth,
 {
     RawFrames raw;
     if (!OpenRawFrames(path, width, height, maxWidth, &raw, error)) return false;
-    frames->assign(static_cast<size_t>(raw.frames), YCFrame());
-    bool ok = true;
-    for (int64_t f = 0; f < raw.frames && ok; ++f) {
-        ok = ReadRawFrame(&raw, f, &(*frames)[static_cast<size_t>(f)], error);
-    }
+    frames->clear();
+    RawRead read;
+    do {
+        frames->emplace_back();
+        read = ReadNextRawFrame(&raw, &frames->back(), error);
+    } while (read == RawRead::frame);
+    frames->pop_back();
     CloseRawFrames(&raw);
-    return ok;
+    return read == RawRead::end;
 }
 
 void EncodeRawFrame(const YCFrame& frame, std::vector<uint8_t>* bytes)

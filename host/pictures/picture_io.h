@@ -41,20 +41,30 @@ bool SavePicture(const std::string& path, const RgbImage& image, std::string* er
 bool PutPicture(PendingFile* file, const RgbImage& image, std::string* error);
 
 // A raw file's frames, read one at a time, so that a file of any size can
-// be read.
+// be read. A named pipe has no size: its frames are read one after another
+// until it ends (ReadNextRawFrame).
 struct RawFrames {
     std::string path;
     std::FILE* file = nullptr;
-    int64_t frames = 0;
+    int64_t frames = 0;  // -1 for a pipe: not known
+    int64_t framesRead = 0;
     YCFrame shape;               // the frame size, pixels zero
     std::vector<uint8_t> bytes;  // one frame as it lies in the file
 };
 
-// The file's size has to be a whole, nonzero number of frames.
+// A file's size has to be a whole, nonzero number of frames.
 bool OpenRawFrames(const std::string& path, int width, int height, int maxWidth, RawFrames* raw,
                    std::string* error);
-// Frame `index` (from 0) into `frame`, made of the file's shape if empty.
+// Frame `index` (from 0) of a file into `frame`, made of the file's shape if
+// empty.
 bool ReadRawFrame(RawFrames* raw, int64_t index, YCFrame* frame, std::string* error);
+
+enum class RawRead { frame, end, failed };
+
+// The next frame of a pipe (or a file) into `frame`: `end` when it ended
+// after a whole frame, `failed` with a message naming the frame when it
+// ended inside one or could not be read.
+RawRead ReadNextRawFrame(RawFrames* raw, YCFrame* frame, std::string* error);
 void CloseRawFrames(RawFrames* raw);
 
 // All frames of a raw file.

@@ -134,7 +134,7 @@ void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const Hos
     progress.enabled = options.progress || progress.terminal;
     progress.start = SecondsNow();
     tally->progressShown = progress.enabled;
-    const int64_t frameLimit = feed->stream ? options.frames : feed->length;
+    const int64_t frameLimit = feed->sequential ? options.frames : feed->length;
     // A pipe has no length; --frames-expected gives it for the progress alone.
     const int64_t total = feed->length >= 0        ? feed->length
                           : options.framesExpected ? options.framesExpected
@@ -148,11 +148,15 @@ void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const Hos
         const double readStart = SecondsNow();
         if (i > 0) tally->periods.push_back(readStart - lastStart);
         lastStart = readStart;
+        // The last frame's write waits for the next frame's read, unless the
+        // input keeps it waiting (a pipe whose writer pauses).
+        if (!NextFrameReady(feed)) StartWriting(sink);
         YCFrame* input = StopRequest() ? nullptr : NextFrame(feed, i, frameLimit, &error);
         StartWriting(sink);
         // A stop request may also have closed the input (ffmpeg before us
-        // in a pipeline gets the same Ctrl-C): the request is the reason.
-        if (StopRequest() != nullptr) {
+        // in a pipeline gets the same Ctrl-C): the request is the reason. A
+        // frame that had arrived when it came is still corrected.
+        if (StopRequest() != nullptr && input == nullptr) {
             tally->stoppedBy = StopRequest();
             break;
         }

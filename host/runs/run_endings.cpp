@@ -1,5 +1,7 @@
 #include "runs/run_endings.h"
 
+#include "pictures/pending_file.h"
+
 namespace {
 
 std::string FramesText(int64_t frames)
@@ -14,6 +16,31 @@ std::string Holds(const OutputFate& fate)
     if (fate.before) return "the input of frame " + last;
     if (fate.picture) return "frame " + last + ", corrected";
     return FramesText(fate.frames);
+}
+
+// The last name of a path.
+std::string LastName(const std::string& path)
+{
+    const size_t folder = path.find_last_of("/\\");
+    return folder == std::string::npos ? path : path.substr(folder + 1);
+}
+
+// What became of a file that did not take its name.
+std::string Unfinished(const OutputFate& fate)
+{
+    const std::string frames = FramesText(fate.frames);
+    if (fate.deleted) return frames + " of " + fate.name + " went with its deleted folder";
+    if (fate.displaced) {
+        return frames + " of " + fate.name + " are in " + LastName(fate.name) +
+               ".filterhost.part, in the folder that held it, wherever that folder is now";
+    }
+    std::string text = fate.kept + " holds " + Holds(fate);
+    if (fate.kept != fate.name) text += ", and " + fate.name + " was left as it was";
+    if (fate.kept != fate.name + ".filterhost.part") return text;
+    return text + " (" + PartialName(fate.name, 1) + " to " + PartialName(fate.name, partialNames) +
+           " are all taken; rename it before the next run "
+           "of " +
+           fate.name + ", which takes it over)";
 }
 
 }  // namespace
@@ -73,12 +100,13 @@ std::string EndingText(const char* stoppedBy, int64_t framesDone,
             if (fate.pipe && fate.frames > 0 && stoppedBy != nullptr) {
                 text += " (a pipe: a program reading it that was stopped too may have kept fewer)";
             }
+        } else if (fate.displaced && fate.frames > 0) {
+            text += Unfinished(fate);
         } else if (fate.kept.empty()) {
             text += fate.existed ? fate.name + " was left as it was"
                                  : "nothing was written to " + fate.name;
         } else {
-            text += fate.kept + " holds " + Holds(fate);
-            if (fate.kept != fate.name) text += ", and " + fate.name + " was left as it was";
+            text += Unfinished(fate);
         }
     }
     return text;

@@ -1,7 +1,9 @@
 #include "video/frame_streams.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "pictures/color_convert.h"
@@ -9,6 +11,7 @@
 #include "pictures/test_picture.h"
 #include "run_ledger.h"
 #include "seconds_now.h"
+#include "stop_request.h"
 #include "video/file_writes.h"
 #include "video/output_targets.h"
 #include "video/stream_files.h"
@@ -16,6 +19,8 @@
 namespace {
 
 constexpr int pictureStreamDepth = 16;
+
+std::atomic<bool> readLeftUnfinished{false};
 
 // The colour matrix of a stream's YCbCr: as given, or what players take a
 // stream of that size to use.
@@ -92,22 +97,41 @@ std::string WriteFailure(const FrameSink& sink, int64_t index, int code)
     return text + ": " + std::strerror(code);
 }
 
+// One read on the reading thread: a stream's header, its next frame, or
+// a raw pipe's next frame into `next`.
+Y4MRead ReadNext(FrameFeed* feed, std::string* error)
+{
+    if (!feed->stream) {
+        const RawRead read = ReadNextRawFrame(&feed->raw, &feed->next, error);
+        return read == RawRead::frame ? Y4MRead::frame
+               : read == RawRead::end ? Y4MRead::end
+                                      : Y4MRead::failed;
+    }
+    if (!feed->headerRead) {
+        feed->headerRead = true;
+        return StartY4MReader(feed->file, &feed->reader, error) ? Y4MRead::frame : Y4MRead::failed;
+    }
+    const Y4MRead result = ReadY4MFrame(&feed->reader, error);
+    if (result == Y4MRead::frame) {
+        DecodeY4MFrame(feed->reader.samples.data(), feed->levels, &feed->next);
+    }
+    return result;
+}
+
 void ReadFrames(FrameFeed* feed)
 {
     std::unique_lock<std::mutex> hold(feed->lock);
     for (;;) {
         feed->changed.wait(hold, [feed] { return feed->reading || feed->stopping; });
         if (!feed->reading) return;
+        const bool frame = feed->headerRead || !feed->stream;
         hold.unlock();
         const double start = SecondsNow();
         std::string error;
-        const Y4MRead result = ReadY4MFrame(&feed->reader, &error);
-        if (result == Y4MRead::frame) {
-            DecodeY4MFrame(feed->reader.samples.data(), feed->levels, &feed->next);
-        }
+        const Y4MRead result = ReadNext(feed, &error);
         const double seconds = SecondsNow() - start;
         hold.lock();
-        if (result == Y4MRead::frame) feed->readSeconds.push_back(seconds);
+        if (frame && result == Y4MRead::frame) feed->readSeconds.push_back(seconds);
         feed->nextResult = result;
         feed->nextError = error;
         feed->reading = false;
@@ -119,7 +143,39 @@ void StartReading(FrameFeed* feed)
 {
     std::lock_guard<std::mutex> hold(feed->lock);
     feed->reading = true;
+    feed->planesRead = false;
     feed->changed.notify_all();
+}
+
+// After a stop request, a stream frame whose planes have all arrived while
+// the next FRAME line has not (a live input that pauses): taken as it is,
+// since the run keeps every whole frame it received. The reading thread
+// waits in its read and touches the planes no more.
+bool TakeArrivedFrame(FrameFeed* feed)
+{
+    {
+        std::lock_guard<std::mutex> hold(feed->lock);
+        if (!feed->planesRead || !feed->reading) return false;
+        feed->planesRead = false;
+    }
+    DecodeY4MFrame(feed->reader.samples.data(), feed->levels, &feed->next);
+    return true;
+}
+
+// Waits for the reading thread's read and takes its result; false when a
+// stop request came first.
+bool AwaitRead(FrameFeed* feed, Y4MRead* result, std::string* error)
+{
+    std::unique_lock<std::mutex> hold(feed->lock);
+    while (!feed->changed.wait_for(hold, std::chrono::milliseconds(100),
+                                   [feed] { return !feed->reading; })) {
+        if (StopRequest() != nullptr) return false;
+    }
+    *result = feed->nextResult;
+    *error = feed->nextError;
+    feed->nextResult = Y4MRead::end;  // an input that has ended stays ended
+    feed->nextError.clear();
+    return true;
 }
 
 // Waits until the writer thread is idle; false with the message of a
@@ -143,23 +199,51 @@ bool FinishWriting(FrameSink* sink, std::string* error)
 
 }  // namespace
 
+namespace {
+
+// Frames held in memory, or raw frames: from a file, read where they lie,
+// or from a pipe, read in turn on the reading thread.
+bool OpenFrames(const HostOptions& options, FrameFeed* feed, std::string* error)
+{
+    if (!PrepareFrames(options, &feed->frames, &feed->raw, error)) return false;
+    const bool raw = feed->raw.file != nullptr;
+    if (raw) feed->current = feed->raw.shape;
+    feed->length = options.frames != 0 ? options.frames
+                   : raw               ? feed->raw.frames
+                                       : static_cast<int64_t>(feed->frames.size());
+    if (raw && feed->raw.frames < 0) {
+        feed->sequential = true;
+        feed->name = options.inputPath;
+        feed->next = feed->current;
+        feed->readerThread = std::thread(ReadFrames, feed);
+        StartReading(feed);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::string>* notes,
               std::string* error)
 {
-    if (!options.streamInput) {
-        if (!PrepareFrames(options, &feed->frames, &feed->raw, error)) return false;
-        const bool raw = feed->raw.file != nullptr;
-        if (raw) feed->current = feed->raw.shape;
-        feed->length = options.frames != 0 ? options.frames
-                       : raw               ? feed->raw.frames
-                                           : static_cast<int64_t>(feed->frames.size());
-        return true;
-    }
+    if (!options.streamInput) return OpenFrames(options, feed, error);
     feed->stream = true;
+    feed->sequential = true;
     feed->name = options.inputPath == "-" ? "standard input" : options.inputPath;
     feed->file = OpenStreamInput(options.inputPath, error);
     if (feed->file == nullptr) return false;
-    if (!StartY4MReader(feed->file, &feed->reader, error)) {
+    feed->reader.planesRead = [feed] {
+        std::lock_guard<std::mutex> hold(feed->lock);
+        feed->planesRead = true;
+    };
+    feed->readerThread = std::thread(ReadFrames, feed);
+    StartReading(feed);
+    Y4MRead header;
+    if (!AwaitRead(feed, &header, error)) {
+        *error = feed->name + ": stopped by " + StopRequest() + " while waiting for the header";
+        return false;
+    }
+    if (header == Y4MRead::failed) {
         *error = feed->name + ": " + *error;
         return false;
     }
@@ -195,6 +279,8 @@ bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::stri
         feed->length = feed->length < 0 ? options.frames
                                         : std::min<int64_t>(feed->length, options.frames);
     }
+    feed->next = feed->current;
+    StartReading(feed);
     return true;
 }
 
@@ -204,28 +290,20 @@ YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::stri
     if (frameLimit != 0 && index >= frameLimit) {
         return nullptr;
     }
-    if (feed->raw.file != nullptr) {
+    if (!feed->sequential && feed->raw.file != nullptr) {
         return ReadRawFrame(&feed->raw, index % feed->raw.frames, &feed->current, error)
                    ? &feed->current
                    : nullptr;
     }
-    if (!feed->stream) {
+    if (!feed->sequential) {
         return &feed->frames[static_cast<size_t>(index %
                                                  static_cast<int64_t>(feed->frames.size()))];
     }
-    if (!feed->readerThread.joinable()) {
-        feed->next = feed->current;
-        feed->readerThread = std::thread(ReadFrames, feed);
-        StartReading(feed);
-    }
     Y4MRead result;
-    {
-        std::unique_lock<std::mutex> hold(feed->lock);
-        feed->changed.wait(hold, [feed] { return !feed->reading; });
-        result = feed->nextResult;
-        *error = feed->nextError;
-        feed->nextResult = Y4MRead::end;  // a stream that has ended stays ended
-        feed->nextError.clear();
+    if (!AwaitRead(feed, &result, error)) {
+        if (!TakeArrivedFrame(feed)) return nullptr;
+        result = Y4MRead::frame;
+        frameLimit = index + 1;  // nothing more is read
     }
     switch (result) {
     case Y4MRead::frame:
@@ -235,21 +313,37 @@ YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::stri
         }
         return &feed->current;
     case Y4MRead::end:
-        if (index == 0) *error = feed->name + ": the stream holds no frames";
+        if (index == 0)
+            *error = feed->name + ": the " + (feed->stream ? "stream" : "pipe") +
+                     " holds no frames";
         return nullptr;
     case Y4MRead::failed:
-        *error = feed->name + ", " + *error;
+        *error = feed->stream ? feed->name + ", " + *error : *error;
         return nullptr;
     }
     return nullptr;
 }
 
+bool NextFrameReady(FrameFeed* feed)
+{
+    if (!feed->sequential) return true;
+    std::lock_guard<std::mutex> hold(feed->lock);
+    return !feed->reading;
+}
+
 void CloseFeed(FrameFeed* feed)
 {
     if (feed->readerThread.joinable()) {
+        Y4MRead ignored;
+        std::string error;
+        if (!AwaitRead(feed, &ignored, &error)) {
+            // Blocked in a read no call can end: the thread keeps the file.
+            readLeftUnfinished = true;
+            feed->readerThread.detach();
+            return;
+        }
         {
-            std::unique_lock<std::mutex> hold(feed->lock);
-            feed->changed.wait(hold, [feed] { return !feed->reading; });
+            std::lock_guard<std::mutex> hold(feed->lock);
             feed->stopping = true;
             feed->changed.notify_all();
         }
@@ -258,6 +352,11 @@ void CloseFeed(FrameFeed* feed)
     if (feed->file != nullptr) CloseStreamInput(feed->file);
     feed->file = nullptr;
     CloseRawFrames(&feed->raw);
+}
+
+bool ReadLeftUnfinished()
+{
+    return readLeftUnfinished;
 }
 
 const YCFrame& FeedShape(const FrameFeed& feed)
@@ -422,6 +521,8 @@ void EndFile(PendingFile* file, bool complete, OutputFate* fate, std::vector<std
     } else if (!KeepFile(file, &fate->kept, &error)) {
         fate->kept.clear();
     }
+    fate->displaced = file->displaced;
+    fate->deleted = file->deleted;
     if (!error.empty()) errors->push_back(error);
 }
 

@@ -18,14 +18,19 @@
 #include "video/video_levels.h"
 #include "video/y4m_stream.h"
 
-// A stream's frames are read and decoded by a thread of their own: while
-// the plug-in corrects frame n, frame n + 1 is read into `next`; NextFrame
-// waits for it and swaps it into `current`. Two frames are held, never more,
-// and nothing is read past the run's last frame.
+// A stream's frames are read and decoded by a thread of their own, as are
+// raw frames from a named pipe: while the plug-in corrects frame n, frame
+// n + 1 is read into `next`; NextFrame waits for it and swaps it into
+// `current`. Two frames are held, never more, and nothing is read past the
+// run's last frame. A stream's header is read on that thread too. A read
+// from a pipe may wait as long as the program writing it likes: a stop
+// request ends the wait, and a read still under way is then left to itself
+// (Wine cannot cancel a read from a pipe).
 struct FrameFeed {
     std::vector<YCFrame> frames;  // held in memory, repeated as needed
-    RawFrames raw;                // raw input, read a frame at a time into `current`
+    RawFrames raw;                // raw input: a file read a frame at a time into `current`
     bool stream = false;          // a YUV4MPEG2 stream instead
+    bool sequential = false;      // read in turn on the reading thread: a stream, or a raw pipe
     std::string name;             // the file, or "standard input"
     std::FILE* file = nullptr;
     Y4MReader reader;
@@ -37,15 +42,19 @@ struct FrameFeed {
     std::thread readerThread;
     std::mutex lock;
     std::condition_variable changed;
-    YCFrame next;          // being read, or read and not yet taken
-    bool reading = false;  // the thread is reading into `next`
+    bool headerRead = false;  // a stream's header; its frames come next
+    YCFrame next;             // being read, or read and not yet taken
+    bool reading = false;     // the thread is reading into `next`
+    bool planesRead = false;  // a stream frame's planes are in, its end is being checked
     bool stopping = false;
     Y4MRead nextResult = Y4MRead::end;
     std::string nextError;            // with Y4MRead::failed
     std::vector<double> readSeconds;  // per frame, on the reading thread
 };
 
-// Opens and checks the input; a stream's header is read, nothing more.
+// Opens and checks the input; a stream's header is read, and its first
+// frame begun. False with a message (or after a stop request, ending the
+// wait for the header).
 // `notes` receives remarks for the user, each beginning "note: " or
 // "warning: " (a range that overrides the stream's own, a header line that
 // ends in CR LF, fields left out).
@@ -53,10 +62,21 @@ bool OpenFeed(const HostOptions& options, FrameFeed* feed, std::vector<std::stri
               std::string* error);
 
 // Frame `index` (from 0; messages number frames from 1), or null at the end
-// of the input; null with a message for a stream that turns out broken.
+// of the input or on a stop request; null with a message for a stream that
+// turns out broken.
 YCFrame* NextFrame(FrameFeed* feed, int64_t index, int64_t frameLimit, std::string* error);
 
+// Whether NextFrame would return without waiting for the input.
+bool NextFrameReady(FrameFeed* feed);
+
+// Ends the reading thread, or leaves it to itself in a read that a stop
+// request cut short; closes the input unless that thread still reads it.
 void CloseFeed(FrameFeed* feed);
+
+// Whether a reading thread was left in a read (CloseFeed). Its feed must
+// then outlive it, and the process must end without the C library's
+// clean-up, which would wait for the read to end before closing the file.
+bool ReadLeftUnfinished();
 
 // A frame of the input's size.
 const YCFrame& FeedShape(const FrameFeed& feed);
@@ -124,15 +144,17 @@ bool CloseSink(FrameSink* sink, std::string* error);
 
 // What became of an output when the run ended, for the report.
 struct OutputFate {
-    std::string name;       // as given, or "standard output"
-    std::string kept;       // where its bytes are now: `name`, STEM.partial.EXT, or none
-    bool direct = false;    // standard output or a pipe: written as the run went
-    bool pipe = false;      // a pipe: its frames were sent, and what the reader kept is its own
-    bool complete = false;  // it took its name, replacing any file of that name
-    bool existed = false;   // a file of that name was there before the run
-    bool picture = false;   // one frame, not a stream
-    bool before = false;    // --before
-    int64_t frames = 0;     // the frames it holds; a picture's is the last of them
+    std::string name;        // as given, or "standard output"
+    std::string kept;        // where its bytes are now: `name`, STEM.partial.EXT, or none
+    bool direct = false;     // standard output or a pipe: written as the run went
+    bool pipe = false;       // a pipe: its frames were sent, and what the reader kept is its own
+    bool complete = false;   // it took its name, replacing any file of that name
+    bool existed = false;    // a file of that name was there before the run
+    bool picture = false;    // one frame, not a stream
+    bool before = false;     // --before
+    bool displaced = false;  // its folder was renamed or moved while it was written
+    bool deleted = false;    // its folder was deleted, and the frames with it
+    int64_t frames = 0;      // the frames it holds; a picture's is the last of them
 };
 
 // Ends the outputs once the writes are done (CloseSink). For a run that

@@ -64,6 +64,10 @@ bool IdentityOfPath(const std::string& path, DWORD standardHandle, FileIdentity*
 {
     if (path.empty()) return false;
     if (path == "-") return IdentityOfHandle(GetStdHandle(standardHandle), identity);
+    // Wine has no attributes for what is no file or folder. A named pipe is
+    // not opened to be looked at: its writer would take that for its
+    // reader, write, and find it gone.
+    if (GetFileAttributesW(WideFromUtf8(path).c_str()) == INVALID_FILE_ATTRIBUTES) return false;
     HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), 0,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -81,6 +85,47 @@ std::wstring FullPath(const std::string& path)
     std::wstring full(length, L'\0');
     full.resize(GetFullPathNameW(wide.c_str(), length, &full[0], nullptr));
     return full;
+}
+
+// "\\?\Z:\clip\out.y4m" as "Z:\clip\out.y4m"; empty when the path cannot be
+// opened. A named pipe is not opened (IdentityOfPath).
+std::wstring FinalPath(const std::wstring& path)
+{
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return L"";
+    HANDLE handle = CreateFileW(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return L"";
+    wchar_t buffer[MAX_PATH * 4];
+    const DWORD length = GetFinalPathNameByHandleW(handle, buffer, MAX_PATH * 4, 0);
+    CloseHandle(handle);
+    if (length == 0 || length >= MAX_PATH * 4) return L"";
+    std::wstring final(buffer, length);
+    if (final.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + final.substr(8);
+    if (final.compare(0, 4, L"\\\\?\\") == 0) return final.substr(4);
+    return final;
+}
+
+// Where the last name of a path begins.
+size_t LastNameAt(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"/\\");
+    return slash == std::wstring::npos ? 0 : slash + 1;
+}
+
+// The folder part ("." for none) and the last name.
+std::wstring FolderPart(const std::wstring& path)
+{
+    const size_t at = LastNameAt(path);
+    if (at == 0) return L".";
+    std::wstring folder = path.substr(0, at == 1 ? 1 : at - 1);
+    if (folder.back() == L':') folder += L'\\';  // a drive's top folder
+    return folder;
+}
+
+bool SameIgnoringCase(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace
@@ -109,14 +154,47 @@ bool OutputsAreOneFile(const std::string& outputPath, const std::string& beforeP
     FileIdentity before;
     const bool existing = IdentityOfPath(outputPath, STD_OUTPUT_HANDLE, &output) &&
                           IdentityOfPath(beforePath, STD_OUTPUT_HANDLE, &before);
-    // Names are compared as Windows does, ignoring case.
-    const bool same = existing ? SameIdentity(output, before)
-                               : CompareStringOrdinal(FullPath(outputPath).c_str(), -1,
-                                                      FullPath(beforePath).c_str(), -1,
-                                                      TRUE) == CSTR_EQUAL;
+    // Names are compared as Windows does, ignoring case, and through links
+    // to folders.
+    const bool same = existing
+                          ? SameIdentity(output, before)
+                          : SameIgnoringCase(ResolvedPath(outputPath), ResolvedPath(beforePath));
     if (!same) return false;
     *error = "--output " + outputPath + " and --before " + beforePath +
              " are one file: the picture before the correction would replace the corrected one; "
              "give two names";
     return true;
+}
+
+std::wstring ResolvedPath(const std::string& path)
+{
+    const std::wstring wide = WideFromUtf8(path);
+    std::wstring resolved = FinalPath(wide);
+    if (!resolved.empty()) return resolved;
+    const std::wstring folder = FinalPath(FolderPart(wide));
+    if (folder.empty()) return FullPath(path);
+    return folder + (folder.back() == L'\\' ? L"" : L"\\") + wide.substr(LastNameAt(wide));
+}
+
+OutputName LookUpOutputName(const std::string& path, std::string* spelled)
+{
+    *spelled = path;
+    const std::wstring wide = WideFromUtf8(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (path == "-" || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return OutputName::asGiven;
+    }
+    const std::wstring file = FinalPath(wide);
+    const std::wstring folder = FinalPath(FolderPart(wide));
+    if (file.empty() || folder.empty()) return OutputName::asGiven;
+    const std::wstring givenName = wide.substr(LastNameAt(wide));
+    const std::wstring diskName = file.substr(LastNameAt(file));
+    if (!SameIgnoringCase(FolderPart(file), folder) || !SameIgnoringCase(diskName, givenName)) {
+        return OutputName::link;
+    }
+    if (diskName == givenName) return OutputName::asGiven;
+    *spelled = path.substr(0, path.size() - Utf8FromWide(givenName.c_str()).size()) +
+               Utf8FromWide(diskName.c_str());
+    return OutputName::otherCase;
 }

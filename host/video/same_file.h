@@ -17,3 +17,21 @@ bool OutputIsInput(const std::string& inputPath, const std::string& outputPath, 
 // second would silently replace the first.
 bool OutputsAreOneFile(const std::string& outputPath, const std::string& beforePath,
                        std::string* error);
+
+// The path the system gives for `path`, with symbolic links and the case of
+// every name as on the disk: of the file when it exists, otherwise of its
+// folder followed by the name as given. `path` made absolute when not even
+// its folder can be opened.
+std::wstring ResolvedPath(const std::string& path);
+
+// What an output's name stands for on the disk.
+enum class OutputName {
+    asGiven,    // no file of that name, or the file under that very name
+    otherCase,  // a file whose name differs only in case, which Windows takes for it
+    link,       // a symbolic link (to a file elsewhere, or under another name)
+};
+
+// `spelled` receives the name to write under: for `otherCase` the folder
+// as given and the file's name as on the disk ("sub/out.y4m" for
+// "sub/OUT.y4m"), otherwise `path`.
+OutputName LookUpOutputName(const std::string& path, std::string* spelled);

@@ -304,8 +304,10 @@ size_t Y4MFrameBytes(int width, int height, int depth)
 
 bool StartY4MReader(std::FILE* file, Y4MReader* reader, std::string* error)
 {
+    const std::function<void()> planesRead = reader->planesRead;
     *reader = Y4MReader();
     reader->file = file;
+    reader->planesRead = planesRead;
     std::string line;
     if (!ReadLine(file, &line)) {
         if (std::ferror(file)) {
@@ -403,6 +405,7 @@ Y4MRead ReadFrame(Y4MReader* reader, std::string* error)
         }
         return Y4MRead::failed;
     }
+    if (reader->planesRead) reader->planesRead();
     std::string next;
     switch (ReadMarker(reader, index + 1, &found, &next)) {
     case Marker::frame:

@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,9 @@ struct Y4MReader {
     bool ended = false;
     std::string pendingError;      // found after a good frame, reported next
     std::vector<uint8_t> samples;  // the last frame's planes
+    // Called once a frame's planes are all in `samples`, before the next
+    // FRAME line is looked for, which a live input may keep waiting.
+    std::function<void()> planesRead;
 };
 
 // Reads the header. False with a message for anything but a usable one.

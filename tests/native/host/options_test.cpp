@@ -185,6 +185,7 @@ TEST(Options, MistakesAreRefusedWithTheirReason)
         {{"-i", "a.png", "-i", "b.png"}, "--input is given twice"},
         {{"--matrix", "601", "--matrix=709", "-o", "-"}, "--matrix is given twice"},
         {{"-c", "0=7"}, "a check box is off or on"},
+        {{"-c", "0=1", "--check", "0=0"}, "check box 0 is given twice; give it once"},
         {{"-t", "1=40", "-t", "y(gain)=9"}, "track Y(gain) (1) is given twice"},
         {{"--matrix", "bt709"}, "601, 709 or auto"},
         {{"-i", "a.png", "--matrix", "709"}, "YUV4MPEG2"},

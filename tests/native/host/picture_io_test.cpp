@@ -1,6 +1,11 @@
 // Picture and raw files in a scratch folder.
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +126,27 @@ TEST_F(PictureFiles, RawFramesAreLittleEndianAndUnpadded)
 
     EXPECT_FALSE(LoadRawFrames(Path("two.yc"), 5, 5, 5, &frames, &error));
     EXPECT_NE(error.find("72 bytes"), std::string::npos) << error;
+
+    // A named pipe has no size: its frames are read until it ends, and a
+    // frame it ends inside is named.
+    std::stringstream whole;
+    whole << std::ifstream(Path("two.yc"), std::ios::binary).rdbuf();
+    for (size_t cut : {size_t{0}, size_t{30}}) {
+        const std::string pipe = Path("pipe.yc");
+        std::remove(pipe.c_str());
+        ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+        std::thread writer([&] {
+            std::ofstream(pipe, std::ios::binary)
+                << whole.str().substr(0, whole.str().size() - cut);
+        });
+        error.clear();
+        const bool read = LoadRawFrames(pipe, 3, 2, 4, &frames, &error);
+        writer.join();
+        EXPECT_EQ(read, cut == 0) << error;
+        EXPECT_EQ(frames.size(), cut == 0 ? 2u : 1u);
+        EXPECT_TRUE(SamePixel(PixelAt(frames[0], 2, 1), YCPixel{-32768, 4096, -2048}));
+        EXPECT_EQ(error, cut == 0 ? "" : pipe + " ends inside frame 2 (6 of its 36 bytes)");
+    }
 }
 
 TEST(FileKinds, ByEnding)

@@ -10,7 +10,7 @@
 #                for byte as filterhost writes them, with N read from the
 #                message's "NAME holds frames 1 to N" (or "frame 1")
 #   NAME=png     a PNG picture
-#   NAME=fifo, NAME=folder
+#   NAME=fifo, NAME=folder, NAME=link (a symbolic link)
 #
 # The signals as a user sends them: Ctrl-C to the process group, SIGTERM
 # and SIGHUP to scripts/wine-run, and wine-run's own time limit.
@@ -26,6 +26,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 work=$(mktemp -d)
 cleanup() {
   mountpoint -q "$work/disk" 2>/dev/null && umount "$work/disk"
+  mountpoint -q "$work/read-only/ro" 2>/dev/null && umount "$work/read-only/ro"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -90,6 +91,72 @@ two_writers() {
   return "$status"
 }
 
+# A run killed outright (SIGKILL) while it writes out.y4m, and then a run
+# of that name in other letters: it takes the killed run's file over.
+killed_then_again() {
+  start_run "$messages.first" "${long[@]}" -o out.y4m
+  pkill -KILL -g "$run" -f filterhost.exe
+  wait "$run"
+  [ -e out.y4m.filterhost.part ] || return 98  # nothing left to take over
+  fh --size 64x36 --frames 2 -o OUT.Y4M
+}
+
+# A live input that pauses: three frames come through a named pipe, whose
+# writer then holds it open and sends nothing. Ctrl-C must end the run with
+# the three frames; status 99 when it is still running 120 s later.
+paused_input() {
+  mkfifo in.y4m
+  { head -c $((header + 3 * frame)) "$work/clip.y4m"; exec sleep 600; } >in.y4m &
+  local writer=$! status
+  start_run "$messages.err" -i in.y4m -o out.y4m --no-timing
+  for _ in $(seq 1200); do
+    [ "$(stat -c %s out.y4m.filterhost.part 2>/dev/null || echo 0)" -ge $((header + 3 * frame)) ] &&
+      break
+    sleep 0.1
+  done
+  kill -INT -- -"$run"
+  for _ in $(seq 1200); do kill -0 "$run" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$run" 2>/dev/null && status=99
+  kill "$writer"
+  wait "$run" || status=${status:-$?}
+  return "${status:-0}"
+}
+
+# The same before the stream's header: the writer opens the pipe and sends
+# nothing. Once its open has returned (it has become `sleep`), filterhost
+# has the pipe open, and listens for Ctrl-C.
+paused_header() {
+  mkfifo in.y4m
+  (exec sleep 600 >in.y4m) &
+  local writer=$! status
+  KELVO_WINE_TIMEOUT=0 setsid "$root/scripts/wine-run" "$filterhost" -i in.y4m -o out.y4m \
+    2>>"$messages.err" &
+  run=$!
+  for _ in $(seq 1200); do [ "$(cat /proc/$writer/comm)" = sleep ] && break; sleep 0.1; done
+  kill -INT -- -"$run"
+  for _ in $(seq 1200); do kill -0 "$run" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$run" 2>/dev/null && status=99
+  kill "$writer"
+  wait "$run" || status=${status:-$?}
+  return "${status:-0}"
+}
+
+# A long run whose output folder is renamed (mv) or deleted (rm) under it.
+folder_goes() {  # mv|rm
+  mkdir d
+  start_run "$messages.err" "${long[@]}" -o d/out.y4m
+  if [ "$1" = mv ]; then mv d d2; else rm -r d; fi
+  kill -INT -- -"$run"
+  wait "$run"
+}
+
+# --output - on a terminal (a pseudo-terminal of script's), as Wine's
+# console draws it: a blank as "erase, one to the right".
+on_terminal() {
+  script -qec "KELVO_WINE_TIMEOUT=120 '$root/scripts/wine-run' '$filterhost' --size 64x36 -o -" \
+    /dev/null | sed 's/\x1b\[K\x1b\[1C/ /g; s/\x1b\[[0-9;?]*[a-zA-Z]//g' | tr -d '\r\n'
+}
+
 run_case() {  # NAME
   case $1 in
     sigint) stop_run INT "${long[@]}" -o out.y4m ;;
@@ -138,8 +205,28 @@ run_case() {  # NAME
     lpt1) fh --size 64x36 -o lpt1.yc ;;
     aux-input) fh -i aux.y4m ;;
     nul-input) fh -i nul.y4m ;;
+    other-case) echo "older out.y4m" >out.y4m && fh --size 64x36 --frames 2 -o OUT.y4m ;;
+    other-case-cut) fh -i "$work/cut.y4m" -o Out.Y4m ;;
+    killed) killed_then_again ;;
+    partials-taken) fh -i "$work/cut.y4m" -o out.y4m ;;
+    link) ln -s target.y4m link.y4m && fh --size 64x36 -o link.y4m ;;
+    linked-folder) mkdir real && ln -s real dl && fh --size 64x36 -o dl/x.png --before real/X.png ;;
+    terminal) on_terminal ;;
+    stdout-closed) fh --size 64x36 -o - >&- ;;
+    read-only) fh --size 64x36 -o ro/x.y4m ;;
+    raw-pipe)
+      mkfifo in.yc
+      { head -c $((64 * 36 * 6 * 2)) /dev/zero >in.yc; } &
+      fh -i in.yc -s 64x36 -o two.y4m
+      ;;
+    paused-input) paused_input ;;
+    paused-header) paused_header ;;
+    folder-renamed) folder_goes mv ;;
+    folder-deleted) folder_goes rm ;;
   esac >"$messages" 2>>"$messages.err"
 }
+
+taken="out.partial.y4m=old $(for n in $(seq 2 99); do printf 'out.partial-%d.y4m=old ' "$n"; done)"
 
 # NAME | STATUS | WHAT IT SAYS (grep -E, report and stderr) | WHAT THE FOLDER HOLDS AFTERWARDS
 cases=(
@@ -174,6 +261,20 @@ cases=(
   "lpt1|2|LPT1 is a Windows device name|lpt1.yc=old"
   "aux-input|2|input aux.y4m: AUX is a Windows device name.*rename the file|aux.y4m=old"
   "nul-input|2|input nul.y4m: NUL is a Windows device name|nul.y4m=old"
+  "other-case|0|wrote: +out.y4m \(2 frames\).*--output OUT.y4m is the file out.y4m|out.y4m=size"
+  "other-case-cut|2|out.partial.y4m holds frames 1 to 2, and out.y4m was left as it was|out.y4m=old out.partial.y4m=frames"
+  "killed|0|wrote: +OUT.Y4M \(2 frames\)|OUT.Y4M=size"
+  "partials-taken|2|out.y4m.filterhost.part holds frames 1 to 2, and out.y4m was left as it was \(out.partial.y4m to out.partial-99.y4m are all taken|out.y4m=old out.y4m.filterhost.part=frames $taken"
+  "link|2|--output link.y4m: this is a symbolic link|target.y4m=old link.y4m=link"
+  "linked-folder|2|--output dl/x.png and --before real/X.png are one file|real=folder dl=link"
+  "terminal|2|--output -: standard output is a terminal|"
+  "stdout-closed|2|--output -: standard output is closed|"
+  "read-only|2|--output ro/x.y4m: no file can be made in ro: it lies on a file system mounted read-only|ro=folder"
+  "raw-pipe|0|wrote: +two.y4m \(2 frames\)|in.yc=fifo two.y4m=size"
+  "paused-input|4|stopped by Ctrl-C \(interrupt\) after frame 3, before the end; out.y4m holds frames 1 to 3|in.y4m=fifo out.y4m=frames"
+  "paused-header|4|in.y4m: stopped by Ctrl-C \(interrupt\) while waiting for the header|in.y4m=fifo"
+  "folder-renamed|4|frames 1 to [0-9]+ of d/out.y4m are in out.y4m.filterhost.part, in the folder that held it|d2=folder d2/out.y4m.filterhost.part=any"
+  "folder-deleted|4|frames 1 to [0-9]+ of d/out.y4m went with its deleted folder|"
 )
 
 check_files() {  # EXPECTATIONS...
@@ -193,6 +294,7 @@ check_files() {  # EXPECTATIONS...
       size) [ "$(stat -c %s "$file")" = $((header + 2 * frame)) ] || fail "$name: $file" ;;
       any) [ -e "$file" ] || fail "$name: $file is gone" ;;
       fifo) [ -p "$file" ] || fail "$name: $file is no longer a named pipe" ;;
+      link) [ -L "$file" ] || fail "$name: $file is no longer a symbolic link" ;;
       folder) [ -d "$file" ] || fail "$name: $file is no longer a folder" ;;
     esac
   done
@@ -214,6 +316,17 @@ for row in "${cases[@]}"; do
       continue
     fi
     ln -s disk "$name"
+  fi
+  if [ "$name" = read-only ]; then
+    mkdir "$name/ro"
+    if ! mount -t tmpfs -o ro,size=64k tmpfs "$name/ro" 2>/dev/null; then
+      echo "SKIPPED $name: no file system can be mounted here (needs root)"
+      continue
+    fi
+  fi
+  if [ "$name" = terminal ] && ! command -v script >/dev/null; then
+    echo "SKIPPED $name: no script(1) to give it a terminal"
+    continue
   fi
   cd "$name"
   messages=$work/$name.said
