@@ -43,8 +43,8 @@ long=(--size 64x36 --frames 100000 --progress --no-timing)
 # make four frames: the time-limit row's limit is a multiple of it, so
 # that a frame is done within the limit however slow the machine.
 started=$SECONDS
-fh --size 64x36 --frames 4 --output clip.y4m --no-timing >/dev/null 2>&1 ||
-  { echo "FAILED: filterhost cannot write the reference clip"; exit 1; }
+fh --size 64x36 --frames 4 --output clip.y4m --no-timing >/dev/null 2>"$work/reference.err" ||
+  { echo "FAILED: filterhost cannot write the reference clip: $(cat "$work/reference.err")"; exit 1; }
 time_limit=$((3 * (SECONDS - started) + 5))
 frame=$((6 + 64 * 36 * 6))
 header=$(head -n 1 clip.y4m | wc -c)
@@ -155,6 +155,26 @@ folder_goes() {  # mv|rm
   wait "$run"
 }
 
+# The program itself killed (as `kill` of filterhost.exe does), or wine-run
+# killed outright: the first leaves its keeper to keep the frames, the
+# second leaves it to stop the program as by Ctrl-C (its status is
+# wine-run's, its messages come once the keeper has ended).
+ended_outright() {  # program|wine-run
+  start_run "$messages.err" "${long[@]}" -o out.y4m
+  local keeper status
+  keeper=$(pgrep -P "$run" -f wine-keeper | head -n 1)
+  if [ "$1" = program ]; then
+    pkill -TERM -s "$keeper" -f "wine[^ ]* $filterhost"
+    wait "$run"
+    return
+  fi
+  kill -KILL "$run"
+  wait "$run"
+  status=$?
+  for _ in $(seq 6000); do kill -0 "$keeper" 2>/dev/null || break; sleep 0.1; done
+  return "$status"
+}
+
 # --output - on a terminal (a pseudo-terminal of script's), as Wine's
 # console draws it: a blank as "erase, one to the right".
 on_terminal() {
@@ -167,6 +187,10 @@ run_case() {  # NAME
     sigint) stop_run INT "${long[@]}" -o out.y4m ;;
     sigterm) stop_run TERM "${long[@]}" -o out.y4m ;;
     sighup) stop_run HUP "${long[@]}" -o out.y4m ;;
+    sigquit) stop_run QUIT "${long[@]}" -o out.y4m ;;
+    sigusr1) stop_run USR1 "${long[@]}" -o out.y4m ;;
+    program-killed) ended_outright program ;;
+    wine-run-killed) ended_outright wine-run ;;
     sigint-pipe) stop_run INT "${long[@]}" -o - | cat >/dev/null ;;
     sigint-stdout-file) stop_run INT "${long[@]}" -o - >out.y4m ;;
     time-limit) limit=$time_limit fh "${long[@]}" -o out.y4m ;;
@@ -238,6 +262,10 @@ cases=(
   "sigint|4|stopped by Ctrl-C \(interrupt\) after frame [0-9]+, before the end; out.partial.y4m holds frames? (1 to )?[0-9]+, and out.y4m was left as it was|out.y4m=old out.partial.y4m=frames"
   "sigterm|4|stopped by Ctrl-C .* after frame [0-9]+, before the end; out.partial.y4m holds|out.y4m=old out.partial.y4m=frames"
   "sighup|4|stopped by Ctrl-C .* after frame [0-9]+, before the end; out.partial.y4m holds|out.y4m=old out.partial.y4m=frames"
+  "sigquit|4|SIGQUIT, passed on.*after frame [0-9]+, before the end; out.partial.y4m holds|out.y4m=old out.partial.y4m=frames"
+  "sigusr1|4|SIGUSR1, passed on.*after frame [0-9]+, before the end; out.partial.y4m holds|out.y4m=old out.partial.y4m=frames"
+  "program-killed|143|ended without a word of its own \(by SIGTERM\); out.partial.y4m holds frames 1 to [0-9]+, and out.y4m was left as it was|out.y4m=old out.partial.y4m=frames"
+  "wine-run-killed|137|it was killed\), passed on.*after frame [0-9]+, before the end; out.partial.y4m holds|out.y4m=old out.partial.y4m=frames"
   "sigint-pipe|4|after frame [0-9]+, before the end; frames? (1 to )?[0-9]+ w[aer]+ sent whole to standard output \(a pipe: a program reading it that was stopped too may have kept fewer\)|"
   "sigint-stdout-file|4|after frame [0-9]+, before the end; frames? (1 to )?[0-9]+ w[aer]+ written whole to standard output|out.y4m=any"
   "time-limit|124|stopped by Ctrl-C .*before the end; out.partial.y4m holds.*reached the time limit of [0-9]+ s|out.y4m=old out.partial.y4m=frames"
