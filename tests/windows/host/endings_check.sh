@@ -212,6 +212,7 @@ run_case() {  # NAME
     folder) mkdir out.y4m && fh --size 64x36 -o out.y4m ;;
     dev-null) fh --size 64x36 -o /dev/null ;;
     no-output) fh --size 64x36 --frames 2 ;;
+    stdin-closed) fh --size 64x36 --frames 2 -o out.y4m <&- ;;
     table-on-terminal)
       # The check box's (Japanese) name on a UTF-8 terminal, as a pipe gets
       # it: a terminal is a console to Wine, which reads bytes in its own
@@ -283,6 +284,7 @@ cases=(
   "folder|2|--output out.y4m: this is a folder, not a file|out.y4m=folder"
   "dev-null|2|output /dev/null: to discard the result leave out --output|"
   "no-output|0|wrote: +nothing \(no --output given\)|"
+  "stdin-closed|0|wrote: +out.y4m \(2 frames\)|out.y4m=size"
   "table-on-terminal|0|through a pipe: [^ ]+; on a terminal: +0 [^ ]+ \(default 0\)|"
   "big-raw|0|wrote: +two.y4m \(2 frames\)|big.yc=any two.y4m=size"
   "nul|2|NUL is a Windows device name.*leave out --output|nul.y4m=old"
