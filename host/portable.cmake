@@ -20,6 +20,7 @@ add_library(filterhost_portable STATIC
   ${CMAKE_SOURCE_DIR}/host/pictures/pending_file.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/picture_io.cpp
   ${CMAKE_SOURCE_DIR}/host/run_ledger.cpp
+  ${CMAKE_SOURCE_DIR}/host/wine_names.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/stb_impl.cpp
   ${CMAKE_SOURCE_DIR}/host/pictures/test_picture.cpp
   ${CMAKE_SOURCE_DIR}/host/reports/cube_lut.cpp

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "wide_text.h"
+#include "wine_names.h"
 #endif
 
 namespace {
@@ -16,49 +17,20 @@ std::mutex ledgerLock;
 
 #ifdef _WIN32
 
-// Wine's own conversions between Unix and Windows names (kernel32 exports
-// them under Wine only; elsewhere names pass unchanged).
-using ToDos = WCHAR*(CDECL*)(const char*);
-using ToUnix = char*(CDECL*)(const WCHAR*);
-
-// Both are cdecl under Wine.
-void* WineFunction(const char* name)
-{
-    return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name));
-}
-
-std::wstring DosName(const char* unixName)
-{
-    auto toDos = reinterpret_cast<ToDos>(WineFunction("wine_get_dos_file_name"));
-    if (toDos == nullptr) return WideFromUtf8(unixName);
-    WCHAR* dos = toDos(unixName);
-    if (dos == nullptr) return WideFromUtf8(unixName);
-    std::wstring name = dos;
-    HeapFree(GetProcessHeap(), 0, dos);
-    return name;
-}
-
 std::string UnixName(const std::string& path)
 {
-    const std::wstring wide = WideFromUtf8(path);
-    const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (length == 0) return path;
-    std::wstring full(length, L'\0');
-    full.resize(GetFullPathNameW(wide.c_str(), length, &full[0], nullptr));
-    auto toUnix = reinterpret_cast<ToUnix>(WineFunction("wine_get_unix_file_name"));
-    if (toUnix == nullptr) return Utf8FromWide(full.c_str());
-    char* unixName = toUnix(full.c_str());
-    if (unixName == nullptr) return path;
-    std::string name = unixName;
-    HeapFree(GetProcessHeap(), 0, unixName);
-    return name;
+    std::string unixPath;
+    const std::wstring full = FullWindowsPath(WideFromUtf8(path));
+    return UnixPathOf(full, &unixPath) ? unixPath : Utf8FromWide(full.c_str());
 }
 
 HANDLE OpenLedger()
 {
     const char* named = std::getenv("KELVO_RUN_LEDGER");
     if (named == nullptr || *named == '\0') return INVALID_HANDLE_VALUE;
-    return CreateFileW(DosName(named).c_str(), FILE_APPEND_DATA,
+    std::wstring windowsName = WideFromUtf8(named);
+    WindowsPathOf(named, &windowsName);
+    return CreateFileW(windowsName.c_str(), FILE_APPEND_DATA,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }

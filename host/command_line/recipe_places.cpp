@@ -5,12 +5,9 @@
 #include <windows.h>
 
 #include "wide_text.h"
+#include "wine_names.h"
 
 namespace {
-
-// Wine's kernel32 export; absent on Windows. The result is freed with
-// HeapFree on the process heap.
-using UnixFileName = char*(__cdecl*)(const wchar_t* dosPath);
 
 // The folder `levels` steps up from `path`, without a trailing backslash;
 // empty when there are not that many.
@@ -25,30 +22,12 @@ std::wstring FolderUp(const std::wstring& path, int levels)
     return folder;
 }
 
-std::wstring FullWindowsPath(const std::wstring& path)
-{
-    const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (length == 0) return path;
-    std::vector<wchar_t> full(length);
-    if (GetFullPathNameW(path.c_str(), length, full.data(), nullptr) == 0) return path;
-    return full.data();
-}
-
 }  // namespace
 
 std::string UnixPathOf(const std::wstring& windowsPath)
 {
-    const auto toUnix = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (toUnix != nullptr) {
-        char* unixPath = toUnix(windowsPath.c_str());
-        if (unixPath != nullptr) {
-            const std::string result = unixPath;
-            HeapFree(GetProcessHeap(), 0, unixPath);
-            return result;
-        }
-    }
-    return Utf8FromWide(windowsPath.c_str());
+    std::string unixPath;
+    return UnixPathOf(windowsPath, &unixPath) ? unixPath : Utf8FromWide(windowsPath.c_str());
 }
 
 RecipePlaces HostRecipePlaces()

@@ -10,6 +10,7 @@
 
 #include "video/same_file.h"
 #include "wide_text.h"
+#include "wine_names.h"
 
 namespace {
 
@@ -32,14 +33,9 @@ std::string FolderOf(const std::string& path)
 // `folder` (from the Unix side's list of mounts), or "".
 std::string ReadOnlyMount(const std::string& folder)
 {
-    using UnixName = char*(CDECL*)(const wchar_t*);
-    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (unixName == nullptr) return "";
-    char* name = unixName(ResolvedPath(folder.empty() ? "." : folder).c_str());
-    if (name == nullptr) return "";
-    const std::string path = std::string(name) + "/";
-    HeapFree(GetProcessHeap(), 0, name);
+    std::string path;
+    if (!UnixPathOf(ResolvedPath(folder.empty() ? "." : folder), &path)) return "";
+    path += "/";
     std::FILE* mounts = _wfopen(L"\\\\?\\unix\\proc\\self\\mounts", L"r");
     if (mounts == nullptr) return "";
     std::string found;

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "wide_text.h"
+#include "wine_names.h"
 
 namespace {
 
@@ -75,16 +76,6 @@ bool IdentityOfPath(const std::string& path, DWORD standardHandle, FileIdentity*
     const bool known = IdentityOfHandle(file, identity);
     CloseHandle(file);
     return known;
-}
-
-std::wstring FullPath(const std::string& path)
-{
-    const std::wstring wide = WideFromUtf8(path);
-    const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (length == 0) return wide;
-    std::wstring full(length, L'\0');
-    full.resize(GetFullPathNameW(wide.c_str(), length, &full[0], nullptr));
-    return full;
 }
 
 // "\\?\Z:\clip\out.y4m" as "Z:\clip\out.y4m"; empty when the path cannot be
@@ -172,7 +163,7 @@ std::wstring ResolvedPath(const std::string& path)
     std::wstring resolved = FinalPath(wide);
     if (!resolved.empty()) return resolved;
     const std::wstring folder = FinalPath(FolderPart(wide));
-    if (folder.empty()) return FullPath(path);
+    if (folder.empty()) return FullWindowsPath(WideFromUtf8(path));
     return folder + (folder.back() == L'\\' ? L"" : L"\\") + wide.substr(LastNameAt(wide));
 }
 

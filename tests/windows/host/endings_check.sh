@@ -112,17 +112,24 @@ killed_then_again() {
 paused_input() {
   mkfifo in.y4m
   { head -c $((header + 3 * frame)) "$work/clip.y4m"; exec sleep 600; } >in.y4m &
-  local writer=$! status
+  local writer=$!
   start_run "$messages.err" -i in.y4m -o out.y4m --no-timing
   for _ in $(seq 1200); do
     [ "$(stat -c %s out.y4m.filterhost.part 2>/dev/null || echo 0)" -ge $((header + 3 * frame)) ] &&
       break
     sleep 0.1
   done
+  interrupt_paused "$writer"
+}
+
+# Ctrl-C to a run whose writer pauses: it must end within two minutes
+# (status 99 when not), before the writer goes.
+interrupt_paused() {  # WRITER
+  local status
   kill -INT -- -"$run"
   for _ in $(seq 1200); do kill -0 "$run" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$run" 2>/dev/null && status=99
-  kill "$writer"
+  kill "$1"
   wait "$run" || status=${status:-$?}
   return "${status:-0}"
 }
@@ -133,17 +140,12 @@ paused_input() {
 paused_header() {
   mkfifo in.y4m
   (exec sleep 600 >in.y4m) &
-  local writer=$! status
+  local writer=$!
   KELVO_WINE_TIMEOUT=0 setsid "$root/scripts/wine-run" "$filterhost" -i in.y4m -o out.y4m \
     2>>"$messages.err" &
   run=$!
   for _ in $(seq 1200); do [ "$(cat /proc/$writer/comm)" = sleep ] && break; sleep 0.1; done
-  kill -INT -- -"$run"
-  for _ in $(seq 1200); do kill -0 "$run" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$run" 2>/dev/null && status=99
-  kill "$writer"
-  wait "$run" || status=${status:-$?}
-  return "${status:-0}"
+  interrupt_paused "$writer"
 }
 
 # A long run whose output folder is renamed (mv) or deleted (rm) under it.
