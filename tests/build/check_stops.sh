@@ -71,6 +71,7 @@ for mark in "${steps[@]}"; do
     [ "$mark" = "program" ] && mkdir -p "$work/root/build/wineprefix" &&
       touch "$work/root/build/wineprefix/.kelvo-ready"
     PATH="$work/bin:$PATH" TMPDIR="$work/tmp" REACHED="$reached" WAIT_AT="$mark" DISPLAY="" \
+      KELVO_WINE_TIMEOUT=600 \
       setsid "$work/root/scripts/run" program.exe >"$work/out" 2>"$work/said" </dev/null &
     run=$!
     for _ in $(seq 600); do
@@ -95,7 +96,9 @@ for mark in "${steps[@]}"; do
     if ! grep -q "stopped by SIG$signal\|SIG$signal, passed on\|stopped by Ctrl-C" "$work/said"; then
       fail "$what: no word on the stop: $(tail -2 "$work/said")"
     fi
-    left=$(pgrep -af "$work/" | grep -v "^$$ ")
+    # Everything the run started carries its environment.
+    left=$(grep -lsF "REACHED=$reached" /proc/[0-9]*/environ | cut -d/ -f3 |
+      xargs -r ps -o pid=,args= -p)
     [ -z "$left" ] || { fail "$what: left running: $left"; pkill -KILL -f "$work/"; }
     [ -z "$(ls -A "$work/tmp")" ] || fail "$what: left in TMPDIR: $(ls -A "$work/tmp")"
     if [ "$mark" = wineboot ] && [ -e "$work/root/build/wineprefix" ]; then
