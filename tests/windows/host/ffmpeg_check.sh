@@ -80,7 +80,7 @@ if [ "$part" = video ]; then
   [ "$status" = 2 ] || fail "a video file as input: exit $status, not 2: $(cat advice.err)"
   grep -qF "    $root/scripts/run --input - --output - --frames-expected" advice.err ||
     fail "the advice does not start filterhost by the full path of scripts/run: $(cat advice.err)"
-  tail -n +2 advice.err |
+  sed '1,/^filterhost: /d' advice.err |
     sed "s|$root/scripts/run|$root/scripts/wine-run $filterhost --progress|" >advice.sh
   mkdir elsewhere
   (cd elsewhere && KELVO_WINE_TIMEOUT=120 bash -o pipefail ../advice.sh 2>../advised.err) ||
