@@ -96,11 +96,14 @@ two_writers() {
   return "$status"
 }
 
-# A run killed outright (SIGKILL) while it writes out.y4m, and then a run
-# of that name in other letters: it takes the killed run's file over.
+# A run killed outright (SIGKILL to wine-run, its keeper and the program,
+# so that nothing is left to keep its frames) while it writes out.y4m, and
+# then a run of that name in other letters: it takes the killed run's file
+# over.
 killed_then_again() {
   start_run "$messages.first" "${long[@]}" -o out.y4m
-  pkill -KILL -g "$run" -f filterhost.exe
+  pkill -KILL -s "$(pgrep -P "$run" -f wine-keeper | head -n 1)"
+  kill -KILL "$run"
   wait "$run"
   [ -e out.y4m.filterhost.part ] || return 98  # nothing left to take over
   fh --size 64x36 --frames 2 -o OUT.Y4M
