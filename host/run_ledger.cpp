@@ -65,15 +65,25 @@ void Append(const std::string& line)
 
 }  // namespace
 
+bool LedgerKept()
+{
+    static const bool kept = [] {
+        const char* named = std::getenv("KELVO_RUN_LEDGER");
+        return named != nullptr && *named != '\0';
+    }();
+    return kept;
+}
+
 void LedgerLine(const std::string& line)
 {
+    if (!LedgerKept()) return;
     std::lock_guard<std::mutex> hold(ledgerLock);
     Append(line + "\n");
 }
 
 void LedgerFileBegun(const std::string& temporary, const std::string& path)
 {
-    if (std::getenv("KELVO_RUN_LEDGER") == nullptr) return;
+    if (!LedgerKept()) return;
     LedgerLine("begun\t" + temporary + "\t" + UnixName(temporary) + "\t" + UnixName(path));
 }
 

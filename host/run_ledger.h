@@ -18,6 +18,9 @@
 #include <cstdint>
 #include <string>
 
+// Whether this run keeps a ledger; callers skip gathering what it would say.
+bool LedgerKept();
+
 void LedgerLine(const std::string& line);
 
 void LedgerFileBegun(const std::string& temporary, const std::string& path);

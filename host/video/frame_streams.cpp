@@ -77,7 +77,7 @@ void WriteFrames(FrameSink* sink)
         } else if (sink->seekable) {
             sink->wholeBytes = FilePosition(sink->file);
         }
-        if (written && sink->file == sink->outputFile.file) {
+        if (written && LedgerKept() && sink->file == sink->outputFile.file) {
             LedgerWholeFrames(sink->outputFile.temporary, FilePosition(sink->file),
                               sink->writingIndex + 1);
         }
