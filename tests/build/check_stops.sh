@@ -71,7 +71,7 @@ for mark in "${steps[@]}"; do
     [ "$mark" = "program" ] && mkdir -p "$work/root/build/wineprefix" &&
       touch "$work/root/build/wineprefix/.kelvo-ready"
     PATH="$work/bin:$PATH" TMPDIR="$work/tmp" REACHED="$reached" WAIT_AT="$mark" DISPLAY="" \
-      KELVO_WINE_TIMEOUT=600 \
+      KELVO_WINE_TIMEOUT=600 WINEPREFIX="$work/root/build/wineprefix" \
       setsid "$work/root/scripts/run" program.exe >"$work/out" 2>"$work/said" </dev/null &
     run=$!
     for _ in $(seq 600); do
