@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/format_kinds.h"
+#include "core/format_kinds.h"
 
 struct BenchFrame {
     int32_t width;

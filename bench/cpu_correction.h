@@ -5,7 +5,7 @@
 // unit and saturated. No tables, no vector code, one thread.
 #pragma once
 
-#include "effect/correction_constants.h"
+#include "core/correction_constants.h"
 #include "host_interface/yc_pixel.h"
 
 // `height` rows of `width` pixels, rows `pitch` pixels apart in both frames.

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "engine/format_kinds.h"
+#include "core/format_kinds.h"
 
 namespace {
 

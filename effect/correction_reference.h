@@ -16,9 +16,9 @@
 
 #include <cstdint>
 
-#include "effect/correction_constants.h"
+#include "core/correction_constants.h"
 #include "effect/gpu_tolerance.h"
-#include "effect/half_float.h"
+#include "core/half_float.h"
 #include "host_interface/texture_format_kind.h"
 
 // A host pixel: signed 16-bit Y, Cb, Cr, 4096 steps per unit, the layout of
@@ -97,7 +97,7 @@ struct ReferenceResult {
 };
 
 // Each stage follows the kind's source or target format in the engine's
-// table (engine/format_kinds.h); a kind without a row there (kindNone, any
+// table (core/format_kinds.h); a kind without a row there (kindNone, any
 // other value) is refused: the process ends with a message.
 
 // Stage 1, upload: F32 value/4096; F16 value/4096 rounded to nearest-even

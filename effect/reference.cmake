@@ -1,14 +1,11 @@
-# The CPU reference model of the effect and the slider-to-constant mapping,
-# for tests and the development host; the plug-in does not link it.
+# The CPU reference model of the effect, for tests and the development host;
+# the plug-in does not link it.
 # Include from the top-level CMakeLists (paths are relative to the source root).
 add_library(effect_reference STATIC
-  ${CMAKE_SOURCE_DIR}/effect/correction_constants.cpp
-  ${CMAKE_SOURCE_DIR}/effect/correction_reference.cpp
-  ${CMAKE_SOURCE_DIR}/effect/half_float.cpp)
+  ${CMAKE_SOURCE_DIR}/effect/correction_reference.cpp)
 target_include_directories(effect_reference PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_features(effect_reference PUBLIC cxx_std_17)
-# The kinds' table, which names the converters.
-target_link_libraries(effect_reference PUBLIC kelvo_converters)
+target_link_libraries(effect_reference PUBLIC kelvo_core)
 
 # On 32-bit x86 the model's doubles must not go through the x87 unit: once a
 # Direct3D device exists the x87 precision is cut to 24 bits, and the model

@@ -1,6 +1,6 @@
 #include "correction_parameters.h"
 
-#include "effect/correction_constants.h"
+#include "core/correction_constants.h"
 #include "show_error.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstdint>
 
-#include "format_kinds.h"
+#include "core/format_kinds.h"
 #include "release_interface.h"
 #include "show_error.h"
 

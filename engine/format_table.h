@@ -3,7 +3,7 @@
 
 #include <d3d9.h>
 
-#include "engine/format_kinds.h"
+#include "core/format_kinds.h"
 
 constexpr D3DFORMAT D3dFormatOf(TexelFormat format)
 {

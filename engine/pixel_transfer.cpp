@@ -1,6 +1,6 @@
 #include "pixel_transfer.h"
 
-#include "format_kinds.h"
+#include "core/format_kinds.h"
 #include "release_interface.h"
 #include "row_bands.h"
 #include "show_error.h"

@@ -24,7 +24,7 @@
 #include <windows.h>
 
 #include "engine/band_choice.h"
-#include "engine/pixel_converters.h"
+#include "core/pixel_converters.h"
 
 constexpr int32_t maxRowWorkers = 15;
 

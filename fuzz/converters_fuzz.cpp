@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "effect/correction_reference.h"
-#include "engine/format_kinds.h"
+#include "core/format_kinds.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The working texture formats a frame can travel in. The values are the
 // Format track's positions and the index into the kinds' table
-// (engine/format_kinds.h); kindNone marks "no kind in use yet".
+// (core/format_kinds.h); kindNone marks "no kind in use yet".
 #pragma once
 
 #include <cstdint>

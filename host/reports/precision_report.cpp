@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/format_kinds.h"
+#include "core/format_kinds.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/format_kinds.h"
+#include "core/format_kinds.h"
 #include "host_interface/debug_window.h"
 #include "host_interface/texture_format_kind.h"
 

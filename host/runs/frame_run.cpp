@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <io.h>
 
-#include "engine/format_kinds.h"
+#include "core/format_kinds.h"
 #include "host_interface/tracks.h"
 #include "reports/run_progress.h"
 #include "runs/complain.h"

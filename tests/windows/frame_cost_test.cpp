@@ -20,7 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "d3d_tracking.h"
-#include "engine/format_kinds.h"
+#include "core/format_kinds.h"
 #include "plugin_host.h"
 #include "pointer_patch.h"
 #include "host_interface/yc_pixel.h"

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "effect/correction_reference.h"
-#include "engine/format_kinds.h"
+#include "core/format_kinds.h"
 
 // ---- Rules, one value at a time, written without the converters' tricks
-// (binary16 in D3DX's reading: effect/half_float.h; the download of a float:
+// (binary16 in D3DX's reading: core/half_float.h; the download of a float:
 // HostFromChannel in effect/correction_reference.h).
 
 // Channel value of a host value in the float kinds.

@@ -1,4 +1,4 @@
-#include "effect/correction_constants.h"
+#include "core/correction_constants.h"
 
 #include <cmath>
 

@@ -3,7 +3,7 @@
 // at and on either side of every rounding boundary to a half, both ways of
 // rounding. D3DX's reading differs from the processor's only at exponent
 // 31, where it is the ieee reading of half the value, one exponent up.
-#include "effect/half_float.h"
+#include "core/half_float.h"
 
 #include <cmath>
 #include <cstring>

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine_fixture.h"
-#include "format_kinds.h"
+#include "core/format_kinds.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/format_kinds.h"
+#include "core/format_kinds.h"
 #include "host_interface/texture_format_kind.h"
 #include "host_interface/tracks.h"
 #include "pictures/picture_io.h"

@@ -49,7 +49,7 @@
 #include "engine_fixture.h"
 #include "host_interface/debug_window.h"
 #include "effect/correction_reference.h"
-#include "engine/format_kinds.h"
+#include "core/format_kinds.h"
 #include "frame_resources.h"
 #include "host_interface/tracks.h"
 #include "message_capture.h"

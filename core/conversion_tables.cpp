@@ -1,4 +1,4 @@
-#include "engine/conversion_tables.h"
+#include "core/conversion_tables.h"
 
 namespace {
 

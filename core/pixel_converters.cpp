@@ -6,12 +6,12 @@
 // a few integer operations or one x87 conversion, and the 16-bit converters
 // move two pixels (12 bytes, three 32-bit words) per turn instead of one
 // value at a time.
-#include "engine/pixel_converters.h"
+#include "core/pixel_converters.h"
 
 #include <cstddef>
 #include <cstring>
 
-#include "engine/conversion_tables.h"
+#include "core/conversion_tables.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "effect/half_float.h"
+#include "core/half_float.h"
 
 #include <cmath>
 #include <cstring>

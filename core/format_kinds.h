@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/pixel_converters.h"
+#include "core/pixel_converters.h"
 #include "host_interface/texture_format_kind.h"
 
 // The Direct3D 9 texture formats by d3d9.h's numbers, so that the table

@@ -8,14 +8,14 @@
 // a dynamic texture is write-combined, where whole lines written once are
 // the fast way in. It ends with SFENCE, so the texels are visible before
 // the texture is unlocked.
-#include "engine/pixel_converters.h"
+#include "core/pixel_converters.h"
 
 #include <xmmintrin.h>
 
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/conversion_tables.h"
+#include "core/conversion_tables.h"
 
 // The host may call with only 4-byte stack alignment; the entry points
 // realign so that spilled 16-byte values stay aligned.

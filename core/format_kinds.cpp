@@ -1,4 +1,4 @@
-#include "engine/format_kinds.h"
+#include "core/format_kinds.h"
 
 // The texts name the render-target format; the user's guide quotes each of
 // them word for word (tests/build/check_package.sh). The probe asks F16
