@@ -15,7 +15,9 @@
 
 #include <cstdint>
 
-#include "effect/gpu_tolerance.h"
+// How a value becomes a half: what an A16B16G16R16F render target does with
+// the shader's float, and what a caller of HalfFromDouble asks for.
+enum class HalfRounding { towardZero, nearestEven };
 
 enum class HalfFormat { ieee, d3dx };
 

@@ -38,8 +38,7 @@
 // the top of the range, so that rule is accepted too.
 #pragma once
 
-// How an A16B16G16R16F render target turns the shader's float into a half.
-enum class HalfRounding { towardZero, nearestEven };
+#include "core/half_float.h"  // HalfRounding
 
 // How an A2B10G10R10 render target turns a [0, 1] value into a 10-bit field.
 // nearest: round(v * 1023). towardZero: floor(v * 1023). fromUnorm16: the
