@@ -4,6 +4,7 @@
 // rounding. D3DX's reading differs from the processor's only at exponent
 // 31, where it is the ieee reading of half the value, one exponent up.
 #include "core/half_float.h"
+#include "effect/gpu_tolerance.h"
 
 #include <cmath>
 #include <cstring>
