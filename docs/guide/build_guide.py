@@ -11,9 +11,9 @@ fills the same markers in both:
   <!-- sync-pictures -->  (section "pictures" and "sync"); the Japanese page
                           takes their titles from docs/guide/examples.ja.txt
   <!-- formats-table -->  precision from docs/precision.md and frame times
-                          from the "Stage times per format" table of
-                          bench/README.md, so the guide follows those two
-                          documents whenever they are measured again
+                          from bench/results/stages.tsv (which bench/run
+                          writes), so the guide follows those two whenever
+                          they are measured again
   <!-- formats-advice --> the recommendation and which formats are the
                           fastest and the least exact, read off that table
   <!-- debug-window -->   docs/guide/pictures/debug-window.txt, under it its
@@ -209,23 +209,19 @@ def precision_by_format(precision_md):
     return result
 
 
-def frame_times(bench_md):
+def frame_times(stages_tsv):
     """Per (size, format): (put + get, whole frame) in milliseconds, from the
-    "Stage times per format" table."""
-    tables = markdown_tables(bench_md.read_text(encoding="utf-8"))
-    rows = table_under(tables, "Stage times per format", bench_md)
-    header = [h.lower() for h in rows[0]]
-
-    def column(prefix):
-        for i, h in enumerate(header):
-            if h.startswith(prefix):
-                return i
-        fail(f"{bench_md}: stage times table has no '{prefix}' column ({header})")
-
-    size, fmt = column("size"), column("format")
-    put, get, whole = column("put"), column("get"), column("whole frame")
+    stage times bench/run writes (bench/README.md says the file's format)."""
+    lines = stages_tsv.read_text(encoding="utf-8").splitlines()
+    header = lines[0].split("\t")
+    try:
+        size, fmt = header.index("size"), header.index("format")
+        put, get, whole = (header.index(c) for c in ("put_ms", "get_ms", "frame_ms"))
+    except ValueError:
+        fail(f"{stages_tsv}: unexpected columns {header}")
     times = {}
-    for row in rows[1:]:
+    for line in lines[1:]:
+        row = line.split("\t")
         key = (row[size].replace("x", "×"), row[fmt])
         times[key] = (number(row[put]) + number(row[get]), number(row[whole]))
     return times
@@ -242,13 +238,13 @@ def format_rows(root):
     range, largest beyond) and milliseconds (carrying the frame at the first
     size, the whole frame at each size)."""
     precision = precision_by_format(root / "docs" / "precision.md")
-    times = frame_times(root / "bench" / "README.md")
+    times = frame_times(root / "bench" / "results" / "stages.tsv")
     rows = []
     for index, name in enumerate(FORMATS):
         p = precision[name]
         for size in SIZES:
             if (size, name) not in times:
-                fail(f"bench/README.md: no stage times for {name} at {size}")
+                fail(f"bench/results/stages.tsv: no stage times for {name} at {size}")
         rows.append({
             "index": str(index), "name": name, "typical": levels(p["nominal_mean"]),
             "normal": levels(p["nominal_largest"]), "beyond": levels(p["whole_largest"]),
