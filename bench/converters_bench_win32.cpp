@@ -105,7 +105,7 @@ void RunInBands(RowBands* bands, const BenchConverter& c, BenchFrame& f)
 }
 
 // One thread against the bands on frames from 64x36 to 960x540, both in
-// microseconds, for the cheapest converter per pixel and the dearest.
+// microseconds, for the converters that cost least and most per pixel.
 int SmallFrames(RowBands* bands, int repeats)
 {
     bands->minimumPixels = 0;

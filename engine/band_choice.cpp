@@ -4,40 +4,16 @@
 
 namespace {
 
-// A trial of the other way: a call of it after each call of the way in
-// use, for up to trialCalls calls (a cost moves by a quarter from call to
-// call here, and a stretch of calls can be dear for both ways at once). It
-// ends as soon as its calls are clearly dearer or cheaper than the paired
-// calls, by half after one call, a quarter after two, a sixth after three
-// and so on (one late wake-up does not end it; where one way costs half the
-// other, the trial is over after a call or two); ways that stay close go
-// the whole trial, where the tried way takes over when its calls were
-// cheaper on the whole by the margin, which keeps two ways of equal cost
-// from alternating on noise.
+// The rule's numbers; band_choice.h describes the rule.
 constexpr int32_t trialCalls = bandSamples;
-constexpr int64_t switchPercent = 97;
-constexpr int64_t clearAfterOnePercent = 50;
-// Calls of the way in use between trials: as many as the trial's calls
-// times the per cent the other way was dearer (so trials cost the calls
-// about 1 %), within these bounds, and while a clip is young no more than
-// twice the calls so far (a first trial that met a bad moment does not hold
-// the dearer way for 64 calls). Once the way in use costs half more or less
-// than it did then, the load has changed, and the other way's cost with
-// it: the next trial comes sooner, after the per cent the other way was
-// dearer than the way in use costs now, divided by 8 (a trial of a dearer
-// way then costs about 8 %, and one of a far dearer way, which the change
-// is unlikely to have turned, no sooner than before: the mean of calls on a
-// busy machine moves by a quarter on noise alone).
-constexpr int32_t fewestCallsToTrial = 8;
+constexpr int64_t switchPercent = 97;         // the tried way's calls against the paired ones
+constexpr int64_t clearAfterOnePercent = 50;  // an early end: by half after one call, ...
+constexpr int32_t fewestCallsToTrial = 8;     // calls of the current way between trials
 constexpr int32_t mostCallsToTrial = 64;
-constexpr int32_t youngClipSpacing = 2;  // times the calls so far
-constexpr int64_t changedLoadPercent = 50;
-constexpr int64_t changedLoadTrialDivisor = 8;
-// The first call of a converter on a frame size is not a sample of its
-// way: it touches the frame's memory for the first time (freshly mapped
-// texture pages, cold caches) and can cost several times a later call, which
-// would make its way look dear until the next trial, dozens of calls on.
-constexpr int32_t warmUpCalls = 1;
+constexpr int32_t youngClipSpacing = 2;         // at most times the calls so far
+constexpr int64_t changedLoadPercent = 50;      // a change of the current way's cost
+constexpr int64_t changedLoadTrialDivisor = 8;  // and how much sooner the next trial comes
+constexpr int32_t warmUpCalls = 1;              // calls on a new frame size that are no sample
 // A change of way is told at most once in this many calls of a kind (the
 // worker pool's record counts all of them).
 constexpr int32_t callsBetweenChangeLines = 256;
@@ -66,18 +42,19 @@ int32_t TrialSpacing(int64_t calls)
 }
 
 // The per cent by which otherCost exceeds inUse; 0 when it does not.
-int64_t DearerPercent(int64_t otherCost, int64_t inUse)
+int64_t PercentMoreCostly(int64_t otherCost, int64_t inUse)
 {
     return inUse > 0 && otherCost > inUse ? (otherCost - inUse) * 100 / inUse : 0;
 }
 
-// After a trial, with the other way's cost and the cost of the way in use
-// it was dearer than: the calls until the next, and the costs it is
-// measured from.
+// After a trial, with the other way's cost and the current way's cost it
+// is compared with: the calls until the next, and the costs it is measured
+// from.
 void ScheduleTrial(BandChoice* choice, int64_t otherCost, int64_t against, int32_t trialLength)
 {
-    choice->callsToTrial = std::min(TrialSpacing(trialLength * DearerPercent(otherCost, against)),
-                                    std::max(fewestCallsToTrial, youngClipSpacing * choice->calls));
+    choice->callsToTrial =
+        std::min(TrialSpacing(trialLength * PercentMoreCostly(otherCost, against)),
+                 std::max(fewestCallsToTrial, youngClipSpacing * choice->calls));
     choice->inUseAtTrial = MeanCost(choice->inUse);
     choice->otherAtTrial = otherCost;
     choice->trial = BandCosts{};
@@ -92,8 +69,8 @@ int64_t MeanCost(const BandCosts& costs)
     return costs.count > 0 ? Sum(costs) / costs.count : 0;
 }
 
-// The way for this call: during a trial the other way and the way in use
-// in turn, else the way in use.
+// The way for this call: during a trial the other way and the current way
+// in turn, else the current way.
 bool ChooseBands(BandChoice* choice, const void* converter, int64_t pixels)
 {
     if (choice->converter != converter || choice->pixels != pixels) {
@@ -101,10 +78,7 @@ bool ChooseBands(BandChoice* choice, const void* converter, int64_t pixels)
         choice->converter = converter;
         choice->pixels = pixels;
         choice->lastSaid = -callsBetweenChangeLines;
-        // The warm-up and one sample in bands, then one thread's trial. The
-        // bands go first since at worst they cost one thread and a wake-up
-        // (the calling thread takes a late worker's bands), while one
-        // thread can cost half again as much as the bands.
+        // The warm-up and one sample in bands, then one thread's trial.
         choice->inBands = true;
         choice->callsToTrial = warmUpCalls + 2;
     }
@@ -130,8 +104,8 @@ bool RecordCallTime(BandChoice* choice, bool usedBands, int64_t ticks)
         if (choice->inUseAtTrial > 0 &&
             std::max(change, -change) * 100 > changedLoadPercent * choice->inUseAtTrial) {
             choice->callsToTrial = std::min(
-                choice->callsToTrial,
-                TrialSpacing(DearerPercent(choice->otherAtTrial, inUse) / changedLoadTrialDivisor));
+                choice->callsToTrial, TrialSpacing(PercentMoreCostly(choice->otherAtTrial, inUse) /
+                                                   changedLoadTrialDivisor));
         }
         return false;
     }
@@ -142,14 +116,14 @@ bool RecordCallTime(BandChoice* choice, bool usedBands, int64_t ticks)
     const int64_t tried = Sum(choice->trial);
     const int64_t paired = choice->pairedTicks;
     // Before the trial's last call, only a clear difference from both the
-    // paired calls and as many calls at the way in use's mean decides it.
+    // paired calls and as many calls at the current way's mean decides it.
     const bool last = calls == trialCalls;
     const int64_t atMean = MeanCost(choice->inUse) * calls;
     const int64_t scaled = tried * calls * 100;
-    const bool dearer = last ? tried * 100 >= switchPercent * paired
-                             : scaled >=
-                                   std::max(paired, atMean) * (calls * 100 + clearAfterOnePercent);
-    if (dearer) {
+    const bool costsMore = last ? tried * 100 >= switchPercent * paired
+                                : scaled >= std::max(paired, atMean) *
+                                                (calls * 100 + clearAfterOnePercent);
+    if (costsMore) {
         ScheduleTrial(choice, tried / calls, paired / calls, calls);
         return false;
     }

@@ -65,7 +65,7 @@ void TakeBands(BandCall& call)
 
 // Bands on a worker, under the calling thread's number state; the worker's
 // own comes back after them.
-void TakeBandsAsCaller(RowBands* bands)
+void TakeBandsInCallersFloatingState(RowBands* bands)
 {
     const uint16_t ownControl = ReadX87Control();
     const uint32_t ownMxcsr = bands->sseState ? ReadMxcsr() : 0;
@@ -100,7 +100,7 @@ DWORD WINAPI WorkerMain(void* parameter)
         if (InterlockedCompareExchange(state, workerBusy, workerCalled) != workerCalled) {
             continue;
         }
-        TakeBandsAsCaller(bands);
+        TakeBandsInCallersFloatingState(bands);
         if (InterlockedExchange(state, workerIdle) == workerAwaited) {
             SetEvent(bands->doneEvents[index]);
         }
@@ -252,7 +252,7 @@ double Milliseconds(const RowBands* bands, int64_t ticks)
 }
 
 // For a debug viewer: which way a kind of call now goes, and why.
-void SayChoice(const RowBands* bands, const BandChoice& choice, const wchar_t* what)
+void LogWayChange(const RowBands* bands, const BandChoice& choice, const wchar_t* what)
 {
     FloatingState host;
     SaveFloatingState(bands, &host);
@@ -300,7 +300,7 @@ int64_t MedianTicks(const CallRecord& record)
 
 // "kelvo: pack 1.21 ms a call (mean of 60; median 1.10 ms), 40 in bands on
 // 2 threads, way changed 1 time; unpack ...; longest wait for a worker 0.08 ms"
-void SayCalls(const RowBands* bands)
+void LogCallSummary(const RowBands* bands)
 {
     FloatingState host;
     SaveFloatingState(bands, &host);
@@ -341,7 +341,7 @@ void SayCalls(const RowBands* bands)
 }
 
 // "kelvo: pack call 2.31 ms in bands"
-void SayCall(const RowBands* bands, const wchar_t* what, int64_t ticks, bool inBands)
+void LogCall(const RowBands* bands, const wchar_t* what, int64_t ticks, bool inBands)
 {
     FloatingState host;
     SaveFloatingState(bands, &host);
@@ -428,7 +428,7 @@ bool StartRowBands(RowBands* bands, int32_t threadCount, bool sseState)
 
 void StopRowBands(RowBands* bands)
 {
-    SayCalls(bands);
+    LogCallSummary(bands);
     ClearCalls(&bands->packCalls);
     ClearCalls(&bands->unpackCalls);
     bands->longestWaitTicks = 0;
@@ -495,12 +495,12 @@ void ConvertFrame(RowBands* bands, PackRowsFunction pack, UnpackRowsFunction unp
     const int64_t ticks = Elapsed(start);
     AddCall(record, ticks, inBands);
     if (bands->traceCalls) {
-        SayCall(bands, what, ticks, inBands);
+        LogCall(bands, what, ticks, inBands);
     }
     if (measured) {
         const bool wasInBands = choice->inBands;
         if (RecordCallTime(choice, inBands, ticks)) {
-            SayChoice(bands, *choice, what);
+            LogWayChange(bands, *choice, what);
         }
         record->changes += choice->inBands != wasInBands ? 1 : 0;
     }

@@ -13,10 +13,8 @@
 // nothing. Whatever fails (a thread, an event, a signal) only costs speed:
 // the band is converted on the calling thread.
 //
-// Whether the bands pay depends on what else the machine is doing at that
-// moment, so each kind of call (pack, unpack) times both ways on the frames
-// themselves and keeps the cheaper (band_choice.h), in ticks of the
-// performance counter.
+// Which calls go in bands is decided on the frames themselves, from their
+// times in ticks of the performance counter: band_choice.h.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +42,7 @@ struct CallRecord {
     int64_t totalTicks;            // of all calls
     int32_t count;                 // calls in all
     int32_t inBands;               // of them, in bands
-    int32_t changes;               // of the way in use
+    int32_t changes;               // of the way chosen
 };
 
 // Which way a call goes when the frame is large enough to split.

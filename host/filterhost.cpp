@@ -14,7 +14,7 @@
 #include "command_line/options.h"
 #include "command_line/recipe_places.h"
 #include "reports/cube_lut.h"
-#include "runs/complain.h"
+#include "runs/stderr_message.h"
 #include "runs/cube_run.h"
 #include "runs/frame_run.h"
 #include "runs/precision_run.h"
@@ -72,10 +72,10 @@ bool CloseOpened(OpenedRun* run, std::string* error)
     return ok;
 }
 
-bool StartOrComplain(HostSession* session)
+bool StartPluginOrTellUser(HostSession* session)
 {
     if (StartPlugin(session) != 0) return true;
-    Complain("the plug-in did not start: onInit returned 0");
+    TellUser("the plug-in did not start: onInit returned 0");
     return false;
 }
 
@@ -85,7 +85,7 @@ void ApplySettings(HostSession* session, const HostOptions& options, bool* ok)
     std::string error;
     for (const IndexedValue& v : options.tracks) {
         if (!SetTrack(session, v.index, v.value, &error)) {
-            Complain(error);
+            TellUser(error);
             *ok = false;
             continue;
         }
@@ -96,7 +96,7 @@ void ApplySettings(HostSession* session, const HostOptions& options, bool* ok)
             const std::string track =
                 t.trackNames == nullptr ? number
                                         : FromShiftJis(t.trackNames[v.index]) + " (" + number + ")";
-            Complain("track " + track + " = " + std::to_string(v.value) +
+            TellUser("track " + track + " = " + std::to_string(v.value) +
                      " lies outside its range " + std::to_string(t.trackMinimums[v.index]) + ".." +
                      std::to_string(t.trackMaximums[v.index]));
             *ok = false;
@@ -104,7 +104,7 @@ void ApplySettings(HostSession* session, const HostOptions& options, bool* ok)
     }
     for (const IndexedValue& v : options.checks) {
         if (!SetCheck(session, v.index, v.value, &error)) {
-            Complain(error);
+            TellUser(error);
             *ok = false;
         }
     }
@@ -112,12 +112,12 @@ void ApplySettings(HostSession* session, const HostOptions& options, bool* ok)
 
 int RunPrecision(HostSession* session, const HostOptions& options)
 {
-    if (!StartOrComplain(session)) return exitFailed;
+    if (!StartPluginOrTellUser(session)) return exitFailed;
     std::string error;
     if (!RunPrecisionReport(session, options.precisionReportDir,
                             "filterhost --precision-report " + options.precisionReportDir,
                             &error)) {
-        Complain(error);
+        TellUser(error);
         return StopRequest() != nullptr ? exitStopped : exitFailed;
     }
     return exitDone;
@@ -125,16 +125,16 @@ int RunPrecision(HostSession* session, const HostOptions& options)
 
 int RunCube(HostSession* session, const HostOptions& options, std::FILE* report)
 {
-    if (!StartOrComplain(session)) return exitFailed;
+    if (!StartPluginOrTellUser(session)) return exitFailed;
     NotifyUpdate(session);
     const int size = options.cubeSize != 0 ? options.cubeSize : defaultCubeSize;
     std::string error;
     if (!CheckOutputPath(options.cubePath, "--cube", false, &error)) {
-        Complain(error);
+        TellUser(error);
         return exitUsage;
     }
     if (!RunCubeExport(session, options.cubePath, size, report, &error)) {
-        Complain(error);
+        TellUser(error);
         return StopRequest() != nullptr ? exitStopped : exitFailed;
     }
     return exitDone;
@@ -153,21 +153,21 @@ int OpenStreams(OpenedRun* run, const HostOptions& options)
         OutputsAreOneFile(options.outputPath, options.beforePath, &error) ||
         !CheckOutputPath(options.outputPath, "output", streamOutput, &error) ||
         !CheckOutputPath(options.beforePath, "--before", false, &error)) {
-        Complain(error);
+        TellUser(error);
         return exitUsage;
     }
     std::vector<std::string> notes;
     run->feedOpen = true;
     if (!OpenFeed(options, &run->feed, &notes, &error)) {
-        Complain(error);
+        TellUser(error);
         return StopRequest() != nullptr ? exitStopped : exitUsage;
     }
     for (const std::string& note : notes) {
-        Complain(note);
+        TellUser(note);
     }
     run->sinkOpen = true;
     if (!OpenSink(options, run->feed, &run->sink, &error)) {
-        Complain(error);
+        TellUser(error);
         // A stop request may end the wait for a pipe's reader.
         return StopRequest() != nullptr ? exitStopped : exitFailed;
     }
@@ -192,7 +192,7 @@ std::vector<OutputFate> FinishOutputs(OpenedRun* run, const HostOptions& options
     std::string error;
     FrameSink& sink = run->sink;
     if (!CloseOpened(run, &error)) {
-        if (!error.empty()) Complain(error);
+        if (!error.empty()) TellUser(error);
         tally->outputBroken = true;
         tally->framesDone = sink.framesWritten;
     }
@@ -203,12 +203,12 @@ std::vector<OutputFate> FinishOutputs(OpenedRun* run, const HostOptions& options
     std::vector<std::string> errors;
     const bool complete = FrameRunStatus(*tally, options) == exitDone;
     if (!EndSink(&sink, complete, tally->lastInput, tally->framesDone, &fates, &errors)) {
-        for (const std::string& e : errors) Complain(e);
+        for (const std::string& e : errors) TellUser(e);
         tally->outputBroken = true;
     }
     if (run->feed.sequential && options.frames != 0 && tally->framesDone < options.frames &&
         !tally->inputBroken && !tally->outputBroken && tally->stoppedBy == nullptr) {
-        Complain("note: the stream ended after " + std::to_string(tally->framesDone) +
+        TellUser("note: the stream ended after " + std::to_string(tally->framesDone) +
                  " frames, fewer than --frames " + std::to_string(options.frames));
     }
     return fates;
@@ -219,7 +219,7 @@ int RunFrameFiles(OpenedRun* run, const HostOptions& options, std::FILE* report,
 {
     const int opened = OpenStreams(run, options);
     if (opened != exitDone) return opened;
-    if (!StartOrComplain(&run->session)) return exitFailed;
+    if (!StartPluginOrTellUser(&run->session)) return exitFailed;
     // As after loading saved settings, so RGB sync sees the starting values.
     NotifyUpdate(&run->session);
 
@@ -233,7 +233,7 @@ int RunFrameFiles(OpenedRun* run, const HostOptions& options, std::FILE* report,
     }
     const int status = FrameRunStatus(tally, options);
     if (status != exitDone && (tally.stoppedBy != nullptr || !fates.empty())) {
-        Complain(EndingText(tally.stoppedBy, tally.framesDone, fates));
+        TellUser(EndingText(tally.stoppedBy, tally.framesDone, fates));
     }
     return status;
 }
@@ -250,9 +250,9 @@ int Run(const HostOptions& given)
     // Before a frame is corrected: a result with nowhere to go would be lost.
     std::vector<std::string> notes;
     const bool settled = SettleOutputNames(&options, &notes, &error);
-    for (const std::string& note : notes) Complain(note);
+    for (const std::string& note : notes) TellUser(note);
     if (!settled || !CheckOutputPlaces(options, &error)) {
-        Complain(error);
+        TellUser(error);
         return exitUsage;
     }
     // On the heap: a reading thread left in a read still uses the feed.
@@ -261,7 +261,7 @@ int Run(const HostOptions& given)
     });
     OpenedRun& run = *held;
     if (!OpenSession(&run.session, pluginPath, &error)) {
-        Complain(error);
+        TellUser(error);
         return exitFailed;
     }
     run.sessionOpen = true;
@@ -289,7 +289,7 @@ int Run(const HostOptions& given)
 // turned the plug-in's Japanese into mojibake: it is set to UTF-8. Each
 // write must then hold whole characters, and msvcrt writes an unbuffered
 // stream a byte at a time, so a stream that is a console is buffered;
-// messages flush it as they go (runs/complain.h). A pipe or a file takes
+// messages flush it as they go (runs/stderr_message.h). A pipe or a file takes
 // the bytes as they are. The console's page is put back at the end, for
 // the window the program was started in.
 struct Utf8Console {
@@ -332,7 +332,7 @@ int wmain(int argc, wchar_t** argv)
     const RecipePlaces places = HostRecipePlaces();
     if (!ParseOptions(arguments, &options, &error, &places)) {
         // A message of several lines ends in a command to copy as it is.
-        Complain(error.find('\n') == std::string::npos ? error + " (see --help)" : error);
+        TellUser(error.find('\n') == std::string::npos ? error + " (see --help)" : error);
         return exitUsage;
     }
     if (options.help) {
@@ -345,7 +345,7 @@ int wmain(int argc, wchar_t** argv)
     } catch (const std::bad_alloc&) {
         // What the run opened was closed on the way here (OpenedRun): a
         // file it was writing is removed, an older file of its name kept.
-        Complain("out of memory: filterhost is a 32-bit program, with at most 4 GB of address "
+        TellUser("out of memory: filterhost is a 32-bit program, with at most 4 GB of address "
                  "space for every frame it holds; give smaller frames");
     }
     std::fflush(stdout);

@@ -51,17 +51,17 @@ bool ParseIndexedValue(const std::string& text, const char* const* names, int na
     size_t equals = text.find('=');
     long long value;
     if (equals == std::string::npos ||
-        !ParseInt(Squeezed(text.substr(equals + 1)), INT32_MIN, INT32_MAX, &value)) {
+        !ParseInt(LowercaseWithoutBlanks(text.substr(equals + 1)), INT32_MIN, INT32_MAX, &value)) {
         return false;
     }
-    const std::string index = Squeezed(text.substr(0, equals));
+    const std::string index = LowercaseWithoutBlanks(text.substr(0, equals));
     long long number = -1;
     // What does not begin like a number is a name.
     const bool named = !index.empty() && !std::isdigit(static_cast<unsigned char>(index[0])) &&
                        index[0] != '-' && index[0] != '+';
     if (named) {
         for (int i = 0; i < nameCount; ++i) {
-            if (index == Squeezed(names[i])) number = i;
+            if (index == LowercaseWithoutBlanks(names[i])) number = i;
         }
         *unknownName = number < 0 && names != nullptr;
     } else if (!ParseInt(index, 0, 255, &number)) {
@@ -361,15 +361,15 @@ const std::vector<OptionRow>& OptionTable()
     return rows;
 }
 
-std::string Squeezed(const std::string& text)
+std::string LowercaseWithoutBlanks(const std::string& text)
 {
-    std::string squeezed;
+    std::string result;
     for (char c : text) {
         if (c != ' ' && c != '\t') {
-            squeezed += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            result += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
     }
-    return squeezed;
+    return result;
 }
 
 const OptionRow* FindOption(const std::string& name)

@@ -56,7 +56,7 @@ const std::vector<OptionRow>& OptionTable();
 
 // How names are compared: without blanks, in lower case, so that
 // " R( gamm ) " is R(gamm).
-std::string Squeezed(const std::string& text);
+std::string LowercaseWithoutBlanks(const std::string& text);
 
 // The row of "-i" or "--input", or null.
 const OptionRow* FindOption(const std::string& name);

@@ -41,7 +41,7 @@ size_t EditDistance(const std::string& a, const std::string& b)
 // name is not "corrected" into an unrelated one.
 std::string NearestOption(const std::string& name)
 {
-    const std::string given = Squeezed(name);
+    const std::string given = LowercaseWithoutBlanks(name);
     std::string nearest;
     size_t best = 3;
     for (const OptionRow& row : OptionTable()) {

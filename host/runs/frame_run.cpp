@@ -7,7 +7,7 @@
 #include "core/format_kinds.h"
 #include "host_interface/tracks.h"
 #include "reports/run_progress.h"
-#include "runs/complain.h"
+#include "runs/stderr_message.h"
 #include "stop_request.h"
 #include "seconds_now.h"
 
@@ -57,7 +57,7 @@ TextureFormatKind KindOfFrame(const DebugReport& report, const HostSession& sess
 }
 
 // What the plug-in made of frame `index` (`frame`, corrected in place):
-// its complaints, its debug window's text and, with --verify, the
+// its error messages, its debug window's text and, with --verify, the
 // comparison with the reference model.
 void TallyFrame(HostSession* session, const HostOptions& options, int64_t index,
                 const YCFrame& input, YCFrame* frame, Verifier* verifier, FrameTally* tally)
@@ -67,11 +67,11 @@ void TallyFrame(HostSession* session, const HostOptions& options, int64_t index,
     FrameResult result = ProcessFrame(session, frame);
     const std::string number = std::to_string(index + 1);
     if (!result.paddingIntact && ++tally->pastWidth <= reportedFrameProblems) {
-        Complain("frame " + number + ": the plug-in wrote past the frame width");
+        TellUser("frame " + number + ": the plug-in wrote past the frame width");
     }
     if (result.returned == 0) {
         if (++tally->failed <= reportedFrameProblems) {
-            Complain("frame " + number + ": onProcess returned 0");
+            TellUser("frame " + number + ": onProcess returned 0");
         }
     } else if (!result.hasDebugText) {
         tally->missingDebugText = true;
@@ -89,7 +89,7 @@ void TallyFrame(HostSession* session, const HostOptions& options, int64_t index,
     if (FormatKindRowOf(kind) == nullptr) {
         // The debug window named no format and the Format track names none:
         // the model has no kind to follow.
-        Complain("frame " + number + ": no format kind to verify against");
+        TellUser("frame " + number + ": no format kind to verify against");
         return;
     }
     const char* name = formatKinds[kind].name;
@@ -162,7 +162,7 @@ void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const Hos
         }
         if (input == nullptr) {
             if (!error.empty()) {
-                Complain(error);
+                TellUser(error);
                 tally->inputBroken = true;
             }
             break;
@@ -182,7 +182,7 @@ void RunFrames(HostSession* session, FrameFeed* feed, FrameSink* sink, const Hos
         const bool written = WriteFrame(sink, *frame, i, &error);
         ownSeconds += SecondsNow() - writeStart;
         if (!written) {
-            Complain(error);
+            TellUser(error);
             tally->outputBroken = true;
             break;
         }

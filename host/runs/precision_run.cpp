@@ -10,7 +10,7 @@
 #include "host_interface/tracks.h"
 #include "pictures/picture_io.h"
 #include "reports/precision_report.h"
-#include "runs/complain.h"
+#include "runs/stderr_message.h"
 #include "stop_request.h"
 #include "wide_text.h"
 

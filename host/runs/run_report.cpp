@@ -5,7 +5,7 @@
 
 #include "host_interface/debug_window.h"
 #include "reports/run_progress.h"
-#include "runs/complain.h"
+#include "runs/stderr_message.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <winternl.h>
 
 #include "pictures/pending_file.h"
-#include "runs/complain.h"
+#include "runs/stderr_message.h"
 #include "wide_text.h"
 #include "stop_request.h"
 
@@ -117,7 +117,7 @@ std::FILE* OpenPipeOutput(const std::string& path, std::string* error)
             return nullptr;
         }
         if (!told && waited >= 1000) {
-            Complain("waiting for a program to open the named pipe " + path +
+            TellUser("waiting for a program to open the named pipe " + path +
                      " for reading (at most " + std::to_string(pipeReaderWait) + " s)");
             told = true;
         }

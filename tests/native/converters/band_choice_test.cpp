@@ -6,11 +6,11 @@
 
 #include "engine/band_choice.h"
 
-// The choice on costs drawn as they come on this machine: a sixth's noise
-// from call to call on each way, a call now and then several times as dear
+// The choice on costs drawn as they come on a shared two-core machine: a sixth's noise
+// from call to call on each way, a call now and then costing several times as much
 // (a late wake-up, more often in bands; a preemption), and, in half the
 // clips, stretches of a few to a couple of dozen calls where other work
-// makes both ways 1.7 times as dear. Over clips of 1000 calls the default
+// makes both ways cost 1.7 times as much. Over clips of 1000 calls the default
 // stays close to the faster way, whichever it is and by however much:
 // within 7 % in every clip, 3 % over all of them (trials of the other way
 // and the odd wrong turn on noise cost something; the choice may not cost
@@ -56,12 +56,12 @@ TEST(BandChoice, StaysCloseToTheFasterWayOnNoisyCosts)
     EXPECT_LE(sum / clips, 1.03);
 }
 
-// A worker woken late on two calls in bands of three makes the bands dearer
+// A worker woken late on two calls in bands of three makes the bands cost more
 // than one thread on most calls (72 against 64) and cheaper on the whole
 // (53): the choice goes by the whole, from the bands and from one thread
 // alike, once one thread is in use because the bands cost 8 times as much.
 // The changes are told to a debugger at most once in 256 calls.
-TEST(BandChoice, AWayDearOnMostCallsButCheaperOnTheWholeIsChosen)
+TEST(BandChoice, AWayCostlierOnMostCallsButCheaperOnTheWholeIsChosen)
 {
     const int converter = 0;
     BandChoice choice{};
@@ -84,7 +84,7 @@ TEST(BandChoice, AWayDearOnMostCallsButCheaperOnTheWholeIsChosen)
         return lastInBands;
     };
     EXPECT_GE(clip(true, 96), 56) << "from the start";
-    EXPECT_LE(clip(false, 96), 3) << "bands 8 times as dear";
+    EXPECT_LE(clip(false, 96), 3) << "bands cost 8 times as much";
     EXPECT_GE(clip(true, 96), 56) << "from one thread";
     // A debugger hears of the first change, not of the next within 256 calls.
     EXPECT_GE(changes, 2);

@@ -358,9 +358,9 @@ bool PackedInBands(RowBands* bands, Frame& f)
 }  // namespace
 
 // Left to measure, the bands are used where they are cheaper and given up
-// where they are dearer (a slow first call does not count against its way),
+// where they cost more (a slow first call does not count against its way),
 // and the choice follows a change within a few dozen calls; once settled, a
-// trial of a far dearer way comes at most every 64 calls. None of it
+// trial of a far costlier way comes at most every 64 calls. None of it
 // touches the host's floating-point state.
 TEST(FrameGeometry, TheBandsAreUsedWhereTheyMeasureCheaper)
 {

@@ -14,7 +14,8 @@ inline void SayOnStderr(const std::string& line)
     std::fflush(stderr);
 }
 
-inline void Complain(const std::string& message)
+// An error or a note for the user, after filterhost's name.
+inline void TellUser(const std::string& message)
 {
     SayOnStderr("filterhost: " + message);
 }
