@@ -145,13 +145,6 @@ TEST(AssemblerEncoding, WholeShadersMatchHandEncodedTokens)
         const char* text;
         Tokens tokens;
     } cases[] = {
-        {"ps_2_0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmul r0, r0, c0\nmov oC0, r0\n",
-         {0xFFFF0200, 0x0200001F, 0x80000000, 0xB0030000,  // dcl: usage token, t0 mask xy
-          0x0200001F, 0x90000000, 0xA00F0800,              // dcl_2d: texture type 2 at bit 27
-          0x03000042, 0x800F0000, 0xB0E40000, 0xA0E40800,  // texld r0, t0, s0
-          0x03000005, 0x800F0000, 0x80E40000, 0xA0E40000,  // mul r0, r0, c0
-          0x02000001, 0x800F0800, 0x80E40000,              // mov oC0, r0
-          0x0000FFFF}},
         // oC (8) and oDepth (9) set only the high part of the type, at bits 11-12.
         {"ps_2_0\nmov oC0, c0\nmov oC1, c1\nmov oDepth, c2.x\n",
          {0xFFFF0200, 0x02000001, 0x800F0800, 0xA0E40000, 0x02000001, 0x800F0801, 0xA0E40001,

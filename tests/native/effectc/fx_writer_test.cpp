@@ -1,8 +1,9 @@
-// fx_2_0 writer and constant table: a small effect (one float4, a texture, a
-// sampler with five states, one technique with one pass of three states)
-// against the whole file laid out by hand from the container rules, and
-// read back through the test-side reader, which follows the offsets the way
-// D3DX does.
+// fx_2_0 writer and constant table: a small effect (one float4, a texture,
+// a sampler with five states, one technique with one pass of three states)
+// against the whole file laid out by hand from the container rules, and read
+// back through the test-side reader, which follows the offsets the way D3DX
+// does; its shader, assembled and given its table, against its tokens laid
+// out by hand.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -12,6 +13,7 @@
 #include "constant_table.h"
 #include "fx_reader.h"
 #include "fx_writer.h"
+#include "ps_assembler.h"
 
 using namespace effectc;
 
@@ -33,13 +35,15 @@ const std::vector<uint32_t> sampleShader = {
     0x63725373, 0xABABAB00,                          // "sSrc\0" padded with 0xAB
     0x325F7370, 0xAB00305F,                          // "ps_2_0\0"
     0x006D7361,                                      // "asm\0"
-    0x0200001F, 0x80000000, 0xB0030000,              // dcl t0.xy
-    0x0200001F, 0x90000000, 0xA00F0800,              // dcl_2d s0
+    // Instruction token = opcode | following tokens << 24. Parameter tokens:
+    // register number, type bits 0-2 at 28-30 and 3-4 at 11-12, write mask at
+    // 16-19, or swizzle at 16-23 (identity 0xE4), bit 31.
+    0x0200001F, 0x80000000, 0xB0030000,              // dcl t0.xy: usage token, mask xy
+    0x0200001F, 0x90000000, 0xA00F0800,              // dcl_2d s0: texture type 2 at bit 27
     0x03000042, 0x800F0000, 0xB0E40000, 0xA0E40800,  // texld r0, t0, s0
     0x03000005, 0x800F0000, 0x80E40000, 0xA0E40000,  // mul r0, r0, c0
     0x02000001, 0x800F0800, 0x80E40000,              // mov oC0, r0
     0x0000FFFF};
-constexpr size_t sampleTableEnd = 35;  // the version, comment token, fourcc and 32 words of table
 
 FxState integerState(uint32_t op, int32_t value)
 {
@@ -183,18 +187,22 @@ TEST(FxWriter, ReadsBackAsWritten)
     EXPECT_EQ(describe(read), describe(e));
 }
 
-// The sample shader's table from its entries, placed after the version
-// token; and a table with no entries: header, target and creator.
-TEST(ConstantTable, LaidOutByHand)
+// The sample shader from its text, through the assembler, and its table
+// from its entries, placed after the version token; and a table with no
+// entries: header, target and creator.
+TEST(ConstantTable, SampleShaderLaidOutByHand)
 {
+    Diagnostics diags;
+    const AssembledShader code = AssemblePixelShader(
+        "ps_2_0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmul r0, r0, c0\nmov oC0, r0\n",
+        SourceLocation{}, diags);
+    ASSERT_TRUE(diags.errors.empty());
     std::vector<ConstantTableEntry> entries(2);
     entries[0] = {"g_color", registerSetFloat4, 0, 1, 1 /* VECTOR */, 3 /* FLOAT */, 1, 4};
     entries[1] = {"sSrc", registerSetSampler, 0, 1, 4 /* OBJECT */, 12 /* SAMPLER2D */, 1, 1};
-    std::vector<uint32_t> code(sampleShader.begin() + sampleTableEnd, sampleShader.end());
-    code.insert(code.begin(), sampleShader[0]);
-    EXPECT_EQ(
-        InsertAfterVersion(code, BuildConstantTableComment(entries, 0xFFFF0200, "ps_2_0", "asm")),
-        sampleShader);
+    EXPECT_EQ(InsertAfterVersion(code.tokens,
+                                 BuildConstantTableComment(entries, 0xFFFF0200, "ps_2_0", "asm")),
+              sampleShader);
     EXPECT_EQ(BuildConstantTableComment({}, 0xFFFF0200, "ps_2_0", "asm"),
               (std::vector<uint32_t>{0x000BFFFE, 0x42415443, 0x1C, 0x24, 0xFFFF0200, 0, 0x1C, 0,
                                      0x1C, 0x325F7370, 0xAB00305F, 0x006D7361}));
