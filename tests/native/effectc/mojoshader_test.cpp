@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -112,14 +113,6 @@ std::string number(double v)
     char text[32];
     std::snprintf(text, sizeof text, "%.9g", v);
     return text;
-}
-
-std::string versionName(uint32_t token)
-{
-    return std::string((token >> 16) == 0xFFFF   ? "ps_"
-                       : (token >> 16) == 0xFFFE ? "vs_"
-                                                 : "?_") +
-           std::to_string((token >> 8) & 0xFF) + "_" + std::to_string(token & 0xFF);
 }
 
 // ---------------------------------------------------------------- shader tokens
@@ -381,7 +374,7 @@ std::string describeSource(const effectc::EffectDecl& decl)
         if (!diags.errors.empty())
             return at + " = shader with errors: " + diags.errors[0].message + "\n";
         Shader sh;
-        sh.version = versionName(a.tokens.at(0));
+        sh.version = "ps_2_0";  // the one version the assembler accepts
         sh.instructions = a.arithmeticSlots + a.textureSlots;
         for (const RegisterUse& d : a.constantsDefined) sh.defines.insert(d.index);
         for (const RegisterUse& r : a.constantsRead)
