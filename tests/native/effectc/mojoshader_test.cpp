@@ -348,64 +348,72 @@ std::string describeMojo(const MOJOSHADER_effect& e)
 
 // ---------------------------------------------------------------- the .fx's view
 
-// What the source declares, in MojoShader's numbering; the shaders through
-// effectc's assembler (instruction slots, registers read and declared).
+// A shader as the source gives it, through effectc's assembler (instruction
+// slots, registers read and declared); its constant table names every
+// parameter whose register() range the shader reads or samples, at that
+// binding.
+std::string sourceShader(const effectc::EffectDecl& decl, const effectc::StateValue& v,
+                         const std::string& at)
+{
+    using namespace effectc;
+    Diagnostics diags;
+    AssembledShader a = AssemblePixelShader(v.text, v.bodyAt, diags);
+    if (!diags.errors.empty())
+        return at + " = shader with errors: " + diags.errors[0].message + "\n";
+    Shader sh;
+    sh.version = "ps_2_0";  // the one version the assembler accepts
+    sh.instructions = a.arithmeticSlots + a.textureSlots;
+    for (const RegisterUse& d : a.constantsDefined) sh.defines.insert(d.index);
+    for (const RegisterUse& r : a.constantsRead)
+        if (!sh.defines.count(r.index)) sh.reads.insert(r.index);
+    for (const SamplerDecl& d : a.samplers) sh.samples.insert(d.index);
+    for (const ParameterDecl& p : decl.parameters) {
+        if (!p.reg.present) continue;
+        const uint32_t first = p.reg.index;
+        const uint32_t count = p.reg.set == 's' || !p.isMatrix
+                                   ? 1u
+                                   : static_cast<uint32_t>(p.rowMajor ? p.rows : p.columns);
+        const std::set<uint32_t>& used = p.reg.set == 's' ? sh.samples : sh.reads;
+        if (used.lower_bound(first) == used.lower_bound(first + count)) continue;
+        if (p.reg.set == 's') {
+            sh.constants.push_back({p.name, MOJOSHADER_SYMREGSET_SAMPLER, first, 1,
+                                    MOJOSHADER_SYMCLASS_OBJECT, MOJOSHADER_SYMTYPE_SAMPLER2D, 1, 1,
+                                    1});
+            sh.samplers.push_back(p.name + " s" + std::to_string(first) + ", " +
+                                  std::to_string(p.samplerStates.size()) + " states");
+            continue;
+        }
+        const uint32_t cls = p.isMatrix   ? (p.rowMajor ? MOJOSHADER_SYMCLASS_MATRIX_ROWS
+                                                        : MOJOSHADER_SYMCLASS_MATRIX_COLUMNS)
+                             : p.isVector ? MOJOSHADER_SYMCLASS_VECTOR
+                                          : MOJOSHADER_SYMCLASS_SCALAR;
+        sh.constants.push_back({p.name, MOJOSHADER_SYMREGSET_FLOAT4, first, count, cls,
+                                MOJOSHADER_SYMTYPE_FLOAT, static_cast<uint32_t>(p.rows),
+                                static_cast<uint32_t>(p.columns), 1});
+    }
+    return describe(sh, at);
+}
+
+std::string sourceState(const effectc::EffectDecl& decl, const std::string& owner,
+                        const effectc::StateAssignment& s, bool sampler)
+{
+    using effectc::ValueKind;
+    const StateRow* row = findRow(sampler,
+                                  [&](const StateRow& r) { return sameWord(s.name, r.name); });
+    const std::string at = owner + "." + (row ? row->name : "unknown state " + s.name);
+    const effectc::StateValue& v = s.value;
+    if (v.kind == ValueKind::reference) return at + " = <" + v.text + ">\n";
+    if (v.kind == ValueKind::number) return at + " = " + number(v.number) + "\n";
+    if (v.kind != ValueKind::identifier) return sourceShader(decl, v, at);
+    for (const Named* n = row ? row->values : nullptr; n && n->name; ++n)
+        if (sameWord(v.text, n->name)) return at + " = " + std::to_string(n->value) + "\n";
+    return at + " = unknown value " + v.text + "\n";
+}
+
+// What the source declares, in MojoShader's numbering.
 std::string describeSource(const effectc::EffectDecl& decl)
 {
     using namespace effectc;
-    auto registerCount = [](const ParameterDecl& p) {
-        return p.isMatrix ? static_cast<uint32_t>(p.rowMajor ? p.rows : p.columns) : 1u;
-    };
-    auto state = [&](const std::string& owner, const StateAssignment& s,
-                     bool sampler) -> std::string {
-        const StateRow* row = findRow(sampler,
-                                      [&](const StateRow& r) { return sameWord(s.name, r.name); });
-        const std::string at = owner + "." + (row ? row->name : "unknown state " + s.name);
-        const StateValue& v = s.value;
-        if (v.kind == ValueKind::reference) return at + " = <" + v.text + ">\n";
-        if (v.kind == ValueKind::number) return at + " = " + number(v.number) + "\n";
-        if (v.kind == ValueKind::identifier) {
-            for (const Named* n = row ? row->values : nullptr; n && n->name; ++n)
-                if (sameWord(v.text, n->name)) return at + " = " + std::to_string(n->value) + "\n";
-            return at + " = unknown value " + v.text + "\n";
-        }
-        Diagnostics diags;
-        AssembledShader a = AssemblePixelShader(v.text, v.bodyAt, diags);
-        if (!diags.errors.empty())
-            return at + " = shader with errors: " + diags.errors[0].message + "\n";
-        Shader sh;
-        sh.version = "ps_2_0";  // the one version the assembler accepts
-        sh.instructions = a.arithmeticSlots + a.textureSlots;
-        for (const RegisterUse& d : a.constantsDefined) sh.defines.insert(d.index);
-        for (const RegisterUse& r : a.constantsRead)
-            if (!sh.defines.count(r.index)) sh.reads.insert(r.index);
-        for (const SamplerDecl& d : a.samplers) sh.samples.insert(d.index);
-        // The table names every parameter whose register() range the shader
-        // reads or samples, at that binding.
-        for (const ParameterDecl& p : decl.parameters) {
-            if (!p.reg.present) continue;
-            const uint32_t first = p.reg.index, count = p.reg.set == 's' ? 1 : registerCount(p);
-            const std::set<uint32_t>& used = p.reg.set == 's' ? sh.samples : sh.reads;
-            if (used.lower_bound(first) == used.lower_bound(first + count)) continue;
-            if (p.reg.set == 's') {
-                sh.constants.push_back({p.name, MOJOSHADER_SYMREGSET_SAMPLER, first, 1,
-                                        MOJOSHADER_SYMCLASS_OBJECT, MOJOSHADER_SYMTYPE_SAMPLER2D, 1,
-                                        1, 1});
-                sh.samplers.push_back(p.name + " s" + std::to_string(first) + ", " +
-                                      std::to_string(p.samplerStates.size()) + " states");
-            } else {
-                const uint32_t cls = p.isMatrix   ? (p.rowMajor ? MOJOSHADER_SYMCLASS_MATRIX_ROWS
-                                                                : MOJOSHADER_SYMCLASS_MATRIX_COLUMNS)
-                                     : p.isVector ? MOJOSHADER_SYMCLASS_VECTOR
-                                                  : MOJOSHADER_SYMCLASS_SCALAR;
-                sh.constants.push_back({p.name, MOJOSHADER_SYMREGSET_FLOAT4, first, count, cls,
-                                        MOJOSHADER_SYMTYPE_FLOAT, static_cast<uint32_t>(p.rows),
-                                        static_cast<uint32_t>(p.columns), 1});
-            }
-        }
-        return describe(sh, at);
-    };
-
     std::ostringstream os;
     for (const ParameterDecl& p : decl.parameters) {
         if (p.kind == ParamKind::numeric) {
@@ -424,14 +432,16 @@ std::string describeSource(const effectc::EffectDecl& decl)
             parameterLine(os, p.name, MOJOSHADER_SYMCLASS_OBJECT,
                           sampler ? MOJOSHADER_SYMTYPE_SAMPLER2D : MOJOSHADER_SYMTYPE_TEXTURE, 0, 0,
                           0, "", 0);
-            for (const StateAssignment& s : p.samplerStates) os << state(p.name, s, true);
+            for (const StateAssignment& s : p.samplerStates)
+                os << sourceState(decl, p.name, s, true);
         }
     }
     for (const TechniqueDecl& t : decl.techniques) {
         os << "technique " << t.name << ", 0 annotations\n";
         for (const PassDecl& p : t.passes) {
             os << "pass " << t.name << "." << p.name << ", 0 annotations\n";
-            for (const StateAssignment& s : p.states) os << state(t.name + "." + p.name, s, false);
+            for (const StateAssignment& s : p.states)
+                os << sourceState(decl, t.name + "." + p.name, s, false);
         }
     }
     return os.str();
