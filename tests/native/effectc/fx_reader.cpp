@@ -194,7 +194,7 @@ void ResourceInto(Reader& r, FxEffect& e, std::vector<const FxState*>& delivered
     FxState* s = Addressed(e, technique, pass, element, state);
     if (!s || s->kind == FxStateKind::integer ||
         std::count(delivered.begin(), delivered.end(), s) != 0)
-        Fail("resource addressing no object state without one" + At(r.next));
+        Fail("resource addressing no object state, or one already served" + At(r.next));
     delivered.push_back(s);
     if (s->kind == FxStateKind::reference) {
         if (usage != usageParameterName || data.empty() || data.back() != 0)
@@ -207,7 +207,7 @@ void ResourceInto(Reader& r, FxEffect& e, std::vector<const FxState*>& delivered
     }
     if (usage != usageData || size % 4) Fail("shader resource not whole tokens" + At(r.next));
     s->shader.resize(size / 4);
-    std::memcpy(s->shader.data(), data.data(), size);  // tokens are little-endian, as here
+    if (size) std::memcpy(s->shader.data(), data.data(), size);  // little-endian, as here
 }
 
 // Object blobs: an empty one for each texture; then the resources, one for
