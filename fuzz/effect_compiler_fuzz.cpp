@@ -3,9 +3,9 @@
 // Any input must come back as either errors and no blob, or no errors and a
 // blob; never a crash, a hang or a sanitizer report. Every error carries a
 // position inside the source (or just past its end). A blob must be
-// well-formed: the test-side reader follows each of its offsets, and every
-// shader it carries is a ps_2_0 token stream with its constant table and end
-// token.
+// well-formed: the test-side reader follows each of its offsets, what it
+// reads writes the same bytes again, and every shader it carries is a
+// ps_2_0 token stream with its constant table and end token.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +15,7 @@
 
 #include "compiler.h"
 #include "fx_reader.h"
+#include "fx_writer.h"
 
 namespace {
 
@@ -24,28 +25,19 @@ namespace {
     std::abort();
 }
 
-uint32_t WordAt(const std::vector<uint8_t>& bytes, size_t offset)
+// The version token, the constant table's comment right after it (fourcc
+// 'CTAB', a 28-byte header, the constant records inside the comment), and
+// the end token.
+void CheckShader(const std::vector<uint32_t>& shader)
 {
-    return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
-           static_cast<uint32_t>(bytes[offset + 2]) << 16 |
-           static_cast<uint32_t>(bytes[offset + 3]) << 24;
-}
-
-void CheckShader(const std::vector<uint8_t>& shader)
-{
-    if (shader.size() < 8 || shader.size() % 4 != 0) {
-        Fail("shader data is not a whole token stream of at least two tokens");
+    if (shader.size() < 11 || shader[0] != 0xFFFF0200u || shader.back() != 0x0000FFFFu) {
+        Fail("shader is not a ps_2_0 token stream with its end token");
     }
-    if (WordAt(shader, 0) != 0xFFFF0200u) {
-        Fail("shader does not start with the ps_2_0 version token");
-    }
-    if (WordAt(shader, shader.size() - 4) != 0x0000FFFFu) {
-        Fail("shader does not end with the end token");
-    }
-    std::vector<test::CtabRecord> table;
-    std::string creator, error;
-    if (!test::readConstantTable(shader, table, creator, error)) {
-        Fail("constant table: " + error);
+    const uint64_t tableBytes = ((shader[1] >> 16) - 1) * 4ull;
+    if ((shader[1] & 0xFFFF) != 0xFFFE || shader[2] != 0x42415443u || tableBytes < 28 ||
+        3 + tableBytes / 4 >= shader.size() || shader[3] != 28 ||
+        shader[7] + shader[6] * 20ull > tableBytes) {
+        Fail("no constant table after the version token");
     }
 }
 
@@ -81,14 +73,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
 
-    test::FxFile fx;
+    effectc::FxEffect effect;
     std::string error;
-    if (!test::readFx(blob, fx, error)) {
+    if (!test::ReadFx20(blob, effect, error)) {
         Fail("malformed blob: " + error);
     }
-    for (const auto& resource : fx.resources) {
-        if (resource.usage == 0) {
-            CheckShader(resource.data);
+    if (effectc::WriteFx20(effect) != blob) {
+        Fail("the blob as read back does not write the same bytes");
+    }
+    for (const auto& technique : effect.techniques) {
+        for (const auto& pass : technique.passes) {
+            for (const auto& state : pass.states) {
+                if (state.kind == effectc::FxStateKind::shader) {
+                    CheckShader(state.shader);
+                }
+            }
         }
     }
     return 0;

@@ -1,8 +1,8 @@
 // The compiled effect through MojoShader, a reader that shares no code with
-// effectc, fx_reader or Wine's D3DX: its effect reader must see what the .fx
-// declares and what fx_reader reads, and its assembler, given each asm block,
-// must produce effectc's shader tokens instruction for instruction (comments
-// aside; tools/effectc/README.md says why).
+// effectc or Wine's D3DX: its effect reader must see what the .fx declares,
+// and its assembler, given each asm block, must produce effectc's shader
+// tokens instruction for instruction (comments aside;
+// tools/effectc/README.md says why).
 //
 // The effect read is the one the build made (COLOR_CORRECTION_FXO), or the
 // file named by KELVO_EFFECT_BINARY, e.g. the Windows tree's copy or a
@@ -62,32 +62,30 @@ const Named filterValues[] = {{"NONE", MOJOSHADER_TEXTUREFILTER_NONE},
                               {nullptr, 0}};
 const Named shaderValues[] = {{"NULL", 0}, {nullptr, 0}};
 
-// Each state under three numberings: its name in effect files, its row in
-// D3DX's state table (what the file stores and fx_reader returns) and
-// MojoShader's enum.
+// Each state under two numberings, beside its name in effect files: its row
+// in D3DX's state table (what the file stores) and MojoShader's enum.
 struct StateRow {
     const char* name;
     bool sampler;
-    uint32_t d3dxRow;
     uint32_t mojo;
     const Named* values;
 };
 
 const StateRow stateRows[] = {
-    {"ZEnable", false, 0, MOJOSHADER_RS_ZENABLE, zBufferValues},
-    {"ZWriteEnable", false, 3, MOJOSHADER_RS_ZWRITEENABLE, boolValues},
-    {"AlphaTestEnable", false, 4, MOJOSHADER_RS_ALPHATESTENABLE, boolValues},
-    {"CullMode", false, 8, MOJOSHADER_RS_CULLMODE, cullValues},
-    {"AlphaBlendEnable", false, 13, MOJOSHADER_RS_ALPHABLENDENABLE, boolValues},
-    {"VertexShader", false, 146, MOJOSHADER_RS_VERTEXSHADER, shaderValues},
-    {"PixelShader", false, 147, MOJOSHADER_RS_PIXELSHADER, shaderValues},
-    {"Texture", true, 164, MOJOSHADER_SAMP_TEXTURE, nullptr},
-    {"AddressU", true, 165, MOJOSHADER_SAMP_ADDRESSU, addressValues},
-    {"AddressV", true, 166, MOJOSHADER_SAMP_ADDRESSV, addressValues},
-    {"AddressW", true, 167, MOJOSHADER_SAMP_ADDRESSW, addressValues},
-    {"MagFilter", true, 169, MOJOSHADER_SAMP_MAGFILTER, filterValues},
-    {"MinFilter", true, 170, MOJOSHADER_SAMP_MINFILTER, filterValues},
-    {"MipFilter", true, 171, MOJOSHADER_SAMP_MIPFILTER, filterValues},
+    {"ZEnable", false, MOJOSHADER_RS_ZENABLE, zBufferValues},
+    {"ZWriteEnable", false, MOJOSHADER_RS_ZWRITEENABLE, boolValues},
+    {"AlphaTestEnable", false, MOJOSHADER_RS_ALPHATESTENABLE, boolValues},
+    {"CullMode", false, MOJOSHADER_RS_CULLMODE, cullValues},
+    {"AlphaBlendEnable", false, MOJOSHADER_RS_ALPHABLENDENABLE, boolValues},
+    {"VertexShader", false, MOJOSHADER_RS_VERTEXSHADER, shaderValues},
+    {"PixelShader", false, MOJOSHADER_RS_PIXELSHADER, shaderValues},
+    {"Texture", true, MOJOSHADER_SAMP_TEXTURE, nullptr},
+    {"AddressU", true, MOJOSHADER_SAMP_ADDRESSU, addressValues},
+    {"AddressV", true, MOJOSHADER_SAMP_ADDRESSV, addressValues},
+    {"AddressW", true, MOJOSHADER_SAMP_ADDRESSW, addressValues},
+    {"MagFilter", true, MOJOSHADER_SAMP_MAGFILTER, filterValues},
+    {"MinFilter", true, MOJOSHADER_SAMP_MINFILTER, filterValues},
+    {"MipFilter", true, MOJOSHADER_SAMP_MIPFILTER, filterValues},
 };
 
 bool sameWord(const std::string& a, const char* b)
@@ -117,21 +115,6 @@ std::string number(double v)
     return text;
 }
 
-float floatOf(uint32_t bits)
-{
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
-}
-
-std::string versionName(uint32_t token)
-{
-    return std::string((token >> 16) == 0xFFFF   ? "ps_"
-                       : (token >> 16) == 0xFFFE ? "vs_"
-                                                 : "?_") +
-           std::to_string((token >> 8) & 0xFF) + "_" + std::to_string(token & 0xFF);
-}
-
 // ---------------------------------------------------------------- shader tokens
 
 using Instruction = std::vector<uint32_t>;
@@ -156,12 +139,6 @@ std::vector<Instruction> instructions(const std::vector<uint32_t>& tokens)
         if (t == 0xFFFF) break;
     }
     return out;
-}
-
-bool isDeclaration(const Instruction& in)
-{
-    const uint32_t op = in[0] & 0xFFFF;
-    return op == 0x1F || op == 0x51 || op == 0xFFFF;  // dcl, def, end
 }
 
 // Shader bytes as tokens (little-endian, as on the machines that run this).
@@ -193,13 +170,12 @@ std::string hex(const Instruction& in)
 struct Constant {
     std::string name;
     uint32_t set = 0, index = 0, count = 0, cls = 0, type = 0, rows = 0, columns = 0;
-    int elements = -1;  // -1: this reader does not see it
+    uint32_t elements = 0;
 };
 
 struct Shader {
     std::string version;
     int instructions = 0;
-    bool registersKnown = false;
     std::set<uint32_t> reads, defines, samples;  // c# read but not def'd; c# def'd; s# declared
     std::vector<Constant> constants;
     std::vector<std::string> samplers;  // "name s#, N states": the sampler states applied with it
@@ -218,17 +194,14 @@ std::string describe(Shader s, const std::string& at)
 {
     std::ostringstream os;
     os << at << " = " << s.version << ", " << s.instructions << " instructions\n";
-    if (s.registersKnown)
-        os << at << " reads " << registers('c', s.reads) << "; defines "
-           << registers('c', s.defines) << "; samples " << registers('s', s.samples) << "\n";
+    os << at << " reads " << registers('c', s.reads) << "; defines " << registers('c', s.defines)
+       << "; samples " << registers('s', s.samples) << "\n";
     std::sort(s.constants.begin(), s.constants.end(),
               [](const Constant& a, const Constant& b) { return a.name < b.name; });
     for (const Constant& c : s.constants) {
         os << at << " constant " << c.name << ": set " << c.set << " index " << c.index << " count "
            << c.count << ", class " << c.cls << " type " << c.type << " " << c.rows << "x"
-           << c.columns;
-        if (c.elements >= 0) os << " elements " << c.elements;
-        os << "\n";
+           << c.columns << " elements " << c.elements << "\n";
     }
     std::sort(s.samplers.begin(), s.samplers.end());
     for (const std::string& line : s.samplers) os << at << " sampler " << line << "\n";
@@ -247,30 +220,6 @@ void parameterLine(std::ostringstream& os, const std::string& name, uint32_t cls
 std::string text(const char* s)
 {
     return s ? s : "";
-}
-
-// Lines of `a` missing from `b` and the other way round; when both hold the
-// same lines, their order differs and both texts are shown.
-std::string differences(const std::string& aName, const std::string& a, const std::string& bName,
-                        const std::string& b)
-{
-    auto lines = [](const std::string& t) {
-        std::multiset<std::string> out;
-        std::istringstream in(t);
-        for (std::string line; std::getline(in, line);) out.insert(line);
-        return out;
-    };
-    const std::multiset<std::string> la = lines(a), lb = lines(b);
-    std::vector<std::string> onlyA, onlyB;
-    std::set_difference(la.begin(), la.end(), lb.begin(), lb.end(), std::back_inserter(onlyA));
-    std::set_difference(lb.begin(), lb.end(), la.begin(), la.end(), std::back_inserter(onlyB));
-    if (onlyA.empty() && onlyB.empty())
-        return "the same lines in another order:\n" + aName + ":\n" + a + bName + ":\n" + b;
-    std::string out = aName + ", not " + bName + ":\n";
-    for (const std::string& l : onlyA) out += "  " + l + "\n";
-    out += bName + ", not " + aName + ":\n";
-    for (const std::string& l : onlyB) out += "  " + l + "\n";
-    return out;
 }
 
 // ---------------------------------------------------------------- MojoShader's view
@@ -297,7 +246,7 @@ MOJOSHADER_parseData* MOJOSHADERCALL shaderParseData(void* shader)
 
 // A state's line(s): `at` names it, e.g. "samSrc.AddressU".
 std::string mojoState(const MOJOSHADER_effect& e, const std::string& at,
-                      const MOJOSHADER_effectValue& v, bool forSource, unsigned technique = ~0u,
+                      const MOJOSHADER_effectValue& v, unsigned technique = ~0u,
                       unsigned pass = ~0u)
 {
     const MOJOSHADER_symbolTypeInfo& t = v.type;
@@ -323,7 +272,6 @@ std::string mojoState(const MOJOSHADER_effect& e, const std::string& at,
     s.version = std::string(pd->shader_type == MOJOSHADER_TYPE_PIXEL ? "ps_" : "vs_") +
                 std::to_string(pd->major_ver) + "_" + std::to_string(pd->minor_ver);
     s.instructions = pd->instruction_count;
-    s.registersKnown = forSource;
     for (int i = 0; i < pd->uniform_count; ++i)
         s.reads.insert(static_cast<uint32_t>(pd->uniforms[i].index));
     for (int i = 0; i < pd->constant_count; ++i)
@@ -335,7 +283,7 @@ std::string mojoState(const MOJOSHADER_effect& e, const std::string& at,
         s.constants.push_back({text(sym.name), sym.register_set, sym.register_index,
                                sym.register_count, sym.info.parameter_class,
                                sym.info.parameter_type, sym.info.rows, sym.info.columns,
-                               forSource ? static_cast<int>(sym.info.elements) : -1});
+                               sym.info.elements});
     }
     for (unsigned i = 0; i < object->shader.sampler_count; ++i) {
         const MOJOSHADER_samplerStateRegister& r = object->shader.samplers[i];
@@ -358,9 +306,7 @@ void mojoAnnotations(std::ostringstream& os, const std::string& at,
            << " type " << a[i].type.parameter_type << "\n";
 }
 
-// forSource: what the .fx shows (registers, CTAB element counts); otherwise
-// what fx_reader shows (the object count).
-std::string describeMojo(const MOJOSHADER_effect& e, bool forSource)
+std::string describeMojo(const MOJOSHADER_effect& e)
 {
     std::ostringstream os;
     for (int i = 0; i < e.param_count; ++i) {
@@ -379,8 +325,7 @@ std::string describeMojo(const MOJOSHADER_effect& e, bool forSource)
         } else if (t.parameter_type == MOJOSHADER_SYMTYPE_SAMPLER2D) {
             for (unsigned s = 0; s < p.value.value_count; ++s) {
                 const MOJOSHADER_effectSamplerState& state = p.value.valuesSS[s];
-                os << mojoState(e, name + "." + mojoStateName(true, state.type), state.value,
-                                forSource);
+                os << mojoState(e, name + "." + mojoStateName(true, state.type), state.value);
             }
         }
     }
@@ -395,74 +340,80 @@ std::string describeMojo(const MOJOSHADER_effect& e, bool forSource)
             mojoAnnotations(os, at, p.annotations, p.annotation_count);
             for (unsigned s = 0; s < p.state_count; ++s)
                 os << mojoState(e, at + "." + mojoStateName(false, p.states[s].type),
-                                p.states[s].value, forSource, ti, pi);
+                                p.states[s].value, ti, pi);
         }
     }
-    if (!forSource) os << "objects " << e.object_count << "\n";
     return os.str();
 }
 
 // ---------------------------------------------------------------- the .fx's view
 
-// What the source declares, in MojoShader's numbering; the shaders through
-// effectc's assembler (instruction slots, registers read and declared).
+// A shader as the source gives it, through effectc's assembler (instruction
+// slots, registers read and declared); its constant table names every
+// parameter whose register() range the shader reads or samples, at that
+// binding.
+std::string sourceShader(const effectc::EffectDecl& decl, const effectc::StateValue& v,
+                         const std::string& at)
+{
+    using namespace effectc;
+    Diagnostics diags;
+    AssembledShader a = AssemblePixelShader(v.text, v.bodyAt, diags);
+    if (!diags.errors.empty())
+        return at + " = shader with errors: " + diags.errors[0].message + "\n";
+    Shader sh;
+    sh.version = "ps_2_0";  // the one version the assembler accepts
+    sh.instructions = a.arithmeticSlots + a.textureSlots;
+    for (const RegisterUse& d : a.constantsDefined) sh.defines.insert(d.index);
+    for (const RegisterUse& r : a.constantsRead)
+        if (!sh.defines.count(r.index)) sh.reads.insert(r.index);
+    for (const SamplerDecl& d : a.samplers) sh.samples.insert(d.index);
+    for (const ParameterDecl& p : decl.parameters) {
+        if (!p.reg.present) continue;
+        const uint32_t first = p.reg.index;
+        const uint32_t count = p.reg.set == 's' || !p.isMatrix
+                                   ? 1u
+                                   : static_cast<uint32_t>(p.rowMajor ? p.rows : p.columns);
+        const std::set<uint32_t>& used = p.reg.set == 's' ? sh.samples : sh.reads;
+        if (used.lower_bound(first) == used.lower_bound(first + count)) continue;
+        if (p.reg.set == 's') {
+            sh.constants.push_back({p.name, MOJOSHADER_SYMREGSET_SAMPLER, first, 1,
+                                    MOJOSHADER_SYMCLASS_OBJECT, MOJOSHADER_SYMTYPE_SAMPLER2D, 1, 1,
+                                    1});
+            sh.samplers.push_back(p.name + " s" + std::to_string(first) + ", " +
+                                  std::to_string(p.samplerStates.size()) + " states");
+            continue;
+        }
+        const uint32_t cls = p.isMatrix   ? (p.rowMajor ? MOJOSHADER_SYMCLASS_MATRIX_ROWS
+                                                        : MOJOSHADER_SYMCLASS_MATRIX_COLUMNS)
+                             : p.isVector ? MOJOSHADER_SYMCLASS_VECTOR
+                                          : MOJOSHADER_SYMCLASS_SCALAR;
+        sh.constants.push_back({p.name, MOJOSHADER_SYMREGSET_FLOAT4, first, count, cls,
+                                MOJOSHADER_SYMTYPE_FLOAT, static_cast<uint32_t>(p.rows),
+                                static_cast<uint32_t>(p.columns), 1});
+    }
+    return describe(sh, at);
+}
+
+std::string sourceState(const effectc::EffectDecl& decl, const std::string& owner,
+                        const effectc::StateAssignment& s, bool sampler)
+{
+    using effectc::ValueKind;
+    const StateRow* row = findRow(sampler,
+                                  [&](const StateRow& r) { return sameWord(s.name, r.name); });
+    const std::string at = owner + "." + (row ? row->name : "unknown state " + s.name);
+    const effectc::StateValue& v = s.value;
+    if (v.kind == ValueKind::reference) return at + " = <" + v.text + ">\n";
+    if (v.kind == ValueKind::number) return at + " = " + number(v.number) + "\n";
+    if (v.kind != ValueKind::identifier) return sourceShader(decl, v, at);
+    for (const Named* n = row ? row->values : nullptr; n && n->name; ++n)
+        if (sameWord(v.text, n->name)) return at + " = " + std::to_string(n->value) + "\n";
+    return at + " = unknown value " + v.text + "\n";
+}
+
+// What the source declares, in MojoShader's numbering.
 std::string describeSource(const effectc::EffectDecl& decl)
 {
     using namespace effectc;
-    auto registerCount = [](const ParameterDecl& p) {
-        return p.isMatrix ? static_cast<uint32_t>(p.rowMajor ? p.rows : p.columns) : 1u;
-    };
-    auto state = [&](const std::string& owner, const StateAssignment& s,
-                     bool sampler) -> std::string {
-        const StateRow* row = findRow(sampler,
-                                      [&](const StateRow& r) { return sameWord(s.name, r.name); });
-        const std::string at = owner + "." + (row ? row->name : "unknown state " + s.name);
-        const StateValue& v = s.value;
-        if (v.kind == ValueKind::reference) return at + " = <" + v.text + ">\n";
-        if (v.kind == ValueKind::number) return at + " = " + number(v.number) + "\n";
-        if (v.kind == ValueKind::identifier) {
-            for (const Named* n = row ? row->values : nullptr; n && n->name; ++n)
-                if (sameWord(v.text, n->name)) return at + " = " + std::to_string(n->value) + "\n";
-            return at + " = unknown value " + v.text + "\n";
-        }
-        Diagnostics diags;
-        AssembledShader a = AssemblePixelShader(v.text, v.bodyAt, diags);
-        if (!diags.errors.empty())
-            return at + " = shader with errors: " + diags.errors[0].message + "\n";
-        Shader sh;
-        sh.version = versionName(a.tokens.at(0));
-        sh.instructions = a.arithmeticSlots + a.textureSlots;
-        sh.registersKnown = true;
-        for (const RegisterUse& d : a.constantsDefined) sh.defines.insert(d.index);
-        for (const RegisterUse& r : a.constantsRead)
-            if (!sh.defines.count(r.index)) sh.reads.insert(r.index);
-        for (const SamplerDecl& d : a.samplers) sh.samples.insert(d.index);
-        // The table names every parameter whose register() range the shader
-        // reads or samples, at that binding.
-        for (const ParameterDecl& p : decl.parameters) {
-            if (!p.reg.present) continue;
-            const uint32_t first = p.reg.index, count = p.reg.set == 's' ? 1 : registerCount(p);
-            const std::set<uint32_t>& used = p.reg.set == 's' ? sh.samples : sh.reads;
-            if (used.lower_bound(first) == used.lower_bound(first + count)) continue;
-            if (p.reg.set == 's') {
-                sh.constants.push_back({p.name, MOJOSHADER_SYMREGSET_SAMPLER, first, 1,
-                                        MOJOSHADER_SYMCLASS_OBJECT, MOJOSHADER_SYMTYPE_SAMPLER2D, 1,
-                                        1, 1});
-                sh.samplers.push_back(p.name + " s" + std::to_string(first) + ", " +
-                                      std::to_string(p.samplerStates.size()) + " states");
-            } else {
-                const uint32_t cls = p.isMatrix   ? (p.rowMajor ? MOJOSHADER_SYMCLASS_MATRIX_ROWS
-                                                                : MOJOSHADER_SYMCLASS_MATRIX_COLUMNS)
-                                     : p.isVector ? MOJOSHADER_SYMCLASS_VECTOR
-                                                  : MOJOSHADER_SYMCLASS_SCALAR;
-                sh.constants.push_back({p.name, MOJOSHADER_SYMREGSET_FLOAT4, first, count, cls,
-                                        MOJOSHADER_SYMTYPE_FLOAT, static_cast<uint32_t>(p.rows),
-                                        static_cast<uint32_t>(p.columns), 1});
-            }
-        }
-        return describe(sh, at);
-    };
-
     std::ostringstream os;
     for (const ParameterDecl& p : decl.parameters) {
         if (p.kind == ParamKind::numeric) {
@@ -481,102 +432,18 @@ std::string describeSource(const effectc::EffectDecl& decl)
             parameterLine(os, p.name, MOJOSHADER_SYMCLASS_OBJECT,
                           sampler ? MOJOSHADER_SYMTYPE_SAMPLER2D : MOJOSHADER_SYMTYPE_TEXTURE, 0, 0,
                           0, "", 0);
-            for (const StateAssignment& s : p.samplerStates) os << state(p.name, s, true);
+            for (const StateAssignment& s : p.samplerStates)
+                os << sourceState(decl, p.name, s, true);
         }
     }
     for (const TechniqueDecl& t : decl.techniques) {
         os << "technique " << t.name << ", 0 annotations\n";
         for (const PassDecl& p : t.passes) {
             os << "pass " << t.name << "." << p.name << ", 0 annotations\n";
-            for (const StateAssignment& s : p.states) os << state(t.name + "." + p.name, s, false);
+            for (const StateAssignment& s : p.states)
+                os << sourceState(decl, t.name + "." + p.name, s, false);
         }
     }
-    return os.str();
-}
-
-// ---------------------------------------------------------------- fx_reader's view
-
-std::string describeReader(const test::FxFile& fx)
-{
-    auto resource = [&](uint32_t technique, uint32_t pass,
-                        uint32_t state) -> const test::FxResourceRecord* {
-        for (const test::FxResourceRecord& r : fx.resources)
-            if (r.technique == technique && r.pass == pass && r.state == state) return &r;
-        return nullptr;
-    };
-    auto state = [&](const std::string& owner, const test::FxStateRecord& s, bool sampler,
-                     uint32_t technique, uint32_t pass, uint32_t index) -> std::string {
-        const std::string at =
-            owner + "." +
-            rowName(findRow(sampler, [&](const StateRow& r) { return r.d3dxRow == s.op; }), s.op);
-        if (s.type.cls <= MOJOSHADER_SYMCLASS_MATRIX_COLUMNS)
-            return at + " = " +
-                   (s.type.type == MOJOSHADER_SYMTYPE_FLOAT
-                        ? number(floatOf(s.value))
-                        : std::to_string(static_cast<int32_t>(s.value))) +
-                   "\n";
-        const test::FxResourceRecord* r = resource(technique, pass, index);
-        if (s.type.type == MOJOSHADER_SYMTYPE_TEXTURE && r && r->usage == 1)
-            return at + " = <" + std::string(reinterpret_cast<const char*>(r->data.data())) + ">\n";
-        if (s.type.type != MOJOSHADER_SYMTYPE_PIXELSHADER || !r || r->usage != 0)
-            return at + " = object " + std::to_string(s.value) + " of type " +
-                   std::to_string(s.type.type) + "\n";
-        Shader sh;
-        const std::vector<Instruction> code =
-            instructions(tokensOf(r->data.data(), r->data.size()));
-        sh.version = code.empty() ? "" : versionName(code[0][0]);
-        sh.instructions = static_cast<int>(
-            std::count_if(code.begin() + 1, code.end(),
-                          [](const Instruction& in) { return !isDeclaration(in); }));
-        std::vector<test::CtabRecord> table;
-        std::string creator, error;
-        if (!test::readConstantTable(r->data, table, creator, error))
-            return at + " = shader: " + error + "\n";
-        for (const test::CtabRecord& c : table) {
-            sh.constants.push_back({c.name, c.registerSet, c.registerIndex, c.registerCount, c.cls,
-                                    c.type, c.rows, c.columns, -1});
-            for (const test::FxParameterRecord& p : fx.parameters)
-                if (c.registerSet == MOJOSHADER_SYMREGSET_SAMPLER && p.name == c.name)
-                    sh.samplers.push_back(c.name + " s" + std::to_string(c.registerIndex) + ", " +
-                                          std::to_string(p.samplerStates.size()) + " states");
-        }
-        return describe(sh, at);
-    };
-    auto annotations = [](std::ostringstream& os, const std::string& at,
-                          const std::vector<test::FxAnnotationRecord>& list) {
-        for (const test::FxAnnotationRecord& a : list)
-            os << at << " annotation " << a.type.name << ": class " << a.type.cls << " type "
-               << a.type.type << "\n";
-    };
-
-    std::ostringstream os;
-    for (uint32_t i = 0; i < fx.parameters.size(); ++i) {
-        const test::FxParameterRecord& p = fx.parameters[i];
-        parameterLine(os, p.name, p.type.cls, p.type.type, p.type.rows, p.type.columns,
-                      p.type.elements, p.type.semantic, p.annotations.size());
-        annotations(os, p.name, p.annotations);
-        if (p.type.cls <= MOJOSHADER_SYMCLASS_MATRIX_COLUMNS) {
-            os << p.name << " =";
-            for (uint32_t v : p.value) os << " " << number(floatOf(v));
-            os << "\n";
-        }
-        for (uint32_t s = 0; s < p.samplerStates.size(); ++s)
-            os << state(p.name, p.samplerStates[s], true, 0xFFFFFFFFu, i, s);
-    }
-    for (uint32_t ti = 0; ti < fx.techniques.size(); ++ti) {
-        const test::FxTechniqueRecord& t = fx.techniques[ti];
-        os << "technique " << t.name << ", " << t.annotations.size() << " annotations\n";
-        annotations(os, t.name, t.annotations);
-        for (uint32_t pi = 0; pi < t.passes.size(); ++pi) {
-            const test::FxPassRecord& p = t.passes[pi];
-            const std::string at = t.name + "." + p.name;
-            os << "pass " << at << ", " << p.annotations.size() << " annotations\n";
-            annotations(os, at, p.annotations);
-            for (uint32_t s = 0; s < p.states.size(); ++s)
-                os << state(at, p.states[s], false, ti, pi, s);
-        }
-    }
-    os << "objects " << fx.objectCount << "\n";
     return os.str();
 }
 
@@ -630,8 +497,8 @@ protected:
         parsed = diags.errors.empty();
 
         // MojoShader's reader follows offsets without checking them, so it
-        // gets only a file whose offsets fx_reader has checked.
-        readerOk = test::readFx(binary, fx, readerError);
+        // gets only a file whose offsets the test-side reader has checked.
+        readerOk = test::ReadFx20(binary, fx, readerError);
         if (!readerOk) return;
         MOJOSHADER_effectShaderContext context{};
         context.compileShader = parseShader;
@@ -651,7 +518,7 @@ protected:
     {
         ASSERT_FALSE(binary.empty()) << "cannot read " << binaryPath;
         ASSERT_TRUE(parsed) << COLOR_CORRECTION_FX << " does not parse";
-        ASSERT_TRUE(readerOk) << "fx_reader: " << readerError;
+        ASSERT_TRUE(readerOk) << "the test-side reader: " << readerError;
         std::string errors;
         for (int i = 0; i < effect->error_count; ++i)
             errors += std::string("\n  ") + text(effect->errors[i].error);
@@ -662,7 +529,7 @@ protected:
     static std::vector<uint8_t> binary;
     static effectc::EffectDecl decl;
     static bool parsed;
-    static test::FxFile fx;
+    static effectc::FxEffect fx;
     static bool readerOk;
     static std::string readerError;
     static const MOJOSHADER_effect* effect;
@@ -672,7 +539,7 @@ std::string MojoShaderReads::binaryPath;
 std::vector<uint8_t> MojoShaderReads::binary;
 effectc::EffectDecl MojoShaderReads::decl;
 bool MojoShaderReads::parsed = false;
-test::FxFile MojoShaderReads::fx;
+effectc::FxEffect MojoShaderReads::fx;
 bool MojoShaderReads::readerOk = false;
 std::string MojoShaderReads::readerError;
 const MOJOSHADER_effect* MojoShaderReads::effect = nullptr;
@@ -684,16 +551,7 @@ const MOJOSHADER_effect* MojoShaderReads::effect = nullptr;
 // and constant table, as the .fx declares them.
 TEST_F(MojoShaderReads, TheEffectAsTheSourceDeclaresIt)
 {
-    const std::string mojo = describeMojo(*effect, true), source = describeSource(decl);
-    EXPECT_TRUE(mojo == source) << differences("MojoShader reads", mojo, "the .fx says", source);
-}
-
-// The same, down to the object count, as fx_reader reads the same bytes:
-// a layout that fx_reader reads one way and MojoShader another shows here.
-TEST_F(MojoShaderReads, TheEffectAsFxReaderReadsIt)
-{
-    const std::string mojo = describeMojo(*effect, false), reader = describeReader(fx);
-    EXPECT_TRUE(mojo == reader) << differences("MojoShader reads", mojo, "fx_reader reads", reader);
+    EXPECT_EQ(describeMojo(*effect), describeSource(decl));
 }
 
 // MojoShader's assembler, given each asm block, writes effectc's tokens for
@@ -723,15 +581,15 @@ TEST_F(MojoShaderReads, EachShaderAsMojoShaderAssemblesIt)
                                   << " of the .fx: " << text(assembled->errors[i].error);
                 if (assembled->error_count) continue;
 
-                const test::FxResourceRecord* resource = nullptr;
-                for (const test::FxResourceRecord& r : fx.resources)
-                    if (r.technique == ti && r.pass == pi && r.state == si && r.usage == 0)
-                        resource = &r;
-                if (!resource) {
-                    ADD_FAILURE() << where << ": no shader in the effect for this pass";
+                const effectc::FxState* state = nullptr;
+                if (ti < fx.techniques.size() && pi < fx.techniques[ti].passes.size() &&
+                    si < fx.techniques[ti].passes[pi].states.size())
+                    state = &fx.techniques[ti].passes[pi].states[si];
+                if (!state || state->kind != effectc::FxStateKind::shader) {
+                    ADD_FAILURE() << where << ": no shader in the effect for this state";
                     continue;
                 }
-                const Listing ours(resource->data.data(), resource->data.size());
+                const Listing ours(state->shader.data(), state->shader.size() * 4);
                 const Listing theirs(assembled->output, static_cast<size_t>(assembled->output_len));
                 // The first difference only: everything after it is usually its consequence.
                 for (size_t k = 0; k < std::max(ours.code.size(), theirs.code.size()); ++k) {
