@@ -120,6 +120,10 @@ TEST(Compiler, ErrorsCarryLineAndColumn)
         const std::vector<std::string> errors = compileErrors(c.source);
         std::string all;
         for (const std::string& e : errors) all += "\n  " + e;
+        // A source gives exactly the errors its rows list: no cascade after them.
+        const auto listed = std::count_if(std::begin(cases), std::end(cases),
+                                          [&](const auto& other) { return other.source == c.source; });
+        EXPECT_EQ(errors.size(), static_cast<size_t>(listed)) << c.at << all;
         EXPECT_TRUE(std::any_of(errors.begin(), errors.end(),
                                 [&](const std::string& e) {
                                     return e.compare(0, std::strlen(c.at), c.at) == 0 &&
