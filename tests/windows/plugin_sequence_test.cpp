@@ -240,6 +240,9 @@ TEST_F(PluginSequenceTest, NoEngineMeansNoFrameButSlidersStillSync)
     HostFrame frame = MarkedFrame(4, 2, 4);
     const HostFrame input = frame;
     EXPECT_EQ(Process(frame), 0) << "before onInit";
+    // Without an engine, 1133 does not even ask whether the filter is on.
+    EXPECT_EQ(Message(messageReleaseResources), 0);
+    EXPECT_EQ(session.isActiveCalls, 0);
 
     FailDirect3DCreate9();
     EXPECT_EQ(Init(), 0);
