@@ -81,6 +81,16 @@ protected:
     int32_t Message(uint32_t message) { return SendHostMessage(&session, message, 0, 0); }
 };
 
+// The plug-in unpacks floats with either converter variant, as the
+// processor allows; both are valid.
+ReferenceRules SseUnpack()
+{
+    ReferenceRules rules;
+    rules.floatUnpack = FloatUnpack::sse;
+    return rules;
+}
+const std::initializer_list<ReferenceRules> eitherUnpack = {ReferenceRules{}, SseUnpack()};
+
 const std::vector<std::wstring> allocFrame = {stageAlloc, stagePut, stageProc, stageGet};
 const std::vector<std::wstring> paramFrame = {stageParam, stagePut, stageProc, stageGet};
 const std::vector<std::wstring> plainFrame = {stagePut, stageProc, stageGet};
@@ -153,12 +163,9 @@ TEST_F(PluginSequenceTest, TheFrameIsCorrectedInPlaceAndNothingPastTheWidthIsTou
             ASSERT_EQ(Process(frame), 1);
 
             EXPECT_EQ(MarkersDisturbed(frame), 0);
-            ReferenceRules sse;  // either converter variant is a valid choice
-            sse.floatUnpack = FloatUnpack::sse;
             EXPECT_EQ(PixelsOutsideModel(input.pixels.data(), frame.pixels.data(), width, height,
                                          pitch, ComputeCorrectionConstants(tracks),
-                                         static_cast<TextureFormatKind>(kind),
-                                         {ReferenceRules{}, sse}, 5),
+                                         static_cast<TextureFormatKind>(kind), eitherUnpack, 5),
                       0);
         }
     }
@@ -176,8 +183,8 @@ TEST_F(PluginSequenceTest, AChangeOfMaxWidthAloneTransfersWithTheNewPitch)
     EXPECT_EQ(MarkersDisturbed(narrow), 0);
     EXPECT_EQ(PixelsOutsideModel(input.pixels.data(), narrow.pixels.data(), 10, 4, 12,
                                  ComputeCorrectionConstants(tracks),
-                                 static_cast<TextureFormatKind>(tracks[trackFormat]),
-                                 {ReferenceRules{}}, 3),
+                                 static_cast<TextureFormatKind>(tracks[trackFormat]), eitherUnpack,
+                                 3),
               0);
 
     HostFrame broken = MarkedFrame(10, 4, 12);
