@@ -34,6 +34,7 @@
 #include <cwchar>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <windows.h>
@@ -1096,6 +1097,13 @@ void Soak::Run()
     EXPECT_LE(end.privateBytes, baseline_.privateBytes + privateMemoryMargin)
         << "private memory grew";
     EXPECT_EQ(failures_, 0) << "seed " << options_.seed;
+    // What no other test covers must come up in every run, the short one too.
+    const std::pair<int, const char*> covered[] = {
+        {framesRefused_, "refused sizes"},  {framesBig_, "frames split into bands"},
+        {framesAlloc_, "re-allocations"},   {framesParam_, "constants set alone"},
+        {messages1133_, "messages 1133"},   {messages1135_, "messages 1135"},
+        {faultsReached_, "faults reached"}, {cycles_, "exit-and-init cycles"}};
+    for (const auto& count : covered) EXPECT_GT(count.first, 0) << count.second;
 }
 
 TEST(PluginSoak, RandomisedFramesFaultsAndCyclesMatchTheModel)
