@@ -331,22 +331,6 @@ TEST_F(EngineTest, EverySubsetOfRefusedFormatsGivesItsMessagesInProbeOrder)
     }
 }
 
-TEST_F(EngineTest, FailedVertexDeclarationReleasesEffectDeviceAndDirect3D)
-{
-    FailMethod(ReferenceDevice(), deviceCreateVertexDeclaration, E_OUTOFMEMORY);
-    EXPECT_FALSE(CreateDevice());
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorVertexDeclaration)});
-    ExpectNothingHeld(engine);
-}
-
-TEST_F(EngineTest, FailedEventQueryReleasesEverythingMadeBeforeIt)
-{
-    FailMethod(ReferenceDevice(), deviceCreateQuery, D3DERR_NOTAVAILABLE);
-    EXPECT_FALSE(CreateDevice());
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorQuery)});
-    ExpectNothingHeld(engine);
-}
-
 TEST_F(EngineTest, CreateEventQueryReplacesTheQuery)
 {
     CreateReadyEngine();
