@@ -19,25 +19,6 @@ TEST(BoundedFormat, InvalidCapacitiesTouchNothing)
     for (wchar_t c : buffer) EXPECT_EQ(c, L'x');
 }
 
-TEST(BoundedFormat, TextIsCutOffAndAlwaysTerminated)
-{
-    wchar_t buffer[8];
-    std::wmemset(buffer, L'#', 8);
-    EXPECT_EQ(BoundedFormat(buffer, 4, L"%s", L"0123456789"), boundedFormatInsufficientBuffer);
-    EXPECT_STREQ(buffer, L"012");
-    EXPECT_EQ(buffer[4], L'#') << "wrote past the capacity";
-
-    std::wmemset(buffer, L'#', 8);
-    EXPECT_EQ(BoundedFormat(buffer, 4, L"%d", 123), S_OK);  // exactly capacity - 1
-    EXPECT_STREQ(buffer, L"123");
-    EXPECT_EQ(buffer[4], L'#');
-
-    std::wmemset(buffer, L'#', 8);
-    EXPECT_EQ(BoundedFormat(buffer, 1, L"a"), boundedFormatInsufficientBuffer);
-    EXPECT_EQ(buffer[0], L'\0');
-    EXPECT_EQ(buffer[1], L'#');
-}
-
 TEST(BoundedFormat, WideStringsAndThreeDigitExponents)
 {
     wchar_t buffer[64];
@@ -83,44 +64,43 @@ StageCheckpoint Checkpoint(int64_t counter, const wchar_t* label)
     return c;
 }
 
-TEST(StageText, PlainFrameShowsSizeAndThreeStages)
+// The size line, then a line per stage between checkpoints, the time in
+// counter ticks over the frequency; checkpoints past the count are stale.
+TEST(StageText, ASizeLineThenOneLinePerStageInOrder)
 {
-    const StageCheckpoint timer[stageCheckpointCount] = {
-        Checkpoint(1000, L"Init"),  Checkpoint(3500, L"Put  "), Checkpoint(3600, L"Proc "),
-        Checkpoint(3601, L"Get  "), Checkpoint(99, L"stale"),   Checkpoint(98, L"stale")};
-    wchar_t text[stageTextCapacity];
-    FormatStageText(text, 1920, 1080, L"F32", timer, 4, 1.0);
-    EXPECT_STREQ(text, L"Size :1920x1080(F32)\r\n"
-                       L"Put  :2.50000E+003\r\n"
-                       L"Proc :1.00000E+002\r\n"
-                       L"Get  :1.00000E+000\r\n");
-}
-
-TEST(StageText, FiveCheckpointsGiveFourStageLinesInOrder)
-{
-    const StageCheckpoint timer[stageCheckpointCount] = {
-        Checkpoint(0, L"Init"),        Checkpoint(2000000, L"Param"), Checkpoint(3000000, L"Put  "),
-        Checkpoint(3500000, L"Proc "), Checkpoint(3600000, L"Get  "), Checkpoint(0, L"")};
-    wchar_t text[stageTextCapacity];
-    FormatStageText(text, 7, 3, L"U10", timer, 5, 1.0e6);  // 1 MHz counter
-    EXPECT_STREQ(text, L"Size :7x3(U10)\r\n"
-                       L"Param:2.00000E+000\r\n"
-                       L"Put  :1.00000E+000\r\n"
-                       L"Proc :5.00000E-001\r\n"
-                       L"Get  :1.00000E-001\r\n");
-}
-
-TEST(StageText, ACounterThatWentBackwardsShowsANegativeTime)
-{
-    const StageCheckpoint timer[stageCheckpointCount] = {
-        Checkpoint(5000, L"Init"), Checkpoint(4000, L"Put  "), Checkpoint(4000, L"Proc "),
-        Checkpoint(4001, L"Get  ")};
-    wchar_t text[stageTextCapacity];
-    FormatStageText(text, 0, 0, L"?", timer, 4, 1.0);
-    EXPECT_STREQ(text, L"Size :0x0(?)\r\n"
-                       L"Put  :-1.00000E+003\r\n"
-                       L"Proc :0.00000E+000\r\n"
-                       L"Get  :1.00000E+000\r\n");
+    const struct {
+        StageCheckpoint timer[stageCheckpointCount];
+        int checkpoints;
+        double frequency;
+        int32_t width, height;
+        const wchar_t* tag;
+        const wchar_t* text;
+    } frames[] = {
+        {{Checkpoint(1000, L"Init"), Checkpoint(3500, L"Put  "), Checkpoint(3600, L"Proc "),
+          Checkpoint(3601, L"Get  "), Checkpoint(99, L"stale"), Checkpoint(98, L"stale")},
+         4,
+         1.0,
+         1920,
+         1080,
+         L"F32",
+         L"Size :1920x1080(F32)\r\nPut  :2.50000E+003\r\nProc :1.00000E+002\r\n"
+         L"Get  :1.00000E+000\r\n"},
+        {{Checkpoint(0, L"Init"), Checkpoint(2000000, L"Param"), Checkpoint(3000000, L"Put  "),
+          Checkpoint(3500000, L"Proc "), Checkpoint(3600000, L"Get  "), Checkpoint(0, L"")},
+         5,
+         1.0e6,
+         7,
+         3,
+         L"U10",  // a 1 MHz counter
+         L"Size :7x3(U10)\r\nParam:2.00000E+000\r\nPut  :1.00000E+000\r\n"
+         L"Proc :5.00000E-001\r\nGet  :1.00000E-001\r\n"},
+    };
+    for (const auto& frame : frames) {
+        wchar_t text[stageTextCapacity];
+        FormatStageText(text, frame.width, frame.height, frame.tag, frame.timer, frame.checkpoints,
+                        frame.frequency);
+        EXPECT_STREQ(text, frame.text);
+    }
 }
 
 TEST(StageText, MarkStageTakesTheCounterAndTheLabel)

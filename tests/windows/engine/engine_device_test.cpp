@@ -2,6 +2,7 @@
 // device, the format probe, the effect handles, and every way creation fails.
 #include <cstring>
 
+#include "core/format_kinds.h"
 #include "engine_fixture.h"
 #include "show_error.h"
 #include "sse_probe.h"
@@ -9,13 +10,6 @@
 namespace {
 
 using Texts = std::vector<std::wstring>;
-
-const wchar_t* const missingF16 = L"D3DFMT_A16B16G16R16F が利用できません";
-const wchar_t* const missingF32 = L"D3DFMT_A32B32G32R32F が利用できません";
-const wchar_t* const missingU16 = L"D3DFMT_A16B16G16R16 が利用できません";
-const wchar_t* const missingS16 = L"D3DFMT_Q16W16V16U16 が利用できません";
-const wchar_t* const missingU10 = L"D3DFMT_A2B10G10R10 が利用できません";
-const wchar_t* const noPixelFormat = ErrorTextOf(errorNoPixelFormat);
 
 void ExpectNothingHeld(const CorrectionEngine& engine)
 {
@@ -88,13 +82,37 @@ void RefuseFormats(std::vector<D3DFORMAT> formats)
 struct ProbedFormat {
     D3DFORMAT format;
     TextureFormatKind kind;
-    const wchar_t* message;
 };
 const ProbedFormat probedFormats[] = {
-    {D3DFMT_A16B16G16R16F, kindF16, missingF16}, {D3DFMT_A32B32G32R32F, kindF32, missingF32},
-    {D3DFMT_A16B16G16R16, kindU16, missingU16},  {D3DFMT_Q16W16V16U16, kindS16, missingS16},
-    {D3DFMT_A2B10G10R10, kindU10, missingU10},
+    {D3DFMT_A16B16G16R16F, kindF16}, {D3DFMT_A32B32G32R32F, kindF32},
+    {D3DFMT_A16B16G16R16, kindU16},  {D3DFMT_Q16W16V16U16, kindS16},
+    {D3DFMT_A2B10G10R10, kindU10},
 };
+
+// The engine's handles are the effect's parameters and techniques of these
+// names (their shapes are effect_program_test's), each technique valid on
+// the device.
+void ExpectTheEffectsHandles(const CorrectionEngine& engine)
+{
+    ASSERT_NE(engine.effect, nullptr);
+    const struct {
+        D3DXHANDLE handle;
+        const char* name;
+    } parameters[] = {{engine.hYcOffs, "ycOffs"},      {engine.hYcAmp, "ycAmp"},
+                      {engine.hBgrOffs, "bgrOffs"},    {engine.hBgrAmp, "bgrAmp"},
+                      {engine.hBgrGamma, "bgrGamma"},  {engine.hMatYC2BGR, "matYC2BGR"},
+                      {engine.hMatBGR2YC, "matBGR2YC"}};
+    for (const auto& expected : parameters) {
+        EXPECT_NE(expected.handle, nullptr) << expected.name;
+        EXPECT_EQ(expected.handle, engine.effect->GetParameterByName(nullptr, expected.name));
+    }
+    for (int kind = 0; kind < textureFormatKindCount; ++kind) {
+        EXPECT_NE(engine.techniques[kind], nullptr) << kind;
+        EXPECT_EQ(engine.techniques[kind],
+                  engine.effect->GetTechniqueByName(formatKinds[kind].technique));
+        EXPECT_EQ(engine.effect->ValidateTechnique(engine.techniques[kind]), D3D_OK);
+    }
+}
 
 }  // namespace
 
@@ -156,37 +174,7 @@ TEST_F(EngineTest, CreatesAReadyEngineOnTheHostWindow)
         EXPECT_TRUE(engine.formatAvailable[kind]) << "kind " << kind;
     }
 
-    ASSERT_NE(engine.effect, nullptr);
-    const struct {
-        D3DXHANDLE handle;
-        const char* name;
-        bool technique;
-    } handles[] = {
-        {engine.hYcOffs, "ycOffs", false},
-        {engine.hYcAmp, "ycAmp", false},
-        {engine.hBgrOffs, "bgrOffs", false},
-        {engine.hBgrAmp, "bgrAmp", false},
-        {engine.hBgrGamma, "bgrGamma", false},
-        {engine.hMatYC2BGR, "matYC2BGR", false},
-        {engine.hMatBGR2YC, "matBGR2YC", false},
-        {engine.techniques[kindF32], "ColorCorrection", true},
-        {engine.techniques[kindF16], "ColorCorrection", true},
-        {engine.techniques[kindU16], "ColorCorrectionU16", true},
-        {engine.techniques[kindS16], "ColorCorrectionS16", true},
-        {engine.techniques[kindU10], "ColorCorrectionU10", true},
-    };
-    for (const auto& expected : handles) {
-        ASSERT_NE(expected.handle, nullptr) << expected.name;
-        if (expected.technique) {
-            D3DXTECHNIQUE_DESC description;
-            ASSERT_EQ(engine.effect->GetTechniqueDesc(expected.handle, &description), D3D_OK);
-            EXPECT_STREQ(description.Name, expected.name);
-        } else {
-            D3DXPARAMETER_DESC description;
-            ASSERT_EQ(engine.effect->GetParameterDesc(expected.handle, &description), D3D_OK);
-            EXPECT_STREQ(description.Name, expected.name);
-        }
-    }
+    ExpectTheEffectsHandles(engine);
 
     ASSERT_NE(engine.vertexDeclaration, nullptr);
     D3DVERTEXELEMENT9 elements[MAXD3DDECLLENGTH + 1];
@@ -225,37 +213,39 @@ TEST_F(EngineTest, DeviceCreationKeepsTheHostThreadsFloatingPointPrecision)
 
 // --- creation failures ------------------------------------------------------------
 
-TEST_F(EngineTest, NoDirect3DMeansOneMessageAndNothingHeld)
+// Each failing step of the creation: its message (or none) and nothing held
+// after it, everything made before it released.
+TEST_F(EngineTest, AFailedCreationStepShowsItsMessageAndLeavesNothingHeld)
 {
+    const struct {
+        bool onDevice;  // armed through the test's device, else its Direct3D object
+        FaultableMethod method;
+        HRESULT result;
+        ErrorText message;
+    } steps[] = {
+        {false, direct3dCreateDevice, D3DERR_NOTAVAILABLE, errorDeviceCreate},
+        {false, direct3dGetDeviceCaps, D3DERR_INVALIDDEVICE, errorNone},
+        {true, deviceGetDisplayMode, D3DERR_DRIVERINTERNALERROR, errorNone},
+        {true, deviceCreateVertexDeclaration, E_OUTOFMEMORY, errorVertexDeclaration},
+        {true, deviceCreateQuery, D3DERR_NOTAVAILABLE, errorQuery},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << "failing method " << step.method);
+        StartOver();
+        FailMethod(step.onDevice ? static_cast<void*>(ReferenceDevice()) : ReferenceDirect3D(),
+                   step.method, step.result);
+        EXPECT_FALSE(CreateDevice());
+        EXPECT_EQ(FaultedCalls(step.method), 1);
+        EXPECT_EQ(TakeErrorBoxTexts(),
+                  step.message == errorNone ? Texts{} : Texts{ErrorTextOf(step.message)});
+        ExpectNothingHeld(engine);
+    }
+    EXPECT_EQ(ProbeTextureFormats(&engine), D3DERR_INVALIDCALL) << "no device: nothing to probe";
+
+    StartOver();
     FailDirect3DCreate9();
     EXPECT_FALSE(CreateDevice());
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorDirect3DCreate)});
-    ExpectNothingHeld(engine);
-}
-
-TEST_F(EngineTest, FailedDeviceCreationReleasesDirect3D)
-{
-    FailMethod(ReferenceDirect3D(), direct3dCreateDevice, D3DERR_NOTAVAILABLE);
-    EXPECT_FALSE(CreateDevice());
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorDeviceCreate)});
-    ExpectNothingHeld(engine);
-    EXPECT_EQ(FaultedCalls(direct3dCreateDevice), 1);
-}
-
-TEST_F(EngineTest, FailedCapsFailSilently)
-{
-    FailMethod(ReferenceDirect3D(), direct3dGetDeviceCaps, D3DERR_INVALIDDEVICE);
-    EXPECT_FALSE(CreateDevice());
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
-    ExpectNothingHeld(engine);
-    EXPECT_EQ(ProbeTextureFormats(&engine), D3DERR_INVALIDCALL) << "no device: nothing to probe";
-}
-
-TEST_F(EngineTest, FailedDisplayModeFailsSilently)
-{
-    FailMethod(ReferenceDevice(), deviceGetDisplayMode, D3DERR_DRIVERINTERNALERROR);
-    EXPECT_FALSE(CreateDevice());
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
     ExpectNothingHeld(engine);
 }
 
@@ -316,12 +306,12 @@ TEST_F(EngineTest, EverySubsetOfRefusedFormatsGivesItsMessagesInProbeOrder)
         for (int i = 0; i < 5; ++i) {
             if (refusedMask & (1 << i)) {
                 refused.push_back(probedFormats[i].format);
-                messages.push_back(probedFormats[i].message);
+                messages.push_back(formatKinds[probedFormats[i].kind].missingText);
             }
         }
         const bool noneLeft = refusedMask == 31;
         if (noneLeft) {
-            messages.push_back(noPixelFormat);
+            messages.push_back(ErrorTextOf(errorNoPixelFormat));
         }
         StartOver();
         RefuseFormats(refused);
@@ -341,22 +331,6 @@ TEST_F(EngineTest, EverySubsetOfRefusedFormatsGivesItsMessagesInProbeOrder)
     }
 }
 
-TEST_F(EngineTest, FailedVertexDeclarationReleasesEffectDeviceAndDirect3D)
-{
-    FailMethod(ReferenceDevice(), deviceCreateVertexDeclaration, E_OUTOFMEMORY);
-    EXPECT_FALSE(CreateDevice());
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorVertexDeclaration)});
-    ExpectNothingHeld(engine);
-}
-
-TEST_F(EngineTest, FailedEventQueryReleasesEverythingMadeBeforeIt)
-{
-    FailMethod(ReferenceDevice(), deviceCreateQuery, D3DERR_NOTAVAILABLE);
-    EXPECT_FALSE(CreateDevice());
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorQuery)});
-    ExpectNothingHeld(engine);
-}
-
 TEST_F(EngineTest, CreateEventQueryReplacesTheQuery)
 {
     CreateReadyEngine();
@@ -365,38 +339,4 @@ TEST_F(EngineTest, CreateEventQueryReplacesTheQuery)
     EXPECT_EQ(CreateEventQuery(&engine), D3D_OK);
     EXPECT_NE(engine.eventQuery, old);
     EXPECT_EQ(old->Release(), 0u) << "the replaced query was not released";
-}
-
-// The shipped effect has the parameter shapes the engine sends and
-// techniques the device accepts.
-TEST_F(EngineTest, PluginEffectHasTheShapesTheEngineReliesOn)
-{
-    CreateReadyEngine();
-    const struct {
-        D3DXHANDLE handle;
-        D3DXPARAMETER_CLASS parameterClass;
-        UINT rows, columns;
-    } parameters[] = {
-        {engine.hYcOffs, D3DXPC_VECTOR, 1, 4},
-        {engine.hYcAmp, D3DXPC_VECTOR, 1, 4},
-        {engine.hBgrOffs, D3DXPC_VECTOR, 1, 4},
-        {engine.hBgrAmp, D3DXPC_VECTOR, 1, 4},
-        {engine.hBgrGamma, D3DXPC_VECTOR, 1, 4},
-        {engine.hMatYC2BGR, D3DXPC_MATRIX_ROWS, 4, 4},
-        {engine.hMatBGR2YC, D3DXPC_MATRIX_ROWS, 4, 4},
-    };
-    for (const auto& expected : parameters) {
-        ASSERT_NE(expected.handle, nullptr);
-        D3DXPARAMETER_DESC description;
-        ASSERT_EQ(engine.effect->GetParameterDesc(expected.handle, &description), D3D_OK);
-        EXPECT_EQ(description.Type, D3DXPT_FLOAT) << description.Name;
-        EXPECT_EQ(description.Class, expected.parameterClass) << description.Name;
-        EXPECT_EQ(description.Rows, expected.rows) << description.Name;
-        EXPECT_EQ(description.Columns, expected.columns) << description.Name;
-    }
-    for (D3DXHANDLE technique : engine.techniques) {
-        ASSERT_NE(technique, nullptr);
-        EXPECT_EQ(engine.effect->ValidateTechnique(technique), D3D_OK);
-    }
-    EXPECT_NE(engine.effect->GetParameterByName(nullptr, "txSrc"), nullptr);
 }

@@ -206,97 +206,77 @@ TEST_F(EngineTest, QuadCoversTheFrameWithHalfPixelShift)
 
 // --- which kind is used ---------------------------------------------------------------
 
-TEST_F(EngineTest, UnavailableKindFallsBackToTheLowestAvailable)
+// The requested kind is clamped to 0..kindNone, then falls back to the
+// lowest available kind (not the nearest); with none available the call
+// fails with its message and names the kind "Unknown", keeping the objects
+// of before for the release that follows.
+TEST_F(EngineTest, TheRequestedKindIsClampedThenFallsBackToTheLowestAvailable)
 {
+    const struct {
+        std::initializer_list<int> available;
+        int requested;
+        int used;
+    } cases[] = {
+        {{kindF32, kindU16}, kindU10, kindF32},
+        {{kindS16, kindU10}, kindF16, kindS16},
+        {{kindS16, kindU10}, kindU10, kindU10},
+        {{kindF32, kindF16, kindU16, kindS16, kindU10}, -3, kindF32},
+        {{kindU16, kindS16}, -3, kindU16},
+        {{kindU16, kindS16}, 9, kindU16},
+        {{kindU16, kindS16}, kindNone, kindU16},
+        {{}, kindU16, kindNone},
+    };
     CreateReadyEngine();
-    OnlyAvailable(&engine, {kindF32, kindU16});
-    ASSERT_TRUE(AllocateFrameResources(&engine, kindU10, 64, 32, 64));
-    EXPECT_EQ(engine.formatKind, kindF32) << "the lowest index, not the nearest kind";
-    EXPECT_STREQ(FormatKindName(&engine), L"F32");
-
-    OnlyAvailable(&engine, {kindS16, kindU10});
-    ASSERT_TRUE(AllocateFrameResources(&engine, kindF16, 64, 32, 64));
-    EXPECT_EQ(engine.formatKind, kindS16);
-    ASSERT_TRUE(AllocateFrameResources(&engine, kindU10, 64, 32, 64));
-    EXPECT_EQ(engine.formatKind, kindU10) << "an available request is honoured";
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+    int32_t pitch = 64;  // a new one each time: the record takes the size before the kind
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "kind " << c.requested << " asked for");
+        IDirect3DSurface9* readback = engine.readbackSurface;
+        OnlyAvailable(&engine, c.available);
+        EXPECT_EQ(AllocateFrameResources(&engine, c.requested, 64, 32, ++pitch),
+                  c.used != kindNone);
+        EXPECT_EQ(engine.framePitch, pitch);
+        EXPECT_EQ(engine.formatKind, c.used);
+        EXPECT_STREQ(FormatKindName(&engine),
+                     c.used == kindNone ? L"Unknown" : kindFormats[c.used].tag);
+        EXPECT_EQ(TakeErrorBoxTexts(),
+                  c.used == kindNone ? Texts{ErrorTextOf(errorNoFormat)} : Texts{});
+        if (c.used == kindNone) {
+            EXPECT_EQ(engine.readbackSurface, readback) << "earlier objects are not released yet";
+        }
+    }
 }
 
-TEST_F(EngineTest, RequestedKindIsClampedBeforeTheFallback)
+// Sides up to 4096 and a pitch down to the width are taken; other sizes are
+// refused without a word, leaving the record as it was, but for a zero side,
+// which reaches the read-back surface's creation and its message. Without
+// an effect nothing is made.
+TEST_F(EngineTest, SizesWithinTheLimitsAreTakenOthersRefusedLeavingTheRecord)
 {
+    EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, 64, 32, 64)) << "no effect yet";
+    EXPECT_EQ(engine.frameWidth, -1);
     CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(&engine, -3, 64, 32, 64));
-    EXPECT_EQ(engine.formatKind, kindF32);
-
-    OnlyAvailable(&engine, {kindU16, kindS16});
-    ASSERT_TRUE(AllocateFrameResources(&engine, -3, 64, 32, 64));
-    EXPECT_EQ(engine.formatKind, kindU16) << "-3 is F32, which is unavailable";
-    ASSERT_TRUE(AllocateFrameResources(&engine, 9, 64, 32, 64));
-    EXPECT_EQ(engine.formatKind, kindU16) << "9 is 'none', which is never available";
-    ASSERT_TRUE(AllocateFrameResources(&engine, kindNone, 64, 32, 64));
-    EXPECT_EQ(engine.formatKind, kindU16);
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
-}
-
-TEST_F(EngineTest, NoAvailableKindIsReportedAndNamedUnknown)
-{
-    CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(&engine, kindU16, 64, 32, 64));
-    IDirect3DSurface9* readback = engine.readbackSurface;
-    OnlyAvailable(&engine, {});
-
-    EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, 128, 16, 130));
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorNoFormat)});
-    EXPECT_EQ(engine.formatKind, kindNone);
-    EXPECT_STREQ(FormatKindName(&engine), L"Unknown");
-    EXPECT_EQ(engine.frameWidth, 128);
-    EXPECT_EQ(engine.frameHeight, 16);
-    EXPECT_EQ(engine.framePitch, 130);
-    EXPECT_EQ(engine.readbackSurface, readback) << "earlier objects are not released yet";
-}
-
-TEST_F(EngineTest, SidesUpTo4096AreTaken)
-{
-    CreateReadyEngine();
-    EXPECT_TRUE(AllocateFrameResources(&engine, kindU16, 4096, 8, 4096));
-    EXPECT_TRUE(AllocateFrameResources(&engine, kindU16, 8, 4096, 8));
-    EXPECT_TRUE(AllocateFrameResources(&engine, kindU16, 8, 8, 8)) << "pitch equal to the width";
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
-}
-
-TEST_F(EngineTest, SizesBeyondTheLimitsAreRefusedSilentlyLeavingTheRecord)
-{
-    CreateReadyEngine();
-    ASSERT_TRUE(AllocateFrameResources(&engine, kindF16, 64, 32, 80));
-    const FrameSnapshot before = Snapshot(engine);
     const struct {
         int32_t width, height, pitch;
-    } refused[] = {
-        {4097, 8, 4097}, {8, 4097, 8}, {-1, 8, 8},  {8, -1, 8},
-        {8, 8, 7},       {8, 8, -1},   {-8, 8, -8}, {INT32_MIN, 8, 8},
-    };
+    } taken[] = {{4096, 8, 4096}, {8, 4096, 8}, {8, 8, 8}},
+      refused[] = {{4097, 8, 4097}, {8, 4097, 8}, {-1, 8, 8},  {8, -1, 8},
+                   {8, 8, 7},       {8, 8, -1},   {-8, 8, -8}, {INT32_MIN, 8, 8}},
+      zeroSide[] = {{0, 32, 0}, {32, 0, 32}};
+    for (const auto& size : taken) {
+        EXPECT_TRUE(AllocateFrameResources(&engine, kindU16, size.width, size.height, size.pitch))
+            << size.width << "x" << size.height;
+    }
+    ASSERT_TRUE(AllocateFrameResources(&engine, kindF16, 64, 32, 80));
+    const FrameSnapshot before = Snapshot(engine);
     for (const auto& size : refused) {
         EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, size.width, size.height, size.pitch))
             << size.width << "x" << size.height << " pitch " << size.pitch;
         EXPECT_TRUE(Snapshot(engine) == before);
     }
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
-}
-
-TEST_F(EngineTest, ZeroSideReachesTheSurfaceMessage)
-{
-    CreateReadyEngine();
-    EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, 0, 32, 0));
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorSurface)});
-    EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, 32, 0, 32));
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorSurface)});
-}
-
-TEST_F(EngineTest, NoEffectNoAllocation)
-{
-    EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, 64, 32, 64));
-    EXPECT_EQ(engine.frameWidth, -1);
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
+    for (const auto& size : zeroSide) {
+        EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, size.width, size.height, size.pitch));
+        EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorSurface)});
+    }
 }
 
 // --- failing steps ----------------------------------------------------------------------
@@ -319,6 +299,9 @@ TEST_F(EngineTest, EachFailingCreationShowsItsMessageAndKeepsWhatCameBefore)
         {deviceCreateTexture, errorTexture, L"CreateTexture", 2},
         {deviceCreateRenderTarget, errorRenderTarget, L"CreateRenderTarget", 3},
         {deviceCreateQuery, errorQuery, L"CreateQuery", 4},  // and no query
+        // Every object made, the query anew, and none of them released.
+        {effectSetTexture, errorTextureBinding, L"SetTexture", 4, D3DERR_INVALIDCALL,
+         L"0x8876086C"},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(testing::Message() << "failing method " << step.method);
@@ -326,8 +309,9 @@ TEST_F(EngineTest, EachFailingCreationShowsItsMessageAndKeepsWhatCameBefore)
         CreateReadyEngine();
         ASSERT_TRUE(AllocateFrameResources(&engine, kindF16, 64, 32, 64));
         IDirect3DQuery9* query = engine.eventQuery;
-        void* object = step.method == vertexBufferLock ? static_cast<void*>(AnyVertexBuffer())
-                                                       : static_cast<void*>(engine.device);
+        void* object = step.method == vertexBufferLock   ? static_cast<void*>(AnyVertexBuffer())
+                       : step.method == effectSetTexture ? static_cast<void*>(engine.effect)
+                                                         : static_cast<void*>(engine.device);
         MakeMethodReturn(object, step.method, step.answer);
 
         EXPECT_FALSE(AllocateFrameResources(&engine, kindU16, 96, 48, 96));
@@ -344,23 +328,12 @@ TEST_F(EngineTest, EachFailingCreationShowsItsMessageAndKeepsWhatCameBefore)
         // The query is replaced only at its own step.
         if (step.method == deviceCreateQuery) {
             EXPECT_EQ(engine.eventQuery, nullptr);
+        } else if (step.method == effectSetTexture) {
+            EXPECT_NE(engine.eventQuery, nullptr);
         } else {
             EXPECT_EQ(engine.eventQuery, query);
         }
     }
-}
-
-TEST_F(EngineTest, FailedTextureBindingKeepsAllObjects)
-{
-    CreateReadyEngine();
-    FailMethod(engine.effect, effectSetTexture, D3DERR_INVALIDCALL);
-    EXPECT_FALSE(AllocateFrameResources(&engine, kindS16, 64, 32, 64));
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{ErrorTextOf(errorTextureBinding)});
-    EXPECT_NE(engine.sourceTexture, nullptr);
-    EXPECT_NE(engine.renderTarget, nullptr);
-    EXPECT_NE(engine.readbackSurface, nullptr);
-    EXPECT_NE(engine.quadVertexBuffer, nullptr);
-    EXPECT_NE(engine.eventQuery, nullptr);
 }
 
 TEST_F(EngineTest, ReleasingFrameResourcesCanBeRepeated)

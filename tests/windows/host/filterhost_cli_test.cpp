@@ -48,7 +48,7 @@ HANDLE InheritableFile(const std::wstring& path)
 }
 
 // Runs filterhost.exe from beside this program with the stand-in plug-in
-// unless the arguments name another, and waits at most a minute.
+// unless the arguments name another, and waits for it to end.
 RunResult RunHost(const std::wstring& arguments, bool withStandin = true)
 {
     std::wstring outPath = TempPath(L"stdout.txt");
@@ -69,10 +69,7 @@ RunResult RunHost(const std::wstring& arguments, bool withStandin = true)
     RunResult result;
     if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                        &process)) {
-        if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-            TerminateProcess(process.hProcess, 99);
-            ADD_FAILURE() << "filterhost did not finish within a minute";
-        }
+        WaitForSingleObject(process.hProcess, INFINITE);  // CTest's time limit bounds the run
         GetExitCodeProcess(process.hProcess, &result.status);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);

@@ -83,6 +83,7 @@ const MethodSlot methodSlots[faultableMethodCount] = {
     METHOD_SLOT(effectBegin, ID3DXEffect, Begin),
     METHOD_SLOT(effectBeginPass, ID3DXEffect, BeginPass),
     METHOD_SLOT(queryGetData, IDirect3DQuery9, GetData),
+    METHOD_SLOT(queryIssue, IDirect3DQuery9, Issue),
 };
 
 }  // namespace

@@ -42,11 +42,13 @@ enum FaultableMethod {
     effectBegin,
     effectBeginPass,
     queryGetData,
+    queryIssue,
     faultableMethodCount
 };
 
 // Every later call of method on objects of object's class returns result
-// and does nothing else (out-pointers are left alone).
+// and does nothing else (out-pointers are left alone). Armed after INT_MAX
+// passing calls, a method is only counted.
 void FailMethod(void* object, FaultableMethod method, HRESULT result);
 
 // The same for a result that is not a failure: the method answers result

@@ -29,54 +29,6 @@ void SafeRelease(T** object)
 
 }  // namespace
 
-bool CreateGpuTestDevice(GpuTestDevice* gpu)
-{
-    *gpu = {};
-    gpu->window = CreateWindowExW(0, L"STATIC", L"gpu test", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64,
-                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (gpu->window == nullptr) {
-        ADD_FAILURE() << "CreateWindowExW failed";
-        return false;
-    }
-    gpu->direct3d = Direct3DCreate9(D3D_SDK_VERSION);
-    if (gpu->direct3d == nullptr) {
-        ADD_FAILURE() << "Direct3DCreate9 failed";
-        return false;
-    }
-    D3DPRESENT_PARAMETERS present = {};
-    present.BackBufferWidth = 64;
-    present.BackBufferHeight = 64;
-    present.BackBufferFormat = D3DFMT_UNKNOWN;
-    present.BackBufferCount = 1;
-    present.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    present.hDeviceWindow = gpu->window;
-    present.Windowed = TRUE;
-    HRESULT hr = gpu->direct3d->CreateDevice(
-        D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, gpu->window,
-        D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE, &present, &gpu->device);
-    if (FAILED(hr)) {
-        ADD_FAILURE() << "CreateDevice failed: 0x" << std::hex << hr;
-        return false;
-    }
-    return true;
-}
-
-void ReleaseGpuTestDevice(GpuTestDevice* gpu)
-{
-    if (gpu->device != nullptr) {
-        EXPECT_EQ(gpu->device->Release(), 0u) << "a device reference was leaked";
-        gpu->device = nullptr;
-    }
-    if (gpu->direct3d != nullptr) {
-        EXPECT_EQ(gpu->direct3d->Release(), 0u) << "a Direct3D reference was leaked";
-        gpu->direct3d = nullptr;
-    }
-    if (gpu->window != nullptr) {
-        DestroyWindow(gpu->window);
-        gpu->window = nullptr;
-    }
-}
-
 HRESULT CreateFilledTexture(IDirect3DDevice9* device, D3DFORMAT format, int width, int height,
                             const void* texels, int texelBytes, IDirect3DTexture9** texture)
 {

@@ -1,5 +1,5 @@
-// A real Direct3D 9 device for tests, and the one way tests draw through the
-// effect and read the result back.
+// The one way tests draw through the effect on a device (the test's own,
+// ReferenceDevice of d3d_tracking.h) and read the result back.
 #pragma once
 
 #include <cstdint>
@@ -7,20 +7,6 @@
 
 #include <d3d9.h>
 #include <d3dx9.h>
-
-struct GpuTestDevice {
-    HWND window = nullptr;
-    IDirect3D9* direct3d = nullptr;
-    IDirect3DDevice9* device = nullptr;
-};
-
-// A windowed HAL device on a hidden window. The x87 precision is preserved so
-// that the test's own double arithmetic stays double after creation.
-bool CreateGpuTestDevice(GpuTestDevice* gpu);
-
-// Releases the device and the Direct3D object, failing the calling test when
-// anything else still holds a reference to either.
-void ReleaseGpuTestDevice(GpuTestDevice* gpu);
 
 // A render target's contents, copied to system memory.
 struct ReadBack {

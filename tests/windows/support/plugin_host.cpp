@@ -1,5 +1,8 @@
 #include "plugin_host.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "d3d_tracking.h"
 #include "message_capture.h"
 #include "pointer_patch.h"
@@ -31,6 +34,41 @@ HostFrame FilledFrame(int32_t width, int32_t height, int32_t maxWidth, YCPixel f
     frame.info.height = height;
     frame.info.maxWidth = maxWidth;
     return frame;
+}
+
+const YCPixel pastWidthMarker = {0x5A5A, -0x5A5B, 0x1234};
+
+HostFrame MarkedFrame(int32_t width, int32_t height, int32_t maxWidth,
+                      const std::vector<YCTriple>& leading)
+{
+    HostFrame frame = FilledFrame(width, height, maxWidth, pastWidthMarker);
+    std::vector<YCTriple> content = RangeCoveringPixels(width * height);
+    std::copy(leading.begin(), leading.begin() + std::min(leading.size(), content.size()),
+              content.begin());
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const YCTriple& p = content[size_t(y) * width + x];
+            frame.pixels[size_t(y) * maxWidth + x] = {p.y, p.cb, p.cr};
+        }
+    }
+    return frame;
+}
+
+int MarkersDisturbed(const HostFrame& frame)
+{
+    int disturbed = 0;
+    for (size_t i = 0; i < frame.pixels.size(); ++i) {
+        if (int32_t(i % frame.info.maxWidth) >= frame.info.width) {
+            disturbed += std::memcmp(&frame.pixels[i], &pastWidthMarker, sizeof(YCPixel)) != 0;
+        }
+    }
+    return disturbed;
+}
+
+bool SamePixels(const HostFrame& a, const HostFrame& b)
+{
+    return a.pixels.size() == b.pixels.size() &&
+           std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(YCPixel)) == 0;
 }
 
 int32_t ProcessHostFrame(HostSession* session, HostFrame& frame)

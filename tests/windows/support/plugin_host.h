@@ -11,6 +11,7 @@
 
 #include "host_interface/tracks.h"
 #include "session/host_session.h"
+#include "test_pixels.h"
 
 // Opens the session on the plug-in beside the program; tracks and checks at
 // the table's defaults, the filter switched on. Fails the calling test and
@@ -27,6 +28,19 @@ struct HostFrame {
 // A frame of `width` x `height` pixels, rows `maxWidth` pixels apart, every
 // pixel `fill`.
 HostFrame FilledFrame(int32_t width, int32_t height, int32_t maxWidth, YCPixel fill);
+
+// What the columns past a frame's width hold: no transfer may touch them.
+extern const YCPixel pastWidthMarker;
+
+// A frame of `leading` pixels, then RangeCoveringPixels' mix, rows
+// `maxWidth` pixels apart, pastWidthMarker past the width.
+HostFrame MarkedFrame(int32_t width, int32_t height, int32_t maxWidth,
+                      const std::vector<YCTriple>& leading = {});
+
+// Pixels past the width that no longer hold pastWidthMarker.
+int MarkersDisturbed(const HostFrame& frame);
+
+bool SamePixels(const HostFrame& a, const HostFrame& b);
 
 // onProcess through the session's table and context.
 int32_t ProcessHostFrame(HostSession* session, HostFrame& frame);

@@ -2,6 +2,8 @@
 
 #include <random>
 
+#include <gtest/gtest.h>
+
 std::vector<YCTriple> RangeCoveringPixels(int count)
 {
     const int16_t interesting[] = {-32768, -32767, -8192, -4096, -2049, -2048, -2047, -8,   -1,
@@ -25,4 +27,31 @@ std::vector<YCTriple> RangeCoveringPixels(int count)
     }
     pixels.resize(count);
     return pixels;
+}
+
+int PixelsOutsideModel(const YCPixel* input, const YCPixel* output, int32_t width, int32_t height,
+                       int32_t pitch, const CorrectionConstants& constants, TextureFormatKind kind,
+                       std::initializer_list<ReferenceRules> rules, int report)
+{
+    int outside = 0;
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const YCPixel& in = input[size_t(y) * pitch + x];
+            const YCPixel& out = output[size_t(y) * pitch + x];
+            bool accepted = false;
+            for (const ReferenceRules& r : rules) {
+                accepted = accepted ||
+                           HostPixelAccepted(RunReference({in.y, in.cb, in.cr}, constants, kind, r),
+                                             {out.y, out.cb, out.cr});
+            }
+            if (!accepted && ++outside <= report) {
+                const YCTriple model =
+                    RunReference({in.y, in.cb, in.cr}, constants, kind, *rules.begin()).host;
+                ADD_FAILURE() << "(" << x << ", " << y << ") in " << in.y << " " << in.cb << " "
+                              << in.cr << " got " << out.y << " " << out.cb << " " << out.cr
+                              << " model " << model.y << " " << model.cb << " " << model.cr;
+            }
+        }
+    }
+    return outside;
 }
