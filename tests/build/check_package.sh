@@ -113,7 +113,7 @@ for page_name in $pages; do
   # every slider caption of its table, quoted exactly.
   while IFS= read -r message; do
     grep -qF -- "$message" "$page" || fail "$page_name does not quote the message $message"
-  done < <(grep -ohP 'L"\K[^"]*[^\x00-\x7F][^"]*(?=")' "$source_root"/engine/*.cpp "$source_root"/plugin/*.cpp | sort -u)
+  done < <(grep -ohP 'L"\K[^"]*[^\x00-\x7F][^"]*(?=")' "$source_root"/core/*.cpp "$source_root"/engine/*.cpp "$source_root"/plugin/*.cpp | sort -u)
   captions=$(sed -n '/trackNames\[trackCount\] = {/,/};/p' "$source_root/host_interface/tracks.h" \
              | grep -o '"[^"]*"' | tr -d '"')
   [ "$(wc -w <<<"$captions")" -eq 16 ] || fail "could not read the 16 slider captions"
