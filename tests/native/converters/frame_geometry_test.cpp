@@ -64,9 +64,9 @@ void FillTexelsRandomly(Frame& f, std::mt19937& rng)
     }
 }
 
-// Packs with two different texel markers, source margins made unreadable;
-// both results must agree in the frame (every texel written) and keep their
-// marker outside it.
+// Source margins made unreadable: every texel of the frame follows the rule
+// (so none is left with the marker), the marker holds outside it and the
+// source is untouched.
 TEST(FrameGeometry, PackWritesEveryTexelOfTheFrameAndNothingElse)
 {
     std::mt19937 rng(1234);
@@ -75,28 +75,17 @@ TEST(FrameGeometry, PackWritesEveryTexelOfTheFrameAndNothingElse)
             SCOPED_TRACE(testing::Message()
                          << c.name << " width " << g.width << " height " << g.height << " pitches "
                          << g.hostPitch << ", " << g.texelPitch);
-            Frame a = MakeFrame(g, c.texelBytes, 0x3C, 0xA5);
-            FillHostRandomly(a, rng);
-            Frame b = MakeFrame(g, c.texelBytes, 0x3C, 0x5A);
-            b.host = a.host;
-            const std::vector<YCPixel> source = a.host;
-            for (Frame* f : {&a, &b}) {
-                PoisonHostMargins(*f);
-                RunPack(c, *f);
-                UnpoisonMargins(*f);
-            }
-            ExpectFrameFollowsRule(c, a);
-            EXPECT_TRUE(TexelMarginsHold(a, 0xA5));
-            EXPECT_TRUE(TexelMarginsHold(b, 0x5A));
-            EXPECT_TRUE(HostMarginsHold(a, 0x3C));
-            EXPECT_EQ(std::memcmp(a.host.data(), source.data(), source.size() * sizeof(YCPixel)),
+            Frame f = MakeFrame(g, c.texelBytes, 0x3C, 0xA5);
+            FillHostRandomly(f, rng);
+            const std::vector<YCPixel> source = f.host;
+            PoisonHostMargins(f);
+            RunPack(c, f);
+            UnpoisonMargins(f);
+            ExpectFrameFollowsRule(c, f);
+            EXPECT_TRUE(TexelMarginsHold(f, 0xA5));
+            EXPECT_TRUE(HostMarginsHold(f, 0x3C));
+            EXPECT_EQ(std::memcmp(f.host.data(), source.data(), source.size() * sizeof(YCPixel)),
                       0);
-            for (int32_t r = 0; r < g.height; ++r) {
-                EXPECT_EQ(std::memcmp(TexelAt(a, r, 0), TexelAt(b, r, 0),
-                                      static_cast<size_t>(g.width) * c.texelBytes),
-                          0)
-                    << "row " << r;
-            }
         }
     }
 }
@@ -114,27 +103,16 @@ TEST(FrameGeometry, UnpackWritesEveryPixelOfTheFrameAndNothingElse)
             if (c.texelBytes == 16) {
                 gg.texelPitch = (g.width + 2) * 16;
             }
-            Frame a = MakeFrame(gg, c.texelBytes, 0xA5, 0x3C);
-            FillTexelsRandomly(a, rng);
-            Frame b = MakeFrame(gg, c.texelBytes, 0x5A, 0x3C);
+            Frame f = MakeFrame(gg, c.texelBytes, 0xA5, 0x3C);
+            FillTexelsRandomly(f, rng);
             const size_t texelSize = static_cast<size_t>(gg.texelPitch) * gg.height;
-            std::memcpy(b.texels.get(), a.texels.get(), texelSize);
-            const std::vector<unsigned char> source(a.texels.get(), a.texels.get() + texelSize);
-            for (Frame* f : {&a, &b}) {
-                PoisonTexelMargins(*f);
-                RunUnpack(c, *f);
-                UnpoisonMargins(*f);
-            }
-            ExpectFrameFollowsRule(c, a);
-            EXPECT_TRUE(HostMarginsHold(a, 0xA5));
-            EXPECT_TRUE(HostMarginsHold(b, 0x5A));
-            EXPECT_EQ(std::memcmp(a.texels.get(), source.data(), texelSize), 0);
-            for (int32_t r = 0; r < gg.height; ++r) {
-                EXPECT_EQ(std::memcmp(&HostAt(a, r, 0), &HostAt(b, r, 0),
-                                      static_cast<size_t>(gg.width) * sizeof(YCPixel)),
-                          0)
-                    << "row " << r;
-            }
+            const std::vector<unsigned char> source(f.texels.get(), f.texels.get() + texelSize);
+            PoisonTexelMargins(f);
+            RunUnpack(c, f);
+            UnpoisonMargins(f);
+            ExpectFrameFollowsRule(c, f);
+            EXPECT_TRUE(HostMarginsHold(f, 0xA5));
+            EXPECT_EQ(std::memcmp(f.texels.get(), source.data(), texelSize), 0);
         }
     }
 }

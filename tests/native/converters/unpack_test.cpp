@@ -12,50 +12,48 @@ namespace {
 constexpr float nan32 = std::numeric_limits<float>::quiet_NaN();
 constexpr float inf32 = std::numeric_limits<float>::infinity();
 
-// Channel values as F32 texels, three per texel (channels 1..3), in rows of
-// at most 1024 texels (the plain variant works row by row); channel 0 set
-// to fill0. Returns the unpacked values in the same order.
-std::vector<int16_t> UnpackFloats(const UnpackConverter& c, const std::vector<float>& values,
-                                  float fill0 = 0.0f)
+void SetChannel(unsigned char* texel, int i, float v)
+{
+    SetFloatChannel(texel, i, v);
+}
+
+void SetChannel(unsigned char* texel, int i, uint16_t v)
+{
+    SetWordChannel(texel, i, v);
+}
+
+// Channel values as the converter's texels hold them (floats or 16-bit
+// words), three per texel (channels 1..3, the last texel padded with
+// zeros), in rows of at most 1024 texels; channel 0 set to fill0.
+template <typename T>
+Frame ChannelFrame(const UnpackConverter& c, const std::vector<T>& values, T fill0)
 {
     const int32_t texels = static_cast<int32_t>((values.size() + 2) / 3);
     const int32_t width = texels < 1024 ? texels : 1024;
     const int32_t height = (texels + width - 1) / width;
-    Frame f = MakeFrame({width, height, width, width * 16}, 16, 0xA5, 0);
-    for (size_t i = 0; i < values.size(); ++i) {
-        const int32_t t = static_cast<int32_t>(i / 3);
-        SetFloatChannel(TexelAt(f, t / width, t % width), static_cast<int>(i % 3) + 1, values[i]);
-    }
+    Frame f = MakeFrame({width, height, width, width * c.texelBytes}, c.texelBytes, 0xA5, 0);
     for (int32_t t = 0; t < width * height; ++t) {
-        SetFloatChannel(TexelAt(f, t / width, t % width), 0, fill0);
+        unsigned char* texel = TexelAt(f, t / width, t % width);
+        SetChannel(texel, 0, fill0);
+        for (int i = 1; i < 4; ++i) {
+            const size_t at = static_cast<size_t>(3 * t + i - 1);
+            SetChannel(texel, i, at < values.size() ? values[at] : T{});
+        }
     }
-    RunUnpack(c, f);
-    std::vector<int16_t> out;
-    for (size_t i = 0; i < values.size(); ++i) {
-        const int32_t t = static_cast<int32_t>(i / 3);
-        const YCPixel& p = HostAt(f, t / width, t % width);
-        out.push_back(i % 3 == 0 ? p.y : i % 3 == 1 ? p.cb : p.cr);
-    }
-    return out;
+    return f;
 }
 
-// The same through F16 texels.
-std::vector<int16_t> UnpackHalves(const UnpackConverter& c, const std::vector<uint16_t>& halves,
-                                  uint16_t fill0 = 0)
+// The unpacked host values of those channels, in the same order.
+template <typename T>
+std::vector<int16_t> UnpackChannels(const UnpackConverter& c, const std::vector<T>& values,
+                                    T fill0 = T{})
 {
-    const int32_t width = static_cast<int32_t>((halves.size() + 2) / 3);
-    Frame f = MakeFrame({width, 1, width, width * 8}, 8, 0xA5, 0);
-    for (size_t i = 0; i < halves.size(); ++i) {
-        SetWordChannel(TexelAt(f, 0, static_cast<int32_t>(i / 3)), static_cast<int>(i % 3) + 1,
-                       halves[i]);
-    }
-    for (int32_t x = 0; x < width; ++x) {
-        SetWordChannel(TexelAt(f, 0, x), 0, fill0);
-    }
+    Frame f = ChannelFrame(c, values, fill0);
     RunUnpack(c, f);
     std::vector<int16_t> out;
-    for (size_t i = 0; i < halves.size(); ++i) {
-        const YCPixel& p = HostAt(f, 0, static_cast<int32_t>(i / 3));
+    for (size_t i = 0; i < values.size(); ++i) {
+        const int32_t t = static_cast<int32_t>(i / 3);
+        const YCPixel& p = HostAt(f, t / f.g.width, t % f.g.width);
         out.push_back(i % 3 == 0 ? p.y : i % 3 == 1 ? p.cb : p.cr);
     }
     return out;
@@ -102,36 +100,29 @@ std::vector<float> ProductGrid()
     return channels;
 }
 
-// A frame of texels for a converter of that texel size: F32 the product
-// grid, three channels a texel; 8-byte texels every 16-bit word in each
-// channel, a different order per channel (every half, every word); the
-// packed word every Y field with every 10-bit field in G and R.
-Frame EveryTexelFrame(int32_t texelBytes)
+// Texels for the converter: F32 the product grid; 16-bit channels every
+// word in each channel, a different order per channel (every half, every
+// word); the packed word every Y field with every 10-bit field in G and R.
+Frame EveryTexelFrame(const UnpackConverter& c)
 {
-    const std::vector<float> grid = texelBytes == 16 ? ProductGrid() : std::vector<float>();
-    const int32_t texels = texelBytes == 16 ? static_cast<int32_t>((grid.size() + 2) / 3) : 65536;
-    const int32_t width = 1024;
-    const int32_t height = (texels + width - 1) / width;
-    Frame f = MakeFrame({width, height, width, width * texelBytes}, texelBytes, 0xA5, 0);
-    for (int32_t i = 0; i < width * height; ++i) {
-        unsigned char* t = TexelAt(f, i / width, i % width);
-        const uint16_t w = static_cast<uint16_t>(i);
-        if (texelBytes == 16) {
-            for (int c = 0; c < 3; ++c) {
-                const size_t at = static_cast<size_t>(3 * i + c);
-                SetFloatChannel(t, c + 1, at < grid.size() ? grid[at] : 0.0f);
-            }
-        } else if (texelBytes == 8) {
-            SetWordChannel(t, 1, w);
-            SetWordChannel(t, 2, static_cast<uint16_t>(w ^ 0x5A5A));
-            SetWordChannel(t, 3, static_cast<uint16_t>(~w));
-        } else {
-            const uint32_t word = static_cast<uint32_t>(w) << 16 |
-                                  static_cast<uint16_t>(w * 40503u);
-            std::memcpy(t, &word, 4);
-        }
+    if (c.texelBytes == 16) {
+        return ChannelFrame(c, ProductGrid(), 0.0f);
     }
-    return f;
+    if (c.texelBytes == 4) {
+        Frame f = MakeFrame({1024, 64, 1024, 4096}, 4, 0xA5, 0);
+        for (uint32_t i = 0; i < 65536; ++i) {
+            const uint32_t word = i << 16 | static_cast<uint16_t>(i * 40503u);
+            std::memcpy(TexelAt(f, i / 1024, i % 1024), &word, 4);
+        }
+        return f;
+    }
+    std::vector<uint16_t> words;
+    for (uint32_t i = 0; i < 65536; ++i) {
+        const uint16_t w = static_cast<uint16_t>(i);
+        words.insert(words.end(),
+                     {w, static_cast<uint16_t>(w ^ 0x5A5A), static_cast<uint16_t>(~w)});
+    }
+    return ChannelFrame(c, words, uint16_t{0});
 }
 
 // Every unpack converter, through the dispatch of every kind, plain and
@@ -141,7 +132,7 @@ TEST(Unpack, EveryTexelGivesTheTargetRulesPixel)
     for (int kind = 0; kind < textureFormatKindCount; ++kind) {
         for (bool sse : {false, true}) {
             const UnpackConverter c = UnpackOf(static_cast<TextureFormatKind>(kind), sse);
-            Frame f = EveryTexelFrame(c.texelBytes);
+            Frame f = EveryTexelFrame(c);
             RunUnpack(c, f);
             ExpectFrameFollowsRule(c, f);
         }
@@ -172,7 +163,8 @@ TEST(UnpackFloatEdgeCases, RoundingSaturationAndNaN)
         SCOPED_TRACE(c->name);
         const bool sse = c == &unpackF32Sse;
         for (const Case& k : cases) {
-            const std::vector<int16_t> out = UnpackFloats(*c, {k.channel, k.channel, k.channel});
+            const std::vector<int16_t> out =
+                UnpackChannels<float>(*c, {k.channel, k.channel, k.channel});
             for (int16_t v : out) {
                 EXPECT_EQ(v, sse ? k.sse : k.plain) << "channel " << k.channel;
             }
@@ -180,8 +172,8 @@ TEST(UnpackFloatEdgeCases, RoundingSaturationAndNaN)
     }
     // The same through halves: 8.0, -8.25, +-1.5/4096 (exact in binary16).
     const std::vector<uint16_t> halves = {0x4800, 0xC820, 0x0E00, 0x8E00, 0x7C00, 0x7FFF};
-    const std::vector<int16_t> plain = UnpackHalves(unpackF16, halves);
-    const std::vector<int16_t> sse = UnpackHalves(unpackF16Sse, halves);
+    const std::vector<int16_t> plain = UnpackChannels(unpackF16, halves);
+    const std::vector<int16_t> sse = UnpackChannels(unpackF16Sse, halves);
     EXPECT_EQ(plain, (std::vector<int16_t>{32767, -32768, 1, -1, 32767, 32767}));
     EXPECT_EQ(sse, (std::vector<int16_t>{32767, -32768, 2, -2, 32767, 32767}));
 }
@@ -195,7 +187,7 @@ TEST(UnpackFloatEdgeCases, PlainVariantLeavesTheX87StateAsItFoundIt)
     for (const uint16_t control : {uint16_t{0x037F}, uint16_t{0x007F}, uint16_t{0x0F7F}}) {
         uint16_t before = control;
         __asm__ __volatile__("fclex\n\tfldcw %0" : : "m"(before));
-        UnpackFloats(unpackF32, {nan32, 1e10f, -inf32, 1.0f, 2047.9f / 4096, -8.25f});
+        UnpackChannels<float>(unpackF32, {nan32, 1e10f, -inf32, 1.0f, 2047.9f / 4096, -8.25f});
         uint16_t after = 0;
         uint16_t status = 0;
         __asm__ __volatile__("fnstcw %0\n\tfnstsw %1" : "=m"(after), "=m"(status));
@@ -214,7 +206,7 @@ TEST(UnpackFloatEdgeCases, ChannelZeroIsIgnoredWhateverItHolds)
     for (const UnpackConverter* c : {&unpackF32, &unpackF32Sse}) {
         SCOPED_TRACE(c->name);
         for (float z : zeros) {
-            EXPECT_EQ(UnpackFloats(*c, values, z), (std::vector<int16_t>{4096, -2048, 2047}))
+            EXPECT_EQ(UnpackChannels(*c, values, z), (std::vector<int16_t>{4096, -2048, 2047}))
                 << "channel 0 = " << z;
         }
     }
@@ -222,7 +214,7 @@ TEST(UnpackFloatEdgeCases, ChannelZeroIsIgnoredWhateverItHolds)
     for (const UnpackConverter* c : {&unpackF16, &unpackF16Sse}) {
         SCOPED_TRACE(c->name);
         for (uint16_t z : {uint16_t{0x7C00}, uint16_t{0x7E01}, uint16_t{0xFFFF}}) {
-            EXPECT_EQ(UnpackHalves(*c, halves, z), (std::vector<int16_t>{4096, -2048, 2047}));
+            EXPECT_EQ(UnpackChannels(*c, halves, z), (std::vector<int16_t>{4096, -2048, 2047}));
         }
     }
 }
