@@ -30,14 +30,14 @@ constexpr bool SameText(const char* a, const char* b)
     return *a == *b;
 }
 
-// A row is whole: names, texel rules and every converter; its source is a
-// texture a frame can be packed into and sampled from.
+// A row is whole: its names and texel rules (a missing converter is a
+// missing initialiser, which the compiler warns of); its source is a texture
+// a frame can be packed into and sampled from, never a packed word.
 constexpr bool RowComplete(const FormatKindRow& row)
 {
     return row.name != nullptr && row.technique != nullptr && row.missingText != nullptr &&
-           row.source != nullptr && row.target != nullptr && row.source->pack != nullptr &&
-           row.source->sample != nullptr && row.pack != nullptr && row.packSse != nullptr &&
-           row.unpack != nullptr && row.unpackSse != nullptr;
+           row.source != nullptr && row.target != nullptr &&
+           row.source->coding != HostCoding::packed12_10_10;
 }
 
 // Names tell the kinds apart, and the probe ranks are 0 .. count - 1, each
@@ -72,7 +72,8 @@ static_assert(binary32Texel.bytes == texelBytesF32 && binary16Texel.bytes == tex
                   unorm16Texel.bytes == texelBytesInt16 && snorm16Texel.bytes == texelBytesInt16 &&
                   unorm10Texel.bytes == texelBytesU10,
               "the texel rules' sizes are those the converters step by");
-static_assert(AllRowsComplete(), "every kind has its names, texel rules and converters");
+static_assert(AllRowsComplete(),
+              "every kind has its names and texel rules, its source a sampled texture");
 static_assert(RowsDistinct(), "kind names and probe ranks are each used once");
 
 }  // namespace

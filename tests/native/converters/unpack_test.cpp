@@ -73,29 +73,12 @@ std::vector<float> ProductGrid()
     for (int32_t k = -4 * 33000; k <= 4 * 33000; ++k) {
         channels.push_back(static_cast<float>(k / 16384.0));  // k/4 / 4096, exact
     }
-    const float specials[] = {
-        nan32,
-        -nan32,
-        inf32,
-        -inf32,
-        -0.0f,
-        1e-45f,
-        -1e-45f,
-        1e-30f,
-        8.0f,
-        -8.25f,
-        9.0f,
-        16.0f,
-        -16.0f,  // 32768, -33792, 36864, 65536
-        524287.9f,
-        524288.0f,
-        -524288.0f,
-        1048576.0f,  // around 2^31 / 4096
-        1e10f,
-        -1e10f,
-        std::numeric_limits<float>::max(),
-        -std::numeric_limits<float>::max(),
-    };
+    // NaNs, infinities, zeros and subnormals; 32768, -33792, 36864 and 65536
+    // as products; around 2^31 / 4096; far beyond.
+    const float big = std::numeric_limits<float>::max();
+    const float specials[] = {nan32,     -nan32,     inf32,      -inf32, -0.0f,  1e-45f, -1e-45f,
+                              1e-30f,    8.0f,       -8.25f,     9.0f,   16.0f,  -16.0f, 524287.9f,
+                              524288.0f, -524288.0f, 1048576.0f, 1e10f,  -1e10f, big,    -big};
     channels.insert(channels.begin(), std::begin(specials), std::end(specials));
     return channels;
 }
