@@ -154,30 +154,29 @@ void AddConverter(std::vector<Converter>* list, const char* kind, const Converte
     list->push_back(converter);
 }
 
-}  // namespace
-
-std::vector<PackConverter> PackConverters()
+template <typename Converter>
+std::vector<Converter> EveryConverter(Converter (*of)(TextureFormatKind, bool))
 {
-    std::vector<PackConverter> list;
+    std::vector<Converter> list;
     for (int kind = 0; kind < textureFormatKindCount; ++kind) {
         for (bool sse : {false, true}) {
             AddConverter(&list, formatKinds[kind].name,
-                         PackOf(static_cast<TextureFormatKind>(kind), sse));
+                         of(static_cast<TextureFormatKind>(kind), sse));
         }
     }
     return list;
 }
 
+}  // namespace
+
+std::vector<PackConverter> PackConverters()
+{
+    return EveryConverter(PackOf);
+}
+
 std::vector<UnpackConverter> UnpackConverters()
 {
-    std::vector<UnpackConverter> list;
-    for (int kind = 0; kind < textureFormatKindCount; ++kind) {
-        for (bool sse : {false, true}) {
-            AddConverter(&list, formatKinds[kind].name,
-                         UnpackOf(static_cast<TextureFormatKind>(kind), sse));
-        }
-    }
-    return list;
+    return EveryConverter(UnpackOf);
 }
 
 // Through the dispatch, so that every check of a converter also checks
