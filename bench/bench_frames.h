@@ -136,17 +136,17 @@ inline const std::vector<BenchConverter>& BenchConverters()
                 const char* way = pack != row.pack ? " pack SSE" : " pack";
                 AddBenchConverter(
                     &list, row.name,
-                    {way, Direction::pack, row.packTexelBytes, pack, nullptr, nullptr});
+                    {way, Direction::pack, row.source->bytes, pack, nullptr, nullptr});
             }
         }
         for (const FormatKindRow& row : formatKinds) {
-            const PackRowsFunction fill = row.packTexelBytes == row.unpackTexelBytes ? row.pack
-                                                                                     : nullptr;
+            const PackRowsFunction fill = row.source->bytes == row.target->bytes ? row.pack
+                                                                                 : nullptr;
             for (UnpackRowsFunction unpack : {row.unpack, row.unpackSse}) {
                 const char* way = unpack != row.unpack ? " unpack SSE" : " unpack";
                 AddBenchConverter(
                     &list, row.name,
-                    {way, Direction::unpack, row.unpackTexelBytes, nullptr, unpack, fill});
+                    {way, Direction::unpack, row.target->bytes, nullptr, unpack, fill});
             }
         }
         return list;

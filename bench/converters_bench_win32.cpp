@@ -53,13 +53,13 @@ bool VariantsAgree(int32_t w, int32_t h)
 {
     bool same = true;
     for (const FormatKindRow& row : formatKinds) {
-        BenchFrame a = MakeBenchFrame(w, h, row.packTexelBytes, nullptr);
-        BenchFrame b = MakeBenchFrame(w, h, row.packTexelBytes, nullptr);
-        const int32_t pitch = w * row.packTexelBytes;
+        BenchFrame a = MakeBenchFrame(w, h, row.source->bytes, nullptr);
+        BenchFrame b = MakeBenchFrame(w, h, row.source->bytes, nullptr);
+        const int32_t pitch = w * row.source->bytes;
         row.pack(a.host, w, a.texels, pitch, w, h);
         row.packSse(b.host, w, b.texels, pitch, w, h);
         same = same && std::memcmp(a.texels, b.texels, static_cast<size_t>(pitch) * h) == 0;
-        if (row.unpackTexelBytes == row.packTexelBytes && row.unpackSse != row.unpack) {
+        if (row.target->bytes == row.source->bytes && row.unpackSse != row.unpack) {
             row.unpack(a.host, w, a.texels, pitch, w, h);
             row.unpackSse(b.host, w, a.texels, pitch, w, h);
             same = same && std::memcmp(a.host, b.host, static_cast<size_t>(w) * h * 6) == 0;

@@ -59,14 +59,14 @@ std::vector<UploadFormat> UploadFormats()
 {
     std::vector<UploadFormat> formats;
     for (const FormatKindRow& row : formatKinds) {
-        const D3DFORMAT format = D3dFormatOf(row.sourceFormat);
+        const D3DFORMAT format = D3dFormatOf(row.source->format);
         auto same = std::find_if(formats.begin(), formats.end(),
                                  [&](const UploadFormat& f) { return f.format == format; });
         if (same != formats.end()) {
             same->name.insert(same->name.find(" source"), std::string(", ") + row.name);
         } else {
             formats.push_back({std::string(row.name) + " source (" +
-                                   std::to_string(row.packTexelBytes) + " bytes)",
+                                   std::to_string(row.source->bytes) + " bytes)",
                                format});
         }
     }

@@ -37,31 +37,28 @@ const FormatKindRow& RowOf(TextureFormatKind kind)
     return *row;
 }
 
-TexelFormat SourceOf(TextureFormatKind kind)
+const TexelRule& SourceOf(TextureFormatKind kind)
 {
-    return RowOf(kind).sourceFormat;
+    return *RowOf(kind).source;
 }
 
-TexelFormat TargetOf(TextureFormatKind kind)
+const TexelRule& TargetOf(TextureFormatKind kind)
 {
-    return RowOf(kind).targetFormat;
+    return *RowOf(kind).target;
 }
 
-bool FloatFormat(TexelFormat format)
-{
-    return format == texelA32B32G32R32F || format == texelA16B16G16R16F;
-}
-
-// Round half to even without depending on the floating-point environment.
-double RoundNearestEven(double v)
-{
-    double r = std::floor(v);
-    double d = v - r;
-    if (d > 0.5 || (d == 0.5 && std::fmod(r, 2.0) != 0.0)) {
-        r += 1.0;
+// The entries of a constant table, so that one loop runs over either of two.
+template <class T>
+struct Span {
+    const T* first;
+    const T* last;
+    template <size_t n>
+    Span(const T (&table)[n]) : first(table), last(table + n)
+    {
     }
-    return r;
-}
+    const T* begin() const { return first; }
+    const T* end() const { return last; }
+};
 
 double Clamp(double v, double lo, double hi)
 {
@@ -270,14 +267,14 @@ double AsComputed(double v)
     return v;
 }
 
-Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, TexelFormat source, Rounding op)
+Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, HostCoding source, Rounding op)
 {
     Vec4d yc{};
     for (int i = 0; i < 4; ++i) {
         const double amp = op(k.ycAmp[i]);
         const double offs = op(k.ycOffs[i]);
         switch (source) {
-        case texelA16B16G16R16: {
+        case HostCoding::unsignedWord: {
             // Back to the unsigned word, then to the host's signed integer:
             // words 32768 and above were negative values; the edge lies
             // between 32767 and 32768.
@@ -288,10 +285,10 @@ Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, TexelFormat sou
             yc.c[i] = op(op(n * amp) * 0.000244140625 + offs);
             break;
         }
-        case texelQ16W16V16U16:
+        case HostCoding::signedWord:
             yc.c[i] = op(op(op(s.c[i] * amp) * op(kS16Decode)) + offs);
             break;
-        default:  // the float formats
+        default:  // the value itself; a packed word is never sampled
             yc.c[i] = op(op(s.c[i] * amp) + offs);
             break;
         }
@@ -306,16 +303,16 @@ Vec4d DecodeSample(const Vec4d& s, const CorrectionConstants& k, TexelFormat sou
 // result carries the error of a large word. Then the gain's multiply and
 // the offset's add, each rounded.
 double DecodeSlack(double sampled, double yc, const CorrectionConstants& k, int i,
-                   TexelFormat source, double operation)
+                   HostCoding source, double operation)
 {
     double amp = std::fabs(k.ycAmp[i]);
     double rest = 2.0 * operation * (std::fabs(yc) + std::fabs(k.ycOffs[i]));
     switch (source) {
-    case texelA16B16G16R16:
+    case HostCoding::unsignedWord:
         return 3.0 * operation * std::fabs(sampled) * 65535.0 * amp * 0.000244140625 + rest;
-    case texelQ16W16V16U16:
+    case HostCoding::signedWord:
         return 3.0 * operation * std::fabs(sampled) * amp * kS16Decode + rest;
-    default:  // the float formats
+    default:  // the value itself
         return operation * std::fabs(sampled) * amp + rest;
     }
 }
@@ -326,14 +323,13 @@ double DecodeSlack(double sampled, double yc, const CorrectionConstants& k, int 
 // encoding is round to nearest across them: a U16 result in (-0.5, 0) goes
 // out negative and the target stores 0; U10 chroma in (-0.5, 0) likewise;
 // Y12 from 1023.5 to 1024 carries into the high field and stores 1024.
-Vec4d Encode(const Vec4d& yc, TexelFormat target, Rounding op)
+Vec4d Encode(const Vec4d& yc, HostCoding target, Rounding op)
 {
     Vec4d out = yc;
     switch (target) {
-    case texelA32B32G32R32F:
-    case texelA16B16G16R16F:
+    case HostCoding::scaledValue:
         break;
-    case texelA16B16G16R16: {
+    case HostCoding::unsignedWord: {
         const double scale = op(kInv65535f);
         for (int i = 0; i < 4; ++i) {
             // Negative host values go out as their two's-complement word, so
@@ -346,12 +342,12 @@ Vec4d Encode(const Vec4d& yc, TexelFormat target, Rounding op)
         }
         break;
     }
-    case texelQ16W16V16U16:
+    case HostCoding::signedWord:
         for (int i = 0; i < 4; ++i) {
             out.c[i] = op(yc.c[i] * op(kS16Encode));
         }
         break;
-    case texelA2B10G10R10: {
+    case HostCoding::packed12_10_10: {
         // Y travels as a 12-bit number split over the 10-bit B field (low
         // part) and the 2-bit alpha (high part); Cb and Cr as 10-bit two's
         // complement in G and R.
@@ -378,91 +374,17 @@ Vec4d Encode(const Vec4d& yc, TexelFormat target, Rounding op)
     return out;
 }
 
-// ---- Render-target quantisation and download -----------------------------
-
-// A normalised target's integer for v * scale: nearest, moved by `bias` (a
-// correct card may land up to normTargetSteps from the exact product, so the
-// range asks for the nearest integer a little either side of it).
-double NormRound(double x, double bias)
-{
-    return RoundNearestEven(x + bias);
-}
-
-uint32_t Unorm10Field(double v, Unorm10Rule rule, double bias)
-{
-    if (std::isnan(v)) {
-        return 0;
-    }
-    double u = Clamp(v, 0.0, 1.0);
-    switch (rule) {
-    case Unorm10Rule::nearest:
-        return static_cast<uint32_t>(Clamp(NormRound(u * 1023.0, bias), 0.0, 1023.0));
-    case Unorm10Rule::towardZero:
-        return static_cast<uint32_t>(std::floor(u * 1023.0));
-    case Unorm10Rule::fromUnorm16:
-        break;
-    }
-    return static_cast<uint32_t>(RoundNearestEven(u * 65535.0)) >> 6;
-}
-
-// 10-bit two's complement, as the shader wrapped negative chroma.
-int32_t SignedField10(uint32_t f)
-{
-    return f > 511 ? static_cast<int32_t>(f) - 1024 : static_cast<int32_t>(f);
-}
-
-// value * 4096 as the download converters turn it into a host value: the
-// plain variant truncates toward zero, the SSE variant rounds to nearest
-// even; both saturate to -32768..32767. NaN gives 0 in the plain variant and
-// -32768 in the SSE one, as does a product beyond the 32-bit range there (the
-// vector unit's integer-indefinite value, saturated).
-int32_t FloatToHostUnwrapped(double value, FloatUnpack variant)
-{
-    double p = value * 4096.0;  // exact: a power-of-two scale
-    if (std::isnan(p)) {
-        return variant == FloatUnpack::plain ? 0 : -32768;
-    }
-    double n = (variant == FloatUnpack::plain) ? std::trunc(p) : RoundNearestEven(p);
-    if (variant == FloatUnpack::sse && (n < -2147483648.0 || n > 2147483647.0)) {
-        return -32768;
-    }
-    return static_cast<int32_t>(Clamp(n, -32768.0, 32767.0));
-}
-
 int16_t LowBits16(int32_t v)
 {
     return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(v) & 0xFFFFu));
 }
 
-void UnpackUnwrapped(const Texel& t, TextureFormatKind kind, const ReferenceRules& rules,
+// The download of a target texel before the cut to 16 bits.
+void UnpackUnwrapped(const Texel& t, const TexelRule& target, const ReferenceRules& rules,
                      int32_t out[3])
 {
-    switch (TargetOf(kind)) {
-    case texelA32B32G32R32F:
-        for (int i = 0; i < 3; ++i) {
-            out[i] = FloatToHostUnwrapped(t.f32[i + 1], rules.floatUnpack);
-        }
-        break;
-    case texelA16B16G16R16F:
-        for (int i = 0; i < 3; ++i) {
-            // Through float, as the platform's half-to-float conversion: exact.
-            double v = static_cast<float>(DoubleFromHalf(t.bits16[i + 1]));
-            out[i] = FloatToHostUnwrapped(v, rules.floatUnpack);
-        }
-        break;
-    case texelA16B16G16R16:
-    case texelQ16W16V16U16:
-        for (int i = 0; i < 3; ++i) {
-            out[i] = static_cast<int16_t>(t.bits16[i + 1]);
-        }
-        break;
-    case texelA2B10G10R10: {
-        uint32_t w = t.packed;
-        out[0] = static_cast<int32_t>(w >> 20) * 2 - 2048;
-        out[1] = SignedField10((w >> 10) & 0x3FFu) * 8;
-        out[2] = SignedField10(w & 0x3FFu) * 8;
-        break;
-    }
+    for (int i = 0; i < 3; ++i) {
+        out[i] = target.unpack(t, i + 1, rules.floatUnpack);
     }
 }
 
@@ -471,98 +393,34 @@ void UnpackUnwrapped(const Texel& t, TextureFormatKind kind, const ReferenceRule
 // value adds 65536 (16.0 on the common scale), and end with a multiply (the
 // U10 low field with a multiply and an add, after the half-code shift of
 // Y12); the float targets take the result as it is.
-Interval EncodeSlack(Interval v, TexelFormat target, double operation)
+Interval EncodeSlack(Interval v, HostCoding target, double operation)
 {
-    return FloatFormat(target) ? v : Widen(v, 2.0 * operation * (Magnitude(v) + 16.0));
+    return target == HostCoding::scaledValue ? v
+                                             : Widen(v, 2.0 * operation * (Magnitude(v) + 16.0));
 }
 
-// One rounding of the render target: the point value's, or one end of what
-// a correct card may store.
-struct TargetRounding {
-    HalfRounding half;
-    Unorm10Rule unorm10;
-    double normBias;
-};
-
-Texel StoreTexel(const Vec4d& out, TextureFormatKind kind, const TargetRounding& rounding)
-{
-    Texel t{};
-    switch (TargetOf(kind)) {
-    case texelA32B32G32R32F:
-        for (int i = 0; i < 4; ++i) {
-            t.f32[i] = static_cast<float>(out.c[i]);
-        }
-        break;
-    case texelA16B16G16R16F:
-        for (int i = 0; i < 4; ++i) {
-            t.bits16[i] = HalfFromDouble(out.c[i], rounding.half);
-        }
-        break;
-    case texelA16B16G16R16:
-        for (int i = 0; i < 4; ++i) {
-            double v = std::isnan(out.c[i]) ? 0.0 : Clamp(out.c[i], 0.0, 1.0);
-            t.bits16[i] = static_cast<uint16_t>(
-                Clamp(NormRound(v * 65535.0, rounding.normBias), 0.0, 65535.0));
-        }
-        break;
-    case texelQ16W16V16U16:
-        for (int i = 0; i < 4; ++i) {
-            // The signed target clamps to [-1, 1] first, so -32768 never
-            // appears; Wine's Direct3D stores NaN as -32767.
-            double v = std::isnan(out.c[i]) ? -1.0 : Clamp(out.c[i], -1.0, 1.0);
-            double n = Clamp(NormRound(v * 32767.0, rounding.normBias), -32767.0, 32767.0);
-            t.bits16[i] = static_cast<uint16_t>(static_cast<int16_t>(n));
-        }
-        break;
-    case texelA2B10G10R10: {
-        uint32_t r = Unorm10Field(out.c[0], rounding.unorm10, rounding.normBias);
-        uint32_t g = Unorm10Field(out.c[1], rounding.unorm10, rounding.normBias);
-        uint32_t b = Unorm10Field(out.c[2], rounding.unorm10, rounding.normBias);
-        double av = std::isnan(out.c[3]) ? 0.0 : Clamp(out.c[3], 0.0, 1.0);
-        uint32_t a = static_cast<uint32_t>(RoundNearestEven(av * 3.0));
-        t.packed = r | (g << 10) | (b << 20) | (a << 30);
-        break;
-    }
-    }
-    return t;
-}
-
-// The roundings the accepted range spans for a target: each conformant one,
-// and the normalised targets' nearest a little either side.
-int TargetRoundings(TexelFormat target, const GpuErrorBounds& e, TargetRounding out[8])
+// The roundings the accepted range spans for a target: each conformant one
+// its rule has, and a normalised target's nearest a little either side.
+int TargetRoundings(const TexelRule& target, const GpuErrorBounds& e, TargetRounding out[8])
 {
     const double bias = std::max(0.0, e.normTargetSteps - 0.5);
+    const HalfRounding exactHalf[] = {HalfRounding::nearestEven};
+    const Unorm10Rule exactField[] = {Unorm10Rule::nearest};
+    const double biases[] = {-bias, bias};
     int n = 0;
-    switch (target) {
-    case texelA32B32G32R32F:
-        out[n++] = {HalfRounding::nearestEven, Unorm10Rule::nearest, 0.0};
-        break;
-    case texelA16B16G16R16F:
-        for (HalfRounding h : conformantHalfRoundings) {
-            out[n++] = {h, Unorm10Rule::nearest, 0.0};
+    for (HalfRounding half :
+         target.halfRoundings ? Span(conformantHalfRoundings) : Span(exactHalf)) {
+        for (Unorm10Rule field :
+             target.unorm10Roundings ? Span(conformantUnorm10Rules) : Span(exactField)) {
+            for (int b = 0; b < (target.normalised ? 2 : 1); ++b) {
+                out[n++] = {half, field, target.normalised ? biases[b] : 0.0};
+            }
         }
-        break;
-    case texelA16B16G16R16:
-    case texelQ16W16V16U16:
-        out[n++] = {HalfRounding::nearestEven, Unorm10Rule::nearest, -bias};
-        out[n++] = {HalfRounding::nearestEven, Unorm10Rule::nearest, bias};
-        break;
-    case texelA2B10G10R10:
-        for (Unorm10Rule r : conformantUnorm10Rules) {
-            out[n++] = {HalfRounding::nearestEven, r, -bias};
-            out[n++] = {HalfRounding::nearestEven, r, bias};
-        }
-        break;
     }
     return n;
 }
 
 }  // namespace
-
-int16_t HostFromChannel(double value, FloatUnpack variant)
-{
-    return static_cast<int16_t>(FloatToHostUnwrapped(value, variant));
-}
 
 // ---- 24-bit floats -------------------------------------------------------------
 
@@ -577,7 +435,7 @@ double Float24(double value)
         return std::copysign(0.0, value);
     }
     const double quantum = std::ldexp(1.0, e - 17);  // 17 significant bits
-    const double r = RoundNearestEven(value / quantum) * quantum;
+    const double r = RoundHalfToEven(value / quantum) * quantum;
     return std::fabs(r) < 0x1p64 ? r : std::copysign(INFINITY, value);
 }
 
@@ -585,59 +443,30 @@ double Float24(double value)
 
 Texel PackSourceTexel(YCTriple pixel, TextureFormatKind kind)
 {
-    Texel t{};
     const int16_t v[4] = {0, pixel.y, pixel.cb, pixel.cr};
-    const TexelFormat source = SourceOf(kind);
-    for (int i = 0; i < 4; ++i) {
-        switch (source) {
-        case texelA32B32G32R32F:
-            t.f32[i] = static_cast<float>(v[i] * 0.000244140625);
-            break;
-        case texelA16B16G16R16F:
-            // The upload's float-to-half conversion rounds to nearest even.
-            t.bits16[i] = HalfFromDouble(v[i] * 0.000244140625, HalfRounding::nearestEven);
-            break;
-        default:  // the 16-bit words: the host's bit pattern
-            t.bits16[i] = static_cast<uint16_t>(v[i]);
-            break;
-        }
-    }
-    return t;
+    return SourceOf(kind).pack(v);
 }
 
 Vec4d SampleSourceTexel(const Texel& texel, TextureFormatKind kind)
 {
     Vec4d s{};
-    const TexelFormat source = SourceOf(kind);
+    const TexelRule& source = SourceOf(kind);
     for (int i = 0; i < 4; ++i) {
-        switch (source) {
-        case texelA32B32G32R32F:
-            s.c[i] = texel.f32[i];
-            break;
-        case texelA16B16G16R16F:
-            s.c[i] = DoubleFromHalf(texel.bits16[i]);
-            break;
-        case texelQ16W16V16U16:
-            s.c[i] = std::max(static_cast<int16_t>(texel.bits16[i]) / 32767.0, -1.0);
-            break;
-        default:  // A16B16G16R16: unsigned normalised
-            s.c[i] = texel.bits16[i] / 65535.0;
-            break;
-        }
+        s.c[i] = source.sample(texel, i);
     }
     return s;
 }
 
 Vec4d EncodeForTarget(const Vec4d& yc, TextureFormatKind kind)
 {
-    return Encode(yc, TargetOf(kind), AsComputed);
+    return Encode(yc, TargetOf(kind).coding, AsComputed);
 }
 
 ShaderTrace ShadeTexel(const Vec4d& sampled, const CorrectionConstants& constants,
                        TextureFormatKind kind)
 {
     ShaderTrace t{};
-    t.yc = DecodeSample(sampled, constants, SourceOf(kind), AsComputed);
+    t.yc = DecodeSample(sampled, constants, SourceOf(kind).coding, AsComputed);
     Steps<double> s = RunSteps2To5<double>(t.yc.c, constants, exactArithmetic);
     for (int i = 0; i < 4; ++i) {
         t.bgr.c[i] = s.bgr[i];
@@ -670,7 +499,7 @@ ShaderTrace ShadeTexelOnLooseCard(const Vec4d& sampled, const CorrectionConstant
         c = Float24(c);
     }
     ShaderTrace t{};
-    t.yc = DecodeSample(s, constants, SourceOf(kind), Float24);
+    t.yc = DecodeSample(s, constants, SourceOf(kind).coding, Float24);
     Card24 yc[4];
     for (int i = 0; i < 4; ++i) {
         yc[i] = {t.yc.c[i]};
@@ -682,19 +511,19 @@ ShaderTrace ShadeTexelOnLooseCard(const Vec4d& sampled, const CorrectionConstant
         t.adjusted.c[i] = steps.adjusted[i].v;
         t.ycOut.c[i] = steps.ycOut[i].v;
     }
-    t.output = Encode(t.ycOut, TargetOf(kind), Float24);
+    t.output = Encode(t.ycOut, TargetOf(kind).coding, Float24);
     return t;
 }
 
 Texel StoreTargetTexel(const Vec4d& out, TextureFormatKind kind, const ReferenceRules& rules)
 {
-    return StoreTexel(out, kind, TargetRounding{rules.halfTarget, rules.unorm10Target, 0.0});
+    return TargetOf(kind).store(out.c, TargetRounding{rules.halfTarget, rules.unorm10Target, 0.0});
 }
 
 YCTriple UnpackTargetTexel(const Texel& texel, TextureFormatKind kind, const ReferenceRules& rules)
 {
     int32_t v[3];
-    UnpackUnwrapped(texel, kind, rules, v);
+    UnpackUnwrapped(texel, TargetOf(kind), rules, v);
     return {LowBits16(v[0]), LowBits16(v[1]), LowBits16(v[2])};
 }
 
@@ -713,20 +542,20 @@ ReferenceResult RunReference(YCTriple pixel, const CorrectionConstants& constant
     // Each host channel is a non-decreasing function of its own step-5
     // component (the wrap-arounds in the encodings are undone by the
     // decodings), so the ends give the ends.
-    const TexelFormat source = SourceOf(kind);
-    const TexelFormat target = TargetOf(kind);
+    const TexelRule& source = SourceOf(kind);
+    const TexelRule& target = TargetOf(kind);
     const GpuErrorBounds& e = rules.errors;
     Interval yc[4];
     for (int i = 0; i < 4; ++i) {
-        yc[i] =
-            Widen(Interval{r.shader.yc.c[i], r.shader.yc.c[i]},
-                  DecodeSlack(r.sampled.c[i], r.shader.yc.c[i], constants, i, source, e.operation));
+        yc[i] = Widen(Interval{r.shader.yc.c[i], r.shader.yc.c[i]},
+                      DecodeSlack(r.sampled.c[i], r.shader.yc.c[i], constants, i, source.coding,
+                                  e.operation));
     }
     Steps<Interval> s = RunSteps2To5<Interval>(yc, constants, e);
     Vec4d lowEnd{};
     Vec4d highEnd{};
     for (int i = 0; i < 4; ++i) {
-        Interval v = EncodeSlack(s.ycOut[i], target, e.operation);
+        Interval v = EncodeSlack(s.ycOut[i], target.coding, e.operation);
         lowEnd.c[i] = v.lo;
         highEnd.c[i] = v.hi;
     }
@@ -742,8 +571,8 @@ ReferenceResult RunReference(YCTriple pixel, const CorrectionConstants& constant
     for (int m = 0; m < count; ++m) {
         int32_t lo[3];
         int32_t hi[3];
-        UnpackUnwrapped(StoreTexel(lowOut, kind, roundings[m]), kind, rules, lo);
-        UnpackUnwrapped(StoreTexel(highOut, kind, roundings[m]), kind, rules, hi);
+        UnpackUnwrapped(target.store(lowOut.c, roundings[m]), target, rules, lo);
+        UnpackUnwrapped(target.store(highOut.c, roundings[m]), target, rules, hi);
         for (int c = 0; c < 3; ++c) {
             r.accepted.lo[c] = std::min(r.accepted.lo[c], lo[c]);
             r.accepted.hi[c] = std::max(r.accepted.hi[c], hi[c]);

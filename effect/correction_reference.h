@@ -19,6 +19,7 @@
 #include "core/correction_constants.h"
 #include "effect/gpu_tolerance.h"
 #include "core/half_float.h"
+#include "core/texel_rules.h"
 #include "host_interface/texture_format_kind.h"
 
 // A host pixel: signed 16-bit Y, Cb, Cr, 4096 steps per unit, the layout of
@@ -33,29 +34,6 @@ struct YCTriple {
 struct Vec4d {
     double c[4];
 };
-
-// One texel as memory holds it. Which member is meaningful depends on the
-// format kind:
-//   F32:          f32[0..3]
-//   F16:          bits16[0..3], binary16 patterns
-//   U16, S16:     bits16[0..3], the 16-bit words (S16: two's complement)
-//   U10 source:   bits16[0..3] (an A16B16G16R16 texel)
-//   U10 target:   packed, one A2B10G10R10 word (R bits 0-9 ... A bits 30-31)
-struct Texel {
-    float f32[4];
-    uint16_t bits16[4];
-    uint32_t packed;
-};
-
-// The two download converters of float results (F32 and F16 kinds).
-// plain: truncate value * 4096 toward zero, saturate to -32768..32767
-//        (NaN gives 0).
-// sse:   round value * 4096 to nearest even, saturate to -32768..32767
-//        (NaN and beyond the 32-bit range give -32768).
-enum class FloatUnpack { plain, sse };
-
-// The host value a download converter gives for one float channel value.
-int16_t HostFromChannel(double value, FloatUnpack variant);
 
 // The point value follows one rounding of each target and one download
 // converter, this machine's renderer by default. The accepted range covers
@@ -96,16 +74,15 @@ struct ReferenceResult {
     HostRange accepted;  // what a correct GPU may give, under the rules
 };
 
-// Each stage follows the kind's source or target format in the engine's
-// table (core/format_kinds.h); a kind without a row there (kindNone, any
-// other value) is refused: the process ends with a message.
+// Each stage follows the texel rule (core/texel_rules.h) of the kind's
+// source or target in the kinds' table (core/format_kinds.h); a kind without
+// a row there (kindNone, any other value) is refused: the process ends with
+// a message.
 
-// Stage 1, upload: F32 value/4096; F16 value/4096 rounded to nearest-even
-// binary16; U16, S16, U10 the host's 16-bit words unchanged. Channel R is 0.
+// Stage 1, upload: the source rule's pack of (0, Y, Cb, Cr).
 Texel PackSourceTexel(YCTriple pixel, TextureFormatKind kind);
 
-// Stage 2, sampling: floats as stored; unsigned 16-bit n as n/65535; signed
-// 16-bit v as max(v/32767, -1), so -32768 reads like -32767.
+// Stage 2, sampling: the source rule's reading.
 Vec4d SampleSourceTexel(const Texel& texel, TextureFormatKind kind);
 
 // Stage 3, the effect: steps 1-6 of the technique of the kind.

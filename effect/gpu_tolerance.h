@@ -38,16 +38,10 @@
 // the top of the range, so that rule is accepted too.
 #pragma once
 
-#include "core/half_float.h"  // HalfRounding
+#include "core/texel_rules.h"  // HalfRounding, Unorm10Rule
 
-// How an A2B10G10R10 render target turns a [0, 1] value into a 10-bit field.
-// nearest: round(v * 1023). towardZero: floor(v * 1023). fromUnorm16: the
-// 16-bit result round(v * 65535) shifted right by 6 (this machine's
-// renderer: near truncation at the low end, near rounding at the top; n/1023
-// always gives n back). Alpha always rounds v * 3 to nearest.
-enum class Unorm10Rule { nearest, towardZero, fromUnorm16 };
-
-// Every rounding a correct card may use for each target.
+// Every rounding a correct card may use for a target whose texel rule has
+// that choice (TexelRule::halfRoundings, TexelRule::unorm10Roundings).
 constexpr HalfRounding conformantHalfRoundings[] = {HalfRounding::towardZero,
                                                     HalfRounding::nearestEven};
 constexpr Unorm10Rule conformantUnorm10Rules[] = {Unorm10Rule::nearest, Unorm10Rule::towardZero,

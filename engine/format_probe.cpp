@@ -16,7 +16,7 @@ bool ProbeKind(CorrectionEngine* engine, const D3DCAPS9& caps, D3DFORMAT adapter
     const bool available = SUCCEEDED(CHECK_CALL(
         engine->direct3d->CheckDeviceFormat(caps.AdapterOrdinal, caps.DeviceType, adapterFormat,
                                             D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE,
-                                            D3dFormatOf(row.targetFormat)),
+                                            D3dFormatOf(row.target->format)),
         errorNone));
     engine->formatAvailable[kind] = available;
     if (!available) {

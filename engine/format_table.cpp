@@ -12,13 +12,13 @@ static_assert(D3dFormatOf(texelA32B32G32R32F) == D3DFMT_A32B32G32R32F &&
 D3DFORMAT SourceFormatOf(int kind)
 {
     const FormatKindRow* row = FormatKindRowOf(kind);
-    return row != nullptr ? D3dFormatOf(row->sourceFormat) : D3DFMT_UNKNOWN;
+    return row != nullptr ? D3dFormatOf(row->source->format) : D3DFMT_UNKNOWN;
 }
 
 D3DFORMAT TargetFormatOf(int kind)
 {
     const FormatKindRow* row = FormatKindRowOf(kind);
-    return row != nullptr ? D3dFormatOf(row->targetFormat) : D3DFMT_UNKNOWN;
+    return row != nullptr ? D3dFormatOf(row->target->format) : D3DFMT_UNKNOWN;
 }
 
 namespace {

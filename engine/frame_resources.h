@@ -14,12 +14,12 @@ constexpr int32_t maxFrameSide = 4096;
 // the width.
 bool FrameShapeAccepted(int32_t width, int32_t height, int32_t pitch);
 
-// The kind a frame is made in: the requested kind (clamped to 0..5) when the
+// The kind a frame is made in: the requested kind (ClampFormatKind) when the
 // device has it, else the lowest kind it has; kindNone when it has none.
 int ChosenFormatKind(int requestedKind, const bool formatAvailable[textureFormatKindCount]);
 
-// Rebuilds the engine's per-size objects for the requested kind (clamped to
-// 0..5, falling back to the lowest available kind) and a frame of width x
+// Rebuilds the engine's per-size objects for the requested kind (clamped by
+// ClampFormatKind, falling back to the lowest available kind) and a frame of width x
 // height whose rows are pitch pixels apart. Without a device and effect, and
 // for sizes it cannot take, it refuses silently, leaving the record as it
 // was; every later failure shows its message. What was made before a

@@ -35,7 +35,6 @@ from pathlib import Path
 
 import markdown
 
-FORMATS = ["F32", "F16", "U16", "S16", "U10"]
 TRACK_NAMES = [
     "Y(offs)", "Y(gain)", "Cb(offs)", "Cb(gain)", "Cr(offs)", "Cr(gain)",
     "R(offs)", "R(gain)", "R(gamm)", "G(offs)", "G(gain)", "G(gamm)",
@@ -182,7 +181,17 @@ def table_under(tables, heading_start, source):
     fail(f"{source}: no table under a heading starting '{heading_start}'")
 
 
-def precision_by_format(precision_md):
+def format_names(root):
+    """The format kinds' names in track order, from the rows of the kinds'
+    table."""
+    table = (root / "core" / "format_kinds.cpp").read_text(encoding="utf-8")
+    names = re.findall(r'^    \{"([^"]+)", "[^"]+", &', table, re.MULTILINE)
+    if not names:
+        fail("core/format_kinds.cpp: no rows found")
+    return names
+
+
+def precision_by_format(precision_md, names):
     """Per format: mean and largest error in the nominal range, largest in
     the whole range, in host units, over every setting and channel."""
     tables = markdown_tables(precision_md.read_text(encoding="utf-8"))
@@ -201,7 +210,7 @@ def precision_by_format(precision_md):
             entry[key + "_largest"] = max(
                 [entry.get(key + "_largest", 0.0)] + [number(row[i]) for i in largest])
             entry.setdefault(key + "_means", []).extend(number(row[i]) for i in mean)
-    for name in FORMATS:
+    for name in names:
         entry = result.get(name)
         if entry is None or "nominal_largest" not in entry or "whole_largest" not in entry:
             fail(f"{precision_md}: no figures for {name}")
@@ -237,10 +246,11 @@ def format_rows(root):
     its index, name, differences in levels (typical, largest in the normal
     range, largest beyond) and milliseconds (carrying the frame at the first
     size, the whole frame at each size)."""
-    precision = precision_by_format(root / "docs" / "precision.md")
+    names = format_names(root)
+    precision = precision_by_format(root / "docs" / "precision.md", names)
     times = frame_times(root / "bench" / "results" / "stages.tsv")
     rows = []
-    for index, name in enumerate(FORMATS):
+    for index, name in enumerate(names):
         p = precision[name]
         for size in SIZES:
             if (size, name) not in times:

@@ -19,7 +19,7 @@ struct DebugReport {
     bool hasSize = false;  // a size line was found
     int width = 0;
     int height = 0;
-    std::string formatTag;  // "F32", "F16", "U16", "S16", "U10", "Unknown", "?"
+    std::string formatTag;  // a kind's name (core/format_kinds.h), "Unknown" or "?"
     std::vector<StageTime> stages;
 };
 
@@ -27,7 +27,7 @@ struct DebugReport {
 // "label:number" line are skipped.
 DebugReport ParseDebugText(const std::string& text);
 
-// The format kind index (0..4) of a size-line tag, or -1 for any other tag.
+// The format kind whose name is a size-line tag, or -1 for any other tag.
 int FormatKindFromTag(const std::string& tag);
 
 struct StageStatistics {

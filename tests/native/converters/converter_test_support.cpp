@@ -4,9 +4,9 @@
 #include <cstring>
 #include <limits>
 
-#if defined(KELVO_ROW_BANDS)
 #include <gtest/gtest.h>
 
+#if defined(KELVO_ROW_BANDS)
 #include "engine/row_bands.h"
 #include "engine/sse_probe.h"
 #endif
@@ -19,11 +19,6 @@
 #define KELVO_POISON(p, n) ((void)(p), (void)(n))
 #define KELVO_UNPOISON(p, n) ((void)(p), (void)(n))
 #endif
-
-double ChannelOf(int16_t host)
-{
-    return host / 4096.0;
-}
 
 AlignedBytes AllocateExact(size_t size, unsigned char fill)
 {
@@ -147,57 +142,100 @@ namespace {
 
 // The converter of a row (plain, then SSE where it is another function)
 // added to the list, or the row's kind added to its name.
-template <typename Converter, typename Function>
-void AddConverter(std::vector<Converter>* list, const char* kind, const char* way, Function run,
-                  int32_t texelBytes)
+template <typename Converter>
+void AddConverter(std::vector<Converter>* list, const char* kind, const Converter& converter)
 {
     for (Converter& c : *list) {
-        if (c.run == run) {
+        if (c.run == converter.run) {
             c.name.insert(c.name.find(' '), std::string("/") + kind);
             return;
         }
     }
-    list->push_back({std::string(kind) + way, run, texelBytes});
+    list->push_back(converter);
+}
+
+template <typename Converter>
+std::vector<Converter> EveryConverter(Converter (*of)(TextureFormatKind, bool))
+{
+    std::vector<Converter> list;
+    for (int kind = 0; kind < textureFormatKindCount; ++kind) {
+        for (bool sse : {false, true}) {
+            AddConverter(&list, formatKinds[kind].name,
+                         of(static_cast<TextureFormatKind>(kind), sse));
+        }
+    }
+    return list;
 }
 
 }  // namespace
 
 std::vector<PackConverter> PackConverters()
 {
-    std::vector<PackConverter> list;
-    for (const FormatKindRow& row : formatKinds) {
-        AddConverter(&list, row.name, " pack", row.pack, row.packTexelBytes);
-        if (row.packSse != row.pack) {
-            AddConverter(&list, row.name, " pack SSE", row.packSse, row.packTexelBytes);
-        }
-    }
-    return list;
+    return EveryConverter(PackOf);
 }
 
 std::vector<UnpackConverter> UnpackConverters()
 {
-    std::vector<UnpackConverter> list;
-    for (const FormatKindRow& row : formatKinds) {
-        AddConverter(&list, row.name, " unpack", row.unpack, row.unpackTexelBytes);
-        if (row.unpackSse != row.unpack) {
-            AddConverter(&list, row.name, " unpack SSE", row.unpackSse, row.unpackTexelBytes);
-        }
-    }
-    return list;
+    return EveryConverter(UnpackOf);
 }
 
+// Through the dispatch, so that every check of a converter also checks
+// that the kind gets it. The SSE variant is named so only where it is a
+// function of its own.
 PackConverter PackOf(TextureFormatKind kind, bool sse)
 {
-    const FormatKindRow& row = formatKinds[kind];
-    return {std::string(row.name) + (sse ? " pack SSE" : " pack"), sse ? row.packSse : row.pack,
-            row.packTexelBytes};
+    int32_t bytes = 0;
+    const PackRowsFunction run = PackConverterOf(kind, sse, &bytes);
+    const bool own = sse && run != PackConverterOf(kind, false, &bytes);
+    return {std::string(formatKinds[kind].name) + (own ? " pack SSE" : " pack"), run, bytes,
+            formatKinds[kind].source};
 }
 
 UnpackConverter UnpackOf(TextureFormatKind kind, bool sse)
 {
-    const FormatKindRow& row = formatKinds[kind];
-    return {std::string(row.name) + (sse ? " unpack SSE" : " unpack"),
-            sse ? row.unpackSse : row.unpack, row.unpackTexelBytes};
+    int32_t bytes = 0;
+    const UnpackRowsFunction run = UnpackConverterOf(kind, sse, &bytes);
+    const bool own = sse && run != UnpackConverterOf(kind, false, &bytes);
+    return {std::string(formatKinds[kind].name) + (own ? " unpack SSE" : " unpack"), run, bytes,
+            formatKinds[kind].target, own ? FloatUnpack::sse : FloatUnpack::plain};
+}
+
+void ExpectFrameFollowsRule(const PackConverter& c, Frame& f)
+{
+    int failures = 0;
+    for (int32_t r = 0; r < f.g.height; ++r) {
+        for (int32_t x = 0; x < f.g.width && failures < 10; ++x) {
+            const YCPixel& p = HostAt(f, r, x);
+            const int16_t host[4] = {0, p.y, p.cb, p.cr};
+            std::vector<unsigned char> want(static_cast<size_t>(c.texelBytes));
+            c.rule->write(c.rule->pack(host), want.data());
+            if (std::memcmp(TexelAt(f, r, x), want.data(), want.size()) != 0) {
+                ADD_FAILURE() << c.name << ": pixel (" << p.y << ", " << p.cb << ", " << p.cr
+                              << ") at row " << r << ", column " << x;
+                ++failures;
+            }
+        }
+    }
+}
+
+void ExpectFrameFollowsRule(const UnpackConverter& c, Frame& f)
+{
+    int failures = 0;
+    for (int32_t r = 0; r < f.g.height; ++r) {
+        for (int32_t x = 0; x < f.g.width && failures < 10; ++x) {
+            const Texel t = c.rule->read(TexelAt(f, r, x));
+            const YCPixel& p = HostAt(f, r, x);
+            const int16_t got[3] = {p.y, p.cb, p.cr};
+            for (int i = 0; i < 3; ++i) {
+                const int16_t want = static_cast<int16_t>(c.rule->unpack(t, i + 1, c.variant));
+                if (got[i] != want) {
+                    ADD_FAILURE() << c.name << ": row " << r << ", column " << x << ", channel "
+                                  << i + 1 << " gives " << got[i] << ", the rule " << want;
+                    ++failures;
+                }
+            }
+        }
+    }
 }
 
 #if defined(KELVO_ROW_BANDS)

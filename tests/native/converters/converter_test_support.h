@@ -1,5 +1,6 @@
-// Reference statements of the conversion rules, exact-size buffers with
-// marker-filled margins, and the converters as uniform table entries.
+// Exact-size buffers with marker-filled margins, the converters as uniform
+// table entries, and the check of a converted frame against the texel rule
+// of its kind (core/texel_rules.h).
 #pragma once
 
 #include <cstddef>
@@ -9,15 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "effect/correction_reference.h"
 #include "core/format_kinds.h"
-
-// ---- Rules, one value at a time, written without the converters' tricks
-// (binary16 in D3DX's reading: core/half_float.h; the download of a float:
-// HostFromChannel in effect/correction_reference.h).
-
-// Channel value of a host value in the float kinds.
-double ChannelOf(int16_t host);
 
 // ---- Memory.
 
@@ -71,12 +64,15 @@ struct PackConverter {
     std::string name;  // "F32 pack SSE", "U16/S16/U10 pack"
     PackRowsFunction run;
     int32_t texelBytes;
+    const TexelRule* rule;  // the source texture's
 };
 
 struct UnpackConverter {
     std::string name;
     UnpackRowsFunction run;
     int32_t texelBytes;
+    const TexelRule* rule;  // the render target's
+    FloatUnpack variant;
 };
 
 // Every converter of the table once, named by the kinds that use it.
@@ -92,6 +88,12 @@ UnpackConverter UnpackOf(TextureFormatKind kind, bool sse);
 // on worker threads, and expects the same bytes from both.
 void RunPack(const PackConverter& c, Frame& f);
 void RunUnpack(const UnpackConverter& c, Frame& f);
+
+// Every texel (pack) or pixel (unpack) of the frame's width and height
+// against what the converter's texel rule gives for it; the first failures
+// are reported with their position.
+void ExpectFrameFollowsRule(const PackConverter& c, Frame& f);
+void ExpectFrameFollowsRule(const UnpackConverter& c, Frame& f);
 
 // Channel i (0..3) of a texel as a float, a 16-bit word, or the whole word.
 float FloatChannel(const unsigned char* texel, int i);

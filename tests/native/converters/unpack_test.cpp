@@ -12,50 +12,48 @@ namespace {
 constexpr float nan32 = std::numeric_limits<float>::quiet_NaN();
 constexpr float inf32 = std::numeric_limits<float>::infinity();
 
-// Channel values as F32 texels, three per texel (channels 1..3), in rows of
-// at most 1024 texels (the plain variant works row by row); channel 0 set
-// to fill0. Returns the unpacked values in the same order.
-std::vector<int16_t> UnpackFloats(const UnpackConverter& c, const std::vector<float>& values,
-                                  float fill0 = 0.0f)
+void SetChannel(unsigned char* texel, int i, float v)
+{
+    SetFloatChannel(texel, i, v);
+}
+
+void SetChannel(unsigned char* texel, int i, uint16_t v)
+{
+    SetWordChannel(texel, i, v);
+}
+
+// Channel values as the converter's texels hold them (floats or 16-bit
+// words), three per texel (channels 1..3, the last texel padded with
+// zeros), in rows of at most 1024 texels; channel 0 set to fill0.
+template <typename T>
+Frame ChannelFrame(const UnpackConverter& c, const std::vector<T>& values, T fill0)
 {
     const int32_t texels = static_cast<int32_t>((values.size() + 2) / 3);
     const int32_t width = texels < 1024 ? texels : 1024;
     const int32_t height = (texels + width - 1) / width;
-    Frame f = MakeFrame({width, height, width, width * 16}, 16, 0xA5, 0);
-    for (size_t i = 0; i < values.size(); ++i) {
-        const int32_t t = static_cast<int32_t>(i / 3);
-        SetFloatChannel(TexelAt(f, t / width, t % width), static_cast<int>(i % 3) + 1, values[i]);
-    }
+    Frame f = MakeFrame({width, height, width, width * c.texelBytes}, c.texelBytes, 0xA5, 0);
     for (int32_t t = 0; t < width * height; ++t) {
-        SetFloatChannel(TexelAt(f, t / width, t % width), 0, fill0);
+        unsigned char* texel = TexelAt(f, t / width, t % width);
+        SetChannel(texel, 0, fill0);
+        for (int i = 1; i < 4; ++i) {
+            const size_t at = static_cast<size_t>(3 * t + i - 1);
+            SetChannel(texel, i, at < values.size() ? values[at] : T{});
+        }
     }
-    RunUnpack(c, f);
-    std::vector<int16_t> out;
-    for (size_t i = 0; i < values.size(); ++i) {
-        const int32_t t = static_cast<int32_t>(i / 3);
-        const YCPixel& p = HostAt(f, t / width, t % width);
-        out.push_back(i % 3 == 0 ? p.y : i % 3 == 1 ? p.cb : p.cr);
-    }
-    return out;
+    return f;
 }
 
-// The same through F16 texels.
-std::vector<int16_t> UnpackHalves(const UnpackConverter& c, const std::vector<uint16_t>& halves,
-                                  uint16_t fill0 = 0)
+// The unpacked host values of those channels, in the same order.
+template <typename T>
+std::vector<int16_t> UnpackChannels(const UnpackConverter& c, const std::vector<T>& values,
+                                    T fill0 = T{})
 {
-    const int32_t width = static_cast<int32_t>((halves.size() + 2) / 3);
-    Frame f = MakeFrame({width, 1, width, width * 8}, 8, 0xA5, 0);
-    for (size_t i = 0; i < halves.size(); ++i) {
-        SetWordChannel(TexelAt(f, 0, static_cast<int32_t>(i / 3)), static_cast<int>(i % 3) + 1,
-                       halves[i]);
-    }
-    for (int32_t x = 0; x < width; ++x) {
-        SetWordChannel(TexelAt(f, 0, x), 0, fill0);
-    }
+    Frame f = ChannelFrame(c, values, fill0);
     RunUnpack(c, f);
     std::vector<int16_t> out;
-    for (size_t i = 0; i < halves.size(); ++i) {
-        const YCPixel& p = HostAt(f, 0, static_cast<int32_t>(i / 3));
+    for (size_t i = 0; i < values.size(); ++i) {
+        const int32_t t = static_cast<int32_t>(i / 3);
+        const YCPixel& p = HostAt(f, t / f.g.width, t % f.g.width);
         out.push_back(i % 3 == 0 ? p.y : i % 3 == 1 ? p.cb : p.cr);
     }
     return out;
@@ -75,71 +73,51 @@ std::vector<float> ProductGrid()
     for (int32_t k = -4 * 33000; k <= 4 * 33000; ++k) {
         channels.push_back(static_cast<float>(k / 16384.0));  // k/4 / 4096, exact
     }
-    const float specials[] = {
-        nan32,
-        -nan32,
-        inf32,
-        -inf32,
-        -0.0f,
-        1e-45f,
-        -1e-45f,
-        1e-30f,
-        8.0f,
-        -8.25f,
-        9.0f,
-        16.0f,
-        -16.0f,  // 32768, -33792, 36864, 65536
-        524287.9f,
-        524288.0f,
-        -524288.0f,
-        1048576.0f,  // around 2^31 / 4096
-        1e10f,
-        -1e10f,
-        std::numeric_limits<float>::max(),
-        -std::numeric_limits<float>::max(),
-    };
+    // NaNs, infinities, zeros and subnormals; 32768, -33792, 36864 and 65536
+    // as products; around 2^31 / 4096; far beyond.
+    const float big = std::numeric_limits<float>::max();
+    const float specials[] = {nan32,     -nan32,     inf32,      -inf32, -0.0f,  1e-45f, -1e-45f,
+                              1e-30f,    8.0f,       -8.25f,     9.0f,   16.0f,  -16.0f, 524287.9f,
+                              524288.0f, -524288.0f, 1048576.0f, 1e10f,  -1e10f, big,    -big};
     channels.insert(channels.begin(), std::begin(specials), std::end(specials));
     return channels;
 }
 
-TEST(UnpackF32, PlainTruncatesAndSaturatesSseRoundsAndSaturates)
+// Texels for the converter: F32 the product grid; 16-bit channels every
+// word in each channel, a different order per channel (every half, every
+// word); the packed word every Y field with every 10-bit field in G and R.
+Frame EveryTexelFrame(const UnpackConverter& c)
 {
-    const std::vector<float> channels = ProductGrid();
-    const std::vector<int16_t> plain = UnpackFloats(unpackF32, channels);
-    const std::vector<int16_t> sse = UnpackFloats(unpackF32Sse, channels);
-    int failures = 0;
-    for (size_t i = 0; i < channels.size() && failures < 10; ++i) {
-        const double p = static_cast<double>(channels[i]) * 4096.0;
-        if (plain[i] != HostFromChannel(channels[i], FloatUnpack::plain) ||
-            sse[i] != HostFromChannel(channels[i], FloatUnpack::sse)) {
-            ADD_FAILURE() << "channel " << channels[i] << ": plain " << plain[i] << ", sse "
-                          << sse[i];
-            ++failures;
-        }
-        // Agreement exactly where the product is an in-range integer.
-        const bool inRangeInteger = p == std::trunc(p) && p >= -32768.0 && p <= 32767.0;
-        if (inRangeInteger) {
-            EXPECT_EQ(plain[i], sse[i]) << "product " << p;
-        }
+    if (c.texelBytes == 16) {
+        return ChannelFrame(c, ProductGrid(), 0.0f);
     }
+    if (c.texelBytes == 4) {
+        Frame f = MakeFrame({1024, 64, 1024, 4096}, 4, 0xA5, 0);
+        for (uint32_t i = 0; i < 65536; ++i) {
+            const uint32_t word = i << 16 | static_cast<uint16_t>(i * 40503u);
+            std::memcpy(TexelAt(f, i / 1024, i % 1024), &word, 4);
+        }
+        return f;
+    }
+    std::vector<uint16_t> words;
+    for (uint32_t i = 0; i < 65536; ++i) {
+        const uint16_t w = static_cast<uint16_t>(i);
+        words.insert(words.end(),
+                     {w, static_cast<uint16_t>(w ^ 0x5A5A), static_cast<uint16_t>(~w)});
+    }
+    return ChannelFrame(c, words, uint16_t{0});
 }
 
-TEST(UnpackF16, EveryHalfFollowsTheRuleOfItsVariant)
+// Every unpack converter, through the dispatch of every kind, plain and
+// SSE: each pixel is its kind's target rule of its texel.
+TEST(Unpack, EveryTexelGivesTheTargetRulesPixel)
 {
-    std::vector<uint16_t> halves(65536);
-    for (uint32_t h = 0; h < 65536; ++h) {
-        halves[h] = static_cast<uint16_t>(h);
-    }
-    const std::vector<int16_t> plain = UnpackHalves(unpackF16, halves);
-    const std::vector<int16_t> sse = UnpackHalves(unpackF16Sse, halves);
-    int failures = 0;
-    for (uint32_t h = 0; h < 65536 && failures < 10; ++h) {
-        const double v = DoubleFromHalf(static_cast<uint16_t>(h), HalfFormat::d3dx);
-        if (plain[h] != HostFromChannel(v, FloatUnpack::plain) ||
-            sse[h] != HostFromChannel(v, FloatUnpack::sse)) {
-            ADD_FAILURE() << std::hex << "half 0x" << h << std::dec << ": plain " << plain[h]
-                          << ", sse " << sse[h];
-            ++failures;
+    for (int kind = 0; kind < textureFormatKindCount; ++kind) {
+        for (bool sse : {false, true}) {
+            const UnpackConverter c = UnpackOf(static_cast<TextureFormatKind>(kind), sse);
+            Frame f = EveryTexelFrame(c);
+            RunUnpack(c, f);
+            ExpectFrameFollowsRule(c, f);
         }
     }
 }
@@ -168,7 +146,8 @@ TEST(UnpackFloatEdgeCases, RoundingSaturationAndNaN)
         SCOPED_TRACE(c->name);
         const bool sse = c == &unpackF32Sse;
         for (const Case& k : cases) {
-            const std::vector<int16_t> out = UnpackFloats(*c, {k.channel, k.channel, k.channel});
+            const std::vector<int16_t> out =
+                UnpackChannels<float>(*c, {k.channel, k.channel, k.channel});
             for (int16_t v : out) {
                 EXPECT_EQ(v, sse ? k.sse : k.plain) << "channel " << k.channel;
             }
@@ -176,8 +155,8 @@ TEST(UnpackFloatEdgeCases, RoundingSaturationAndNaN)
     }
     // The same through halves: 8.0, -8.25, +-1.5/4096 (exact in binary16).
     const std::vector<uint16_t> halves = {0x4800, 0xC820, 0x0E00, 0x8E00, 0x7C00, 0x7FFF};
-    const std::vector<int16_t> plain = UnpackHalves(unpackF16, halves);
-    const std::vector<int16_t> sse = UnpackHalves(unpackF16Sse, halves);
+    const std::vector<int16_t> plain = UnpackChannels(unpackF16, halves);
+    const std::vector<int16_t> sse = UnpackChannels(unpackF16Sse, halves);
     EXPECT_EQ(plain, (std::vector<int16_t>{32767, -32768, 1, -1, 32767, 32767}));
     EXPECT_EQ(sse, (std::vector<int16_t>{32767, -32768, 2, -2, 32767, 32767}));
 }
@@ -191,7 +170,7 @@ TEST(UnpackFloatEdgeCases, PlainVariantLeavesTheX87StateAsItFoundIt)
     for (const uint16_t control : {uint16_t{0x037F}, uint16_t{0x007F}, uint16_t{0x0F7F}}) {
         uint16_t before = control;
         __asm__ __volatile__("fclex\n\tfldcw %0" : : "m"(before));
-        UnpackFloats(unpackF32, {nan32, 1e10f, -inf32, 1.0f, 2047.9f / 4096, -8.25f});
+        UnpackChannels<float>(unpackF32, {nan32, 1e10f, -inf32, 1.0f, 2047.9f / 4096, -8.25f});
         uint16_t after = 0;
         uint16_t status = 0;
         __asm__ __volatile__("fnstcw %0\n\tfnstsw %1" : "=m"(after), "=m"(status));
@@ -210,7 +189,7 @@ TEST(UnpackFloatEdgeCases, ChannelZeroIsIgnoredWhateverItHolds)
     for (const UnpackConverter* c : {&unpackF32, &unpackF32Sse}) {
         SCOPED_TRACE(c->name);
         for (float z : zeros) {
-            EXPECT_EQ(UnpackFloats(*c, values, z), (std::vector<int16_t>{4096, -2048, 2047}))
+            EXPECT_EQ(UnpackChannels(*c, values, z), (std::vector<int16_t>{4096, -2048, 2047}))
                 << "channel 0 = " << z;
         }
     }
@@ -218,7 +197,7 @@ TEST(UnpackFloatEdgeCases, ChannelZeroIsIgnoredWhateverItHolds)
     for (const UnpackConverter* c : {&unpackF16, &unpackF16Sse}) {
         SCOPED_TRACE(c->name);
         for (uint16_t z : {uint16_t{0x7C00}, uint16_t{0x7E01}, uint16_t{0xFFFF}}) {
-            EXPECT_EQ(UnpackHalves(*c, halves, z), (std::vector<int16_t>{4096, -2048, 2047}));
+            EXPECT_EQ(UnpackChannels(*c, halves, z), (std::vector<int16_t>{4096, -2048, 2047}));
         }
     }
 }
@@ -236,20 +215,6 @@ TEST(UnpackInt16, WordsOneToThreeAreTheHostValues)
     EXPECT_EQ(f.host[1].y, -32768);
     EXPECT_EQ(f.host[1].cb, 32767);
     EXPECT_EQ(f.host[1].cr, -1);
-}
-
-TEST(UnpackInt16, GivesBackEveryPackedPixel)
-{
-    Frame f = MakeFrame({256, 256, 256, 256 * 8}, 8, 0, 0);
-    for (int32_t i = 0; i < 65536; ++i) {
-        HostAt(f, i / 256, i % 256) = {static_cast<int16_t>(i), static_cast<int16_t>(~i),
-                                       static_cast<int16_t>(i ^ 0x8001)};
-    }
-    const std::vector<YCPixel> before = f.host;
-    RunPack(PackOf(kindU16, false), f);
-    std::memset(f.host.data(), 0xA5, f.host.size() * sizeof(YCPixel));
-    RunUnpack(UnpackOf(kindU16, false), f);
-    EXPECT_EQ(std::memcmp(f.host.data(), before.data(), before.size() * sizeof(YCPixel)), 0);
 }
 
 YCPixel UnpackWord(uint32_t w)
@@ -281,22 +246,6 @@ TEST(UnpackU10, FieldsDecodeToTheHostScale)
         EXPECT_EQ(p.y, k.y) << std::hex << k.word;
         EXPECT_EQ(p.cb, k.cb) << std::hex << k.word;
         EXPECT_EQ(p.cr, k.cr) << std::hex << k.word;
-    }
-}
-
-TEST(UnpackU10, EveryFieldValueIsAffine)
-{
-    // Y field 0..4095 in steps of 2 from -2048; 10-bit fields as two's
-    // complement times 8.
-    for (uint32_t f = 0; f < 4096; ++f) {
-        const uint32_t c = f & 0x3FF;
-        const int32_t s = c > 511 ? static_cast<int32_t>(c) - 1024 : static_cast<int32_t>(c);
-        const YCPixel p = UnpackWord(f << 20 | c << 10 | (0x3FF - c));
-        const int32_t sr = (0x3FF - c) > 511 ? static_cast<int32_t>(0x3FF - c) - 1024
-                                             : static_cast<int32_t>(0x3FF - c);
-        ASSERT_EQ(p.y, static_cast<int32_t>(f) * 2 - 2048) << f;
-        ASSERT_EQ(p.cb, s * 8) << f;
-        ASSERT_EQ(p.cr, sr * 8) << f;
     }
 }
 
