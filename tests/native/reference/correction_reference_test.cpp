@@ -1,5 +1,5 @@
 #include "effect/correction_reference.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 
 #include <algorithm>
 #include <climits>

@@ -104,17 +104,18 @@ TEST(EngineRecord, InitEngineSetsEveryDefaultWhateverTheMemoryHeld)
 {
     CorrectionEngine engine;
     std::memset(&engine, 0xA5, sizeof engine);
-    EXPECT_EQ(InitEngine(&engine), &engine);
+    EXPECT_EQ(InitEngine(&engine, &correctionFilter), &engine);
 
     const void* const pointers[] = {
         engine.direct3d,          engine.device,          engine.sourceTexture,
         engine.renderTarget,      engine.readbackSurface, engine.quadVertexBuffer,
-        engine.vertexDeclaration, engine.effect,          engine.eventQuery,
-        engine.hYcOffs,           engine.hYcAmp,          engine.hBgrOffs,
-        engine.hBgrAmp,           engine.hBgrGamma,       engine.hMatYC2BGR,
-        engine.hMatBGR2YC};
+        engine.vertexDeclaration, engine.effect,          engine.eventQuery};
     for (const void* pointer : pointers) {
         EXPECT_EQ(pointer, nullptr);
+    }
+    EXPECT_EQ(engine.filter, &correctionFilter);
+    for (D3DXHANDLE parameter : engine.parameters) {
+        EXPECT_EQ(parameter, nullptr);
     }
     for (D3DXHANDLE technique : engine.techniques) {
         EXPECT_EQ(technique, nullptr);
@@ -134,7 +135,7 @@ TEST(EngineRecord, InitEngineSetsEveryDefaultWhateverTheMemoryHeld)
 TEST(EngineRecord, DestroyEngineOnAnEmptyRecordTwiceDoesNothing)
 {
     CorrectionEngine engine;
-    InitEngine(&engine);
+    InitEngine(&engine, &correctionFilter);
     DestroyEngine(&engine);
     DestroyEngine(&engine);
     EXPECT_EQ(engine.device, nullptr);
@@ -162,13 +163,13 @@ TEST_F(EngineTest, CreatesAReadyEngineOnTheHostWindow)
         const char* name;
         bool technique;
     } handles[] = {
-        {engine.hYcOffs, "ycOffs", false},
-        {engine.hYcAmp, "ycAmp", false},
-        {engine.hBgrOffs, "bgrOffs", false},
-        {engine.hBgrAmp, "bgrAmp", false},
-        {engine.hBgrGamma, "bgrGamma", false},
-        {engine.hMatYC2BGR, "matYC2BGR", false},
-        {engine.hMatBGR2YC, "matBGR2YC", false},
+        {engine.parameters[parameterYcOffs], "ycOffs", false},
+        {engine.parameters[parameterYcAmp], "ycAmp", false},
+        {engine.parameters[parameterBgrOffs], "bgrOffs", false},
+        {engine.parameters[parameterBgrAmp], "bgrAmp", false},
+        {engine.parameters[parameterBgrGamma], "bgrGamma", false},
+        {engine.parameters[parameterMatYC2BGR], "matYC2BGR", false},
+        {engine.parameters[parameterMatBGR2YC], "matBGR2YC", false},
         {engine.techniques[kindF32], "ColorCorrection", true},
         {engine.techniques[kindF16], "ColorCorrection", true},
         {engine.techniques[kindU16], "ColorCorrectionU16", true},
@@ -377,13 +378,13 @@ TEST_F(EngineTest, PluginEffectHasTheShapesTheEngineReliesOn)
         D3DXPARAMETER_CLASS parameterClass;
         UINT rows, columns;
     } parameters[] = {
-        {engine.hYcOffs, D3DXPC_VECTOR, 1, 4},
-        {engine.hYcAmp, D3DXPC_VECTOR, 1, 4},
-        {engine.hBgrOffs, D3DXPC_VECTOR, 1, 4},
-        {engine.hBgrAmp, D3DXPC_VECTOR, 1, 4},
-        {engine.hBgrGamma, D3DXPC_VECTOR, 1, 4},
-        {engine.hMatYC2BGR, D3DXPC_MATRIX_ROWS, 4, 4},
-        {engine.hMatBGR2YC, D3DXPC_MATRIX_ROWS, 4, 4},
+        {engine.parameters[parameterYcOffs], D3DXPC_VECTOR, 1, 4},
+        {engine.parameters[parameterYcAmp], D3DXPC_VECTOR, 1, 4},
+        {engine.parameters[parameterBgrOffs], D3DXPC_VECTOR, 1, 4},
+        {engine.parameters[parameterBgrAmp], D3DXPC_VECTOR, 1, 4},
+        {engine.parameters[parameterBgrGamma], D3DXPC_VECTOR, 1, 4},
+        {engine.parameters[parameterMatYC2BGR], D3DXPC_MATRIX_ROWS, 4, 4},
+        {engine.parameters[parameterMatBGR2YC], D3DXPC_MATRIX_ROWS, 4, 4},
     };
     for (const auto& expected : parameters) {
         ASSERT_NE(expected.handle, nullptr);

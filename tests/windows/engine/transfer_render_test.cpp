@@ -12,7 +12,7 @@
 #include "engine_fixture.h"
 #include "show_error.h"
 #include "frame_resources.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "pixel_transfer.h"
 #include "render_pass.h"
 #include "test_pixels.h"

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "session/host_session.h"
 
 // Opens the session on the plug-in beside the program; tracks and checks at
