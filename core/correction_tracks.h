@@ -92,6 +92,7 @@ static_assert(sizeof correctionParameters / sizeof correctionParameters[0] ==
 static_assert(SameText(correctionParameters[parameterBgrGamma].name, "bgrGamma") &&
                   SameText(correctionParameters[parameterMatBGR2YC].name, "matBGR2YC"),
               "CorrectionParameter follows the rows");
+static_assert(ParametersAreDistinct(correctionParameters), "one name per parameter");
 static_assert(TracksAreWellFormed(correctionTracks, correctionParameters),
               "every range holds its default and every fed component exists");
 static_assert(TracksAreDistinct(correctionTracks), "one caption and one component per track");
@@ -128,9 +129,9 @@ enum Track : int {
 
 // The sliders' captions, indexed by Track: the plug-in registers them and
 // filterhost accepts them in place of track numbers.
-constexpr TrackColumn<const char*, trackCount> trackNameColumn = ColumnOf(correctionTracks,
+inline constexpr TrackColumn<const char*, trackCount> trackNameColumn = ColumnOf(correctionTracks,
                                                                           &TrackRow::caption);
-constexpr const char* const (&trackNames)[trackCount] = trackNameColumn.values;
+inline constexpr const char* const (&trackNames)[trackCount] = trackNameColumn.values;
 
 // The kind the Format track asks for (ClampFormatKind of its value).
 constexpr int ClampedFormatTrack(const int32_t tracks[trackCount])

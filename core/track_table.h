@@ -131,6 +131,19 @@ constexpr bool SyncGroupsAreComplete(const TrackRow (&tracks)[TrackCount])
     return true;
 }
 
+// Every parameter has a name, and no two the same one.
+template <int ParameterCount>
+constexpr bool ParametersAreDistinct(const EffectParameterRow (&parameters)[ParameterCount])
+{
+    for (int i = 0; i < ParameterCount; ++i) {
+        if (parameters[i].name == nullptr || parameters[i].name[0] == '\0') return false;
+        for (int j = i + 1; j < ParameterCount; ++j) {
+            if (SameText(parameters[i].name, parameters[j].name)) return false;
+        }
+    }
+    return true;
+}
+
 // One column of the rows, as the host's registration arrays want it.
 template <typename T, int TrackCount>
 struct TrackColumn {

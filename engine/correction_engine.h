@@ -69,8 +69,8 @@ CorrectionEngine* InitEngine(CorrectionEngine* engine, const FilterDescription* 
 
 // Brings up Direct3D for the engine: D3DX (LoadD3dx, unless
 // already loaded) before anything else, then the device on the host's
-// window, the format probe, the filter's effect from the module's resources, the
-// vertex declaration and the event query. On the first failure it shows
+// window, the format probe, the filter's effect from the module's resources,
+// the vertex declaration and the event query. On the first failure it shows
 // that step's message, releases what the steps before it made
 // (ReleaseDeviceObjects) and returns false.
 bool CreateEngineDevice(CorrectionEngine* engine, const FilterContext* context);
@@ -96,8 +96,8 @@ void FreeD3dx(CorrectionEngine* engine);
 // D3DERR_INVALIDCALL without a word when there is no device yet.
 HRESULT ProbeTextureFormats(CorrectionEngine* engine);
 // The filter's effect from the module's resources and the handles of its
-// parameters (by row) and techniques; the same
-// silent refusal without a device or D3DX.
+// parameters (by row) and techniques; the same silent refusal without a
+// device or D3DX.
 HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module);
 // Makes the event query anew; reports a failure, refuses silently without a
 // device.

@@ -77,7 +77,7 @@ int32_t ExitFilter(FilterContext*)
     return 1;
 }
 
-int32_t ProcessFilterFrame(const FilterDescription&, FilterContext* context, FrameInfo* frame)
+int32_t ProcessFilterFrame(FilterContext* context, FrameInfo* frame)
 {
     if (correctionEngine == nullptr || !UsableContext(context)) {
         return 0;
@@ -111,8 +111,8 @@ int32_t UpdateFilter(const FilterDescription& filter, FilterContext* context, in
     return 1;
 }
 
-int32_t HandleFilterMessage(const FilterDescription& filter, HWND, uint32_t message, int32_t wParam,
-                            int32_t, void*, FilterContext* context)
+int32_t HandleFilterMessage(const FilterDescription& filter, uint32_t message, int32_t wParam,
+                            FilterContext* context)
 {
     if (context == nullptr) {
         return 0;

@@ -7,9 +7,7 @@
 
 int32_t InitFilter(const FilterDescription& filter, FilterContext* context);
 int32_t ExitFilter(FilterContext* context);
-int32_t ProcessFilterFrame(const FilterDescription& filter, FilterContext* context,
-                           FrameInfo* frame);
+int32_t ProcessFilterFrame(FilterContext* context, FrameInfo* frame);
 int32_t UpdateFilter(const FilterDescription& filter, FilterContext* context, int32_t hostValue);
-int32_t HandleFilterMessage(const FilterDescription& filter, HWND window, uint32_t message,
-                            int32_t wParam, int32_t lParam, void* hostOpaque,
+int32_t HandleFilterMessage(const FilterDescription& filter, uint32_t message, int32_t wParam,
                             FilterContext* context);

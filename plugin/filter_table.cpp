@@ -57,7 +57,7 @@ extern "C" FilterTable* __cdecl GetFilterTable(void)
 
 int32_t __cdecl onProcess(FilterContext* context, FrameInfo* frame)
 {
-    return ProcessFilterFrame(correctionFilter, context, frame);
+    return ProcessFilterFrame(context, frame);
 }
 
 int32_t __cdecl onInit(FilterContext* context)
@@ -75,9 +75,8 @@ int32_t __cdecl onUpdate(FilterContext* context, int32_t hostValue)
     return UpdateFilter(correctionFilter, context, hostValue);
 }
 
-int32_t __cdecl onWindowMessage(HWND window, uint32_t message, int32_t wParam, int32_t lParam,
-                                void* hostOpaque, FilterContext* context)
+int32_t __cdecl onWindowMessage(HWND, uint32_t message, int32_t wParam, int32_t, void*,
+                                FilterContext* context)
 {
-    return HandleFilterMessage(correctionFilter, window, message, wParam, lParam, hostOpaque,
-                               context);
+    return HandleFilterMessage(correctionFilter, message, wParam, context);
 }

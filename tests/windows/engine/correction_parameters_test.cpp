@@ -98,19 +98,32 @@ TEST_F(EngineTest, EveryTrackReachesItsComponent)
     ExpectMatrix(engine.effect, engine.parameters[parameterMatBGR2YC], bgr2yc, "matBGR2YC");
 }
 
-TEST_F(EngineTest, MissingVectorIsSkippedSilentlyAndKeepsItsValue)
+// Another filter's description: its parameters bound by their names, one the
+// effect lacks (skipped without a word), no Format track, and a track feeding
+// a component of its own choice.
+TEST_F(EngineTest, AnotherDescriptionSendsItsOwnRows)
 {
     CreateReadyEngine();
-    Mark(engine.effect, engine.parameters[parameterYcOffs]);
-    const D3DXHANDLE ycOffs = engine.parameters[parameterYcOffs];
-    engine.parameters[parameterYcOffs] = nullptr;
-    const int32_t tracks[trackCount] = {100, 0, 0, 0, 0, 0, 256};
-    EXPECT_TRUE(SetCorrectionParameters(tracks, &engine));
+    const EffectParameterRow parameters[] = {
+        {"noSuchParameter", ParameterShape::vector, {5.0f}},
+        {"bgrAmp", ParameterShape::vector, {0.5f, 0.25f, 0.125f, 2.0f}},
+    };
+    const TrackRow tracks[] = {{"Only", -256, 256, 0, SyncGroup::none, TrackScale::gain, 1, 2}};
+    FilterDescription other = correctionFilter;
+    other.tracks = tracks;
+    other.trackCount = 1;
+    other.formatTrack = -1;
+    other.parameters = parameters;
+    other.parameterCount = 2;
+    engine.filter = &other;
+    ASSERT_EQ(LoadEffect(&engine, EffectModule()), D3D_OK);
+    EXPECT_EQ(engine.parameters[0], nullptr);
+
+    const int32_t values[] = {128};
+    EXPECT_TRUE(SetCorrectionParameters(values, &engine));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
-    ExpectVector(ReadVector(engine.effect, ycOffs), {7, 7, 7, 7}, "ycOffs");
-    ExpectVector(ReadVector(engine.effect, engine.parameters[parameterBgrOffs]), {0, 0, 0, 1.0f},
-                 "bgrOffs");
-    ExpectMatrix(engine.effect, engine.parameters[parameterMatYC2BGR], yc2bgr, "matYC2BGR");
+    ExpectVector(ReadVector(engine.effect, engine.parameters[1]), {0.5f, 0.25f, 1.5f, 2.0f},
+                 "bgrAmp");
 }
 
 TEST_F(EngineTest, MissingMatrixIsReportedOnEveryCall)
