@@ -10,6 +10,7 @@ add_library(kelvo_core STATIC
   ${CMAKE_SOURCE_DIR}/core/format_kinds.cpp
   ${CMAKE_SOURCE_DIR}/core/texel_rules.cpp
   ${CMAKE_SOURCE_DIR}/core/conversion_tables.cpp
+  ${CMAKE_SOURCE_DIR}/core/track_table.cpp
   ${CMAKE_SOURCE_DIR}/core/correction_constants.cpp
   ${CMAKE_SOURCE_DIR}/core/half_float.cpp)
 target_include_directories(kelvo_core PUBLIC ${CMAKE_SOURCE_DIR})

@@ -21,8 +21,9 @@ void StartEngineWorkers(CorrectionEngine* engine)
 
 }  // namespace
 
-CorrectionEngine* InitEngine(CorrectionEngine* engine)
+CorrectionEngine* InitEngine(CorrectionEngine* engine, const FilterDescription* filter)
 {
+    engine->filter = filter;
     engine->direct3d = nullptr;
     engine->device = nullptr;
     engine->sourceTexture = nullptr;
@@ -32,13 +33,9 @@ CorrectionEngine* InitEngine(CorrectionEngine* engine)
     engine->vertexDeclaration = nullptr;
     engine->effect = nullptr;
     engine->eventQuery = nullptr;
-    engine->hYcOffs = nullptr;
-    engine->hYcAmp = nullptr;
-    engine->hBgrOffs = nullptr;
-    engine->hBgrAmp = nullptr;
-    engine->hBgrGamma = nullptr;
-    engine->hMatYC2BGR = nullptr;
-    engine->hMatBGR2YC = nullptr;
+    for (D3DXHANDLE& parameter : engine->parameters) {
+        parameter = nullptr;
+    }
     for (D3DXHANDLE& technique : engine->techniques) {
         technique = nullptr;
     }
@@ -58,13 +55,13 @@ CorrectionEngine* InitEngine(CorrectionEngine* engine)
     return engine;
 }
 
-CorrectionEngine* StartEngine(const FilterContext* context)
+CorrectionEngine* StartEngine(const FilterDescription* filter, const FilterContext* context)
 {
     CorrectionEngine* engine = new (std::nothrow) CorrectionEngine;
     if (engine == nullptr) {
         return nullptr;
     }
-    InitEngine(engine);
+    InitEngine(engine, filter);
     if (!CreateEngineDevice(engine, context)) {
         EndEngine(engine);
         return nullptr;

@@ -11,6 +11,7 @@
 #include <d3dx9.h>
 
 #include "engine_interface.h"
+#include "filter_description.h"
 #include "host_interface/host_records.h"
 #include "host_interface/texture_format_kind.h"
 #include "row_bands.h"
@@ -25,6 +26,7 @@ typedef HRESULT(WINAPI* CreateEffectFromResourceFunction)(IDirect3DDevice9*, HMO
                                                           ID3DXBuffer**);
 
 struct CorrectionEngine {
+    const FilterDescription* filter;  // whose tracks, effect and parameters
     IDirect3D9* direct3d;
     IDirect3DDevice9* device;
     IDirect3DTexture9* sourceTexture;          // packed input frame, bound to txSrc
@@ -34,13 +36,7 @@ struct CorrectionEngine {
     IDirect3DVertexDeclaration9* vertexDeclaration;
     ID3DXEffect* effect;
     IDirect3DQuery9* eventQuery;  // D3DQUERYTYPE_EVENT
-    D3DXHANDLE hYcOffs;
-    D3DXHANDLE hYcAmp;
-    D3DXHANDLE hBgrOffs;
-    D3DXHANDLE hBgrAmp;
-    D3DXHANDLE hBgrGamma;
-    D3DXHANDLE hMatYC2BGR;
-    D3DXHANDLE hMatBGR2YC;
+    D3DXHANDLE parameters[largestParameterCount];   // by the filter's parameter row
     D3DXHANDLE techniques[textureFormatKindCount];  // each kind's, by its row's name
     int32_t frameWidth;  // of the current per-size objects, -1 before any
     int32_t frameHeight;
@@ -67,13 +63,14 @@ struct QuadVertex {
 };
 static_assert(sizeof(QuadVertex) == 24, "QuadVertex is six packed floats");
 
-// Fills the defaults of a freshly allocated record and returns it.
-CorrectionEngine* InitEngine(CorrectionEngine* engine);
+// Fills the defaults of a freshly allocated record for the filter and
+// returns it.
+CorrectionEngine* InitEngine(CorrectionEngine* engine, const FilterDescription* filter);
 
 // Brings up Direct3D for the engine: D3DX (LoadD3dx, unless
 // already loaded) before anything else, then the device on the host's
-// window, the format probe, the effect from the module's resource 104, the
-// vertex declaration and the event query. On the first failure it shows
+// window, the format probe, the filter's effect from the module's resources,
+// the vertex declaration and the event query. On the first failure it shows
 // that step's message, releases what the steps before it made
 // (ReleaseDeviceObjects) and returns false.
 bool CreateEngineDevice(CorrectionEngine* engine, const FilterContext* context);
@@ -98,8 +95,9 @@ void FreeD3dx(CorrectionEngine* engine);
 // texture capabilities the engine needs; each missing kind shows its text.
 // D3DERR_INVALIDCALL without a word when there is no device yet.
 HRESULT ProbeTextureFormats(CorrectionEngine* engine);
-// The effect from the module's resource 104 and its handles; the same
-// silent refusal without a device or D3DX.
+// The filter's effect from the module's resources and the handles of its
+// parameters (by row) and techniques; the same silent refusal without a
+// device or D3DX.
 HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module);
 // Makes the event query anew; reports a failure, refuses silently without a
 // device.

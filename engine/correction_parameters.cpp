@@ -1,6 +1,5 @@
 #include "correction_parameters.h"
 
-#include "core/correction_constants.h"
 #include "show_error.h"
 
 namespace {
@@ -25,16 +24,18 @@ void SetMatrixParameter(ID3DXEffect* effect, D3DXHANDLE handle, const float valu
 
 }  // namespace
 
-bool SetCorrectionParameters(const int32_t tracks[trackCount], CorrectionEngine* engine)
+bool SetCorrectionParameters(const int32_t* tracks, CorrectionEngine* engine)
 {
-    const CorrectionConstants constants = ComputeCorrectionConstants(tracks);
-    ID3DXEffect* effect = engine->effect;
-    SetVectorParameter(effect, engine->hYcOffs, constants.ycOffs);
-    SetVectorParameter(effect, engine->hYcAmp, constants.ycAmp);
-    SetVectorParameter(effect, engine->hBgrOffs, constants.bgrOffs);
-    SetVectorParameter(effect, engine->hBgrAmp, constants.bgrAmp);
-    SetVectorParameter(effect, engine->hBgrGamma, constants.bgrGamma);
-    SetMatrixParameter(effect, engine->hMatYC2BGR, constants.matYC2BGR);
-    SetMatrixParameter(effect, engine->hMatBGR2YC, constants.matBGR2YC);
+    const FilterDescription& filter = *engine->filter;
+    ParameterValues values[largestParameterCount];
+    ComputeParameterValues(filter.tracks, filter.trackCount, filter.parameters,
+                           filter.parameterCount, tracks, values);
+    for (int p = 0; p < filter.parameterCount; ++p) {
+        if (filter.parameters[p].shape == ParameterShape::matrix) {
+            SetMatrixParameter(engine->effect, engine->parameters[p], values[p].components);
+        } else {
+            SetVectorParameter(engine->effect, engine->parameters[p], values[p].components);
+        }
+    }
     return true;
 }

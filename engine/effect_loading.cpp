@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int effectResourceId = 104;
-
 // The compiler's 8-bit text, widened for the error box. D3DX counts the
 // terminating NUL in the buffer size; the last character is forced to NUL in
 // case it did not. An empty buffer has no last character, so an empty line
@@ -56,11 +54,11 @@ HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module)
     const CreateEffectFromResourceFunction D3DXCreateEffectFromResourceW =
         engine->createEffectFromResource;
     ID3DXBuffer* errors = nullptr;
-    const HRESULT result = CHECK_CALL(
-        D3DXCreateEffectFromResourceW(engine->device, module, MAKEINTRESOURCEW(effectResourceId),
-                                      nullptr, nullptr, D3DXFX_NOT_CLONEABLE, nullptr,
-                                      &engine->effect, &errors),
-        errorNone);
+    const HRESULT result =
+        CHECK_CALL(D3DXCreateEffectFromResourceW(
+                       engine->device, module, MAKEINTRESOURCEW(engine->filter->effectResourceId),
+                       nullptr, nullptr, D3DXFX_NOT_CLONEABLE, nullptr, &engine->effect, &errors),
+                   errorNone);
     if (FAILED(result)) {
         // The compiler's own words first, then the step's message.
         if (errors != nullptr) {
@@ -72,13 +70,10 @@ HRESULT LoadEffect(CorrectionEngine* engine, HMODULE module)
     }
 
     ID3DXEffect* effect = engine->effect;
-    engine->hYcOffs = effect->GetParameterByName(nullptr, "ycOffs");
-    engine->hYcAmp = effect->GetParameterByName(nullptr, "ycAmp");
-    engine->hBgrOffs = effect->GetParameterByName(nullptr, "bgrOffs");
-    engine->hBgrAmp = effect->GetParameterByName(nullptr, "bgrAmp");
-    engine->hBgrGamma = effect->GetParameterByName(nullptr, "bgrGamma");
-    engine->hMatYC2BGR = effect->GetParameterByName(nullptr, "matYC2BGR");
-    engine->hMatBGR2YC = effect->GetParameterByName(nullptr, "matBGR2YC");
+    for (int p = 0; p < engine->filter->parameterCount; ++p) {
+        engine->parameters[p] = effect->GetParameterByName(nullptr,
+                                                           engine->filter->parameters[p].name);
+    }
     for (int kind = 0; kind < textureFormatKindCount; ++kind) {
         engine->techniques[kind] = effect->GetTechniqueByName(formatKinds[kind].technique);
     }

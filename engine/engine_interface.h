@@ -31,22 +31,23 @@
 
 #include <cstdint>
 
+#include "filter_description.h"
 #include "host_interface/host_records.h"
-#include "host_interface/tracks.h"
 
 struct CorrectionEngine;
 
-// A new engine on the host's window with its device, effect and workers;
-// null when any of it fails, after that failure's message.
-CorrectionEngine* StartEngine(const FilterContext* context);
+// A new engine for the filter on the host's window with its device, effect
+// and workers; null when any of it fails, after that failure's message. The
+// description must outlive the engine.
+CorrectionEngine* StartEngine(const FilterDescription* filter, const FilterContext* context);
 
 // Ends what StartEngine made; nothing for null.
 void EndEngine(CorrectionEngine* engine);
 
-// The tracks changed: the next frame sends them to the effect, and rebuilds
-// its objects when the Format track asks for another kind than the one in
-// use.
-void ChangeSettings(CorrectionEngine* engine, const int32_t tracks[trackCount]);
+// The tracks (one per row of the filter) changed: the next frame sends them
+// to the effect, and rebuilds its objects when the filter's Format track asks
+// for another kind than the one in use.
+void ChangeSettings(CorrectionEngine* engine, const int32_t* tracks);
 
 // Gives the frame's GPU memory back; the next frame rebuilds it.
 void ReleaseFrameMemory(CorrectionEngine* engine);
@@ -56,13 +57,13 @@ void ReleaseFrameMemory(CorrectionEngine* engine);
 // debug_window.h).
 using StageMark = void (*)(int index, const wchar_t* label);
 
-// Corrects the frame in place with the tracks: checks the device, rebuilds
-// the frame's objects and sends the tracks when needed, puts the frame up,
-// draws it and gets it back. Returns the number of checkpoints marked, or 0
-// when the frame was refused (the host's pixels then hold the input, unless
-// only the final unlock failed).
-int ProcessFrame(CorrectionEngine* engine, const int32_t tracks[trackCount], FrameInfo* frame,
-                 StageMark mark);
+// Runs the frame in place through the filter's effect with the tracks:
+// checks the device, rebuilds the frame's objects and sends the tracks when
+// needed, puts the frame up, draws it and gets it back. Returns the number of
+// checkpoints marked, or 0 when the frame was refused (the host's pixels then
+// hold the input, unless only the final unlock failed).
+int RunFrameThroughEffect(CorrectionEngine* engine, const int32_t* tracks, FrameInfo* frame,
+                          StageMark mark);
 
 // What the debug window shows of the last frame: its size and the tag of its
 // format kind ("F32" ... "U10", or "Unknown").

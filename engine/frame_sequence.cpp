@@ -9,13 +9,25 @@
 #include "pixel_transfer.h"
 #include "render_pass.h"
 
-void ChangeSettings(CorrectionEngine* engine, const int32_t tracks[trackCount])
+namespace {
+
+// The kind the filter's Format track asks for (ClampFormatKind of its
+// value); kindNone, the lowest the device can use, without a Format track.
+int FormatKindAskedFor(const CorrectionEngine* engine, const int32_t* tracks)
+{
+    const int track = engine->filter->formatTrack;
+    return track < 0 ? kindNone : ClampFormatKind(tracks[track]);
+}
+
+}  // namespace
+
+void ChangeSettings(CorrectionEngine* engine, const int32_t* tracks)
 {
     if (engine == nullptr) {
         return;
     }
     engine->paramsChanged = true;
-    if (engine->formatKind != ClampedFormatTrack(tracks)) {
+    if (engine->formatKind != FormatKindAskedFor(engine, tracks)) {
         engine->reallocNeeded = true;
     }
 }
@@ -28,8 +40,8 @@ void ReleaseFrameMemory(CorrectionEngine* engine)
     }
 }
 
-int ProcessFrame(CorrectionEngine* engine, const int32_t tracks[trackCount], FrameInfo* frame,
-                 StageMark mark)
+int RunFrameThroughEffect(CorrectionEngine* engine, const int32_t* tracks, FrameInfo* frame,
+                          StageMark mark)
 {
     if (engine == nullptr || frame == nullptr || frame->pixels == nullptr) {
         return 0;
@@ -46,8 +58,8 @@ int ProcessFrame(CorrectionEngine* engine, const int32_t tracks[trackCount], Fra
     int next = 1;
     if (engine->reallocNeeded) {
         ReleaseFrameResources(engine);
-        if (!AllocateFrameResources(engine, ClampedFormatTrack(tracks), frame->width, frame->height,
-                                    frame->maxWidth)) {
+        if (!AllocateFrameResources(engine, FormatKindAskedFor(engine, tracks), frame->width,
+                                    frame->height, frame->maxWidth)) {
             return 0;  // reallocNeeded stays set: the next frame tries again
         }
         SetCorrectionParameters(tracks, engine);

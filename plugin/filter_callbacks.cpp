@@ -1,8 +1,9 @@
-// The five callbacks the host drives. All state lives in a few process-wide
-// variables: the host calls these one at a time on one thread, and passes
-// no place of the plug-in's own.
+// The five callbacks the host drives, for the module's one filter. All state
+// lives in a few process-wide variables: the host calls these one at a time
+// on one thread, and passes no place of the plug-in's own.
+#include "filter_callbacks.h"
+
 #include "engine/engine_interface.h"
-#include "filter_table.h"
 #include "host_interface/debug_window.h"
 #include "slider_sync.h"
 #include "stage_timer.h"
@@ -51,12 +52,12 @@ int32_t IsFilterActive(FilterContext* context)
 
 }  // namespace
 
-int32_t __cdecl onInit(FilterContext* context)
+int32_t InitFilter(const FilterDescription& filter, FilterContext* context)
 {
     if (context == nullptr || correctionEngine != nullptr) {
         return context != nullptr ? 1 : 0;
     }
-    correctionEngine = StartEngine(context);
+    correctionEngine = StartEngine(&filter, context);
     if (correctionEngine == nullptr) {
         return 0;
     }
@@ -65,7 +66,7 @@ int32_t __cdecl onInit(FilterContext* context)
     return 1;
 }
 
-int32_t __cdecl onExit(FilterContext*)
+int32_t ExitFilter(FilterContext*)
 {
     if (debugWindow != nullptr) {
         DestroyWindow(debugWindow);
@@ -76,12 +77,13 @@ int32_t __cdecl onExit(FilterContext*)
     return 1;
 }
 
-int32_t __cdecl onProcess(FilterContext* context, FrameInfo* frame)
+int32_t ProcessFilterFrame(FilterContext* context, FrameInfo* frame)
 {
     if (correctionEngine == nullptr || !UsableContext(context)) {
         return 0;
     }
-    const int count = ProcessFrame(correctionEngine, context->trackValues, frame, MarkFrameStage);
+    const int count = RunFrameThroughEffect(correctionEngine, context->trackValues, frame,
+                                            MarkFrameStage);
     if (count == 0) {
         return 0;
     }
@@ -89,17 +91,18 @@ int32_t __cdecl onProcess(FilterContext* context, FrameInfo* frame)
     return 1;
 }
 
-int32_t __cdecl onUpdate(FilterContext* context, int32_t)
+int32_t UpdateFilter(const FilterDescription& filter, FilterContext* context, int32_t)
 {
     if (!UsableContext(context)) {
         return 1;
     }
     int32_t* tracks = context->trackValues;
     ChangeSettings(correctionEngine, tracks);
-    if (context->checkValues == nullptr || context->checkValues[0] == 0) {
+    if (filter.rgbSyncCheck < 0 || context->checkValues == nullptr ||
+        context->checkValues[filter.rgbSyncCheck] == 0) {
         return 1;
     }
-    if (SyncRgbTracks(tracks)) {
+    if (SyncRgbTracks(filter.tracks, filter.trackCount, tracks)) {
         HostFunctions* functions = context->hostFunctions;
         if (functions != nullptr && functions->refreshWindow != nullptr) {
             functions->refreshWindow(context);
@@ -108,8 +111,8 @@ int32_t __cdecl onUpdate(FilterContext* context, int32_t)
     return 1;
 }
 
-int32_t __cdecl onWindowMessage(HWND, uint32_t message, int32_t wParam, int32_t, void*,
-                                FilterContext* context)
+int32_t HandleFilterMessage(const FilterDescription& filter, uint32_t message, int32_t wParam,
+                            FilterContext* context)
 {
     if (context == nullptr) {
         return 0;
@@ -122,7 +125,7 @@ int32_t __cdecl onWindowMessage(HWND, uint32_t message, int32_t wParam, int32_t,
         }
     } else if (message == messageSettingsChanged) {
         if (IsFilterActive(context) == 0) {
-            onUpdate(context, wParam);
+            UpdateFilter(filter, context, wParam);
         }
     }
     return 0;

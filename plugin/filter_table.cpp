@@ -1,34 +1,19 @@
-// The registration table the host reads once at load time. Everything here is
-// static data: the host keeps the pointers for as long as the module is loaded.
+// The registration table the host reads once at load time, and the callbacks
+// it points to, all for the colour-correction filter. Everything here is
+// static data: the host keeps the pointers for as long as the module is
+// loaded.
 #include "filter_table.h"
 
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
+#include "correction_filter.h"
+#include "filter_callbacks.h"
 
 namespace {
 
-const int32_t trackDefaults[trackCount] = {};
-const int32_t trackMinimums[trackCount] = {
-    colourTrackMinimum, colourTrackMinimum, colourTrackMinimum, colourTrackMinimum,
-    colourTrackMinimum, colourTrackMinimum, colourTrackMinimum, colourTrackMinimum,
-    colourTrackMinimum, colourTrackMinimum, colourTrackMinimum, colourTrackMinimum,
-    colourTrackMinimum, colourTrackMinimum, colourTrackMinimum, kindF32,
-};
-// The Format track's slider stops at the last format kind. A host
-// that sends more gets kindNone (ClampFormatKind), which the engine answers
-// with the lowest kind the device can use, as it does for an unavailable kind.
-const int32_t trackMaximums[trackCount] = {
-    colourTrackMaximum, colourTrackMaximum, colourTrackMaximum, colourTrackMaximum,
-    colourTrackMaximum, colourTrackMaximum, colourTrackMaximum, colourTrackMaximum,
-    colourTrackMaximum, colourTrackMaximum, colourTrackMaximum, colourTrackMaximum,
-    colourTrackMaximum, colourTrackMaximum, colourTrackMaximum, formatTrackMaximum,
-};
-
-// The host reads captions in code page 932, so the Japanese caption
-// ("synchronise R, G and B") is stored as its Shift-JIS bytes.
-const char* const checkNames[1] = {
-    "RGB\x82\xF0\x93\xAF\x8A\xFA\x82\xB3\x82\xB9\x82\xE9",
-};
-const int32_t checkDefaults[1] = {0};
+// The registration arrays, one column of the track rows each.
+constexpr auto trackDefaults = ColumnOf(correctionTracks, &TrackRow::defaultValue);
+constexpr auto trackMinimums = ColumnOf(correctionTracks, &TrackRow::minimum);
+constexpr auto trackMaximums = ColumnOf(correctionTracks, &TrackRow::maximum);
 
 // Not const: the host's type for the table is writable, and a host that
 // writes into it must not fault. The plug-in itself never writes it.
@@ -36,15 +21,15 @@ FilterTable filterTable = {
     0x00040000u,  // flags: bit 18 only
     0,
     0,
-    "Tarnel(Prof)",
+    correctionFilter.name,
     trackCount,
     trackNames,
-    trackDefaults,
-    trackMinimums,
-    trackMaximums,
-    1,
-    checkNames,
-    checkDefaults,
+    trackDefaults.values,
+    trackMinimums.values,
+    trackMaximums.values,
+    correctionFilter.checkCount,
+    correctionFilter.checkNames,
+    correctionFilter.checkDefaults,
     onProcess,
     onInit,
     onExit,
@@ -54,7 +39,7 @@ FilterTable filterTable = {
     nullptr,  // moduleInstance are the host's, in its own FilterContext
     0,
     0,
-    "kelvo by Orvin, ver" KELVO_SHORT_VERSION,  // from project(VERSION)
+    correctionFilter.information,
     0,
     0,
     nullptr,
@@ -68,4 +53,30 @@ FilterTable filterTable = {
 extern "C" FilterTable* __cdecl GetFilterTable(void)
 {
     return &filterTable;
+}
+
+int32_t __cdecl onProcess(FilterContext* context, FrameInfo* frame)
+{
+    return ProcessFilterFrame(context, frame);
+}
+
+int32_t __cdecl onInit(FilterContext* context)
+{
+    return InitFilter(correctionFilter, context);
+}
+
+int32_t __cdecl onExit(FilterContext* context)
+{
+    return ExitFilter(context);
+}
+
+int32_t __cdecl onUpdate(FilterContext* context, int32_t hostValue)
+{
+    return UpdateFilter(correctionFilter, context, hostValue);
+}
+
+int32_t __cdecl onWindowMessage(HWND, uint32_t message, int32_t wParam, int32_t, void*,
+                                FilterContext* context)
+{
+    return HandleFilterMessage(correctionFilter, message, wParam, context);
 }

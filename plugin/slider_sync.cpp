@@ -1,27 +1,41 @@
 #include "slider_sync.h"
 
-bool SyncRgbTracks(int32_t tracks[trackCount])
+namespace {
+
+// The value a group of three takes: the one that differs from the other two,
+// or G when all three differ.
+int32_t AgreedValue(int32_t r, int32_t g, int32_t b)
 {
-    // (R, G, B) track indices of the offset, gain and gamma groups.
-    static const int groups[3][3] = {{trackROffset, trackGOffset, trackBOffset},
-                                     {trackRGain, trackGGain, trackBGain},
-                                     {trackRGamma, trackGGamma, trackBGamma}};
+    if (r == g) {
+        return b;
+    }
+    if (g == b) {
+        return r;
+    }
+    return g;  // r == b with g different, or all three different
+}
+
+}  // namespace
+
+bool SyncRgbTracks(const TrackRow* rows, int rowCount, int32_t* tracks)
+{
     bool changed = false;
-    for (const auto& group : groups) {
-        int32_t& r = tracks[group[0]];
-        int32_t& g = tracks[group[1]];
-        int32_t& b = tracks[group[2]];
-        int32_t value;
+    for (int group = 1; group < syncGroupCount; ++group) {
+        int32_t* members[3] = {};  // R, G, B in row order
+        int found = 0;
+        for (int i = 0; i < rowCount && found < 3; ++i) {
+            if (static_cast<int>(rows[i].sync) == group) members[found++] = &tracks[i];
+        }
+        if (found < 3) {
+            continue;
+        }
+        int32_t& r = *members[0];
+        int32_t& g = *members[1];
+        int32_t& b = *members[2];
         if (r == g && g == b) {
             continue;
-        } else if (r == g) {
-            value = b;
-        } else if (g == b) {
-            value = r;
-        } else {
-            value = g;  // r == b with g different, or all three different
         }
-        r = g = b = value;
+        r = g = b = AgreedValue(r, g, b);
         changed = true;
     }
     return changed;

@@ -35,11 +35,8 @@ from pathlib import Path
 
 import markdown
 
-TRACK_NAMES = [
-    "Y(offs)", "Y(gain)", "Cb(offs)", "Cb(gain)", "Cr(offs)", "Cr(gain)",
-    "R(offs)", "R(gain)", "R(gamm)", "G(offs)", "G(gain)", "G(gamm)",
-    "B(offs)", "B(gain)", "B(gamm)", "Format",
-]
+# The sliders' captions come from the filter's track rows.
+TRACK_ROWS = Path("core") / "correction_tracks.h"
 # Host units per level of 8-bit video: white is 4096.
 UNITS_PER_LEVEL = 16.0
 # The frame sizes of the formats table, as its heads and the bench name them.
@@ -367,6 +364,17 @@ def japanese_titles(root, examples):
     return titles
 
 
+def track_names(root):
+    """The captions of the track rows, in their order."""
+    text = (root / TRACK_ROWS).read_text(encoding="utf-8")
+    block = re.search(r"TrackRow correctionTracks\[\] = \{(.*?)\n\};", text, re.S)
+    names = re.findall(r'^\s*(?:ColourTrack\(|\{)"([^"]+)"', block.group(1) if block else "",
+                       re.M)
+    if not names:
+        fail(f"{TRACK_ROWS}: no track rows")
+    return names
+
+
 def settings_in_words(options, page):
     words = options.split()
     parts = []
@@ -375,7 +383,7 @@ def settings_in_words(options, page):
             continue  # which photograph, not a setting
         index, amount = value.split("=")
         if flag == "--track":
-            parts.append(f"`{TRACK_NAMES[int(index)]}` {int(amount):+d}".replace("-", "−"))
+            parts.append(f"`{page['track names'][int(index)]}` {int(amount):+d}".replace("-", "−"))
         elif flag == "--check":
             parts.append(page["check box on" if amount != "0" else "check box off"])
         else:
@@ -555,6 +563,7 @@ def build_page(root, page, examples, titles, version):
     # Japanese letters joins the lines rather than showing as a space.
     text = re.sub(f"(?<=[{CJK}])\n[ \t]*(?=[{CJK}])", "", text)
     options_by_name = {name: options for _, name, _, _, options in examples}
+    page = dict(page, **{"track names": track_names(root)})
     rows = format_rows(root)
     fills = {
         "version": f'<p class="version">{html.escape(page["version"].format(version))}</p>',

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "command_line/file_names.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "pictures/frame_size.h"
 #include "reports/cube_lut.h"
 
@@ -35,10 +35,11 @@ std::string Trim(const std::string& text)
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-std::string TrackNameList()
+std::string TrackNameList(const char* separator)
 {
     std::string list;
-    for (int i = 0; i < trackCount; ++i) list += (i == 0 ? "" : ", ") + std::string(trackNames[i]);
+    for (int i = 0; i < trackCount; ++i)
+        list += (i == 0 ? "" : separator) + std::string(trackNames[i]);
     return list;
 }
 
@@ -194,7 +195,7 @@ bool AddTrack(const std::string& name, const std::string& v, HostOptions* option
         if (unknownName) {
             *error = "bad value '" + v + "' for " + name + ": no track is called '" +
                      Trim(v.substr(0, v.find('='))) + "'; give a number from 0 to " +
-                     std::to_string(trackCount - 1) + " or one of " + TrackNameList();
+                     std::to_string(trackCount - 1) + " or one of " + TrackNameList(", ");
             return false;
         }
         return BadValue(name, v,
@@ -231,6 +232,38 @@ bool AddCheck(const std::string& name, const std::string& v, HostOptions* option
     }
     options->checks.push_back(item);
     return true;
+}
+
+// The words, broken into lines of at most `width` characters, each ending
+// in \n.
+std::string WrappedWords(const std::string& words, size_t width)
+{
+    std::string text;
+    size_t lineStart = 0;
+    for (size_t start = 0; start < words.size();) {
+        size_t end = words.find(' ', start);
+        if (end == std::string::npos) end = words.size();
+        const std::string word = words.substr(start, end - start);
+        if (text.size() > lineStart && text.size() - lineStart + 1 + word.size() > width) {
+            text += '\n';
+            lineStart = text.size();
+        }
+        text += (text.size() > lineStart ? " " : "") + word;
+        start = end + 1;
+    }
+    return text + '\n';
+}
+
+// --track's help, naming every slider.
+const std::string& TrackHelp()
+{
+    static const std::string help =
+        "start with track T at V, which must lie in the track's\n" +
+        WrappedWords("range. T is the track's number (0-based, see --table) or kelvo's slider "
+                     "name, in any case and with blanks anywhere: " +
+                         TrackNameList(" ") + "; quoted for the shell: --track 'Y(gain)=40'",
+                     53);
+    return help;
 }
 
 // Input, run, settings: see OptionTable.
@@ -333,14 +366,7 @@ const OptionRow optionRows[] = {
     {HelpSection::run, "-h", "--help", "", Takes::nothing, SetSwitch<&HostOptions::help, true>,
      InStoppingRun::kept, Streams::any, "this text\n"},
     {HelpSection::settings, "-t", "--track", "T=V", Takes::each, AddTrack, InStoppingRun::cube,
-     Streams::any,
-     "start with track T at V, which must lie in the track's\n"
-     "range. T is the track's number (0-based, see --table)\n"
-     "or kelvo's slider name, in any case and with blanks\n"
-     "anywhere: Y(offs) Y(gain) Cb(offs) Cb(gain) Cr(offs)\n"
-     "Cr(gain) R(offs) R(gain) R(gamm) G(offs) G(gain)\n"
-     "G(gamm) B(offs) B(gain) B(gamm) Format; quoted for\n"
-     "the shell: --track 'Y(gain)=40'\n"},
+     Streams::any, TrackHelp().c_str()},
     {HelpSection::settings, "-c", "--check", "N=V", Takes::each, AddCheck, InStoppingRun::cube,
      Streams::any, "start with check box N at V (0 off, 1 on)\n"},
     {HelpSection::settings, "", "--update-every", "N", Takes::once,

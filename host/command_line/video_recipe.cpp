@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 
 namespace {
 

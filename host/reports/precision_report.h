@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "effect/correction_reference.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "indexed_value.h"
 #include "pictures/color_convert.h"
 #include "pictures/yc_frame.h"

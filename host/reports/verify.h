@@ -13,7 +13,7 @@
 #include <unordered_map>
 
 #include "effect/correction_reference.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "pictures/yc_frame.h"
 
 struct VerifyTotals {

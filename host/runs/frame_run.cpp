@@ -5,7 +5,7 @@
 #include <io.h>
 
 #include "core/format_kinds.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "reports/run_progress.h"
 #include "runs/stderr_message.h"
 #include "stop_request.h"

@@ -7,7 +7,7 @@
 #include <direct.h>
 #include <windows.h>
 
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "pictures/picture_io.h"
 #include "reports/precision_report.h"
 #include "runs/stderr_message.h"

@@ -11,7 +11,7 @@
 #include "effect/correction_reference.h"
 #include "d3d_tracking.h"
 #include "gpu_test_device.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "plugin_module.h"
 #include "test_pixels.h"
 

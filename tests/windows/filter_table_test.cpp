@@ -10,7 +10,7 @@
 
 #include "plugin_module.h"
 #include "session/host_session.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 
 namespace {
 
@@ -219,10 +219,11 @@ TEST_F(FilterTableTest, VersionResourceNamesTheFileAndVersion)
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(KELVO_VERSION_MS));
-    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(KELVO_VERSION_LS));
-    EXPECT_EQ(fixed->dwProductVersionMS, static_cast<DWORD>(KELVO_VERSION_MS));
-    EXPECT_EQ(fixed->dwProductVersionLS, static_cast<DWORD>(KELVO_VERSION_LS));
+    // 1.9.0.6, as project() sets it; a new version is written here too.
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010009u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000006u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010009u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000006u);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 
     struct Translation {
@@ -245,8 +246,8 @@ TEST_F(FilterTableTest, VersionResourceNamesTheFileAndVersion)
     };
     EXPECT_EQ(value(L"InternalName"), L"kelvo.auf");
     EXPECT_EQ(value(L"OriginalFilename"), L"kelvo.auf");
-    EXPECT_EQ(value(L"FileVersion"), L"" KELVO_VERSION);
-    EXPECT_EQ(value(L"ProductVersion"), L"" KELVO_VERSION);
+    EXPECT_EQ(value(L"FileVersion"), L"1.9.0.6");
+    EXPECT_EQ(value(L"ProductVersion"), L"1.9.0.6");
 }
 
 }  // namespace

@@ -20,7 +20,7 @@
 #include "plugin_host.h"
 #include "pointer_patch.h"
 #include "host_interface/yc_pixel.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "effect/correction_reference.h"
 #include "engine/show_error.h"
 #include "host_interface/debug_window.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "message_capture.h"
 #include "plugin_host.h"
 #include "process_counts.h"

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "command_line/options.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "pictures/frame_size.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "pictures/test_picture.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "reports/verify.h"
 
 namespace {

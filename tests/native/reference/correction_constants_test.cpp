@@ -6,64 +6,62 @@
 
 namespace {
 
-struct Tracks {
-    int32_t t[trackCount] = {};
+// The mapping stated on its own, track by track: (vector, component, scale)
+// of tracks 0..14, vectors numbered ycOffs 0, ycAmp 1, bgrOffs 2, bgrAmp 3,
+// bgrGamma 4; BGR vectors run blue to red, against the track order R, G, B.
+enum Scale { offset, gain, gamma };
+const struct {
+    int vector, component;
+    Scale scale;
+} feeds[15] = {
+    {0, 1, offset}, {1, 1, gain},   {0, 2, offset}, {1, 2, gain},  {0, 3, offset},
+    {1, 3, gain},   {2, 3, offset}, {3, 3, gain},   {4, 3, gamma}, {2, 2, offset},
+    {3, 2, gain},   {4, 2, gamma},  {2, 1, offset}, {3, 1, gain},  {4, 1, gamma},
 };
 
-CorrectionConstants With(std::initializer_list<std::pair<int, int32_t>> set)
+float Expected(Scale scale, int32_t v)
 {
-    Tracks tracks;
-    for (auto [index, value] : set) {
-        tracks.t[index] = value;
+    switch (scale) {
+    case offset:
+        return static_cast<float>(v / 256.0);
+    case gain:
+        return static_cast<float>(1.0 + v / 256.0);
+    case gamma:
+        return static_cast<float>(std::exp2(3.0 * v / 256.0));
     }
-    return ComputeCorrectionConstants(tracks.t);
+    return 0.0f;
 }
 
-void ExpectVec(const float v[4], float x, float y, float z, float w)
+// Every colour track over its range and beyond, one at a time, the others at
+// distinct values; the Format track is not read.
+TEST(CorrectionConstants, EveryTrackFeedsItsComponentWithItsScale)
 {
-    EXPECT_EQ(v[0], x);
-    EXPECT_EQ(v[1], y);
-    EXPECT_EQ(v[2], z);
-    EXPECT_EQ(v[3], w);
-}
-
-TEST(CorrectionConstants, AllColourTracksZeroGiveNeutralVectors)
-{
-    CorrectionConstants c = With({{15, 4}});  // the format track is not read
-    ExpectVec(c.ycOffs, 0, 0, 0, 0);
-    ExpectVec(c.ycAmp, 0, 1, 1, 1);
-    ExpectVec(c.bgrOffs, 0, 0, 0, 0);
-    ExpectVec(c.bgrAmp, 0, 1, 1, 1);
-    ExpectVec(c.bgrGamma, 1, 1, 1, 1);
-}
-
-// Each track lands in its own component; the BGR vectors run blue to red,
-// against the track order red, green, blue.
-TEST(CorrectionConstants, OffsetsReachTheirComponents)
-{
-    ExpectVec(With({{0, 16}, {2, -256}, {4, 1}}).ycOffs, 0, 0.0625f, -1.0f, 0.00390625f);
-    ExpectVec(With({{6, 256}}).bgrOffs, 0, 0, 0, 1.0f);    // R(offs)
-    ExpectVec(With({{12, 256}}).bgrOffs, 0, 1.0f, 0, 0);   // B(offs)
-    ExpectVec(With({{9, -128}}).bgrOffs, 0, 0, -0.5f, 0);  // G(offs)
-}
-
-TEST(CorrectionConstants, GainsRunFromZeroToTwo)
-{
-    EXPECT_EQ(With({{1, -256}}).ycAmp[1], 0.0f);
-    EXPECT_EQ(With({{1, 256}}).ycAmp[1], 2.0f);
-    ExpectVec(With({{3, 128}, {5, -128}}).ycAmp, 0, 1, 1.5f, 0.5f);
-    ExpectVec(With({{7, 256}, {10, -256}, {13, 64}}).bgrAmp, 0, 1.25f, 0.0f, 2.0f);
-}
-
-TEST(CorrectionConstants, GammaIsEightToThePowerOfTrackOver256)
-{
-    CorrectionConstants c = With({{14, 256}, {11, -256}, {8, 128}});
-    EXPECT_EQ(c.bgrGamma[1], 8.0f);                                // B
-    EXPECT_EQ(c.bgrGamma[2], 0.125f);                              // G
-    EXPECT_EQ(c.bgrGamma[3], static_cast<float>(std::sqrt(8.0)));  // R: 2.828427
-    // The spare component stays 1 whatever the gamma tracks hold.
-    EXPECT_EQ(c.bgrGamma[0], 1.0f);
-    EXPECT_EQ(With({{8, -256}, {11, 256}, {14, -7}}).bgrGamma[0], 1.0f);
+    const int32_t values[] = {INT32_MIN, -100000, -256, -255, -192, -128, -7,   -1,       0,
+                              1,         3,       64,   128,  255,  256,  4096, INT32_MAX};
+    for (int track = 0; track < 15; ++track) {
+        for (int32_t value : values) {
+            int32_t tracks[trackCount];
+            for (int i = 0; i < trackCount; ++i) tracks[i] = 16 * i - 120;
+            tracks[15] = value;
+            tracks[track] = value;
+            CorrectionConstants c = ComputeCorrectionConstants(tracks);
+            const float* vectors[5] = {c.ycOffs, c.ycAmp, c.bgrOffs, c.bgrAmp, c.bgrGamma};
+            for (int v = 0; v < 5; ++v) {
+                // The spare component: 0, but 1 in the gamma (0^1 = 0).
+                EXPECT_EQ(vectors[v][0], v == 4 ? 1.0f : 0.0f) << "vector " << v;
+            }
+            for (int t = 0; t < 15; ++t) {
+                const float got = vectors[feeds[t].vector][feeds[t].component];
+                const float want = Expected(feeds[t].scale, tracks[t]);
+                if (feeds[t].scale == gamma && std::isfinite(want)) {
+                    EXPECT_NEAR(got, want, std::fabs(want) * 1e-6f)
+                        << "track " << t << " at " << tracks[t];
+                } else {
+                    EXPECT_EQ(got, want) << "track " << t << " at " << tracks[t];
+                }
+            }
+        }
+    }
 }
 
 void Multiply(const float m[16], const double in[4], double out[4])
@@ -80,7 +78,8 @@ void Multiply(const float m[16], const double in[4], double out[4])
 // Cr 0.5, and white YC (1, 0, 0) is white BGR.
 TEST(CorrectionConstants, MatricesTakeColumnVectorsRowByRow)
 {
-    CorrectionConstants c = With({});
+    const int32_t tracks[trackCount] = {};
+    const CorrectionConstants c = ComputeCorrectionConstants(tracks);
     const double red[4] = {0, 0, 0, 1};
     double yc[4];
     Multiply(c.matBGR2YC, red, yc);
@@ -98,7 +97,8 @@ TEST(CorrectionConstants, MatricesTakeColumnVectorsRowByRow)
 
 TEST(CorrectionConstants, MatricesAreInverseWithin1e5)
 {
-    CorrectionConstants c = With({});
+    const int32_t tracks[trackCount] = {};
+    const CorrectionConstants c = ComputeCorrectionConstants(tracks);
     for (int i = 0; i < 4; ++i) {
         for (int j = 0; j < 4; ++j) {
             double sum = 0;

@@ -1,6 +1,6 @@
 #include "effect/correction_reference.h"
+#include "core/correction_tracks.h"
 #include "core/format_kinds.h"
-#include "host_interface/tracks.h"
 
 #include <algorithm>
 #include <climits>

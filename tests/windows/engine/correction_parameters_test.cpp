@@ -3,7 +3,7 @@
 
 #include "correction_parameters.h"
 #include "engine_fixture.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "show_error.h"
 
 namespace {
@@ -79,60 +79,63 @@ TEST_F(EngineTest, EveryTrackReachesItsComponent)
     EXPECT_TRUE(SetCorrectionParameters(tracks, &engine));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
 
-    ExpectVector(ReadVector(engine.effect, engine.hYcOffs), {0, -1.0f, 0.5f, 0.25f}, "ycOffs");
-    ExpectVector(ReadVector(engine.effect, engine.hYcAmp), {0, 2.0f, 0.5f, 0.75f}, "ycAmp");
+    ExpectVector(ReadVector(engine.effect, engine.parameters[parameterYcOffs]),
+                 {0, -1.0f, 0.5f, 0.25f}, "ycOffs");
+    ExpectVector(ReadVector(engine.effect, engine.parameters[parameterYcAmp]),
+                 {0, 2.0f, 0.5f, 0.75f}, "ycAmp");
     // Blue, green, red: tracks 12, 9, 6.
-    ExpectVector(ReadVector(engine.effect, engine.hBgrOffs), {0, 0.03125f, -0.0625f, 0.125f},
-                 "bgrOffs");
-    ExpectVector(ReadVector(engine.effect, engine.hBgrAmp), {0, 0.96875f, 1.0625f, 0.875f},
-                 "bgrAmp");
+    ExpectVector(ReadVector(engine.effect, engine.parameters[parameterBgrOffs]),
+                 {0, 0.03125f, -0.0625f, 0.125f}, "bgrOffs");
+    ExpectVector(ReadVector(engine.effect, engine.parameters[parameterBgrAmp]),
+                 {0, 0.96875f, 1.0625f, 0.875f}, "bgrAmp");
     // Gamma 8^(t/256): -256 gives 1/8, 128 the square root of 8, 256 gives 8.
-    const Vector4 gamma = ReadVector(engine.effect, engine.hBgrGamma);
+    const Vector4 gamma = ReadVector(engine.effect, engine.parameters[parameterBgrGamma]);
     EXPECT_EQ(gamma.x, 1.0f) << "the spare component of the gamma is 1";
     EXPECT_EQ(gamma.y, 0.125f);
     EXPECT_NEAR(gamma.z, 2.828427f, 1e-6);
     EXPECT_EQ(gamma.w, 8.0f);
-    ExpectMatrix(engine.effect, engine.hMatYC2BGR, yc2bgr, "matYC2BGR");
-    ExpectMatrix(engine.effect, engine.hMatBGR2YC, bgr2yc, "matBGR2YC");
+    ExpectMatrix(engine.effect, engine.parameters[parameterMatYC2BGR], yc2bgr, "matYC2BGR");
+    ExpectMatrix(engine.effect, engine.parameters[parameterMatBGR2YC], bgr2yc, "matBGR2YC");
 }
 
-TEST_F(EngineTest, NeutralTracksGiveTheIdentityCorrection)
+// Another filter's description: its parameters bound by their names, one the
+// effect lacks (skipped without a word), no Format track, and a track feeding
+// a component of its own choice.
+TEST_F(EngineTest, AnotherDescriptionSendsItsOwnRows)
 {
     CreateReadyEngine();
-    const int32_t tracks[trackCount] = {};
-    SetCorrectionParameters(tracks, &engine);
-    ExpectVector(ReadVector(engine.effect, engine.hYcOffs), {0, 0, 0, 0}, "ycOffs");
-    ExpectVector(ReadVector(engine.effect, engine.hYcAmp), {0, 1, 1, 1}, "ycAmp");
-    ExpectVector(ReadVector(engine.effect, engine.hBgrOffs), {0, 0, 0, 0}, "bgrOffs");
-    ExpectVector(ReadVector(engine.effect, engine.hBgrAmp), {0, 1, 1, 1}, "bgrAmp");
-    ExpectVector(ReadVector(engine.effect, engine.hBgrGamma), {1, 1, 1, 1}, "bgrGamma");
-    EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
-}
+    const EffectParameterRow parameters[] = {
+        {"noSuchParameter", ParameterShape::vector, {5.0f}},
+        {"bgrAmp", ParameterShape::vector, {0.5f, 0.25f, 0.125f, 2.0f}},
+    };
+    const TrackRow tracks[] = {{"Only", -256, 256, 0, SyncGroup::none, TrackScale::gain, 1, 2}};
+    FilterDescription other = correctionFilter;
+    other.tracks = tracks;
+    other.trackCount = 1;
+    other.formatTrack = -1;
+    other.parameters = parameters;
+    other.parameterCount = 2;
+    engine.filter = &other;
+    ASSERT_EQ(LoadEffect(&engine, EffectModule()), D3D_OK);
+    EXPECT_EQ(engine.parameters[0], nullptr);
 
-TEST_F(EngineTest, MissingVectorIsSkippedSilentlyAndKeepsItsValue)
-{
-    CreateReadyEngine();
-    Mark(engine.effect, engine.hYcOffs);
-    const D3DXHANDLE ycOffs = engine.hYcOffs;
-    engine.hYcOffs = nullptr;
-    const int32_t tracks[trackCount] = {100, 0, 0, 0, 0, 0, 256};
-    EXPECT_TRUE(SetCorrectionParameters(tracks, &engine));
+    const int32_t values[] = {128};
+    EXPECT_TRUE(SetCorrectionParameters(values, &engine));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts{});
-    ExpectVector(ReadVector(engine.effect, ycOffs), {7, 7, 7, 7}, "ycOffs");
-    ExpectVector(ReadVector(engine.effect, engine.hBgrOffs), {0, 0, 0, 1.0f}, "bgrOffs");
-    ExpectMatrix(engine.effect, engine.hMatYC2BGR, yc2bgr, "matYC2BGR");
+    ExpectVector(ReadVector(engine.effect, engine.parameters[1]), {0.5f, 0.25f, 1.5f, 2.0f},
+                 "bgrAmp");
 }
 
 TEST_F(EngineTest, MissingMatrixIsReportedOnEveryCall)
 {
     CreateReadyEngine();
-    engine.hMatYC2BGR = nullptr;
+    engine.parameters[parameterMatYC2BGR] = nullptr;
     const int32_t tracks[trackCount] = {};
     for (int call = 0; call < 2; ++call) {
         EXPECT_TRUE(SetCorrectionParameters(tracks, &engine));
         EXPECT_EQ(TakeErrorBoxTexts(), Texts{matrixFailed}) << "call " << call;
     }
-    ExpectMatrix(engine.effect, engine.hMatBGR2YC, bgr2yc, "matBGR2YC");
+    ExpectMatrix(engine.effect, engine.parameters[parameterMatBGR2YC], bgr2yc, "matBGR2YC");
 }
 
 TEST_F(EngineTest, EveryFailedSetIsReportedAndTheRestStillRun)
@@ -143,13 +146,14 @@ TEST_F(EngineTest, EveryFailedSetIsReportedAndTheRestStillRun)
     FailMethod(engine.effect, effectSetVector, D3DERR_INVALIDCALL);
     EXPECT_TRUE(SetCorrectionParameters(tracks, &engine));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts(5, parameterFailed));
-    ExpectMatrix(engine.effect, engine.hMatBGR2YC, bgr2yc, "matBGR2YC");
+    ExpectMatrix(engine.effect, engine.parameters[parameterMatBGR2YC], bgr2yc, "matBGR2YC");
 
     RestorePatchedPointers();
     FailMethod(engine.effect, effectSetValue, D3DERR_INVALIDCALL);
     EXPECT_TRUE(SetCorrectionParameters(tracks, &engine));
     EXPECT_EQ(TakeErrorBoxTexts(), Texts(2, matrixFailed));
-    ExpectVector(ReadVector(engine.effect, engine.hBgrOffs), {0, 1.0f, 0, 0}, "bgrOffs");
+    ExpectVector(ReadVector(engine.effect, engine.parameters[parameterBgrOffs]), {0, 1.0f, 0, 0},
+                 "bgrOffs");
 
     RestorePatchedPointers();
     FailMethod(engine.effect, effectSetVector, E_FAIL);

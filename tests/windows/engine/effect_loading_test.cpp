@@ -142,7 +142,7 @@ std::vector<size_t> ArenaDamage()
 void ExpectNoEffectAndNoDevice(const CorrectionEngine& engine)
 {
     EXPECT_EQ(engine.effect, nullptr);
-    EXPECT_EQ(engine.hYcOffs, nullptr);
+    EXPECT_EQ(engine.parameters[parameterYcOffs], nullptr);
     for (D3DXHANDLE technique : engine.techniques) {
         EXPECT_EQ(technique, nullptr);
     }
@@ -271,6 +271,6 @@ TEST_F(EngineTest, LoadEffectNeedsADeviceAndReplacesAnEarlierEffect)
     first->AddRef();
     EXPECT_EQ(LoadEffect(&engine, EffectModule()), D3D_OK);
     EXPECT_NE(engine.effect, first);
-    EXPECT_NE(engine.hYcOffs, nullptr);
+    EXPECT_NE(engine.parameters[parameterYcOffs], nullptr);
     EXPECT_EQ(first->Release(), 0u) << "the earlier effect was not released";
 }

@@ -98,10 +98,13 @@ void ExpectTheEffectsHandles(const CorrectionEngine& engine)
     const struct {
         D3DXHANDLE handle;
         const char* name;
-    } parameters[] = {{engine.hYcOffs, "ycOffs"},      {engine.hYcAmp, "ycAmp"},
-                      {engine.hBgrOffs, "bgrOffs"},    {engine.hBgrAmp, "bgrAmp"},
-                      {engine.hBgrGamma, "bgrGamma"},  {engine.hMatYC2BGR, "matYC2BGR"},
-                      {engine.hMatBGR2YC, "matBGR2YC"}};
+    } parameters[] = {{engine.parameters[parameterYcOffs], "ycOffs"},
+                      {engine.parameters[parameterYcAmp], "ycAmp"},
+                      {engine.parameters[parameterBgrOffs], "bgrOffs"},
+                      {engine.parameters[parameterBgrAmp], "bgrAmp"},
+                      {engine.parameters[parameterBgrGamma], "bgrGamma"},
+                      {engine.parameters[parameterMatYC2BGR], "matYC2BGR"},
+                      {engine.parameters[parameterMatBGR2YC], "matBGR2YC"}};
     for (const auto& expected : parameters) {
         EXPECT_NE(expected.handle, nullptr) << expected.name;
         EXPECT_EQ(expected.handle, engine.effect->GetParameterByName(nullptr, expected.name));
@@ -122,17 +125,18 @@ TEST(EngineRecord, InitEngineSetsEveryDefaultWhateverTheMemoryHeld)
 {
     CorrectionEngine engine;
     std::memset(&engine, 0xA5, sizeof engine);
-    EXPECT_EQ(InitEngine(&engine), &engine);
+    EXPECT_EQ(InitEngine(&engine, &correctionFilter), &engine);
 
     const void* const pointers[] = {
         engine.direct3d,          engine.device,          engine.sourceTexture,
         engine.renderTarget,      engine.readbackSurface, engine.quadVertexBuffer,
-        engine.vertexDeclaration, engine.effect,          engine.eventQuery,
-        engine.hYcOffs,           engine.hYcAmp,          engine.hBgrOffs,
-        engine.hBgrAmp,           engine.hBgrGamma,       engine.hMatYC2BGR,
-        engine.hMatBGR2YC};
+        engine.vertexDeclaration, engine.effect,          engine.eventQuery};
     for (const void* pointer : pointers) {
         EXPECT_EQ(pointer, nullptr);
+    }
+    EXPECT_EQ(engine.filter, &correctionFilter);
+    for (D3DXHANDLE parameter : engine.parameters) {
+        EXPECT_EQ(parameter, nullptr);
     }
     for (D3DXHANDLE technique : engine.techniques) {
         EXPECT_EQ(technique, nullptr);
@@ -152,7 +156,7 @@ TEST(EngineRecord, InitEngineSetsEveryDefaultWhateverTheMemoryHeld)
 TEST(EngineRecord, DestroyEngineOnAnEmptyRecordTwiceDoesNothing)
 {
     CorrectionEngine engine;
-    InitEngine(&engine);
+    InitEngine(&engine, &correctionFilter);
     DestroyEngine(&engine);
     DestroyEngine(&engine);
     EXPECT_EQ(engine.device, nullptr);

@@ -13,7 +13,7 @@
 #include "engine_fixture.h"
 #include "show_error.h"
 #include "frame_resources.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "pixel_transfer.h"
 #include "plugin_host.h"
 #include "render_pass.h"

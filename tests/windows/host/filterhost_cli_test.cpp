@@ -9,7 +9,7 @@
 
 #include "core/format_kinds.h"
 #include "host_interface/texture_format_kind.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "pictures/picture_io.h"
 #include "pictures/test_picture.h"
 #include "plugin_module.h"

@@ -8,7 +8,7 @@
 #include "host_interface/debug_window.h"
 #include "pictures/test_picture.h"
 #include "plugin_module.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "reports/stage_summary.h"
 #include "session/error_boxes.h"
 #include "session/host_session.h"

@@ -52,7 +52,7 @@
 #include "effect/correction_reference.h"
 #include "core/format_kinds.h"
 #include "frame_resources.h"
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "message_capture.h"
 #include "plugin_host.h"
 #include "pointer_patch.h"
@@ -573,7 +573,8 @@ void Soak::Update(bool viaMessage)
     int32_t* tracks = session_.trackValues.data();
     int32_t expected[trackCount];
     std::copy_n(tracks, trackCount, expected);
-    const bool syncs = session_.checkValues[0] != 0 && SyncRgbTracks(expected);
+    const bool syncs = session_.checkValues[0] != 0 &&
+                       SyncRgbTracks(correctionTracks, trackCount, expected);
     const int refreshBefore = session_.refreshCalls;
     const int isActiveBefore = session_.isActiveCalls;
     bool runs = true;

@@ -15,7 +15,7 @@ void EngineTest::SetUp()
     TakeMessages();
     TakeDebuggerLines();
     StartDirect3DTracking(underTest);
-    InitEngine(&engine);
+    InitEngine(&engine, &correctionFilter);
     // Cleared, so that a test sees what sets it.
     engine.reallocNeeded = false;
     context = {};

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "correction_engine.h"
+#include "correction_filter.h"
+#include "core/correction_tracks.h"
 #include "d3d_faults.h"
 #include "d3d_tracking.h"
 #include "message_capture.h"

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host_interface/tracks.h"
+#include "core/correction_tracks.h"
 #include "session/host_session.h"
 #include "test_pixels.h"
 
