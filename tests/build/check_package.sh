@@ -76,7 +76,7 @@ if [ -f "$readme" ]; then
   # editor, the message boxes' title, the debug window's title ("Tarnel"
   # alone, not as part of "Tarnel(Prof)").
   version=${top#kelvo-}
-  table=$(sed -n '/FilterTable filterTable = {/,/};/p' "$source_root/plugin/filter_table.cpp")
+  table=$(sed -n '/FilterDescription correctionFilter = {/,/};/p' "$source_root/plugin/correction_filter.cpp")
   names=("$(basename "$built")"
          "$(grep -oP '^\s*"\K[^"]+(?=",)' <<<"$table" | head -n 1)"
          "$(grep -oP '"\K[^"]+(?=" KELVO_SHORT_VERSION)' <<<"$table")$(cut -d. -f1,2 <<<"${version%-win32}")"
@@ -114,14 +114,14 @@ for page_name in $pages; do
   while IFS= read -r message; do
     grep -qF -- "$message" "$page" || fail "$page_name does not quote the message $message"
   done < <(grep -ohP 'L"\K[^"]*[^\x00-\x7F][^"]*(?=")' "$source_root"/core/*.cpp "$source_root"/engine/*.cpp "$source_root"/plugin/*.cpp | sort -u)
-  captions=$(sed -n '/trackNames\[trackCount\] = {/,/};/p' "$source_root/host_interface/tracks.h" \
+  captions=$(sed -n '/correctionTracks\[\] = {/,/};/p' "$source_root/core/correction_tracks.h" \
              | grep -o '"[^"]*"' | tr -d '"')
   [ "$(wc -w <<<"$captions")" -eq 16 ] || fail "could not read the 16 slider captions"
   for caption in $captions; do
     grep -qF -- "<code>$caption</code>" "$page" || fail "$page_name does not describe the slider $caption"
   done
   # The check box caption is kept as its Shift-JIS bytes.
-  check=$(sed -n '/checkNames\[1\] = {/,/};/p' "$source_root/plugin/filter_table.cpp" \
+  check=$(sed -n '/checkNames\[\] = {/,/};/p' "$source_root/plugin/correction_filter.cpp" \
           | grep -o '"[^"]*"' | tr -d '"')
   check=$(printf '%b' "$check" | iconv -f CP932 -t UTF-8) || fail "cannot read the check box caption"
   [ -n "$check" ] && grep -qF -- "$check" "$page" || fail "$page_name does not name the check box $check"
