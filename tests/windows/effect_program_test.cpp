@@ -13,6 +13,7 @@
 #include "gpu_test_device.h"
 #include "core/correction_tracks.h"
 #include "plugin_module.h"
+#include "expected_kinds.h"
 #include "test_pixels.h"
 
 namespace {
@@ -35,23 +36,6 @@ const ParameterShape expectedParameters[9] = {
     {"bgrGamma", D3DXPC_VECTOR, D3DXPT_FLOAT, 1, 4},
     {"matYC2BGR", D3DXPC_MATRIX_ROWS, D3DXPT_FLOAT, 4, 4},
     {"matBGR2YC", D3DXPC_MATRIX_ROWS, D3DXPT_FLOAT, 4, 4},
-};
-
-// Each technique, the texture formats it runs between, and the format kind
-// whose layout those textures hold.
-struct TechniqueCase {
-    const char* technique;
-    TextureFormatKind kind;
-    D3DFORMAT source;
-    D3DFORMAT target;
-};
-
-const TechniqueCase techniqueCases[] = {
-    {"ColorCorrection", kindF32, D3DFMT_A32B32G32R32F, D3DFMT_A32B32G32R32F},
-    {"ColorCorrection", kindF16, D3DFMT_A16B16G16R16F, D3DFMT_A16B16G16R16F},
-    {"ColorCorrectionU16", kindU16, D3DFMT_A16B16G16R16, D3DFMT_A16B16G16R16},
-    {"ColorCorrectionS16", kindS16, D3DFMT_Q16W16V16U16, D3DFMT_Q16W16V16U16},
-    {"ColorCorrectionU10", kindU10, D3DFMT_A16B16G16R16, D3DFMT_A2B10G10R10},
 };
 
 class EffectProgramTest : public ::testing::Test {
@@ -99,7 +83,7 @@ protected:
 
     // Packs `pixels` as the format kind's source texels, draws them through
     // the technique and returns the render target's texels.
-    std::vector<Texel> Draw(const TechniqueCase& c, const std::vector<YCTriple>& pixels, int width)
+    std::vector<Texel> Draw(const ExpectedKind& c, const std::vector<YCTriple>& pixels, int width)
     {
         const int height = static_cast<int>(pixels.size()) / width;
         const bool floatSource = c.kind == kindF32;
@@ -188,7 +172,7 @@ TEST_F(EffectProgramTest, ParametersInOrderWithTheirShapes)
 TEST_F(EffectProgramTest, FourTechniquesEachWithOnePixelShaderPass)
 {
     for (UINT i = 0; i < 4; ++i) {
-        const char* name = techniqueCases[i + 1].technique;  // F16's shared with F32
+        const char* name = expectedKinds[i + 1].technique;  // F16 and F32 share the first
         SCOPED_TRACE(name);
         D3DXHANDLE technique = effect->GetTechnique(i);
         ASSERT_NE(technique, nullptr);
@@ -259,7 +243,7 @@ TEST_F(EffectProgramTest, EveryTechniqueMatchesTheReferenceModel)
     pixels.resize(width * 8);
     ReferenceRules rules;  // accepts every conformant rounding of each target
 
-    for (const TechniqueCase& c : techniqueCases) {
+    for (const ExpectedKind& c : expectedKinds) {
         for (const SliderSet& sliders : sliderSets) {
             SCOPED_TRACE(std::string(c.technique) + " (kind " + std::to_string(c.kind) + "), " +
                          sliders.name);

@@ -152,7 +152,7 @@ TEST_F(PluginSequenceTest, TheFrameIsCorrectedInPlaceAndNothingPastTheWidthIsTou
     const int32_t width = 24, height = 10, pitch = 27;  // 216 edge pixels, then the mix
     ASSERT_EQ(Init(), 1);
 
-    for (int32_t kind : {kindF32, kindF16, kindU16, kindS16, kindU10}) {
+    for (int32_t kind = 0; kind < textureFormatKindCount; ++kind) {
         for (const auto& setting : settings) {
             SCOPED_TRACE(testing::Message() << "kind " << kind << ", " << setting.name);
             std::memcpy(tracks, setting.tracks, sizeof setting.tracks);

@@ -4,6 +4,7 @@
 
 #include "core/format_kinds.h"
 #include "engine_fixture.h"
+#include "expected_kinds.h"
 #include "show_error.h"
 #include "sse_probe.h"
 
@@ -78,17 +79,6 @@ void RefuseFormats(std::vector<D3DFORMAT> formats)
                       reinterpret_cast<void*>(&CheckDeviceFormatRefusing)));
 }
 
-// The probe order and what each format decides, as the engine must see it.
-struct ProbedFormat {
-    D3DFORMAT format;
-    TextureFormatKind kind;
-};
-const ProbedFormat probedFormats[] = {
-    {D3DFMT_A16B16G16R16F, kindF16}, {D3DFMT_A32B32G32R32F, kindF32},
-    {D3DFMT_A16B16G16R16, kindU16},  {D3DFMT_Q16W16V16U16, kindS16},
-    {D3DFMT_A2B10G10R10, kindU10},
-};
-
 // The engine's handles are the effect's parameters and techniques of these
 // names (their shapes are effect_program_test's), each technique valid on
 // the device.
@@ -112,7 +102,7 @@ void ExpectTheEffectsHandles(const CorrectionEngine& engine)
     for (int kind = 0; kind < textureFormatKindCount; ++kind) {
         EXPECT_NE(engine.techniques[kind], nullptr) << kind;
         EXPECT_EQ(engine.techniques[kind],
-                  engine.effect->GetTechniqueByName(formatKinds[kind].technique));
+                  engine.effect->GetTechniqueByName(ExpectedKindOf(kind).technique));
         EXPECT_EQ(engine.effect->ValidateTechnique(engine.techniques[kind]), D3D_OK);
     }
 }
@@ -294,7 +284,7 @@ TEST_F(EngineTest, FormatsAreAskedInOrderAsRenderTargetTexturesOfTheDisplayForma
     ASSERT_EQ(engine.device->GetDisplayMode(0, &mode), D3D_OK);
     ASSERT_EQ(formatQuestions.size(), 5u);
     for (size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(formatQuestions[i].format, probedFormats[i].format) << i;
+        EXPECT_EQ(formatQuestions[i].format, expectedKinds[i].target) << i;
         EXPECT_EQ(formatQuestions[i].adapterFormat, mode.Format);
         EXPECT_EQ(formatQuestions[i].usage, static_cast<DWORD>(D3DUSAGE_RENDERTARGET));
         EXPECT_EQ(formatQuestions[i].type, D3DRTYPE_TEXTURE);
@@ -309,8 +299,8 @@ TEST_F(EngineTest, EverySubsetOfRefusedFormatsGivesItsMessagesInProbeOrder)
         Texts messages;
         for (int i = 0; i < 5; ++i) {
             if (refusedMask & (1 << i)) {
-                refused.push_back(probedFormats[i].format);
-                messages.push_back(formatKinds[probedFormats[i].kind].missingText);
+                refused.push_back(expectedKinds[i].target);
+                messages.push_back(formatKinds[expectedKinds[i].kind].missingText);
             }
         }
         const bool noneLeft = refusedMask == 31;
@@ -326,9 +316,9 @@ TEST_F(EngineTest, EverySubsetOfRefusedFormatsGivesItsMessagesInProbeOrder)
             ExpectNothingHeld(engine);
         } else {
             for (int i = 0; i < 5; ++i) {
-                EXPECT_EQ(engine.formatAvailable[probedFormats[i].kind],
+                EXPECT_EQ(engine.formatAvailable[expectedKinds[i].kind],
                           (refusedMask & (1 << i)) == 0)
-                    << "kind " << probedFormats[i].kind;
+                    << "kind " << expectedKinds[i].kind;
             }
             EXPECT_NE(engine.effect, nullptr);
         }

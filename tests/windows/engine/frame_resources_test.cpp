@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine_fixture.h"
+#include "expected_kinds.h"
 #include "show_error.h"
 #include "format_table.h"
 #include "frame_resources.h"
@@ -11,20 +12,6 @@
 namespace {
 
 using Texts = std::vector<std::wstring>;
-
-struct KindFormats {
-    TextureFormatKind kind;
-    const wchar_t* tag;
-    D3DFORMAT source;
-    D3DFORMAT target;
-};
-const KindFormats kindFormats[] = {
-    {kindF32, L"F32", D3DFMT_A32B32G32R32F, D3DFMT_A32B32G32R32F},
-    {kindF16, L"F16", D3DFMT_A16B16G16R16F, D3DFMT_A16B16G16R16F},
-    {kindU16, L"U16", D3DFMT_A16B16G16R16, D3DFMT_A16B16G16R16},
-    {kindS16, L"S16", D3DFMT_Q16W16V16U16, D3DFMT_Q16W16V16U16},
-    {kindU10, L"U10", D3DFMT_A16B16G16R16, D3DFMT_A2B10G10R10},
-};
 
 void ExpectSurface(IDirect3DSurface9* surface, UINT width, UINT height, D3DFORMAT format,
                    D3DPOOL pool, DWORD usage)
@@ -131,7 +118,7 @@ TEST_F(EngineTest, EachKindMakesItsObjectsAtFullHdSize)
 {
     CreateReadyEngine();
     EXPECT_STREQ(FormatKindName(&engine), L"Unknown") << "before any allocation";
-    for (const KindFormats& expected : kindFormats) {
+    for (const ExpectedKind& expected : expectedKinds) {
         SCOPED_TRACE(testing::Message() << "kind " << expected.kind);
         IDirect3DQuery9* previousQuery = engine.eventQuery;
         previousQuery->AddRef();  // keeps its address from being reused
@@ -237,7 +224,7 @@ TEST_F(EngineTest, TheRequestedKindIsClampedThenFallsBackToTheLowestAvailable)
         EXPECT_EQ(engine.framePitch, pitch);
         EXPECT_EQ(engine.formatKind, c.used);
         EXPECT_STREQ(FormatKindName(&engine),
-                     c.used == kindNone ? L"Unknown" : kindFormats[c.used].tag);
+                     c.used == kindNone ? L"Unknown" : ExpectedKindOf(c.used).tag);
         EXPECT_EQ(TakeErrorBoxTexts(),
                   c.used == kindNone ? Texts{ErrorTextOf(errorNoFormat)} : Texts{});
         if (c.used == kindNone) {

@@ -22,8 +22,6 @@ namespace {
 
 using Texts = std::vector<std::wstring>;
 
-const TextureFormatKind kinds[] = {kindF32, kindF16, kindU16, kindS16, kindU10};
-
 // Surfaces whose rows lie further apart than width x texel size, as real
 // drivers align them. Every LockRect answers a copy of the surface with rows
 // `padTexels` texels longer (or rounded up to 256 bytes), its padding filled
@@ -149,7 +147,8 @@ TEST_F(EngineTest, EveryKindCorrectsAFrameLikeTheModelWithBothConvertersAndAnyPi
     // 0 leaves the surface as this machine's driver locks it.
     const int paddings[] = {0, 3, -1};
     const CorrectionConstants constants = ComputeCorrectionConstants(sliders);
-    for (TextureFormatKind kind : kinds) {
+    for (int kindValue = 0; kindValue < textureFormatKindCount; ++kindValue) {
+        const auto kind = static_cast<TextureFormatKind>(kindValue);
         for (bool sse : {false, true}) {
             for (const auto& size : sizes) {
                 StartOver();

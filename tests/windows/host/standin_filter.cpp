@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "core/format_kinds.h"
 #include "host_interface/debug_window.h"
 #include "standin_report.h"
 
@@ -89,12 +90,12 @@ int32_t __cdecl StandinProcess(FilterContext* context, FrameInfo* frame)
     if (context->checkValues[1] == standinSpoilPixel) {
         frame->pixels[0].cr = static_cast<int16_t>(frame->pixels[0].cr + 100);
     }
-    static const wchar_t* const tags[] = {L"F32", L"F16", L"U16", L"S16", L"U10"};
-    const wchar_t* tag = tracks[15] >= 0 && tracks[15] <= 4 ? tags[tracks[15]] : L"Unknown";
+    const FormatKindRow* kindRow = FormatKindRowOf(tracks[15]);
+    const char* tag = kindRow != nullptr ? kindRow->name : "Unknown";
     wchar_t text[512];
     int n = report.processCalls;
     int length =
-        std::swprintf(text, 512, L"" KELVO_DEBUG_SIZE_LINE_START "%dx%d(%ls)" KELVO_DEBUG_LINE_END,
+        std::swprintf(text, 512, L"" KELVO_DEBUG_SIZE_LINE_START "%dx%d(%hs)" KELVO_DEBUG_LINE_END,
                       static_cast<int>(frame->width), static_cast<int>(frame->height), tag);
     if (n == 1) {
         length += std::swprintf(text + length, 512 - length, L"%ls:%.5E" KELVO_DEBUG_LINE_END,
