@@ -21,7 +21,7 @@ filterhost=$1
 shift
 only=" $* "
 # Runs at once share one Wine server only on a display of their own.
-[ -n "${DISPLAY:-}" ] || { echo "endings_check.sh needs a display (xvfb-run)"; exit 1; }
+[ -n "${DISPLAY:-}" ] || { echo "endings_check.sh needs a display (scripts/virtual-display)"; exit 1; }
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 work=$(mktemp -d)
 cleanup() {
