@@ -382,11 +382,11 @@ TEST(FrameGeometry, TheBandsAreUsedWhereTheyMeasureCheaper)
     void** counter = FindImportEntry(GetModuleHandleW(nullptr), "kernel32.dll",
                                      "QueryPerformanceCounter");
     ASSERT_NE(counter, nullptr);
-    PatchPointer(counter, reinterpret_cast<void*>(&TestClock));
     RowBands bands;
     ClearRowBands(&bands);
     bands.minimumPixels = 0;
     ASSERT_TRUE(StartRowBands(&bands, bandThreads, ProbeSse()));
+    PatchPointer(counter, reinterpret_cast<void*>(&TestClock));
     // 256 rows: 32 bands of 8 on 4 threads, 2 ms each, against 64 ms on one
     // (by rows); 32 calls of 4 ms on 4 threads against one of 4 ms (by call).
     Frame f = MakeFrame({37, frameRows, 40, 37 * 8 + 5}, 8, 0, 0xA5);
