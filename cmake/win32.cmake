@@ -12,10 +12,19 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
-# GoogleTest from Debian's sources, built with the cross compiler.
+# GoogleTest from Debian's sources, built with the cross compiler. Its
+# package installs no lookup for its sources (GTestConfig finds the build
+# machine's libraries, of no use to the cross compiler), so the folder is
+# Debian's, which KELVO_GOOGLETEST_SOURCE_DIR may replace.
+set(KELVO_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH
+    "GoogleTest's sources (Debian package googletest)")
+if(NOT EXISTS "${KELVO_GOOGLETEST_SOURCE_DIR}/CMakeLists.txt")
+  message(FATAL_ERROR "No GoogleTest sources in '${KELVO_GOOGLETEST_SOURCE_DIR}': run "
+                      "scripts/setup (package googletest)")
+endif()
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+add_subdirectory(${KELVO_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # A Windows program of this project: large-address-aware, because a plain
 # 32-bit process cannot hold a 4096x4096 float frame next to Wine's copies.

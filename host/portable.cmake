@@ -3,9 +3,13 @@
 # test picture, the command line, progress text, the debug text and its
 # statistics, and the comparison with the reference model. Both trees
 # build it; include from the top-level CMakeLists after effect/reference.cmake.
-set(KELVO_STB_INCLUDE_DIR /usr/include/stb CACHE PATH "Folder of stb_image.h (Debian libstb-dev)")
-if(NOT EXISTS ${KELVO_STB_INCLUDE_DIR}/stb_image.h)
-  message(FATAL_ERROR "No stb_image.h in ${KELVO_STB_INCLUDE_DIR}: run scripts/setup "
+# stb's folder as its package gives it to pkg-config (the build machine's
+# pkg-config, in both trees: the headers are plain source).
+find_package(PkgConfig REQUIRED)
+pkg_get_variable(stb_pc_folder stb includedir)
+set(KELVO_STB_INCLUDE_DIR "${stb_pc_folder}" CACHE PATH "Folder of stb_image.h (Debian libstb-dev)")
+if(NOT EXISTS "${KELVO_STB_INCLUDE_DIR}/stb_image.h")
+  message(FATAL_ERROR "No stb_image.h in '${KELVO_STB_INCLUDE_DIR}': run scripts/setup "
                       "(package libstb-dev)")
 endif()
 

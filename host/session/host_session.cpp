@@ -122,37 +122,42 @@ std::string FromShiftJis(const char* text)
     return Utf8FromWide(wide.c_str());
 }
 
-bool OpenSession(HostSession* session, const std::wstring& pluginPath, std::string* error)
+namespace {
+
+// The plug-in's module, or why it cannot be loaded.
+bool LoadPluginModule(HostSession* session, const std::string& name, std::string* error)
 {
-    session->path = pluginPath;
-    session->module = LoadLibraryW(pluginPath.c_str());
-    std::string name = Utf8FromWide(pluginPath.c_str());
-    if (session->module == nullptr) {
-        DWORD code = GetLastError();
-        *error = "cannot load " + name + " (" + SystemMessage(code) + ")";
-        if (code == ERROR_BAD_EXE_FORMAT) {
-            *error = "cannot load " + name +
-                     " as a plug-in: it is not a 32-bit Windows DLL (error 193); an argument "
-                     "without an option names the plug-in to load: to read a file, give --input " +
-                     name;
-        }
-        if (GetFileAttributesW(pluginPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            *error = "cannot load " + name + ": no such file";
-        }
-        return false;
+    session->module = LoadLibraryW(session->path.c_str());
+    if (session->module != nullptr) {
+        return true;
     }
+    DWORD code = GetLastError();
+    *error = "cannot load " + name + " (" + SystemMessage(code) + ")";
+    if (code == ERROR_BAD_EXE_FORMAT) {
+        *error = "cannot load " + name +
+                 " as a plug-in: it is not a 32-bit Windows DLL (error 193); an argument "
+                 "without an option names the plug-in to load: to read a file, give --input " +
+                 name;
+    }
+    if (GetFileAttributesW(session->path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        *error = "cannot load " + name + ": no such file";
+    }
+    return false;
+}
+
+// The registration table, with the counts and callbacks filterhost relies on.
+bool ReadFilterTable(HostSession* session, const std::string& name, std::string* error)
+{
     auto getFilterTable = reinterpret_cast<GetFilterTableFunction>(
         reinterpret_cast<void*>(GetProcAddress(session->module, "GetFilterTable")));
     if (getFilterTable == nullptr) {
         *error = name + " is not a filter plug-in: it does not export GetFilterTable";
-        CloseSession(session);
         return false;
     }
     session->table = getFilterTable();
     const FilterTable* t = session->table;
     if (t == nullptr) {
         *error = name + ": GetFilterTable returned null";
-        CloseSession(session);
         return false;
     }
     if (t->trackCount < 0 || t->trackCount > largestTrackCount || t->checkCount < 0 ||
@@ -160,10 +165,15 @@ bool OpenSession(HostSession* session, const std::wstring& pluginPath, std::stri
         t->onExit == nullptr) {
         *error = name + ": the registration table is not usable (track or check count out of "
                         "range, or a missing onInit, onProcess or onExit)";
-        CloseSession(session);
         return false;
     }
+    return true;
+}
 
+// The sliders and check boxes at the table's defaults.
+void TakeDefaults(HostSession* session)
+{
+    const FilterTable* t = session->table;
     // The reference model reads sixteen tracks whatever the plug-in declares.
     session->trackValues.assign(std::max<size_t>(16, static_cast<size_t>(t->trackCount)), 0);
     session->checkValues.assign(std::max<size_t>(1, static_cast<size_t>(t->checkCount)), 0);
@@ -173,26 +183,32 @@ bool OpenSession(HostSession* session, const std::wstring& pluginPath, std::stri
     for (int i = 0; i < t->checkCount && t->checkDefaults != nullptr; ++i) {
         session->checkValues[i] = t->checkDefaults[i];
     }
+}
 
+// The window the host gives the plug-in as its settings window.
+bool OpenSettingsWindow(HostSession* session, std::string* error)
+{
     if (!RegisterSettingsClass()) {
         *error = "cannot register the settings window class (" + SystemMessage(GetLastError()) +
                  ")";
-        CloseSession(session);
         return false;
     }
-    std::wstring title = L"filterhost - " + WideFromUtf8(FromShiftJis(t->displayName));
+    std::wstring title = L"filterhost - " + WideFromUtf8(FromShiftJis(session->table->displayName));
     session->settingsWindow = CreateWindowExW(
         0, settingsWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
         320, 480, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (session->settingsWindow == nullptr) {
         *error = "cannot create the settings window (" + SystemMessage(GetLastError()) + ")";
-        CloseSession(session);
         return false;
     }
+    return true;
+}
 
-    // The context starts as a copy of the table, as the host's record has the
-    // table's layout; then the host's own values go in.
-    session->context = *t;
+// The context starts as a copy of the table, as the host's record has the
+// table's layout; then the host's own values go in.
+void FillContext(HostSession* session)
+{
+    session->context = *session->table;
     session->functions = HostFunctions{};
     session->functions.refreshWindow = HostRefreshWindow;
     session->functions.isActive = HostIsActive;
@@ -201,6 +217,27 @@ bool OpenSession(HostSession* session, const std::wstring& pluginPath, std::stri
     session->context.hostFunctions = &session->functions;
     session->context.window = session->settingsWindow;
     session->context.moduleInstance = session->module;
+}
+
+}  // namespace
+
+bool OpenSession(HostSession* session, const std::wstring& pluginPath, std::string* error)
+{
+    session->path = pluginPath;
+    const std::string name = Utf8FromWide(pluginPath.c_str());
+    if (!LoadPluginModule(session, name, error)) {
+        return false;
+    }
+    if (!ReadFilterTable(session, name, error)) {
+        CloseSession(session);
+        return false;
+    }
+    TakeDefaults(session);
+    if (!OpenSettingsWindow(session, error)) {
+        CloseSession(session);
+        return false;
+    }
+    FillContext(session);
     openSessions.push_back(session);
     return true;
 }

@@ -361,6 +361,48 @@ PastFrame LookPastFrame(Y4MReader* reader, std::string* found)
                : PastFrame::otherSize;
 }
 
+// Reads what follows frame `index`'s data: the next FRAME line, the end, or
+// what stands there instead. What spoils only the next frame is kept for its
+// read (pendingError); false, with the error, when this frame is not whole.
+bool ReadPastFrame(Y4MReader* reader, int64_t index, const std::string& layout, std::string* found,
+                   std::string* error)
+{
+    std::string next;
+    switch (ReadMarker(reader, index + 1, found, &next)) {
+    case Marker::frame:
+        reader->nextMarkerRead = true;
+        return true;
+    case Marker::end:
+        reader->ended = true;
+        return true;
+    case Marker::failed:
+        reader->pendingError = next;  // this frame is whole; the next one is not
+        return true;
+    case Marker::bad:
+        break;
+    }
+    switch (LookPastFrame(reader, found)) {
+    case PastFrame::trailing:
+        reader->pendingError = "trailing data after frame " + std::to_string(index + 1) + ": " +
+                               std::to_string(found->size()) + " bytes that are no frame (\"" +
+                               Printable(found->substr(0, 16)) + "\"" +
+                               (found->size() > 16 ? "..." : "") + ")";
+        return true;
+    case PastFrame::noMarker:
+        reader->pendingError = FrameLabel(index + 1) + "no FRAME line before its data (found \"" +
+                               Printable(found->substr(0, 5)) +
+                               "\"): the stream is damaged; the frames before it are whole";
+        return true;
+    case PastFrame::otherSize:
+        break;
+    }
+    *error = FrameLabel(index) +
+             "its data does not end where the next FRAME line should start (found \"" +
+             Printable(*found) + "\"): the frame is larger or smaller than the header says (" +
+             layout + "), or the stream is damaged";
+    return false;
+}
+
 Y4MRead ReadFrame(Y4MReader* reader, std::string* error)
 {
     if (!reader->pendingError.empty()) {
@@ -406,38 +448,7 @@ Y4MRead ReadFrame(Y4MReader* reader, std::string* error)
         return Y4MRead::failed;
     }
     if (reader->planesRead) reader->planesRead();
-    std::string next;
-    switch (ReadMarker(reader, index + 1, &found, &next)) {
-    case Marker::frame:
-        reader->nextMarkerRead = true;
-        break;
-    case Marker::end:
-        reader->ended = true;
-        break;
-    case Marker::failed:
-        reader->pendingError = next;  // this frame is whole; the next one is not
-        break;
-    case Marker::bad:
-        switch (LookPastFrame(reader, &found)) {
-        case PastFrame::trailing:
-            reader->pendingError = "trailing data after frame " + std::to_string(index + 1) + ": " +
-                                   std::to_string(found.size()) + " bytes that are no frame (\"" +
-                                   Printable(found.substr(0, 16)) + "\"" +
-                                   (found.size() > 16 ? "..." : "") + ")";
-            break;
-        case PastFrame::noMarker:
-            reader->pendingError = FrameLabel(index + 1) +
-                                   "no FRAME line before its data (found \"" +
-                                   Printable(found.substr(0, 5)) +
-                                   "\"): the stream is damaged; the frames before it are whole";
-            break;
-        case PastFrame::otherSize:
-            break;
-        }
-        if (!reader->pendingError.empty()) break;
-        *error = frame + "its data does not end where the next FRAME line should start (found \"" +
-                 Printable(found) + "\"): the frame is larger or smaller than the header says (" +
-                 layout + "), or the stream is damaged";
+    if (!ReadPastFrame(reader, index, layout, &found, error)) {
         return Y4MRead::failed;
     }
     ++reader->framesRead;

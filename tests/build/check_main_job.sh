@@ -43,7 +43,7 @@ stop_run() {  # SIGNAL TARGET: group or script
   (cd "$elsewhere" && exec setsid "$root/scripts/run" --size 320x180 --frames 100000 \
      --progress --output stopped.y4m >/dev/null 2>"$elsewhere/steps") &
   local run=$!
-  for _ in $(seq 600); do
+  for _ in $(seq $((600 * $("$root/scripts/patience")))); do
     grep -q "^frame" "$elsewhere/steps" 2>/dev/null && break
     sleep 0.1
   done

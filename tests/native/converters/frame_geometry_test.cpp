@@ -13,6 +13,7 @@
 #if defined(KELVO_ROW_BANDS)
 #include "engine/row_bands.h"
 #include "engine/sse_probe.h"
+#include "pointer_patch.h"
 #endif
 
 namespace {
@@ -288,24 +289,38 @@ namespace {
 // A converter whose cost the test sets: by rows (the bands divide it among
 // the threads) or by call (each band pays it again); coldMs more on the
 // next call alone, as a first call on memory not yet touched. It converts
-// nothing.
+// nothing and takes no time: it moves the performance counter, which reads
+// the test's clock, by what it would have cost (a band's cost shared by the
+// four threads that run the bands side by side). So the choice sees the
+// same costs however fast this machine runs the threads.
 volatile LONG costPerCall = 0;  // 0: a millisecond per four rows
 volatile LONG coldMs = 0;
-volatile LONG callsOffCaller = 0;
-DWORD callerThread = 0;
+volatile LONG clockMicroseconds = 0;
+volatile LONG bandCalls = 0;
+constexpr int32_t frameRows = 256;
+constexpr int32_t bandThreads = 4;
 void TimedPack(const YCPixel*, int32_t, void*, int32_t, int32_t, int32_t rows)
 {
-    if (GetCurrentThreadId() != callerThread) InterlockedIncrement(&callsOffCaller);
-    Sleep(InterlockedExchange(&coldMs, 0));
-    Sleep(costPerCall != 0 ? costPerCall : (rows + 3) / 4);
+    const bool band = rows < frameRows;
+    const LONG ms = costPerCall != 0 ? costPerCall : (rows + 3) / 4;
+    InterlockedExchangeAdd(&clockMicroseconds, InterlockedExchange(&coldMs, 0) * 1000 +
+                                                   ms * 1000 / (band ? bandThreads : 1));
+    if (band) InterlockedIncrement(&bandCalls);
+}
+
+BOOL WINAPI TestClock(LARGE_INTEGER* now)
+{
+    now->QuadPart = clockMicroseconds;
+    return TRUE;
 }
 
 // Whether the frame went through the bands.
 bool PackedInBands(RowBands* bands, Frame& f)
 {
-    const LONG before = callsOffCaller;
-    PackInBands(bands, TimedPack, 8, f.host.data(), 40, f.texels.get(), f.g.texelPitch, 37, 256);
-    return callsOffCaller != before;
+    const LONG before = bandCalls;
+    PackInBands(bands, TimedPack, 8, f.host.data(), 40, f.texels.get(), f.g.texelPitch, 37,
+                frameRows);
+    return bandCalls != before;
 }
 
 }  // namespace
@@ -317,14 +332,17 @@ bool PackedInBands(RowBands* bands, Frame& f)
 // touches the host's floating-point state.
 TEST(FrameGeometry, TheBandsAreUsedWhereTheyMeasureCheaper)
 {
+    void** counter = FindImportEntry(GetModuleHandleW(nullptr), "kernel32.dll",
+                                     "QueryPerformanceCounter");
+    ASSERT_NE(counter, nullptr);
     RowBands bands;
     ClearRowBands(&bands);
     bands.minimumPixels = 0;
-    ASSERT_TRUE(StartRowBands(&bands, 4, ProbeSse()));
-    callerThread = GetCurrentThreadId();
+    ASSERT_TRUE(StartRowBands(&bands, bandThreads, ProbeSse()));
+    PatchPointer(counter, reinterpret_cast<void*>(&TestClock));
     // 256 rows: 32 bands of 8 on 4 threads, 2 ms each, against 64 ms on one
     // (by rows); 32 calls of 4 ms on 4 threads against one of 4 ms (by call).
-    Frame f = MakeFrame({37, 256, 40, 37 * 8 + 5}, 8, 0, 0xA5);
+    Frame f = MakeFrame({37, frameRows, 40, 37 * 8 + 5}, 8, 0, 0xA5);
     __asm__ __volatile__("fclex");
     struct Phase {
         const char* what;
@@ -352,6 +370,7 @@ TEST(FrameGeometry, TheBandsAreUsedWhereTheyMeasureCheaper)
         EXPECT_LE(inBands, phase.mostInBands);
     }
     StopRowBands(&bands);
+    RestorePatchedPointers();
     // Timing, choosing and the debugger lines leave the host's exception
     // flags as they were.
     uint16_t status = 0;

@@ -32,7 +32,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-fh() { KELVO_WINE_TIMEOUT=120 "$root/scripts/wine-run" "$filterhost" "$@"; }
+patience=$("$root/scripts/patience")
+fh() { KELVO_WINE_TIMEOUT=$((120 * patience)) "$root/scripts/wine-run" "$filterhost" "$@"; }
 ff() { ffmpeg -nostdin -hide_banner -v error "$@"; }
 fail() { echo "FAILED: $*" >&2; exit 1; }
 # Strong settings: Cb and Cr gain 1.25 and gamma on R, G and B (the demo's);
@@ -83,7 +84,7 @@ if [ "$part" = video ]; then
   sed '1,/^filterhost: /d' advice.err |
     sed "s|$root/scripts/run|$root/scripts/wine-run $filterhost --progress|" >advice.sh
   mkdir elsewhere
-  (cd elsewhere && KELVO_WINE_TIMEOUT=120 bash -o pipefail ../advice.sh 2>../advised.err) ||
+  (cd elsewhere && KELVO_WINE_TIMEOUT=$((120 * patience)) bash -o pipefail ../advice.sh 2>../advised.err) ||
     fail "the advised commands failed: $(cat advised.err)"
   got=$(ffprobe -v error -show_entries stream=codec_type -of csv=p=0 "graded clip.mkv" | sort | tr '\n' ' ')
   [ "$got" = "audio video " ] || fail "graded clip.mkv holds [$got], not the video and its sound"

@@ -14,6 +14,7 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+patience=$("$root/scripts/patience")
 frame=$((6 + 64 * 36 * 6))
 
 # NAME FRAMES: a run writing NAME.y4m, its messages in NAME.err; FRAMES 0
@@ -25,10 +26,10 @@ start() {
     --frames "$frames" --progress --no-timing -o "$1.y4m" >/dev/null 2>"$1.err" &
   eval "pid_$1=$!"
 }
-# Waits (at most ten minutes, however slow the machine) until NAME has
-# made a frame.
+# Waits (at most ten minutes times the patience) until NAME has made a
+# frame.
 under_way() {
-  for _ in $(seq 6000); do grep -q "^frame" "$1.err" 2>/dev/null && return; sleep 0.1; done
+  for _ in $(seq $((6000 * patience))); do grep -q "^frame" "$1.err" 2>/dev/null && return; sleep 0.1; done
   fail "$1 made no frame"
 }
 # NAME STATUS: waits for NAME's end and checks its status and its file,
@@ -74,7 +75,7 @@ kill -INT "$pid_b"
 ended b 4
 
 # The last to leave ends the display and the server.
-for _ in $(seq 300); do [ -e "$WINEPREFIX.display" ] || break; sleep 0.1; done
+for _ in $(seq $((300 * patience))); do [ -e "$WINEPREFIX.display" ] || break; sleep 0.1; done
 [ ! -e "$WINEPREFIX.display" ] || fail "the prefix's display is still there: $(cat "$WINEPREFIX.display")"
 server=/tmp/.wine-$(id -u)/$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))/socket
 [ ! -S "$server" ] || fail "the prefix's Wine server is still running ($server)"
