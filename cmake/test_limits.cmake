@@ -15,3 +15,7 @@ function(kelvo_test_limit seconds)
   math(EXPR scaled "${seconds} * ${KELVO_TEST_PATIENCE}")
   set_tests_properties(${ARGN} PROPERTIES TIMEOUT ${scaled})
 endfunction()
+
+# GoogleTest lists a native test program's tests when it is built: a bound
+# for that as well (CMake's own default is 5 s).
+math(EXPR kelvo_discovery_timeout "60 * ${KELVO_TEST_PATIENCE}")

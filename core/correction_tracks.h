@@ -107,30 +107,15 @@ constexpr int TrackIndex(const char* caption)
     throw "no track has this caption";
 }
 
-// The tracks by name, for code that needs a particular one.
+// The tracks that code needs by name; any other is TrackIndex of its caption.
 enum Track : int {
-    trackYOffset = TrackIndex("Y(offs)"),
-    trackYGain = TrackIndex("Y(gain)"),
-    trackCbOffset = TrackIndex("Cb(offs)"),
-    trackCbGain = TrackIndex("Cb(gain)"),
-    trackCrOffset = TrackIndex("Cr(offs)"),
-    trackCrGain = TrackIndex("Cr(gain)"),
-    trackROffset = TrackIndex("R(offs)"),
-    trackRGain = TrackIndex("R(gain)"),
-    trackRGamma = TrackIndex("R(gamm)"),
-    trackGOffset = TrackIndex("G(offs)"),
-    trackGGain = TrackIndex("G(gain)"),
-    trackGGamma = TrackIndex("G(gamm)"),
-    trackBOffset = TrackIndex("B(offs)"),
-    trackBGain = TrackIndex("B(gain)"),
-    trackBGamma = TrackIndex("B(gamm)"),
     trackFormat = TrackIndex("Format"),  // a TextureFormatKind
 };
 
 // The sliders' captions, indexed by Track: the plug-in registers them and
 // filterhost accepts them in place of track numbers.
-inline constexpr TrackColumn<const char*, trackCount> trackNameColumn = ColumnOf(correctionTracks,
-                                                                          &TrackRow::caption);
+inline constexpr TrackColumn<const char*, trackCount> trackNameColumn =
+    ColumnOf(correctionTracks, &TrackRow::caption);
 inline constexpr const char* const (&trackNames)[trackCount] = trackNameColumn.values;
 
 // The kind the Format track asks for (ClampFormatKind of its value).

@@ -85,7 +85,7 @@ protected:
         PluginTest::SetUp();
         if (HasFatalFailure()) return;
         tracks[trackFormat] = GetParam();
-        tracks[trackYGain] = 20;  // a visible setting
+        tracks[TrackIndex("Y(gain)")] = 20;  // a visible setting
         frame = FilledFrame(frameWidth, frameHeight, frameWidth, YCPixel{1024, -300, 700});
     }
 

@@ -203,43 +203,44 @@ TEST_F(PluginSequenceTest, RgbSyncCopiesTheOddValueOutAndAsksTheHostToRedraw)
     for (int group = 0; group < 3; ++group) {
         for (const auto& c : cases) {
             std::fill_n(tracks, trackCount, 0);
-            tracks[trackROffset + group] = c.r;
-            tracks[trackGOffset + group] = c.g;
-            tracks[trackBOffset + group] = c.b;
+            tracks[TrackIndex("R(offs)") + group] = c.r;
+            tracks[TrackIndex("G(offs)") + group] = c.g;
+            tracks[TrackIndex("B(offs)") + group] = c.b;
             session.refreshCalls = 0;
             EXPECT_EQ(Update(), 1);
-            EXPECT_EQ(tracks[trackROffset + group], c.result);
-            EXPECT_EQ(tracks[trackGOffset + group], c.result);
-            EXPECT_EQ(tracks[trackBOffset + group], c.result);
+            EXPECT_EQ(tracks[TrackIndex("R(offs)") + group], c.result);
+            EXPECT_EQ(tracks[TrackIndex("G(offs)") + group], c.result);
+            EXPECT_EQ(tracks[TrackIndex("B(offs)") + group], c.result);
             EXPECT_EQ(session.refreshCalls, 1) << "group " << group;
         }
     }
     // Two groups changed in one call: one redraw.
     std::fill_n(tracks, trackCount, 0);
-    tracks[trackROffset] = 1;
-    tracks[trackGGain] = 2;
+    tracks[TrackIndex("R(offs)")] = 1;
+    tracks[TrackIndex("G(gain)")] = 2;
     session.refreshCalls = 0;
     Update();
     EXPECT_EQ(session.refreshCalls, 1);
 
     // Equal groups: no redraw.
     std::fill_n(tracks, trackCount, 0);
-    tracks[trackROffset] = tracks[trackGOffset] = tracks[trackBOffset] = 5;
+    tracks[TrackIndex("R(offs)")] = tracks[TrackIndex("G(offs)")] = tracks[TrackIndex("B(offs)")] =
+        5;
     session.refreshCalls = 0;
     Update();
     EXPECT_EQ(session.refreshCalls, 0);
-    EXPECT_EQ(tracks[trackROffset], 5);
+    EXPECT_EQ(tracks[TrackIndex("R(offs)")], 5);
 
     // Sync off: unequal values stay, no redraw.
     checks[0] = 0;
-    tracks[trackROffset] = 1;
-    tracks[trackGOffset] = 2;
-    tracks[trackBOffset] = 3;
+    tracks[TrackIndex("R(offs)")] = 1;
+    tracks[TrackIndex("G(offs)")] = 2;
+    tracks[TrackIndex("B(offs)")] = 3;
     Update();
     EXPECT_EQ(session.refreshCalls, 0);
-    EXPECT_EQ(tracks[trackROffset], 1);
-    EXPECT_EQ(tracks[trackGOffset], 2);
-    EXPECT_EQ(tracks[trackBOffset], 3);
+    EXPECT_EQ(tracks[TrackIndex("R(offs)")], 1);
+    EXPECT_EQ(tracks[TrackIndex("G(offs)")], 2);
+    EXPECT_EQ(tracks[TrackIndex("B(offs)")], 3);
 }
 
 TEST_F(PluginSequenceTest, NoEngineMeansNoFrameButSlidersStillSync)
@@ -259,10 +260,10 @@ TEST_F(PluginSequenceTest, NoEngineMeansNoFrameButSlidersStillSync)
     EXPECT_TRUE(SamePixels(frame, input));
     EXPECT_EQ(GetModuleHandleW(L"d3dx9_40.dll"), nullptr) << "a failed onInit kept D3DX";
     checks[0] = 1;
-    tracks[trackRGamma] = 3;
+    tracks[TrackIndex("R(gamm)")] = 3;
     EXPECT_EQ(Update(), 1);
-    EXPECT_EQ(tracks[trackGGamma], 3);
-    EXPECT_EQ(tracks[trackBGamma], 3);
+    EXPECT_EQ(tracks[TrackIndex("G(gamm)")], 3);
+    EXPECT_EQ(tracks[TrackIndex("B(gamm)")], 3);
 }
 
 TEST_F(PluginSequenceTest, ExitAndInitAgainWorkAndAClosedWindowBreaksNothing)
@@ -369,9 +370,10 @@ TEST_F(PluginWithoutD3dxTest, InitNamesTheMissingRuntimeAndLeavesFramesAndNothin
         EXPECT_EQ(Message(messageReleaseResources), 0);
         EXPECT_EQ(Message(messageSettingsChanged), 0);
         checks[0] = 1;
-        tracks[trackRGain] = 10 + attempt;
+        tracks[TrackIndex("R(gain)")] = 10 + attempt;
         EXPECT_EQ(Update(), 1);
-        EXPECT_EQ(tracks[trackBGain], 10 + attempt) << "RGB sync works without an engine";
+        EXPECT_EQ(tracks[TrackIndex("B(gain)")], 10 + attempt)
+            << "RGB sync works without an engine";
         EXPECT_EQ(session.table->onExit(&session.context), 1);
         EXPECT_TRUE(liveBlocks.empty()) << liveBlocks.size() << " block(s) not freed";
     }

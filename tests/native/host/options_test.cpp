@@ -94,8 +94,10 @@ TEST(Options, TracksByNumberOrSliderName)
         {"-t", "Y(gain)=40", "--track", "cb(gain)=64", "--track= R( gamm ) = -96", "-t", " 15 = 2"},
         &o, &error))
         << error;
-    const IndexedValue expected[] = {
-        {trackYGain, 40}, {trackCbGain, 64}, {trackRGamma, -96}, {trackFormat, 2}};
+    const IndexedValue expected[] = {{TrackIndex("Y(gain)"), 40},
+                                     {TrackIndex("Cb(gain)"), 64},
+                                     {TrackIndex("R(gamm)"), -96},
+                                     {trackFormat, 2}};
     ASSERT_EQ(o.tracks.size(), 4u);
     for (size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(o.tracks[i].index, expected[i].index) << i;
@@ -126,88 +128,92 @@ TEST(Options, UnknownOptionsAreAnsweredWithTheNearestKnownOne)
     }
 }
 
+namespace {
+
+struct MistakeCase {
+    std::vector<std::string> args;
+    const char* mentions;
+};
+const MistakeCase optionMistakes[] = {
+    {{"-i"}, "needs a value"},
+    {{"--size", "640"}, "640"},
+    {{"--size", "0x480"}, "'0x480' for --size (expected WIDTHxHEIGHT, each from 1 to 4096)"},
+    {{"--size", "64x48x"}, "64x48x"},
+    {{"-t", "3"}, "TRACK=VALUE"},
+    {{"-t", "-1=3"}, "TRACK=VALUE"},
+    {{"-t", "Y(gian)=40"},
+     "no track is called 'Y(gian)'; give a number from 0 to 15 or one of Y(offs), Y(gain), "},
+    {{"-c", "Sync=1"}, "INDEX=VALUE"},
+    {{"-i", "Holiday.MP4", "-t", "cr(gain)=9"},
+     "-i Holiday.MP4 -pix_fmt yuv444p16le -strict -1 -f yuv4mpegpipe - |\n"
+     "    scripts/run --input - --output - --frames-expected \"$frames\" --track 'Cr(gain)=9' "
+     "|\n"},
+    {{"-i", "a b.mkv"}, "-i 'a b.mkv' -map 0:v -map '1:a?' -c:v ffv1 -c:a copy 'a b-graded.mkv'"},
+    {{"-i", "a.mkv", "-o", "Graded.MP4"}, "-c:v libx264 -qp 0 -c:a copy Graded.MP4"},
+    {{"-i", "a.mkv", "-o", "g.y4m"}, "--output g.y4m --frames-expected \"$frames\""},
+    {{"--frames-expected", "9"}, "--frames-expected applies to YUV4MPEG2 streams"},
+    {{"-t", "3=abc"}, "TRACK=VALUE"},
+    {{"-t", "3=99999999999"}, "TRACK=VALUE"},
+    {{"-n", "0"}, "1..1000000"},
+    {{"--max-width", "-5"}, "from the frame's width to 4096"},
+    {{"a.auf", "b.auf"}, "b.auf"},
+    {{"-i", "frames.raw"}, "--size"},
+    {{"--raw"}, "--input"},
+    {{"-i", "photo.png", "-s", "64x64"}, "--size"},
+    {{"-o", "result.tiff"}, ".y4m"},
+    {{"-i", "-", "-s", "64x48"}, "own size"},
+    {{"-i", "-", "--raw", "-s", "64x48"}, "files only"},
+    {{"--range", "tv"}, "limited or full"},
+    {{"-i", "a.png", "--range", "full"}, "YUV4MPEG2"},
+    {{"--cube-size", "17"}, "--cube FILE"},
+    {{"--cube", "a.cube", "--cube-size", "1"}, "2..256"},
+    {{"--cube", "a.cube", "-i", "clip.y4m"}, "--cube writes the LUT and stops; --input does "},
+    {{"--cube", "a.cube", "--verify"}, "; --verify does not apply"},
+    {{"--cube", "a.cube", "--before", "b.png"}, "; --before does not apply"},
+    {{"--cube", "-"}, "'-' for --cube (expected a file name ending in .cube)"},
+    {{"--cube", "x.png"}, "ending in .cube"},
+    {{"--table", "-i", "missing.png"},
+     "--table lists what the plug-in registers and stops; "
+     "--input does not apply"},
+    {{"--table", "-t", "1=40"}, "; --track does not apply"},
+    {{"--precision-report", "d", "-t", "1=40"}, "; --track does not apply"},
+    {{"-o", ""}, "-o was given an empty value"},
+    {{"--output="}, "--output was given an empty value"},
+    {{"-i", " "}, "-i was given an empty value"},
+    {{"--before", ""}, "--before was given an empty value"},
+    {{"--cube", ""}, "--cube was given an empty value"},
+    {{"-o", "a.png", "--output", "b.png"}, "--output is given twice; give it once"},
+    {{"-i", "a.png", "-i", "b.png"}, "--input is given twice"},
+    {{"--matrix", "601", "--matrix=709", "-o", "-"}, "--matrix is given twice"},
+    {{"-c", "0=7"}, "a check box is off or on"},
+    {{"-c", "0=1", "--check", "0=0"}, "check box 0 is given twice; give it once"},
+    {{"-t", "1=40", "-t", "y(gain)=9"}, "track Y(gain) (1) is given twice"},
+    {{"--matrix", "bt709"}, "601, 709 or auto"},
+    {{"-i", "a.png", "--matrix", "709"}, "YUV4MPEG2"},
+    {{"-i", "clip.YUV"}, "use a YUV4MPEG2 stream (.y4m, or -"},
+    {{"-i", "/dev/stdin"}, "give -"},
+    {{"-i", "-", "-o", "/dev/stdout"}, "for standard output give -"},
+    {{"--precision-report", "d", "-i", "clip.y4m"}, "; --input does not apply"},
+    {{"--precision-report", "d", "-n", "3", "--verify"}, "; --frames does not apply"},
+    {{"--precision-report", "d", "--no-timing"}, "; --no-timing does not apply"},
+    {{"--cube", "a.cube", "--table"}, "give one of them"},
+    {{"clip.y4m"}, "to read it, give --input clip.y4m"},
+    {{"-o", "nul.y4m"}, "NUL is a Windows device name"},
+    {{"-o", "/dev/null"}, "leave out --output"},
+    {{"-o", "sub/Aux.Y4M"}, "AUX is a Windows device name, in any folder"},
+    {{"-o", "com1.png"}, "serial port"},
+    {{"-o", "LPT9 .y4m"}, "printer port"},
+    {{"-o", "con.y4m"}, "for standard output give -"},
+    {{"--before", "prn.png", "-o", "a.png"}, "PRN is a Windows device name"},
+    {{"-i", "nul.y4m"}, "rename the file"},
+    {{"--cube", "aux.cube"}, "AUX"},
+};
+
+}  // namespace
+
 TEST(Options, MistakesAreRefusedWithTheirReason)
 {
-    struct Case {
-        std::vector<std::string> args;
-        const char* mentions;
-    };
-    const Case cases[] = {
-        {{"-i"}, "needs a value"},
-        {{"--size", "640"}, "640"},
-        {{"--size", "0x480"}, "'0x480' for --size (expected WIDTHxHEIGHT, each from 1 to 4096)"},
-        {{"--size", "64x48x"}, "64x48x"},
-        {{"-t", "3"}, "TRACK=VALUE"},
-        {{"-t", "-1=3"}, "TRACK=VALUE"},
-        {{"-t", "Y(gian)=40"},
-         "no track is called 'Y(gian)'; give a number from 0 to 15 or one of Y(offs), Y(gain), "},
-        {{"-c", "Sync=1"}, "INDEX=VALUE"},
-        {{"-i", "Holiday.MP4", "-t", "cr(gain)=9"},
-         "-i Holiday.MP4 -pix_fmt yuv444p16le -strict -1 -f yuv4mpegpipe - |\n"
-         "    scripts/run --input - --output - --frames-expected \"$frames\" --track 'Cr(gain)=9' "
-         "|\n"},
-        {{"-i", "a b.mkv"},
-         "-i 'a b.mkv' -map 0:v -map '1:a?' -c:v ffv1 -c:a copy 'a b-graded.mkv'"},
-        {{"-i", "a.mkv", "-o", "Graded.MP4"}, "-c:v libx264 -qp 0 -c:a copy Graded.MP4"},
-        {{"-i", "a.mkv", "-o", "g.y4m"}, "--output g.y4m --frames-expected \"$frames\""},
-        {{"--frames-expected", "9"}, "--frames-expected applies to YUV4MPEG2 streams"},
-        {{"-t", "3=abc"}, "TRACK=VALUE"},
-        {{"-t", "3=99999999999"}, "TRACK=VALUE"},
-        {{"-n", "0"}, "1..1000000"},
-        {{"--max-width", "-5"}, "from the frame's width to 4096"},
-        {{"a.auf", "b.auf"}, "b.auf"},
-        {{"-i", "frames.raw"}, "--size"},
-        {{"--raw"}, "--input"},
-        {{"-i", "photo.png", "-s", "64x64"}, "--size"},
-        {{"-o", "result.tiff"}, ".y4m"},
-        {{"-i", "-", "-s", "64x48"}, "own size"},
-        {{"-i", "-", "--raw", "-s", "64x48"}, "files only"},
-        {{"--range", "tv"}, "limited or full"},
-        {{"-i", "a.png", "--range", "full"}, "YUV4MPEG2"},
-        {{"--cube-size", "17"}, "--cube FILE"},
-        {{"--cube", "a.cube", "--cube-size", "1"}, "2..256"},
-        {{"--cube", "a.cube", "-i", "clip.y4m"}, "--cube writes the LUT and stops; --input does "},
-        {{"--cube", "a.cube", "--verify"}, "; --verify does not apply"},
-        {{"--cube", "a.cube", "--before", "b.png"}, "; --before does not apply"},
-        {{"--cube", "-"}, "'-' for --cube (expected a file name ending in .cube)"},
-        {{"--cube", "x.png"}, "ending in .cube"},
-        {{"--table", "-i", "missing.png"},
-         "--table lists what the plug-in registers and stops; "
-         "--input does not apply"},
-        {{"--table", "-t", "1=40"}, "; --track does not apply"},
-        {{"--precision-report", "d", "-t", "1=40"}, "; --track does not apply"},
-        {{"-o", ""}, "-o was given an empty value"},
-        {{"--output="}, "--output was given an empty value"},
-        {{"-i", " "}, "-i was given an empty value"},
-        {{"--before", ""}, "--before was given an empty value"},
-        {{"--cube", ""}, "--cube was given an empty value"},
-        {{"-o", "a.png", "--output", "b.png"}, "--output is given twice; give it once"},
-        {{"-i", "a.png", "-i", "b.png"}, "--input is given twice"},
-        {{"--matrix", "601", "--matrix=709", "-o", "-"}, "--matrix is given twice"},
-        {{"-c", "0=7"}, "a check box is off or on"},
-        {{"-c", "0=1", "--check", "0=0"}, "check box 0 is given twice; give it once"},
-        {{"-t", "1=40", "-t", "y(gain)=9"}, "track Y(gain) (1) is given twice"},
-        {{"--matrix", "bt709"}, "601, 709 or auto"},
-        {{"-i", "a.png", "--matrix", "709"}, "YUV4MPEG2"},
-        {{"-i", "clip.YUV"}, "use a YUV4MPEG2 stream (.y4m, or -"},
-        {{"-i", "/dev/stdin"}, "give -"},
-        {{"-i", "-", "-o", "/dev/stdout"}, "for standard output give -"},
-        {{"--precision-report", "d", "-i", "clip.y4m"}, "; --input does not apply"},
-        {{"--precision-report", "d", "-n", "3", "--verify"}, "; --frames does not apply"},
-        {{"--precision-report", "d", "--no-timing"}, "; --no-timing does not apply"},
-        {{"--cube", "a.cube", "--table"}, "give one of them"},
-        {{"clip.y4m"}, "to read it, give --input clip.y4m"},
-        {{"-o", "nul.y4m"}, "NUL is a Windows device name"},
-        {{"-o", "/dev/null"}, "leave out --output"},
-        {{"-o", "sub/Aux.Y4M"}, "AUX is a Windows device name, in any folder"},
-        {{"-o", "com1.png"}, "serial port"},
-        {{"-o", "LPT9 .y4m"}, "printer port"},
-        {{"-o", "con.y4m"}, "for standard output give -"},
-        {{"--before", "prn.png", "-o", "a.png"}, "PRN is a Windows device name"},
-        {{"-i", "nul.y4m"}, "rename the file"},
-        {{"--cube", "aux.cube"}, "AUX"},
-    };
-    for (const Case& c : cases) {
+    for (const MistakeCase& c : optionMistakes) {
         HostOptions o;
         std::string error;
         EXPECT_FALSE(Parse(c.args, &o, &error)) << c.args[0];

@@ -71,6 +71,21 @@ bool ReadStream(const char* path, Y4MHeader* header, std::vector<std::vector<uin
     return read == Y4MRead::end;
 }
 
+// INDEX=VALUE arguments into the tracks; false on anything else.
+bool ReadTrackArguments(int first, int argc, char** argv, int32_t tracks[trackCount])
+{
+    for (int i = first; i < argc; ++i) {
+        int index = 0;
+        int value = 0;
+        if (std::sscanf(argv[i], "%d=%d", &index, &value) != 2 || index < 0 ||
+            index >= trackCount) {
+            return false;
+        }
+        tracks[index] = value;
+    }
+    return true;
+}
+
 int CheckStream(int argc, char** argv)
 {
     if (argc < 7) return 2;
@@ -79,12 +94,7 @@ int CheckStream(int argc, char** argv)
                                                             : VideoRange::limited;
     const int allowedMove = std::atoi(argv[6]);
     int32_t tracks[trackCount] = {};
-    for (int i = 7; i < argc; ++i) {
-        int index = 0;
-        int value = 0;
-        if (std::sscanf(argv[i], "%d=%d", &index, &value) != 2 || index < 0 || index > 15) return 2;
-        tracks[index] = value;
-    }
+    if (!ReadTrackArguments(7, argc, argv, tracks)) return 2;
     Y4MHeader in;
     Y4MHeader out;
     std::vector<std::vector<uint8_t>> inFrames;

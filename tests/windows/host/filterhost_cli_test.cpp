@@ -340,7 +340,10 @@ TEST(FilterHostProgram, MistakesGiveClearMessages)
     }
 
     DeleteFileW(notes.c_str());
+}
 
+TEST(FilterHostProgram, UnreadableAndHeldPicturesAreSaid)
+{
     // An unreadable picture.
     std::wstring junk = TempPath(L"junk.png");
     std::FILE* file = OpenFile(Utf8FromWide(junk.c_str()), "wb");

@@ -331,6 +331,7 @@ public:
     explicit Soak(const Options& options) : options_(options), random_(options.seed) {}
 
     void Run();
+    void PrintSummary(const Usage& end) const;
 
 private:
     // Set-up and the objects faults are armed through.
@@ -645,11 +646,11 @@ void Soak::ChangeSliders()
         const int index = random_.Between(0, trackCount - 1);
         if (index == trackFormat) {
             tracks[trackFormat] = DrawFormatTrack(random_);
-        } else if (index >= trackROffset && random_.Chance(40)) {
+        } else if (index >= TrackIndex("R(offs)") && random_.Chance(40)) {
             // Make two of a group equal, so every sync rule comes up: the
             // tracks of one group are 3 apart (R, G, B).
-            const int group = (index - trackROffset) % 3;
-            const int other = trackROffset + group + 3 * random_.Between(0, 2);
+            const int group = (index - TrackIndex("R(offs)")) % 3;
+            const int other = TrackIndex("R(offs)") + group + 3 * random_.Between(0, 2);
             tracks[index] = tracks[other];
         } else {
             tracks[index] = random_.Chance(50)
@@ -1015,6 +1016,44 @@ void Soak::RunFrame()
     MoveDeviceEpisodeOn(level, resetFails);
 }
 
+// What the run met and what it used, for whoever reads the log.
+void Soak::PrintSummary(const Usage& end) const
+{
+    std::printf("soak: seed %u: %d frames: %d corrected (%d alloc, %d param, %d plain;",
+                options_.seed, framesRun_, framesCorrected_, framesAlloc_, framesParam_,
+                framesPlain_);
+    for (int k = 0; k < textureFormatKindCount; ++k) {
+        std::printf("%s %s %d", k == 0 ? "" : ",", formatKinds[k].name, framesPerKind_[k]);
+    }
+    std::printf("), %d failed (%d refused sizes, %d corrected before a failed final unlock), "
+                "%d big\n",
+                framesFailed_, framesRefused_, framesCorrectedOnUnlock_, framesBig_);
+    std::printf("soak: formats available:");
+    for (int k = 0; k < textureFormatKindCount; ++k) {
+        if (model_.available[k]) std::printf(" %s", formatKinds[k].name);
+    }
+    std::printf(
+        "\nsoak: float downloads matched the %s converters last (%d plain, %d SSE frames)\n",
+        lastRules_ == 0 ? "plain" : "SSE", plainFrames_, sseFrames_);
+    std::printf("soak: faults armed %d, reached %d; lost frames %d, resets %d ok / %d failed, "
+                "other cooperative-level errors %d; cycles %d (%d failed inits)\n",
+                faultsArmed_, faultsReached_, lostFrames_, resets_, resetsFailed_,
+                otherLevelErrors_, cycles_, initFailures_);
+    std::printf("soak: reached per fault:");
+    for (int i = 0; i < frameFaultCount; ++i)
+        std::printf(" %s %d;", frameFaults[i].name, faultHits_[i]);
+    std::printf("\nsoak: host: %d onUpdate, %d msg 1135, %d msg 1133, %d RGB syncs\n", updates_,
+                messages1135_, messages1133_, rgbSyncs_);
+    std::printf("soak: handles%s %lu after the first cycle, %lu at the end (peak %lu); private "
+                "memory%s %.1f MB, %.1f MB (peak %.1f MB)\n",
+                end.countedHandles ? " (counted)" : "", baseline_.handles, end.handles,
+                peak_.handles, end.countedPages ? " (committed private pages)" : "",
+                baseline_.privateBytes / 1048576.0, end.privateBytes / 1048576.0,
+                peak_.privateBytes / 1048576.0);
+    std::printf("soak: %d failures\n", failures_);
+    std::fflush(stdout);
+}
+
 void Soak::Run()
 {
     std::printf("soak: seed %u, %d frames\n", options_.seed, options_.frames);
@@ -1061,37 +1100,7 @@ void Soak::Run()
     if (referenceTexture_ != nullptr) referenceTexture_->Release();
     CloseSession(&session_);
 
-    std::printf(
-        "soak: seed %u: %d frames: %d corrected (%d alloc, %d param, %d plain; "
-        "F32 %d, F16 %d, U16 %d, S16 %d, U10 %d), %d failed (%d refused sizes, %d corrected before "
-        "a failed final unlock), %d big\n",
-        options_.seed, framesRun_, framesCorrected_, framesAlloc_, framesParam_, framesPlain_,
-        framesPerKind_[0], framesPerKind_[1], framesPerKind_[2], framesPerKind_[3],
-        framesPerKind_[4], framesFailed_, framesRefused_, framesCorrectedOnUnlock_, framesBig_);
-    std::printf("soak: formats available:");
-    for (int k = 0; k < textureFormatKindCount; ++k) {
-        if (model_.available[k]) std::printf(" %s", formatKinds[k].name);
-    }
-    std::printf(
-        "\nsoak: float downloads matched the %s converters last (%d plain, %d SSE frames)\n",
-        lastRules_ == 0 ? "plain" : "SSE", plainFrames_, sseFrames_);
-    std::printf("soak: faults armed %d, reached %d; lost frames %d, resets %d ok / %d failed, "
-                "other cooperative-level errors %d; cycles %d (%d failed inits)\n",
-                faultsArmed_, faultsReached_, lostFrames_, resets_, resetsFailed_,
-                otherLevelErrors_, cycles_, initFailures_);
-    std::printf("soak: reached per fault:");
-    for (int i = 0; i < frameFaultCount; ++i)
-        std::printf(" %s %d;", frameFaults[i].name, faultHits_[i]);
-    std::printf("\nsoak: host: %d onUpdate, %d msg 1135, %d msg 1133, %d RGB syncs\n", updates_,
-                messages1135_, messages1133_, rgbSyncs_);
-    std::printf("soak: handles%s %lu after the first cycle, %lu at the end (peak %lu); private "
-                "memory%s %.1f MB, %.1f MB (peak %.1f MB)\n",
-                end.countedHandles ? " (counted)" : "", baseline_.handles, end.handles,
-                peak_.handles, end.countedPages ? " (committed private pages)" : "",
-                baseline_.privateBytes / 1048576.0, end.privateBytes / 1048576.0,
-                peak_.privateBytes / 1048576.0);
-    std::printf("soak: %d failures\n", failures_);
-    std::fflush(stdout);
+    PrintSummary(end);
 
     EXPECT_LE(static_cast<long>(end.handles), static_cast<long>(baseline_.handles) + handleMargin)
         << "handles grew";
