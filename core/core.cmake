@@ -1,6 +1,6 @@
 # The portable core at the bottom of the house: the format kinds, their
-# texel rules and converters, the conversion tables, the slider-to-constant mapping and the
-# binary16 helpers. No Windows header; the plug-in, the engine, the reference
+# texel rules and converters, the conversion tables, the track table with the
+# slider-to-constant mapping and the RGB sync, and the binary16 helpers. No Windows header; the plug-in, the engine, the reference
 # model, filterhost, the tests, the benchmarks and the fuzz targets all link
 # this one library. Include from the top-level CMakeLists (paths from the
 # source root).
@@ -12,7 +12,8 @@ add_library(kelvo_core STATIC
   ${CMAKE_SOURCE_DIR}/core/conversion_tables.cpp
   ${CMAKE_SOURCE_DIR}/core/track_table.cpp
   ${CMAKE_SOURCE_DIR}/core/correction_constants.cpp
-  ${CMAKE_SOURCE_DIR}/core/half_float.cpp)
+  ${CMAKE_SOURCE_DIR}/core/half_float.cpp
+  ${CMAKE_SOURCE_DIR}/core/slider_sync.cpp)
 target_include_directories(kelvo_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_features(kelvo_core PUBLIC cxx_std_17)
 

@@ -5,7 +5,7 @@
 
 #include "engine/engine_interface.h"
 #include "host_interface/debug_window.h"
-#include "slider_sync.h"
+#include "core/slider_sync.h"
 #include "stage_timer.h"
 
 namespace {

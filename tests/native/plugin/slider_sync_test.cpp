@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/correction_tracks.h"
-#include "slider_sync.h"
+#include "core/slider_sync.h"
 
 namespace {
 

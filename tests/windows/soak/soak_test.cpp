@@ -57,7 +57,7 @@
 #include "plugin_host.h"
 #include "pointer_patch.h"
 #include "process_counts.h"
-#include "slider_sync.h"
+#include "core/slider_sync.h"
 #include "test_pixels.h"
 #include "wide_text.h"
 

@@ -1,4 +1,4 @@
-#include "slider_sync.h"
+#include "core/slider_sync.h"
 
 namespace {
 
