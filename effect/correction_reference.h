@@ -36,7 +36,8 @@ struct Vec4d {
 };
 
 // The point value follows one rounding of each target and one download
-// converter, this machine's renderer by default. The accepted range covers
+// converter: by default those of the renderer the Windows-side tests run on
+// (Wine's Direct3D 9 on Mesa's software OpenGL). The accepted range covers
 // every rounding gpu_tolerance.h allows for the target, whatever the point
 // value follows, and widens each shader step by `errors`.
 struct ReferenceRules {
@@ -120,8 +121,8 @@ bool HostPixelAccepted(const ReferenceResult& result, YCTriple actual);
 
 // ---- A less exact card ----------------------------------------------------------
 //
-// The model above follows this machine's renderer, whose sampler and
-// arithmetic are exact on integer texels. A card is only required to be
+// The model above follows the tests' renderer (Wine on Mesa's software
+// OpenGL), whose sampler and arithmetic are exact on integer texels. A card is only required to be
 // close, and the integer techniques make yes/no decisions (which word was a
 // negative value, which result wraps, where Y12 splits) that a small error
 // could turn the other way. This runs a technique as such a card would:

@@ -16,8 +16,8 @@
 // Cards with 24-bit pixel arithmetic (the first ps_2_0 generation, and the
 // least precision ps_2_0 allows: 1 sign, 7 exponent and 16 mantissa bits)
 // are held to float24Errors instead: one unit in the last place of such a
-// float for every step, log and exp included. The checks of this machine
-// keep conformantErrors. The reference tests run every 16-bit word of U16,
+// float for every step, log and exp included. The checks on the tests'
+// renderer keep conformantErrors. The reference tests run every 16-bit word of U16,
 // S16 and U10, at identity and under two strong settings, through the
 // model's loose cards: those whose sampler is one or two float steps off
 // must answer within the model's range under conformantErrors, those with
@@ -31,9 +31,9 @@
 //
 // Targets. Float to UNORM and SNORM rounds to nearest within 0.6 of a step.
 // Float to binary16 may truncate (the rule of Direct3D 10's format
-// conversions, and what this machine's renderer does) or round to nearest
+// conversions, and what Mesa's software renderer under Wine does) or round to nearest
 // even (what most cards do). The 10-bit fields of A2B10G10R10 may be rounded
-// to nearest or toward zero; this machine's renderer rounds to 16 bits first
+// to nearest or toward zero; Mesa's software renderer rounds to 16 bits first
 // and keeps the top ten, which lands up to a step above the nearest near
 // the top of the range, so that rule is accepted too.
 #pragma once
