@@ -44,12 +44,15 @@ import time
 import unicodedata
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "docs" / "guide"))
+SOURCE_ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(SOURCE_ROOT / "docs" / "guide"))
 import build_guide  # noqa: E402  (how the pages read their formats table)
+
+FORMATS = build_guide.format_names(SOURCE_ROOT)  # the kinds' names, from their table
 
 CHROMIUM = shutil.which("chromium") or "chromium"
 # Bounds against a hang, for a quiet machine, times what scripts/patience says.
-PATIENCE = int(subprocess.run([str(Path(__file__).resolve().parents[2] / "scripts" / "patience")],
+PATIENCE = int(subprocess.run([str(SOURCE_ROOT / "scripts" / "patience")],
                               capture_output=True, text=True, check=True).stdout)
 # (name, width, height, phone): the phone view lays a page out the way a phone
 # does, so a page without <meta name="viewport"> is laid out 980 px wide.
@@ -492,7 +495,7 @@ SELF_TEST_PAGE = """<!DOCTYPE html>
 """.replace("{long}", "Tarnel" * 60)
 
 
-FORMAT_NAME = re.compile("|".join(build_guide.FORMATS))
+FORMAT_NAME = re.compile("|".join(FORMATS))
 # Comparisons of the formats belong in the paragraph the builder derives from
 # the formats table; written by hand they go stale when measured again.
 HAND_COMPARISON = re.compile(
@@ -563,7 +566,7 @@ def formats_rows(page):
     for table in page.tables:
         head, body = table[0], table[1:]
         if (len(head) == 8 and all(len(r) == 8 for r in body)
-                and [r[1] for r in body] == build_guide.FORMATS
+                and [r[1] for r in body] == FORMATS
                 and all(size in head[6 + i] for i, size in enumerate(sizes))):
             return [{"index": r[0], "name": r[1], "typical": r[2], "normal": r[3],
                      "beyond": r[4], "carrying": r[5].removesuffix(" ms"),
@@ -586,7 +589,7 @@ def words_against_table(page, rows):
         problems.append(f"does not say which formats are {kind}")
     for table in page.tables:
         for row in table:
-            if (len(row) == 3 and row[1] in build_guide.FORMATS and EXACT_WORD.search(row[2])
+            if (len(row) == 3 and row[1] in FORMATS and EXACT_WORD.search(row[2])
                     and row[1] not in facts["exact"]):
                 problems.append(f"calls {row[1]} exact (\"{row[2]}\"); its differences in the "
                                 f"formats table are not")
@@ -608,7 +611,7 @@ def words_self_test(page, rows):
     if target is None:
         return ["the formats table has no second exact format to make the quickest"]
     spoilt = dict(zip(("typical", "normal", "beyond"),
-                      [n for n in build_guide.FORMATS if n != target]))
+                      [n for n in FORMATS if n != target]))
     altered = copy.deepcopy(rows)
     for row in altered:
         if row["name"] == target:
