@@ -7,15 +7,15 @@
 // decides whether the card can do it. The F16 pack is one lookup per value,
 // with nothing for SSE to do: its SSE variant is the plain one.
 constexpr FormatKindRow formatKinds[textureFormatKindCount] = {
-    {"F32", "ColorCorrection", &binary32Texel, &binary32Texel, 1,
+    {"F32", "ColorCorrection", &binary32Layout, &binary32Layout, 1,
      L"D3DFMT_A32B32G32R32F が利用できません", PackF32, PackF32Sse, UnpackF32, UnpackF32Sse},
-    {"F16", "ColorCorrection", &binary16Texel, &binary16Texel, 0,
+    {"F16", "ColorCorrection", &binary16Layout, &binary16Layout, 0,
      L"D3DFMT_A16B16G16R16F が利用できません", PackF16, PackF16, UnpackF16, UnpackF16Sse},
-    {"U16", "ColorCorrectionU16", &unorm16Texel, &unorm16Texel, 2,
+    {"U16", "ColorCorrectionU16", &unorm16Layout, &unorm16Layout, 2,
      L"D3DFMT_A16B16G16R16 が利用できません", PackInt16, PackInt16, UnpackInt16, UnpackInt16},
-    {"S16", "ColorCorrectionS16", &snorm16Texel, &snorm16Texel, 3,
+    {"S16", "ColorCorrectionS16", &snorm16Layout, &snorm16Layout, 3,
      L"D3DFMT_Q16W16V16U16 が利用できません", PackInt16, PackInt16, UnpackInt16, UnpackInt16},
-    {"U10", "ColorCorrectionU10", &unorm16Texel, &unorm10Texel, 4,
+    {"U10", "ColorCorrectionU10", &unorm16Layout, &unorm10Layout, 4,
      L"D3DFMT_A2B10G10R10 が利用できません", PackInt16, PackInt16, UnpackU10, UnpackU10},
 };
 
@@ -68,9 +68,9 @@ constexpr bool AllRowsComplete()
     return true;
 }
 
-static_assert(binary32Texel.bytes == texelBytesF32 && binary16Texel.bytes == texelBytesF16 &&
-                  unorm16Texel.bytes == texelBytesInt16 && snorm16Texel.bytes == texelBytesInt16 &&
-                  unorm10Texel.bytes == texelBytesU10,
+static_assert(binary32Layout.bytes == texelBytesF32 && binary16Layout.bytes == texelBytesF16 &&
+                  unorm16Layout.bytes == texelBytesInt16 && snorm16Layout.bytes == texelBytesInt16 &&
+                  unorm10Layout.bytes == texelBytesU10,
               "the texel rules' sizes are those the converters step by");
 static_assert(AllRowsComplete(),
               "every kind has its names and texel rules, its source a sampled texture");

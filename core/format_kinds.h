@@ -12,8 +12,8 @@
 struct FormatKindRow {
     const char* name;            // as the debug window and filterhost show it
     const char* technique;       // the effect's technique that draws the kind
-    const TexelRule* source;     // the texture the frame is packed into
-    const TexelRule* target;     // the render target and its read-back copy
+    const TexelLayout* source;     // the texture the frame is packed into
+    const TexelLayout* target;     // the render target and its read-back copy
     int32_t probeRank;           // when the device's probe asks for the target
     const wchar_t* missingText;  // the error box when the card cannot render it
     PackRowsFunction pack;       // into source->bytes a texel

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -230,3 +231,13 @@ void WritePacked(const Texel& texel, unsigned char* bytes)
 }
 
 }  // namespace texel_steps
+
+const TexelRule& TexelRuleOf(const TexelLayout* layout)
+{
+    static const TexelRule* const rules[] = {&binary32Texel, &binary16Texel, &unorm16Texel,
+                                             &snorm16Texel, &unorm10Texel};
+    for (const TexelRule* rule : rules) {
+        if (rule->format == layout->format) return *rule;
+    }
+    std::abort();  // a layout without a rule: add its rule above
+}

@@ -62,7 +62,9 @@ struct TargetRounding {
 // and alpha, Cb and Cr as 10-bit two's complement in G and R (times 8).
 enum class HostCoding { scaledValue, unsignedWord, signedWord, packed12_10_10 };
 
-struct TexelRule {
+// What a texture format is, as data: what the format kinds' rows name and
+// the engine reads (the plug-in carries no texel maths).
+struct TexelLayout {
     TexelFormat format;
     int32_t bytes;  // one texel in memory
     HostCoding coding;
@@ -72,6 +74,10 @@ struct TexelRule {
     bool halfRoundings;
     bool unorm10Roundings;
     bool normalised;
+};
+
+// A format's layout with its maths: how a value is stored and read back.
+struct TexelRule : TexelLayout {
     // The upload converter: host values (channel 0 is 0) to the texel;
     // nullptr for a format no frame is packed into.
     Texel (*pack)(const int16_t host[4]);
@@ -86,6 +92,9 @@ struct TexelRule {
     Texel (*read)(const unsigned char* bytes);
     void (*write)(const Texel& texel, unsigned char* bytes);
 };
+
+// The rule of a layout (one of the five below).
+const TexelRule& TexelRuleOf(const TexelLayout* layout);
 
 // value * 4096 as a download converter turns it into a host value (see
 // FloatUnpack), before the cut to 16 bits (it saturates, so that is exact).
@@ -120,14 +129,17 @@ void WriteWords(const Texel& texel, unsigned char* bytes);
 void WritePacked(const Texel& texel, unsigned char* bytes);
 }  // namespace texel_steps
 
-// Columns: format, bytes, coding; the rounding choices (half, 10-bit,
-// normalised); pack, sample, store, unpack, read, write.
+// Layout columns: format, bytes, coding; the rounding choices (half, 10-bit,
+// normalised). Rule columns: the layout; pack, sample, store, unpack, read,
+// write.
 // clang-format off
 
 // binary32: value / 4096 exactly; the download truncates or rounds.
-constexpr TexelRule binary32Texel = {
+constexpr TexelLayout binary32Layout = {
     texelA32B32G32R32F, 16, HostCoding::scaledValue,
-    false, false, false,
+    false, false, false};
+constexpr TexelRule binary32Texel = {
+    binary32Layout,
     texel_steps::PackBinary32, texel_steps::SampleBinary32,
     texel_steps::StoreBinary32, texel_steps::UnpackBinary32,
     texel_steps::ReadBinary32, texel_steps::WriteBinary32};
@@ -136,35 +148,43 @@ constexpr TexelRule binary32Texel = {
 // 31 an ordinary exponent), read back by the download in the same reading;
 // the sampler and the render target read and write IEEE halves, the target
 // rounding as the card does.
-constexpr TexelRule binary16Texel = {
+constexpr TexelLayout binary16Layout = {
     texelA16B16G16R16F, 8, HostCoding::scaledValue,
-    true, false, false,
+    true, false, false};
+constexpr TexelRule binary16Texel = {
+    binary16Layout,
     texel_steps::PackBinary16, texel_steps::SampleBinary16,
     texel_steps::StoreBinary16, texel_steps::UnpackBinary16,
     texel_steps::ReadWords, texel_steps::WriteWords};
 
 // Unsigned normalised 16-bit words: the host's bit pattern, read as n/65535.
-constexpr TexelRule unorm16Texel = {
+constexpr TexelLayout unorm16Layout = {
     texelA16B16G16R16, 8, HostCoding::unsignedWord,
-    false, false, true,
+    false, false, true};
+constexpr TexelRule unorm16Texel = {
+    unorm16Layout,
     texel_steps::PackWords, texel_steps::SampleUnorm16,
     texel_steps::StoreUnorm16, texel_steps::UnpackWords,
     texel_steps::ReadWords, texel_steps::WriteWords};
 
 // Signed normalised 16-bit words: the host value, read as max(v/32767, -1);
 // the target clamps to [-1, 1] first, so -32768 is never stored.
-constexpr TexelRule snorm16Texel = {
+constexpr TexelLayout snorm16Layout = {
     texelQ16W16V16U16, 8, HostCoding::signedWord,
-    false, false, true,
+    false, false, true};
+constexpr TexelRule snorm16Texel = {
+    snorm16Layout,
     texel_steps::PackWords, texel_steps::SampleSnorm16,
     texel_steps::StoreSnorm16, texel_steps::UnpackWords,
     texel_steps::ReadWords, texel_steps::WriteWords};
 
 // 10/10/10/2 fields, a render target only: Y = (B | A << 10) * 2 - 2048,
 // Cb and Cr the G and R fields as 10-bit two's complement times 8.
-constexpr TexelRule unorm10Texel = {
+constexpr TexelLayout unorm10Layout = {
     texelA2B10G10R10, 4, HostCoding::packed12_10_10,
-    false, true, true,
+    false, true, true};
+constexpr TexelRule unorm10Texel = {
+    unorm10Layout,
     nullptr, nullptr,
     texel_steps::StoreUnorm10, texel_steps::UnpackUnorm10,
     texel_steps::ReadPacked, texel_steps::WritePacked};

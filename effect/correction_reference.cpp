@@ -39,12 +39,12 @@ const FormatKindRow& RowOf(TextureFormatKind kind)
 
 const TexelRule& SourceOf(TextureFormatKind kind)
 {
-    return *RowOf(kind).source;
+    return TexelRuleOf(RowOf(kind).source);
 }
 
 const TexelRule& TargetOf(TextureFormatKind kind)
 {
-    return *RowOf(kind).target;
+    return TexelRuleOf(RowOf(kind).target);
 }
 
 // The entries of a constant table, so that one loop runs over either of two.

@@ -158,7 +158,7 @@ void FuzzPack(int kind, const Geometry& g, FuzzedDataProvider& in)
         }
         const int64_t r = w / g.width, x = w % g.width;
         const YCPixel p = Load<YCPixel>(hostImage.data() + hostLayout.offsetOf(r, x, g.hostPitch));
-        ExpectedPackedTexel(*formatKinds[kind].source, p,
+        ExpectedPackedTexel(TexelRuleOf(formatKinds[kind].source), p,
                             expected.data() + static_cast<size_t>(s) * g.texelBytes);
     }
 
@@ -239,7 +239,7 @@ std::vector<unsigned char> ExpectedHostImage(const TexelRule& target, bool sse, 
 
 void FuzzUnpack(int kind, const Geometry& g, FuzzedDataProvider& in)
 {
-    const TexelRule& target = *formatKinds[kind].target;
+    const TexelRule& target = TexelRuleOf(formatKinds[kind].target);
     const int mode = in.ConsumeIntegralInRange<int>(0, 2);
     const RowLayout hostLayout(g.width, g.height, g.hostPitch, sizeof(YCPixel));
     const RowLayout texelLayout(g.width, g.height, g.texelSlotPitch, g.texelBytes);

@@ -188,7 +188,7 @@ PackConverter PackOf(TextureFormatKind kind, bool sse)
     const PackRowsFunction run = PackConverterOf(kind, sse, &bytes);
     const bool own = sse && run != PackConverterOf(kind, false, &bytes);
     return {std::string(formatKinds[kind].name) + (own ? " pack SSE" : " pack"), run, bytes,
-            formatKinds[kind].source};
+            &TexelRuleOf(formatKinds[kind].source)};
 }
 
 UnpackConverter UnpackOf(TextureFormatKind kind, bool sse)
@@ -197,7 +197,7 @@ UnpackConverter UnpackOf(TextureFormatKind kind, bool sse)
     const UnpackRowsFunction run = UnpackConverterOf(kind, sse, &bytes);
     const bool own = sse && run != UnpackConverterOf(kind, false, &bytes);
     return {std::string(formatKinds[kind].name) + (own ? " unpack SSE" : " unpack"), run, bytes,
-            formatKinds[kind].target, own ? FloatUnpack::sse : FloatUnpack::plain};
+            &TexelRuleOf(formatKinds[kind].target), own ? FloatUnpack::sse : FloatUnpack::plain};
 }
 
 void ExpectFrameFollowsRule(const PackConverter& c, Frame& f)
