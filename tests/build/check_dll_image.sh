@@ -2,7 +2,9 @@
 # Checks what the shipped plug-in file is made of, as a host's loader sees it:
 # a PE32 i386 DLL, one export (GetFilterTable at ordinal 1), imports only from
 # Windows system DLLs and Direct3D 9 (D3DX is loaded when the engine starts,
-# not imported), and a version resource.
+# not imported), a version resource, and no SSE2 instruction (the plug-in
+# runs on processors without it; only its SSE converters use SSE, chosen
+# when the processor has it).
 # usage: check_dll_image.sh kelvo.auf OBJDUMP
 set -u
 dll=$1
@@ -37,6 +39,11 @@ done
 # Resources: a version resource (type 16) at the top level of the tree.
 sed -n '/Resource Directory section/,$p' <<<"$headers" | grep -qE '^[0-9a-f]+   Entry: ID: 0x0*10,' \
   || fail "no version resource in the resource directory"
+
+# Scalar and packed double arithmetic, and SSE2's integer forms on XMM
+# registers: what a file compiled for SSE2 brings in.
+sse2=$("$objdump" -d "$dll" | grep -cE $'\t(movsd|movapd|movupd|addsd|subsd|mulsd|divsd|sqrtsd|ucomisd|comisd|cvtsd2ss|cvtss2sd|cvtsi2sd|cvttsd2si|cvtsd2si|andpd|orpd|xorpd|unpcklpd|paddd|psubd|pxor|movdqa|movdqu)[[:space:]]+[^;]*%xmm')
+[ "$sse2" -eq 0 ] || fail "$sse2 SSE2 instructions in the plug-in"
 
 echo "exports: $names (ordinal base $ordinal_base)"
 echo "imports: $(echo $imports)"
